@@ -1,0 +1,203 @@
+#pragma once
+
+// THXApp: the single application settings object. Created by start-up code before
+// anything else and alive until the program ends; every other unit reads settings
+// through it. Most values are read from the settings store once, at creation, and
+// written back by their setter. It also knows the program's folders and creates the
+// user folders on demand.
+//
+// Folders on this platform:
+//  - with $HARBEX_HOME set, everything lives under it: program folder, settings file
+//    "Harbex.reg", Downloads, "My Intranet" and the temporary folder;
+//  - otherwise the program folder is $XDG_DATA_HOME/harbex/ (~/.local/share/harbex/),
+//    the settings file $XDG_CONFIG_HOME/harbex/Harbex.reg, Downloads the user's
+//    download folder + "Harbex/", the Personal Intranet ~/My Intranet/, and the
+//    temporary folder $TMPDIR/Harbex-<uid>/ (created 0700, refused when it is a
+//    link or owned by someone else).
+// Folder paths always end with "/".
+
+#include "core/HXOwner.h"
+#include "core/HXSettingsStore.h"
+
+#include <array>
+#include <functional>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hx
+{
+
+class THXTask;
+
+// Settings store keys.
+inline constexpr std::string_view kHarbexKey = "\\Software\\Tavrolin\\Harbex";
+inline constexpr std::string_view kSettingsKey = "\\Software\\Tavrolin\\Harbex\\Settings";
+inline constexpr std::string_view kFormHarbexKey = "\\Software\\Tavrolin\\Harbex\\Settings\\FormHarbex";
+inline constexpr std::string_view kFileTypesKey = "\\Software\\Tavrolin\\Harbex\\File Types";
+inline constexpr std::string_view kRecentURLsKey = "\\Software\\Tavrolin\\Harbex\\Recent URLs";
+inline constexpr std::string_view kRecentZipFilesKey = "\\Software\\Tavrolin\\Harbex\\Recent ZIP files";
+inline constexpr std::string_view kBrowsersKey = "\\Software\\Tavrolin\\Harbex\\Browsers";
+inline constexpr int kMaxBrowserHistory = 20;
+
+// The program's version as the first-run mark and the captions show it.
+inline constexpr std::string_view kVersionMark = "2.60";
+inline constexpr std::string_view kHomePageAddress = "https://harbex.example/";
+// "Harbex/2.60.120 (<home page>)": sent when the agent choice is empty or "Harbex".
+std::string DefaultAgentText();
+
+// The stored agent choice turned into the text sent to servers (empty: no agent line).
+std::string AgentTextForChoice(std::string_view choice);
+
+// The choices the preferences offer; any other text is accepted as is.
+const std::vector<std::string>& AgentChoices();
+
+// Where the program's folders and settings live; derived from the process
+// environment, or given explicitly by tests.
+struct THXEnvironment
+{
+    std::string programFolder;          // Tasks, Profiles, Skins, FTypes.reg
+    std::string settingsFile;           // the REGEDIT4 settings file
+    std::string defaultDownloadsFolder; // default of "Downloads Folder"
+    std::string defaultIntranetFolder;  // default of "Local Intranet Folder"
+    std::string defaultTempFolder;      // default of "Temp Folder"
+    bool tempFolderIsShared = false;    // default temp lies in a folder other users can write
+    std::string dataFolder;             // the installed data/ (FTypes.reg, Profiles, Skins), "" when not found
+
+    static THXEnvironment FromProcess();
+    // Everything under one folder, as with $HARBEX_HOME.
+    static THXEnvironment UnderHome(const std::string& home);
+};
+
+// One entry of the active-task list: the task file path and its loaded task.
+struct TActiveTask
+{
+    std::string fileName;
+    std::shared_ptr<THXTask> task;
+};
+
+class THXApp
+{
+public:
+    // Reads every stored value with its default. colorDepthBits decides the theme colours.
+    explicit THXApp(THXEnvironment environment = THXEnvironment::FromProcess(), int colorDepthBits = 24);
+    ~THXApp();
+    THXApp(const THXApp&) = delete;
+    THXApp& operator=(const THXApp&) = delete;
+
+    // The program's settings object, installed by the first THXApp created and
+    // cleared when it is destroyed. Null before start-up.
+    static THXApp* Instance();
+
+    THXSettingsStore& Store() { return m_store; }
+
+    // The owner thread workers hand their changes to. Until start-up installs the
+    // program's event loop, calls run inline.
+    THXOwnerThread& Owner() { return *m_owner; }
+    void SetOwner(THXOwnerThread* owner) { m_owner = owner ? owner : &m_inlineOwner; }
+    const THXEnvironment& Environment() const { return m_environment; }
+
+    // Fixed folders.
+    std::string ProgramFolder() const { return m_environment.programFolder; }
+    std::string TasksFolder() const;
+    std::string ProfilesFolder() const;
+    std::string SkinFolder() const;
+    std::string FileTypesFile() const;
+    std::string ActiveTasksFile() const;
+
+    // User folders: read the stored value now, apply the default, create the folder
+    // with all missing parents (EFileError "Unable to create directory" on failure).
+    std::string GetDownloadsFolder();
+    std::string GetIntranetFolder();
+    std::string GetTempFolder();
+    void SetDownloadsFolder(const std::string& path);
+    void SetIntranetFolder(const std::string& path);
+    void SetTempFolder(const std::string& path);
+
+    bool BeepOnCompletion() const { return m_beepOnCompletion; }
+    void SetBeepOnCompletion(bool value);
+    bool ZipPropertiesFirst() const { return m_zipPropertiesFirst; }
+    void SetZipPropertiesFirst(bool value);
+    int Connections() const { return m_connections; }
+    void SetConnections(int value);
+    int Priority() const { return m_priority; }
+    void SetPriority(int value);
+    bool UseProxy() const { return m_useProxy; }
+    void SetUseProxy(bool value);
+    std::string ProxyAddress() const;
+    void SetProxyAddress(const std::string& value);
+    std::string ProxyPort() const;
+    void SetProxyPort(const std::string& value);
+    std::string ProxyAuthorization() const;
+    void SetProxyAuthorization(const std::string& value);
+    std::string Skin() const;
+    void SetSkin(const std::string& value);
+    bool NoAds() const { return m_noAds; }
+    void SetNoAds(bool value);
+    int MaxURLHistory() const { return m_maxURLHistory; }
+    void SetMaxURLHistory(int value);
+    int MaxFileHistory() const { return m_maxFileHistory; }
+    void SetMaxFileHistory(int value);
+    std::string LastCategory() const;
+    void SetLastCategory(const std::string& value);
+    std::string UserAgentChoice() const;
+    void SetUserAgentChoice(const std::string& value);
+    std::string UserAgent() const;
+    std::string Browser() const;
+    void SetBrowser(const std::string& path);
+    int GetSaveMode(int defaultValue);
+    void SetSaveMode(int value);
+    int QueueSaveInterval() const { return m_queueSaveInterval; }
+    // The four skin colours as "$00BBGGRR" texts.
+    const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }
+
+    // Called after the priority changes, so the running task restarts its
+    // page/resource ratio (the task runner connects it).
+    void SetOnPriorityChange(std::function<void()> handler);
+
+    // Recently used lists ("F0", "F1", … newest first) under the given key.
+    std::vector<std::string> LoadRecentList(std::string_view key, int maximum);
+    // Clears the key and writes the list, at most `maximum` entries.
+    void SaveRecentList(std::string_view key, const std::vector<std::string>& list, int maximum);
+
+    // Tasks whose status is Scheduled or Downloading (kept by the task unit) and the
+    // task whose queue is in memory.
+    std::vector<TActiveTask> ActiveTasks;
+    std::shared_ptr<THXTask> CurrentTask;
+
+private:
+    std::string UserFolder(std::string_view valueName, const std::string& defaultFolder, bool storeDefault);
+    std::string DefaultBrowser() const;
+
+    THXEnvironment m_environment;
+    THXSettingsStore m_store;
+    THXInlineOwner m_inlineOwner;
+    THXOwnerThread* m_owner = &m_inlineOwner;
+
+    mutable std::mutex m_textMutex; // guards the text fields workers read
+    std::atomic<bool> m_beepOnCompletion{true};
+    std::atomic<bool> m_zipPropertiesFirst{false};
+    std::atomic<int> m_connections{10};
+    std::atomic<int> m_priority{5};
+    std::atomic<bool> m_useProxy{false};
+    std::string m_proxyAddress;
+    std::string m_proxyPort;
+    std::string m_proxyAuthorization;
+    std::string m_skin = "Default";
+    std::atomic<bool> m_noAds{false};
+    std::atomic<int> m_maxURLHistory{20};
+    std::atomic<int> m_maxFileHistory{10};
+    std::string m_lastCategory = "General";
+    std::string m_userAgentChoice;
+    std::string m_userAgent;
+    std::string m_browser;
+    int m_queueSaveInterval = 10;
+    std::array<std::string, 4> m_themeColors;
+    std::function<void()> m_onPriorityChange;
+};
+
+} // namespace hx

@@ -1,0 +1,251 @@
+#include "core/HXFiles.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hx
+{
+
+namespace
+{
+
+// Owns one file descriptor; closes it unless it was closed on purpose (to see the result).
+class TFileHandle
+{
+public:
+    explicit TFileHandle(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~TFileHandle()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    // Closes now and reports whether the close succeeded (it may report a late write error).
+    bool Close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty())
+    {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Removes the temporary file unless the rename has taken it over.
+class TTempFileGuard
+{
+public:
+    explicit TTempFileGuard(std::string path)
+        : m_path(std::move(path))
+    {
+    }
+    ~TTempFileGuard()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+    }
+    TTempFileGuard(const TTempFileGuard&) = delete;
+    TTempFileGuard& operator=(const TTempFileGuard&) = delete;
+
+    void Release() { m_path.clear(); }
+
+private:
+    std::string m_path;
+};
+
+// Creates a new, uniquely named file in the folder; returns its descriptor and name.
+TFileHandle CreateTempBeside(const std::string& folder, const std::string& name, mode_t mode, std::string& tempPath)
+{
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        // The name is shortened so the temporary name stays within the file system's limit.
+        const std::string candidate =
+            folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(device());
+        int fd = -1;
+        do
+        {
+            fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0)
+        {
+            tempPath = candidate;
+            return TFileHandle(fd);
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return TFileHandle(-1);
+}
+
+void SyncFolder(const std::string& folder)
+{
+    const TFileHandle handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems refuse fsync on a folder; the rename has happened either way.
+    if (handle.Valid())
+        ::fsync(handle.Get());
+}
+
+} // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path)
+{
+    int fd = -1;
+    do
+    {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    const TFileHandle handle(fd);
+    if (!handle.Valid())
+        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    while (true)
+    {
+        const ssize_t got = ::read(handle.Get(), buffer, sizeof buffer);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes)
+{
+    const std::string name = ExtractFileName(path);
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    const std::string folder = ExtractFilePath(path);
+    if (!folder.empty())
+    {
+        try
+        {
+            ForceDirectories(folder);
+        }
+        catch (const EFileError&)
+        {
+            return false;
+        }
+    }
+
+    // A replaced file keeps its permission bits; a new one gets rw-r--r-- (less the umask).
+    mode_t mode = 0644;
+    bool keepMode = false;
+    struct stat existing
+    {
+    };
+    if (::stat(path.c_str(), &existing) == 0)
+    {
+        if (S_ISDIR(existing.st_mode))
+            return false;
+        mode = existing.st_mode & 07777;
+        keepMode = true;
+    }
+
+    std::string tempPath;
+    TFileHandle handle = CreateTempBeside(folder, name, mode, tempPath);
+    if (!handle.Valid())
+        return false;
+    TTempFileGuard guard(tempPath);
+    if (keepMode && ::fchmod(handle.Get(), mode) != 0)
+        return false;
+    if (!WriteAll(handle.Get(), bytes) || ::fsync(handle.Get()) != 0 || !handle.Close())
+        return false;
+    if (::rename(tempPath.c_str(), path.c_str()) != 0)
+        return false;
+    guard.Release();
+    SyncFolder(folder.empty() ? std::string(".") : folder);
+    return true;
+}
+
+void ForceDirectories(const std::string& folder)
+{
+    if (folder.empty())
+        return;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !DirectoryExists(folder))
+        throw EFileError("Unable to create directory");
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string ExtractFilePath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFileExt(const std::string& path)
+{
+    const std::string name = ExtractFileName(path);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string IncludeTrailingSlash(const std::string& folder)
+{
+    // An empty folder stays empty rather than becoming the root folder.
+    if (folder.empty() || folder.back() == '/')
+        return folder;
+    return folder + "/";
+}
+
+} // namespace hx

@@ -1,0 +1,50 @@
+#pragma once
+
+// File helpers with the safety the stored files need: whole-file reads and
+// atomic replacement (write a temporary file beside the target, flush it to disk,
+// rename it over the target), so a crash or a full disk never leaves a truncated
+// task, queue, profile or settings file in place of the previous one.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace hx
+{
+
+// A file could not be written, or a folder could not be created. The message is
+// the text shown to the user ("Unable to create directory" for folders).
+class EFileError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The whole file as bytes, or nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces the file atomically; creates the parent folder when missing. False on
+// any failure, in which case the previous file is untouched and no temporary is left.
+// The temporary is a hidden file beside the target; a replaced file keeps its
+// permission bits, a new one is created rw-r--r-- (less the umask). A symbolic link
+// at the path is replaced by the file, not followed.
+bool WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Creates the folder with all missing parents; throws EFileError
+// ("Unable to create directory") when it cannot be created.
+void ForceDirectories(const std::string& folder);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// Folder part of a path, ending with "/" ("" when the path has no folder).
+std::string ExtractFilePath(const std::string& path);
+// Name part of a path (after the last "/").
+std::string ExtractFileName(const std::string& path);
+// Extension of the name part, from its last dot, with the dot ("" when none).
+std::string ExtractFileExt(const std::string& path);
+// The path with its trailing "/" ensured ("" stays "", never the root folder).
+std::string IncludeTrailingSlash(const std::string& folder);
+
+} // namespace hx

@@ -1,0 +1,103 @@
+#include "core/HXProfile.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "core/HXIniFile.h"
+#include "core/HXStrings.h"
+
+namespace hx
+{
+
+namespace
+{
+
+void ReadList(const TIniFile& file, std::string_view key, TStringList& list)
+{
+    const std::string text = file.ReadString(kProfileSection, key, "");
+    if (!text.empty())
+        list = ParseCommaText(text);
+}
+
+} // namespace
+
+TFilterGroup ParseFilterGroup(std::string_view groupText)
+{
+    TFilterGroup group;
+    group.words = ParseCommaText(groupText);
+    if (group.words.empty())
+        return group;
+    std::string& first = group.words.front();
+    static const std::array<std::pair<std::string_view, TFilterScope>, 3> tags = {{
+        {"[AL]", TFilterScope::AllLinks},
+        {"[PL]", TFilterScope::PageLinks},
+        {"[RL]", TFilterScope::ResourceLinks},
+    }};
+    for (const auto& [tag, scope] : tags)
+    {
+        if (first.find(tag) != std::string::npos)
+        {
+            group.scope = scope;
+            first.erase(0, 4);
+            break;
+        }
+    }
+    return group;
+}
+
+void THXProfile::ReadFrom(const TIniFile& file)
+{
+    Name = file.ReadString(kProfileSection, "Profile Name", "");
+    ReadList(file, "File Types", FileTypes);
+    PageLocation = file.ReadInteger(kProfileSection, "Page Location", 1);
+    ResourceLocation = file.ReadInteger(kProfileSection, "Resource Location", 2);
+    Depth = file.ReadInteger(kProfileSection, "Depth", -1);
+    AggressiveParser = file.ReadInteger(kProfileSection, "Aggressive Parser", 1);
+    ConvertFollowedLinks = file.ReadInteger(kProfileSection, "Convert Followed Links", 1);
+    ConvertUnfollowedLinks = file.ReadInteger(kProfileSection, "Convert Unfollowed Links", 1);
+    UseStartPageTitle = file.ReadBool(kProfileSection, "Use Start Page Title", true);
+    ReadList(file, "URL Filters Exclude", URLFiltersExclude);
+    ReadList(file, "URL Filters Include", URLFiltersInclude);
+    PageFileSizeMin = file.ReadInteger(kProfileSection, "Page File Size Min", 0);
+    PageFileSizeMax = file.ReadInteger(kProfileSection, "Page File Size Max", 0);
+    ResourceFileSizeMin = file.ReadInteger(kProfileSection, "Resource File Size Min", 0);
+    ResourceFileSizeMax = file.ReadInteger(kProfileSection, "Resource File Size Max", 0);
+}
+
+void THXProfile::WriteTo(TIniFile& file) const
+{
+    auto number = [](std::int32_t value) { return std::to_string(value); };
+    file.RewriteSection(kProfileSection, {
+                                             {"Profile Name", Name},
+                                             {"File Types", CommaText(FileTypes)},
+                                             {"Page Location", number(PageLocation)},
+                                             {"Resource Location", number(ResourceLocation)},
+                                             {"Depth", number(Depth)},
+                                             {"Aggressive Parser", number(AggressiveParser)},
+                                             {"Convert Followed Links", number(ConvertFollowedLinks)},
+                                             {"Convert Unfollowed Links", number(ConvertUnfollowedLinks)},
+                                             {"Use Start Page Title", UseStartPageTitle ? "1" : "0"},
+                                             {"URL Filters Exclude", CommaText(URLFiltersExclude)},
+                                             {"URL Filters Include", CommaText(URLFiltersInclude)},
+                                             {"Page File Size Min", number(PageFileSizeMin)},
+                                             {"Page File Size Max", number(PageFileSizeMax)},
+                                             {"Resource File Size Min", number(ResourceFileSizeMin)},
+                                             {"Resource File Size Max", number(ResourceFileSizeMax)},
+                                         });
+}
+
+void THXProfile::Load()
+{
+    const TIniFile file(FileName);
+    ReadFrom(file);
+}
+
+void THXProfile::Save() const
+{
+    TIniFile file(FileName);
+    WriteTo(file);
+    file.UpdateFile();
+}
+
+} // namespace hx

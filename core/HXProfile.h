@@ -1,0 +1,83 @@
+#pragma once
+
+// THXProfile: what a task fetches and how it treats links. Named profiles are
+// profile files ("<name>.hxp" in the Profiles folder); every task carries its own
+// copy in the "Profile" section of its task file.
+
+#include "core/HXCommaList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace hx
+{
+
+class TIniFile;
+
+inline constexpr std::string_view kProfileSection = "Profile";
+
+// Where followed pages or resources may be.
+inline constexpr int kLocationStartDirectory = 0;
+inline constexpr int kLocationStartSite = 1;
+inline constexpr int kLocationAnywhere = 2;
+
+// Which links a URL filter group applies to.
+enum class TFilterScope
+{
+    AllLinks,
+    PageLinks,
+    ResourceLinks
+};
+
+// One filter group taken apart: its scope and the words a URL is tested against.
+struct TFilterGroup
+{
+    TFilterScope scope = TFilterScope::AllLinks;
+    TStringList words;
+};
+
+// Reads a group ("[PL]cgi,bin"): the first word is searched for "[AL]", then
+// "[PL]", then "[RL]"; the first tag found is the scope and the first four
+// characters of the first word are removed. A group without a tag applies to all links.
+TFilterGroup ParseFilterGroup(std::string_view groupText);
+
+class THXProfile
+{
+public:
+    // A new profile before anything is read: empty lists, numbers 0 and
+    // UseStartPageTitle false. The defaults apply only to keys missing from a file.
+    THXProfile() = default;
+
+    std::string FileName;
+    std::string Name;
+    TStringList FileTypes;
+    int PageLocation = 0;
+    int ResourceLocation = 0;
+    int Depth = 0;
+    int AggressiveParser = 0;
+    int ConvertFollowedLinks = 0;
+    int ConvertUnfollowedLinks = 0;
+    bool UseStartPageTitle = false;
+    TStringList URLFiltersExclude;
+    TStringList URLFiltersInclude;
+    std::int32_t PageFileSizeMin = 0;
+    std::int32_t PageFileSizeMax = 0;
+    std::int32_t ResourceFileSizeMin = 0;
+    std::int32_t ResourceFileSizeMax = 0;
+
+    // Reads every key of FileName with its default. A list key that is missing or
+    // empty leaves that list unchanged; a non-empty one replaces it.
+    void Load();
+    // Creates the folder of FileName when missing, then writes every key; other
+    // sections of the file (a task file's "Task" section) are kept.
+    void Save() const;
+
+    // The same on an open file, for the task file that holds both sections.
+    void ReadFrom(const TIniFile& file);
+    void WriteTo(TIniFile& file) const;
+
+    bool operator==(const THXProfile&) const = default;
+};
+
+} // namespace hx

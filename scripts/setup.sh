@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine for building Harbex: installs the packages that
+# are missing (nothing is installed when all are present), then configures and
+# builds into ./build. Extra arguments are passed to the CMake configure step.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$here"
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libzip-dev zip unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -q
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${HX_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja "$@"
+cmake --build "$build_dir" -j "$(nproc)"

@@ -1,0 +1,93 @@
+#include "core/HXOwner.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace hx
+{
+namespace
+{
+
+TEST(HXOwnerTest, InvokeRunsOnTheOwnerThreadAndWaits)
+{
+    THXEventLoopOwner owner;
+    const auto ownerId = std::this_thread::get_id();
+    std::atomic<int> ran{0};
+    std::thread::id seen;
+    bool threw = false;
+    std::thread worker(
+        [&]
+        {
+            EXPECT_FALSE(owner.IsOwnerThread());
+            owner.Invoke(
+                [&]
+                {
+                    seen = std::this_thread::get_id();
+                    ++ran;
+                });
+            // Invoke returned, so the call has run.
+            EXPECT_EQ(ran.load(), 1);
+            try
+            {
+                owner.Invoke([] { throw std::runtime_error("disk full"); });
+            }
+            catch (const std::runtime_error& error)
+            {
+                threw = std::string(error.what()) == "disk full";
+            }
+            owner.Post([&] { ++ran; });
+        });
+    while (ran.load() < 2)
+        owner.ProcessPending(std::chrono::milliseconds(50));
+    worker.join();
+    EXPECT_EQ(seen, ownerId);
+    EXPECT_TRUE(threw);
+    // On the owner thread itself Invoke runs inline.
+    owner.Invoke([&] { ++ran; });
+    EXPECT_EQ(ran.load(), 3);
+}
+
+TEST(HXOwnerTest, QuitReleasesEveryWaitingWorker)
+{
+    for (int round = 0; round < 200; ++round)
+    {
+        THXEventLoopOwner owner;
+        std::atomic<int> released{0};
+        std::thread worker(
+            [&]
+            {
+                try
+                {
+                    owner.Invoke([] {});
+                }
+                catch (const std::runtime_error&)
+                {
+                }
+                ++released;
+            });
+        if (round % 2 == 0)
+            owner.ProcessPending(std::chrono::milliseconds(1));
+        owner.Quit();
+        worker.join();
+        EXPECT_EQ(released.load(), 1);
+    }
+}
+
+TEST(HXOwnerTest, RunServesCallsUntilQuit)
+{
+    THXEventLoopOwner owner;
+    std::thread loop([&] { owner.Run(); });
+    int total = 0;
+    for (int i = 0; i < 100; ++i)
+        owner.Invoke([&total, i] { total += i; });
+    EXPECT_EQ(total, 4950);
+    owner.Quit();
+    loop.join();
+    EXPECT_THROW(owner.Invoke([] {}), std::runtime_error);
+}
+
+} // namespace
+} // namespace hx
