@@ -1,0 +1,680 @@
+// The URL queue of a task: its line pairs, item records, the known-URL set, the
+// item choice scans, the resets and the queue file.
+
+#include "core/HXTask.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/HXApp.h"
+#include "core/HXEncoding.h"
+#include "core/HXFileTypes.h"
+#include "core/HXFiles.h"
+#include "core/HXStrings.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr int kRecordFields = 11;
+constexpr std::string_view kSeparator = "\xB6";
+
+// A field as it stands in a record: Windows-1252 with "&#N;" escapes, and the
+// separator byte and line breaks escaped too, so the text can never split a
+// record or a line pair.
+std::string EncodeField(std::string_view text)
+{
+    const std::string encoded = Utf8ToCp1252(text);
+    std::string field;
+    field.reserve(encoded.size());
+    for (const char c : encoded)
+    {
+        if (c == kFieldSeparator)
+            field += "&#182;";
+        else if (c == '\r')
+            field += "&#13;";
+        else if (c == '\n')
+            field += "&#10;";
+        else
+            field.push_back(c);
+    }
+    return field;
+}
+
+// Field 1 (the status text) loses its separators and line breaks instead, and
+// the blanks around it.
+std::string EncodeStatusField(std::string_view text)
+{
+    std::string kept(text);
+    for (std::size_t at = kept.find("\xC2\xB6"); at != std::string::npos; at = kept.find("\xC2\xB6", at))
+        kept.erase(at, 2);
+    return SanitizeField(Utf8ToCp1252(SanitizeField(kept)));
+}
+
+std::string DecodeField(std::string_view field)
+{
+    return Cp1252ToUtf8(field);
+}
+
+// The eleven fields of a record line; missing fields are empty.
+std::array<std::string_view, kRecordFields> SplitRecord(std::string_view record)
+{
+    std::array<std::string_view, kRecordFields> fields{};
+    std::size_t start = 0;
+    for (int field = 0; field < kRecordFields && start <= record.size(); ++field)
+    {
+        const std::size_t end = record.find(kFieldSeparator, start);
+        if (end == std::string_view::npos)
+        {
+            fields[static_cast<std::size_t>(field)] = record.substr(start);
+            break;
+        }
+        fields[static_cast<std::size_t>(field)] = record.substr(start, end - start);
+        start = end + 1;
+    }
+    return fields;
+}
+
+std::int64_t ToInt64(std::string_view text, std::int64_t defaultValue)
+{
+    std::int64_t value = 0;
+    return TryStrToInt64(text, value) ? value : defaultValue;
+}
+
+int ToInt(std::string_view text, int defaultValue)
+{
+    return static_cast<int>(StrToIntDef(text, defaultValue));
+}
+
+// The state of a record as LoadQueue needs it: a field that is not a number ends the load.
+int StrictState(std::string_view text)
+{
+    std::int32_t value = 0;
+    if (!TryStrToInt(text, value))
+        throw EConvertError("'" + DecodeField(text) + "' is not a valid integer value");
+    return value;
+}
+
+std::size_t FoldedHash(std::string_view text)
+{
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (const char c : text)
+    {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        hash ^= (byte >= 'A' && byte <= 'Z') ? byte + 32 : byte;
+        hash *= 1099511628211ULL;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool MatchesPage(const THXQItem& item)
+{
+    return item.IsPage() &&
+           (((item.Mode == kModeDownload || item.Mode == kModeMap) && item.State == kStateNone) ||
+            (item.Mode == kModeUpdate && (item.State == kStateNone || item.State == kStateDownloading)));
+}
+
+bool MatchesResource(const THXQItem& item)
+{
+    return !item.IsPage() &&
+           ((item.Mode == kModeDownload && item.State == kStateNone) ||
+            (item.Mode == kModeUpdate && (item.State == kStateNone || item.State == kStateDownloading)));
+}
+
+bool MatchesSavedPage(const THXQItem& item)
+{
+    return item.IsPage() && item.State == kStateSaved;
+}
+
+} // namespace
+
+bool THXQItem::IsPage() const
+{
+    return Group == kPageGroup;
+}
+
+void THXQItem::ReleaseRecordStrings()
+{
+    std::string().swap(URL);
+    std::string().swap(StatusText);
+    std::string().swap(Referrer);
+    std::string().swap(LastModified);
+    std::string().swap(Title);
+}
+
+std::size_t THXTask::TKnownHash::operator()(std::string_view url) const
+{
+    return FoldedHash(url);
+}
+
+std::size_t THXTask::TKnownHash::operator()(std::uint32_t pair) const
+{
+    return FoldedHash(task->m_lines[2 * static_cast<std::size_t>(pair)]);
+}
+
+bool THXTask::TKnownEqual::operator()(std::uint32_t a, std::uint32_t b) const
+{
+    return SameTextNoCase(task->m_lines[2 * static_cast<std::size_t>(a)],
+                          task->m_lines[2 * static_cast<std::size_t>(b)]);
+}
+
+bool THXTask::TKnownEqual::operator()(std::string_view a, std::uint32_t b) const
+{
+    return SameTextNoCase(a, task->m_lines[2 * static_cast<std::size_t>(b)]);
+}
+
+bool THXTask::TKnownEqual::operator()(std::uint32_t a, std::string_view b) const
+{
+    return SameTextNoCase(task->m_lines[2 * static_cast<std::size_t>(a)], b);
+}
+
+std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string* current) const
+{
+    std::array<std::string_view, kRecordFields> old{};
+    if (current != nullptr)
+        old = SplitRecord(*current);
+    // An empty text in the object keeps what the record holds: the object's copy
+    // may have been released after the last write.
+    auto text = [&](int field, const std::string& value, bool statusField = false) -> std::string
+    {
+        if (value.empty())
+        {
+            if (statusField && item.m_statusTextCleared)
+                return {};
+            return std::string(old[static_cast<std::size_t>(field)]);
+        }
+        return statusField ? EncodeStatusField(value) : EncodeField(value);
+    };
+    std::string record;
+    record.reserve(64 + item.Title.size() + item.Referrer.size());
+    auto add = [&record](std::string_view field)
+    {
+        record += field;
+        record += kSeparator;
+    };
+    add(std::to_string(item.State));
+    add(text(1, item.StatusText, true));
+    add(text(2, item.Group));
+    add("");
+    add(std::to_string(item.Level));
+    add(text(5, item.Referrer));
+    add(text(6, item.LastModified));
+    add(std::to_string(item.Mode));
+    add(text(8, item.Title));
+    add(std::to_string(item.Size));
+    add(text(10, item.FrameFlag));
+    return record;
+}
+
+void THXTask::AppendPairLocked(std::unique_ptr<THXQItem> item, const std::string& record)
+{
+    const std::size_t pair = m_items.size();
+    item->Task = this;
+    item->Index = static_cast<int>(2 * pair);
+    m_lines.push_back(EncodeField(item->URL));
+    m_lines.push_back(record);
+    m_items.push_back(std::move(item));
+    m_known.insert(static_cast<std::uint32_t>(pair));
+    NoteItemChangedLocked(*m_items.back());
+}
+
+void THXTask::AddItem(std::unique_ptr<THXQItem> item)
+{
+    THXQItem& added = *item;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (added.IsPage())
+            ++TotalPages;
+        else
+            ++TotalResources;
+        const std::string record = BuildRecordLocked(added, nullptr);
+        AppendPairLocked(std::move(item), record);
+        added.m_statusTextCleared = false;
+        Modified = true;
+    }
+    if (ExploreView)
+        ExploreView->AddRow(added);
+    std::lock_guard lock(m_queueLock);
+    added.ReleaseRecordStrings();
+}
+
+THXQItem* THXTask::AddItem(THXQItem item)
+{
+    auto owned = std::make_unique<THXQItem>(std::move(item));
+    THXQItem* added = owned.get();
+    AddItem(std::move(owned));
+    return added;
+}
+
+void THXTask::WriteItemRecord(THXQItem& item)
+{
+    if (QueueLineCount() == 0)
+        LoadQueueLines();
+    std::lock_guard lock(m_queueLock);
+    const bool ownsSlot =
+        item.Index >= 0 && static_cast<std::size_t>(item.Index) + 1 < m_lines.size() && item.Index % 2 == 0;
+    if (ownsSlot)
+    {
+        std::string& line = m_lines[static_cast<std::size_t>(item.Index) + 1];
+        line = BuildRecordLocked(item, &line);
+    }
+    else
+    {
+        // An item that is not in the queue yet gets its two lines appended; the
+        // object stays its owner's (the pair carries none until the queue is loaded).
+        const std::size_t pair = m_items.size();
+        m_lines.push_back(EncodeField(item.URL));
+        m_lines.push_back(BuildRecordLocked(item, nullptr));
+        m_items.push_back(nullptr);
+        m_known.insert(static_cast<std::uint32_t>(pair));
+        item.Index = static_cast<int>(2 * pair);
+    }
+    item.m_statusTextCleared = false;
+    NoteItemChangedLocked(item);
+    Modified = true;
+}
+
+void THXTask::ReloadItemLocked(THXQItem& item)
+{
+    if (item.Index < 0 || static_cast<std::size_t>(item.Index) + 1 >= m_lines.size())
+        return;
+    const std::size_t line = static_cast<std::size_t>(item.Index);
+    item.URL = DecodeField(m_lines[line]);
+    const auto fields = SplitRecord(m_lines[line + 1]);
+    item.State = ToInt(fields[0], item.State);
+    item.StatusText = DecodeField(fields[1]);
+    item.Group = DecodeField(fields[2]);
+    item.Level = ToInt(fields[4], item.Level);
+    item.Referrer = DecodeField(fields[5]);
+    item.LastModified = DecodeField(fields[6]);
+    item.Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
+    item.Title = DecodeField(fields[8]);
+    item.Size = Trim(fields[9]).empty() ? 0 : ToInt64(fields[9], 0);
+    item.FrameFlag = DecodeField(fields[10]);
+    NoteItemChangedLocked(item);
+}
+
+void THXTask::ReloadItem(THXQItem& item)
+{
+    std::lock_guard lock(m_queueLock);
+    ReloadItemLocked(item);
+}
+
+void THXTask::SetItemStateLocked(THXQItem& item, int newState)
+{
+    const bool page = item.IsPage();
+    if (item.State == kStateError && newState == kStateNone)
+    {
+        if (page)
+        {
+            --PageErrors;
+            --PagesSaved;
+        }
+        else
+        {
+            --ResourceErrors;
+            --ResourcesSaved;
+        }
+    }
+    else if (item.State >= kStateSaved && newState == kStateNone)
+    {
+        if (page)
+            --PagesSaved;
+        else
+            --ResourcesSaved;
+        if (StartsWithNoCase(item.StatusText, "Incomplete"))
+        {
+            const std::string received = TextBetween(item.StatusText, "Incomplete (", " bytes)");
+            TotalBytes -= ToInt64(received, 0);
+        }
+        else
+        {
+            TotalBytes -= item.Size;
+        }
+    }
+    item.State = newState;
+    NoteItemChangedLocked(item);
+}
+
+void THXTask::SetItemState(THXQItem& item, int newState)
+{
+    {
+        std::lock_guard lock(m_queueLock);
+        SetItemStateLocked(item, newState);
+    }
+    Progress("", 0, 0);
+}
+
+void THXTask::ClearStatusText(THXQItem& item)
+{
+    item.StatusText.clear();
+    item.m_statusTextCleared = true;
+}
+
+void THXTask::CommitItem(THXQItem& item, bool release)
+{
+    WriteItemRecord(item);
+    if (ExploreView)
+        ExploreView->RefreshRow(item);
+    if (release)
+    {
+        std::lock_guard lock(m_queueLock);
+        item.ReleaseRecordStrings();
+    }
+}
+
+void THXTask::NoteItemChangedLocked(const THXQItem& item)
+{
+    if (item.Index < 0)
+        return;
+    const auto pair = static_cast<std::uint32_t>(item.Index / 2);
+    if (MatchesPage(item))
+        m_candidates[static_cast<std::size_t>(TScan::Page)].insert(pair);
+    if (MatchesResource(item))
+        m_candidates[static_cast<std::size_t>(TScan::Resource)].insert(pair);
+    if (MatchesSavedPage(item))
+        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].insert(pair);
+}
+
+THXQItem* THXTask::ScanLocked(TScan scan)
+{
+    bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
+                                       : scan == TScan::Resource ? MatchesResource
+                                                                 : MatchesSavedPage;
+    std::set<std::uint32_t>& candidates = m_candidates[static_cast<std::size_t>(scan)];
+    while (!candidates.empty())
+    {
+        const std::uint32_t pair = *candidates.begin();
+        THXQItem* item = pair < m_items.size() ? m_items[pair].get() : nullptr;
+        if (item != nullptr && matches(*item))
+            return item;
+        candidates.erase(candidates.begin());
+    }
+    return nullptr;
+}
+
+THXQItem* THXTask::NextPage()
+{
+    std::lock_guard lock(m_queueLock);
+    return ScanLocked(TScan::Page);
+}
+
+THXQItem* THXTask::NextResource()
+{
+    std::lock_guard lock(m_queueLock);
+    return ScanLocked(TScan::Resource);
+}
+
+THXQItem* THXTask::NextSavedPage()
+{
+    std::lock_guard lock(m_queueLock);
+    return ScanLocked(TScan::SavedPage);
+}
+
+void THXTask::ClearLinesLocked()
+{
+    m_known.clear();
+    m_items.clear();
+    m_lines.clear();
+    m_zipPending.clear();
+    m_zipPendingHead = 0;
+    for (auto& candidates : m_candidates)
+        candidates.clear();
+}
+
+void THXTask::ClearQueue()
+{
+    Progress("Clearing previous task...", 0, 0);
+    {
+        std::lock_guard lock(m_queueLock);
+        ClearLinesLocked();
+    }
+    if (ExploreView)
+        ExploreView->ClearRows();
+}
+
+void THXTask::LoadQueueLines()
+{
+    if (QueueLineCount() != 0)
+        return;
+    const std::string path = QueueFileName();
+    const std::optional<std::string> bytes = ReadWholeFile(path);
+    if (!bytes || bytes->empty())
+        return;
+
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes->size())
+    {
+        std::size_t end = bytes->find('\n', start);
+        const std::size_t next = end == std::string::npos ? bytes->size() : end + 1;
+        if (end == std::string::npos)
+            end = bytes->size();
+        std::size_t stop = end;
+        if (stop > start && (*bytes)[stop - 1] == '\r')
+            --stop;
+        lines.emplace_back(*bytes, start, stop - start);
+        start = next;
+    }
+    // A file cut off after a URL line gets an empty record for it, so the pairs stay
+    // aligned and the URL is fetched again rather than lost.
+    if (lines.size() % 2 != 0)
+    {
+        THXQItem orphan;
+        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines.back()));
+        lines.push_back(BuildRecordLocked(orphan, nullptr));
+    }
+    std::lock_guard lock(m_queueLock);
+    if (m_lines.empty())
+    {
+        m_lines = std::move(lines);
+        m_items.clear();
+        m_items.resize(m_lines.size() / 2);
+    }
+}
+
+void THXTask::LoadQueue()
+{
+    LoadQueueLines();
+    const int lineCount = QueueLineCount();
+    if (lineCount == 0)
+        return;
+    if (ExploreView)
+        ExploreView->BeginUpdate();
+    struct TEndUpdate
+    {
+        THXTaskView* view;
+        ~TEndUpdate()
+        {
+            if (view)
+                view->EndUpdate();
+        }
+    } endUpdate{ExploreView};
+
+    const std::size_t pairs = static_cast<std::size_t>(lineCount) / 2;
+    for (std::size_t pair = 0; pair < pairs; ++pair)
+    {
+        THXQItem* item = nullptr;
+        {
+            std::lock_guard lock(m_queueLock);
+            if (m_items[pair] != nullptr)
+                continue;
+            m_known.insert(static_cast<std::uint32_t>(pair));
+            const auto fields = SplitRecord(m_lines[2 * pair + 1]);
+            const int state = StrictState(fields[0]);
+            auto created = std::make_unique<THXQItem>(this);
+            created->Index = static_cast<int>(2 * pair);
+            created->Group = DecodeField(fields[2]);
+            created->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
+            item = created.get();
+            m_items[pair] = std::move(created);
+            SetItemStateLocked(*item, state);
+        }
+        Progress("", 0, 0);
+        if (item->State < kStateError)
+            SetItemState(*item, kStateNone);
+        if (ExploreView)
+            ExploreView->AddRow(*item);
+        if (pair == 0 || pair % 50 == 0 || pair + 1 == pairs)
+            Progress("Opening task....", static_cast<std::int64_t>(2 * pair + 1), lineCount - 1);
+    }
+}
+
+void THXTask::SaveQueue()
+{
+    std::string text;
+    {
+        std::lock_guard lock(m_queueLock);
+        std::size_t size = 0;
+        for (const std::string& line : m_lines)
+            size += line.size() + 2;
+        text.reserve(size);
+        for (const std::string& line : m_lines)
+        {
+            text += line;
+            text += "\r\n";
+        }
+    }
+    const std::string path = QueueFileName();
+    ForceDirectories(ExtractFilePath(path));
+    if (!WriteFileAtomic(path, text))
+        throw EFileError("Unable to write file: " + path);
+    Modified = false;
+    ChangesSinceSave = 0;
+}
+
+void THXTask::AutoSaveQueue()
+{
+    if (ChangesSinceSave < m_app.QueueSaveInterval())
+        ++ChangesSinceSave;
+    else
+        SaveQueue();
+}
+
+void THXTask::ResetItems(const std::function<bool(const THXQItem&)>& select,
+                         const std::function<void(THXQItem&)>& change)
+{
+    const int pairs = ItemCount();
+    for (int pair = 0; pair < pairs; ++pair)
+    {
+        THXQItem* item = Item(pair);
+        if (item == nullptr || !select(*item))
+            continue;
+        ReloadItem(*item);
+        change(*item);
+        CommitItem(*item, true);
+    }
+}
+
+void THXTask::ResetInterrupted()
+{
+    ResetItems([](const THXQItem& item) { return item.State == kStateDownloading || item.State == kStateUpdating; },
+               [this](THXQItem& item) { SetItemState(item, kStateNone); });
+}
+
+void THXTask::PrepareSmartUpdate()
+{
+    ResetItems([](const THXQItem& item) { return item.State >= kStateSaved; },
+               [this](THXQItem& item)
+               {
+                   SetItemState(item, kStateNone);
+                   item.Mode = kModeUpdate;
+                   ClearStatusText(item);
+               });
+}
+
+void THXTask::PrepareSmartRecovery()
+{
+    ResetItems([](const THXQItem& item) { return item.State == kStateError; },
+               [this](THXQItem& item)
+               {
+                   SetItemState(item, kStateNone);
+                   item.Size = 0;
+                   ClearStatusText(item);
+               });
+}
+
+bool THXTask::IsKnownURL(std::string_view url) const
+{
+    const std::string encoded = EncodeField(url);
+    std::lock_guard lock(m_queueLock);
+    return m_known.find(std::string_view(encoded)) != m_known.end();
+}
+
+int THXTask::QueueLineCount() const
+{
+    std::lock_guard lock(m_queueLock);
+    return static_cast<int>(m_lines.size());
+}
+
+int THXTask::ItemCount() const
+{
+    std::lock_guard lock(m_queueLock);
+    return static_cast<int>(m_items.size());
+}
+
+std::string THXTask::QueueLine(int line) const
+{
+    std::lock_guard lock(m_queueLock);
+    if (line < 0 || static_cast<std::size_t>(line) >= m_lines.size())
+        return {};
+    return m_lines[static_cast<std::size_t>(line)];
+}
+
+THXQItem* THXTask::Item(int pairIndex) const
+{
+    std::lock_guard lock(m_queueLock);
+    if (pairIndex < 0 || static_cast<std::size_t>(pairIndex) >= m_items.size())
+        return nullptr;
+    return m_items[static_cast<std::size_t>(pairIndex)].get();
+}
+
+std::string THXTask::RecordField(int pairIndex, int field) const
+{
+    std::lock_guard lock(m_queueLock);
+    const std::size_t line = 2 * static_cast<std::size_t>(pairIndex) + 1;
+    if (pairIndex < 0 || field < 0 || field >= kRecordFields || line >= m_lines.size())
+        return {};
+    return DecodeField(SplitRecord(m_lines[line])[static_cast<std::size_t>(field)]);
+}
+
+void THXTask::AddZipPending(std::string path, THXQItem* item)
+{
+    std::lock_guard lock(m_queueLock);
+    m_zipPending.push_back({std::move(path), item});
+}
+
+bool THXTask::TakeZipPending(TZipPendingFile& file)
+{
+    std::lock_guard lock(m_queueLock);
+    if (m_zipPendingHead >= m_zipPending.size())
+        return false;
+    file = std::move(m_zipPending[m_zipPendingHead++]);
+    if (m_zipPendingHead == m_zipPending.size())
+    {
+        m_zipPending.clear();
+        m_zipPendingHead = 0;
+    }
+    return true;
+}
+
+std::vector<TZipPendingFile> THXTask::TakeAllZipPending()
+{
+    std::lock_guard lock(m_queueLock);
+    std::vector<TZipPendingFile> files(
+        std::make_move_iterator(m_zipPending.begin() + static_cast<std::ptrdiff_t>(m_zipPendingHead)),
+        std::make_move_iterator(m_zipPending.end()));
+    m_zipPending.clear();
+    m_zipPendingHead = 0;
+    return files;
+}
+
+int THXTask::ZipPendingCount() const
+{
+    std::lock_guard lock(m_queueLock);
+    return static_cast<int>(m_zipPending.size() - m_zipPendingHead);
+}
+
+} // namespace hx

@@ -1,0 +1,313 @@
+#pragma once
+
+// THXTask: one download task with its settings, counters, schedule fields and URL
+// queue; THXQItem: one URL of the queue.
+//
+// The queue is a list of line pairs: line 2k is the URL of item k, line 2k+1 its
+// record, eleven fields each followed by the separator byte 0xB6. The lines are
+// kept exactly as the queue file holds them (Windows-1252 with "&#N;" escapes), so
+// no UTF-8 byte can ever be mistaken for the separator; fields are decoded to UTF-8
+// as they are read. The record is the authoritative copy of an item's URL, status
+// text, referrer, Last-Modified and title: those strings are released from the
+// object once written and reloaded by ReloadItem when needed.
+//
+// Threads: all changes happen on the owner thread. The dispatcher and the parse
+// worker scan the queue (NextPage, NextResource, NextSavedPage), reload items and
+// look up known URLs from their own threads; the queue, the known-URL set and the
+// Zip-pending list share one lock, taken briefly and never while calling out.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <array>
+#include <memory>
+#include <set>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/HXDateTime.h"
+#include "core/HXProfile.h"
+
+namespace hx
+{
+
+class THXApp;
+class THXTask;
+class THXQItem;
+
+// A text that should have been a number (a damaged queue file); the message names the text.
+class EConvertError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Task status codes.
+inline constexpr int kStatusUnscheduled = 0;
+inline constexpr int kStatusScheduled = 1;
+inline constexpr int kStatusDownloading = 2;
+inline constexpr int kStatusStopped = 3;
+inline constexpr int kStatusIncomplete = 4;
+inline constexpr int kStatusComplete = 5;
+inline constexpr int kStatusZipped = 6;
+inline constexpr int kStatusTaskComplete = 7;
+inline constexpr int kStatusDeleted = 8;
+
+// Item states.
+inline constexpr int kStateNone = 0;
+inline constexpr int kStateDownloading = 1;
+inline constexpr int kStateUpdating = 2;
+inline constexpr int kStateError = 3;
+inline constexpr int kStateDownloaded = 4;
+inline constexpr int kStateSaved = 5;
+inline constexpr int kStateUpdated = 6;
+inline constexpr int kStateMapping = 7;
+inline constexpr int kStateParsing = 8;
+inline constexpr int kStateMapped = 9;
+inline constexpr int kStateParsed = 10;
+inline constexpr int kStateZipped = 11;
+
+// Item modes.
+inline constexpr int kModeSkip = 0;
+inline constexpr int kModeDownload = 1;
+inline constexpr int kModeMap = 2;
+inline constexpr int kModeUpdate = 3;
+
+// Run modes: how the next start prepares the queue.
+inline constexpr int kRunRestart = 0;
+inline constexpr int kRunResume = 1;
+inline constexpr int kRunSmartUpdate = 2;
+inline constexpr int kRunSmartRecovery = 3;
+inline constexpr int kRunMap = 4;
+
+std::string StatusText(int status);
+std::string StateText(int state);
+
+// The explore view's side of a task's queue; the windows implement it. Called on
+// the owner thread only.
+class THXTaskView
+{
+public:
+    virtual ~THXTaskView() = default;
+    virtual void BeginUpdate() {}
+    virtual void EndUpdate() {}
+    virtual void ClearRows() = 0;
+    virtual void AddRow(THXQItem& item) = 0;
+    virtual void RefreshRow(THXQItem& item) = 0;
+};
+
+// Window-side handles a task carries for the windows that show it.
+class THXZipNode;
+class THXSchedulerRow;
+
+class THXQItem
+{
+public:
+    explicit THXQItem(THXTask* task = nullptr)
+        : Task(task)
+    {
+    }
+
+    THXTask* Task;
+    std::string URL;
+    std::string BaseURL;
+    std::string Referrer;
+    std::string LastModified;
+    std::string LocalFile;
+    std::string Group;
+    std::string Title;
+    std::string StatusText;
+    std::string FrameFlag;
+    int State = kStateNone;
+    int Level = 0;
+    int Mode = kModeDownload;
+    std::int64_t Size = 0;
+    int Index = -1;
+
+    bool IsPage() const;
+
+private:
+    friend class THXTask;
+    bool m_statusTextCleared = false;
+    void ReleaseRecordStrings();
+};
+
+// One file waiting to be added to the task's Zip archive.
+struct TZipPendingFile
+{
+    std::string path;
+    THXQItem* item = nullptr;
+};
+
+class THXTask : public std::enable_shared_from_this<THXTask>
+{
+public:
+    // An empty task with an empty profile and queue, then Reset.
+    explicit THXTask(THXApp& app);
+    ~THXTask();
+    THXTask(const THXTask&) = delete;
+    THXTask& operator=(const THXTask&) = delete;
+
+    THXApp& App() const { return m_app; }
+
+    THXProfile Profile;
+    std::string Name;
+    std::string FileName;
+    std::string Category;
+    std::string URL;
+    std::string StartPageTitle;
+    std::string Server;
+    bool CanUpdate = false;
+    std::string Destination;
+    bool IntranetMode = false;
+    int Status = kStatusUnscheduled;
+    std::string Schedule;
+    std::string UserName;
+    std::string Password;
+    std::string Comment;
+    int RunMode = kRunRestart;
+    bool ZipLast = false;
+    THXZipNode* ZipNode = nullptr;
+    THXTaskView* ExploreView = nullptr;
+    THXSchedulerRow* SchedulerRow = nullptr;
+
+    std::int32_t PagesDispatched = 0;
+    std::int32_t ResourcesDispatched = 0;
+    std::int32_t PagesSaved = 0;
+    std::int32_t ResourcesSaved = 0;
+    std::int32_t PageErrors = 0;
+    std::int32_t ResourceErrors = 0;
+    std::int32_t TotalPages = 0;
+    std::int32_t TotalResources = 0;
+    // Bytes received; 64-bit so a large site does not wrap the count.
+    std::int64_t TotalBytes = 0;
+
+    TDateTime LastRun = 0;
+    TDateTime NextRun = 0;
+    TDateTime StartTime = 0;
+    TDateTime ElapsedTime = 0;
+
+    bool Modified = false;
+    int ChangesSinceSave = 0;
+
+    std::function<void(THXTask&)> OnChange;
+    std::function<void(const std::string& text, std::int64_t position, std::int64_t total)> OnProgress;
+
+    // --- Task file and lifecycle (owner thread) ---
+
+    // Reads FileName: the "Task" keys, then the profile from the same file.
+    void Load();
+    // Writes every key and the profile atomically, then keeps the active-task list
+    // and "ActiveTasks.lst" in step with Status, then calls OnChange.
+    void Save();
+    // Renames the task file (and its queue file) to the new name in the same folder.
+    // On failure returns false and, when given, sets the message the user is shown.
+    bool Rename(const std::string& newName, std::string* errorMessage = nullptr);
+    void Reset();
+    void ClearQueue();
+    void StartFresh();
+    void PrepareResume();
+    std::string WorkingFolder() const;
+    std::string UserAgent() const;
+    std::string QueueFileName();
+
+    // --- Queue (owner thread unless noted) ---
+
+    void AddItem(std::unique_ptr<THXQItem> item);
+    THXQItem* AddItem(THXQItem item);
+    void WriteItemRecord(THXQItem& item);
+    // Any thread.
+    void ReloadItem(THXQItem& item);
+    void SetItemState(THXQItem& item, int newState);
+    void ClearStatusText(THXQItem& item);
+    void CommitItem(THXQItem& item, bool release);
+    // Any thread: the first matching item in queue order, or null.
+    THXQItem* NextPage();
+    THXQItem* NextResource();
+    THXQItem* NextSavedPage();
+    void LoadQueueLines();
+    // Throws EConvertError when a record's state is not a number; the items built
+    // so far stay.
+    void LoadQueue();
+    // Throws EFileError when the file cannot be written; the previous file stays.
+    void SaveQueue();
+    void AutoSaveQueue();
+    void ResetInterrupted();
+    void PrepareSmartUpdate();
+    void PrepareSmartRecovery();
+
+    // Any thread: whether the URL was ever added (exact, ignoring letter case).
+    bool IsKnownURL(std::string_view url) const;
+    // Any thread: counts and copies taken under the lock.
+    int QueueLineCount() const;
+    int ItemCount() const;
+    std::string QueueLine(int line) const;
+    THXQItem* Item(int pairIndex) const;
+    // The record field k of a pair's record line, decoded.
+    std::string RecordField(int pairIndex, int field) const;
+
+    // Zip-pending files (any thread).
+    void AddZipPending(std::string path, THXQItem* item);
+    bool TakeZipPending(TZipPendingFile& file);
+    std::vector<TZipPendingFile> TakeAllZipPending();
+    int ZipPendingCount() const;
+
+private:
+    struct TKnownHash
+    {
+        using is_transparent = void;
+        const THXTask* task;
+        std::size_t operator()(std::string_view url) const;
+        std::size_t operator()(std::uint32_t pair) const;
+    };
+    struct TKnownEqual
+    {
+        using is_transparent = void;
+        const THXTask* task;
+        bool operator()(std::uint32_t a, std::uint32_t b) const;
+        bool operator()(std::string_view a, std::uint32_t b) const;
+        bool operator()(std::uint32_t a, std::string_view b) const;
+    };
+    using TKnownSet = std::unordered_set<std::uint32_t, TKnownHash, TKnownEqual>;
+
+    enum class TScan
+    {
+        Page,
+        Resource,
+        SavedPage
+    };
+
+    // Callers hold m_queueLock.
+    void AppendPairLocked(std::unique_ptr<THXQItem> item, const std::string& record);
+    std::string BuildRecordLocked(const THXQItem& item, const std::string* current) const;
+    void NoteItemChangedLocked(const THXQItem& item);
+    THXQItem* ScanLocked(TScan scan);
+    void ClearLinesLocked();
+    void ReloadItemLocked(THXQItem& item);
+    void SetItemStateLocked(THXQItem& item, int newState);
+    void ResetItems(const std::function<bool(const THXQItem&)>& select, const std::function<void(THXQItem&)>& change);
+    void UpdateActiveTaskList();
+    void Progress(const std::string& text, std::int64_t position, std::int64_t total);
+
+    THXApp& m_app;
+    std::string m_queueFileName;
+
+    mutable std::mutex m_queueLock;
+    std::vector<std::string> m_lines;
+    std::vector<std::unique_ptr<THXQItem>> m_items; // item k stands on lines 2k and 2k+1
+    TKnownSet m_known;
+    std::vector<TZipPendingFile> m_zipPending;
+    std::size_t m_zipPendingHead = 0;
+    // Pairs that may match each scan, smallest first. Every change that can make an
+    // item match (adding, a state change, a record write or reload) enters it here;
+    // a scan drops entries that no longer match. So NextPage and friends return what
+    // a scan from the first pair returns, without rereading finished items.
+    std::array<std::set<std::uint32_t>, 3> m_candidates;
+};
+
+} // namespace hx

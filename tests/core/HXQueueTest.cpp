@@ -1,0 +1,522 @@
+#include "core/HXTask.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "core/HXApp.h"
+#include "core/HXFileTypes.h"
+#include "core/HXFiles.h"
+#include "support/HXSandbox.h"
+
+namespace hx
+{
+namespace
+{
+
+constexpr char kSep = '\xB6';
+
+class HXQueueTest : public test::THXSandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        test::THXSandboxTest::SetUp();
+        app = std::make_unique<THXApp>(THXEnvironment::UnderHome(Home().Path().string()));
+        WriteGroup(app->Store(), "HTML", ".htm;.html;");
+        WriteGroup(app->Store(), "Images", ".gif;.jpg;");
+        task = std::make_unique<THXTask>(*app);
+        task->Name = "Queue";
+        task->FileName = app->TasksFolder() + "General/Queue.hxt";
+    }
+
+    THXQItem* Add(const std::string& url, bool page, int mode = kModeDownload, int state = kStateNone)
+    {
+        THXQItem item;
+        item.URL = url;
+        item.Group = page ? "HTML" : "Images";
+        item.Mode = mode;
+        item.State = state;
+        item.Level = 1;
+        return task->AddItem(std::move(item));
+    }
+
+    static int Separators(const std::string& line)
+    {
+        return static_cast<int>(std::count(line.begin(), line.end(), kSep));
+    }
+
+    std::unique_ptr<THXApp> app;
+    std::unique_ptr<THXTask> task;
+};
+
+TEST_F(HXQueueTest, ItemsAreLinePairsWithElevenFieldRecords)
+{
+    THXQItem page;
+    page.URL = "http://h/a.html";
+    page.BaseURL = "http://h/";
+    page.Referrer = "http://h/";
+    page.Group = "HTML";
+    page.Title = "Start";
+    page.Level = 2;
+    page.Mode = kModeUpdate;
+    page.Size = 1234;
+    page.FrameFlag = "Y";
+    page.LastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    THXQItem* added = task->AddItem(std::move(page));
+    Add("http://h/b.gif", false);
+
+    EXPECT_EQ(task->QueueLineCount(), 4);
+    EXPECT_EQ(added->Index, 0);
+    EXPECT_EQ(task->Item(1)->Index, 2);
+    EXPECT_EQ(task->TotalPages, 1);
+    EXPECT_EQ(task->TotalResources, 1);
+    EXPECT_TRUE(task->Modified);
+    EXPECT_EQ(task->QueueLine(0), "http://h/a.html");
+    EXPECT_EQ(task->QueueLine(1), std::string("0") + kSep + kSep + "HTML" + kSep + kSep + "2" + kSep + "http://h/" +
+                                      kSep + "Tue, 01 Dec 2026 10:00:00 GMT" + kSep + "3" + kSep + "Start" + kSep +
+                                      "1234" + kSep + "Y" + kSep);
+    // The record is the authoritative copy: the object lets go of the five texts.
+    EXPECT_TRUE(added->URL.empty());
+    EXPECT_TRUE(added->Title.empty());
+    EXPECT_TRUE(added->Referrer.empty());
+    EXPECT_EQ(added->BaseURL, "http://h/");
+    task->ReloadItem(*added);
+    EXPECT_EQ(added->URL, "http://h/a.html");
+    EXPECT_EQ(added->Title, "Start");
+    EXPECT_EQ(added->Size, 1234);
+    EXPECT_EQ(added->Mode, kModeUpdate);
+    EXPECT_EQ(added->LastModified, "Tue, 01 Dec 2026 10:00:00 GMT");
+
+    // Writing a released item keeps the stored texts; a cleared status text is written empty.
+    THXQItem* stored = task->Item(0);
+    stored->StatusText = "OK";
+    task->CommitItem(*stored, true);
+    EXPECT_EQ(task->RecordField(0, 8), "Start");
+    EXPECT_EQ(task->RecordField(0, 1), "OK");
+    task->ClearStatusText(*stored);
+    task->WriteItemRecord(*stored);
+    EXPECT_EQ(task->RecordField(0, 1), "");
+    EXPECT_EQ(task->RecordField(0, 8), "Start");
+}
+
+TEST_F(HXQueueTest, KnownUrlsIgnoreLetterCaseOnly)
+{
+    Add("http://Host/Page.html", true);
+    EXPECT_TRUE(task->IsKnownURL("http://Host/Page.html"));
+    EXPECT_TRUE(task->IsKnownURL("HTTP://HOST/PAGE.HTML"));
+    EXPECT_FALSE(task->IsKnownURL("http://Host/Page.htm"));
+    EXPECT_FALSE(task->IsKnownURL("http://Host/Page.html?"));
+    EXPECT_FALSE(task->IsKnownURL(""));
+    Add("http://h/Über.html", true);
+    EXPECT_TRUE(task->IsKnownURL("http://h/Über.html"));
+    EXPECT_FALSE(task->IsKnownURL("http://h/über.html")) << "only ASCII letters fold";
+}
+
+TEST_F(HXQueueTest, UnicodeTextsSurviveAndNeverBreakARecord)
+{
+    const std::vector<std::string> titles = {
+        "Über uns",      "公司简介",           "Ärger ¶ mit ¶ Pilcrows",    "ö¶ö",
+        "&#65; literal", "tab\tand\r\nbreaks", std::string("nul\0byte", 8), "\xFF\xFE invalid"};
+    for (std::size_t i = 0; i < titles.size(); ++i)
+    {
+        THXQItem item;
+        item.URL = "http://h/" + std::to_string(i) + ".html";
+        item.Group = "HTML";
+        item.Title = titles[i];
+        item.Referrer = titles[i];
+        item.StatusText = "  " + titles[i] + "  ";
+        task->AddItem(std::move(item));
+    }
+    for (int line = 1; line < task->QueueLineCount(); line += 2)
+    {
+        EXPECT_EQ(Separators(task->QueueLine(line)), 11) << line;
+        EXPECT_EQ(task->QueueLine(line).find_first_of("\r\n"), std::string::npos);
+    }
+    task->SaveQueue();
+
+    THXTask loaded(*app);
+    loaded.Name = task->Name;
+    loaded.FileName = task->FileName;
+    loaded.LoadQueue();
+    ASSERT_EQ(loaded.ItemCount(), static_cast<int>(titles.size()));
+    for (std::size_t i = 0; i < titles.size(); ++i)
+    {
+        THXQItem& item = *loaded.Item(static_cast<int>(i));
+        loaded.ReloadItem(item);
+        const std::string expected = titles[i] == "\xFF\xFE invalid" ? "\xC3\xBF\xC3\xBE invalid" : titles[i];
+        EXPECT_EQ(item.Title, expected) << i;
+        EXPECT_EQ(item.Referrer, expected) << i;
+    }
+    // The status text loses line breaks and pilcrows and is trimmed.
+    EXPECT_EQ(loaded.RecordField(2, 1), "Ärger  mit  Pilcrows");
+    EXPECT_EQ(loaded.RecordField(5, 1), "tab\tandbreaks");
+    EXPECT_EQ(loaded.RecordField(0, 1), "Über uns");
+    // Nothing but Windows-1252 reaches the file.
+    const std::string bytes = *ReadWholeFile(task->QueueFileName());
+    EXPECT_EQ(bytes.find("\xC3\x9C"), std::string::npos);
+}
+
+TEST_F(HXQueueTest, StateChangesKeepTheCountersConsistent)
+{
+    THXQItem* page = Add("http://h/p.html", true);
+    THXQItem* resource = Add("http://h/r.gif", false);
+    THXQItem* partial = Add("http://h/s.gif", false);
+    task->PagesSaved = 1;
+    task->PageErrors = 1;
+    task->ResourcesSaved = 2;
+    task->TotalBytes = 10000;
+    int notices = 0;
+    task->OnProgress = [&notices](const std::string& text, std::int64_t, std::int64_t)
+    {
+        EXPECT_EQ(text, "");
+        ++notices;
+    };
+
+    page->State = kStateError;
+    task->SetItemState(*page, kStateNone);
+    EXPECT_EQ(task->PageErrors, 0);
+    EXPECT_EQ(task->PagesSaved, 0);
+
+    resource->State = kStateSaved;
+    resource->Size = 3000;
+    task->SetItemState(*resource, kStateNone);
+    EXPECT_EQ(task->ResourcesSaved, 1);
+    EXPECT_EQ(task->TotalBytes, 7000);
+
+    partial->State = kStateParsed;
+    partial->StatusText = "Incomplete (1200 bytes)";
+    partial->Size = 99999;
+    task->SetItemState(*partial, kStateNone);
+    EXPECT_EQ(task->ResourcesSaved, 0);
+    EXPECT_EQ(task->TotalBytes, 5800);
+
+    // Other transitions leave every counter alone.
+    task->SetItemState(*partial, kStateDownloading);
+    task->SetItemState(*partial, kStateSaved);
+    EXPECT_EQ(task->ResourcesSaved, 0);
+    EXPECT_EQ(task->TotalBytes, 5800);
+    EXPECT_EQ(notices, 5);
+}
+
+TEST_F(HXQueueTest, ItemChoiceFollowsQueueOrderAndModes)
+{
+    Add("http://h/skip.gif", false, kModeSkip);
+    EXPECT_EQ(task->NextResource(), nullptr) << "an item in mode 0 is never returned";
+    EXPECT_EQ(task->NextPage(), nullptr) << "only resources are waiting";
+    THXQItem* map = Add("http://h/map.html", true, kModeMap);
+    THXQItem* updating = Add("http://h/u.gif", false, kModeUpdate);
+    EXPECT_EQ(task->NextPage(), map);
+    EXPECT_EQ(task->NextPage(), map) << "choosing does not consume";
+    EXPECT_EQ(task->NextResource(), updating);
+
+    task->SetItemState(*updating, kStateDownloading);
+    EXPECT_EQ(task->NextResource(), updating) << "an update item stays eligible while state 1";
+    task->SetItemState(*updating, kStateUpdating);
+    EXPECT_EQ(task->NextResource(), nullptr);
+
+    THXQItem* dl = Add("http://h/d.gif", false);
+    task->SetItemState(*dl, kStateDownloading);
+    EXPECT_EQ(task->NextResource(), nullptr) << "a download item in state 1 is under way";
+
+    task->SetItemState(*map, kStateSaved);
+    EXPECT_EQ(task->NextPage(), nullptr);
+    EXPECT_EQ(task->NextSavedPage(), map);
+    task->SetItemState(*map, kStateParsed);
+    EXPECT_EQ(task->NextSavedPage(), nullptr);
+
+    // An earlier item made eligible again is found before later ones.
+    THXQItem* later = Add("http://h/later.html", true);
+    EXPECT_EQ(task->NextPage(), later);
+    task->SetItemState(*map, kStateNone);
+    EXPECT_EQ(task->NextPage(), map);
+    // A mode change written through the record counts as well.
+    task->SetItemState(*map, kStateSaved);
+    task->SetItemState(*updating, kStateNone);
+    updating->Mode = kModeSkip;
+    task->CommitItem(*updating, true);
+    EXPECT_EQ(task->NextResource(), nullptr);
+    updating->Mode = kModeDownload;
+    task->CommitItem(*updating, true);
+    EXPECT_EQ(task->NextResource(), updating);
+}
+
+// The remembered scan positions must never change an answer: compare with a
+// plain scan from the first pair after every step of a random crawl.
+TEST_F(HXQueueTest, ChoiceMatchesAPlainScanThroughARandomCrawl)
+{
+    std::mt19937 random(12345);
+    auto plainScan = [this](auto matches) -> THXQItem*
+    {
+        for (int pair = 0; pair < task->ItemCount(); ++pair)
+            if (matches(*task->Item(pair)))
+                return task->Item(pair);
+        return nullptr;
+    };
+    auto pageRule = [](const THXQItem& i)
+    { return i.IsPage() && (((i.Mode == 1 || i.Mode == 2) && i.State == 0) || (i.Mode == 3 && (i.State <= 1))); };
+    auto resourceRule = [](const THXQItem& i)
+    { return !i.IsPage() && ((i.Mode == 1 && i.State == 0) || (i.Mode == 3 && i.State <= 1)); };
+    auto savedRule = [](const THXQItem& i) { return i.IsPage() && i.State == 5; };
+
+    for (int step = 0; step < 3000; ++step)
+    {
+        const int action = static_cast<int>(random() % 10);
+        if (action < 3 || task->ItemCount() == 0)
+        {
+            Add("http://h/" + std::to_string(step) + (random() % 2 ? ".html" : ".gif"), random() % 2 == 0,
+                static_cast<int>(random() % 4));
+        }
+        else
+        {
+            THXQItem* item = task->Item(static_cast<int>(random() % static_cast<unsigned>(task->ItemCount())));
+            if (action < 8)
+            {
+                static const int states[] = {0, 1, 2, 3, 5, 6, 10};
+                task->SetItemState(*item, states[random() % 7]);
+            }
+            else
+            {
+                item->Mode = static_cast<int>(random() % 4);
+                task->CommitItem(*item, true);
+            }
+        }
+        ASSERT_EQ(task->NextPage(), plainScan(pageRule)) << step;
+        ASSERT_EQ(task->NextResource(), plainScan(resourceRule)) << step;
+        ASSERT_EQ(task->NextSavedPage(), plainScan(savedRule)) << step;
+    }
+}
+
+TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
+{
+    std::string file;
+    for (int i = 0; i < 120; ++i)
+    {
+        const std::string state = i == 3 ? "1" : i == 4 ? "2" : i == 5 ? "3" : i == 6 ? "10" : "0";
+        file += "http://h/" + std::to_string(i) + ".html\r\n";
+        file += state + kSep + kSep + (i % 2 ? "HTML" : "Images") + kSep + kSep + "1" + kSep + kSep + kSep +
+                (i == 7 ? "" : "2") + kSep + "T" + kSep + kSep + kSep + "\r\n";
+    }
+    Home().WriteFile("Tasks/General/Queue.dwn", file);
+    std::vector<std::pair<std::int64_t, std::int64_t>> reports;
+    task->OnProgress = [&reports](const std::string& text, std::int64_t position, std::int64_t total)
+    {
+        if (text == "Opening task....")
+            reports.emplace_back(position, total);
+    };
+    task->LoadQueue();
+    ASSERT_EQ(task->ItemCount(), 120);
+    EXPECT_EQ(reports,
+              (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 239}, {101, 239}, {201, 239}, {239, 239}}));
+    EXPECT_EQ(task->Item(3)->State, kStateNone) << "interrupted items are waiting again";
+    EXPECT_EQ(task->Item(4)->State, kStateNone);
+    EXPECT_EQ(task->Item(5)->State, kStateError);
+    EXPECT_EQ(task->Item(6)->State, kStateParsed);
+    EXPECT_EQ(task->Item(7)->Mode, kModeDownload) << "an empty mode field reads 1";
+    EXPECT_EQ(task->Item(8)->Mode, kModeMap);
+    EXPECT_EQ(task->Item(1)->Group, "HTML");
+    EXPECT_TRUE(task->IsKnownURL("http://h/119.html"));
+    // Loading counts nothing: the counters come from the task file.
+    EXPECT_EQ(task->TotalPages, 0);
+    EXPECT_EQ(task->PagesSaved, 0);
+}
+
+TEST_F(HXQueueTest, DamagedQueueFilesNeverCrash)
+{
+    // A non-numeric state ends the load with the conversion message; earlier items stay.
+    Home().WriteFile("Tasks/General/Queue.dwn", std::string("http://h/a.html\r\n0") + kSep + kSep + "HTML" + kSep +
+                                                    "\r\nhttp://h/b.html\r\nabc" + kSep +
+                                                    "\r\nhttp://h/c.html\r\n0\r\n");
+    try
+    {
+        task->LoadQueue();
+        FAIL() << "expected a conversion error";
+    }
+    catch (const EConvertError& error)
+    {
+        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+    }
+    EXPECT_NE(task->Item(0), nullptr);
+    EXPECT_EQ(task->Item(0)->Group, "HTML");
+    EXPECT_EQ(task->Item(1), nullptr);
+
+    // Short records read missing fields as empty; a file cut after a URL line keeps that URL.
+    THXTask cut(*app);
+    cut.Name = "Cut";
+    cut.FileName = app->TasksFolder() + "General/Cut.hxt";
+    Home().WriteFile("Tasks/General/Cut.dwn", std::string("http://h/x.gif\n5") + kSep + "OK\nhttp://h/y.html");
+    cut.LoadQueue();
+    ASSERT_EQ(cut.ItemCount(), 2);
+    EXPECT_EQ(cut.Item(0)->State, kStateSaved);
+    EXPECT_EQ(cut.Item(0)->Mode, kModeDownload);
+    EXPECT_EQ(cut.Item(1)->State, kStateNone);
+    EXPECT_EQ(cut.Item(1)->Group, "HTML");
+    EXPECT_EQ(cut.QueueLineCount() % 2, 0);
+    EXPECT_EQ(cut.NextPage(), cut.Item(1));
+
+    // Binary garbage and a huge line: whatever happens, no crash and pairs stay aligned.
+    std::string garbage(1 << 20, 'x');
+    for (std::size_t i = 0; i < garbage.size(); i += 997)
+        garbage[i] = static_cast<char>(i % 256);
+    garbage += "\r\n" + std::string(200000, kSep) + "\r\n";
+    THXTask junk(*app);
+    junk.Name = "Junk";
+    junk.FileName = app->TasksFolder() + "General/Junk.hxt";
+    Home().WriteFile("Tasks/General/Junk.dwn", garbage);
+    try
+    {
+        junk.LoadQueue();
+    }
+    catch (const EConvertError&)
+    {
+    }
+    EXPECT_EQ(junk.QueueLineCount() % 2, 0);
+}
+
+TEST_F(HXQueueTest, SavingIsAtomicAndTheAutoSaveWaitsElevenCycles)
+{
+    Add("http://h/a.html", true);
+    for (int cycle = 1; cycle <= 10; ++cycle)
+    {
+        task->AutoSaveQueue();
+        EXPECT_FALSE(FileExists(task->QueueFileName())) << cycle;
+    }
+    task->AutoSaveQueue();
+    EXPECT_TRUE(FileExists(task->QueueFileName()));
+    EXPECT_FALSE(task->Modified);
+    EXPECT_EQ(task->ChangesSinceSave, 0);
+
+    Add("http://h/b.html", true);
+    task->SaveQueue();
+    const std::string saved = *ReadWholeFile(task->QueueFileName());
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 4);
+    EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");
+
+    // A queue file that cannot be written raises, leaves the old file whole and the queue modified.
+    std::filesystem::remove(task->QueueFileName());
+    std::filesystem::create_directories(task->QueueFileName() + "/blocker");
+    Add("http://h/c.html", true);
+    EXPECT_THROW(task->SaveQueue(), EFileError);
+    EXPECT_TRUE(task->Modified);
+    EXPECT_TRUE(std::filesystem::is_directory(task->QueueFileName() + "/blocker"));
+    const auto leftovers = std::distance(std::filesystem::directory_iterator(ExtractFilePath(task->QueueFileName())),
+                                         std::filesystem::directory_iterator());
+    EXPECT_EQ(leftovers, 1) << "no temporary file is left behind";
+}
+
+TEST_F(HXQueueTest, ResetsPrepareResumeUpdateAndRecovery)
+{
+    THXQItem* saved = Add("http://h/a.html", true);
+    THXQItem* failed = Add("http://h/b.gif", false);
+    THXQItem* running = Add("http://h/c.gif", false);
+    THXQItem* updating = Add("http://h/d.html", true, kModeUpdate);
+    THXQItem* waiting = Add("http://h/e.gif", false);
+
+    // The transfer worker commits each outcome, so records and objects agree.
+    auto finish = [this](THXQItem* item, int state, const std::string& status, std::int64_t size)
+    {
+        item->StatusText = status;
+        item->Size = size;
+        task->SetItemState(*item, state);
+        task->CommitItem(*item, true);
+    };
+    finish(saved, kStateParsed, "OK", 500);
+    finish(failed, kStateError, "Not Found", 70);
+    finish(running, kStateDownloading, "", 0);
+    finish(updating, kStateUpdating, "", 0);
+    EXPECT_EQ(task->RecordField(2, 0), "1");
+    task->PagesSaved = 1;
+    task->ResourcesSaved = 1;
+    task->ResourceErrors = 1;
+    task->TotalBytes = 570;
+
+    task->ResetInterrupted();
+    EXPECT_EQ(running->State, kStateNone);
+    EXPECT_EQ(updating->State, kStateNone);
+    EXPECT_EQ(saved->State, kStateParsed);
+    EXPECT_EQ(task->RecordField(2, 0), "0");
+
+    task->PrepareSmartRecovery();
+    EXPECT_EQ(failed->State, kStateNone);
+    EXPECT_EQ(failed->Size, 0);
+    EXPECT_EQ(task->RecordField(1, 1), "");
+    EXPECT_EQ(task->RecordField(1, 9), "0");
+    EXPECT_EQ(task->ResourceErrors, 0);
+    EXPECT_EQ(task->ResourcesSaved, 0);
+
+    task->PrepareSmartUpdate();
+    EXPECT_EQ(saved->State, kStateNone);
+    EXPECT_EQ(saved->Mode, kModeUpdate);
+    EXPECT_EQ(task->RecordField(0, 7), "3");
+    EXPECT_EQ(task->RecordField(0, 1), "");
+    EXPECT_EQ(task->PagesSaved, 0);
+    EXPECT_EQ(task->TotalBytes, 70);
+    EXPECT_EQ(waiting->Mode, kModeDownload);
+    EXPECT_TRUE(saved->URL.empty()) << "committed with release";
+}
+
+TEST_F(HXQueueTest, ZipPendingKeepsOrder)
+{
+    THXQItem* a = Add("http://h/a.html", true);
+    task->AddZipPending("/t/a.html", a);
+    task->AddZipPending("/t/b.gif", nullptr);
+    task->AddZipPending("/t/c.gif", nullptr);
+    EXPECT_EQ(task->ZipPendingCount(), 3);
+    TZipPendingFile file;
+    ASSERT_TRUE(task->TakeZipPending(file));
+    EXPECT_EQ(file.path, "/t/a.html");
+    EXPECT_EQ(file.item, a);
+    const auto rest = task->TakeAllZipPending();
+    ASSERT_EQ(rest.size(), 2u);
+    EXPECT_EQ(rest[1].path, "/t/c.gif");
+    EXPECT_FALSE(task->TakeZipPending(file));
+}
+
+// Workers scan and look up while the owner appends and changes states: no scan
+// may ever see a half-made change (run under the sanitizers in CI).
+TEST_F(HXQueueTest, WorkersScanSafelyWhileTheOwnerAppends)
+{
+    std::atomic<bool> done{false};
+    std::atomic<long> found{0};
+    std::atomic<int> started{0};
+    auto worker = [&]
+    {
+        ++started;
+        // One more pass after the owner has finished, so every worker sees a full queue.
+        for (bool last = false; !last;)
+        {
+            last = done;
+            found += task->NextPage() != nullptr;
+            task->NextResource();
+            task->NextSavedPage();
+            found += task->IsKnownURL("http://h/p100.html");
+            const int lines = task->QueueLineCount();
+            if (lines > 1)
+                found += static_cast<long>(task->QueueLine(lines - 1).size() > 0);
+            found += task->RecordField(0, 2).size() > 0;
+        }
+    };
+    std::thread first(worker);
+    std::thread second(worker);
+    while (started < 2)
+        std::this_thread::yield();
+    for (int i = 0; i < 4000; ++i)
+    {
+        THXQItem* item = Add("http://h/p" + std::to_string(i) + (i % 3 ? ".html" : ".gif"), i % 3 != 0);
+        if (i % 5 == 0)
+            task->SetItemState(*item, kStateSaved);
+        if (i % 50 == 0)
+            task->AddZipPending("/z/" + std::to_string(i), item);
+    }
+    done = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(task->ItemCount(), 4000);
+    EXPECT_GT(found.load(), 0);
+}
+
+} // namespace
+} // namespace hx

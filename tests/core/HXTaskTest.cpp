@@ -1,0 +1,295 @@
+#include "core/HXTask.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/HXApp.h"
+#include "core/HXFileTypes.h"
+#include "core/HXFiles.h"
+#include "core/HXIniFile.h"
+#include "core/HXStrings.h"
+#include "support/HXSandbox.h"
+
+namespace hx
+{
+namespace
+{
+
+class HXTaskTest : public test::THXSandboxTest
+{
+protected:
+    void SetUp() override
+    {
+        test::THXSandboxTest::SetUp();
+        app = std::make_unique<THXApp>(THXEnvironment::UnderHome(Home().Path().string()));
+        WriteGroup(app->Store(), "HTML", ".htm;.html;");
+        WriteGroup(app->Store(), "Images", ".gif;.jpg;");
+    }
+
+    std::shared_ptr<THXTask> NewTask(const std::string& name, const std::string& category = "General")
+    {
+        auto task = std::make_shared<THXTask>(*app);
+        task->Name = name;
+        task->Category = category;
+        task->FileName = app->TasksFolder() + category + "/" + name + ".hxt";
+        task->URL = "http://example.test/docs/index.html";
+        return task;
+    }
+
+    std::unique_ptr<THXApp> app;
+};
+
+TEST_F(HXTaskTest, StatusAndStateTexts)
+{
+    EXPECT_EQ(StatusText(0), "Unscheduled");
+    EXPECT_EQ(StatusText(2), "Downloading...");
+    EXPECT_EQ(StatusText(6), "Zipped!");
+    EXPECT_EQ(StatusText(8), "Deleted");
+    EXPECT_EQ(StatusText(9), "Unknown");
+    EXPECT_EQ(StatusText(-1), "Unknown");
+    EXPECT_EQ(StateText(0), "None");
+    EXPECT_EQ(StateText(5), "Saved");
+    EXPECT_EQ(StateText(10), "Parsed");
+    EXPECT_EQ(StateText(11), "Zipped");
+    EXPECT_EQ(StateText(12), "Unknown");
+}
+
+TEST_F(HXTaskTest, TaskFileRoundTripsEveryFieldInOrder)
+{
+    auto task = NewTask("Über uns");
+    task->StartPageTitle = "Über uns — 公司简介 ¶ \"quoted\"";
+    task->Server = "Apache";
+    task->CanUpdate = true;
+    task->UserName = "anna";
+    task->Password = "p=ss;word";
+    task->Comment = "line one\r\nline two";
+    task->Destination = "/home/anna/My Intranet/site/";
+    task->IntranetMode = true;
+    task->Status = kStatusStopped;
+    task->Schedule = "Daily at 10:00";
+    task->TotalBytes = 5'000'000'000LL;
+    task->TotalPages = 12;
+    task->TotalResources = 34;
+    task->PagesSaved = 11;
+    task->ResourcesSaved = 30;
+    task->PageErrors = 1;
+    task->ResourceErrors = 4;
+    task->ElapsedTime = (3600 + 120 + 3) / kSecondsPerDay;
+    task->LastRun = EncodeDateTime({2026, 12, 1, 8, 30, 0});
+    task->NextRun = EncodeDateTime({2026, 12, 2, 8, 30, 0});
+    task->Profile.Name = "Whole Site";
+    task->Profile.Depth = 3;
+    task->Profile.URLFiltersExclude = {"[PL]cgi,bin"};
+    int changes = 0;
+    task->OnChange = [&changes](THXTask&) { ++changes; };
+    task->Save();
+    EXPECT_EQ(changes, 1);
+
+    const TIniFile file(task->FileName);
+    const std::vector<std::string> keys = {
+        "Task Name",       "URL",          "Start Page Title", "Server",        "Can Update",      "User Name",
+        "Password",        "Comment",      "Destination",      "Intranet Mode", "Status",          "Schedule",
+        "Total Bytes",     "Total Pages",  "Total Resources",  "Pages Saved",   "Resources Saved", "Page Errors",
+        "Resource Errors", "Elapsed Time", "Last Run",         "Next Run"};
+    EXPECT_EQ(file.Keys("Task"), keys);
+    EXPECT_EQ(file.ReadString("Task", "Elapsed Time", ""), "12/30/1899 01:02:03");
+    EXPECT_EQ(file.ReadString("Task", "Last Run", ""), "12/01/2026 08:30:00");
+    EXPECT_EQ(file.Sections(), (std::vector<std::string>{"Task", "Profile"}));
+    // The file is Windows-1252: the UTF-8 bytes of the title never reach it.
+    const std::string bytes = *ReadWholeFile(task->FileName);
+    EXPECT_EQ(bytes.find("\xC3\x9C"), std::string::npos);
+    EXPECT_NE(bytes.find("\xDC"), std::string::npos);
+
+    THXTask read(*app);
+    read.FileName = task->FileName;
+    read.Load();
+    EXPECT_EQ(read.Name, task->Name);
+    EXPECT_EQ(read.URL, task->URL);
+    EXPECT_EQ(read.StartPageTitle, task->StartPageTitle);
+    EXPECT_EQ(read.Server, "Apache");
+    EXPECT_TRUE(read.CanUpdate);
+    EXPECT_EQ(read.UserName, "anna");
+    EXPECT_EQ(read.Password, "p=ss;word");
+    EXPECT_EQ(read.Comment, task->Comment);
+    EXPECT_EQ(read.Destination, task->Destination);
+    EXPECT_TRUE(read.IntranetMode);
+    EXPECT_EQ(read.Status, kStatusStopped);
+    EXPECT_EQ(read.Schedule, "Daily at 10:00");
+    EXPECT_EQ(read.TotalBytes, 5'000'000'000LL);
+    EXPECT_EQ(read.TotalPages, 12);
+    EXPECT_EQ(read.TotalResources, 34);
+    EXPECT_EQ(read.PagesSaved, 11);
+    EXPECT_EQ(read.ResourcesSaved, 30);
+    EXPECT_EQ(read.PageErrors, 1);
+    EXPECT_EQ(read.ResourceErrors, 4);
+    EXPECT_NEAR(read.ElapsedTime, task->ElapsedTime, 1e-9);
+    EXPECT_NEAR(read.LastRun, task->LastRun, 1e-9);
+    EXPECT_NEAR(read.NextRun, task->NextRun, 1e-9);
+    EXPECT_EQ(read.Profile.Depth, 3);
+    EXPECT_EQ(read.Profile.Name, "Whole Site");
+    EXPECT_EQ(read.Profile.URLFiltersExclude, TStringList{"[PL]cgi,bin"});
+    EXPECT_EQ(read.Profile.FileName, task->FileName);
+}
+
+TEST_F(HXTaskTest, MissingKeysReadTheirDefaults)
+{
+    const std::string path = Home().WriteFile("Tasks/General/Bare Task.hxt",
+                                              "[Task]\r\nURL=http://h/\r\nLast Run=not a date\r\nStatus=x\r\n");
+    THXTask task(*app);
+    task.FileName = path;
+    task.Load();
+    EXPECT_EQ(task.Name, "Bare Task");
+    EXPECT_EQ(task.URL, "http://h/");
+    EXPECT_EQ(task.Status, 0);
+    EXPECT_DOUBLE_EQ(task.LastRun, 0.0);
+    EXPECT_FALSE(task.IntranetMode);
+    EXPECT_EQ(task.Profile.PageLocation, 1);
+    EXPECT_EQ(task.Profile.Depth, -1);
+
+    // Garbage never crashes the reader.
+    std::string garbage;
+    for (int i = 0; i < 20000; ++i)
+        garbage.push_back(static_cast<char>(i * 7919 % 256));
+    THXTask junk(*app);
+    junk.FileName = Home().WriteFile("Tasks/General/junk.hxt", garbage);
+    junk.Load();
+    EXPECT_EQ(junk.Status, 0);
+}
+
+TEST_F(HXTaskTest, SaveKeepsTheActiveTaskListInStepWithTheStatus)
+{
+    auto task = NewTask("Nightly");
+    task->Status = kStatusScheduled;
+    task->Save();
+    ASSERT_EQ(app->ActiveTasks.size(), 1u);
+    EXPECT_EQ(app->ActiveTasks[0].task, task);
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), task->FileName + "\r\n");
+
+    task->Status = kStatusDownloading;
+    task->Save();
+    EXPECT_EQ(app->ActiveTasks.size(), 1u);
+
+    // The same file under another letter case is the same entry.
+    auto other = NewTask("Second");
+    other->Status = kStatusScheduled;
+    other->Save();
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), task->FileName + "\r\n" + other->FileName + "\r\n");
+    THXTask upper(*app);
+    upper.FileName = ExtractFilePath(task->FileName) + "NIGHTLY.HXT";
+    upper.Status = kStatusStopped;
+    upper.Save();
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), other->FileName + "\r\n");
+
+    other->Status = kStatusStopped;
+    other->Save();
+    EXPECT_TRUE(app->ActiveTasks.empty());
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), "");
+}
+
+TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
+{
+    auto task = NewTask("Old");
+    task->Save();
+    task->AddItem(THXQItem{});
+    task->SaveQueue();
+    const std::string folder = ExtractFilePath(task->FileName);
+
+    std::string message;
+    ASSERT_TRUE(task->Rename("New", &message)) << message;
+    EXPECT_EQ(task->Name, "New");
+    EXPECT_EQ(task->FileName, folder + "New.hxt");
+    EXPECT_TRUE(FileExists(folder + "New.hxt"));
+    EXPECT_FALSE(FileExists(folder + "Old.hxt"));
+    EXPECT_TRUE(FileExists(folder + "New.dwn"));
+    EXPECT_EQ(task->QueueFileName(), folder + "New.dwn");
+    THXTask reread(*app);
+    reread.FileName = folder + "New.hxt";
+    reread.Load();
+    EXPECT_EQ(reread.Name, "New");
+
+    auto blocker = NewTask("Taken");
+    blocker->Save();
+    EXPECT_FALSE(task->Rename("Taken", &message));
+    EXPECT_EQ(message, "Unable to rename task to: " + folder + "Taken.hxt\nFile already exists.");
+    EXPECT_EQ(task->Name, "New");
+
+    EXPECT_FALSE(task->Rename("a/b", &message));
+    EXPECT_EQ(message, "Unable to rename task to: " + folder +
+                           "a/b.hxt\nA file may not contain any of the following characters: \n\\/:*?\"<>|");
+    EXPECT_FALSE(task->Rename("", &message));
+    EXPECT_FALSE(task->Rename("..", &message));
+    EXPECT_EQ(task->FileName, folder + "New.hxt");
+    EXPECT_TRUE(FileExists(folder + "Taken.hxt"));
+}
+
+TEST_F(HXTaskTest, ResetStartFreshAndResumePrepareTheRun)
+{
+    auto task = NewTask("Run");
+    task->PagesSaved = 3;
+    task->ResourcesSaved = 4;
+    task->PageErrors = 1;
+    task->ResourceErrors = 2;
+    task->TotalPages = 5;
+    task->TotalResources = 6;
+    task->TotalBytes = 700;
+    task->StartTime = 1;
+    task->ElapsedTime = 0.5;
+    task->AddZipPending("/tmp/x", nullptr);
+    app->Store().WriteBool(kSettingsKey, "Zip Last", true);
+    std::vector<std::string> progress;
+    task->OnProgress = [&progress](const std::string& text, std::int64_t, std::int64_t) { progress.push_back(text); };
+    task->Reset();
+    EXPECT_EQ(progress.front(), "Clearing previous task...");
+    EXPECT_EQ(task->PagesSaved + task->ResourcesSaved + task->PageErrors + task->ResourceErrors + task->TotalPages +
+                  task->TotalResources,
+              0);
+    EXPECT_EQ(task->TotalBytes, 0);
+    EXPECT_DOUBLE_EQ(task->ElapsedTime, 0.0);
+    EXPECT_TRUE(task->ZipLast);
+    EXPECT_EQ(task->ZipPendingCount(), 0);
+
+    task->RunMode = kRunMap;
+    task->PagesDispatched = 9;
+    task->StartFresh();
+    EXPECT_EQ(task->RunMode, kRunRestart);
+    EXPECT_EQ(task->PagesDispatched, 0);
+    ASSERT_EQ(task->ItemCount(), 1);
+    THXQItem& start = *task->Item(0);
+    task->ReloadItem(start);
+    EXPECT_EQ(start.URL, "http://example.test/docs/index.html");
+    EXPECT_EQ(start.BaseURL, "http://example.test/docs/");
+    EXPECT_EQ(start.Group, "HTML");
+    EXPECT_EQ(start.Level, 0);
+    EXPECT_EQ(start.Mode, kModeMap);
+    EXPECT_EQ(task->TotalPages, 1);
+    EXPECT_GT(task->LastRun, 0);
+
+    task->Reset();
+    task->StartFresh();
+    EXPECT_EQ(task->Item(0)->Mode, kModeDownload);
+
+    task->ElapsedTime = 0.25;
+    task->ResourcesDispatched = 5;
+    task->PrepareResume();
+    EXPECT_NEAR(task->LastRun - task->StartTime, 0.25, 1e-9);
+    EXPECT_EQ(task->ResourcesDispatched, 0);
+}
+
+TEST_F(HXTaskTest, FoldersAgentAndQueueFileName)
+{
+    auto task = NewTask("Folders");
+    task->IntranetMode = true;
+    task->Destination = Home().Folder() + "copy";
+    EXPECT_EQ(task->WorkingFolder(), Home().Folder() + "copy/");
+    task->IntranetMode = false;
+    EXPECT_EQ(task->WorkingFolder(), app->GetTempFolder());
+    app->SetUserAgentChoice("Anonymous");
+    EXPECT_EQ(task->UserAgent(), "");
+    EXPECT_EQ(task->QueueFileName(), app->TasksFolder() + "General/Folders.dwn");
+    task->Name = "Changed";
+    EXPECT_EQ(task->QueueFileName(), app->TasksFolder() + "General/Folders.dwn") << "computed once";
+}
+
+} // namespace
+} // namespace hx
