@@ -1,0 +1,329 @@
+#include "net/aghttp.h"
+
+#include <limits>
+
+#include "core/HXFiles.h"
+#include "core/HXPacing.h"
+#include "core/HXStrings.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr std::string_view kScheme = "HTTP://";
+
+// Bytes that cannot stand in a request line as they are (blanks, control bytes,
+// bytes above 0x7E) are sent percent-encoded; everything else goes unchanged.
+std::string RequestTarget(std::string_view target)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(target.size());
+    for (const char c : target)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F)
+        {
+            encoded.push_back('%');
+            encoded.push_back(kHex[byte >> 4]);
+            encoded.push_back(kHex[byte & 0x0F]);
+        }
+        else
+        {
+            encoded.push_back(c);
+        }
+    }
+    return encoded;
+}
+
+// A header value never carries a line break into the request.
+std::string HeaderText(std::string_view value)
+{
+    std::string text;
+    text.reserve(value.size());
+    for (const char c : value)
+    {
+        if (c != '\r' && c != '\n')
+            text.push_back(c);
+    }
+    return text;
+}
+
+void WriteLine(TByteStream& stream, std::string_view line)
+{
+    stream.Write(line);
+    stream.Write("\r\n");
+}
+
+// The size line of a chunk: "$" and the upper-cased line, trimmed, read as a
+// hexadecimal number. Anything else, and any size beyond the 32-bit range, is -1,
+// so a size line with an extension or inner blanks ends the body.
+std::int64_t ChunkSize(std::string_view line)
+{
+    const std::string text = Trim("$" + UpperCase(line));
+    if (text.size() < 2 || text.front() != '$')
+        return -1;
+    std::int64_t value = 0;
+    for (std::size_t i = 1; i < text.size(); ++i)
+    {
+        const char c = text[i];
+        int digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return -1;
+        value = value * 16 + digit;
+        if (value > std::numeric_limits<std::int32_t>::max())
+            return -1;
+    }
+    return value;
+}
+
+} // namespace
+
+std::string EncodeBase64(std::string_view bytes)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    encoded.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3)
+    {
+        const std::uint32_t group = (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16) |
+                                    (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8) |
+                                    static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 2]));
+        encoded.push_back(kAlphabet[(group >> 18) & 0x3F]);
+        encoded.push_back(kAlphabet[(group >> 12) & 0x3F]);
+        encoded.push_back(kAlphabet[(group >> 6) & 0x3F]);
+        encoded.push_back(kAlphabet[group & 0x3F]);
+    }
+    const std::size_t left = bytes.size() - i;
+    if (left > 0)
+    {
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (left == 2)
+            group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        encoded.push_back(kAlphabet[(group >> 18) & 0x3F]);
+        encoded.push_back(kAlphabet[(group >> 12) & 0x3F]);
+        encoded.push_back(left == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=');
+        encoded.push_back('=');
+    }
+    return encoded;
+}
+
+TagHTTP::TagHTTP()
+{
+    SetService("http");
+    SetDefaultPort(80);
+}
+
+void TagHTTP::SetURL(const std::string& url)
+{
+    if (UpperCase(std::string_view(url).substr(0, kScheme.size())) != kScheme)
+    {
+        if (OnMessage)
+            OnMessage("Invalid URL" + url);
+        SocketError(kErrInvalidURL);
+    }
+    m_url = url;
+
+    // The host (with its port) ends at the first "/"; a query straight after the
+    // host also ends it. The fragment belongs to the page, never to the request.
+    std::string_view rest = std::string_view(url).substr(kScheme.size());
+    rest = rest.substr(0, rest.find('#'));
+    const std::size_t hostEnd = rest.find_first_of("/?");
+    if (hostEnd == std::string_view::npos)
+    {
+        m_urlHost = std::string(rest);
+        m_path = "/";
+    }
+    else
+    {
+        m_urlHost = std::string(rest.substr(0, hostEnd));
+        m_path = rest[hostEnd] == '/' ? std::string(rest.substr(hostEnd)) : "/" + std::string(rest.substr(hostEnd));
+    }
+    SetServer(m_urlHost);
+    if (!m_proxy.empty())
+        SetProxy(m_proxy);
+}
+
+void TagHTTP::SetProxy(const std::string& proxy)
+{
+    if (!proxy.empty() && proxy.find(':') == std::string::npos)
+        SocketError(kErrProxyPortRequired);
+    m_proxy = proxy;
+    SetServer(proxy);
+}
+
+int TagHTTP::Head()
+{
+    return Exchange("HEAD", nullptr);
+}
+
+int TagHTTP::Head(const std::string& userName, const std::string& password)
+{
+    const TCredentials credentials{userName, password};
+    return Exchange("HEAD", &credentials);
+}
+
+int TagHTTP::Get()
+{
+    return Exchange("GET", nullptr);
+}
+
+int TagHTTP::Get(const std::string& userName, const std::string& password)
+{
+    const TCredentials credentials{userName, password};
+    return Exchange("GET", &credentials);
+}
+
+int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
+{
+    const bool isGet = method == "GET";
+    // What a failed exchange leaves behind belongs to this exchange only.
+    m_headers.clear();
+    if (isGet)
+        m_body.Clear();
+    try
+    {
+        ResetState();
+        Open();
+        Connect();
+        TByteStream request = ComposeRequest(method, credentials);
+        SendStream(request);
+        ReadHeaders();
+        const int status = StatusCode();
+        if (isGet)
+            ReadBody();
+        Close();
+        return status;
+    }
+    catch (...)
+    {
+        Close();
+        throw;
+    }
+}
+
+TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials* credentials)
+{
+    if (OnSending)
+        OnSending(*this);
+    // Through a proxy the target is the whole URL (with "/" for a URL without a
+    // path); directly it is the path. Lines are written whole, however long.
+    const std::string target = Proxy().empty() ? m_path : m_url.substr(0, kScheme.size()) + m_urlHost + m_path;
+
+    TByteStream request;
+    WriteLine(request, UpperCase(method) + " " + RequestTarget(target) + " HTTP/1.0");
+    WriteLine(request, "Host: " + HeaderText(m_urlHost));
+    if (credentials != nullptr)
+        WriteLine(request, "Authorization: Basic " + EncodeBase64(credentials->userName + ":" + credentials->password));
+    if (!m_proxyUserName.empty())
+        WriteLine(request, "Proxy-Authorization: Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword));
+    WriteLine(request, "Accept: */*");
+    if (!m_userAgent.empty())
+        WriteLine(request, "User-Agent: " + HeaderText(m_userAgent));
+    if (m_range > 0)
+        WriteLine(request, "Range:Bytes=" + std::to_string(m_range) + "-");
+    if (!m_ifModifiedSince.empty())
+        WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
+    WriteLine(request, "Connection: close");
+    WriteLine(request, "");
+    request.Seek(0);
+    return request;
+}
+
+void TagHTTP::ReadHeaders()
+{
+    m_headers.clear();
+    for (;;)
+    {
+        std::string line;
+        ReadLine(line);
+        const bool last = line.empty();
+        m_headers.push_back(std::move(line));
+        if (last)
+            break;
+        if (m_headers.size() >= kMaxHeaderLines)
+            SocketError(kErrTooManyHeaders);
+        PauseForData(pacing::kHeaderLinePause);
+    }
+}
+
+int TagHTTP::StatusCode() const
+{
+    if (m_headers.empty())
+        return -1;
+    const std::string& statusLine = m_headers.front();
+    const std::size_t space = statusLine.find(' ');
+    std::string code = Trim(space == std::string::npos ? statusLine : statusLine.substr(space + 1));
+    code = Trim(code.substr(0, code.find(' ')));
+    std::int32_t value = 0;
+    return TryStrToInt(code, value) ? value : -1;
+}
+
+std::string TagHTTP::HeaderValue(std::string_view name) const
+{
+    std::string key(name);
+    if (key.empty() || key.back() != ':')
+        key.push_back(':');
+    for (std::size_t i = 0; i < m_headers.size(); ++i)
+    {
+        if (!StartsWithNoCase(m_headers[i], key))
+            continue;
+        const std::string& line = m_headers[i];
+        std::string value = Trim(std::string_view(line).substr(line.find(':') + 1));
+        for (std::size_t next = i + 1; next < m_headers.size(); ++next)
+        {
+            const std::string& continuation = m_headers[next];
+            if (continuation.empty() || (continuation.front() != ' ' && continuation.front() != '\t'))
+                break;
+            value += " " + Trim(continuation);
+        }
+        return value;
+    }
+    return {};
+}
+
+void TagHTTP::ReadBody()
+{
+    m_body.Clear();
+    if (m_range > 0 && !m_resumeFile.empty())
+    {
+        if (auto existing = ReadWholeFile(m_resumeFile))
+        {
+            m_body.Assign(std::move(*existing));
+            m_body.Seek(m_range);
+        }
+    }
+
+    if (LowerCase(HeaderValue("Transfer-Encoding")).find("chunked") != std::string::npos)
+    {
+        for (;;)
+        {
+            // The line after a chunk's data is empty; the size line follows it.
+            std::string line;
+            ReadLine(line);
+            if (line.empty())
+                ReadLine(line);
+            const std::int64_t size = ChunkSize(line);
+            if (size <= 0)
+                break;
+            ReadData(m_body, size);
+        }
+    }
+    else
+    {
+        std::int64_t length = -1;
+        if (!TryStrToInt64(HeaderValue("Content-Length"), length))
+            length = -1;
+        ReadData(m_body, length);
+    }
+    m_body.Seek(0);
+}
+
+} // namespace hx

@@ -1,0 +1,122 @@
+#pragma once
+
+// TagHTTP: the HTTP/1.0 client of the crawl. One HEAD or one GET per connection
+// ("Connection: close"; no keep-alive, no POST, no HTTPS): open, connect, send the
+// request, read the header lines, read the body (GET only), close. A proxy, site
+// and proxy credentials, a user agent, a resume offset and a conditional date are
+// optional. Failures are the socket exceptions (ESocketError, ETimedOutError,
+// ECanceledError), raised after the connection has been closed; Headers and Body
+// keep what had arrived.
+//
+// Threads: as TagSocket. The exchange runs on one thread; Cancel may come from any.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/HXCommaList.h"
+#include "net/agsocket.h"
+
+namespace hx
+{
+
+// Base64 of RFC 2045: the standard alphabet, "=" padding, no line breaks.
+std::string EncodeBase64(std::string_view bytes);
+
+// Most header lines a response may have, its status line and closing empty line
+// included; more end the exchange with "Too many header lines".
+inline constexpr std::size_t kMaxHeaderLines = 256;
+
+class TagHTTP : public TagSocket
+{
+public:
+    // Shows the user a message. Fired on the thread that sets the URL (a transfer
+    // thread on a redirect): a window hands it over to its own thread.
+    using TMessageEvent = std::function<void(const std::string& message)>;
+
+    TagHTTP();
+
+    // Fired at the start of composing each request.
+    TNotifyEvent OnSending;
+    // "Invalid URL" immediately followed by the refused URL.
+    TMessageEvent OnMessage;
+
+    // An absolute http URL. Anything else shows the message, then fails with
+    // "Invalid URL" (57007) and keeps the previous URL.
+    const std::string& URL() const { return m_url; }
+    void SetURL(const std::string& url);
+    // "host:port" of an HTTP proxy, empty for a direct connection. A value without
+    // ":" fails with "Proxy port is required" (57006) and keeps the previous proxy.
+    const std::string& Proxy() const { return m_proxy; }
+    void SetProxy(const std::string& proxy);
+    const std::string& ProxyUserName() const { return m_proxyUserName; }
+    void SetProxyUserName(std::string name) { m_proxyUserName = std::move(name); }
+    const std::string& ProxyPassword() const { return m_proxyPassword; }
+    void SetProxyPassword(std::string password) { m_proxyPassword = std::move(password); }
+    const std::string& UserAgent() const { return m_userAgent; }
+    void SetUserAgent(std::string agent) { m_userAgent = std::move(agent); }
+    // Resume offset in bytes; a range line is sent when it is above 0.
+    std::int64_t Range() const { return m_range; }
+    void SetRange(std::int64_t offset) { m_range = offset; }
+    // Sent verbatim as the If-Modified-Since value when not empty.
+    const std::string& IfModifiedSince() const { return m_ifModifiedSince; }
+    void SetIfModifiedSince(std::string date) { m_ifModifiedSince = std::move(date); }
+    // When Range is above 0 and this file exists, a GET's body starts as the file
+    // and the received bytes overwrite it from offset Range on.
+    const std::string& ResumeFile() const { return m_resumeFile; }
+    void SetResumeFile(std::string path) { m_resumeFile = std::move(path); }
+
+    // The URL's path with its query, "/" when it has none.
+    const std::string& Path() const { return m_path; }
+
+    // The last response's header lines in arrival order: the status line first,
+    // the empty line that ended them last.
+    const TStringList& Headers() const { return m_headers; }
+    // The last GET's body, read position at its start.
+    TByteStream& Body() { return m_body; }
+    const TByteStream& Body() const { return m_body; }
+
+    // One exchange each; the status code of the response, -1 when the status line
+    // carries no number. The forms with credentials send an Authorization line.
+    int Head();
+    int Head(const std::string& userName, const std::string& password);
+    int Get();
+    int Get(const std::string& userName, const std::string& password);
+
+    // Value of the first header line with this name (":" added unless the name ends
+    // with it), compared without case and trimmed; continuation lines (starting
+    // with a blank or tab) are joined with one space. Empty when there is none.
+    std::string HeaderValue(std::string_view name) const;
+
+private:
+    struct TCredentials
+    {
+        const std::string& userName;
+        const std::string& password;
+    };
+
+    int Exchange(std::string_view method, const TCredentials* credentials);
+    TByteStream ComposeRequest(std::string_view method, const TCredentials* credentials);
+    void ReadHeaders();
+    int StatusCode() const;
+    void ReadBody();
+
+    std::string m_url;
+    std::string m_proxy;
+    std::string m_proxyUserName;
+    std::string m_proxyPassword;
+    std::string m_userAgent;
+    std::int64_t m_range = 0;
+    std::string m_ifModifiedSince;
+    std::string m_resumeFile;
+
+    // Host and port as the URL gives them, and the path with its query.
+    std::string m_urlHost;
+    std::string m_path = "/";
+
+    TStringList m_headers;
+    TByteStream m_body;
+};
+
+} // namespace hx
