@@ -16,36 +16,6 @@ namespace hx
 namespace
 {
 
-// Owns one file descriptor; closes it unless it was closed on purpose (to see the result).
-class TFileHandle
-{
-public:
-    explicit TFileHandle(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~TFileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    // Closes now and reports whether the close succeeded (it may report a late write error).
-    bool Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
 bool WriteAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty())
@@ -118,6 +88,31 @@ void SyncFolder(const std::string& folder)
 }
 
 } // namespace
+
+TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept
+{
+    if (this != &other)
+    {
+        Reset();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool TFileHandle::Close()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+void TFileHandle::Reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
 
 std::optional<std::string> ReadWholeFile(const std::string& path)
 {

@@ -21,6 +21,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Owns one file descriptor and closes it when it goes out of scope.
+class TFileHandle
+{
+public:
+    TFileHandle() = default;
+    explicit TFileHandle(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~TFileHandle() { Reset(); }
+    TFileHandle(TFileHandle&& other) noexcept
+        : m_fd(other.m_fd)
+    {
+        other.m_fd = -1;
+    }
+    TFileHandle& operator=(TFileHandle&& other) noexcept;
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    // Closes now; false when the close reports an error (a late write failure).
+    bool Close();
+
+private:
+    void Reset();
+    int m_fd = -1;
+};
+
 // The whole file as bytes, or nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
