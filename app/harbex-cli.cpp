@@ -1,6 +1,7 @@
 // harbex-cli: the program without windows. It runs the same start-up as the
 // windowed program (settings object, first-run set-up) and prints what it knows.
 
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -108,6 +109,8 @@ void ReportProblems(hx::THXApp& app, const std::vector<std::string>& problems)
 
 int main(int argc, char** argv)
 {
+    // Times are shown in the user's own format.
+    std::setlocale(LC_TIME, "");
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     if (arguments.empty())
     {

@@ -515,6 +515,16 @@ void THXApp::SetOnPriorityChange(std::function<void()> handler)
     m_onPriorityChange = std::move(handler);
 }
 
+void THXApp::SaveActiveTasks()
+{
+    std::string text;
+    for (const TActiveTask& entry : ActiveTasks)
+        text += entry.fileName + "\r\n";
+    ForceDirectories(TasksFolder());
+    if (!WriteFileAtomic(ActiveTasksFile(), text))
+        throw EFileError("Unable to write file: " + ActiveTasksFile());
+}
+
 std::vector<std::string> THXApp::LoadRecentList(std::string_view key, int maximum)
 {
     std::vector<std::string> list;

@@ -151,6 +151,10 @@ public:
     void SetBrowser(const std::string& path);
     int GetSaveMode(int defaultValue);
     void SetSaveMode(int value);
+    // Address of the page shown in the banner frame inserted into saved pages;
+    // empty by default (the frame shows nothing).
+    std::string BannerPage() { return m_store.ReadString(kSettingsKey, "Banner Page", ""); }
+    void SetBannerPage(const std::string& value) { m_store.WriteString(kSettingsKey, "Banner Page", value); }
     int QueueSaveInterval() const { return m_queueSaveInterval; }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }
@@ -163,6 +167,10 @@ public:
     std::vector<std::string> LoadRecentList(std::string_view key, int maximum);
     // Clears the key and writes the list, at most `maximum` entries.
     void SaveRecentList(std::string_view key, const std::vector<std::string>& list, int maximum);
+
+    // Writes the active-task list to "ActiveTasks.lst": one task file path per
+    // line, each followed by CR LF; atomically. Throws EFileError on failure.
+    void SaveActiveTasks();
 
     // Tasks whose status is Scheduled or Downloading (kept by the task unit) and the
     // task whose queue is in memory.

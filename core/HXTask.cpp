@@ -157,12 +157,7 @@ void THXTask::UpdateActiveTaskList()
     else
         active.erase(found);
 
-    std::string text;
-    for (const TActiveTask& entry : active)
-        text += entry.fileName + "\r\n";
-    ForceDirectories(m_app.TasksFolder());
-    if (!WriteFileAtomic(m_app.ActiveTasksFile(), text))
-        throw EFileError("Unable to write file: " + m_app.ActiveTasksFile());
+    m_app.SaveActiveTasks();
 }
 
 bool THXTask::Rename(const std::string& newName, std::string* errorMessage)

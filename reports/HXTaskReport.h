@@ -1,0 +1,110 @@
+#pragma once
+
+// THXTaskReport: the task summary, the page index and the image index of a task
+// that has run, written as linked HTML pages beside the copied site.
+//
+// Output folder O = the task's working folder (Destination in intranet mode, else
+// the temporary folder holding the unpacked Zip contents) + the start URL's host +
+// "/". With N the task's name, O holds "!N_summary.htm", "!N_pages_k.htm" and
+// "!N_images_k.htm" (k = 1, 2, ...; 20 entries each), "!N_pages_more.htm" and
+// "!N_images_more.htm" when there are more than 10 index pages, and the decoration
+// images in "!images/", copied from the skin folder. Links between the pages and to
+// the saved files are absolute local paths.
+//
+// For a Zip task the caller first makes sure the archive exists (ZipResultMissing)
+// and has its contents unpacked into the temporary folder.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace hx
+{
+
+class THXTask;
+
+enum class TReportIndex
+{
+    Pages,
+    Images
+};
+
+inline constexpr int kReportEntriesPerPage = 20;
+inline constexpr int kReportPageLinks = 10;
+inline constexpr std::array<std::string_view, 5> kReportDecorations = {"html.gif", "images.gif", "www.gif",
+                                                                       "diamond.gif", "backgrnd.jpg"};
+
+struct TImageSize
+{
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TImageSize&) const = default;
+};
+
+// Width and height of a GIF file from its first image descriptor; 0 x 0 for any
+// other file, an unreadable or short one, or one without a descriptor.
+TImageSize GifImageSize(const std::string& path);
+
+// Bytes as whole kilobytes, halves rounded to the even neighbour (1536 -> 2, 2560 -> 2).
+std::int64_t KilobytesHalfEven(std::int64_t bytes);
+
+// The number of index pages for that many saved items (less their errors).
+int ReportPageCount(std::int64_t savedWithoutErrors);
+
+class THXTaskReport
+{
+public:
+    // Label and percentage (0 to 100) of the step in progress.
+    using TProgress = std::function<void(const std::string& label, int percent)>;
+
+    // The banner block's frame loads bannerURL ("about:blank" when empty).
+    explicit THXTaskReport(THXTask& task, std::string bannerURL = {});
+
+    const std::string& OutputFolder() const { return m_folder; }
+    std::string SummaryFile() const;
+    std::string IndexFile(TReportIndex index, int page) const;
+    std::string MoreFile(TReportIndex index) const;
+    int PageCount(TReportIndex index) const;
+
+    // All three families in order, with the labels "Creating Task Summary",
+    // "Creating Page Index" and "Creating Image Index". Returns the summary's path,
+    // which the caller opens in the browser. Throws EFileError as the steps below.
+    std::string CreateReports(const TProgress& progress = {});
+
+    // The summary page, then the decoration images (a picture missing from the skin
+    // folder is skipped; the pages still refer to it). Throws EFileError with the
+    // file-creation message when O does not exist or the page cannot be written.
+    void WriteSummary();
+    // One index family: its more page when there are more than 10 pages, then the
+    // pages, reporting k / P as a percentage. Throws EFileError with the file-open
+    // message when the queue file cannot be read (what was written before stays).
+    void WriteIndex(TReportIndex index, const TProgress& progress = {});
+
+private:
+    struct TEntry
+    {
+        std::string url;
+        std::string referrer;
+        std::string level;
+        std::string title;
+        std::string size;
+    };
+
+    std::string Header(std::string_view heading) const;
+    std::string Banner() const;
+    std::string BannerLayer() const;
+    std::string NavigationLine(TReportIndex index, int page, int pageCount) const;
+    std::string EntryCell(TReportIndex index, const TEntry& entry, int number) const;
+    std::string LocalFile(std::string_view url) const;
+    void WriteMorePage(TReportIndex index, int pageCount) const;
+    void WritePage(const std::string& path, const std::string& text) const;
+
+    THXTask& m_task;
+    std::string m_bannerURL;
+    std::string m_workingFolder;
+    std::string m_folder;
+};
+
+} // namespace hx

@@ -1,0 +1,516 @@
+#include "schedule/HXScheduler.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXStrings.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr unsigned kColorOlive = 0x808000;
+constexpr unsigned kColorGrey = 0x808080;
+constexpr unsigned kColorNavy = 0x000080;
+
+bool IsRunningStatus(int status)
+{
+    return status == kStatusDownloading || status == kStatusComplete;
+}
+
+// "ActiveTasks.lst": one task file path per line, every line ending with CR LF.
+std::vector<std::string> ReadActiveTaskLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    const std::string text = LoadTextFile(path);
+    std::size_t start = 0;
+    while (start < text.size())
+    {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.emplace_back(text, start, end - start);
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string Difference(std::int64_t a, std::int64_t b)
+{
+    return std::to_string(a - b);
+}
+
+} // namespace
+
+TTaskCommands EnabledCommands(const THXTask* selected, bool downloadRunning)
+{
+    TTaskCommands commands;
+    if (selected == nullptr)
+        return commands;
+    commands.Reports = true;
+    commands.Explore = true;
+    commands.Browse = true;
+    commands.CopyStartPageURL = true;
+    commands.CopyLocalStartPageURL = selected->IntranetMode;
+    switch (selected->Status)
+    {
+    case kStatusUnscheduled:
+    case kStatusStopped:
+    case kStatusIncomplete:
+    case kStatusZipped:
+    case kStatusTaskComplete:
+        commands.Run = true;
+        commands.Schedule = true;
+        commands.Delete = true;
+        commands.Edit = true;
+        break;
+    case kStatusScheduled:
+        commands.Unschedule = true;
+        break;
+    case kStatusDownloading:
+        commands.Stop = true;
+        break;
+    default:
+        break;
+    }
+    if (downloadRunning)
+        commands.Explore = false;
+    return commands;
+}
+
+std::string ListDateTime(TDateTime value)
+{
+    if (value <= 0)
+        return {};
+    const TDateParts parts = DecodeDateTime(value);
+    std::string text = FormatShortDate(value);
+    if (parts.hour != 0 || parts.minute != 0 || parts.second != 0)
+        text += " " + FormatLongTime(value);
+    return text;
+}
+
+TTaskRow TaskRow(const THXTask& task)
+{
+    TTaskRow row;
+    row.Columns = {task.Name,
+                   task.StartPageTitle,
+                   StatusText(task.Status),
+                   task.Schedule,
+                   ListDateTime(task.LastRun),
+                   ListDateTime(task.NextRun),
+                   std::to_string(task.PagesSaved) + "/" + std::to_string(task.TotalPages),
+                   std::to_string(task.ResourcesSaved) + "/" + std::to_string(task.TotalResources),
+                   std::to_string(std::int64_t{task.PageErrors} + task.ResourceErrors),
+                   task.URL,
+                   ToBackslashes(task.Destination),
+                   task.Profile.Name};
+    if (task.Status == kStatusDownloading)
+        row.StateIcon = 1;
+    else if (task.Status == kStatusScheduled)
+        row.StateIcon = 2;
+    if (task.Status == kStatusDownloading)
+        row.TextColor = kColorOlive;
+    else if (task.Status <= kStatusIncomplete)
+        row.TextColor = kColorGrey;
+    else
+        row.TextColor = kColorNavy;
+    return row;
+}
+
+std::string TaskHint(const THXTask& task)
+{
+    std::string hint = "Task Name: " + task.Name + "\nURL: " + task.URL + "\nDestination: " + task.Destination;
+    if (task.ElapsedTime == 0)
+        return hint;
+    hint += "\n\n\nElapsed Time: " + FormatDuration(task.ElapsedTime);
+    hint += "\n\nPages:\n    " + Difference(task.PagesSaved, task.PageErrors) + " downloaded\n    " +
+            std::to_string(task.PageErrors) + " not found";
+    hint += "\n\nResources:\n    " + Difference(task.ResourcesSaved, task.ResourceErrors) + " downloaded\n    " +
+            std::to_string(task.ResourceErrors) + " not found";
+    return hint;
+}
+
+std::string StateIconHint(int stateIcon)
+{
+    switch (stateIcon)
+    {
+    case 1:
+        return "Stop";
+    case 2:
+        return "Scheduled";
+    default:
+        return "Run";
+    }
+}
+
+std::string LocalStartPage(THXTask& task)
+{
+    return LocalFileName(task.WorkingFolder(), DirectoryURL(task.URL), task.URL);
+}
+
+bool ZipResultMissing(const THXTask& task)
+{
+    return !task.IntranetMode && !FileExists(task.Destination);
+}
+
+std::string NewCategoryName(const std::string& parentFolder)
+{
+    const std::string folder = IncludeTrailingSlash(parentFolder);
+    std::string name = "New Folder";
+    for (int number = 2; std::filesystem::exists(folder + name); ++number)
+        name = "New Folder (" + std::to_string(number) + ")";
+    return name;
+}
+
+THXScheduler::THXScheduler(THXApp& app, const THXClock& clock)
+    : m_app(app)
+    , m_clock(clock)
+    , m_onTaskChanged(std::make_shared<std::function<void(THXTask&)>>())
+{
+}
+
+THXScheduler::~THXScheduler()
+{
+    // Tasks may outlive the scheduler (the active-task list holds them): their
+    // change handler must not reach a window that is gone.
+    *m_onTaskChanged = nullptr;
+    ClearShown();
+}
+
+void THXScheduler::SetRunner(THXTaskRunnerLink* runner)
+{
+    m_runner = runner != nullptr ? runner : &m_noRunner;
+}
+
+void THXScheduler::SetOnTaskChanged(std::function<void(THXTask&)> handler)
+{
+    *m_onTaskChanged = std::move(handler);
+}
+
+std::shared_ptr<THXTask> THXScheduler::NewTask(const std::string& fileName)
+{
+    auto task = std::make_shared<THXTask>(m_app);
+    task->FileName = fileName;
+    task->OnChange = [handler = m_onTaskChanged](THXTask& changed)
+    {
+        if (*handler)
+            (*handler)(changed);
+    };
+    task->Load();
+    return task;
+}
+
+std::shared_ptr<THXTask> THXScheduler::CreateTask(const std::string& fileName)
+{
+    return NewTask(fileName);
+}
+
+std::shared_ptr<THXTask> THXScheduler::ActiveTask(const std::string& fileName) const
+{
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+    {
+        if (entry.task && SameTextNoCase(entry.fileName, fileName))
+            return entry.task;
+    }
+    return nullptr;
+}
+
+void THXScheduler::DropActive(const THXTask& task)
+{
+    auto& active = m_app.ActiveTasks;
+    const auto end =
+        std::remove_if(active.begin(), active.end(),
+                       [&](const TActiveTask& entry)
+                       { return entry.task.get() == &task || SameTextNoCase(entry.fileName, task.FileName); });
+    if (end == active.end())
+        return;
+    active.erase(end, active.end());
+    m_app.SaveActiveTasks();
+}
+
+void THXScheduler::DropShown(const THXTask& task)
+{
+    std::erase_if(m_shown, [&](const std::shared_ptr<THXTask>& shown) { return shown.get() == &task; });
+}
+
+void THXScheduler::LoadActiveTasks()
+{
+    const std::string listFile = m_app.ActiveTasksFile();
+    if (!FileExists(listFile))
+        return;
+    const std::vector<std::string> lines = ReadActiveTaskLines(listFile);
+    std::vector<std::string> names;
+    for (const std::string& line : lines)
+    {
+        const bool seen = std::any_of(names.begin(), names.end(),
+                                      [&](const std::string& name) { return SameTextNoCase(name, line); });
+        if (!line.empty() && !seen)
+            names.push_back(line);
+    }
+    m_app.ActiveTasks.clear();
+    for (const std::string& name : names)
+        m_app.ActiveTasks.push_back({name, nullptr});
+    if (names.size() != lines.size())
+        m_app.SaveActiveTasks();
+
+    for (const std::string& name : names)
+    {
+        std::shared_ptr<THXTask> task = NewTask(name);
+        for (TActiveTask& entry : m_app.ActiveTasks)
+        {
+            if (entry.fileName == name)
+                entry.task = task;
+        }
+        // A run that was going on when the program ended cannot be continued as it was.
+        if (task->Status >= kStatusDownloading && task->Status <= kStatusComplete)
+        {
+            task->Status = kStatusIncomplete;
+            task->Schedule.clear();
+            task->Save();
+        }
+    }
+}
+
+std::shared_ptr<THXTask> THXScheduler::FindDueTask(TDateTime now) const
+{
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+    {
+        if (entry.task && IsTaskDue(*entry.task, now))
+            return entry.task;
+    }
+    return nullptr;
+}
+
+bool THXScheduler::IsTaskRunning() const
+{
+    return FindRunningTask(nullptr) != nullptr;
+}
+
+std::shared_ptr<THXTask> THXScheduler::FindRunningTask(const THXTask* after) const
+{
+    // Shown tasks first, as the list shows them; then the tasks the list does not show.
+    std::vector<std::shared_ptr<THXTask>> candidates = m_shown;
+    auto add = [&](const std::shared_ptr<THXTask>& task)
+    {
+        if (task && std::find(candidates.begin(), candidates.end(), task) == candidates.end())
+            candidates.push_back(task);
+    };
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+        add(entry.task);
+    add(m_app.CurrentTask);
+
+    auto from = candidates.begin();
+    if (after != nullptr)
+    {
+        const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                        [&](const std::shared_ptr<THXTask>& task) { return task.get() == after; });
+        if (found != candidates.end())
+            from = std::next(found);
+    }
+    const auto running = std::find_if(
+        from, candidates.end(), [](const std::shared_ptr<THXTask>& task) { return IsRunningStatus(task->Status); });
+    return running == candidates.end() ? nullptr : *running;
+}
+
+std::shared_ptr<THXTask> THXScheduler::Tick()
+{
+    return Tick(m_clock.Now());
+}
+
+std::shared_ptr<THXTask> THXScheduler::Tick(TDateTime now)
+{
+    m_runner->CheckResources();
+    if (IsTaskRunning())
+        return nullptr;
+    std::shared_ptr<THXTask> task = FindDueTask(now);
+    if (task)
+        m_runner->StartTask(task);
+    return task;
+}
+
+bool THXScheduler::Reschedule(THXTask& task)
+{
+    return hx::Reschedule(task, m_clock.Now());
+}
+
+void THXScheduler::ClearShown()
+{
+    for (const std::shared_ptr<THXTask>& task : m_shown)
+        task->SchedulerRow = nullptr;
+    m_shown.clear();
+}
+
+const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowCategory(const std::string& category)
+{
+    const std::string current = category.empty() ? std::string("General") : category;
+    m_app.SetLastCategory(current);
+    ClearShown();
+    const std::string folder = IncludeTrailingSlash(m_app.TasksFolder() + current);
+    for (const std::string& name : ListFiles(folder, "*.hxt"))
+    {
+        const std::string path = folder + name;
+        if (m_app.CurrentTask && SameTextNoCase(m_app.CurrentTask->FileName, path))
+        {
+            m_shown.push_back(m_app.CurrentTask);
+            continue;
+        }
+        if (std::shared_ptr<THXTask> active = ActiveTask(path))
+        {
+            m_shown.push_back(active);
+            continue;
+        }
+        std::shared_ptr<THXTask> task = NewTask(path);
+        // Neither current nor active, so no run of it can be going on: a run state
+        // left in its file is stale. (Status 2 counts too, or the stale task would
+        // keep every other task from starting.)
+        if (task->Status == kStatusDownloading || task->Status == kStatusStopped || task->Status == kStatusComplete)
+        {
+            task->Status = kStatusIncomplete;
+            task->Save();
+        }
+        m_shown.push_back(task);
+    }
+    return m_shown;
+}
+
+const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowActiveTasks()
+{
+    ClearShown();
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+    {
+        if (entry.task)
+            m_shown.push_back(entry.task);
+    }
+    return m_shown;
+}
+
+void THXScheduler::AddTask(const std::shared_ptr<THXTask>& task)
+{
+    task->OnChange = [handler = m_onTaskChanged](THXTask& changed)
+    {
+        if (*handler)
+            (*handler)(changed);
+    };
+    task->Save();
+    if (std::find(m_shown.begin(), m_shown.end(), task) == m_shown.end())
+        m_shown.push_back(task);
+}
+
+bool THXScheduler::QueueTaskRun(const std::shared_ptr<THXTask>& task, const TRunModeChooser& chooseRunMode)
+{
+    THXTask& run = *task;
+    if (run.QueueLineCount() == 0 && FileExists(run.QueueFileName()))
+        run.LoadQueue();
+    if (run.QueueLineCount() > 0 && chooseRunMode)
+    {
+        const std::optional<int> runMode = chooseRunMode(run);
+        if (!runMode)
+            return false;
+        run.RunMode = *runMode;
+    }
+    run.Status = kStatusScheduled;
+    run.Schedule = std::string(kScheduleNow);
+    run.Save();
+    return true;
+}
+
+int THXScheduler::RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks, const TRunModeChooser& chooseRunMode)
+{
+    int queued = 0;
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        if (task && QueueTaskRun(task, chooseRunMode))
+            ++queued;
+    }
+    return queued;
+}
+
+void THXScheduler::StopTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
+{
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        if (task && task->Status == kStatusDownloading)
+            m_runner->StopTask(task);
+    }
+}
+
+void THXScheduler::ScheduleTask(THXTask& task, const std::string& scheduleText, TDateTime nextRun)
+{
+    task.Status = kStatusScheduled;
+    task.Schedule = scheduleText;
+    task.NextRun = nextRun;
+    task.Save();
+}
+
+void THXScheduler::UnscheduleTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
+{
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        if (!task)
+            continue;
+        task->Status = kStatusUnscheduled;
+        task->Schedule.clear();
+        task->NextRun = 0;
+        task->Save();
+    }
+}
+
+std::vector<std::shared_ptr<THXTask>> THXScheduler::DeleteTasks(const std::vector<std::shared_ptr<THXTask>>& tasks,
+                                                                const TFileRemover& removeFiles)
+{
+    std::vector<std::shared_ptr<THXTask>> deleted;
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        if (!task || IsRunningStatus(task->Status))
+            continue;
+        std::vector<std::string> paths;
+        const std::string queueFile = task->QueueFileName();
+        if (FileExists(queueFile))
+            paths.push_back(queueFile);
+        if (FileExists(task->FileName))
+            paths.push_back(task->FileName);
+        if (!paths.empty() && !removeFiles(paths))
+            continue;
+        if (m_app.CurrentTask == task)
+        {
+            m_runner->ShowTask(nullptr);
+            if (m_app.CurrentTask == task)
+                m_app.CurrentTask.reset();
+        }
+        // A scheduled task deleted with the others must not stay in the list, where
+        // the tick would start a task whose files are gone.
+        DropActive(*task);
+        DropShown(*task);
+        task->OnChange = nullptr;
+        deleted.push_back(task);
+    }
+    return deleted;
+}
+
+void THXScheduler::ExploreTask(const std::shared_ptr<THXTask>& task)
+{
+    m_runner->ShowTask(task);
+}
+
+bool THXScheduler::RemoveFiles(const std::vector<std::string>& paths)
+{
+    bool removed = true;
+    for (const std::string& path : paths)
+    {
+        std::error_code error;
+        std::filesystem::remove(path, error);
+        if (error)
+            removed = false;
+    }
+    return removed;
+}
+
+} // namespace hx
