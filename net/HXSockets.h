@@ -1,0 +1,139 @@
+#pragma once
+
+// THXSocket: one connection slot of a download, and THXSlotList: the fixed pool of
+// them (one to sixteen, as many as the "Connections" setting says).
+//
+// The dispatcher picks an idle slot and a queue item and calls Fetch; the slot's
+// connection runs the transfer on a thread of its own. The dispatcher polls the
+// slots: once a slot's transfer has ended (TransferEnded) it accounts for the item,
+// returns the connection to hsIdle and releases its transfer thread. The shown
+// fields are the display copies the connections window draws, refreshed by the
+// dispatcher each cycle.
+//
+// Threads: Fetch, Stop, RefreshShown, the shown fields and every change of the
+// list (SetSlotCount, Destroy, Renew) belong to the owner thread. The dispatcher
+// may look for an idle slot and read slot states from its own thread: the list
+// keeps its slots under a lock, and a slot is destroyed only on the owner thread.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/qkHTTP.h"
+
+namespace hx
+{
+
+class THXQItem;
+class THXSlotList;
+class THXSocket;
+
+// Fewest and most slots a download runs with.
+inline constexpr int kMinSlots = 1;
+inline constexpr int kMaxSlots = 16;
+
+// The slot's row in the connections view; the window implements it and the slot
+// owns it, so the row goes when the slot goes.
+class THXSlotRow
+{
+public:
+    virtual ~THXSlotRow() = default;
+    virtual void Refresh(const THXSocket& slot) = 0;
+};
+
+class THXSocket
+{
+public:
+    explicit THXSocket(THXSlotList* ownerList = nullptr);
+    // Stops a running transfer and joins its thread; the row goes with the slot.
+    ~THXSocket();
+    THXSocket(const THXSocket&) = delete;
+    THXSocket& operator=(const THXSocket&) = delete;
+
+    // The item being fetched; null before the first fetch.
+    THXQItem* Item() const { return m_item; }
+    TqkHTTP& Connection() { return *m_connection; }
+    const TqkHTTP& Connection() const { return *m_connection; }
+    THXSlotList* OwnerList() const { return m_ownerList; }
+    THXSlotRow* Row() const { return m_row.get(); }
+    void SetRow(std::unique_ptr<THXSlotRow> row) { m_row = std::move(row); }
+
+    // Display copies (owner thread).
+    std::string ShownURL;
+    std::string ShownStatus = "Idle";
+    int ShownPercent = 0;
+    std::int64_t ShownBytes = 0;
+    std::int64_t ShownSize = 0;
+
+    // Starts fetching the item, which belongs to a task: reloads it, takes the
+    // proxy from the settings and the credentials from the task, marks the item as
+    // downloading (updating for an update item), writes its record and starts the
+    // transfer. Owner thread, on an idle slot.
+    void Fetch(THXQItem& item);
+
+    // The connection is idle (any thread).
+    bool IsIdle() const { return m_connection->State() == TqkHTTPState::hsIdle; }
+    // The transfer has finished and waits to be accounted for (any thread).
+    bool TransferEnded() const { return m_connection->TransferEnded(); }
+    // Copies the connection's URL, bytes, percent and status and the item's size
+    // into the shown fields and moves counted bytes into the task; refreshes the
+    // row. Does nothing for a slot that has fetched nothing yet. Owner thread.
+    void RefreshShown();
+    // Ends a running transfer (the connection's Stop). Owner thread.
+    void Stop() { m_connection->Stop(); }
+
+private:
+    THXSlotList* m_ownerList;
+    THXQItem* m_item = nullptr;
+    std::unique_ptr<TqkHTTP> m_connection;
+    std::unique_ptr<THXSlotRow> m_row;
+};
+
+class THXSlotList
+{
+public:
+    THXSlotList() = default;
+    // Stops and destroys every slot.
+    ~THXSlotList();
+    THXSlotList(const THXSlotList&) = delete;
+    THXSlotList& operator=(const THXSlotList&) = delete;
+
+    // Gives each new slot its row (the connections window sets it); may be empty.
+    std::function<std::unique_ptr<THXSlotRow>(THXSocket& slot)> OnCreateRow;
+    // Set on new connections (the message boxes of transfers).
+    TqkHTTP::TMessageEvent OnMessage;
+
+    // Any thread.
+    int Count() const;
+    THXSocket* Slot(int index) const;
+    std::vector<THXSocket*> Slots() const;
+    bool Contains(const THXSocket* slot) const;
+    // The first slot, in list order, whose connection is idle; null when none.
+    THXSocket* FirstIdle() const;
+    // Whether any slot's connection is not idle.
+    bool AnyBusy() const;
+
+    // Owner thread. Creates slots until there are n (clamped to kMinSlots to
+    // kMaxSlots); when there are more than n and no task is running, destroys
+    // slots from the end of the list. While a task runs the surplus stays: the
+    // dispatcher destroys an idle surplus slot instead of using it.
+    void SetSlotCount(int n, bool taskRunning);
+    // Removes the slot from the list and destroys it (stopping its transfer).
+    void Destroy(THXSocket* slot);
+    // Stops every slot.
+    void StopAll();
+    // Stops every slot, destroys all slots and creates the same number anew (the
+    // end of a task).
+    void Renew();
+
+private:
+    void AddSlot();
+
+    mutable std::mutex m_mutex;
+    std::vector<std::unique_ptr<THXSocket>> m_slots;
+};
+
+} // namespace hx

@@ -1,0 +1,510 @@
+#include "net/HXThreadHTTP.h"
+
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXOwner.h"
+#include "core/HXStrings.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "net/qkHTTP.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr auto kFinishedWaitStep = std::chrono::milliseconds(5);
+
+// The text after the first blank ("" when there is none).
+std::string AfterFirstBlank(const std::string& line)
+{
+    const std::size_t blank = line.find(' ');
+    return blank == std::string::npos ? std::string() : line.substr(blank + 1);
+}
+
+// The value of a header line when its name (with the colon) starts it, any case.
+bool HeaderLineValue(const std::string& line, std::string_view name, std::string& value)
+{
+    if (!StartsWithNoCase(line, name))
+        return false;
+    value = Trim(std::string_view(line).substr(name.size()));
+    return true;
+}
+
+} // namespace
+
+void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
+{
+    for (const std::string& line : headers)
+    {
+        if (line.compare(0, 5, "HTTP/") == 0)
+        {
+            facts.StatusCode = NthField(line, ' ', 1);
+            facts.ReplyText = AfterFirstBlank(line);
+            continue;
+        }
+        std::string value;
+        if (HeaderLineValue(line, "Location:", value))
+            facts.Location = value.substr(0, value.find_first_of(" \t"));
+        else if (HeaderLineValue(line, "Date:", value))
+            facts.Date = value;
+        else if (HeaderLineValue(line, "Content-Type:", value))
+            facts.ContentType = value;
+        else if (HeaderLineValue(line, "Content-Length:", value))
+            facts.ContentLength = value;
+        else if (HeaderLineValue(line, "Last-Modified:", value))
+            facts.LastModified = value;
+        else if (HeaderLineValue(line, "Server:", value))
+            facts.Server = value;
+    }
+}
+
+// ---- Hand-over to the owner thread ----
+
+// One function the transfer waits for. It runs once: on the owner thread's loop,
+// or earlier by a stopping owner thread; a call the loop drops (the program is
+// closing) is abandoned with an error, so the transfer never waits forever.
+struct TThreadHTTP::TOwnerCall
+{
+    explicit TOwnerCall(std::function<void()> f)
+        : fn(std::move(f))
+    {
+    }
+
+    void Run()
+    {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(mutex);
+            if (claimed)
+                return;
+            claimed = true;
+            work = std::move(fn);
+        }
+        std::exception_ptr failure;
+        try
+        {
+            work();
+        }
+        catch (...)
+        {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(mutex);
+            error = failure;
+            done = true;
+        }
+        finished.notify_all();
+    }
+
+    void Abandon()
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (claimed)
+                return;
+            claimed = true;
+            fn = nullptr;
+            error = std::make_exception_ptr(std::runtime_error("The program is closing"));
+            done = true;
+        }
+        finished.notify_all();
+    }
+
+    void Wait()
+    {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return done; });
+        if (error)
+            std::rethrow_exception(error);
+    }
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::function<void()> fn;
+    bool claimed = false;
+    bool done = false;
+    std::exception_ptr error;
+};
+
+// Travels with the call through the owner's queue; when the queue lets go of it
+// without having run it, the call is abandoned.
+struct TThreadHTTP::TOwnerTicket
+{
+    explicit TOwnerTicket(std::shared_ptr<TOwnerCall> c)
+        : call(std::move(c))
+    {
+    }
+    ~TOwnerTicket() { call->Abandon(); }
+    TOwnerTicket(const TOwnerTicket&) = delete;
+    TOwnerTicket& operator=(const TOwnerTicket&) = delete;
+
+    std::shared_ptr<TOwnerCall> call;
+};
+
+// ---- TThreadHTTP ----
+
+TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userName, std::string password)
+    : m_connection(connection)
+    , m_http(connection.HTTP())
+    , m_item(item)
+    , m_task(*item.Task)
+    , m_owner(item.Task->App().Owner())
+    , m_userName(std::move(userName))
+    , m_password(std::move(password))
+{
+    m_work.URL = item.URL;
+    m_work.Mode = item.Mode;
+    m_work.StatusText = item.StatusText;
+    m_work.LastModified = item.LastModified;
+    m_work.Size = item.Size;
+}
+
+TThreadHTTP::~TThreadHTTP()
+{
+    if (!m_thread.joinable())
+        return;
+    if (m_busy)
+    {
+        RequestStop();
+        while (m_busy)
+        {
+            m_http.Cancel();
+            ServiceOwnerCalls(kFinishedWaitStep);
+        }
+    }
+    m_thread.join();
+}
+
+void TThreadHTTP::Resume(bool ready)
+{
+    if (m_thread.joinable())
+        return;
+    m_ready = ready;
+    // Busy from here, so a stop that comes before the thread has run still waits
+    // for it.
+    m_busy = true;
+    m_thread = std::thread([this] { Execute(); });
+}
+
+void TThreadHTTP::RequestStop()
+{
+    m_stopRequested = true;
+}
+
+void TThreadHTTP::ServiceOwnerCalls(std::chrono::milliseconds limit)
+{
+    // Elsewhere than on the owner thread this only waits: the hand-overs are the
+    // owner's to run (its loop, or its own stop).
+    const bool onOwner = m_owner.IsOwnerThread();
+    std::shared_ptr<TOwnerCall> call;
+    {
+        std::unique_lock lock(m_callMutex);
+        if (onOwner)
+        {
+            if (!m_pendingCall && m_busy)
+                m_callChanged.wait_for(lock, limit, [this] { return m_pendingCall != nullptr || !m_busy; });
+            call = m_pendingCall;
+        }
+        else if (m_busy)
+        {
+            m_callChanged.wait_for(lock, limit, [this] { return !m_busy; });
+        }
+    }
+    if (call)
+        call->Run();
+}
+
+TResponseFacts TThreadHTTP::Facts() const
+{
+    std::lock_guard lock(m_factsMutex);
+    return m_facts;
+}
+
+void TThreadHTTP::CallOwner(const std::function<void()>& fn)
+{
+    if (m_owner.IsOwnerThread())
+    {
+        // An owner that runs everything inline (tools without an event loop).
+        m_owner.Invoke(fn);
+        return;
+    }
+    auto call = std::make_shared<TOwnerCall>(fn);
+    {
+        std::lock_guard lock(m_callMutex);
+        m_pendingCall = call;
+    }
+    m_callChanged.notify_all();
+    m_owner.Post([ticket = std::make_shared<TOwnerTicket>(call)] { ticket->call->Run(); });
+    struct TClearPending
+    {
+        TThreadHTTP& thread;
+        ~TClearPending()
+        {
+            std::lock_guard lock(thread.m_callMutex);
+            thread.m_pendingCall.reset();
+        }
+    } clearPending{*this};
+    call->Wait();
+}
+
+void TThreadHTTP::CheckStop() const
+{
+    if (m_stopRequested)
+        throw ECanceledError(SocketErrorText(kErrCanceled));
+}
+
+void TThreadHTTP::Request(bool get)
+{
+    CheckStop();
+    const bool withCredentials = !m_userName.empty() && !m_password.empty();
+    if (get)
+    {
+        if (withCredentials)
+            m_http.Get(m_userName, m_password);
+        else
+            m_http.Get();
+    }
+    else
+    {
+        if (withCredentials)
+            m_http.Head(m_userName, m_password);
+        else
+            m_http.Head();
+    }
+}
+
+void TThreadHTTP::ReadFacts()
+{
+    std::lock_guard lock(m_factsMutex);
+    ReadResponseFacts(m_http.Headers(), m_facts);
+}
+
+void TThreadHTTP::Execute()
+{
+    m_connection.SetTag(0);
+    m_http.Body().Clear();
+    try
+    {
+        if (!m_ready)
+            throw ECanceledError("The connection could not be set up");
+        RunAttempts();
+        FinishTransfer();
+    }
+    catch (const TNotModifiedEnd&)
+    {
+        // Nothing was received: the item keeps its file and its Updated state.
+    }
+    catch (const std::exception& error)
+    {
+        RecordBrokenTransfer(&error);
+    }
+    catch (...)
+    {
+        RecordBrokenTransfer(nullptr);
+    }
+    m_connection.SetTag(1);
+    {
+        std::lock_guard lock(m_callMutex);
+        m_busy = false;
+    }
+    m_callChanged.notify_all();
+}
+
+void TThreadHTTP::RunAttempts()
+{
+    int attempt = 1;
+    for (int asked = 1;; ++asked)
+    {
+        CheckStop();
+        m_http.SetIfModifiedSince("");
+        m_http.SetRange(0);
+        m_http.SetResumeFile("");
+        if (m_work.Mode == kModeUpdate)
+            m_http.SetIfModifiedSince(m_work.LastModified);
+        if (StartsWithNoCase(m_work.StatusText, "Incomplete"))
+        {
+            // The bytes on disk stay; the request starts on the last of them.
+            std::int64_t received = 0;
+            if (!TryStrToInt64(TextBetween(m_work.StatusText, "Incomplete (", " bytes)"), received))
+                received = 1;
+            m_http.SetRange(received - 1);
+            std::string path;
+            CallOwner([&] { path = LocalPath(); });
+            m_http.SetResumeFile(path);
+        }
+
+        Request(false);
+        ReadFacts();
+        const TResponseFacts head = Facts();
+        if (head.StatusCode == "206")
+        {
+            m_work.StatusText = head.ReplyText;
+            m_work.LastModified = head.LastModified;
+            Publish();
+            Request(true);
+        }
+        else if (head.StatusCode == "302")
+        {
+            std::string location = ResolveAndNormalize(head.Location, DirectoryURL(m_work.URL));
+            // A refused location stays as it was (empty): NormalizeURL would
+            // complete it to a bare "http://" that the client accepts.
+            std::string checked = location;
+            if (NormalizeURL(checked))
+                location = checked;
+            else
+                attempt = kRefusedRedirectAttempt;
+            // An empty or non-http location fails here with "Invalid URL".
+            m_http.SetURL(location);
+        }
+        else if (head.StatusCode == "304")
+        {
+            m_work.StatusText = head.ReplyText;
+            CallOwner(
+                [this]
+                {
+                    ApplyToItem();
+                    m_task.SetItemState(m_item, kStateUpdated);
+                    m_task.CommitItem(m_item, false);
+                });
+            throw TNotModifiedEnd{};
+        }
+        else if (head.StatusCode == "404")
+        {
+            m_work.StatusText = head.ReplyText;
+            Publish();
+        }
+        else
+        {
+            m_http.SetRange(0);
+            std::int64_t size = 0;
+            if (!TryStrToInt64(head.ContentLength, size) || size < 0)
+                size = 0;
+            m_work.Size = size;
+            m_work.StatusText = head.ReplyText;
+            m_work.LastModified = head.LastModified;
+            Publish();
+            Request(true);
+        }
+
+        ReadFacts();
+        const std::string status = Facts().StatusCode;
+        if (status == "404")
+            ++attempt;
+        if (!((status == "302" || status.empty()) && attempt <= 2))
+            break;
+        // A redirect chain this long goes round in a loop; it ends as an error.
+        if (asked >= kMaxTransferAttempts)
+            break;
+    }
+}
+
+void TThreadHTTP::FinishTransfer()
+{
+    m_http.SetURL(m_work.URL);
+    const TResponseFacts facts = Facts();
+    if (m_work.Size == 0)
+        m_work.Size = m_http.Body().Size();
+    m_work.StatusText = facts.ReplyText;
+    m_work.LastModified = facts.LastModified;
+    CallOwner(
+        [this]
+        {
+            ApplyToItem();
+            Save();
+            // The record holds the texts now; the object lets go of them.
+            m_task.CommitItem(m_item, true);
+        });
+}
+
+void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
+{
+    // Socket and HTTP failures have reported themselves through OnError; anything
+    // else still has to show on the slot so the dispatcher counts an error.
+    if (m_connection.State() != TqkHTTPState::hsStopping && dynamic_cast<const ESocketError*>(error) == nullptr)
+        m_connection.HandleError(error != nullptr ? error->what() : "Transfer failed");
+
+    const std::int64_t received = m_http.Body().Size();
+    if (received <= 0)
+        return;
+    try
+    {
+        CallOwner(
+            [this, received]
+            {
+                ApplyToItem();
+                Save();
+                m_item.StatusText = "Incomplete (" + std::to_string(received) + " bytes)";
+                m_task.SetItemState(m_item, kStateDownloading);
+                m_task.CommitItem(m_item, false);
+            });
+    }
+    catch (...)
+    {
+        // The owner thread is gone (the program is closing): nothing can be recorded.
+    }
+}
+
+// ---- Owner-thread parts ----
+
+std::string TThreadHTTP::LocalPath() const
+{
+    return LocalFileName(m_task.WorkingFolder(), DirectoryURL(m_work.URL), m_work.URL);
+}
+
+void TThreadHTTP::ApplyToItem()
+{
+    m_item.StatusText = m_work.StatusText;
+    m_item.LastModified = m_work.LastModified;
+    m_item.Size = m_work.Size;
+    m_connection.AccountBytes();
+}
+
+void TThreadHTTP::Publish()
+{
+    CallOwner(
+        [this]
+        {
+            ApplyToItem();
+            m_task.CommitItem(m_item, false);
+        });
+}
+
+void TThreadHTTP::Save()
+{
+    const TResponseFacts facts = Facts();
+    if (facts.StatusCode.empty() || facts.StatusCode.front() != '2')
+    {
+        m_task.SetItemState(m_item, kStateError);
+        return;
+    }
+    std::string path;
+    bool written = false;
+    try
+    {
+        path = LocalPath();
+        m_item.LocalFile = path;
+        ForceDirectories(ExtractFilePath(path));
+        // Written beside the target and renamed over it: a file is either the
+        // previous one or the whole new body, never a half-written mix.
+        written = WriteFileAtomic(path, m_http.Body().Bytes());
+    }
+    catch (const EFileError&)
+    {
+        written = false;
+    }
+    if (!written)
+    {
+        m_connection.RaiseMessage("Error: Failed to create file: " + path, true);
+        return;
+    }
+    m_task.SetItemState(m_item, kStateSaved);
+}
+
+} // namespace hx

@@ -1,0 +1,154 @@
+#pragma once
+
+// TThreadHTTP: the thread that carries out one transfer of a connection slot. It
+// asks the server with HEAD, follows 302 redirects, decides whether and how to GET
+// (the whole resource, a resumed range, or nothing after 304 and 404), writes the
+// body into the item's local file and records the outcome in the item.
+//
+// Threads: the transfer runs on a std::thread of its own. It never touches the
+// queue item directly: it works on a copy of the fields it needs (taken on the
+// owner thread when the transfer is created) and every change of the item, the
+// queue or a file is handed to the owner thread, the transfer waiting for it. The
+// owner thread that stops a transfer runs those hand-overs itself while it waits
+// (ServiceOwnerCalls), so a stop never waits on a call that is queued behind it.
+// The object is RAII: destroying it stops the transfer and joins the thread.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/HXCommaList.h"
+
+namespace hx
+{
+
+class TagHTTP;
+class TqkHTTP;
+class THXOwnerThread;
+class THXQItem;
+class THXTask;
+
+// Most HEAD requests one transfer makes, redirects and repeated attempts
+// included; a longer chain is a redirect loop and ends as an error.
+inline constexpr int kMaxTransferAttempts = 20;
+// The attempt counter after a redirect to a URL the crawl refuses.
+inline constexpr int kRefusedRedirectAttempt = 100;
+
+// The facts of the last response, read from its header lines.
+struct TResponseFacts
+{
+    std::string StatusCode; // "200"
+    std::string ReplyText;  // the status line after the protocol word: "404 Not Found"
+    std::string Location;
+    std::string Date;
+    std::string ContentType;
+    std::string ContentLength; // as text
+    std::string Server;        // the server's software name
+    std::string LastModified;
+};
+
+// Reads the header lines in order into the facts. A line beginning with "HTTP/"
+// gives the status code (its second blank-separated field) and the reply text
+// (what follows its first field and one blank). Location, Date, Content-Type,
+// Content-Length, Last-Modified and Server are recognised whatever their letter
+// case; Location takes the first word of its value, the others the whole value,
+// trimmed. Fields a response does not carry keep their previous values.
+void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts);
+
+class TThreadHTTP
+{
+public:
+    // Created on the owner thread (by TqkHTTP::Start), not yet running. Copies the
+    // item's URL, mode, status text, Last-Modified and size.
+    TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userName, std::string password);
+    // Stops the transfer when it still runs and joins the thread. On the owner
+    // thread it runs the transfer's hand-overs while it waits; elsewhere they are
+    // left to the owner's loop (or abandoned when that loop has closed).
+    ~TThreadHTTP();
+    TThreadHTTP(const TThreadHTTP&) = delete;
+    TThreadHTTP& operator=(const TThreadHTTP&) = delete;
+
+    // Starts the thread. With `ready` false (the connection could not be set up,
+    // its error already reported) the transfer ends at once without asking.
+    void Resume(bool ready = true);
+    // Asks the transfer to end: no further request is started, and waits on the
+    // owner thread end. The caller also cancels the HTTP client. Any thread.
+    void RequestStop();
+    bool StopRequested() const { return m_stopRequested; }
+    // True from Resume until the transfer has finished (Tag set to 1).
+    bool Busy() const { return m_busy; }
+    // On the owner thread: runs the hand-over the transfer waits for, if any;
+    // otherwise waits up to `limit` for one to arrive or for the transfer to end.
+    // On any other thread: waits up to `limit` for the transfer to end.
+    void ServiceOwnerCalls(std::chrono::milliseconds limit);
+
+    // A copy of the last response's facts. Any thread.
+    TResponseFacts Facts() const;
+    THXQItem& Item() const { return m_item; }
+
+private:
+    struct TOwnerCall;
+    struct TOwnerTicket;
+    struct TNotModifiedEnd
+    {
+    };
+
+    // The item fields the transfer reads and sets; copied back into the item on
+    // the owner thread whenever it is published.
+    struct TWorkItem
+    {
+        std::string URL;
+        int Mode = 0;
+        std::string StatusText;
+        std::string LastModified;
+        std::int64_t Size = 0;
+    };
+
+    void Execute();
+    void RunAttempts();
+    void FinishTransfer();
+    void RecordBrokenTransfer(const std::exception* error);
+    void Request(bool get);
+    void ReadFacts();
+    void CheckStop() const;
+
+    // Runs fn on the owner thread and waits for it; fn's exception reaches here.
+    void CallOwner(const std::function<void()>& fn);
+
+    // Owner-thread parts.
+    std::string LocalPath() const;
+    void ApplyToItem();
+    void Publish();
+    void Save();
+
+    TqkHTTP& m_connection;
+    TagHTTP& m_http;
+    THXQItem& m_item;
+    THXTask& m_task;
+    THXOwnerThread& m_owner;
+    std::string m_userName;
+    std::string m_password;
+    TWorkItem m_work;
+    bool m_ready = true;
+
+    mutable std::mutex m_factsMutex;
+    TResponseFacts m_facts;
+
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_stopRequested{false};
+
+    // The hand-over the transfer waits for; the stopping owner thread may run it.
+    std::mutex m_callMutex;
+    std::condition_variable m_callChanged;
+    std::shared_ptr<TOwnerCall> m_pendingCall;
+
+    std::thread m_thread;
+};
+
+} // namespace hx

@@ -1,0 +1,149 @@
+#pragma once
+
+// TqkHTTP: the connection of one slot. It owns the slot's HTTP client, starts a
+// transfer thread (TThreadHTTP) per fetched item and keeps the slot's live status
+// (state, status text, percent, bytes) that the dispatcher polls and the
+// connections window shows.
+//
+// Threads: the properties are set and Start, Stop and ReleaseThread are called on
+// the owner thread. The status fields are written by the transfer thread (the HTTP
+// client's events) and by the owner thread (a cancel's close notice, Stop, the
+// dispatcher returning the slot to idle); they are kept under one lock and read as
+// copies. The end of a transfer is signalled by Tag: 0 while the transfer thread
+// works, 1 once it has finished.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "net/HXThreadHTTP.h"
+#include "net/aghttp.h"
+
+namespace hx
+{
+
+class THXOwnerThread;
+class THXQItem;
+
+enum class TqkHTTPState
+{
+    hsIdle,
+    hsConnecting,
+    hsDownloading,
+    hsComplete,
+    hsError,
+    hsStopping
+};
+
+// The live status of a slot, taken in one piece.
+struct TqkHTTPStatus
+{
+    TqkHTTPState State = TqkHTTPState::hsIdle;
+    std::string Status;
+    int Percent = 0;
+    std::int64_t Bytes = 0;
+};
+
+class TqkHTTP
+{
+public:
+    // A message for the user (the window shows it in a box, with the default beep
+    // when asked). Always fired on the owner thread.
+    using TMessageEvent = std::function<void(const std::string& message, bool beep)>;
+
+    TqkHTTP();
+    // Stops a running transfer (owner thread) and joins its thread.
+    ~TqkHTTP();
+    TqkHTTP(const TqkHTTP&) = delete;
+    TqkHTTP& operator=(const TqkHTTP&) = delete;
+
+    // Set before the first Start; read on the owner thread.
+    TMessageEvent OnMessage;
+
+    // The slot's HTTP client. Tests may give it a resolver; nothing else should
+    // touch it while a transfer runs.
+    TagHTTP& HTTP() { return m_http; }
+    // The running (or finished, not yet released) transfer; null when none.
+    TThreadHTTP* ThreadHTTP() const { return m_thread.get(); }
+
+    const std::string& URL() const { return m_url; }
+    void SetURL(std::string url) { m_url = std::move(url); }
+    THXQItem* QItem() const { return m_qItem; }
+    void SetQItem(THXQItem* item);
+    const std::string& Proxy() const { return m_proxy; }
+    void SetProxy(std::string proxy) { m_proxy = std::move(proxy); }
+    const std::string& ProxyUsername() const { return m_proxyUsername; }
+    void SetProxyUsername(std::string name) { m_proxyUsername = std::move(name); }
+    const std::string& ProxyPassword() const { return m_proxyPassword; }
+    void SetProxyPassword(std::string password) { m_proxyPassword = std::move(password); }
+    const std::string& UserName() const { return m_userName; }
+    void SetUserName(std::string name) { m_userName = std::move(name); }
+    const std::string& Password() const { return m_password; }
+    void SetPassword(std::string password) { m_password = std::move(password); }
+
+    // Live status; any thread.
+    int Percent() const;
+    std::int64_t Bytes() const;
+    std::string Status() const;
+    TqkHTTPState State() const;
+    void SetState(TqkHTTPState state);
+    TqkHTTPStatus Snapshot() const;
+
+    int Tag() const { return m_tag; }
+    void SetTag(int tag) { m_tag = tag; }
+    // The transfer has ended and waits to be accounted for: Tag is 1 and the state
+    // is hsComplete or hsError. Any thread.
+    bool TransferEnded() const;
+
+    // Owner thread. Start needs URL, QItem (with its task) and the credentials set.
+    void Start();
+    // Ends a running transfer: returns once its thread has finished. Nothing
+    // happens when the slot is idle.
+    void Stop();
+    // Releases a finished transfer thread (the dispatcher, after accounting).
+    void ReleaseThread();
+
+    // Owner thread: adds the bytes counted by progress events since the last call
+    // to the task's TotalBytes. The transfer does so at each of its hand-overs.
+    void AccountBytes();
+
+    // Shows a message through OnMessage on the owner thread: at once when called
+    // there, else handed over without waiting. Any thread.
+    void RaiseMessage(const std::string& message, bool beep);
+
+private:
+    friend class TThreadHTTP;
+
+    void HandleOpen();
+    void HandleHostFound();
+    void HandleConnected();
+    void HandleProgress(int perc, std::int64_t transferred);
+    void HandleClosed();
+    void HandleError(const std::string& message);
+    THXOwnerThread* OwnerThread() const;
+
+    TagHTTP m_http;
+    std::string m_url;
+    THXQItem* m_qItem = nullptr;
+    std::string m_proxy;
+    std::string m_proxyUsername;
+    std::string m_proxyPassword;
+    std::string m_userName;
+    std::string m_password;
+
+    mutable std::mutex m_statusMutex;
+    TqkHTTPState m_state = TqkHTTPState::hsIdle;
+    std::string m_status;
+    int m_percent = 0;
+    std::int64_t m_bytes = 0;
+    // Bytes counted by progress events and not yet added to the task.
+    std::int64_t m_unaccountedBytes = 0;
+
+    std::atomic<int> m_tag{0};
+    std::unique_ptr<TThreadHTTP> m_thread;
+};
+
+} // namespace hx
