@@ -107,7 +107,7 @@ int ArchiveError(zip_t* archive)
     return ResultFromZipError(zip_get_error(archive));
 }
 
-// Expands the file specifications of an add into the files they name, in the
+// Expands the file names and masks of an add into the files they name, in the
 // order given (the files a mask or a folder finds follow in path order).
 class TAddPlan
 {
@@ -120,25 +120,25 @@ public:
 
     std::vector<TAddItem> items;
 
-    void AddSpec(const std::string& spec)
+    void AddSpec(const std::string& pattern)
     {
-        if (spec.empty())
+        if (pattern.empty())
             return;
-        const std::string name = ExtractFileName(spec);
-        const std::string folder = ExtractFilePath(spec);
+        const std::string name = ExtractFileName(pattern);
+        const std::string folder = ExtractFilePath(pattern);
         if (HasWildcards(name))
         {
-            AddFolder(folder, name, spec);
+            AddFolder(folder, name, pattern);
             return;
         }
-        const std::string source = Resolve(spec);
+        const std::string source = Resolve(pattern);
         std::error_code error;
         if (name.empty() || fs::is_directory(source, error))
         {
-            AddFolder(IncludeTrailingSlash(spec), "*", spec);
+            AddFolder(IncludeTrailingSlash(pattern), "*", pattern);
             return;
         }
-        AddFile(source, spec, spec);
+        AddFile(source, pattern, pattern);
     }
 
 private:
@@ -193,7 +193,7 @@ private:
         items.push_back(std::move(item));
     }
 
-    void AddFolder(const std::string& givenFolder, const std::string& mask, const std::string& spec)
+    void AddFolder(const std::string& givenFolder, const std::string& mask, const std::string& pattern)
     {
         std::string folder = Resolve(givenFolder.empty() ? std::string(".") : givenFolder);
         while (folder.size() > 1 && folder.back() == '/')
@@ -201,7 +201,7 @@ private:
         std::error_code error;
         if (!fs::is_directory(folder, error))
         {
-            m_operation.Skip(spec, TXcdSkipReason::SourceUnreadable);
+            m_operation.Skip(pattern, TXcdSkipReason::SourceUnreadable);
             return;
         }
         std::vector<std::string> found; // paths relative to the folder
@@ -418,11 +418,11 @@ int TXceedZip::DoAdd(TOperation& operation, const std::vector<std::string>& spec
         return xcd::AccessFailed;
 
     TAddPlan plan(*this, operation);
-    for (const auto& spec : specs)
+    for (const auto& pattern : specs)
     {
         if (operation.Pump())
             return xcd::Aborted;
-        plan.AddSpec(spec);
+        plan.AddSpec(pattern);
     }
 
     // One entry per name: the same file named twice goes in once; two files
@@ -535,7 +535,7 @@ int TXceedZip::DoDelete(TOperation& operation, const std::vector<std::string>& s
         if (name == nullptr)
             return ArchiveError(za);
         const std::string entry(name);
-        if (std::none_of(specs.begin(), specs.end(), [&](const auto& spec) { return MatchesMask(entry, spec); }))
+        if (std::none_of(specs.begin(), specs.end(), [&](const auto& pattern) { return MatchesMask(entry, pattern); }))
             continue;
         if (OnDeleting)
             OnDeleting(entry);

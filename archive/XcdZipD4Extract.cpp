@@ -371,7 +371,7 @@ int TXceedZip::DoExtract(TOperation& operation, const std::vector<std::string>& 
         entry.name = name;
         const bool wanted =
             specs.empty() ||
-            std::any_of(specs.begin(), specs.end(), [&](const auto& spec) { return MatchesMask(entry.name, spec); });
+            std::any_of(specs.begin(), specs.end(), [&](const auto& pattern) { return MatchesMask(entry.name, pattern); });
         if (!wanted)
             continue;
         if ((entry.stat.valid & ZIP_STAT_SIZE) != 0)
