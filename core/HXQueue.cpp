@@ -371,11 +371,11 @@ void THXTask::NoteItemChangedLocked(const THXQItem& item)
         return;
     const auto pair = static_cast<std::uint32_t>(item.Index / 2);
     if (MatchesPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::Page)].insert(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Page)].push(pair);
     if (MatchesResource(item))
-        m_candidates[static_cast<std::size_t>(TScan::Resource)].insert(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Resource)].push(pair);
     if (MatchesSavedPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].insert(pair);
+        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].push(pair);
 }
 
 THXQItem* THXTask::ScanLocked(TScan scan)
@@ -383,14 +383,14 @@ THXQItem* THXTask::ScanLocked(TScan scan)
     bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
                                        : scan == TScan::Resource ? MatchesResource
                                                                  : MatchesSavedPage;
-    std::set<std::uint32_t>& candidates = m_candidates[static_cast<std::size_t>(scan)];
+    TCandidates& candidates = m_candidates[static_cast<std::size_t>(scan)];
     while (!candidates.empty())
     {
-        const std::uint32_t pair = *candidates.begin();
+        const std::uint32_t pair = candidates.top();
         THXQItem* item = pair < m_items.size() ? m_items[pair].get() : nullptr;
         if (item != nullptr && matches(*item))
             return item;
-        candidates.erase(candidates.begin());
+        candidates.pop();
     }
     return nullptr;
 }
@@ -421,7 +421,7 @@ void THXTask::ClearLinesLocked()
     m_zipPending.clear();
     m_zipPendingHead = 0;
     for (auto& candidates : m_candidates)
-        candidates.clear();
+        candidates = TCandidates();
 }
 
 void THXTask::ClearQueue()

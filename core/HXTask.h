@@ -21,9 +21,9 @@
 #include <functional>
 #include <array>
 #include <memory>
-#include <set>
+#include <queue>
 #include <mutex>
-#include <set>
+#include <queue>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -303,11 +303,13 @@ private:
     TKnownSet m_known;
     std::vector<TZipPendingFile> m_zipPending;
     std::size_t m_zipPendingHead = 0;
-    // Pairs that may match each scan, smallest first. Every change that can make an
-    // item match (adding, a state change, a record write or reload) enters it here;
-    // a scan drops entries that no longer match. So NextPage and friends return what
-    // a scan from the first pair returns, without rereading finished items.
-    std::array<std::set<std::uint32_t>, 3> m_candidates;
+    // Pairs that may match each scan, smallest on top. Every change that can make an
+    // item match (adding, a state change, a record write or reload) pushes it; a scan
+    // pops entries that no longer match. So NextPage and friends return what a scan
+    // from the first pair returns, without rereading finished items. A pair may stand
+    // more than once; its repeats are popped like the rest.
+    using TCandidates = std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>>;
+    std::array<TCandidates, 3> m_candidates;
 };
 
 } // namespace hx
