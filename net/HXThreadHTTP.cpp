@@ -10,6 +10,7 @@
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXPartFile.h"
 #include "net/qkHTTP.h"
 
 namespace hx
@@ -37,6 +38,11 @@ bool HeaderLineValue(const std::string& line, std::string_view name, std::string
 }
 
 } // namespace
+
+bool IsRedirectStatus(std::string_view code)
+{
+    return code == "301" || code == "302" || code == "303" || code == "307" || code == "308";
+}
 
 void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
 {
@@ -266,6 +272,7 @@ void TThreadHTTP::Request(bool get)
     const bool withCredentials = !m_userName.empty() && !m_password.empty();
     if (get)
     {
+        PrepareBodyFile();
         if (withCredentials)
             m_http.Get(m_userName, m_password);
         else
@@ -280,6 +287,29 @@ void TThreadHTTP::Request(bool get)
     }
 }
 
+void TThreadHTTP::PrepareBodyFile()
+{
+    if (m_part)
+        return;
+    std::string root;
+    std::string path;
+    CallOwner(
+        [&]
+        {
+            root = m_task.WorkingFolder();
+            path = LocalPath();
+        });
+    // Only a 2xx answer's body is stored; any other is counted and dropped.
+    m_part = std::make_unique<TPartFile>(root, path,
+                                         [this]
+                                         {
+                                             ReadFacts();
+                                             const std::string code = Facts().StatusCode;
+                                             return !code.empty() && code.front() == '2';
+                                         });
+    m_http.SetBodyTarget(m_part.get());
+}
+
 void TThreadHTTP::ReadFacts()
 {
     std::lock_guard lock(m_factsMutex);
@@ -290,12 +320,15 @@ void TThreadHTTP::Execute()
 {
     m_connection.SetTag(0);
     m_http.Body().Clear();
+    m_http.SetBodyTarget(nullptr);
     try
     {
         if (!m_ready)
             throw ECanceledError("The connection could not be set up");
-        RunAttempts();
-        FinishTransfer();
+        const std::string limitText = RunAttempts();
+        FinishTransfer(limitText);
+        if (!limitText.empty())
+            m_connection.HandleError(limitText);
     }
     catch (const TNotModifiedEnd&)
     {
@@ -309,6 +342,9 @@ void TThreadHTTP::Execute()
     {
         RecordBrokenTransfer(nullptr);
     }
+    // A part file that was not moved into place goes with it.
+    m_http.SetBodyTarget(nullptr);
+    m_part.reset();
     m_connection.SetTag(1);
     {
         std::lock_guard lock(m_callMutex);
@@ -317,10 +353,10 @@ void TThreadHTTP::Execute()
     m_callChanged.notify_all();
 }
 
-void TThreadHTTP::RunAttempts()
+std::string TThreadHTTP::RunAttempts()
 {
     int attempt = 1;
-    for (int asked = 1;; ++asked)
+    for (int hops = 0;; ++hops)
     {
         CheckStop();
         m_http.SetIfModifiedSince("");
@@ -350,7 +386,7 @@ void TThreadHTTP::RunAttempts()
             Publish();
             Request(true);
         }
-        else if (head.StatusCode == "302")
+        else if (IsRedirectStatus(head.StatusCode))
         {
             std::string location = ResolveAndNormalize(head.Location, DirectoryURL(m_work.URL));
             // A refused location stays as it was (empty): NormalizeURL would
@@ -397,21 +433,25 @@ void TThreadHTTP::RunAttempts()
         const std::string status = Facts().StatusCode;
         if (status == "404")
             ++attempt;
-        if (!((status == "302" || status.empty()) && attempt <= 2))
-            break;
-        // A redirect chain this long goes round in a loop; it ends as an error.
-        if (asked >= kMaxTransferAttempts)
-            break;
+        if (!((IsRedirectStatus(status) || status.empty()) && attempt <= 2))
+            return {};
+        // A chain this long goes round in a loop: it ends as an error that says so.
+        if (hops >= kMaxTransferHops)
+        {
+            if (status.empty())
+                return std::string(kTooManyAttemptsText);
+            return std::string(kTooManyRedirectsText) + " (" + Facts().ReplyText + ")";
+        }
     }
 }
 
-void TThreadHTTP::FinishTransfer()
+void TThreadHTTP::FinishTransfer(const std::string& limitText)
 {
     m_http.SetURL(m_work.URL);
     const TResponseFacts facts = Facts();
     if (m_work.Size == 0)
-        m_work.Size = m_http.Body().Size();
-    m_work.StatusText = facts.ReplyText;
+        m_work.Size = m_http.BodySize();
+    m_work.StatusText = limitText.empty() ? facts.ReplyText : limitText;
     m_work.LastModified = facts.LastModified;
     CallOwner(
         [this]
@@ -430,7 +470,7 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
     if (m_connection.State() != TqkHTTPState::hsStopping && dynamic_cast<const ESocketError*>(error) == nullptr)
         m_connection.HandleError(error != nullptr ? error->what() : "Transfer failed");
 
-    const std::int64_t received = m_http.Body().Size();
+    const std::int64_t received = m_http.BodySize();
     if (received <= 0)
         return;
     try
@@ -481,24 +521,19 @@ void TThreadHTTP::Save()
     const TResponseFacts facts = Facts();
     if (facts.StatusCode.empty() || facts.StatusCode.front() != '2')
     {
+        if (m_part)
+            m_part->Discard();
         m_task.SetItemState(m_item, kStateError);
         return;
     }
-    std::string path;
-    bool written = false;
-    try
-    {
-        path = LocalPath();
-        m_item.LocalFile = path;
-        ForceDirectories(ExtractFilePath(path));
-        // Written beside the target and renamed over it: a file is either the
-        // previous one or the whole new body, never a half-written mix.
-        written = WriteFileAtomic(path, m_http.Body().Bytes());
-    }
-    catch (const EFileError&)
-    {
-        written = false;
-    }
+    const std::string path = LocalPath();
+    m_item.LocalFile = path;
+    // The body is in the part file beside the target (a 2xx answer without a GET
+    // leaves an empty file); moving it over the target means a file is either the
+    // previous one or what this transfer received, never a half-written mix.
+    if (!m_part)
+        m_part = std::make_unique<TPartFile>(m_task.WorkingFolder(), path);
+    const bool written = m_part->Commit();
     if (!written)
     {
         m_connection.RaiseMessage("Error: Failed to create file: " + path, true);

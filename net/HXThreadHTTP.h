@@ -1,9 +1,11 @@
 #pragma once
 
 // TThreadHTTP: the thread that carries out one transfer of a connection slot. It
-// asks the server with HEAD, follows 302 redirects, decides whether and how to GET
-// (the whole resource, a resumed range, or nothing after 304 and 404), writes the
-// body into the item's local file and records the outcome in the item.
+// asks the server with HEAD, follows redirects (301, 302, 303, 307 and 308, at
+// most kMaxTransferHops of them), decides whether and how to GET (the whole
+// resource, a resumed range, or nothing after 304 and 404), writes the body into
+// a part file beside the item's local file as it arrives, moves it into place
+// when the transfer ends and records the outcome in the item.
 //
 // Threads: the transfer runs on a std::thread of its own. It never touches the
 // queue item directly: it works on a copy of the fields it needs (taken on the
@@ -21,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "core/HXCommaList.h"
@@ -29,14 +32,19 @@ namespace hx
 {
 
 class TagHTTP;
+class TPartFile;
 class TqkHTTP;
 class THXOwnerThread;
 class THXQItem;
 class THXTask;
 
-// Most HEAD requests one transfer makes, redirects and repeated attempts
-// included; a longer chain is a redirect loop and ends as an error.
-inline constexpr int kMaxTransferAttempts = 20;
+// Most further requests one transfer makes after its first HEAD: redirects
+// followed and repeated attempts together. A longer chain goes round in a loop;
+// the transfer ends as an error with kTooManyRedirectsText (or, when the last
+// answer was no redirect, kTooManyAttemptsText).
+inline constexpr int kMaxTransferHops = 10;
+inline constexpr std::string_view kTooManyRedirectsText = "Too many redirects";
+inline constexpr std::string_view kTooManyAttemptsText = "Too many attempts";
 // The attempt counter after a redirect to a URL the crawl refuses.
 inline constexpr int kRefusedRedirectAttempt = 100;
 
@@ -52,6 +60,10 @@ struct TResponseFacts
     std::string Server;        // the server's software name
     std::string LastModified;
 };
+
+// True for the status codes a transfer follows to their Location: 301, 302, 303,
+// 307 and 308.
+bool IsRedirectStatus(std::string_view code);
 
 // Reads the header lines in order into the facts. A line beginning with "HTTP/"
 // gives the status code (its second blank-separated field) and the reply text
@@ -111,8 +123,12 @@ private:
     };
 
     void Execute();
-    void RunAttempts();
-    void FinishTransfer();
+    // Empty when the attempts ended normally; the status text of a transfer
+    // that ran out of hops otherwise.
+    std::string RunAttempts();
+    void FinishTransfer(const std::string& limitText);
+    // Before a GET: the body goes into a part file beside the item's local file.
+    void PrepareBodyFile();
     void RecordBrokenTransfer(const std::exception* error);
     void Request(bool get);
     void ReadFacts();
@@ -136,6 +152,8 @@ private:
     std::string m_password;
     TWorkItem m_work;
     bool m_ready = true;
+    // Where GET bodies are written; made before the first GET.
+    std::unique_ptr<TPartFile> m_part;
 
     mutable std::mutex m_factsMutex;
     TResponseFacts m_facts;

@@ -187,7 +187,11 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
     // What a failed exchange leaves behind belongs to this exchange only.
     m_headers.clear();
     if (isGet)
+    {
         m_body.Clear();
+        if (m_bodyTarget != nullptr)
+            m_bodyTarget->Clear();
+    }
     try
     {
         ResetState();
@@ -292,7 +296,13 @@ std::string TagHTTP::HeaderValue(std::string_view name) const
 void TagHTTP::ReadBody()
 {
     m_body.Clear();
-    if (m_range > 0 && !m_resumeFile.empty())
+    TByteSink* sink = &m_body;
+    if (m_bodyTarget != nullptr)
+    {
+        m_bodyTarget->BeginBody(m_range > 0 ? m_resumeFile : std::string(), m_range);
+        sink = m_bodyTarget;
+    }
+    else if (m_range > 0 && !m_resumeFile.empty())
     {
         if (auto existing = ReadWholeFile(m_resumeFile))
         {
@@ -313,7 +323,7 @@ void TagHTTP::ReadBody()
             const std::int64_t size = ChunkSize(line);
             if (size <= 0)
                 break;
-            ReadData(m_body, size);
+            ReadData(*sink, size);
         }
     }
     else
@@ -321,7 +331,7 @@ void TagHTTP::ReadBody()
         std::int64_t length = -1;
         if (!TryStrToInt64(HeaderValue("Content-Length"), length))
             length = -1;
-        ReadData(m_body, length);
+        ReadData(*sink, length);
     }
     m_body.Seek(0);
 }

@@ -28,6 +28,19 @@ std::string EncodeBase64(std::string_view bytes);
 // included; more end the exchange with "Too many header lines".
 inline constexpr std::size_t kMaxHeaderLines = 256;
 
+// Where a GET's body goes instead of the in-memory Body (a transfer writes it
+// into a file as it arrives, see TPartFile).
+class TBodyTarget : public TByteSink
+{
+public:
+    // At the start of every GET: forget the previous body.
+    virtual void Clear() = 0;
+    // When the header lines have been read and the body begins. `resumeFile` is the
+    // file whose contents the body starts as (empty unless Range is above 0), and
+    // `offset` the position the received bytes are written from when it exists.
+    virtual void BeginBody(const std::string& resumeFile, std::int64_t offset) = 0;
+};
+
 class TagHTTP : public TagSocket
 {
 public:
@@ -73,9 +86,16 @@ public:
     // The last response's header lines in arrival order: the status line first,
     // the empty line that ended them last.
     const TStringList& Headers() const { return m_headers; }
-    // The last GET's body, read position at its start.
+    // The last GET's body, read position at its start; empty while a body target
+    // is set.
     TByteStream& Body() { return m_body; }
     const TByteStream& Body() const { return m_body; }
+    // When set, GET bodies go to the target instead of Body. Not owned; set
+    // between exchanges only.
+    void SetBodyTarget(TBodyTarget* target) { m_bodyTarget = target; }
+    TBodyTarget* BodyTarget() const { return m_bodyTarget; }
+    // Size of the last GET's body, wherever it went.
+    std::int64_t BodySize() const { return m_bodyTarget != nullptr ? m_bodyTarget->Size() : m_body.Size(); }
 
     // One exchange each; the status code of the response, -1 when the status line
     // carries no number. The forms with credentials send an Authorization line.
@@ -117,6 +137,7 @@ private:
 
     TStringList m_headers;
     TByteStream m_body;
+    TBodyTarget* m_bodyTarget = nullptr;
 };
 
 } // namespace hx

@@ -214,7 +214,7 @@ public:
     // Writes received bytes to the stream at its position: exactly `count` bytes
     // (fewer when the server closes first), or everything until the server closes
     // when `count` is negative.
-    void ReadData(TByteStream& stream, std::int64_t count);
+    void ReadData(TByteSink& stream, std::int64_t count);
     virtual void Close();
     // Ends the current operation with ECanceledError and closes the socket. Any thread.
     virtual void Cancel();

@@ -9,8 +9,9 @@
 // plays a server from bytes held in memory, so the request writer and the
 // response reader can be tried without a socket.
 //
-// TByteStream is the in-memory byte buffer with a position that requests are
-// composed in and bodies are received into.
+// TByteSink is what received bytes are written into: TByteStream, the in-memory
+// byte buffer with a position that requests are composed in and bodies are
+// received into, or a file (a transfer's body, see TPartFile).
 
 #include <atomic>
 #include <chrono>
@@ -134,9 +135,20 @@ private:
     std::atomic<bool> m_shutDown{false};
 };
 
-// Bytes in memory with a read/write position. Writing at the position overwrites
-// and extends; a position past the end is filled with zero bytes when written.
-class TByteStream
+// Bytes written at a position that moves past them: writing overwrites and
+// extends, and a position past the end is filled with zero bytes when written.
+class TByteSink
+{
+public:
+    virtual ~TByteSink() = default;
+    virtual void Write(std::string_view data) = 0;
+    virtual std::int64_t Size() const = 0;
+    virtual std::int64_t Position() const = 0;
+    virtual void Seek(std::int64_t position) = 0;
+};
+
+// Bytes in memory with a read/write position.
+class TByteStream final : public TByteSink
 {
 public:
     TByteStream() = default;
@@ -145,16 +157,16 @@ public:
     {
     }
 
-    std::int64_t Size() const { return static_cast<std::int64_t>(m_bytes.size()); }
-    std::int64_t Position() const { return static_cast<std::int64_t>(m_position); }
-    void Seek(std::int64_t position) { m_position = position < 0 ? 0 : static_cast<std::size_t>(position); }
+    std::int64_t Size() const override { return static_cast<std::int64_t>(m_bytes.size()); }
+    std::int64_t Position() const override { return static_cast<std::int64_t>(m_position); }
+    void Seek(std::int64_t position) override { m_position = position < 0 ? 0 : static_cast<std::size_t>(position); }
     void Clear()
     {
         m_bytes.clear();
         m_position = 0;
     }
 
-    void Write(std::string_view data);
+    void Write(std::string_view data) override;
     // Reads up to `size` bytes from the position and moves past them.
     std::string Read(std::size_t size);
 

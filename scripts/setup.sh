@@ -11,6 +11,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev zip unzip
+    nginx tinyproxy wget
 )
 
 missing=()
@@ -25,8 +26,22 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=()
     [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
     export DEBIAN_FRONTEND=noninteractive
+    # nginx and tinyproxy are only started by the tests, on loopback ports of
+    # their own: keep the packages from starting system services while installing.
+    policy=/usr/sbin/policy-rc.d
+    added_policy=0
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+        "${sudo_cmd[@]}" chmod 755 "$policy"
+        added_policy=1
+    fi
     "${sudo_cmd[@]}" apt-get update -q
-    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    status=0
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" || status=$?
+    if [ "$added_policy" = 1 ]; then
+        "${sudo_cmd[@]}" rm -f "$policy"
+    fi
+    [ "$status" = 0 ] || exit "$status"
 fi
 
 build_dir=${HX_BUILD_DIR:-build}

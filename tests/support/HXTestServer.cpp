@@ -58,6 +58,8 @@ const char* Reason(int status)
         return "Not Modified";
     case 307:
         return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 400:
         return "Bad Request";
     case 401:
@@ -157,6 +159,12 @@ TReply& TReply::Send(std::string bytes)
 TReply& TReply::Trickle(std::string bytes, std::size_t pieceSize, std::chrono::milliseconds interval)
 {
     m_steps.push_back({TStep::TKind::Trickle, std::move(bytes), std::max<std::size_t>(pieceSize, 1), interval});
+    return *this;
+}
+
+TReply& TReply::Repeat(std::string piece, std::int64_t count)
+{
+    m_steps.push_back({TStep::TKind::Repeat, std::move(piece), 0, {}, count});
     return *this;
 }
 
@@ -545,6 +553,13 @@ void THXTestServer::Play(int handle, const TReply& reply)
                 if (at > 0 && Sleep(step.Interval))
                     return;
                 if (!SendAll(handle, std::string_view(step.Bytes).substr(at, step.PieceSize)))
+                    return;
+            }
+            break;
+        case TKind::Repeat:
+            for (std::int64_t i = 0; i < step.Count; ++i)
+            {
+                if (!SendAll(handle, step.Bytes))
                     return;
             }
             break;

@@ -60,6 +60,8 @@ public:
     // Sends the bytes in pieces of `pieceSize`, waiting `interval` before each piece after the first.
     TReply& Trickle(std::string bytes, std::size_t pieceSize, std::chrono::milliseconds interval);
     TReply& Pause(std::chrono::milliseconds duration);
+    // Sends the piece `count` times over: a large body without holding it whole.
+    TReply& Repeat(std::string piece, std::int64_t count);
     // Sends nothing more and keeps the connection open until the client closes it
     // or the server stops.
     TReply& Stall();
@@ -86,12 +88,14 @@ public:
             Trickle,
             Pause,
             Stall,
-            Reset
+            Reset,
+            Repeat
         };
         TKind Kind = TKind::Send;
         std::string Bytes;
         std::size_t PieceSize = 0;
         std::chrono::milliseconds Interval{0};
+        std::int64_t Count = 0;
     };
     const std::vector<TStep>& Steps() const { return m_steps; }
 
