@@ -53,6 +53,38 @@ std::string_view Span(std::string_view text, int first, int last)
 namespace detail
 {
 
+int FindNoCaseFast(std::string_view pattern, std::string_view text, int from)
+{
+    const std::size_t offset = from <= 1 ? 0 : static_cast<std::size_t>(from - 1);
+    if (pattern.empty() || pattern.size() > text.size() || offset > text.size() - pattern.size())
+        return 0;
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (std::none_of(pattern.begin(), pattern.end(), isLetter))
+    {
+        const std::size_t at = text.find(pattern, offset);
+        return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
+    }
+    const char first = pattern.front();
+    const char lower = first >= 'A' && first <= 'Z' ? static_cast<char>(first + ('a' - 'A')) : first;
+    const char upper = first >= 'a' && first <= 'z' ? static_cast<char>(first - ('a' - 'A')) : first;
+    const std::size_t last = text.size() - pattern.size(); // last offset a match can start at
+    // The next candidate of each letter case, found with memchr and kept until passed.
+    std::size_t nextLower = text.find(lower, offset);
+    std::size_t nextUpper = lower == upper ? nextLower : text.find(upper, offset);
+    for (;;)
+    {
+        const std::size_t at = std::min(nextLower, nextUpper);
+        if (at == std::string_view::npos || at > last)
+            return 0;
+        if (SameTextNoCase(text.substr(at, pattern.size()), pattern))
+            return static_cast<int>(at) + 1;
+        if (nextLower == at)
+            nextLower = text.find(lower, at + 1);
+        if (nextUpper == at)
+            nextUpper = lower == upper ? nextLower : text.find(upper, at + 1);
+    }
+}
+
 TSearchMemo::TSearchMemo(std::string_view pattern, bool noCase, Direction direction)
     : m_pattern(pattern)
     , m_noCase(noCase)
@@ -176,6 +208,51 @@ void TSearchMemo::Replaced(std::string_view text, int start, int oldLength, int 
 
 } // namespace detail
 
+// Turns positions between the scanner's text (the output buffer followed by the rest of
+// Text) and Text itself for the length of one find on Text: Cursor, the only position a
+// find reads, on the way in; on the way out every position the find sets (a tag-only
+// find sets TagStart and Cursor, the others all of them). Positions at or behind the
+// junction differ by the shift; 0 stays 0.
+class THXParser::TPhysical
+{
+public:
+    TPhysical(THXParser& parser, bool tagOnly)
+        : m_parser(parser)
+        , m_shift(parser.Shift())
+        , m_tagOnly(tagOnly)
+    {
+        if (m_parser.Cursor > 0)
+            m_parser.Cursor -= m_shift;
+    }
+    ~TPhysical()
+    {
+        const auto back = [this](int& field)
+        {
+            if (field > 0)
+                field += m_shift;
+        };
+        back(m_parser.Cursor);
+        back(m_parser.TagStart);
+        if (m_tagOnly)
+            return;
+        back(m_parser.NextFrom);
+        back(m_parser.TagEndPos);
+        back(m_parser.AttrPos);
+        if (m_parser.ValueStart > 0)
+        {
+            m_parser.ValueStart += m_shift;
+            m_parser.ValueEnd += m_shift;
+        }
+    }
+    TPhysical(const TPhysical&) = delete;
+    TPhysical& operator=(const TPhysical&) = delete;
+
+private:
+    THXParser& m_parser;
+    int m_shift;
+    bool m_tagOnly;
+};
+
 THXParser::THXParser(std::string text, std::string tagName, std::string tagEnd, std::string attrName,
                      std::uint8_t quoteMode)
     : Text(std::move(text))
@@ -186,9 +263,15 @@ THXParser::THXParser(std::string text, std::string tagName, std::string tagEnd, 
 {
 }
 
+std::size_t THXParser::TextSize() const
+{
+    const std::size_t passed = std::min(static_cast<std::size_t>(m_restFrom - 1), Text.size());
+    return m_out.size() + Text.size() - passed;
+}
+
 bool THXParser::TooLarge() const
 {
-    return Text.size() > kMaxTextBytes;
+    return TextSize() > kMaxTextBytes;
 }
 
 void THXParser::ClearFind()
@@ -200,6 +283,70 @@ void THXParser::ClearFind()
     ValueEnd = 0;
 }
 
+std::string& THXParser::CurrentText()
+{
+    if (Buffered())
+    {
+        const std::size_t passed = std::min(static_cast<std::size_t>(m_restFrom - 1), Text.size());
+        m_out.append(Text, passed);
+        Text.swap(m_out);
+        m_out.clear();
+        m_spare.swap(m_out); // the old text's memory, for a later output buffer
+        std::string().swap(m_out);
+        m_restFrom = 1;
+        // Positions in Text changed: nothing remembered about the old bytes holds.
+        m_nextTagClose.Clear();
+        m_marksIndexed = false;
+        m_outOpens.clear();
+        m_outCloses.clear();
+    }
+    return Text;
+}
+
+bool THXParser::Buffered() const
+{
+    return !m_out.empty() || m_restFrom != 1;
+}
+
+void THXParser::UseBuffer(std::string buffer)
+{
+    m_spare = std::move(buffer);
+    m_spare.clear();
+}
+
+std::string THXParser::TakeBuffer()
+{
+    return std::move(m_spare);
+}
+
+void THXParser::JoinWhenBefore(int position)
+{
+    if (std::max(position, 1) < Junction())
+        CurrentText();
+}
+
+char THXParser::ByteAt(int position) const
+{
+    if (position <= static_cast<int>(m_out.size()))
+        return m_out[static_cast<std::size_t>(position - 1)];
+    return Text[static_cast<std::size_t>(position - Shift() - 1)];
+}
+
+// The mark (lower case) starts at the position of the scanner's text, letter case ignored.
+bool THXParser::MarkAt(std::string_view mark, int position) const
+{
+    if (position < 1 || static_cast<std::size_t>(position - 1) + mark.size() > TextSize())
+        return false;
+    for (std::size_t i = 0; i < mark.size(); ++i)
+    {
+        const char c = ByteAt(position + static_cast<int>(i));
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        if (lower != mark[i])
+            return false;
+    }
+    return true;
+}
+
 std::string THXParser::FindNext()
 {
     if (NextFrom != 0)
@@ -209,11 +356,59 @@ std::string THXParser::FindNext()
 
 void THXParser::FindTag()
 {
+    JoinWhenBefore(Cursor);
+    const TPhysical physical(*this, true);
+    FindTagIn();
+}
+
+std::string THXParser::FindAttribute()
+{
+    JoinWhenBefore(Cursor);
+    const TPhysical physical(*this, false);
+    return FindAttributeIn();
+}
+
+std::string THXParser::FindQuoted()
+{
+    JoinWhenBefore(Cursor);
+    if (NextFrom == 0 && !Buffered())
+    {
+        // A scan starts: nothing remembered about an earlier text holds.
+        m_nextTagClose.Clear();
+        m_marksIndexed = false;
+    }
+    if (QuoteMode == kQuotedInScript && !m_marksIndexed)
+    {
+        CurrentText();
+        IndexScriptMarks();
+    }
+    const TPhysical physical(*this, false);
+    return FindQuotedIn();
+}
+
+std::string THXParser::FindOtherAttribute(std::string_view attrName)
+{
+    JoinWhenBefore(Cursor - 1);
+    const int shift = Shift();
+    THXParser second;
+    second.Text.swap(Text);
+    second.TagName = TagName;
+    second.TagEnd = TagEnd;
+    second.AttrName = attrName;
+    second.Cursor = Cursor - 1 - shift;
+    second.NextFrom = NextFrom > 0 ? NextFrom - shift : NextFrom;
+    std::string value = second.FindAttribute();
+    Text.swap(second.Text);
+    return value;
+}
+
+void THXParser::FindTagIn()
+{
     const std::string_view text = Text;
     const int size = Length(text);
     for (;;)
     {
-        TagStart = FindNoCase("<", text, Cursor);
+        TagStart = FindExact("<", text, Cursor);
         if (TagStart == 0)
         {
             Cursor = 0; // no further tag: the scan is over
@@ -228,25 +423,19 @@ void THXParser::FindTag()
     }
 }
 
-std::string THXParser::FindAttribute()
+std::string THXParser::FindAttributeIn()
 {
     ClearFind();
+    TagStart = 0;
+    TagEndPos = 0;
+    NextFrom = 0;
     if (Text.empty() || TooLarge())
-    {
-        TagStart = 0;
-        TagEndPos = 0;
-        NextFrom = 0;
         return {};
-    }
-    FindTag();
+    FindTagIn();
     if (TagStart == 0)
-    {
-        TagEndPos = 0;
-        NextFrom = 0;
         return {};
-    }
     const std::string_view text = Text;
-    TagEndPos = FindNoCase(TagEnd, text, TagStart);
+    TagEndPos = detail::FindNoCaseFast(TagEnd, text, TagStart);
     NextFrom = TagEndPos;
     // A tag without an end yields nothing; no later tag can have an end either.
     if (TagEndPos == 0)
@@ -263,7 +452,7 @@ std::string THXParser::FindAttribute()
     int p = 0;
     for (int from = TagStart;;)
     {
-        const int at = FindNoCase(AttrName, beforeEnd, from);
+        const int at = detail::FindNoCaseFast(AttrName, beforeEnd, from);
         if (at == 0)
             return {};
         p = at + Length(AttrName);
@@ -315,31 +504,21 @@ std::string THXParser::FindAttribute()
     return Value;
 }
 
-std::string THXParser::FindQuoted()
+std::string THXParser::FindQuotedIn()
 {
-    if (NextFrom == 0)
-    {
-        // A scan starts: nothing remembered about an earlier text holds.
-        m_nextTagClose.Clear();
-        m_scriptOpen.Clear();
-        m_scriptClose.Clear();
-    }
     ClearFind();
     TagStart = 0;
     TagEndPos = 0;
+    NextFrom = 0;
     if (Text.empty() || TooLarge())
     {
         Cursor = 0;
-        NextFrom = 0;
         return {};
     }
     const std::string_view text = Text;
     Cursor = FindExact(TagName, text, Cursor);
     if (Cursor == 0)
-    {
-        NextFrom = 0;
         return {};
-    }
     NextFrom = FindExact(TagEnd, text, Cursor + 1);
     if (NextFrom == 0)
         return {};
@@ -360,21 +539,131 @@ std::string THXParser::FindQuoted()
         return {}; // the closing quote overlaps the opening one: no text between them
     ValueStart = start;
     ValueEnd = end;
-    if (QuoteMode == kQuotedInScript && !InsideScript(start))
+    if (QuoteMode == kQuotedInScript && !InsideScript(start + Shift()))
         return {};
     Value.assign(Span(text, start, end));
     m_valueInText = true;
     return LooksLikeLink(Value) ? Value : std::string();
 }
 
-// Inside a SCRIPT block: the last "<script" ending at or before the position exists and
-// the first "/script" after it lies at or after the position.
-bool THXParser::InsideScript(int position)
+namespace
 {
-    const int open = m_scriptOpen.Find(Text, position);
+
+constexpr std::string_view kScriptOpen = "<script";
+constexpr std::string_view kScriptClose = "/script";
+constexpr int kMarkLength = 7;
+
+// Starts (1-based) of every occurrence of the lower-case mark, letter case ignored.
+std::vector<int> MarkStarts(std::string_view text, std::string_view mark)
+{
+    std::vector<int> starts;
+    for (int at = detail::FindNoCaseFast(mark, text, 1); at != 0; at = detail::FindNoCaseFast(mark, text, at + 1))
+        starts.push_back(at);
+    return starts;
+}
+
+} // namespace
+
+void THXParser::IndexScriptMarks()
+{
+    m_textOpens = MarkStarts(Text, kScriptOpen);
+    m_textCloses = MarkStarts(Text, kScriptClose);
+    m_outOpens.clear();
+    m_outCloses.clear();
+    m_marksIndexed = true;
+}
+
+// The output buffer grew from oldOutSize bytes by the bytes chunkFrom..chunkTo of Text
+// and a new value. The marks that now lie wholly in it are added: those inside the
+// copied bytes are known from Text, those touching a seam are read from the buffer.
+void THXParser::NoteAppended(std::size_t oldOutSize, int chunkFrom, int chunkTo)
+{
+    const int oldSize = static_cast<int>(oldOutSize);
+    const int newSize = static_cast<int>(m_out.size());
+    const int shift = oldSize + 1 - chunkFrom; // positions of the copied bytes in the buffer
+    const int valueStart = oldSize + (chunkTo - chunkFrom + 1) + 1;
+    const auto note = [&](std::string_view mark, const std::vector<int>& inText, std::vector<int>& inOut)
+    {
+        const auto inBuffer = [&](int start)
+        {
+            return start + kMarkLength - 1 <= newSize &&
+                   SameTextNoCase(std::string_view(m_out).substr(static_cast<std::size_t>(start - 1), mark.size()),
+                                  mark);
+        };
+        for (int start = std::max(1, oldSize - kMarkLength + 2); start <= oldSize; ++start)
+        {
+            if (inBuffer(start))
+                inOut.push_back(start);
+        }
+        auto from = std::lower_bound(inText.begin(), inText.end(), chunkFrom);
+        for (; from != inText.end() && *from <= chunkTo - kMarkLength + 1; ++from)
+            inOut.push_back(*from + shift);
+        for (int start = std::max(oldSize + 1, valueStart - kMarkLength + 1); start <= newSize - kMarkLength + 1;
+             ++start)
+        {
+            if (inBuffer(start))
+                inOut.push_back(start);
+        }
+    };
+    note(kScriptOpen, m_textOpens, m_outOpens);
+    note(kScriptClose, m_textCloses, m_outCloses);
+}
+
+// Inside a SCRIPT block: the last "<script" ending at or before the position exists and
+// the first "/script" at or after it lies at or after the position. The position lies
+// behind the junction; marks are taken from the buffer, across the seam and from Text.
+bool THXParser::InsideScript(int position) const
+{
+    const int junction = Junction();
+    const int shift = Shift();
+    const int seamFirst = std::max(1, junction - kMarkLength + 1);
+
+    // The "<script": Text behind the junction, else across the seam, else the buffer.
+    int open = 0;
+    int openWhere = 0; // 1 buffer, 2 seam, 3 Text
+    const int lastStart = position - shift - kMarkLength + 1;
+    auto inText = std::upper_bound(m_textOpens.begin(), m_textOpens.end(), lastStart);
+    if (inText != m_textOpens.begin() && *std::prev(inText) >= m_restFrom)
+    {
+        open = *std::prev(inText) + shift;
+        openWhere = 3;
+    }
+    for (int start = junction - 1; open == 0 && start >= seamFirst; --start)
+    {
+        if (start + kMarkLength - 1 <= position && MarkAt(kScriptOpen, start))
+        {
+            open = start;
+            openWhere = 2;
+        }
+    }
+    if (open == 0 && !m_outOpens.empty())
+    {
+        open = m_outOpens.back();
+        openWhere = 1;
+    }
     if (open == 0)
         return false;
-    const int close = m_scriptClose.Find(Text, open);
+
+    // The first "/script" at or after it.
+    int close = 0;
+    if (openWhere == 1)
+    {
+        const auto inOut = std::lower_bound(m_outCloses.begin(), m_outCloses.end(), open);
+        if (inOut != m_outCloses.end())
+            close = *inOut;
+    }
+    for (int start = std::max(open, seamFirst); close == 0 && openWhere <= 2 && start < junction; ++start)
+    {
+        if (MarkAt(kScriptClose, start))
+            close = start;
+    }
+    if (close == 0)
+    {
+        const int from = std::max(m_restFrom, open - shift);
+        const auto inRest = std::lower_bound(m_textCloses.begin(), m_textCloses.end(), from);
+        if (inRest != m_textCloses.end())
+            close = *inRest + shift;
+    }
     return close != 0 && close >= position;
 }
 
@@ -400,61 +689,97 @@ bool THXParser::ReplaceValue(std::string_view newValue)
 {
     if (!m_valueInText || newValue == Value || ValueStart < 1)
         return false;
-    const std::size_t offset = static_cast<std::size_t>(ValueStart - 1);
+    // A value before the junction (one replaced already) is replaced in the joined text.
+    JoinWhenBefore(ValueStart);
+    const int shift = Shift();
+    const int start = ValueStart - shift; // in Text
+    const std::size_t offset = static_cast<std::size_t>(start - 1);
     const std::size_t oldLength = Value.size();
-    if (offset > Text.size() || Text.size() - offset < oldLength || Text.compare(offset, oldLength, Value) != 0)
+    if (start < m_restFrom || offset > Text.size() || Text.size() - offset < oldLength ||
+        Text.compare(offset, oldLength, Value) != 0)
     {
         // Text was changed since the find: the value no longer stands where it was found.
         m_valueInText = false;
         return false;
     }
-    if (newValue.size() > kMaxTextBytes || Text.size() - oldLength > kMaxTextBytes - newValue.size())
+    if (newValue.size() > kMaxTextBytes || TextSize() - oldLength > kMaxTextBytes - newValue.size())
         return false;
 
-    const int oldSize = static_cast<int>(oldLength);
-    const int newSize = static_cast<int>(newValue.size());
-    const int oldEnd = ValueStart + oldSize - 1;
-    const int shift = newSize - oldSize;
-    Text.replace(offset, oldLength, newValue);
-    m_nextTagClose.Replaced(Text, ValueStart, oldSize, newSize);
-    m_scriptOpen.Replaced(Text, ValueStart, oldSize, newSize);
-    m_scriptClose.Replaced(Text, ValueStart, oldSize, newSize);
+    // The bytes passed since the last replacement and the new value go to the buffer;
+    // Text from behind the old value on follows them.
+    const std::size_t oldOutSize = m_out.size();
+    if (!Buffered())
+    {
+        // The first replacement of this text: the output buffer takes the spare memory.
+        m_out.swap(m_spare);
+        m_out.clear();
+        m_out.reserve(Text.size() + Text.size() / 8 + 64); // one allocation for most scans
+    }
+    const int chunkFrom = m_restFrom;
+    const int chunkTo = start - 1;
+    m_out.append(Text, static_cast<std::size_t>(m_restFrom - 1), static_cast<std::size_t>(start - m_restFrom));
+    m_out.append(newValue);
+    m_restFrom = start + static_cast<int>(oldLength);
+    if (m_marksIndexed)
+        NoteAppended(oldOutSize, chunkFrom, chunkTo);
 
     // The scan continues behind the same tag or closing quote, which moved with the text.
+    const int oldEnd = ValueStart + static_cast<int>(oldLength) - 1;
+    const int change = static_cast<int>(newValue.size()) - static_cast<int>(oldLength);
     if (NextFrom > oldEnd)
-        NextFrom += shift;
+        NextFrom += change;
     if (TagEndPos > oldEnd)
-        TagEndPos += shift;
+        TagEndPos += change;
     if (Cursor > oldEnd)
-        Cursor += shift;
+        Cursor += change;
     Value.assign(newValue);
-    ValueEnd = ValueStart + newSize - 1;
+    ValueEnd = ValueStart + static_cast<int>(newValue.size()) - 1;
     return true;
 }
 
 std::string THXParser::TagText() const
 {
-    const std::string_view text = Text;
-    std::size_t from = 0;
+    const int size = static_cast<int>(TextSize());
+    int from = 1; // the first byte of the link text
     if (TagStart != 0)
     {
-        const int close = FindExact(">", text, TagStart);
+        int close = 0;
+        for (int at = TagStart; at <= static_cast<int>(m_out.size()); ++at)
+        {
+            if (m_out[static_cast<std::size_t>(at - 1)] == '>')
+            {
+                close = at;
+                break;
+            }
+        }
         if (close == 0)
-            return {};
-        from = static_cast<std::size_t>(close); // the byte after the ">"
+        {
+            const int rest = FindExact(">", Text, std::max(TagStart - Shift(), m_restFrom));
+            if (rest == 0)
+                return {};
+            close = rest + Shift();
+        }
+        from = close + 1;
     }
-    const std::string_view rest = text.substr(std::min(from, text.size()));
-    const std::string_view window = rest.substr(0, kMaxTagTextBytes);
-    const int nextTag = FindExact("<", window, 1);
-    std::size_t length = window.size();
-    if (nextTag != 0)
+    // Up to the first "<" or the limit, and one byte more to see whether the text goes on.
+    std::string window;
+    bool tagFollows = false;
+    for (int at = from; at <= size && window.size() <= kMaxTagTextBytes; ++at)
     {
-        length = static_cast<std::size_t>(nextTag - 1);
+        const char c = ByteAt(at);
+        if (c == '<' && window.size() < kMaxTagTextBytes)
+        {
+            tagFollows = true;
+            break;
+        }
+        window.push_back(c);
     }
-    else if (rest.size() > window.size())
+    const std::string_view rest = window;
+    std::size_t length = std::min(window.size(), kMaxTagTextBytes);
+    if (!tagFollows && window.size() > kMaxTagTextBytes)
     {
         // Cut before the first byte of a character that would be split by the limit.
-        const std::size_t limit = window.size();
+        const std::size_t limit = length;
         while (length > 0 && limit - length < 3 && (static_cast<unsigned char>(rest[length]) & 0xC0) == 0x80)
             --length;
     }

@@ -9,24 +9,34 @@
 // between TagName and TagEnd (the opening and closing quote) that looks like a URL or
 // a path, over the whole page or only inside SCRIPT blocks.
 //
-// Positions are 1-based byte positions in Text; 0 means none. Set-up: fill Text,
-// TagName, TagEnd, AttrName and QuoteMode, set Cursor to 1 and NextFrom to 0 (the
-// constructor does this), then call FindNext while both NextFrom and Cursor are not 0.
-// The scanner owns Text while scanning: change it only through ReplaceValue between
-// two finds. Every find continues where the last one ended, so a whole scan reads the
-// page a bounded number of times, whatever the page holds. A replacement that changes
-// the length moves the rest of the text once, as any in-place edit of a string does.
+// Positions are 1-based byte positions in the text being scanned; 0 means none. Set-up:
+// fill Text, TagName, TagEnd, AttrName and QuoteMode, set Cursor to 1 and NextFrom to 0
+// (the constructor does this), then call FindNext while both NextFrom and Cursor are not
+// 0. Every find continues where the last one ended, so a whole scan reads the page a
+// bounded number of times, whatever the page holds.
+//
+// Replacements are not made in Text itself: the scanner copies the bytes it has passed,
+// with the new values, into an output buffer, so a scan that rewrites every link of a
+// large page stays linear in the page size. The text being scanned is that buffer
+// followed by the part of Text not yet passed; every position the scanner reports is a
+// position in it. CurrentText() joins the two into Text (once, when the scan is over).
+// Assign Text only before the first find or after CurrentText().
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hx
 {
 
 namespace detail
 {
+
+// FindNoCase with the same answers (1-based, 0 when none, ASCII letters without case),
+// searching with memchr for the first byte instead of comparing at every position.
+int FindNoCaseFast(std::string_view pattern, std::string_view text, int from);
 
 // Remembers the answer of the last search for one pattern, so that searches whose
 // start only moves forward never read the same bytes twice. A forward memo answers
@@ -85,7 +95,7 @@ public:
     // Sets the fields and prepares the first find from the first character.
     THXParser(std::string text, std::string tagName, std::string tagEnd, std::string attrName, std::uint8_t quoteMode);
 
-    std::string Text;     // the page text; replacements are made in it
+    std::string Text;     // the page text as given; see CurrentText for the rewritten one
     std::string TagName;  // tag mode: tag name to find; quoted-text mode: opening quote
     std::string TagEnd;   // tag mode: ">"; quoted-text mode: closing quote
     std::string AttrName; // tag mode: attribute whose value is wanted
@@ -95,8 +105,8 @@ public:
     int TagEndPos = 0;    // the first TagEnd after TagStart
     int AttrPos = 0;      // where the accepted AttrName was found
     std::string Value;    // the value found last: exactly the text a replacement replaces
-    int ValueStart = 0;   // first position of Value in Text
-    int ValueEnd = 0;     // last position of Value in Text (ValueStart - 1 when empty)
+    int ValueStart = 0;   // first position of Value in the text
+    int ValueEnd = 0;     // last position of Value in the text (ValueStart - 1 when empty)
     std::uint8_t QuoteMode = kTagMode;
 
     // Continues after the last tag or quoted text and makes one find in the current
@@ -114,26 +124,72 @@ public:
     // TagName (0 when there is none; Cursor is then 0 too).
     void FindTag();
 
-    // Puts the new value in place of Value in Text; the scan then continues after the
-    // same tag or closing quote. Nothing happens when the value is unchanged or no value
-    // of the last find stands in Text. True when Text was changed.
+    // What a second scanner on the same text finds with one tag-mode find of another
+    // attribute, started one byte before this scanner's Cursor with the same TagName
+    // and TagEnd: after a tag-mode find, that attribute of the same tag (an applet's
+    // CODEBASE beside its CODE). This scanner's fields are left as they are.
+    std::string FindOtherAttribute(std::string_view attrName);
+
+    // Puts the new value in place of Value; the scan then continues after the same tag
+    // or closing quote. Nothing happens when the value is unchanged or no value of the
+    // last find stands in the text. True when the text was changed.
     bool ReplaceValue(std::string_view newValue);
 
     // The text after the current tag up to the next "<" (link text), sanitized as a
     // record field; in quoted-text mode (TagStart 0) the text before the first "<".
     std::string TagText() const;
 
+    // The text with every replacement made so far, brought into Text. Costs a copy of
+    // the text: call it when the scan is over (the scan may still go on after it).
+    std::string& CurrentText();
+
+    // Length of the text with every replacement made so far.
+    std::size_t TextSize() const;
+
+    // A caller that runs many scans over one page can hand the buffer of the previous
+    // scan over, so the output buffer reuses its memory instead of allocating anew; after
+    // CurrentText, TakeBuffer gives back the memory that held the text before.
+    void UseBuffer(std::string buffer);
+    std::string TakeBuffer();
+
 private:
+    class TPhysical;
+
     bool TooLarge() const;
     void ClearFind();
-    bool InsideScript(int position);
+    bool Buffered() const;
+    // Before reading the text at logical positions below the junction, joins it.
+    void JoinWhenBefore(int position);
+    int Junction() const { return static_cast<int>(m_out.size()) + 1; }
+    int Shift() const { return Junction() - m_restFrom; }
+    char ByteAt(int position) const;
+    bool MarkAt(std::string_view mark, int position) const;
+
+    // The physical finds, on Text alone: every position they read lies behind the junction.
+    void FindTagIn();
+    std::string FindAttributeIn();
+    std::string FindQuotedIn();
+
+    void IndexScriptMarks();
+    void NoteAppended(std::size_t oldOutSize, int chunkFrom, int chunkTo);
+    bool InsideScript(int position) const;
     static bool LooksLikeLink(std::string_view value);
 
-    // Value, ValueStart and ValueEnd describe bytes that stand in Text.
+    // Value, ValueStart and ValueEnd describe bytes that stand in the text.
     bool m_valueInText = false;
+    // The text before the junction, with every replacement made; the bytes of Text from
+    // m_restFrom on follow it unchanged.
+    std::string m_out;
+    int m_restFrom = 1;
+    std::string m_spare; // memory for the next output buffer
     detail::TSearchMemo m_nextTagClose{">", false, detail::TSearchMemo::Direction::Forward};
-    detail::TSearchMemo m_scriptOpen{"<script", true, detail::TSearchMemo::Direction::Backward};
-    detail::TSearchMemo m_scriptClose{"/script", true, detail::TSearchMemo::Direction::Forward};
+    // Quoted-text mode 1: where "<script" and "/script" start, found once per text.
+    // m_text*: positions in Text; m_out*: positions of marks that lie wholly in m_out.
+    bool m_marksIndexed = false;
+    std::vector<int> m_textOpens;
+    std::vector<int> m_textCloses;
+    std::vector<int> m_outOpens;
+    std::vector<int> m_outCloses;
 };
 
 } // namespace hx

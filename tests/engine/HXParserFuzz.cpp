@@ -22,27 +22,30 @@ void Check(bool condition)
         std::abort();
 }
 
-// The value reported last stands in the text between ValueStart and ValueEnd.
+// The value reported last stands in the text between ValueStart and ValueEnd. The text
+// is read from a copy, so the scan under test keeps its output buffer.
 void CheckValue(const hx::THXParser& parser)
 {
     if (parser.Value.empty())
         return;
+    hx::THXParser copy(parser);
+    const std::string& text = copy.CurrentText();
     Check(parser.ValueStart >= 1);
     Check(parser.ValueEnd == parser.ValueStart + static_cast<int>(parser.Value.size()) - 1);
-    Check(static_cast<std::size_t>(parser.ValueEnd) <= parser.Text.size());
-    Check(parser.Text.compare(static_cast<std::size_t>(parser.ValueStart - 1), parser.Value.size(), parser.Value) == 0);
+    Check(static_cast<std::size_t>(parser.ValueEnd) <= text.size());
+    Check(text.compare(static_cast<std::size_t>(parser.ValueStart - 1), parser.Value.size(), parser.Value) == 0);
 }
 
 void Run(hx::THXParser parser, std::uint8_t replaceEvery)
 {
-    const std::size_t maxFinds = parser.Text.size() + 2;
+    const std::size_t maxFinds = parser.TextSize() + 2;
     std::size_t finds = 0;
     int lastNextFrom = 0;
     do
     {
         const std::string value = parser.FindNext();
         Check(++finds <= maxFinds);
-        Check(parser.NextFrom >= 0 && static_cast<std::size_t>(parser.NextFrom) <= parser.Text.size());
+        Check(parser.NextFrom >= 0 && static_cast<std::size_t>(parser.NextFrom) <= parser.TextSize());
         Check(parser.NextFrom == 0 || parser.NextFrom >= lastNextFrom);
         CheckValue(parser);
         if (!value.empty())
@@ -58,7 +61,7 @@ void Run(hx::THXParser parser, std::uint8_t replaceEvery)
             const std::string replacement = finds % 2 ? "../x/\"'<script>/script>" : value.substr(0, 1);
             parser.ReplaceValue(replacement);
             CheckValue(parser);
-            Check(parser.NextFrom == 0 || static_cast<std::size_t>(parser.NextFrom) <= parser.Text.size());
+            Check(parser.NextFrom == 0 || static_cast<std::size_t>(parser.NextFrom) <= parser.TextSize());
         }
         lastNextFrom = parser.NextFrom;
     } while (parser.NextFrom != 0 && parser.Cursor != 0);

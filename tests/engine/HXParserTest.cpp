@@ -50,6 +50,13 @@ TValues Scan(THXParser& parser, const std::function<void(THXParser&)>& afterFind
     return found;
 }
 
+// The text with every replacement so far, read from a copy so the scan itself is untouched.
+std::string Joined(const THXParser& parser)
+{
+    THXParser copy(parser);
+    return copy.CurrentText();
+}
+
 TValues Tags(const std::string& page, const std::string& tag, const std::string& attribute)
 {
     THXParser parser(page, tag, ">", attribute, THXParser::kTagMode);
@@ -133,7 +140,7 @@ TEST(HXParserTag, JavascriptValuesYieldTheSingleQuotedPart)
     EXPECT_EQ(parser.FindNext(), "win.htm");
     EXPECT_EQ(parser.Text.substr(parser.ValueStart - 1, parser.ValueEnd - parser.ValueStart + 1), "win.htm");
     EXPECT_TRUE(parser.ReplaceValue("sub/win.htm"));
-    EXPECT_EQ(parser.Text, "<a href=\"javascript:open('sub/win.htm')\">x</a>");
+    EXPECT_EQ(parser.CurrentText(), "<a href=\"javascript:open('sub/win.htm')\">x</a>");
 
     EXPECT_EQ(Tags("<a href=\"javascript:go('a)\">b'</a>", "A", "HREF"), TValues{}); // second quote after the tag
     EXPECT_EQ(Tags("<a href=\"javascript:go()\">", "A", "HREF"), TValues{});
@@ -169,15 +176,15 @@ TEST(HXParserReplace, ScanContinuesAfterTheSameTag)
                                    if (p.Value == "a.htm")
                                    {
                                        EXPECT_TRUE(p.ReplaceValue("../longer/path/a.htm"));
-                                       EXPECT_EQ(p.Text[static_cast<std::size_t>(p.NextFrom - 1)], '>');
-                                       EXPECT_EQ(p.Text[static_cast<std::size_t>(p.ValueEnd)], '"');
+                                       EXPECT_EQ(Joined(p)[static_cast<std::size_t>(p.NextFrom - 1)], '>');
+                                       EXPECT_EQ(Joined(p)[static_cast<std::size_t>(p.ValueEnd)], '"');
                                        texts.push_back(p.TagText());
                                    }
                                    else if (p.Value == "b.htm")
                                    {
                                        EXPECT_TRUE(p.ReplaceValue("bb"));
                                        EXPECT_TRUE(p.ReplaceValue("b")); // replaces the replacement
-                                       EXPECT_EQ(p.Text[static_cast<std::size_t>(p.NextFrom - 1)], '>');
+                                       EXPECT_EQ(Joined(p)[static_cast<std::size_t>(p.NextFrom - 1)], '>');
                                        texts.push_back(p.TagText());
                                    }
                                    else if (p.Value == "c.htm")
@@ -191,8 +198,8 @@ TEST(HXParserReplace, ScanContinuesAfterTheSameTag)
                                });
     EXPECT_EQ(found, (TValues{"a.htm", "b.htm", "c.htm"}));
     EXPECT_EQ(texts, (TValues{"A", "B"}));
-    EXPECT_EQ(parser.Text, "<a href=\"../longer/path/a.htm\">A</a><img src=\"i.gif\"><a href=\"b\">B</a>"
-                           "<a href=\"c.htm\">C");
+    EXPECT_EQ(parser.CurrentText(), "<a href=\"../longer/path/a.htm\">A</a><img src=\"i.gif\"><a href=\"b\">B</a>"
+                                    "<a href=\"c.htm\">C");
 
     // Text changed behind the scanner's back: the stale value is not written anywhere.
     THXParser changed("<a href=\"x.htm\">", "A", ">", "HREF", THXParser::kTagMode);
@@ -260,6 +267,32 @@ TEST(HXParserQuoted, ScriptModeOnlyInsideScriptBlocks)
     EXPECT_EQ(Quoted("<script>x='a.gif'>", '\'', THXParser::kQuotedInScript), TValues{}); // never closed
 }
 
+TEST(HXParserMemo, FastSearchAnswersLikeFindNoCase)
+{
+    const std::vector<std::string> pieces = {"<script", "<SCRIPT>", "/Script", "sc",       "S",
+                                             ">",       "<",        "a",       "\xC3\xA9", "\0"};
+    const std::vector<std::string> patterns = {"<script", "/script", ">", "HREF", "s", "", "\xC3\xA9s", "a<"};
+    std::mt19937 random(9);
+    int hits = 0;
+    for (int round = 0; round < 3000; ++round)
+    {
+        std::string text;
+        for (int i = static_cast<int>(random() % 12); i > 0; --i)
+            text += pieces[random() % pieces.size()];
+        for (const std::string& pattern : patterns)
+        {
+            for (int from = -1; from <= static_cast<int>(text.size()) + 2; ++from)
+            {
+                const int expected = FindNoCase(pattern, text, from);
+                ASSERT_EQ(detail::FindNoCaseFast(pattern, text, from), expected)
+                    << text << " / " << pattern << " @" << from;
+                hits += expected != 0 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(hits, 10000);
+}
+
 // The remembered search answers must equal a fresh search wherever the position goes
 // and whatever is replaced between two searches.
 TEST(HXParserMemo, AnswersLikeAFreshSearchAcrossReplacements)
@@ -306,6 +339,110 @@ TEST(HXParserMemo, AnswersLikeAFreshSearchAcrossReplacements)
         }
     }
     EXPECT_GT(hits, 10000);
+}
+
+// The output buffer must give exactly what replacing in place gives: the same finds at
+// the same positions and the same text, SCRIPT blocks included, whatever the replacements
+// hold. The reference joins the text after every replacement, which is replacing in place.
+TEST(HXParserReplace, OutputBufferAnswersLikeReplacingInPlace)
+{
+    const std::vector<std::string> pieces = {
+        "<script>",     "<SCRIPT", "</script>", "/script",         "'",  "\"", ">",  "a.gif", "/",    "<a href=\"",
+        "<A HREF = \"", "x",       " ",         "javascript:go('", "')", "<",  "s/", "cript", "<scr", "ipt"};
+    std::mt19937 random(11);
+    const auto pick = [&](int count)
+    {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % pieces.size()];
+        return text;
+    };
+    struct TFind
+    {
+        std::string value;
+        int valueStart, valueEnd, nextFrom, cursor, tagStart;
+        std::string tagText;
+        bool operator==(const TFind&) const = default;
+    };
+    int replaced = 0;
+    int found = 0;
+    int foundInScripts = 0;
+    for (int round = 0; round < 20000; ++round)
+    {
+        // Quoted-text mode limited to SCRIPT blocks twice as often: its block test reads
+        // back across replaced values.
+        const unsigned roll = random() % 4;
+        const std::uint8_t mode = static_cast<std::uint8_t>(roll == 3 ? THXParser::kQuotedInScript : roll);
+        const std::string page = (mode == THXParser::kQuotedInScript && random() % 2 ? "<script>" : "") +
+                                 pick(static_cast<int>(random() % 40));
+        const bool tagMode = mode == THXParser::kTagMode;
+        // Closing quotes that are themselves the end of a script mark put marks across the
+        // seam between a replaced value and the text after it.
+        static const std::pair<std::string, std::string> quotes[] = {
+            {"'", "'"}, {"\"", "\""}, {"'", "ipt"}, {"\"", "script"}};
+        const auto& [open, close] = quotes[random() % 4];
+        const unsigned seed = static_cast<unsigned>(random());
+        std::vector<TFind> finds[2];
+        std::string texts[2];
+        for (int reference = 0; reference < 2; ++reference)
+        {
+            THXParser parser(page, tagMode ? "A" : open, tagMode ? ">" : close, tagMode ? "HREF" : "", mode);
+            std::mt19937 choices(seed);
+            int guard = 0;
+            do
+            {
+                const std::string value = parser.FindNext();
+                finds[reference].push_back({value, parser.ValueStart, parser.ValueEnd, parser.NextFrom, parser.Cursor,
+                                            parser.TagStart, parser.TagText()});
+                if (!parser.Value.empty() && choices() % 3 != 0)
+                {
+                    std::string replacement;
+                    for (int i = static_cast<int>(choices() % 3); i > 0; --i)
+                        replacement += pieces[choices() % pieces.size()];
+                    if (parser.ReplaceValue(replacement) && reference == 0)
+                        ++replaced;
+                    if (reference == 1)
+                        parser.CurrentText();
+                }
+            } while (parser.NextFrom != 0 && parser.Cursor != 0 && ++guard < 1000);
+            texts[reference] = parser.CurrentText();
+        }
+        ASSERT_EQ(finds[0], finds[1]) << "page: " << page << " mode " << int(mode);
+        ASSERT_EQ(texts[0], texts[1]) << "page: " << page << " mode " << int(mode);
+        for (const TFind& find : finds[0])
+        {
+            found += find.value.empty() ? 0 : 1;
+            foundInScripts += !find.value.empty() && mode == THXParser::kQuotedInScript ? 1 : 0;
+        }
+    }
+    EXPECT_GT(replaced, 3000);
+    EXPECT_GT(found, 1000);
+    EXPECT_GT(foundInScripts, 100);
+}
+
+// A replaced value can end a SCRIPT block or, with the bytes after it, start one: the
+// block test reads the text as rewritten, wherever the marks lie.
+TEST(HXParserReplace, ScriptMarksFormedByReplacementsCount)
+{
+    THXParser parser("<script>'aaaaipt 'b.gifipt 'c.gifipt </script>", "'", "ipt", "", THXParser::kQuotedInScript);
+    EXPECT_EQ(parser.FindNext(), "");
+    EXPECT_EQ(parser.Value, "aaaa");
+    // "/script" ends the first block; "<scr" and the closing "ipt" open another.
+    EXPECT_TRUE(parser.ReplaceValue("/script<scr"));
+    EXPECT_EQ(parser.FindNext(), "b.gif");
+    EXPECT_TRUE(parser.ReplaceValue("b2.gif"));
+    EXPECT_EQ(parser.FindNext(), "c.gif");
+    EXPECT_EQ(parser.CurrentText(), "<script>'/script<scr"
+                                    "ipt 'b2.gif"
+                                    "ipt 'c.gif"
+                                    "ipt </script>");
+
+    // Without the second replacement's mark the block ends inside the first value.
+    THXParser ended("<script>'aaaaipt 'b.gifipt </script>", "'", "ipt", "", THXParser::kQuotedInScript);
+    EXPECT_EQ(ended.FindNext(), "");
+    EXPECT_TRUE(ended.ReplaceValue("/script"));
+    EXPECT_EQ(ended.FindNext(), "");
+    EXPECT_EQ(ended.Value, "");
 }
 
 TEST(HXParserHostile, EdgesOfTheTextEndTheScan)
@@ -380,7 +517,7 @@ TEST(HXParserHostile, LargeAdversarialPagesScanInLinearTime)
           THXParser("<script>" + quotedPaths + "</script>", "'", "'", "", THXParser::kQuotedInScript),
           quotedPaths.size() / 6);
 
-    // Every length-changing replacement moves the rest of the text, so this page is smaller.
+    // Replacements go to an output buffer: rewriting every link keeps the scan linear.
     const std::string unit = "<a href=\"a.htm\">x</a> 'p.gif' ";
     const std::string links = repeat(unit, 256 * 1024);
     const std::size_t linkCount = links.size() / unit.size();

@@ -1,0 +1,526 @@
+#include "engine/HXThreadParse.h"
+
+#include <exception>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "core/HXApp.h"
+#include "core/HXEncoding.h"
+#include "core/HXFileTypes.h"
+#include "core/HXFiles.h"
+#include "core/HXOwner.h"
+#include "core/HXStrings.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "engine/HXThreadParseRewrite.h"
+#include "engine/HXThreadParseScan.h"
+
+namespace hx
+{
+
+namespace
+{
+
+// New items are handed to the owner thread at least this many at a time when the
+// progress interval has not passed yet.
+constexpr std::size_t kItemBatch = 256;
+// Record field of an item's title.
+constexpr int kTitleField = 8;
+
+std::string ParsingText(const TPageScan& scan)
+{
+    return "Parsing... Links: " + std::to_string(scan.LinksFound) + "  New Links: " + std::to_string(scan.NewLinks);
+}
+
+bool IsEmptyFile(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return !error && size == 0;
+}
+
+} // namespace
+
+// One hand-over to the owner thread. The posted call keeps only this shared state. The
+// worker waits while the call is pending or running; it may cancel the call only while it
+// is pending, so a call that reaches the owner thread after that touches nothing of the
+// worker, and a running call always finishes with the worker still waiting for it. The
+// call's lock is not held while the handed-over code runs: that code may halt the worker.
+struct TThreadParse::TOwnerCall
+{
+    enum class TState
+    {
+        Pending,
+        Running,
+        Finished,
+        Cancelled
+    };
+    std::mutex mutex;
+    std::condition_variable done;
+    TState state = TState::Pending;
+    bool ran = false;
+    std::exception_ptr error;
+};
+
+TThreadParse::TThreadParse(THXApp& app, TParsePacing pacing)
+    : m_app(app)
+    , m_pacing(pacing)
+{
+    m_thread = std::thread([this] { Execute(); });
+}
+
+TThreadParse::~TThreadParse()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_ending = true;
+        EndRunLocked();
+    }
+    WakeWaiter();
+    m_thread.join();
+}
+
+void TThreadParse::SetTask(std::shared_ptr<THXTask> task)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_task = std::move(task);
+        m_refused.clear();
+        EndRunLocked();
+    }
+    WakeWaiter();
+}
+
+std::shared_ptr<THXTask> TThreadParse::Task() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_task;
+}
+
+void TThreadParse::SetStatusView(THXParseStatus* view)
+{
+    std::lock_guard lock(m_mutex);
+    m_statusView = view;
+}
+
+void TThreadParse::Halt()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_halted)
+            return;
+        m_halted = true;
+        EndRunLocked();
+    }
+    WakeWaiter();
+}
+
+void TThreadParse::Resume()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_halted)
+        return;
+    m_halted = false;
+    m_refused.clear();
+    m_wake.notify_all();
+}
+
+bool TThreadParse::Halted() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_halted;
+}
+
+bool TThreadParse::Paused() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_paused;
+}
+
+int TThreadParse::PagesDone() const
+{
+    return m_pagesDone;
+}
+
+void TThreadParse::EndRunLocked()
+{
+    ++m_run;
+    m_wake.notify_all();
+}
+
+bool TThreadParse::Current(std::uint64_t run) const
+{
+    return m_run.load() == run;
+}
+
+// A worker waiting for a hand-over waits on the call's own condition variable.
+void TThreadParse::WakeWaiter()
+{
+    std::shared_ptr<TOwnerCall> call;
+    {
+        std::lock_guard lock(m_mutex);
+        call = m_pendingCall;
+    }
+    if (call)
+    {
+        std::lock_guard callLock(call->mutex);
+        call->done.notify_all();
+    }
+}
+
+bool TThreadParse::OnOwner(std::uint64_t run, const std::function<void()>& fn)
+{
+    THXOwnerThread& owner = m_app.Owner();
+    if (owner.IsOwnerThread())
+    {
+        if (!Current(run))
+            return false;
+        owner.Invoke(fn);
+        return true;
+    }
+    auto call = std::make_shared<TOwnerCall>();
+    {
+        std::lock_guard lock(m_mutex);
+        if (!Current(run))
+            return false;
+        m_pendingCall = call;
+    }
+    struct TForget
+    {
+        TThreadParse& worker;
+        ~TForget()
+        {
+            std::lock_guard lock(worker.m_mutex);
+            worker.m_pendingCall.reset();
+        }
+    } forget{*this};
+
+    // Hop to the owner thread; the worker waits below until the call has run, or until
+    // its run ends while the call is still pending (the call is then cancelled).
+    owner.Post(
+        [this, call, run, &fn]
+        {
+            using TState = TOwnerCall::TState;
+            {
+                std::lock_guard callLock(call->mutex);
+                if (call->state != TState::Pending)
+                    return;
+                if (!Current(run))
+                {
+                    call->state = TState::Finished;
+                    call->done.notify_all();
+                    return;
+                }
+                call->state = TState::Running;
+            }
+            try
+            {
+                fn();
+                call->ran = true;
+            }
+            catch (...)
+            {
+                call->error = std::current_exception();
+            }
+            std::lock_guard callLock(call->mutex);
+            call->state = TState::Finished;
+            call->done.notify_all();
+        });
+    using TState = TOwnerCall::TState;
+    std::unique_lock callLock(call->mutex);
+    call->done.wait(callLock, [&]
+                    { return call->state == TState::Finished || (call->state == TState::Pending && !Current(run)); });
+    if (call->state != TState::Finished)
+    {
+        call->state = TState::Cancelled;
+        return false;
+    }
+    if (call->error)
+        std::rethrow_exception(call->error);
+    return call->ran;
+}
+
+bool TThreadParse::Status(std::uint64_t run, const std::string& text)
+{
+    return OnOwner(run,
+                   [this, &text]
+                   {
+                       THXParseStatus* view = nullptr;
+                       {
+                           std::lock_guard lock(m_mutex);
+                           view = m_statusView;
+                       }
+                       if (view)
+                           view->ShowStatus(text);
+                   });
+}
+
+bool TThreadParse::Pause(std::uint64_t run, std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, wait, [&] { return !Current(run); });
+    return Current(run);
+}
+
+void TThreadParse::Execute()
+{
+    for (;;)
+    {
+        std::shared_ptr<THXTask> task;
+        std::uint64_t run = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_halted && !m_ending)
+            {
+                m_paused = true;
+                m_wake.wait(lock, [this] { return m_ending || !m_halted; });
+                m_paused = false;
+            }
+            if (m_ending)
+                return;
+            task = m_task;
+            run = m_run;
+        }
+        if (task)
+        {
+            THXQItem* item = nullptr;
+            try
+            {
+                item = NextSavedPage(*task, run);
+                if (item && ParsePage(*task, *item, run) != TParseOutcome::Abandoned)
+                    ++m_pagesDone;
+            }
+            catch (const std::exception& error)
+            {
+                // A page that fails in an unforeseen way is not offered again in this run,
+                // so the loop never spins on it.
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (item)
+                        m_refused.insert(item);
+                }
+                try
+                {
+                    Status(run, std::string("Unable to parse page: ") + error.what());
+                }
+                catch (const std::exception&)
+                {
+                }
+            }
+        }
+        // Between two pages; no sleep while halted.
+        for (int step = 0; step < m_pacing.SleepSteps; ++step)
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_ending || m_halted)
+                break;
+            m_wake.wait_for(lock, m_pacing.SleepStep, [this] { return m_ending || m_halted; });
+        }
+    }
+}
+
+THXQItem* TThreadParse::NextSavedPage(THXTask& task, std::uint64_t run)
+{
+    THXQItem* first = task.NextSavedPage();
+    std::set<const THXQItem*> refused;
+    {
+        std::lock_guard lock(m_mutex);
+        if (first == nullptr || !m_refused.contains(first))
+            return first;
+        refused = m_refused;
+    }
+    // The first saved page could not be written back in this run. The pages behind it
+    // are looked at on the owner thread, where their states change.
+    THXQItem* next = nullptr;
+    OnOwner(run,
+            [&]
+            {
+                const int count = task.ItemCount();
+                for (int pair = first->Index / 2 + 1; pair < count && next == nullptr; ++pair)
+                {
+                    THXQItem* candidate = task.Item(pair);
+                    if (candidate && candidate->IsPage() && candidate->State == kStateSaved &&
+                        !refused.contains(candidate))
+                        next = candidate;
+                }
+            });
+    return next;
+}
+
+TParseOutcome TThreadParse::ParsePage(THXQItem& item)
+{
+    std::shared_ptr<THXTask> task;
+    std::uint64_t run = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        task = m_task;
+        run = m_run;
+    }
+    if (!task)
+        return TParseOutcome::Abandoned;
+    return ParsePage(*task, item, run);
+}
+
+TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64_t run)
+{
+    // What the page work needs, read on the owner thread: the item as its record holds
+    // it, the start directory, the profile, the file type groups and the banner settings.
+    TPageFacts facts;
+    std::string localFile;
+    std::string frameFlag;
+    THXProfile profile;
+    TFileTypeGroups groups;
+    bool savedPage = false;
+    bool intranet = false;
+    bool noAds = false;
+    std::string bannerPage;
+    const bool read = OnOwner(run,
+                              [&]
+                              {
+                                  task.ReloadItem(item);
+                                  savedPage = item.IsPage() && item.State == kStateSaved;
+                                  facts.URL = item.URL;
+                                  facts.Level = item.Level;
+                                  facts.Mode = item.Mode;
+                                  frameFlag = item.FrameFlag;
+                                  localFile = item.LocalFile;
+                                  // The start item's URL as ReloadItem would read it,
+                                  // without loading that item's strings.
+                                  facts.StartDirectory = DirectoryURL(Cp1252ToUtf8(task.QueueLine(0)));
+                                  profile = task.Profile;
+                                  intranet = task.IntranetMode;
+                                  groups = ReadGroups(m_app.Store());
+                                  noAds = m_app.NoAds();
+                                  bannerPage = m_app.BannerPage();
+                              });
+    if (!read || !savedPage)
+        return TParseOutcome::Abandoned;
+
+    if (!Status(run, "Loading Page: " + localFile) || !Pause(run, m_pacing.StatusWait))
+        return TParseOutcome::Abandoned;
+
+    // Load: a missing (or unreadable) file sends the page back to be fetched; a file
+    // without text is taken as it is, so the task can complete.
+    std::string text;
+    TParseOutcome early = TParseOutcome::Parsed;
+    const bool loaded = OnOwner(run,
+                                [&]
+                                {
+                                    if (!localFile.empty() && FileExists(localFile))
+                                    {
+                                        text = LoadTextFile(localFile);
+                                        if (!text.empty())
+                                            return;
+                                        if (IsEmptyFile(localFile))
+                                        {
+                                            early = TParseOutcome::Empty;
+                                            task.SetItemState(item, kStateParsed);
+                                            task.CommitItem(item, true);
+                                            if (!intranet)
+                                                task.AddZipPending(localFile, &item);
+                                            return;
+                                        }
+                                    }
+                                    early = TParseOutcome::Refetch;
+                                    task.SetItemState(item, kStateNone);
+                                    task.CommitItem(item, true);
+                                });
+    if (!loaded)
+        return TParseOutcome::Abandoned;
+    if (early != TParseOutcome::Parsed)
+    {
+        Status(run, "");
+        return early;
+    }
+
+    // The scans, on this thread. New items and progress texts go to the owner thread
+    // in batches; the end of the run ends the page.
+    TPageScan scan(std::move(text), facts, profile, std::move(groups));
+    scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
+    const auto handOver = [&](TPageScan& current, const std::string& statusText)
+    {
+        std::vector<THXQItem> items = current.TakeNewItems();
+        return OnOwner(run,
+                       [&]
+                       {
+                           for (THXQItem& found : items)
+                           {
+                               if (task.IsKnownURL(found.URL))
+                                   continue;
+                               auto added = std::make_unique<THXQItem>(std::move(found));
+                               added->Task = &task;
+                               task.SetItemState(*added, kStateNone);
+                               task.AddItem(std::move(added));
+                           }
+                           THXParseStatus* view = nullptr;
+                           {
+                               std::lock_guard lock(m_mutex);
+                               view = m_statusView;
+                           }
+                           if (view)
+                               view->ShowStatus(statusText);
+                       });
+    };
+    auto nextProgress = std::chrono::steady_clock::now();
+    scan.AfterFind = [&](TPageScan& current)
+    {
+        if (!Current(run))
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now < nextProgress && current.PendingItems() < kItemBatch)
+            return true;
+        nextProgress = now + m_pacing.ProgressInterval;
+        return handOver(current, ParsingText(current));
+    };
+    scan.AfterScan = [&](TPageScan& current) { return handOver(current, ""); };
+    if (!scan.ScanLinks())
+        return TParseOutcome::Abandoned;
+
+    if (frameFlag != "Y" && !noAds)
+        InsertAdBanner(scan.PageText, bannerPage);
+
+    // Save: the rewritten page replaces the fetched file and the page is parsed. A page
+    // that cannot be written keeps state 5 and is reported once.
+    bool written = false;
+    const bool saved = OnOwner(run,
+                               [&]
+                               {
+                                   THXParseStatus* view = nullptr;
+                                   {
+                                       std::lock_guard lock(m_mutex);
+                                       view = m_statusView;
+                                   }
+                                   if (view)
+                                       view->ShowStatus("Saving Changes: " + localFile);
+                                   if (!scan.Title.empty())
+                                       item.Title = scan.Title;
+                                   if (facts.Level == 0)
+                                   {
+                                       task.StartPageTitle = !scan.Title.empty()
+                                                                 ? scan.Title
+                                                                 : task.RecordField(item.Index / 2, kTitleField);
+                                   }
+                                   written = SaveTextFile(localFile, scan.PageText);
+                                   if (written)
+                                       task.SetItemState(item, kStateParsed);
+                                   task.CommitItem(item, true);
+                                   if (written && !intranet)
+                                       task.AddZipPending(localFile, &item);
+                                   if (!written && view)
+                                       view->PageNotSaved(localFile);
+                               });
+    std::string().swap(scan.PageText);
+    if (!saved)
+        return TParseOutcome::Abandoned;
+    if (!written)
+    {
+        std::lock_guard lock(m_mutex);
+        m_refused.insert(&item);
+    }
+    if (Pause(run, m_pacing.StatusWait))
+        Status(run, "");
+    return written ? TParseOutcome::Parsed : TParseOutcome::NotSaved;
+}
+
+} // namespace hx

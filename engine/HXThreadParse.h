@@ -1,0 +1,145 @@
+#pragma once
+
+// TThreadParse: the parse worker. One worker thread for the program; while a task runs it
+// takes the task's fetched pages (state 5) one at a time, in queue order, loads each,
+// finds and follows its links (new items for the queue), rewrites the links in it, adds
+// the ad banner, saves it and marks it parsed (state 10). The page work itself is
+// TPageScan; this class is the loop and the hand-overs around it.
+//
+// Threads: the worker runs on a std::thread of its own and never changes shared objects
+// itself. Every queue change (new items, states, records), every status text and the
+// page's load and save are handed to the owner thread with the worker waiting; the
+// worker only scans the queue (NextSavedPage) and looks up known URLs, both under the
+// task's queue lock. A hand-over belongs to one run: halting, a new task or the end
+// makes the worker give up a page at its next step, and a hand-over that reaches the
+// owner thread after that does nothing, so once Halt (or SetTask) has returned on the
+// owner thread the worker changes nothing more until it is resumed.
+//
+// The object is RAII: created halted (the task runner sets the task and resumes it);
+// the destructor ends the worker, wakes it wherever it waits (paused, sleeping, or
+// waiting for a hand-over) and joins it. Every wait is interruptible. It must not be
+// destroyed from inside its own status calls (the worker waits for that call to end).
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "core/HXPacing.h"
+
+namespace hx
+{
+
+class THXApp;
+class THXTask;
+class THXQItem;
+
+// The status line the parse worker writes to (the status window's). Called on the
+// owner thread only.
+class THXParseStatus
+{
+public:
+    virtual ~THXParseStatus() = default;
+    // Shows a one-line text (an empty text clears the line); the window repaints.
+    virtual void ShowStatus(const std::string& text) = 0;
+    // A parsed page could not be written back; reported once per page and run. The
+    // page stays in state 5 and is not offered again in this run.
+    virtual void PageNotSaved(const std::string& localFile) { ShowStatus("Unable to save page: " + localFile); }
+};
+
+// The worker's waits. The defaults are the program's pacing; tests shorten them.
+struct TParsePacing
+{
+    std::chrono::milliseconds SleepStep = pacing::kParseSleepStep;
+    int SleepSteps = pacing::kParseSleepSteps;
+    std::chrono::milliseconds StatusWait = pacing::kParseStatusWait;
+    // Least time between two "Parsing..." texts during a scan, and between two
+    // hand-overs of new items (a batch is also handed over when it is full).
+    std::chrono::milliseconds ProgressInterval = std::chrono::milliseconds(100);
+};
+
+// What became of a page given to ParsePage.
+enum class TParseOutcome
+{
+    Parsed,    // saved and in state 10
+    Empty,     // the file holds no text: marked parsed (state 10) as it is
+    Refetch,   // the file is missing or unreadable: back to state 0, fetched again
+    NotSaved,  // the rewritten page could not be written: still state 5, reported
+    Abandoned, // halted, ended or no longer a saved page: nothing changed by this page
+};
+
+class TThreadParse
+{
+public:
+    explicit TThreadParse(THXApp& app, TParsePacing pacing = {});
+    ~TThreadParse();
+    TThreadParse(const TThreadParse&) = delete;
+    TThreadParse& operator=(const TThreadParse&) = delete;
+
+    // The task whose pages are parsed (null: none). A new task ends the current run:
+    // see the class comment. Any thread.
+    void SetTask(std::shared_ptr<THXTask> task);
+    std::shared_ptr<THXTask> Task() const;
+    // The status line (null: none). Any thread; the view is used on the owner thread.
+    void SetStatusView(THXParseStatus* view);
+
+    // Halted: the worker pauses at the top of its loop and gives up a page it is
+    // parsing at its next step (the page stays in state 5 for the next run). Resume
+    // clears it and starts a new run (pages not saved in the last run are offered again).
+    void Halt();
+    void Resume();
+    bool Halted() const;
+    // The worker is waiting at the top of its loop for Resume (or its end).
+    bool Paused() const;
+    // Pages the loop has finished (any outcome but Abandoned) since creation.
+    int PagesDone() const;
+
+    // One page of the task, on the calling thread, as the loop parses it. The owner
+    // thread runs the hand-overs; called on it they run at once.
+    TParseOutcome ParsePage(THXQItem& item);
+
+private:
+    struct TOwnerCall;
+
+    void Execute();
+    // The first saved page that was not refused in this run.
+    THXQItem* NextSavedPage(THXTask& task, std::uint64_t run);
+    TParseOutcome ParsePage(THXTask& task, THXQItem& item, std::uint64_t run);
+    // Runs fn on the owner thread and waits for it. False when the run ended first (fn
+    // then never runs). An exception thrown by fn reaches the caller.
+    bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
+    // Shows a status text (owner thread); false when the run ended.
+    bool Status(std::uint64_t run, const std::string& text);
+    // An interruptible wait; false when the run ended meanwhile.
+    bool Pause(std::uint64_t run, std::chrono::milliseconds wait);
+    bool Current(std::uint64_t run) const;
+    // Ends the current run: later hand-overs of it do nothing; the worker stops waiting.
+    void EndRunLocked();
+    void WakeWaiter();
+
+    THXApp& m_app;
+    const TParsePacing m_pacing;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::shared_ptr<THXTask> m_task;
+    THXParseStatus* m_statusView = nullptr;
+    bool m_halted = true;
+    bool m_paused = false;
+    std::atomic<bool> m_ending{false};
+    std::atomic<std::uint64_t> m_run{1};
+    std::shared_ptr<TOwnerCall> m_pendingCall;
+    // Pages of this run whose rewritten text could not be saved.
+    std::set<const THXQItem*> m_refused;
+    std::atomic<int> m_pagesDone{0};
+
+    std::thread m_thread; // last: starts after everything above exists
+};
+
+} // namespace hx

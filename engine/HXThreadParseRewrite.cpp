@@ -1,0 +1,196 @@
+#include "engine/HXThreadParseRewrite.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/HXStrings.h"
+#include "core/HXURL.h"
+#include "engine/HXParser.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr std::string_view kScriptOpen = "<script";
+constexpr std::string_view kScriptClose = "/script";
+constexpr int kMarkLength = 7;
+
+bool EncodedInPage(unsigned char byte)
+{
+    if (byte <= 0x20 || byte >= 0x7F)
+        return true;
+    switch (byte)
+    {
+    case '%':
+    case '#':
+    case '?':
+    case '&':
+    case '"':
+    case '\'':
+    case '<':
+    case '>':
+    case '\\':
+    case '`':
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::vector<int> Starts(std::string_view text, std::string_view mark)
+{
+    std::vector<int> starts;
+    for (int at = detail::FindNoCaseFast(mark, text, 1); at != 0; at = detail::FindNoCaseFast(mark, text, at + 1))
+        starts.push_back(at);
+    return starts;
+}
+
+// The address as an attribute value between double quotes.
+std::string AttributeText(std::string_view address)
+{
+    if (address.empty())
+        return "about:blank";
+    std::string text;
+    for (const char c : address)
+    {
+        switch (c)
+        {
+        case '&':
+            text += "&amp;";
+            break;
+        case '"':
+            text += "&quot;";
+            break;
+        case '<':
+            text += "&lt;";
+            break;
+        case '>':
+            text += "&gt;";
+            break;
+        case '\r':
+        case '\n':
+            break;
+        default:
+            text += c;
+        }
+    }
+    return text;
+}
+
+// The first tag named tagName (prefix match) outside SCRIPT blocks: its "<" and its ">",
+// or 0 and 0.
+std::pair<int, int> FirstTagOutsideScripts(std::string& text, std::string_view tagName, const TScriptRanges& scripts)
+{
+    THXParser parser(std::move(text), std::string(tagName), ">", "", THXParser::kTagMode);
+    std::pair<int, int> found{0, 0};
+    do
+    {
+        parser.FindNext();
+        if (parser.TagStart != 0 && parser.TagEndPos != 0 && !scripts.Contains(parser.TagStart))
+        {
+            found = {parser.TagStart, parser.TagEndPos};
+            break;
+        }
+    } while (parser.NextFrom != 0 && parser.Cursor != 0);
+    text = std::move(parser.CurrentText());
+    return found;
+}
+
+} // namespace
+
+std::string PageLinkText(std::string_view localLink)
+{
+    static constexpr std::string_view digits = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(localLink.size() + 16);
+    for (const char c : localLink)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (EncodedInPage(byte))
+        {
+            text += '%';
+            text += digits[byte >> 4];
+            text += digits[byte & 0xF];
+        }
+        else
+        {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::string ConvertedLink(std::string_view url, std::string_view directory, std::string_view fragment)
+{
+    std::string link = PageLinkText(LocalLink(StripFragment(url), directory));
+    link += fragment;
+    return link;
+}
+
+TScriptRanges::TScriptRanges(std::string_view text)
+    : m_opens(Starts(text, kScriptOpen))
+    , m_closes(Starts(text, kScriptClose))
+{
+}
+
+bool TScriptRanges::Contains(int position) const
+{
+    // The last "<script" that ends at or before the position.
+    const auto open = std::upper_bound(m_opens.begin(), m_opens.end(), position - kMarkLength + 1);
+    if (open == m_opens.begin())
+        return false;
+    const auto close = std::lower_bound(m_closes.begin(), m_closes.end(), *std::prev(open));
+    return close != m_closes.end() && *close >= position;
+}
+
+std::string AdBannerBlock(std::string_view bannerAddress)
+{
+    std::string block(kBannerStartComment);
+    block += "\r\n<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\"><tr><td align=\"center\">"
+             "<iframe src=\"";
+    block += AttributeText(bannerAddress);
+    block += "\" width=\"100%\" height=\"60\" frameborder=\"0\" marginwidth=\"0\" marginheight=\"0\" "
+             "scrolling=\"no\"></iframe></td></tr></table>\r\n";
+    block += kBannerEndComment;
+    block += "\r\n";
+    return block;
+}
+
+std::string AdBannerLayer(std::string_view bannerAddress)
+{
+    std::string layer = "<div style=\"position:absolute; left:0px; top:0px; width:600px; visibility:hidden\">"
+                        "<iframe src=\"";
+    layer += AttributeText(bannerAddress);
+    layer += "\" width=\"600\" height=\"60\" frameborder=\"0\" scrolling=\"no\"></iframe></div>\r\n";
+    return layer;
+}
+
+int InsertAdBanner(std::string& pageText, std::string_view bannerAddress)
+{
+    const TScriptRanges scripts(pageText);
+    const int bodyEnd = FirstTagOutsideScripts(pageText, "BODY", scripts).second;
+    // "/" is not skipped after "<": a closing tag is found by its name with the slash.
+    const int closingStart = FirstTagOutsideScripts(pageText, "/BODY", scripts).first;
+
+    // The later position first, so the earlier one still stands where it was found; at
+    // the same position ("<body></body>") the layer goes in first and so stays behind the block.
+    const auto bodyAt = static_cast<std::size_t>(bodyEnd);
+    const auto closingAt = static_cast<std::size_t>(closingStart - 1);
+    const std::string block = bodyEnd != 0 ? "\r\n" + AdBannerBlock(bannerAddress) : std::string();
+    const std::string layer = closingStart != 0 ? AdBannerLayer(bannerAddress) : std::string();
+    if (bodyEnd != 0 && closingStart != 0 && bodyAt > closingAt)
+    {
+        pageText.insert(bodyAt, block);
+        pageText.insert(closingAt, layer);
+        return 2;
+    }
+    if (closingStart != 0)
+        pageText.insert(closingAt, layer);
+    if (bodyEnd != 0)
+        pageText.insert(bodyAt, block);
+    return (bodyEnd != 0 ? 1 : 0) + (closingStart != 0 ? 1 : 0);
+}
+
+} // namespace hx

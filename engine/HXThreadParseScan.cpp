@@ -1,0 +1,205 @@
+#include "engine/HXThreadParseScan.h"
+
+#include <utility>
+
+#include "core/HXEncoding.h"
+#include "core/HXStrings.h"
+#include "core/HXURL.h"
+#include "engine/HXParser.h"
+#include "engine/HXThreadParseRewrite.h"
+
+namespace hx
+{
+
+namespace
+{
+
+// Page text as UTF-8, at most `limit` bytes, never cut inside a character.
+std::string PageTextField(std::string_view bytes, std::size_t limit)
+{
+    std::string text = PageTextToUtf8(bytes);
+    if (text.size() > limit)
+    {
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text.resize(cut);
+    }
+    return text;
+}
+
+} // namespace
+
+TPageScan::TPageScan(std::string pageText, TPageFacts facts, const THXProfile& profile, TFileTypeGroups groups)
+    : PageText(std::move(pageText))
+    , m_facts(std::move(facts))
+    , m_rules(profile)
+    , m_groups(std::move(groups))
+    , m_aggressiveParser(profile.AggressiveParser)
+    , m_convertFollowed(profile.ConvertFollowedLinks)
+    , m_convertUnfollowed(profile.ConvertUnfollowedLinks)
+    , m_pageDirectory(DirectoryURL(m_facts.URL))
+    , m_siteRoot(AncestorURL(m_facts.StartDirectory, 0))
+{
+}
+
+void TPageScan::ReadBase()
+{
+    THXParser scanner(std::move(PageText), "BASE", ">", "HREF", THXParser::kTagMode);
+    const std::string base = scanner.FindAttribute();
+    PageText = std::move(scanner.CurrentText());
+    BaseHref.clear();
+    if (base.empty())
+        return;
+    // The saved page is read from its own folder: the BASE goes.
+    PageText.erase(static_cast<std::size_t>(scanner.TagStart - 1),
+                   static_cast<std::size_t>(scanner.TagEndPos - scanner.TagStart + 1));
+    // Links resolve against the folder of the BASE address, as a browser resolves them.
+    BaseHref = DirectoryURL(ResolveLink(PageTextToUtf8(base), m_pageDirectory));
+}
+
+void TPageScan::ReadTitle()
+{
+    Title = PageTextField(SanitizeField(TextBetweenNoCase(PageText, "<TITLE>", "</TITLE>")), kMaxTitleBytes);
+}
+
+bool TPageScan::Known(const std::string& url)
+{
+    if (m_queued.contains(LowerCase(url)))
+        return true;
+    return IsKnown && IsKnown(url);
+}
+
+std::vector<THXQItem> TPageScan::TakeNewItems()
+{
+    std::vector<THXQItem> items;
+    items.swap(m_newItems);
+    return items;
+}
+
+void TPageScan::Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value)
+{
+    const std::size_t hash = value.find('#');
+    const std::string_view fragment = hash == std::string_view::npos ? std::string_view() : value.substr(hash);
+    std::string link = ConvertedLink(url, directory, fragment);
+    m_written.emplace(link, url);
+    scanner.ReplaceValue(link);
+}
+
+void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const std::string& tag,
+                           const std::string& attribute)
+{
+    if (value.empty() || value.front() == '#' || ContainsNoCase(value, "mailto:"))
+        return;
+
+    THXQItem item;
+    const std::string& pageBase = BaseHref.empty() ? m_pageDirectory : BaseHref;
+    item.BaseURL = pageBase;
+    // The saved page resolves the link against its own folder, an applet's CODE against
+    // its CODEBASE, which stays in the page.
+    const std::string* linkFolder = &m_pageDirectory;
+    item.Referrer = m_facts.URL;
+    if (attribute == "CODE")
+    {
+        // An applet's classes are found below its CODEBASE folder.
+        const std::string codeBase = scanner.FindOtherAttribute("CODEBASE");
+        if (!codeBase.empty())
+        {
+            item.BaseURL = ResolveLink(PageTextToUtf8(codeBase), pageBase);
+            if (!item.BaseURL.empty() && item.BaseURL.back() != '/')
+                item.BaseURL += '/';
+            linkFolder = &item.BaseURL;
+        }
+    }
+    if (tag == "FRAME")
+        item.FrameFlag.assign(1, 'Y');
+    item.Level = m_facts.Level + 1;
+    item.Mode = m_facts.Mode;
+    const auto written = m_written.find(value);
+    item.URL = written != m_written.end() ? written->second : ResolveAndNormalize(PageTextToUtf8(value), item.BaseURL);
+    item.Group = GroupOfURL(m_groups, item.URL);
+    const bool page = item.IsPage();
+    if (!page && item.Mode == kModeMap)
+        item.Mode = kModeSkip;
+
+    // Frames, inline pages and refresh targets stay on the page's own level.
+    const bool sameLevel = page && (attribute == "SRC" || attribute == "URL");
+    const int depthLevel = sameLevel ? m_facts.Level : m_facts.Level + 1;
+    if (m_rules.ShouldFollow(item.URL, m_facts.StartDirectory, depthLevel, item.Group))
+    {
+        // The link text is read before the link is rewritten, and only for a new item.
+        const std::string url = StripFragment(item.URL);
+        const bool known = Known(url);
+        if (!known)
+            item.Title = PageTextField(scanner.TagText(), kMaxTitleBytes);
+        if (m_convertFollowed == 1)
+            Convert(scanner, item.URL, *linkFolder, value);
+        item.URL = url;
+        if (!known)
+        {
+            item.State = kStateNone;
+            m_queued.insert(LowerCase(item.URL));
+            m_newItems.push_back(std::move(item));
+            ++NewLinks;
+        }
+        ++LinksFound;
+    }
+    else if (!item.URL.empty())
+    {
+        if (m_convertUnfollowed == 2 || (m_convertUnfollowed == 1 && item.URL.find(m_siteRoot) != std::string::npos))
+            Convert(scanner, item.URL, *linkFolder, value);
+    }
+}
+
+bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::uint8_t quoteMode,
+                            std::string_view attribute)
+{
+    LinksFound = 0;
+    NewLinks = 0;
+    const std::string tagName(tag);
+    const std::string attributeName(attribute);
+    THXParser scanner(std::move(PageText), tagName, std::string(tagEnd), attributeName, quoteMode);
+    scanner.UseBuffer(std::move(m_spareBuffer));
+    bool going = true;
+    do
+    {
+        const std::string value = scanner.FindNext();
+        HandleLink(scanner, value, tagName, attributeName);
+        if (AfterFind && !AfterFind(*this))
+        {
+            going = false;
+            break;
+        }
+    } while (scanner.NextFrom != 0 && scanner.Cursor != 0);
+    PageText = std::move(scanner.CurrentText());
+    m_spareBuffer = scanner.TakeBuffer();
+    if (going && AfterScan && !AfterScan(*this))
+        going = false;
+    return going;
+}
+
+bool TPageScan::ScanLinks()
+{
+    ReadBase();
+    ReadTitle();
+    if (m_aggressiveParser != 2)
+    {
+        for (const TTagTableRow& row : kTagTable)
+        {
+            if (!ScanTagPair(row.tag, ">", THXParser::kTagMode, row.attribute))
+                return false;
+        }
+    }
+    if (m_aggressiveParser == 1 || m_aggressiveParser == 2)
+    {
+        const auto mode = static_cast<std::uint8_t>(m_aggressiveParser);
+        for (const std::string_view quote : {std::string_view("'"), std::string_view("\"")})
+        {
+            if (!ScanTagPair(quote, quote, mode, ""))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace hx

@@ -1,0 +1,127 @@
+#pragma once
+
+// TPageScan: the parse work on the text of one fetched page, without any owner-thread
+// step: the page's BASE and title, the scans of the tag table and of quoted texts, the
+// new queue items built for the links found, the following decision, the rewriting of
+// links in the page and the ad banner. The parse worker runs it between loading and
+// saving a page; benchmarks and tests run it on its own.
+//
+// The page is scanned as bytes. Link values, the BASE and titles are taken as UTF-8
+// when they are valid UTF-8, else as Windows-1252, before they become URLs or titles,
+// so queued URLs, local names and titles are UTF-8 whatever the page's charset.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "core/HXFileTypes.h"
+#include "core/HXProfile.h"
+#include "core/HXTask.h"
+#include "engine/HXThreadParseRules.h"
+
+namespace hx
+{
+
+class THXParser;
+
+// One row of the tag table: the tag and the attribute holding the link.
+struct TTagTableRow
+{
+    std::string_view tag;
+    std::string_view attribute;
+};
+
+// The tags scanned for links, in scan order. Names match as prefixes: the A row also
+// stops at AREA, APPLET, ABBR and ADDRESS tags, the FRAME row at FRAMESET tags.
+inline constexpr std::array<TTagTableRow, 10> kTagTable = {{
+    {"FRAME", "SRC"},
+    {"A", "HREF"},
+    {"IMG", "SRC"},
+    {"INPUT", "SRC"},
+    {"META", "URL"},
+    {"BODY", "BACKGROUND"},
+    {"BGSOUND", "SRC"},
+    {"AREA", "HREF"},
+    {"APPLET", "CODE"},
+    {"LINK", "HREF"},
+}};
+
+// Longest title kept for a page or a link (bytes, cut at a UTF-8 character boundary).
+inline constexpr std::size_t kMaxTitleBytes = 1024;
+
+// What the scan needs to know about the page and its task.
+struct TPageFacts
+{
+    std::string URL;            // the page's own URL
+    int Level = 0;              // the page's level
+    int Mode = kModeDownload;   // the page's mode
+    std::string StartDirectory; // directory URL of the task's start item
+};
+
+class TPageScan
+{
+public:
+    // Whether the task's queue already holds the URL (exact, letter case ignored).
+    using TKnownTest = std::function<bool(std::string_view url)>;
+    // Called after every find of a scan, and after every scan; false ends the page's
+    // scans at once (the page is then given up).
+    using THook = std::function<bool(TPageScan& scan)>;
+
+    TPageScan(std::string pageText, TPageFacts facts, const THXProfile& profile, TFileTypeGroups groups);
+
+    std::string PageText; // the page, rewritten as the scans go on
+    std::string BaseHref; // the page's BASE as a directory URL, or empty
+    std::string Title;    // the page's title (UTF-8), or empty
+    int LinksFound = 0;   // followed links of the current scan
+    int NewLinks = 0;     // links of the current scan that became new items
+
+    TKnownTest IsKnown;
+    THook AfterFind;
+    THook AfterScan;
+
+    // Reads and removes the BASE tag (one find from the start of the page).
+    void ReadBase();
+    // Reads the title between "<TITLE>" and "</TITLE>".
+    void ReadTitle();
+    // One scan in tag mode (a tag table row, tagEnd ">") or quoted-text mode (opening and
+    // closing quote, quoteMode 1 or 2, no attribute). False when a hook ended it.
+    bool ScanTagPair(std::string_view tag, std::string_view tagEnd, std::uint8_t quoteMode, std::string_view attribute);
+    // BASE, title, then the tag table unless the profile's AggressiveParser is 2, then
+    // both quote characters when it is 1 or 2. False when a hook ended it.
+    bool ScanLinks();
+
+    // The items built for new followed links since the last call, in the order found:
+    // state 0, without a task.
+    std::vector<THXQItem> TakeNewItems();
+    std::size_t PendingItems() const { return m_newItems.size(); }
+
+private:
+    void HandleLink(THXParser& scanner, const std::string& value, const std::string& tag, const std::string& attribute);
+    void Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value);
+    bool Known(const std::string& url);
+
+    TPageFacts m_facts;
+    TFollowRules m_rules;
+    TFileTypeGroups m_groups;
+    int m_aggressiveParser;
+    int m_convertFollowed;
+    int m_convertUnfollowed;
+    std::string m_pageDirectory; // DirectoryURL of the page's URL
+    std::string m_siteRoot;      // site root of the start directory
+    std::string m_spareBuffer;   // memory handed from one scan's output buffer to the next
+    std::vector<THXQItem> m_newItems;
+    std::unordered_set<std::string> m_queued; // lower-cased URLs queued by this page
+    // Link texts this page's scans have written, with the URL each stands for. A later
+    // scan that meets one again (an AREA after the A scan, a quoted text after the tag
+    // scans) takes it for that URL: the text is relative to the page's own folder, not
+    // to its BASE, and names a local file, not the address it was made from.
+    std::unordered_map<std::string, std::string> m_written;
+};
+
+} // namespace hx
