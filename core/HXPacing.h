@@ -22,6 +22,14 @@ inline constexpr auto kHeaderLinePause = 5ms;
 inline constexpr int kDefaultTimeOutSeconds = 60;
 inline constexpr int kTransferTimeOutSeconds = 300;
 
+// Transfer slots: while a stop or the end of a transfer waits for the transfer
+// thread, the thread's hand-overs to the owner thread are served at this step.
+inline constexpr auto kTransferServiceStep = 5ms;
+
+// Proxy detection: a helper program (gsettings) that has not answered by then is
+// ended and detection carries on as if it had found nothing.
+inline constexpr auto kProxyProgramTimeLimit = 2000ms;
+
 // Dispatcher: its cycle sleeps in steps of this length (five per cycle).
 inline constexpr auto kDispatcherSleepStep = 200ms;
 

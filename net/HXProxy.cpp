@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "core/HXStrings.h"
+#include "core/HXPacing.h"
 
 extern char** environ;
 
@@ -22,9 +23,6 @@ namespace hx
 namespace
 {
 
-// A program that does not answer within this time is ended; detection then
-// carries on as if it had found nothing.
-constexpr auto kProgramTimeLimit = std::chrono::milliseconds(2000);
 // The most output read from such a program.
 constexpr std::size_t kProgramOutputLimit = 64 * 1024;
 
@@ -91,7 +89,7 @@ std::optional<std::string> RunSystemProgram(const std::vector<std::string>& argu
 
     std::string output;
     bool finished = false;
-    const auto deadline = std::chrono::steady_clock::now() + kProgramTimeLimit;
+    const auto deadline = std::chrono::steady_clock::now() + pacing::kProxyProgramTimeLimit;
     for (;;)
     {
         const auto left =

@@ -7,6 +7,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXOwner.h"
+#include "core/HXPacing.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
@@ -18,8 +19,6 @@ namespace hx
 
 namespace
 {
-
-constexpr auto kFinishedWaitStep = std::chrono::milliseconds(5);
 
 // The text after the first blank ("" when there is none).
 std::string AfterFirstBlank(const std::string& line)
@@ -182,7 +181,7 @@ TThreadHTTP::~TThreadHTTP()
         while (m_busy)
         {
             m_http.Cancel();
-            ServiceOwnerCalls(kFinishedWaitStep);
+            ServiceOwnerCalls(pacing::kTransferServiceStep);
         }
     }
     m_thread.join();

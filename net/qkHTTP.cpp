@@ -10,15 +10,6 @@
 namespace hx
 {
 
-namespace
-{
-
-// While Stop waits for the transfer thread, it cancels the HTTP client again and
-// runs the thread's hand-overs at this interval.
-constexpr auto kStopServiceStep = std::chrono::milliseconds(5);
-
-} // namespace
-
 TqkHTTP::TqkHTTP()
 {
     m_http.OnOpen = [this](TagSocket&) { HandleOpen(); };
@@ -145,7 +136,8 @@ void TqkHTTP::Stop()
         while (m_thread->Busy())
         {
             m_http.Cancel();
-            m_thread->ServiceOwnerCalls(kStopServiceStep);
+            // Cancel again and serve the thread's hand-overs while waiting for it.
+            m_thread->ServiceOwnerCalls(pacing::kTransferServiceStep);
         }
         m_thread.reset();
     }
