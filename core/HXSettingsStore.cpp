@@ -347,33 +347,12 @@ struct TDiskFile
     struct stat status = {};
 };
 
-// A descriptor closed when it goes out of scope.
-class TDescriptor
-{
-public:
-    explicit TDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~TDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Reads the file through one descriptor, so the identity returned is the one of
 // the bytes returned even when the file is replaced meanwhile.
 TDiskFile ReadDiskFile(const std::filesystem::path& path)
 {
     TDiskFile file;
-    TDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)); // a FIFO must not block
+    TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)); // a FIFO must not block
     if (fd.Get() < 0)
     {
         file.state = (errno == ENOENT || errno == ENOTDIR) ? TDiskFile::TState::Missing : TDiskFile::TState::Unreadable;
