@@ -19,6 +19,7 @@
 #include "core/HXOwner.h"
 #include "core/HXSettingsStore.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <atomic>
@@ -43,6 +44,10 @@ inline constexpr std::string_view kRecentURLsKey = "\\Software\\Tavrolin\\Harbex
 inline constexpr std::string_view kRecentZipFilesKey = "\\Software\\Tavrolin\\Harbex\\Recent ZIP files";
 inline constexpr std::string_view kBrowsersKey = "\\Software\\Tavrolin\\Harbex\\Browsers";
 inline constexpr int kMaxBrowserHistory = 20;
+
+// Values of the "Pacing" setting.
+inline constexpr int kPacingClassic = 0;
+inline constexpr int kPacingFast = 1;
 
 // The program's version as the first-run mark and the captions show it.
 inline constexpr std::string_view kVersionMark = "2.60";
@@ -156,6 +161,22 @@ public:
     std::string BannerPage() { return m_store.ReadString(kSettingsKey, "Banner Page", ""); }
     void SetBannerPage(const std::string& value) { m_store.WriteString(kSettingsKey, "Banner Page", value); }
     int QueueSaveInterval() const { return m_queueSaveInterval; }
+    // "Pacing": how the crawl waits (kPacingFast by default, kPacingClassic keeps the
+    // fixed one-second cadence). Read from the store each time: a task reads it when
+    // it starts.
+    int Pacing()
+    {
+        return m_store.ReadInteger(kSettingsKey, "Pacing", kPacingFast) == kPacingClassic ? kPacingClassic
+                                                                                          : kPacingFast;
+    }
+    void SetPacing(int value)
+    {
+        m_store.WriteInteger(kSettingsKey, "Pacing", value == kPacingClassic ? kPacingClassic : kPacingFast);
+    }
+    // "Host Delay": the least time between two requests to one host, in
+    // milliseconds (0: none), so a crawl can be slowed down for a real site.
+    int HostDelay() { return std::max(0, m_store.ReadInteger(kSettingsKey, "Host Delay", 0)); }
+    void SetHostDelay(int milliseconds) { m_store.WriteInteger(kSettingsKey, "Host Delay", std::max(0, milliseconds)); }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }
 

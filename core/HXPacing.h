@@ -43,4 +43,16 @@ inline constexpr auto kParseStatusWait = 300ms;
 inline constexpr auto kScheduleTickPeriod = 1000ms;
 inline constexpr auto kZipFeedPeriod = 1000ms;
 
+// Fast pacing (the default): the workers run when something happens instead of on
+// fixed steps, and wait up to the Classic cycle while nothing does.
+//
+// The Zip feed looks at its pending files this often, and adds everything pending in
+// one archive update: at once when the download has completed, and at most once per
+// kFastZipBatchPeriod while it runs (each update rewrites the archive).
+inline constexpr auto kFastZipFeedPeriod = 50ms;
+inline constexpr auto kFastZipBatchPeriod = 1000ms;
+// The queue file is written no more often than this while a crawl runs (and always
+// when it stops or completes).
+inline constexpr auto kFastQueueSaveInterval = 3000ms;
+
 } // namespace hx::pacing

@@ -197,7 +197,10 @@ std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string* 
     add(std::to_string(item.State));
     add(text(1, item.StatusText, true));
     add(text(2, item.Group));
-    add("");
+    // Field 3 is empty but for a fetched page that waits to be parsed and came from
+    // another folder through redirects: the folder its links are resolved against
+    // survives a stop that way.
+    add(item.State == kStateSaved && item.IsPage() ? EncodeField(item.BaseURL) : std::string());
     add(std::to_string(item.Level));
     add(text(5, item.Referrer));
     add(text(6, item.LastModified));
@@ -293,6 +296,8 @@ void THXTask::ReloadItemLocked(THXQItem& item)
     item.Title = DecodeField(fields[8]);
     item.Size = Trim(fields[9]).empty() ? 0 : ToInt64(fields[9], 0);
     item.FrameFlag = DecodeField(fields[10]);
+    if (item.State == kStateSaved && !fields[3].empty())
+        item.BaseURL = DecodeField(fields[3]);
     NoteItemChangedLocked(item);
 }
 
@@ -508,6 +513,8 @@ void THXTask::LoadQueue()
             created->Index = static_cast<int>(2 * pair);
             created->Group = DecodeField(fields[2]);
             created->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
+            if (state == kStateSaved && !fields[3].empty())
+                created->BaseURL = DecodeField(fields[3]);
             item = created.get();
             m_items[pair] = std::move(created);
             SetItemStateLocked(*item, state);

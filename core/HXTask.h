@@ -115,6 +115,10 @@ public:
 
     THXTask* Task;
     std::string URL;
+    // Before the fetch: the folder the item's link was resolved against. After the
+    // fetch: the folder of the address the content came from when redirects led to
+    // another folder, else empty (the item's own folder). The queue record keeps it
+    // (in its otherwise empty fourth field) only while a page waits to be parsed.
     std::string BaseURL;
     std::string Referrer;
     std::string LastModified;

@@ -9,6 +9,7 @@
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
+#include "core/HXHandOver.h"
 #include "core/HXOwner.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
@@ -42,26 +43,13 @@ bool IsEmptyFile(const std::string& path)
 
 } // namespace
 
-// One hand-over to the owner thread. The posted call keeps only this shared state. The
-// worker waits while the call is pending or running; it may cancel the call only while it
-// is pending, so a call that reaches the owner thread after that touches nothing of the
-// worker, and a running call always finishes with the worker still waiting for it. The
-// call's lock is not held while the handed-over code runs: that code may halt the worker.
-struct TThreadParse::TOwnerCall
+TParsePacing TParsePacing::Fast()
 {
-    enum class TState
-    {
-        Pending,
-        Running,
-        Finished,
-        Cancelled
-    };
-    std::mutex mutex;
-    std::condition_variable done;
-    TState state = TState::Pending;
-    bool ran = false;
-    std::exception_ptr error;
-};
+    TParsePacing pacing;
+    pacing.StatusWait = std::chrono::milliseconds(0);
+    pacing.SleepOnlyWhenIdle = true;
+    return pacing;
+}
 
 TThreadParse::TThreadParse(THXApp& app, TParsePacing pacing)
     : m_app(app)
@@ -104,6 +92,31 @@ void TThreadParse::SetStatusView(THXParseStatus* view)
     m_statusView = view;
 }
 
+void TThreadParse::SetPacing(const TParsePacing& pacing)
+{
+    std::lock_guard lock(m_mutex);
+    m_pacing = pacing;
+}
+
+TParsePacing TThreadParse::Pacing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pacing;
+}
+
+void TThreadParse::Wake()
+{
+    std::lock_guard lock(m_mutex);
+    m_wakePending = true;
+    m_wake.notify_all();
+}
+
+void TThreadParse::SetOnPageDone(std::function<void()> onPageDone)
+{
+    std::lock_guard lock(m_mutex);
+    m_onPageDone = std::move(onPageDone);
+}
+
 void TThreadParse::Halt()
 {
     {
@@ -138,6 +151,28 @@ bool TThreadParse::Paused() const
     return m_paused;
 }
 
+bool TThreadParse::PageWaiting(THXTask& task) const
+{
+    THXQItem* first = task.NextSavedPage();
+    if (first == nullptr)
+        return false;
+    std::set<const THXQItem*> refused;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_refused.contains(first))
+            return true;
+        refused = m_refused;
+    }
+    const int count = task.ItemCount();
+    for (int pair = first->Index / 2 + 1; pair < count; ++pair)
+    {
+        const THXQItem* candidate = task.Item(pair);
+        if (candidate && candidate->IsPage() && candidate->State == kStateSaved && !refused.contains(candidate))
+            return true;
+    }
+    return false;
+}
+
 int TThreadParse::PagesDone() const
 {
     return m_pagesDone;
@@ -154,91 +189,15 @@ bool TThreadParse::Current(std::uint64_t run) const
     return m_run.load() == run;
 }
 
-// A worker waiting for a hand-over waits on the call's own condition variable.
 void TThreadParse::WakeWaiter()
 {
-    std::shared_ptr<TOwnerCall> call;
-    {
-        std::lock_guard lock(m_mutex);
-        call = m_pendingCall;
-    }
-    if (call)
-    {
-        std::lock_guard callLock(call->mutex);
-        call->done.notify_all();
-    }
+    m_handOver.Wake();
 }
 
 bool TThreadParse::OnOwner(std::uint64_t run, const std::function<void()>& fn)
 {
-    THXOwnerThread& owner = m_app.Owner();
-    if (owner.IsOwnerThread())
-    {
-        if (!Current(run))
-            return false;
-        owner.Invoke(fn);
-        return true;
-    }
-    auto call = std::make_shared<TOwnerCall>();
-    {
-        std::lock_guard lock(m_mutex);
-        if (!Current(run))
-            return false;
-        m_pendingCall = call;
-    }
-    struct TForget
-    {
-        TThreadParse& worker;
-        ~TForget()
-        {
-            std::lock_guard lock(worker.m_mutex);
-            worker.m_pendingCall.reset();
-        }
-    } forget{*this};
-
-    // Hop to the owner thread; the worker waits below until the call has run, or until
-    // its run ends while the call is still pending (the call is then cancelled).
-    owner.Post(
-        [this, call, run, &fn]
-        {
-            using TState = TOwnerCall::TState;
-            {
-                std::lock_guard callLock(call->mutex);
-                if (call->state != TState::Pending)
-                    return;
-                if (!Current(run))
-                {
-                    call->state = TState::Finished;
-                    call->done.notify_all();
-                    return;
-                }
-                call->state = TState::Running;
-            }
-            try
-            {
-                fn();
-                call->ran = true;
-            }
-            catch (...)
-            {
-                call->error = std::current_exception();
-            }
-            std::lock_guard callLock(call->mutex);
-            call->state = TState::Finished;
-            call->done.notify_all();
-        });
-    using TState = TOwnerCall::TState;
-    std::unique_lock callLock(call->mutex);
-    call->done.wait(callLock, [&]
-                    { return call->state == TState::Finished || (call->state == TState::Pending && !Current(run)); });
-    if (call->state != TState::Finished)
-    {
-        call->state = TState::Cancelled;
-        return false;
-    }
-    if (call->error)
-        std::rethrow_exception(call->error);
-    return call->ran;
+    return m_handOver.Run(
+        m_app.Owner(), [this, run] { return Current(run); }, fn);
 }
 
 bool TThreadParse::Status(std::uint64_t run, const std::string& text)
@@ -269,6 +228,7 @@ void TThreadParse::Execute()
     {
         std::shared_ptr<THXTask> task;
         std::uint64_t run = 0;
+        bool foundPage = false;
         {
             std::unique_lock lock(m_mutex);
             if (m_halted && !m_ending)
@@ -288,8 +248,18 @@ void TThreadParse::Execute()
             try
             {
                 item = NextSavedPage(*task, run);
+                foundPage = item != nullptr;
                 if (item && ParsePage(*task, *item, run) != TParseOutcome::Abandoned)
+                {
                     ++m_pagesDone;
+                    std::function<void()> onPageDone;
+                    {
+                        std::lock_guard lock(m_mutex);
+                        onPageDone = m_onPageDone;
+                    }
+                    if (onPageDone)
+                        onPageDone();
+                }
             }
             catch (const std::exception& error)
             {
@@ -309,14 +279,20 @@ void TThreadParse::Execute()
                 }
             }
         }
-        // Between two pages; no sleep while halted.
-        for (int step = 0; step < m_pacing.SleepSteps; ++step)
+        // Between two pages; no sleep while halted, nor (fast pacing) while pages wait.
+        const TParsePacing pacing = Pacing();
+        if (pacing.SleepOnlyWhenIdle && foundPage)
+            continue;
+        for (int step = 0; step < pacing.SleepSteps; ++step)
         {
             std::unique_lock lock(m_mutex);
-            if (m_ending || m_halted)
+            if (m_ending || m_halted || (pacing.SleepOnlyWhenIdle && m_wakePending))
                 break;
-            m_wake.wait_for(lock, m_pacing.SleepStep, [this] { return m_ending || m_halted; });
+            m_wake.wait_for(lock, pacing.SleepStep,
+                            [&] { return m_ending || m_halted || (pacing.SleepOnlyWhenIdle && m_wakePending); });
         }
+        std::lock_guard lock(m_mutex);
+        m_wakePending = false;
     }
 }
 
@@ -381,9 +357,15 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                   task.ReloadItem(item);
                                   savedPage = item.IsPage() && item.State == kStateSaved;
                                   facts.URL = item.URL;
+                                  facts.ContentDirectory = item.BaseURL;
                                   facts.Level = item.Level;
                                   facts.Mode = item.Mode;
                                   frameFlag = item.FrameFlag;
+                                  // A page fetched before the queue was last loaded has
+                                  // no local file in memory: it lies where the transfer put it.
+                                  if (item.LocalFile.empty())
+                                      item.LocalFile =
+                                          LocalFileName(task.WorkingFolder(), DirectoryURL(item.URL), item.URL);
                                   localFile = item.LocalFile;
                                   // The start item's URL as ReloadItem would read it,
                                   // without loading that item's strings.
@@ -397,7 +379,8 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     if (!read || !savedPage)
         return TParseOutcome::Abandoned;
 
-    if (!Status(run, "Loading Page: " + localFile) || !Pause(run, m_pacing.StatusWait))
+    const TParsePacing pacing = Pacing();
+    if (!Status(run, "Loading Page: " + localFile) || !Pause(run, pacing.StatusWait))
         return TParseOutcome::Abandoned;
 
     // Load: a missing (or unreadable) file sends the page back to be fetched; a file
@@ -470,7 +453,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         const auto now = std::chrono::steady_clock::now();
         if (now < nextProgress && current.PendingItems() < kItemBatch)
             return true;
-        nextProgress = now + m_pacing.ProgressInterval;
+        nextProgress = now + pacing.ProgressInterval;
         return handOver(current, ParsingText(current));
     };
     scan.AfterScan = [&](TPageScan& current) { return handOver(current, ""); };
@@ -518,7 +501,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         std::lock_guard lock(m_mutex);
         m_refused.insert(&item);
     }
-    if (Pause(run, m_pacing.StatusWait))
+    if (Pause(run, pacing.StatusWait))
         Status(run, "");
     return written ? TParseOutcome::Parsed : TParseOutcome::NotSaved;
 }

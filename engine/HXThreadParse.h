@@ -31,6 +31,7 @@
 #include <string>
 #include <thread>
 
+#include "core/HXHandOver.h"
 #include "core/HXPacing.h"
 
 namespace hx
@@ -62,6 +63,12 @@ struct TParsePacing
     // Least time between two "Parsing..." texts during a scan, and between two
     // hand-overs of new items (a batch is also handed over when it is full).
     std::chrono::milliseconds ProgressInterval = std::chrono::milliseconds(100);
+    // Fast pacing: no sleep between two pages while fetched pages wait; an idle
+    // worker sleeps until Wake (or the sleep's end).
+    bool SleepOnlyWhenIdle = false;
+
+    // Fast pacing: no status waits, no sleeps while there is work.
+    static TParsePacing Fast();
 };
 
 // What became of a page given to ParsePage.
@@ -97,6 +104,18 @@ public:
     bool Halted() const;
     // The worker is waiting at the top of its loop for Resume (or its end).
     bool Paused() const;
+    // Whether the task has a fetched page (state 5) that this run will still parse:
+    // pages that could not be written back in this run do not count. Owner thread.
+    bool PageWaiting(THXTask& task) const;
+    // The waits from the next page on (the task runner sets them when a task starts).
+    void SetPacing(const TParsePacing& pacing);
+    TParsePacing Pacing() const;
+    // A page may have become ready (a transfer ended): an idle worker that sleeps
+    // only when idle looks at once. Any thread.
+    void Wake();
+    // Called on the worker's thread after each page the loop finished (the
+    // dispatcher's wake-up); set before the task starts.
+    void SetOnPageDone(std::function<void()> onPageDone);
     // Pages the loop has finished (any outcome but Abandoned) since creation.
     int PagesDone() const;
 
@@ -105,8 +124,6 @@ public:
     TParseOutcome ParsePage(THXQItem& item);
 
 private:
-    struct TOwnerCall;
-
     void Execute();
     // The first saved page that was not refused in this run.
     THXQItem* NextSavedPage(THXTask& task, std::uint64_t run);
@@ -124,7 +141,9 @@ private:
     void WakeWaiter();
 
     THXApp& m_app;
-    const TParsePacing m_pacing;
+    TParsePacing m_pacing; // guarded by m_mutex
+    std::function<void()> m_onPageDone;
+    bool m_wakePending = false;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -134,7 +153,7 @@ private:
     bool m_paused = false;
     std::atomic<bool> m_ending{false};
     std::atomic<std::uint64_t> m_run{1};
-    std::shared_ptr<TOwnerCall> m_pendingCall;
+    THXHandOver m_handOver;
     // Pages of this run whose rewritten text could not be saved.
     std::set<const THXQItem*> m_refused;
     std::atomic<int> m_pagesDone{0};

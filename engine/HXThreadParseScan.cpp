@@ -39,6 +39,7 @@ TPageScan::TPageScan(std::string pageText, TPageFacts facts, const THXProfile& p
     , m_convertFollowed(profile.ConvertFollowedLinks)
     , m_convertUnfollowed(profile.ConvertUnfollowedLinks)
     , m_pageDirectory(DirectoryURL(m_facts.URL))
+    , m_contentDirectory(m_facts.ContentDirectory.empty() ? m_pageDirectory : m_facts.ContentDirectory)
     , m_siteRoot(AncestorURL(m_facts.StartDirectory, 0))
 {
 }
@@ -55,7 +56,7 @@ void TPageScan::ReadBase()
     PageText.erase(static_cast<std::size_t>(scanner.TagStart - 1),
                    static_cast<std::size_t>(scanner.TagEndPos - scanner.TagStart + 1));
     // Links resolve against the folder of the BASE address, as a browser resolves them.
-    BaseHref = DirectoryURL(ResolveLink(PageTextToUtf8(base), m_pageDirectory));
+    BaseHref = DirectoryURL(ResolveLink(PageTextToUtf8(base), m_contentDirectory));
 }
 
 void TPageScan::ReadTitle()
@@ -93,7 +94,7 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
         return;
 
     THXQItem item;
-    const std::string& pageBase = BaseHref.empty() ? m_pageDirectory : BaseHref;
+    const std::string& pageBase = BaseHref.empty() ? m_contentDirectory : BaseHref;
     item.BaseURL = pageBase;
     // The saved page resolves the link against its own folder, an applet's CODE against
     // its CODEBASE, which stays in the page.

@@ -62,6 +62,9 @@ struct TPageFacts
     int Level = 0;              // the page's level
     int Mode = kModeDownload;   // the page's mode
     std::string StartDirectory; // directory URL of the task's start item
+    // The folder the page's content came from when redirects led to another folder
+    // (its relative links are resolved there); empty: the page's own folder.
+    std::string ContentDirectory;
 };
 
 class TPageScan
@@ -112,9 +115,10 @@ private:
     int m_aggressiveParser;
     int m_convertFollowed;
     int m_convertUnfollowed;
-    std::string m_pageDirectory; // DirectoryURL of the page's URL
-    std::string m_siteRoot;      // site root of the start directory
-    std::string m_spareBuffer;   // memory handed from one scan's output buffer to the next
+    std::string m_pageDirectory;    // DirectoryURL of the page's URL
+    std::string m_contentDirectory; // where relative links are resolved (after redirects)
+    std::string m_siteRoot;         // site root of the start directory
+    std::string m_spareBuffer;      // memory handed from one scan's output buffer to the next
     std::vector<THXQItem> m_newItems;
     std::unordered_set<std::string> m_queued; // lower-cased URLs queued by this page
     // Link texts this page's scans have written, with the URL each stands for. A later

@@ -122,10 +122,24 @@ bool THXSlotList::AnyBusy() const
     return std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) { return !slot->IsIdle(); });
 }
 
+void THXSlotList::SetOnTransferEnded(std::function<void()> handler)
+{
+    std::lock_guard lock(m_endedMutex);
+    m_onTransferEnded = std::move(handler);
+}
+
+void THXSlotList::TransferEnded()
+{
+    std::lock_guard lock(m_endedMutex);
+    if (m_onTransferEnded)
+        m_onTransferEnded();
+}
+
 void THXSlotList::AddSlot()
 {
     auto slot = std::make_unique<THXSocket>(this);
     slot->Connection().OnMessage = OnMessage;
+    slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
     if (OnCreateRow)
         slot->SetRow(OnCreateRow(*slot));
     std::lock_guard lock(m_mutex);

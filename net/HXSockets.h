@@ -105,6 +105,9 @@ public:
     std::function<std::unique_ptr<THXSlotRow>(THXSocket& slot)> OnCreateRow;
     // Set on new connections (the message boxes of transfers).
     TqkHTTP::TMessageEvent OnMessage;
+    // Called on a transfer thread whenever a transfer of any slot has ended. Any
+    // thread; once it has returned, the previous handler is no longer called.
+    void SetOnTransferEnded(std::function<void()> handler);
 
     // Any thread.
     int Count() const;
@@ -131,9 +134,13 @@ public:
 
 private:
     void AddSlot();
+    void TransferEnded();
 
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<THXSocket>> m_slots;
+    // Held while the handler runs, so replacing it waits for a call in progress.
+    std::mutex m_endedMutex;
+    std::function<void()> m_onTransferEnded;
 };
 
 } // namespace hx

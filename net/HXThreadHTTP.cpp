@@ -350,6 +350,8 @@ void TThreadHTTP::Execute()
         m_busy = false;
     }
     m_callChanged.notify_all();
+    if (m_connection.OnTransferEnded)
+        m_connection.OnTransferEnded();
 }
 
 std::string TThreadHTTP::RunAttempts()
@@ -446,6 +448,10 @@ std::string TThreadHTTP::RunAttempts()
 
 void TThreadHTTP::FinishTransfer(const std::string& limitText)
 {
+    // A page that came from another folder through redirects has its relative links
+    // resolved against that folder when it is parsed.
+    const std::string contentFolder = DirectoryURL(m_http.URL());
+    m_work.ContentFolder = contentFolder != DirectoryURL(m_work.URL) ? contentFolder : std::string();
     m_http.SetURL(m_work.URL);
     const TResponseFacts facts = Facts();
     if (m_work.Size == 0)
@@ -499,6 +505,7 @@ std::string TThreadHTTP::LocalPath() const
 
 void TThreadHTTP::ApplyToItem()
 {
+    m_item.BaseURL = m_work.ContentFolder;
     m_item.StatusText = m_work.StatusText;
     m_item.LastModified = m_work.LastModified;
     m_item.Size = m_work.Size;

@@ -120,6 +120,9 @@ private:
         std::string StatusText;
         std::string LastModified;
         std::int64_t Size = 0;
+        // The folder of the address the content finally came from, when redirects
+        // led elsewhere; empty otherwise.
+        std::string ContentFolder;
     };
 
     void Execute();

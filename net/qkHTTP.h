@@ -62,6 +62,9 @@ public:
 
     // Set before the first Start; read on the owner thread.
     TMessageEvent OnMessage;
+    // Set before the first Start; called on the transfer thread once the transfer
+    // has ended (Tag reads 1), so a waiting dispatcher can look at once.
+    std::function<void()> OnTransferEnded;
 
     // The slot's HTTP client. Tests may give it a resolver; nothing else should
     // touch it while a transfer runs.

@@ -324,6 +324,35 @@ TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
     EXPECT_EQ(task->PagesSaved, 0);
 }
 
+TEST_F(HXQueueTest, ARedirectedPageKeepsItsContentFolderUntilParsed)
+{
+    // The fourth field is empty but for a fetched page waiting to be parsed that came
+    // from another folder: that folder survives a save and a load.
+    THXQItem* page = Add("http://h/old/page.html", true);
+    THXQItem* image = Add("http://h/i.gif", false);
+    page->BaseURL = "http://h/new/";
+    image->BaseURL = "http://h/elsewhere/";
+    task->SetItemState(*page, kStateSaved);
+    task->SetItemState(*image, kStateSaved);
+    task->CommitItem(*page, true);
+    task->CommitItem(*image, true);
+    EXPECT_EQ(task->RecordField(0, 3), "http://h/new/");
+    EXPECT_EQ(task->RecordField(1, 3), "") << "only pages waiting to be parsed keep it";
+    task->SaveQueue();
+
+    THXTask loaded(*app);
+    loaded.Name = task->Name;
+    loaded.FileName = task->FileName;
+    loaded.LoadQueue();
+    ASSERT_EQ(loaded.ItemCount(), 2);
+    EXPECT_EQ(loaded.Item(0)->BaseURL, "http://h/new/");
+    EXPECT_EQ(loaded.Item(1)->BaseURL, "");
+    // Once parsed, the field is empty again.
+    loaded.SetItemState(*loaded.Item(0), kStateParsed);
+    loaded.CommitItem(*loaded.Item(0), true);
+    EXPECT_EQ(loaded.RecordField(0, 3), "");
+}
+
 TEST_F(HXQueueTest, DamagedQueueFilesNeverCrash)
 {
     // A non-numeric state ends the load with the conversion message; earlier items stay.

@@ -112,6 +112,23 @@ TEST(HXThreadParseScan, BaseTagResolvesLinksAndLeavesThePage)
     EXPECT_EQ(unquoted.text.find("<base"), 0u);
 }
 
+TEST(HXThreadParseScan, RedirectedPagesResolveLinksWhereTheirContentCameFrom)
+{
+    // The page was asked for at docs/guide/page.htm and came from docs/moved/ after a
+    // redirect: its relative links name files of docs/moved/, while the rewritten
+    // links stay relative to the folder the page is saved in.
+    TPageFacts facts = Facts();
+    facts.ContentDirectory = "http://www.site.test/docs/moved/";
+    const TResult based = ScanPage("<base href=\"sub/\"><a href=\"b.htm\">B</a>", Profile(), facts);
+    EXPECT_EQ(based.urls(), TList{"http://www.site.test/docs/moved/sub/b.htm"});
+    const TResult plain = ScanPage("<a href=\"a.htm\">A</a><img src=\"img/p.gif\">", Profile(), facts);
+    EXPECT_EQ(plain.urls(),
+              (TList{"http://www.site.test/docs/moved/a.htm", "http://www.site.test/docs/moved/img/p.gif"}));
+    EXPECT_EQ(plain.text, "<a href=\"../moved/a.htm\">A</a><img src=\"../moved/img/p.gif\">");
+    // Without a content folder the page's own folder is the base.
+    EXPECT_EQ(ScanPage("<a href=\"a.htm\">A</a>").urls(), TList{"http://www.site.test/docs/guide/a.htm"});
+}
+
 TEST(HXThreadParseScan, TitlesAreSanitizedAndDecoded)
 {
     EXPECT_EQ(ScanPage("<TITLE>\r\n  Caf\xC3\xA9 \xB6 Notes\r\n</title>").title, "Caf\xC3\xA9  Notes");
