@@ -1,0 +1,518 @@
+#include "engine/HXThreadDownload.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <utility>
+
+#include "core/HXApp.h"
+#include "core/HXDateTime.h"
+#include "core/HXOwner.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "net/HXSockets.h"
+
+namespace hx
+{
+
+namespace
+{
+
+// Dispatch steps in one cycle: UpdateSlots, one sleep, the pass, two sleeps, the
+// auto-save, two sleeps.
+constexpr int kSleepsAfterUpdate = 1;
+constexpr int kSleepsAfterPass = 2;
+constexpr int kSleepsAfterSave = 2;
+
+} // namespace
+
+TDispatchPacing TDispatchPacing::Fast()
+{
+    TDispatchPacing pacing;
+    pacing.EventDriven = true;
+    pacing.QueueSaveInterval = pacing::kFastQueueSaveInterval;
+    return pacing;
+}
+
+TThreadDownload::TThreadDownload(THXApp& app, TDispatchPacing pacing)
+    : m_app(app)
+    , m_pacing(pacing)
+{
+    m_thread = std::thread([this] { Execute(); });
+}
+
+TThreadDownload::~TThreadDownload()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_ending = true;
+        EndRunLocked();
+    }
+    m_handOver.Wake();
+    m_thread.join();
+}
+
+void TThreadDownload::SetTask(std::shared_ptr<THXTask> task)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_task = std::move(task);
+        EndRunLocked();
+    }
+    m_handOver.Wake();
+}
+
+std::shared_ptr<THXTask> TThreadDownload::Task() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_task;
+}
+
+void TThreadDownload::SetSlots(THXSlotList* slots)
+{
+    std::lock_guard lock(m_mutex);
+    m_slots = slots;
+}
+
+void TThreadDownload::SetWantedSlots(std::function<int()> wanted)
+{
+    std::lock_guard lock(m_mutex);
+    m_wantedSlots = std::move(wanted);
+}
+
+void TThreadDownload::SetStatusView(THXDownloadView* view)
+{
+    std::lock_guard lock(m_mutex);
+    m_statusView = view;
+}
+
+void TThreadDownload::SetPageWaiting(std::function<bool(THXTask&)> pageWaiting)
+{
+    std::lock_guard lock(m_mutex);
+    m_pageWaiting = std::move(pageWaiting);
+}
+
+void TThreadDownload::SetPacing(const TDispatchPacing& pacing)
+{
+    std::lock_guard lock(m_mutex);
+    m_pacing = pacing;
+    m_wake.notify_all();
+}
+
+TDispatchPacing TThreadDownload::Pacing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pacing;
+}
+
+void TThreadDownload::Wake()
+{
+    std::lock_guard lock(m_mutex);
+    m_wakePending = true;
+    m_wake.notify_all();
+}
+
+void TThreadDownload::Halt()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_halted)
+            return;
+        m_halted = true;
+        EndRunLocked();
+    }
+    m_handOver.Wake();
+}
+
+void TThreadDownload::Resume()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_halted)
+        return;
+    m_halted = false;
+    m_wake.notify_all();
+}
+
+bool TThreadDownload::Halted() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_halted;
+}
+
+bool TThreadDownload::Paused() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_paused;
+}
+
+void TThreadDownload::EndRunLocked()
+{
+    ++m_run;
+    m_wake.notify_all();
+}
+
+TDownloadCharts TThreadDownload::Charts() const
+{
+    std::lock_guard lock(m_chartMutex);
+    return m_charts;
+}
+
+void TThreadDownload::ClearCharts()
+{
+    std::lock_guard lock(m_chartMutex);
+    m_charts = {};
+}
+
+bool TThreadDownload::OnOwner(std::uint64_t run, const std::function<void()>& fn)
+{
+    return m_handOver.Run(
+        m_app.Owner(), [this, run] { return Current(run); }, fn);
+}
+
+bool TThreadDownload::Sleep(std::uint64_t run, int steps)
+{
+    std::unique_lock lock(m_mutex);
+    for (int step = 0; step < steps && Current(run); ++step)
+        m_wake.wait_for(lock, m_pacing.SleepStep, [&] { return !Current(run); });
+    return Current(run);
+}
+
+void TThreadDownload::WaitForEvent(std::uint64_t run, std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, limit, [&] { return !Current(run) || m_wakePending; });
+    m_wakePending = false;
+}
+
+// One cycle of the event-driven dispatcher: the Classic cycle's three steps in the
+// same order, then a wait for the next event. The queue file is written by time.
+void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<THXTask>& task)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_wakePending = false;
+    }
+    if (!OnOwner(run, [this] { UpdateSlots(); }))
+        return;
+    TStep step = TStep::Fetched;
+    while (Current(run) && step == TStep::Fetched)
+        step = DispatchOne(run);
+    if (step == TStep::Completed || !Current(run))
+        return;
+    const TDispatchPacing pacing = Pacing();
+    if (task)
+        OnOwner(run,
+                [&]
+                {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (task->Modified && now - m_lastQueueSave >= pacing.QueueSaveInterval)
+                    {
+                        m_lastQueueSave = now;
+                        task->SaveQueue();
+                    }
+                });
+    auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(
+        pacing.SleepStep * (kSleepsAfterUpdate + kSleepsAfterPass + kSleepsAfterSave));
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_delayedUntil > now)
+            limit = std::min(limit, std::chrono::ceil<std::chrono::milliseconds>(m_delayedUntil - now));
+    }
+    WaitForEvent(run, limit);
+}
+
+int TThreadDownload::WantedSlots() const
+{
+    std::function<int()> wanted;
+    {
+        std::lock_guard lock(m_mutex);
+        wanted = m_wantedSlots;
+    }
+    const int count = wanted ? wanted() : m_app.Connections();
+    return std::clamp(count, kMinSlots, kMaxSlots);
+}
+
+bool TThreadDownload::PageWaiting(THXTask& task) const
+{
+    std::function<bool(THXTask&)> pageWaiting;
+    {
+        std::lock_guard lock(m_mutex);
+        pageWaiting = m_pageWaiting;
+    }
+    return pageWaiting ? pageWaiting(task) : task.NextSavedPage() != nullptr;
+}
+
+// The worker's loop. Steps that change shared objects run on the owner thread; a run
+// that ends (halt, new task, completion, shutdown) cuts the cycle short.
+void TThreadDownload::Execute()
+{
+    for (;;)
+    {
+        std::uint64_t run = 0;
+        std::shared_ptr<THXTask> task;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_halted && !m_ending)
+            {
+                m_paused = true;
+                m_wake.wait(lock, [this] { return m_ending || !m_halted; });
+                m_paused = false;
+            }
+            if (m_ending)
+                return;
+            run = m_run;
+            task = m_task;
+        }
+        ++m_cycles;
+        if (Pacing().EventDriven)
+        {
+            try
+            {
+                ExecuteFastCycle(run, task);
+            }
+            catch (const std::exception&)
+            {
+                WaitForEvent(run, Pacing().SleepStep);
+            }
+            continue;
+        }
+        try
+        {
+            if (!OnOwner(run, [this] { UpdateSlots(); }) || !Sleep(run, kSleepsAfterUpdate))
+                continue;
+            TStep step = TStep::Fetched;
+            while (Current(run) && step == TStep::Fetched)
+                step = DispatchOne(run);
+            if (step == TStep::Completed || !Sleep(run, kSleepsAfterPass))
+                continue;
+            if (task)
+                OnOwner(run,
+                        [&task]
+                        {
+                            if (task->Modified)
+                                task->AutoSaveQueue();
+                        });
+            Sleep(run, kSleepsAfterSave);
+        }
+        catch (const std::exception&)
+        {
+            // A hand-over that failed (a queue file that cannot be written, the owner
+            // loop closing) ends nothing: the next cycle tries again. The owner side
+            // reports file problems where they happen.
+            Sleep(run, kSleepsAfterUpdate + kSleepsAfterPass + kSleepsAfterSave);
+        }
+    }
+}
+
+bool TThreadDownload::DispatchPass()
+{
+    const std::uint64_t run = m_run;
+    TStep step = TStep::Fetched;
+    while (step == TStep::Fetched && Current(run))
+        step = DispatchOne(run);
+    return step == TStep::Completed;
+}
+
+TThreadDownload::TStep TThreadDownload::DispatchOne(std::uint64_t run)
+{
+    THXSlotList* slots = nullptr;
+    std::shared_ptr<THXTask> task;
+    {
+        std::lock_guard lock(m_mutex);
+        slots = m_slots;
+        task = m_task;
+    }
+    if (slots == nullptr)
+        return TStep::PassOver;
+    THXSocket* idleSlot = slots->FirstIdle();
+    if (idleSlot == nullptr)
+        return TStep::PassOver;
+
+    // Choosing and fetching happen together on the owner thread, so the item cannot
+    // change between the two and the dispatch counters are only written there. So
+    // does the test for the end of the task: nothing to fetch, nothing in transfer,
+    // nothing to parse.
+    TStep step = TStep::PassOver;
+    OnOwner(run,
+            [&]
+            {
+                if (!slots->Contains(idleSlot) || !idleSlot->IsIdle())
+                    return;
+                // Surplus slots leave one per pass as they become idle. The wanted
+                // number is read here: it may come from a window.
+                if (slots->Count() > WantedSlots())
+                {
+                    slots->Destroy(idleSlot);
+                    return;
+                }
+                if (!task)
+                    return;
+                const std::int32_t pages = task->PagesDispatched;
+                const std::int32_t resources = task->ResourcesDispatched;
+                if (THXQItem* item = ChooseNext(*task))
+                {
+                    if (!HostReady(*task, *item))
+                    {
+                        // The item waits for its host; it stays queued and uncounted.
+                        task->PagesDispatched = pages;
+                        task->ResourcesDispatched = resources;
+                        return;
+                    }
+                    idleSlot->Fetch(*item);
+                    step = TStep::Fetched;
+                    return;
+                }
+                if (slots->AnyBusy() || PageWaiting(*task))
+                    return;
+                task->Status = kStatusComplete;
+                task->SaveQueue();
+                task->Save();
+                step = TStep::Completed;
+                std::lock_guard lock(m_mutex);
+                m_halted = true;
+                EndRunLocked();
+            });
+    return step;
+}
+
+bool TThreadDownload::HostReady(THXTask& task, THXQItem& item)
+{
+    const std::chrono::milliseconds delay = Pacing().HostDelay;
+    if (delay <= std::chrono::milliseconds(0))
+        return true;
+    task.ReloadItem(item);
+    const std::string host = URLHost(item.URL);
+    const auto now = std::chrono::steady_clock::now();
+    auto& last = m_lastRequest[host];
+    if (last != std::chrono::steady_clock::time_point{} && now - last < delay)
+    {
+        std::lock_guard lock(m_mutex);
+        m_delayedUntil = last + delay;
+        return false;
+    }
+    last = now;
+    return true;
+}
+
+THXQItem* TThreadDownload::ChooseNext(THXTask& task)
+{
+    const double pages = task.PagesDispatched;
+    const double resources = task.ResourcesDispatched;
+    const double priority = m_app.Priority();
+    const bool pagesFirst = pages + resources == 0 || std::abs(priority - 10.0) / 10.0 >= pages / (pages + resources);
+    THXQItem* item = nullptr;
+    if (pagesFirst)
+    {
+        if ((item = task.NextPage()) != nullptr)
+            ++task.PagesDispatched;
+        else if ((item = task.NextResource()) != nullptr)
+            ++task.ResourcesDispatched;
+    }
+    else
+    {
+        if ((item = task.NextResource()) != nullptr)
+            ++task.ResourcesDispatched;
+        else if ((item = task.NextPage()) != nullptr)
+            ++task.PagesDispatched;
+    }
+    return item;
+}
+
+void TThreadDownload::UpdateSlots()
+{
+    THXSlotList* slots = nullptr;
+    std::shared_ptr<THXTask> task;
+    THXDownloadView* view = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        slots = m_slots;
+        task = m_task;
+        view = m_statusView;
+    }
+    if (slots == nullptr)
+        return;
+    const std::vector<THXSocket*> list = slots->Slots();
+    for (THXSocket* slot : list)
+    {
+        if (THXQItem* item = slot->Item())
+        {
+            slot->RefreshShown();
+            if (slot->TransferEnded())
+            {
+                ItemDone(*slot);
+                slot->Connection().SetState(TqkHTTPState::hsIdle);
+                slot->Connection().ReleaseThread();
+                if (view && item->Task)
+                    view->RefreshStatus(*item->Task);
+            }
+        }
+        else if (slot->Row())
+        {
+            slot->Row()->Refresh(*slot);
+        }
+    }
+    if (list.empty() || !task)
+        return;
+    task->ElapsedTime = Now() - task->StartTime;
+    const TDateParts parts = DecodeDateTime(task->ElapsedTime);
+    if (parts.second != 0)
+    {
+        // Whole days count too: a download longer than a day keeps its chart growing.
+        const int days = static_cast<int>(std::floor(task->ElapsedTime));
+        AddSample(days * 86400 + parts.hour * 3600 + parts.minute * 60 + parts.second);
+        if (view)
+            view->ChartsChanged(Charts());
+    }
+}
+
+void TThreadDownload::ItemDone(THXSocket& slot)
+{
+    THXQItem* item = slot.Item();
+    if (item == nullptr || item->Task == nullptr)
+        return;
+    THXTask& task = *item->Task;
+    const bool failed = slot.Connection().State() == TqkHTTPState::hsError;
+    task.ReloadItem(*item);
+    if (failed)
+    {
+        task.SetItemState(*item, kStateError);
+        task.CommitItem(*item, true);
+    }
+    if (item->IsPage())
+    {
+        ++task.PagesSaved;
+        if (item->State == kStateError)
+        {
+            ++task.PageErrors;
+            return;
+        }
+    }
+    else
+    {
+        ++task.ResourcesSaved;
+        if (item->State == kStateError)
+        {
+            ++task.ResourceErrors;
+            return;
+        }
+        if (!task.IntranetMode && !failed)
+            task.AddZipPending(item->LocalFile, item);
+    }
+}
+
+void TThreadDownload::AddSample(int seconds)
+{
+    const std::int32_t wanted = WantedSlots();
+    std::shared_ptr<THXTask> task = Task();
+    std::lock_guard lock(m_chartMutex);
+    if (!m_charts.TotalKBytes.empty() && m_charts.TotalKBytes.back().X >= seconds)
+        return;
+    const double kilobytes = task ? static_cast<double>(task->TotalBytes) / 1024.0 : 0.0;
+    const double x = seconds;
+    m_charts.TotalKBytes.push_back({x, kilobytes});
+    m_charts.TransferRate.push_back({x, seconds > 0 ? kilobytes / x : 0.0});
+    m_charts.Connections.push_back({x, static_cast<double>(wanted)});
+}
+
+} // namespace hx

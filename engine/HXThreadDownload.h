@@ -1,0 +1,201 @@
+#pragma once
+
+// TThreadDownload: the download dispatcher. One worker thread for the program; while
+// a task runs it cycles about once a second: it accounts for finished transfers and
+// refreshes the slot displays and the statistics (UpdateSlots), hands queued items to
+// idle connection slots in the order of the page/media priority rule (DispatchPass),
+// writes the queue file from time to time (AutoSaveQueue) and recognises the end of
+// the task: nothing left to fetch, no transfer running and no page waiting to be
+// parsed. Then the task's Status becomes 5, the queue and task files are written and
+// the dispatcher pauses itself until the task runner resumes it for the next task.
+//
+// Threads: the worker scans the slot list for an idle slot and reads slot states from
+// its own thread. Everything that changes shared objects (item accounting, slot
+// displays, charts, choosing and fetching an item, destroying a surplus slot, the
+// queue and task writes) is handed to the owner thread with the worker waiting. Like
+// the parse worker, a hand-over belongs to one run: Halt and SetTask end the run, and
+// once they have returned on the owner thread the worker touches the task no more.
+//
+// The object is RAII: created halted; the destructor ends the worker wherever it
+// waits and joins it. Every wait is interruptible.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/HXHandOver.h"
+#include "core/HXPacing.h"
+
+namespace hx
+{
+
+class THXApp;
+class THXTask;
+class THXQItem;
+class THXSocket;
+class THXSlotList;
+
+// One point of a chart: x = elapsed seconds.
+struct TChartPoint
+{
+    double X = 0;
+    double Y = 0;
+    bool operator==(const TChartPoint&) const = default;
+};
+
+// The three series of the status window: total kilobytes received, transfer rate
+// (kilobytes per second since the start) and the wanted number of connections.
+struct TDownloadCharts
+{
+    std::vector<TChartPoint> TotalKBytes;
+    std::vector<TChartPoint> TransferRate;
+    std::vector<TChartPoint> Connections;
+};
+
+// The status window's side of the dispatcher; called on the owner thread.
+class THXDownloadView
+{
+public:
+    virtual ~THXDownloadView() = default;
+    // The task's counters changed (a transfer was accounted for).
+    virtual void RefreshStatus(THXTask& task) { (void)task; }
+    // A point was added to each chart series.
+    virtual void ChartsChanged(const TDownloadCharts& charts) { (void)charts; }
+};
+
+// The dispatcher's waits. The defaults are the Classic pacing; tests shorten them.
+struct TDispatchPacing
+{
+    // The cycle sleeps five of these steps.
+    std::chrono::milliseconds SleepStep = pacing::kDispatcherSleepStep;
+    // Fast pacing: a cycle (UpdateSlots, the dispatch pass, the queue-file check)
+    // runs as soon as Wake is called, and at the latest five steps after the last.
+    bool EventDriven = false;
+    // Event-driven only: the least time between two writes of the queue file while
+    // the crawl runs (0: write at every cycle with changes).
+    std::chrono::milliseconds QueueSaveInterval{0};
+    // The least time between two requests to one host (0: none).
+    std::chrono::milliseconds HostDelay{0};
+
+    static TDispatchPacing Fast();
+};
+
+class TThreadDownload
+{
+public:
+    explicit TThreadDownload(THXApp& app, TDispatchPacing pacing = {});
+    ~TThreadDownload();
+    TThreadDownload(const TThreadDownload&) = delete;
+    TThreadDownload& operator=(const TThreadDownload&) = delete;
+
+    // The running task (null: none). A new task ends the current run. Owner thread.
+    void SetTask(std::shared_ptr<THXTask> task);
+    std::shared_ptr<THXTask> Task() const;
+    // The connection slots (the connections window's list; it outlives the dispatcher's use).
+    void SetSlots(THXSlotList* slots);
+    // The wanted number of slots (the connections control); default: the
+    // "Connections" setting.
+    void SetWantedSlots(std::function<int()> wanted);
+    void SetStatusView(THXDownloadView* view);
+    // Whether the task has a fetched page still to be parsed (asked on the owner
+    // thread). Default: the task's NextSavedPage. The task runner asks the parse worker, which leaves out the
+    // pages it could not write back in this run (they would keep the task open).
+    void SetPageWaiting(std::function<bool(THXTask& task)> pageWaiting);
+    // The waits from the next cycle on (the task runner sets them when a task starts).
+    void SetPacing(const TDispatchPacing& pacing);
+    TDispatchPacing Pacing() const;
+    // Something happened (a transfer ended, a page was parsed, a setting changed): an
+    // event-driven dispatcher runs its next cycle now. Any thread.
+    void Wake();
+
+    // Halted: the worker pauses at its next check, and hand-overs of the run still
+    // queued do nothing. Resume clears it and starts a new run. The dispatcher also
+    // halts itself when its task completes.
+    void Halt();
+    void Resume();
+    bool Halted() const;
+    // The worker is waiting for Resume (or its end).
+    bool Paused() const;
+    // Dispatch cycles begun since creation.
+    std::uint64_t Cycles() const { return m_cycles; }
+
+    // The charts of the current run; ClearCharts empties them (the status window's
+    // reset at the start of a run). Any thread.
+    TDownloadCharts Charts() const;
+    void ClearCharts();
+
+    // --- The cycle's steps, callable on the owner thread for tests and tools ---
+
+    // The page/media priority rule: the next item to fetch, counting it in the
+    // task's PagesDispatched or ResourcesDispatched; null when nothing waits.
+    THXQItem* ChooseNext(THXTask& task);
+    // Accounts for finished transfers, refreshes every slot's display and row, and
+    // adds a chart point for the elapsed time.
+    void UpdateSlots();
+    // Accounts for the item of a slot whose transfer has ended.
+    void ItemDone(THXSocket& slot);
+    // Adds a point for `seconds` to each series unless one at or after it exists.
+    void AddSample(int seconds);
+    // One pass of dispatch steps; true when the pass ends because the task completed.
+    bool DispatchPass();
+
+private:
+    enum class TStep
+    {
+        Fetched,
+        PassOver,
+        Completed
+    };
+
+    void Execute();
+    TStep DispatchOne(std::uint64_t run);
+    bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
+    bool Sleep(std::uint64_t run, int steps);
+    // Event-driven: waits for Wake, the end of the run, or `limit`.
+    void WaitForEvent(std::uint64_t run, std::chrono::milliseconds limit);
+    void ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<THXTask>& task);
+    // The host delay: whether the item's host may be asked now (owner thread).
+    bool HostReady(THXTask& task, THXQItem& item);
+    bool Current(std::uint64_t run) const { return m_run.load() == run; }
+    void EndRunLocked();
+    bool PageWaiting(THXTask& task) const;
+    int WantedSlots() const;
+
+    THXApp& m_app;
+    TDispatchPacing m_pacing; // guarded by m_mutex
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::shared_ptr<THXTask> m_task;
+    THXSlotList* m_slots = nullptr;
+    THXDownloadView* m_statusView = nullptr;
+    std::function<int()> m_wantedSlots;
+    std::function<bool(THXTask&)> m_pageWaiting;
+    bool m_halted = true;
+    bool m_paused = false;
+    bool m_wakePending = false;
+    // Event-driven: the last write of the queue file; the host delay's bookkeeping
+    // (owner thread): when each host was last asked, and until when a delayed item waits.
+    std::chrono::steady_clock::time_point m_lastQueueSave{};
+    std::map<std::string, std::chrono::steady_clock::time_point> m_lastRequest;
+    std::chrono::steady_clock::time_point m_delayedUntil{};
+    std::atomic<bool> m_ending{false};
+    std::atomic<std::uint64_t> m_run{1};
+    std::atomic<std::uint64_t> m_cycles{0};
+    THXHandOver m_handOver;
+
+    mutable std::mutex m_chartMutex;
+    TDownloadCharts m_charts;
+
+    std::thread m_thread; // last: starts after everything above exists
+};
+
+} // namespace hx
