@@ -72,6 +72,9 @@ std::vector<std::string> SeedProgramFolder(const std::string& dataFolder, const 
         const fs::path relative = fs::relative(it->path(), source, error);
         if (error)
             continue;
+        // The sample site is served from the installed data; it is no program file.
+        if (*relative.begin() == "sample-site")
+            continue;
         const fs::path target = fs::path(programFolder) / relative;
         if (fs::exists(target, error))
             continue;

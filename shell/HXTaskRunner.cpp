@@ -1,0 +1,578 @@
+#include "shell/HXTaskRunner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "core/HXApp.h"
+#include "core/HXDateTime.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "net/HXSockets.h"
+#include "schedule/HXSchedule.h"
+
+namespace hx
+{
+
+namespace
+{
+
+// Longest comment an archive entry keeps.
+constexpr std::size_t kMaxZipComment = 255;
+
+// The title as an entry comment: at most kMaxZipComment characters, never cut
+// inside a UTF-8 character.
+std::string ZipComment(const std::string& title)
+{
+    std::size_t end = 0;
+    for (std::size_t taken = 0; taken < kMaxZipComment && end < title.size(); ++taken)
+    {
+        ++end;
+        while (end < title.size() && (static_cast<unsigned char>(title[end]) & 0xC0) == 0x80)
+            ++end;
+    }
+    return title.substr(0, end);
+}
+
+bool IsRunStatus(int status)
+{
+    return status == kStatusDownloading || status == kStatusComplete;
+}
+
+} // namespace
+
+std::string ZipNameForTitle(std::string_view title)
+{
+    std::string name(title);
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos; }, ' ');
+    return name + ".zip";
+}
+
+TRunPacing TRunPacing::Fast()
+{
+    TRunPacing pacing;
+    pacing.Parse = TParsePacing::Fast();
+    pacing.Dispatch = TDispatchPacing::Fast();
+    pacing.ZipFeedPeriod = pacing::kFastZipFeedPeriod;
+    pacing.BatchZipFeed = true;
+    return pacing;
+}
+
+TRunPacing TRunPacing::ForSetting(int pacing)
+{
+    return pacing == kPacingClassic ? Classic() : Fast();
+}
+
+THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slots, std::optional<TRunPacing> pacing)
+    : m_app(app)
+    , m_host(host)
+    , m_slots(slots)
+    , m_fixedPacing(pacing)
+    , m_pacing(pacing ? *pacing : TRunPacing::Classic())
+    , m_parser(app, m_pacing.Parse)
+    , m_dispatcher(app, m_pacing.Dispatch)
+{
+    // Something happened: the workers that wait for events look at once.
+    m_slots.SetOnTransferEnded(
+        [this]
+        {
+            m_dispatcher.Wake();
+            m_parser.Wake();
+        });
+    m_parser.SetOnPageDone([this] { m_dispatcher.Wake(); });
+    m_dispatcher.SetSlots(&m_slots);
+    m_dispatcher.SetStatusView(&m_host);
+    m_dispatcher.SetPageWaiting([this](THXTask& task) { return m_parser.PageWaiting(task); });
+    m_parser.SetStatusView(&m_host);
+    // A new priority restarts the page/media ratio of the running task.
+    m_app.SetOnPriorityChange(
+        [this]
+        {
+            if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
+            {
+                task->PagesDispatched = 0;
+                task->ResourcesDispatched = 0;
+            }
+            m_dispatcher.Wake();
+        });
+}
+
+THXTaskRunner::~THXTaskRunner()
+{
+    m_slots.SetOnTransferEnded({});
+    m_parser.SetOnPageDone({});
+    m_app.SetOnPriorityChange({});
+    m_dispatcher.Halt();
+    m_parser.Halt();
+    m_zip.Abort = true;
+}
+
+std::shared_ptr<THXTask> THXTaskRunner::RunningTask() const
+{
+    std::shared_ptr<THXTask> task = m_app.CurrentTask;
+    return task && IsRunStatus(task->Status) && m_zipTimerEnabled ? task : nullptr;
+}
+
+void THXTaskRunner::PrepareQueue(THXTask& task, bool current)
+{
+    if (current)
+    {
+        m_host.ShowStatus("Resuming Task...");
+        task.PrepareResume();
+    }
+    else if (task.RunMode == kRunRestart || task.RunMode == kRunMap)
+    {
+        m_host.ShowStatus("Starting Task...");
+        task.Reset();
+        task.StartFresh();
+    }
+    else
+    {
+        m_host.ShowStatus("Resuming Task...");
+        // The host shows the progress of reading the queue file, and only that: the
+        // task outlives the runner, and item changes of the run read no file.
+        struct TProgressScope
+        {
+            THXTask& task;
+            decltype(THXTask::OnProgress) previous;
+            ~TProgressScope() { task.OnProgress = std::move(previous); }
+        } progressScope{task, std::move(task.OnProgress)};
+        task.OnProgress = [this](const std::string& text, std::int64_t position, std::int64_t total)
+        { m_host.QueueProgress(text, position, total); };
+        task.LoadQueue();
+        task.PrepareResume();
+    }
+    if (task.RunMode == kRunSmartRecovery)
+        task.PrepareSmartRecovery();
+    else if (task.RunMode == kRunSmartUpdate)
+        task.PrepareSmartUpdate();
+}
+
+bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
+{
+    if (!task)
+        return false;
+    if (std::shared_ptr<THXTask> running = RunningTask())
+    {
+        // Starting now would clear the running task's queue.
+        m_host.ShowStatus("Task \"" + task->Name + "\" waits: \"" + running->Name + "\" is running.");
+        return false;
+    }
+
+    const bool current =
+        m_app.CurrentTask == task && task->QueueLineCount() > 0 &&
+        (task->RunMode == kRunResume || task->RunMode == kRunSmartUpdate || task->RunMode == kRunSmartRecovery);
+    if (!current)
+    {
+        if (m_app.CurrentTask && m_app.CurrentTask != task)
+            m_app.CurrentTask->ClearQueue();
+        m_dispatcher.ClearCharts();
+        m_host.ResetDisplay();
+        m_host.AttachTask(task.get());
+        m_host.AttachExploreView(task.get());
+        m_app.CurrentTask = task;
+    }
+
+    const bool loadsQueue = !current && task->RunMode != kRunRestart && task->RunMode != kRunMap;
+    try
+    {
+        PrepareQueue(*task, current);
+        if (!task->IntranetMode)
+        {
+            m_host.OpenZip(*task);
+            m_zip.ZipFileName = task->Destination;
+            const std::string folder = ExtractFilePath(task->Destination);
+            if (!folder.empty())
+                ForceDirectories(folder);
+            if (loadsQueue)
+                RequeueUnzippedFiles(*task);
+        }
+        else if (!task->Destination.empty())
+        {
+            ForceDirectories(task->Destination);
+        }
+        task->Status = kStatusDownloading;
+        task->Save();
+    }
+    catch (const std::exception& error)
+    {
+        // A damaged queue file or a destination that cannot be created: the run does
+        // not begin, and the task does not fall due again every second.
+        m_host.ShowError("Unable to start task \"" + task->Name + "\": " + error.what());
+        // What was read of a damaged queue file must not pass for the whole queue
+        // at the next start.
+        if (!current)
+            task->ClearQueue();
+        task->Schedule.clear();
+        task->NextRun = 0;
+        task->Status = kStatusStopped;
+        try
+        {
+            task->Save();
+        }
+        catch (const std::exception& saveError)
+        {
+            m_host.ShowError(saveError.what());
+        }
+        m_host.ShowStatus("Ready");
+        return false;
+    }
+
+    m_host.SetLogoRunning(true);
+    m_host.SetRunEnabled(false);
+    m_host.UpdateCommands();
+    m_zipTimerEnabled = true;
+
+    // The waits of this run, as the settings say now.
+    m_pacing = m_fixedPacing ? *m_fixedPacing : TRunPacing::ForSetting(m_app.Pacing());
+    if (!m_fixedPacing)
+        m_pacing.Dispatch.HostDelay = std::chrono::milliseconds(m_app.HostDelay());
+    m_dispatcher.SetPacing(m_pacing.Dispatch);
+    m_parser.SetPacing(m_pacing.Parse);
+    m_lastZipBatch = {};
+
+    m_dispatcher.SetTask(task);
+    m_dispatcher.Resume();
+    m_parser.SetTask(task);
+    m_parser.Resume();
+    return true;
+}
+
+// The files waiting for the archive are known only in memory. When a Zip-mode task
+// resumes from its queue file, the finished files of earlier runs that the archive
+// does not hold yet (a stop before the feed reached them, zip-last) are queued again.
+void THXTaskRunner::RequeueUnzippedFiles(THXTask& task)
+{
+    std::set<std::string> stored;
+    if (FileExists(task.Destination))
+    {
+        m_zipBusy = kZipOpening;
+        m_zip.ZipFileName = task.Destination;
+        m_zip.OnListing = [&stored](const TXcdFileStats& stats) { stored.insert(stats.FileName); };
+        m_zip.List("");
+        m_zip.OnListing = nullptr;
+        m_zipBusy = kZipIdle;
+    }
+    const std::string temp = m_app.GetTempFolder();
+    for (int pair = 0; pair < task.ItemCount(); ++pair)
+    {
+        THXQItem* item = task.Item(pair);
+        const bool finished =
+            item->IsPage() ? item->State == kStateParsed : item->State == kStateSaved || item->State == kStateUpdated;
+        if (!finished)
+            continue;
+        task.ReloadItem(*item);
+        if (item->LocalFile.empty())
+            item->LocalFile = LocalFileName(task.WorkingFolder(), DirectoryURL(item->URL), item->URL);
+        const std::string& file = item->LocalFile;
+        if (file.size() > temp.size() && file.compare(0, temp.size(), temp) == 0 &&
+            !stored.contains(file.substr(temp.size())) && FileExists(file))
+            task.AddZipPending(file, item);
+    }
+}
+
+void THXTaskRunner::ZipTimerTick()
+{
+    if (!m_zipTimerEnabled)
+        return;
+    std::shared_ptr<THXTask> task = m_dispatcher.Task();
+    if (!task)
+        return;
+    if (task->IntranetMode)
+    {
+        if (task->Status == kStatusComplete)
+        {
+            task->Status = kStatusTaskComplete;
+            task->Save();
+            CompleteTask(*task);
+            m_zipTimerEnabled = false;
+        }
+        return;
+    }
+    if (m_zipBusy != kZipIdle || m_host.ListingMode() != 0)
+        return;
+    if (task->ZipPendingCount() == 0 && task->Status == kStatusComplete)
+    {
+        task->Status = kStatusZipped;
+        task->Save();
+        CompleteTask(*task);
+        m_zipTimerEnabled = false;
+        return;
+    }
+    if (task->ZipLast && task->Status != kStatusComplete)
+        return;
+    if (m_pacing.BatchZipFeed)
+    {
+        // While the download runs the archive is updated at most once a batch period;
+        // once it has completed, at once.
+        const auto now = std::chrono::steady_clock::now();
+        if (task->ZipPendingCount() == 0 ||
+            (task->Status != kStatusComplete && now - m_lastZipBatch < pacing::kFastZipBatchPeriod))
+            return;
+        m_lastZipBatch = now;
+        std::vector<TZipFile> files;
+        for (TZipPendingFile& pending : task->TakeAllZipPending())
+        {
+            std::string localFile = std::move(pending.path);
+            std::string title;
+            if (pending.item)
+            {
+                task->ReloadItem(*pending.item);
+                if (localFile.empty())
+                    localFile = pending.item->LocalFile;
+                title = pending.item->Title;
+            }
+            if (!localFile.empty())
+                files.push_back({std::move(localFile), std::move(title)});
+        }
+        if (!files.empty())
+            AddFilesToZip(*task, files);
+        return;
+    }
+    TZipPendingFile file;
+    if (!task->TakeZipPending(file))
+        return;
+    std::string localFile = file.path;
+    std::string title;
+    if (file.item)
+    {
+        task->ReloadItem(*file.item);
+        if (localFile.empty())
+            localFile = file.item->LocalFile;
+        title = file.item->Title;
+    }
+    if (!localFile.empty())
+        AddFileToZip(*task, localFile, title);
+}
+
+void THXTaskRunner::AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title)
+{
+    m_zipBusy = kZipAdding;
+    m_zipCommentFile = localFile;
+    m_zipComment = ZipComment(title);
+    m_zip.ZipFileName = task.Destination;
+    m_zip.FilesToProcess = {localFile};
+    m_zip.UsePaths = true;
+    m_zip.Recurse = false;
+    m_zip.BaseFolder = m_app.GetTempFolder();
+    std::string entryName;
+    m_zip.OnAdding = [&entryName](const std::string& name) { entryName = name; };
+    m_zip.OnUpdating = [&entryName](const std::string& name) { entryName = name; };
+    m_zip.OnFileComment = [this](const std::string& fileName, std::string& comment)
+    {
+        if (fileName == m_zipCommentFile)
+            comment = m_zipComment;
+    };
+    const int code = m_zip.Add();
+    m_zip.OnAdding = nullptr;
+    m_zip.OnUpdating = nullptr;
+    m_zip.OnFileComment = nullptr;
+    m_zipCommentFile.clear();
+    m_zipComment.clear();
+    m_zipBusy = kZipIdle;
+    if (XcdResultText(code, "adding").Outcome != TXcdOutcome::Silent)
+        m_host.ReportZipResult(code, "adding");
+    if (!XcdResultText(code, "adding").Failed && !entryName.empty())
+        m_host.ZipEntryAdded(task, entryName, ZipComment(title));
+}
+
+void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files)
+{
+    // A file named twice keeps its first place and the last title, as two adds would.
+    std::vector<std::string> paths;
+    std::map<std::string, std::string> comments;
+    for (const TZipFile& file : files)
+    {
+        if (comments.insert_or_assign(file.LocalFile, ZipComment(file.Title)).second)
+            paths.push_back(file.LocalFile);
+    }
+    m_zipBusy = kZipAdding;
+    m_zip.ZipFileName = task.Destination;
+    m_zip.FilesToProcess = paths;
+    m_zip.UsePaths = true;
+    m_zip.Recurse = false;
+    m_zip.BaseFolder = m_app.GetTempFolder();
+    std::vector<std::string> entries;
+    m_zip.OnAdding = [&entries](const std::string& name) { entries.push_back(name); };
+    m_zip.OnUpdating = [&entries](const std::string& name) { entries.push_back(name); };
+    std::vector<std::string> titles;
+    m_zip.OnFileComment = [&comments, &titles](const std::string& fileName, std::string& comment)
+    {
+        const auto found = comments.find(fileName);
+        comment = found != comments.end() ? found->second : std::string();
+        titles.push_back(comment);
+    };
+    const int code = m_zip.Add();
+    m_zip.OnAdding = nullptr;
+    m_zip.OnUpdating = nullptr;
+    m_zip.OnFileComment = nullptr;
+    m_zipBusy = kZipIdle;
+    if (XcdResultText(code, "adding").Outcome != TXcdOutcome::Silent)
+        m_host.ReportZipResult(code, "adding");
+    if (XcdResultText(code, "adding").Failed)
+        return;
+    for (std::size_t index = 0; index < entries.size(); ++index)
+        m_host.ZipEntryAdded(task, entries[index], index < titles.size() ? titles[index] : std::string());
+}
+
+void THXTaskRunner::HaltTask(THXTask& task)
+{
+    // Only the run in progress has transfers to account for and a clock running.
+    const bool running = m_zipTimerEnabled && m_dispatcher.Task().get() == &task;
+    m_dispatcher.Halt();
+    m_parser.Halt();
+    m_zipTimerEnabled = false;
+    if (!task.IntranetMode)
+        m_zip.Abort = true;
+    m_host.ProcessPendingMessages();
+    m_host.ProcessPendingMessages();
+    // Transfers that ended since the dispatcher's last look are accounted for before
+    // the slots go, so their items are counted.
+    if (running)
+        m_dispatcher.UpdateSlots();
+    m_slots.Renew();
+    task.ResetInterrupted();
+    // The workers no longer write the queue: what the run changed is written here,
+    // so a stop loses nothing.
+    if (task.Modified)
+    {
+        try
+        {
+            task.SaveQueue();
+        }
+        catch (const std::exception& error)
+        {
+            m_host.ShowError(error.what());
+        }
+    }
+    m_host.SetLogoRunning(false);
+    if (task.IntranetMode)
+        m_host.CreateReports(task);
+    m_host.SetRunEnabled(true);
+    try
+    {
+        if (m_scheduler)
+            m_scheduler->Reschedule(task);
+        else
+            Reschedule(task, Now());
+    }
+    catch (const std::exception& error)
+    {
+        m_host.ShowError(error.what());
+    }
+    m_host.UpdateCommands();
+}
+
+void THXTaskRunner::StopTask(const std::shared_ptr<THXTask>& task)
+{
+    if (!task)
+        return;
+    m_host.ShowStatus("Stopping Task...");
+    HaltTask(*task);
+    task->Status = kStatusStopped;
+    task->Save();
+    m_host.ShowStatus("Ready");
+}
+
+void THXTaskRunner::CompleteTask(THXTask& task)
+{
+    HaltTask(task);
+    if (task.IntranetMode || !task.Profile.UseStartPageTitle || task.StartPageTitle.empty())
+        return;
+    if (RenameZip(task, ZipNameForTitle(task.StartPageTitle)))
+        task.Save();
+}
+
+bool THXTaskRunner::RenameZip(THXTask& task, const std::string& name)
+{
+    namespace fs = std::filesystem;
+    const std::string oldPath = task.Destination;
+    std::error_code error;
+    // Nothing was added to the archive: there is no file to rename.
+    if (!fs::is_regular_file(oldPath, error))
+        return false;
+    // The title's name, else the first free "name(N)" of the unique-name rule. An
+    // archive that already bears one of these names keeps it, so the name does not
+    // change from run to run.
+    const std::string folder = ExtractFilePath(oldPath);
+    const std::string extension = ExtractFileExt(name);
+    const std::string stem = name.substr(0, name.size() - extension.size());
+    std::string newPath = folder + name;
+    for (unsigned long number = 0; FileExists(newPath); ++number)
+    {
+        if (fs::equivalent(newPath, oldPath, error))
+            return false;
+        newPath = folder + stem + "(" + std::to_string(number) + ")" + extension;
+    }
+    fs::rename(oldPath, newPath, error);
+    if (error)
+    {
+        m_host.ShowError("Unable to rename file to: " + newPath +
+                         "\nA file may not contain any of the following characters: \n\\/:*?\"<>|");
+        return false;
+    }
+    task.Destination = newPath;
+    if (m_zip.ZipFileName == oldPath)
+        m_zip.ZipFileName = newPath;
+    std::vector<std::string> recent = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
+    recent.erase(std::remove(recent.begin(), recent.end(), oldPath), recent.end());
+    recent.insert(recent.begin(), newPath);
+    m_app.SaveRecentList(kRecentZipFilesKey, recent, m_app.MaxFileHistory());
+    m_host.ZipRenamed(task, oldPath, newPath);
+    return true;
+}
+
+void THXTaskRunner::ShowTask(const std::shared_ptr<THXTask>& task)
+{
+    if (task == m_app.CurrentTask)
+        return;
+    if (RunningTask())
+    {
+        m_host.ShowStatus("A task is running: its queue stays shown until it ends.");
+        return;
+    }
+    if (m_app.CurrentTask)
+        m_app.CurrentTask->ClearQueue();
+    m_host.ResetDisplay();
+    m_host.AttachTask(task.get());
+    m_host.AttachExploreView(task.get());
+    m_app.CurrentTask = task;
+    if (task)
+    {
+        try
+        {
+            task->LoadQueue();
+        }
+        catch (const std::exception& error)
+        {
+            m_host.ShowError(error.what());
+            task->ClearQueue();
+        }
+    }
+}
+
+bool THXTaskRunner::CloseQuery()
+{
+    std::shared_ptr<THXTask> running;
+    if (m_scheduler && m_scheduler->IsTaskRunning())
+        running = m_scheduler->FindRunningTask();
+    if (!running)
+        running = RunningTask();
+    if (!running)
+        return true;
+    if (!m_host.ConfirmAbortRunningTask())
+        return false;
+    StopTask(running);
+    return true;
+}
+
+} // namespace hx

@@ -1,0 +1,208 @@
+#pragma once
+
+// THXTaskRunner: carries one download task from its start to its end. It prepares
+// the task's queue for the run mode, sets the dispatcher and the parse worker to
+// work on it, feeds every finished file into the task's Zip archive from the zip
+// timer, notices the end of the download, closes the run (reports, rescheduling,
+// renaming the archive after the start page's title) and stops a run on request or
+// when the program closes. Exactly one task runs at a time.
+//
+// The runner owns the two workers and the Zip component; the connection slots
+// belong to the connections window (or the command line) and are lent to it. Window
+// steps (status line and display, explore view, Zips tree, logo, Run button,
+// reports window, message boxes) are calls on THXRunnerHost, which the main window
+// implements and the command line implements without windows.
+//
+// Threads: every operation runs on the owner thread; the host calls ZipTimerTick
+// every ZipFeedPeriod while ZipTimerEnabled. The workers hand their changes to the
+// owner thread, so the runner never locks. HaltTask never waits for the workers:
+// it halts them, and from then on they do not touch the task.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+#include <string>
+#include <string_view>
+
+#include "archive/XcdZipD4.h"
+#include "core/HXPacing.h"
+#include "engine/HXThreadDownload.h"
+#include "engine/HXThreadParse.h"
+#include "schedule/HXScheduler.h"
+
+namespace hx
+{
+
+class THXApp;
+class THXSlotList;
+class THXTask;
+
+// The windows' side of the runner. Status texts (THXParseStatus::ShowStatus) and
+// the dispatcher's status refreshes (THXDownloadView) come through here as well.
+// Everything is called on the owner thread; the defaults do nothing.
+class THXRunnerHost : public THXParseStatus, public THXDownloadView
+{
+public:
+    // Status window: clear the display, then show this task (or none).
+    virtual void ResetDisplay() {}
+    virtual void AttachTask(THXTask* task) { (void)task; }
+    // Explore view: clear it and make this task (or none) its task; a window sets
+    // task->ExploreView so the queue's rows follow.
+    virtual void AttachExploreView(THXTask* task) { (void)task; }
+    // A Zip-mode run starts: show the archive (Zip Properties view, the archive's node).
+    virtual void OpenZip(THXTask& task) { (void)task; }
+    // A file entered the archive under this stored name, with the page title as comment.
+    virtual void ZipEntryAdded(THXTask& task, const std::string& entryName, const std::string& title)
+    {
+        (void)task;
+        (void)entryName;
+        (void)title;
+    }
+    // An archive operation ended with a code worth telling (XcdResultText gives the
+    // message and its kind for the operation word).
+    virtual void ReportZipResult(int code, std::string_view operationWord)
+    {
+        (void)code;
+        (void)operationWord;
+    }
+    // The archive was renamed (the recent-files list is kept by the runner).
+    virtual void ZipRenamed(THXTask& task, const std::string& oldPath, const std::string& newPath)
+    {
+        (void)task;
+        (void)oldPath;
+        (void)newPath;
+    }
+    virtual void SetLogoRunning(bool running) { (void)running; }
+    virtual void SetRunEnabled(bool enabled) { (void)enabled; }
+    virtual void UpdateCommands() {}
+    // The reports of a Personal Intranet run (summary, page and image index).
+    virtual void CreateReports(THXTask& task) { (void)task; }
+    // An error box with an OK button.
+    virtual void ShowError(const std::string& message) { (void)message; }
+    // Lets pending window messages run (queued hand-overs of the workers).
+    virtual void ProcessPendingMessages() {}
+    // What a running Zip listing fills (0: none); the zip feed waits while it runs.
+    virtual int ListingMode() const { return 0; }
+    // Closing while a task runs: "A Harbex Task is still running." ... Yes/No.
+    virtual bool ConfirmAbortRunningTask() { return true; }
+    // LoadQueue's progress while a queue is read.
+    virtual void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total)
+    {
+        (void)text;
+        (void)position;
+        (void)total;
+    }
+};
+
+// The waits of a run. The defaults are the Classic pacing; tests shorten them.
+struct TRunPacing
+{
+    TParsePacing Parse;
+    TDispatchPacing Dispatch;
+    std::chrono::milliseconds ZipFeedPeriod = pacing::kZipFeedPeriod;
+    // Fast pacing: every file pending at a tick enters the archive in one update
+    // (in the order and with the names and comments of the one-by-one feed).
+    bool BatchZipFeed = false;
+
+    static TRunPacing Classic() { return {}; }
+    static TRunPacing Fast();
+    // For a value of the "Pacing" setting.
+    static TRunPacing ForSetting(int pacing);
+};
+
+// Codes of the Zip operation in progress.
+inline constexpr int kZipIdle = 0;
+inline constexpr int kZipOpening = 1;
+inline constexpr int kZipAdding = 2;
+inline constexpr int kZipUpdating = 3;
+inline constexpr int kZipExtracting = 5;
+
+inline constexpr std::string_view kAbortQuestion =
+    "A Harbex Task is still running.  \nDo you want to abort this task and exit?";
+
+// The archive name for a start page title: title + ".zip", with each of \ / : * ? " < > |
+// replaced by a blank.
+std::string ZipNameForTitle(std::string_view title);
+
+class THXTaskRunner final : public THXTaskRunnerLink
+{
+public:
+    // The app, host and slots must outlive the runner. Without a pacing, each start
+    // reads the "Pacing" (and "Host Delay") setting.
+    THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slots,
+                  std::optional<TRunPacing> pacing = std::nullopt);
+    // Halts both workers and ends them; the running task is not saved (stop it first).
+    ~THXTaskRunner() override;
+    THXTaskRunner(const THXTaskRunner&) = delete;
+    THXTaskRunner& operator=(const THXTaskRunner&) = delete;
+
+    // The scheduler whose Reschedule ends each run (null: the schedule rule alone).
+    void SetScheduler(THXScheduler* scheduler) { m_scheduler = scheduler; }
+
+    // Starts or resumes the task by its RunMode. Refused (false, with a status
+    // text) while another task runs. A damaged queue file stops the start before
+    // the task is marked as downloading: the error is shown and the task becomes
+    // "Download Stopped".
+    bool Start(const std::shared_ptr<THXTask>& task);
+    void StartTask(const std::shared_ptr<THXTask>& task) override { Start(task); }
+    void StopTask(const std::shared_ptr<THXTask>& task) override;
+    // Makes the task (or none) the current task, loading its queue. Refused while
+    // the current task runs (its queue is in use).
+    void ShowTask(const std::shared_ptr<THXTask>& task) override;
+    // The common end of every run.
+    void HaltTask(THXTask& task);
+    // Closes a completed run (called by the zip timer).
+    void CompleteTask(THXTask& task);
+    // Renames the task's archive to `name` in its folder (unique-name rule); false
+    // after telling the user when the file cannot be renamed.
+    bool RenameZip(THXTask& task, const std::string& name);
+
+    // The zip timer.
+    void ZipTimerTick();
+    bool ZipTimerEnabled() const { return m_zipTimerEnabled; }
+    std::chrono::milliseconds ZipFeedPeriod() const { return m_pacing.ZipFeedPeriod; }
+    // The pacing of the current (or last) run.
+    const TRunPacing& Pacing() const { return m_pacing; }
+
+    // The task of the run in progress (Status 2 or 5), else null.
+    std::shared_ptr<THXTask> RunningTask() const;
+    // Asked before the program closes: true when it may close (no task runs, or
+    // the user agreed and the task was stopped).
+    bool CloseQuery();
+
+    int ZipBusy() const { return m_zipBusy; }
+    TThreadDownload& Dispatcher() { return m_dispatcher; }
+    TThreadParse& ParseWorker() { return m_parser; }
+    TXceedZip& Zip() { return m_zip; }
+
+private:
+    struct TZipFile
+    {
+        std::string LocalFile;
+        std::string Title;
+    };
+    void AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title);
+    // One archive update for all the files, in order (a file named twice is added once).
+    void AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files);
+    void PrepareQueue(THXTask& task, bool current);
+    void RequeueUnzippedFiles(THXTask& task);
+
+    THXApp& m_app;
+    THXRunnerHost& m_host;
+    THXSlotList& m_slots;
+    const std::optional<TRunPacing> m_fixedPacing;
+    TRunPacing m_pacing;
+    std::chrono::steady_clock::time_point m_lastZipBatch{};
+    THXScheduler* m_scheduler = nullptr;
+    TXceedZip m_zip;
+    int m_zipBusy = kZipIdle;
+    bool m_zipTimerEnabled = false;
+    std::string m_zipCommentFile;
+    std::string m_zipComment;
+    // Workers last: they end before the rest goes.
+    TThreadParse m_parser;
+    TThreadDownload m_dispatcher;
+};
+
+} // namespace hx
