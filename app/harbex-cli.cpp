@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/HXCli.h"
 #include "core/HXApp.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
@@ -18,14 +20,36 @@
 namespace
 {
 
-constexpr std::string_view kUsage = R"(Usage: harbex-cli [--version] [--help] <command>
+constexpr std::string_view kUsage =
+    R"(Usage: harbex-cli [--version] [--help] [--pacing classic|fast] <command> [arguments]
 
 Copies web sites for offline use.
 
 Commands:
+  (none)        copy the bundled sample site from a local server, to see it work
+  copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
+           [--connections N] [--name TASK] [--category C]
+                create a task for the address and run it to completion
+  run TASKFILE [--restart | --resume | --update | --recover | --map]
+                run a task (Ctrl+C stops it; run it again with --resume)
+  tasks [CATEGORY]
+                list the tasks of a category (all categories when none is given)
+  report TASKFILE [--errors]
+                write the task's summary and indexes (or its error report)
+  schedule      start due tasks from the active-task list until interrupted
+  zip list ARCHIVE [MASK] | zip extract ARCHIVE DIR [MASK...] [--overwrite]
+      | zip add ARCHIVE FILE... [--recurse] | zip delete ARCHIVE MASK...
+                work with Zip archives
+  explain URL --task TASKFILE
+                show how the task's profile treats the address
   settings      print the effective settings, folders and file type groups
 
+A TASKFILE is a path or a task name under the Tasks folder.
+
 Options:
+  --pacing classic|fast
+                how crawls wait: fast (the default "Pacing" setting) runs at the
+                speed of the network; classic keeps the one-second cadence
   --version     print the version and exit
   --help        print this text and exit
 
@@ -81,6 +105,8 @@ void PrintSettings(hx::THXApp& app)
     line("Max URL History", std::to_string(app.MaxURLHistory()));
     line("Max File History", std::to_string(app.MaxFileHistory()));
     line("Queue Save Interval", std::to_string(app.QueueSaveInterval()));
+    line("Pacing", app.Pacing() == hx::kPacingClassic ? "0 (classic)" : "1 (fast)");
+    line("Host Delay", std::to_string(app.HostDelay()) + " ms");
 
     std::cout << "\nFile type groups\n";
     const hx::TFileTypeGroups groups = hx::ReadGroups(app.Store());
@@ -105,35 +131,57 @@ void ReportProblems(hx::THXApp& app, const std::vector<std::string>& problems)
         std::cerr << "harbex-cli: " << problem << "\n";
 }
 
+using TCommand = int (*)(hx::THXApp&, const std::vector<std::string>&, std::ostream&, std::ostream&);
+
+TCommand FindCommand(std::string_view name)
+{
+    static const std::map<std::string_view, TCommand> commands = {
+        {"copy", hx::cli::CommandCopy},         {"run", hx::cli::CommandRun},   {"tasks", hx::cli::CommandTasks},
+        {"report", hx::cli::CommandReport},     {"zip", hx::cli::CommandZip},   {"explain", hx::cli::CommandExplain},
+        {"schedule", hx::cli::CommandSchedule}, {"demo", hx::cli::CommandDemo},
+    };
+    const auto found = commands.find(name);
+    return found == commands.end() ? nullptr : found->second;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // Times are shown in the user's own format.
     std::setlocale(LC_TIME, "");
-    std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    if (arguments.empty())
-    {
-        std::cerr << kUsage;
-        return 2;
-    }
-    const std::string_view command = arguments.front();
-    if (command == "--version")
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments.front() == "--version")
     {
         std::cout << "harbex-cli " << hx::kVersionMark << " (" << hx::DefaultAgentText() << ")\n";
         return 0;
     }
-    if (command == "--help" || command == "-h")
+    if (!arguments.empty() && (arguments.front() == "--help" || arguments.front() == "-h"))
     {
         std::cout << kUsage;
         return 0;
     }
-    if (command != "settings" || arguments.size() > 1)
+    // "--pacing classic|fast" before the command goes to the command.
+    std::vector<std::string> global;
+    while (arguments.size() >= 2 && arguments.front() == "--pacing")
     {
-        std::cerr << "harbex-cli: unknown command or extra argument: "
-                  << (command != "settings" ? command : arguments[1]) << "\n\n"
-                  << kUsage;
-        return 2;
+        global = {arguments[0], arguments[1]};
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+    const std::string command = arguments.empty() ? std::string("demo") : arguments.front();
+    if (arguments.empty())
+        arguments.push_back(command);
+    arguments.insert(arguments.begin() + 1, global.begin(), global.end());
+    const TCommand handler = FindCommand(command);
+    if (command != "settings" && handler == nullptr)
+    {
+        std::cerr << "harbex-cli: unknown command: " << command << "\n\n" << kUsage;
+        return hx::cli::kExitUsage;
+    }
+    if (command == "settings" && arguments.size() > 1)
+    {
+        std::cerr << "harbex-cli: extra argument: " << arguments[1] << "\n\n" << kUsage;
+        return hx::cli::kExitUsage;
     }
 
     try
@@ -141,13 +189,24 @@ int main(int argc, char** argv)
         hx::THXApp app;
         const hx::TFirstRunResult firstRun = hx::FirstRunSetup(app);
         ReportProblems(app, firstRun.problems);
-        PrintSettings(app);
+        int status = hx::cli::kExitOk;
+        if (handler == nullptr)
+            PrintSettings(app);
+        else
+            status =
+                handler(app, std::vector<std::string>(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end()),
+                        std::cout, std::cerr);
         ReportProblems(app, {});
-        return 0;
+        return status;
+    }
+    catch (const hx::cli::EUsageError& error)
+    {
+        std::cerr << "harbex-cli " << command << ": " << error.what() << "\nTry 'harbex-cli --help'.\n";
+        return hx::cli::kExitUsage;
     }
     catch (const std::exception& error)
     {
         std::cerr << "harbex-cli: " << error.what() << "\n";
-        return 1;
+        return hx::cli::kExitFailed;
     }
 }

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs harbex-cli with the given arguments
-# (by default it prints the effective settings).
+# (with none it copies the bundled sample site from a server on 127.0.0.1).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/setup.sh" >&2
-if [ $# -eq 0 ]; then
-    set -- settings
-fi
 exec "$here/${HX_BUILD_DIR:-build}/app/harbex-cli" "$@"

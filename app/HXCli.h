@@ -1,0 +1,92 @@
+#pragma once
+
+// The commands of harbex-cli. Each takes the arguments after its name, prints to
+// `out` (results) and `err` (problems), and returns the process's exit status.
+// Bad arguments throw EUsageError; main prints its text and a hint and exits with 2.
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hx
+{
+class THXApp;
+class THXTask;
+} // namespace hx
+
+namespace hx::cli
+{
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+// The task was stopped (Ctrl+C) before it completed; it can be resumed.
+inline constexpr int kExitStopped = 3;
+
+class EUsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Options and positional arguments of one command. Options are "--name value",
+// "--name=value" or flags ("--name"); "--" ends the options.
+class TCliArgs
+{
+public:
+    // Throws EUsageError for an unknown option, a missing value or a value given to a flag.
+    TCliArgs(const std::vector<std::string>& args, const std::set<std::string, std::less<>>& valueOptions,
+             const std::set<std::string, std::less<>>& flagOptions);
+
+    const std::vector<std::string>& Positional() const { return m_positional; }
+    bool Flag(std::string_view name) const;
+    // The last value given for the option.
+    std::optional<std::string> Value(std::string_view name) const;
+    // The option as a whole number in [minimum, maximum]; EUsageError names the
+    // option when the text is not one.
+    std::optional<int> IntValue(std::string_view name, int minimum, int maximum) const;
+    // How many of the given flags were set (for "at most one of" checks).
+    int CountFlags(std::initializer_list<std::string_view> names) const;
+
+private:
+    std::vector<std::string> m_positional;
+    std::set<std::string, std::less<>> m_flags;
+    std::vector<std::pair<std::string, std::string>> m_values;
+};
+
+// harbex-cli tasks [CATEGORY]
+int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli report TASKFILE [--errors]
+int CommandReport(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli zip list|extract|add|delete ARCHIVE ...
+int CommandZip(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli explain URL --task TASKFILE
+int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli copy URL [...]
+int CommandCopy(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli run TASKFILE [--restart | --resume | --update | --recover | --map]
+int CommandRun(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli schedule
+int CommandSchedule(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// harbex-cli demo: copies the bundled sample site from a local server.
+int CommandDemo(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// A new task for the address with the options of `copy` (--profile, --folder,
+// --zip, --depth, --name, --category), as the main window's address box creates
+// one: name from the address made unique in its category, destination by mode,
+// schedule "Now". Not saved yet. Throws EUsageError for bad options or an address
+// the profile cannot use.
+std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address);
+
+// A task file named on the command line: a path as given, else a name (with or
+// without ".hxt") looked up under the Tasks folder, "General" first then every
+// category. Throws EUsageError when no such file exists.
+std::string ResolveTaskFile(THXApp& app, const std::string& given);
+
+} // namespace hx::cli

@@ -1,0 +1,301 @@
+// harbex-cli's crawl commands: copy, run, schedule and the demonstration run.
+
+#include "app/HXCli.h"
+
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <ostream>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "app/HXCliDemoServer.h"
+#include "app/HXCliSession.h"
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "schedule/HXSchedule.h"
+
+namespace hx::cli
+{
+
+namespace
+{
+
+// Two interrupts this close together end the program at once.
+constexpr std::time_t kSecondInterruptSeconds = 3;
+
+// Interrupts seen, and when the first came. A signal handler can only reach state
+// like this; nothing else in the program writes it.
+std::atomic<int> g_interrupts{0};
+std::atomic<std::time_t> g_firstInterrupt{0};
+
+extern "C" void OnInterrupt(int)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    if (g_interrupts.fetch_add(1) == 0)
+    {
+        g_firstInterrupt = now.tv_sec;
+        constexpr char message[] = "\nStopping the task (Ctrl+C again to quit at once)...\n";
+        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, message, sizeof(message) - 1);
+        return;
+    }
+    if (now.tv_sec - g_firstInterrupt.load() <= kSecondInterruptSeconds)
+        ::_exit(130);
+    g_firstInterrupt = now.tv_sec;
+}
+
+// Ctrl+C stops the running task while this object lives.
+class TInterruptGuard
+{
+public:
+    TInterruptGuard()
+    {
+        g_interrupts = 0;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_previousInt);
+        ::sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~TInterruptGuard()
+    {
+        ::sigaction(SIGINT, &m_previousInt, nullptr);
+        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
+    }
+    TInterruptGuard(const TInterruptGuard&) = delete;
+    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+
+private:
+    struct sigaction m_previousInt
+    {
+    };
+    struct sigaction m_previousTerm
+    {
+    };
+};
+
+// "--pacing classic|fast": the pacing of this program's runs, whatever the setting says.
+std::optional<TRunPacing> PacingOption(const TCliArgs& args)
+{
+    const auto value = args.Value("--pacing");
+    if (!value)
+        return std::nullopt;
+    if (*value == "classic")
+        return TRunPacing::Classic();
+    if (*value == "fast")
+        return TRunPacing::Fast();
+    throw EUsageError("--pacing is \"classic\" or \"fast\", not \"" + *value + "\"");
+}
+
+TSessionOptions OptionsFor(std::ostream& out, int connections, const TCliArgs& args)
+{
+    TSessionOptions options;
+    options.Pacing = PacingOption(args);
+    options.Connections = connections;
+    options.Progress = (&out == &std::cout && ::isatty(STDOUT_FILENO)) ? TProgressStyle::Live : TProgressStyle::Lines;
+    return options;
+}
+
+int ExitStatusOf(const TRunResult& result)
+{
+    if (!result.Started)
+        return kExitFailed;
+    return result.Completed ? kExitOk : kExitStopped;
+}
+
+// Runs the task in a session of its own and prints what became of it.
+int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
+                 std::ostream& out, std::ostream& err)
+{
+    TInterruptGuard interrupts;
+    THXCliSession session(app, out, err, OptionsFor(out, connections, args));
+    session.StopRequest = &g_interrupts;
+    out << "Copying " << task->URL << "\n";
+    const TRunResult result = session.RunTask(task);
+    session.PrintSummary(*task);
+    if (result.Interrupted)
+        out << "Stopped. Resume with: harbex-cli run \"" << task->FileName << "\" --resume\n";
+    if (result.Completed && task->PagesSaved > 0 && task->PageErrors >= task->PagesSaved)
+    {
+        // The run ended, but not one page came: that is no copy.
+        err << "harbex-cli: no page could be fetched from " << task->URL << "\n";
+        return kExitFailed;
+    }
+    return ExitStatusOf(result);
+}
+
+} // namespace
+
+std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address)
+{
+    std::string profileName = args.Value("--profile").value_or("");
+    if (profileName.empty())
+        profileName = FileExists(app.ProfilesFolder() + "Whole Site.hxp") ? "Whole Site" : "Custom";
+    if (profileName != "Custom")
+    {
+        if (!FileExists(app.ProfilesFolder() + profileName + ".hxp"))
+            throw EUsageError("no profile \"" + profileName + "\" in " + app.ProfilesFolder());
+        if (!NormalizeURL(address))
+            throw EUsageError("Invalid URL.");
+    }
+    if (args.Value("--folder") && args.Value("--zip"))
+        throw EUsageError("give --folder or --zip, not both");
+
+    std::string category = args.Value("--category").value_or(app.LastCategory());
+    if (category.empty())
+        category = "General";
+    if (category.find("..") != std::string::npos || category.front() == '/')
+        throw EUsageError("a category is a folder name under the Tasks folder");
+    const std::string folder = app.TasksFolder() + category + "/";
+    ForceDirectories(folder);
+    std::string name = args.Value("--name").value_or(SiteShortName(address));
+    if (name.empty())
+        name = "Task";
+    if (name.find('/') != std::string::npos)
+        throw EUsageError("a task name cannot hold \"/\"");
+    const std::string fileName = UniqueFileName(folder + name + ".hxt");
+    name = std::filesystem::path(fileName).stem().string();
+
+    auto task = std::make_shared<THXTask>(app);
+    task->FileName = fileName;
+    task->Name = name;
+    task->Category = category;
+    task->URL = address;
+    if (profileName == "Custom")
+        task->Profile.Name = "Custom";
+    else
+    {
+        task->Profile.FileName = app.ProfilesFolder() + profileName + ".hxp";
+        task->Profile.Load();
+    }
+    if (const auto depth = args.IntValue("--depth", -1, 1000))
+        task->Profile.Depth = *depth;
+
+    namespace fs = std::filesystem;
+    if (const auto zip = args.Value("--zip"))
+    {
+        task->IntranetMode = false;
+        task->Destination = fs::absolute(*zip).string();
+        task->Profile.UseStartPageTitle = false;
+    }
+    else if (const auto target = args.Value("--folder"))
+    {
+        task->IntranetMode = true;
+        task->Destination = IncludeTrailingSlash(fs::absolute(*target).string());
+    }
+    else if (app.GetSaveMode(0) == 1)
+    {
+        task->IntranetMode = true;
+        task->Destination = app.GetIntranetFolder();
+    }
+    else
+    {
+        task->IntranetMode = false;
+        task->Destination = UniqueFileName(app.GetDownloadsFolder() + name + ".zip");
+    }
+    task->Schedule = std::string(kScheduleNow);
+    task->Status = kStatusScheduled;
+    return task;
+}
+
+int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs args(
+        arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
+        {});
+    if (args.Positional().size() != 1)
+        throw EUsageError("copy needs exactly one address");
+    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
+    std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
+    task->Save();
+
+    std::vector<std::string> recent = app.LoadRecentList(kRecentURLsKey, app.MaxURLHistory());
+    std::erase(recent, task->URL);
+    recent.insert(recent.begin(), task->URL);
+    app.SaveRecentList(kRecentURLsKey, recent, app.MaxURLHistory());
+    return RunInSession(app, task, connections, args, out, err);
+}
+
+int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs args(arguments, {"--connections", "--pacing"},
+                        {"--restart", "--resume", "--update", "--recover", "--map"});
+    if (args.Positional().size() != 1)
+        throw EUsageError("run needs exactly one task file");
+    if (args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 1)
+        throw EUsageError("give at most one of --restart, --resume, --update, --recover, --map");
+    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
+    auto task = std::make_shared<THXTask>(app);
+    task->FileName = ResolveTaskFile(app, args.Positional().front());
+    task->Load();
+    if (task->Status == kStatusDownloading || task->Status == kStatusComplete)
+    {
+        // A run that was cut off (the program ended without stopping it) goes on.
+        task->Status = kStatusIncomplete;
+    }
+    if (args.Flag("--restart"))
+        task->RunMode = kRunRestart;
+    else if (args.Flag("--resume"))
+        task->RunMode = kRunResume;
+    else if (args.Flag("--update"))
+        task->RunMode = kRunSmartUpdate;
+    else if (args.Flag("--recover"))
+        task->RunMode = kRunSmartRecovery;
+    else if (args.Flag("--map"))
+        task->RunMode = kRunMap;
+    if (task->RunMode != kRunRestart && task->RunMode != kRunMap && !FileExists(task->QueueFileName()))
+        task->RunMode = kRunRestart;
+    return RunInSession(app, task, connections, args, out, err);
+}
+
+int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs args(arguments, {"--pacing"}, {});
+    if (!args.Positional().empty())
+        throw EUsageError("schedule takes no arguments");
+    TInterruptGuard interrupts;
+    THXCliSession session(app, out, err, OptionsFor(out, 0, args));
+    session.StopRequest = &g_interrupts;
+    out << "Watching " << app.ActiveTasksFile() << " for due tasks (Ctrl+C ends)...\n";
+    session.RunSchedule();
+    return kExitOk;
+}
+
+int CommandDemo(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs given(arguments, {"--pacing"}, {});
+    if (!given.Positional().empty())
+        throw EUsageError("demo takes no arguments");
+    const std::string data = app.Environment().dataFolder;
+    const std::string site = data.empty() ? std::string() : IncludeTrailingSlash(data) + "sample-site";
+    if (site.empty() || !FileExists(site + "/index.html"))
+    {
+        err << "harbex-cli: the sample site was not found (installed data folder: " << (data.empty() ? "none" : data)
+            << ")\n";
+        return kExitFailed;
+    }
+    THXDemoServer server(site);
+    const std::string folder = app.GetDownloadsFolder() + "sample-site/";
+    out << "Serving the sample site from " << site << " at " << server.URL("/") << "\n";
+    const TCliArgs args({"--folder", folder, "--name", "Sample Site", "--profile", "Whole Site"},
+                        {"--folder", "--name", "--profile"}, {});
+    std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, server.URL("/index.html"));
+    task->Save();
+    const int status = RunInSession(app, task, 0, given, out, err);
+    if (status == kExitOk)
+        out << "\nOpen the copy in a browser: " << LocalStartPage(*task) << "\n"
+            << "Other commands: harbex-cli --help\n";
+    return status;
+}
+
+} // namespace hx::cli

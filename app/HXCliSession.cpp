@@ -1,0 +1,292 @@
+#include "app/HXCliSession.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <utility>
+
+#include "archive/XcdZipD4.h"
+#include "core/HXApp.h"
+#include "core/HXDateTime.h"
+#include "core/HXTask.h"
+#include "reports/HXTaskReport.h"
+
+namespace hx::cli
+{
+
+namespace
+{
+
+using TClock = std::chrono::steady_clock;
+
+// Widest live line; longer lines are cut so the line can be rewritten in place.
+constexpr std::size_t kLiveLineWidth = 118;
+// The live line is redrawn this often.
+constexpr auto kLivePeriod = std::chrono::milliseconds(250);
+// Longest wait of the loop between two looks at the timers and the stop request.
+constexpr auto kServeStep = std::chrono::milliseconds(50);
+
+std::string Kilobytes(std::int64_t bytes)
+{
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / 1024.0;
+    return text.str();
+}
+
+double ElapsedSeconds(const THXTask& task)
+{
+    const TDateTime elapsed = task.StartTime > 0 ? Now() - task.StartTime : task.ElapsedTime;
+    return std::max(0.0, elapsed * 86400.0);
+}
+
+} // namespace
+
+// ---- THXCliHost ----
+
+THXCliHost::THXCliHost(THXApp& app, std::ostream& out, std::ostream& err, THXEventLoopOwner& owner)
+    : m_app(app)
+    , m_out(out)
+    , m_err(err)
+    , m_owner(owner)
+{
+}
+
+void THXCliHost::ShowStatus(const std::string& text)
+{
+    m_lastStatus = text;
+}
+
+void THXCliHost::PageNotSaved(const std::string& localFile)
+{
+    ShowError("unable to save page: " + localFile);
+}
+
+void THXCliHost::ReportZipResult(int code, std::string_view operationWord)
+{
+    const TXcdResultText result = XcdResultText(code, operationWord);
+    if (result.Message.empty())
+        return;
+    if (result.Failed)
+        ShowError(result.Message);
+    else
+        m_out << "\n" << result.Message << "\n";
+}
+
+void THXCliHost::CreateReports(THXTask& task)
+{
+    try
+    {
+        THXTaskReport report(task, m_app.BannerPage());
+        m_summaryFile = report.CreateReports();
+    }
+    catch (const std::exception& error)
+    {
+        ShowError(std::string("unable to write the reports: ") + error.what());
+    }
+}
+
+void THXCliHost::ShowError(const std::string& message)
+{
+    ++m_errors;
+    m_err << "\nharbex-cli: " << message << "\n";
+}
+
+void THXCliHost::ProcessPendingMessages()
+{
+    m_owner.ProcessPending();
+}
+
+void THXCliHost::QueueProgress(const std::string& text, std::int64_t position, std::int64_t total)
+{
+    m_lastStatus = text + " " + std::to_string(position) + "/" + std::to_string(total);
+}
+
+// ---- THXCliSession ----
+
+THXCliSession::THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, TSessionOptions options)
+    : m_app(app)
+    , m_out(out)
+    , m_err(err)
+    , m_options(std::move(options))
+    , m_host(app, out, err, m_owner)
+    , m_scheduler(app, m_clock)
+{
+    m_app.SetOwner(&m_owner);
+    const int connections = m_options.Connections > 0 ? m_options.Connections : m_app.Connections();
+    m_slots.SetSlotCount(connections, false);
+    m_runner = std::make_unique<THXTaskRunner>(app, m_host, m_slots, m_options.Pacing);
+    if (m_options.Connections > 0)
+        m_runner->Dispatcher().SetWantedSlots([connections] { return connections; });
+    m_runner->SetScheduler(&m_scheduler);
+    m_scheduler.SetRunner(m_runner.get());
+}
+
+THXCliSession::~THXCliSession()
+{
+    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
+        m_runner->StopTask(running);
+    m_scheduler.SetRunner(nullptr);
+    m_runner.reset();
+    m_owner.ProcessPending();
+    m_app.SetOwner(nullptr);
+}
+
+void THXCliSession::ServeOnce(std::chrono::milliseconds wait)
+{
+    m_owner.ProcessPending(wait);
+    const auto now = TClock::now();
+    if (m_runner->ZipTimerEnabled() && now >= m_nextZipTick)
+    {
+        m_nextZipTick = now + m_runner->ZipFeedPeriod();
+        m_runner->ZipTimerTick();
+    }
+    if (m_options.Progress != TProgressStyle::Quiet && now >= m_nextProgress)
+    {
+        m_nextProgress = now + (m_options.Progress == TProgressStyle::Live ? kLivePeriod : m_options.ProgressPeriod);
+        if (std::shared_ptr<THXTask> task = m_runner->RunningTask())
+            PrintProgress(*task, false);
+    }
+}
+
+void THXCliSession::Serve(std::chrono::milliseconds duration)
+{
+    const auto end = TClock::now() + duration;
+    for (auto now = TClock::now(); now < end; now = TClock::now())
+        ServeOnce(std::min<std::chrono::milliseconds>(
+            kServeStep, std::chrono::duration_cast<std::chrono::milliseconds>(end - now)));
+}
+
+TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
+                                  std::optional<std::chrono::milliseconds> stopAfter,
+                                  const std::function<bool(THXTask&)>& stopWhen)
+{
+    TRunResult result;
+    const auto started = TClock::now();
+    m_nextProgress = started;
+    result.Started = m_runner->Start(task);
+    m_nextZipTick = started + m_runner->ZipFeedPeriod();
+    if (result.Started)
+    {
+        while (m_runner->ZipTimerEnabled())
+        {
+            const auto now = TClock::now();
+            if (StopRequested() || (stopAfter && now - started >= *stopAfter) || (stopWhen && stopWhen(*task)))
+            {
+                m_runner->StopTask(task);
+                result.Interrupted = true;
+                break;
+            }
+            const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(m_nextZipTick - now) +
+                                   std::chrono::milliseconds(1);
+            ServeOnce(std::clamp<std::chrono::milliseconds>(untilTick, std::chrono::milliseconds(0), kServeStep));
+        }
+        if (m_options.Progress != TProgressStyle::Quiet)
+            PrintProgress(*task, true);
+    }
+    result.Status = task->Status;
+    result.Completed = task->Status == kStatusZipped || task->Status == kStatusTaskComplete;
+    return result;
+}
+
+void THXCliSession::RunSchedule()
+{
+    m_scheduler.LoadActiveTasks();
+    auto nextTick = TClock::now();
+    std::shared_ptr<THXTask> shown;
+    while (!StopRequested())
+    {
+        const auto now = TClock::now();
+        if (now >= nextTick)
+        {
+            nextTick = now + pacing::kScheduleTickPeriod;
+            try
+            {
+                if (std::shared_ptr<THXTask> started = m_scheduler.Tick())
+                {
+                    m_out << "Started task \"" << started->Name << "\" (" << started->URL << ")\n";
+                    shown = started;
+                }
+            }
+            catch (const std::exception& error)
+            {
+                m_host.ShowError(error.what());
+            }
+        }
+        ServeOnce(kServeStep);
+        if (shown && !m_runner->RunningTask())
+        {
+            if (m_options.Progress != TProgressStyle::Quiet)
+                PrintProgress(*shown, true);
+            PrintSummary(*shown);
+            shown.reset();
+        }
+    }
+    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
+    {
+        m_runner->StopTask(running);
+        PrintSummary(*running);
+    }
+}
+
+void THXCliSession::PrintProgress(THXTask& task, bool final)
+{
+    const double seconds = ElapsedSeconds(task);
+    std::ostringstream line;
+    line << "pages " << task.PagesSaved << "/" << task.TotalPages << "  media " << task.ResourcesSaved << "/"
+         << task.TotalResources << "  errors " << task.PageErrors + task.ResourceErrors << "  "
+         << Kilobytes(task.TotalBytes) << " KB";
+    if (seconds >= 1)
+        line << "  " << Kilobytes(static_cast<std::int64_t>(static_cast<double>(task.TotalBytes) / seconds)) << " KB/s";
+    line << "  " << StatusText(task.Status);
+    if (!final)
+    {
+        int busy = 0;
+        std::string url;
+        for (THXSocket* slot : m_slots.Slots())
+            if (!slot->IsIdle())
+            {
+                ++busy;
+                if (url.empty())
+                    url = slot->ShownURL;
+            }
+        if (busy > 0)
+            line << "  [" << busy << "] " << url;
+    }
+    std::string text = line.str();
+    if (m_options.Progress == TProgressStyle::Live)
+    {
+        if (text.size() > kLiveLineWidth)
+            text.resize(kLiveLineWidth);
+        const std::size_t width = text.size();
+        text.append(m_liveWidth > width ? m_liveWidth - width : 0, ' ');
+        m_liveWidth = width;
+        m_out << "\r" << text << (final ? "\n" : "") << std::flush;
+        if (final)
+            m_liveWidth = 0;
+    }
+    else
+    {
+        m_out << text << "\n" << std::flush;
+    }
+}
+
+void THXCliSession::PrintSummary(THXTask& task)
+{
+    const double seconds = ElapsedSeconds(task);
+    m_out << "Task \"" << task.Name << "\": " << StatusText(task.Status) << "\n";
+    m_out << "  Pages:     " << task.PagesSaved << " of " << task.TotalPages << " (" << task.PageErrors << " errors)\n";
+    m_out << "  Media:     " << task.ResourcesSaved << " of " << task.TotalResources << " (" << task.ResourceErrors
+          << " errors)\n";
+    m_out << "  Received:  " << Kilobytes(task.TotalBytes) << " KB in " << std::fixed << std::setprecision(1) << seconds
+          << " s\n";
+    if (task.IntranetMode)
+        m_out << "  Copy:      " << LocalStartPage(task) << "\n";
+    else
+        m_out << "  Archive:   " << task.Destination << "\n";
+    if (!m_host.SummaryFile().empty() && task.IntranetMode)
+        m_out << "  Reports:   " << m_host.SummaryFile() << "\n";
+    m_out << "  Task file: " << task.FileName << "\n";
+}
+
+} // namespace hx::cli

@@ -1,0 +1,142 @@
+#pragma once
+
+// THXCliSession: the engine's program without windows. It is the owner thread (an
+// event loop on the calling thread), holds the connection slots, the scheduler and
+// the task runner, runs tasks to their end while printing their progress, and
+// turns an interrupt into a stop of the running task.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/HXOwner.h"
+#include "net/HXSockets.h"
+#include "schedule/HXSchedule.h"
+#include "schedule/HXScheduler.h"
+#include "shell/HXTaskRunner.h"
+
+namespace hx
+{
+class THXApp;
+class THXTask;
+} // namespace hx
+
+namespace hx::cli
+{
+
+// How progress is printed: a line rewritten in place on a terminal, plain lines
+// now and then otherwise, or nothing.
+enum class TProgressStyle
+{
+    Live,
+    Lines,
+    Quiet
+};
+
+struct TSessionOptions
+{
+    // The waits of every run (none: each start reads the "Pacing" setting).
+    std::optional<TRunPacing> Pacing;
+    TProgressStyle Progress = TProgressStyle::Lines;
+    // Between two progress lines (Lines style); the live line is redrawn more often.
+    std::chrono::milliseconds ProgressPeriod = std::chrono::seconds(5);
+    // Connection slots for the session (0: the "Connections" setting).
+    int Connections = 0;
+};
+
+// The runner's host for a terminal: status texts feed the progress line, errors
+// and archive messages are printed, the reports of an intranet run are written.
+class THXCliHost final : public THXRunnerHost
+{
+public:
+    THXCliHost(THXApp& app, std::ostream& out, std::ostream& err, THXEventLoopOwner& owner);
+
+    void ShowStatus(const std::string& text) override;
+    void PageNotSaved(const std::string& localFile) override;
+    void ReportZipResult(int code, std::string_view operationWord) override;
+    void CreateReports(THXTask& task) override;
+    void ShowError(const std::string& message) override;
+    void ProcessPendingMessages() override;
+    void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total) override;
+
+    const std::string& LastStatus() const { return m_lastStatus; }
+    // The summary page written at the end of the last intranet run ("" when none).
+    const std::string& SummaryFile() const { return m_summaryFile; }
+    int Errors() const { return m_errors; }
+
+private:
+    THXApp& m_app;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    THXEventLoopOwner& m_owner;
+    std::string m_lastStatus;
+    std::string m_summaryFile;
+    int m_errors = 0;
+};
+
+// What became of a run.
+struct TRunResult
+{
+    bool Started = false;
+    // The run ended by completion (6 or 7), not by a stop.
+    bool Completed = false;
+    bool Interrupted = false;
+    int Status = 0;
+};
+
+class THXCliSession
+{
+public:
+    THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, TSessionOptions options = {});
+    ~THXCliSession();
+    THXCliSession(const THXCliSession&) = delete;
+    THXCliSession& operator=(const THXCliSession&) = delete;
+
+    THXScheduler& Scheduler() { return m_scheduler; }
+    THXTaskRunner& Runner() { return *m_runner; }
+    THXCliHost& Host() { return m_host; }
+    THXSlotList& Slots() { return m_slots; }
+    THXEventLoopOwner& Owner() { return m_owner; }
+
+    // Starts the task now and serves the event loop until the run ends, or stops it
+    // when the stop request is set, `stopAfter` has passed or `stopWhen` says so
+    // (looked at between two turns of the loop).
+    TRunResult RunTask(const std::shared_ptr<THXTask>& task,
+                       std::optional<std::chrono::milliseconds> stopAfter = std::nullopt,
+                       const std::function<bool(THXTask&)>& stopWhen = {});
+    // Ticks the scheduler once a second, starting due tasks from the active-task
+    // list, until the stop request is set (a running task is stopped first).
+    void RunSchedule();
+    // Serves the event loop (hand-overs and timers) for a while.
+    void Serve(std::chrono::milliseconds duration);
+
+    // Set from a signal handler or another thread: stop the running task.
+    std::atomic<int>* StopRequest = nullptr;
+    // Prints the progress line or the summary of a task now.
+    void PrintProgress(THXTask& task, bool final);
+    void PrintSummary(THXTask& task);
+
+private:
+    void ServeOnce(std::chrono::milliseconds wait);
+    bool StopRequested() const { return StopRequest && StopRequest->load() > 0; }
+
+    THXApp& m_app;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    TSessionOptions m_options;
+    THXEventLoopOwner m_owner;
+    TSystemClock m_clock;
+    THXCliHost m_host;
+    THXSlotList m_slots;
+    THXScheduler m_scheduler;
+    std::unique_ptr<THXTaskRunner> m_runner;
+    std::chrono::steady_clock::time_point m_nextZipTick;
+    std::chrono::steady_clock::time_point m_nextProgress;
+    std::size_t m_liveWidth = 0;
+};
+
+} // namespace hx::cli

@@ -1,0 +1,317 @@
+// The "tasks" and "report" commands of harbex-cli: the task list of a category as
+// the scheduler window shows it, and the summary, indexes and error report of a task.
+
+#include "app/HXCli.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "archive/XcdZipD4.h"
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXIniFile.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "reports/HXErrorReport.h"
+#include "reports/HXReportQueue.h"
+#include "reports/HXTaskReport.h"
+#include "schedule/HXSchedule.h"
+#include "schedule/HXScheduler.h"
+
+namespace hx::cli
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// The scheduler window's columns the listing shows: all but the start page title
+// and the download method, which make the lines too long for a terminal.
+constexpr std::array<std::size_t, 10> kListedColumns = {0, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+constexpr std::size_t kDestinationColumn = 10;
+constexpr std::string_view kDefaultCategory = "General";
+
+// Characters, not bytes, so UTF-8 names line up.
+std::size_t DisplayWidth(std::string_view text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Rows of cells in columns two blanks apart; the first row is the header. The last
+// column is not padded, so no line ends in blanks.
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows)
+    {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (std::size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
+    }
+    for (const auto& row : rows)
+    {
+        std::string line;
+        for (std::size_t column = 0; column < row.size(); ++column)
+        {
+            line += row[column];
+            if (column + 1 < row.size())
+                line += std::string(widths[column] - DisplayWidth(row[column]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out << line << "\n";
+    }
+}
+
+// Every category folder below the Tasks folder, as paths relative to it, "General"
+// first and the rest in byte order.
+std::vector<std::string> AllCategories(const std::string& tasksFolder)
+{
+    std::vector<std::string> categories;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(tasksFolder, fs::directory_options::skip_permission_denied, error), end;
+         !error && it != end; it.increment(error))
+    {
+        std::error_code statusError;
+        if (it->is_directory(statusError))
+            categories.push_back(it->path().lexically_relative(tasksFolder).generic_string());
+    }
+    std::sort(categories.begin(), categories.end(),
+              [](const std::string& a, const std::string& b)
+              {
+                  if ((a == kDefaultCategory) != (b == kDefaultCategory))
+                      return a == kDefaultCategory;
+                  return a < b;
+              });
+    return categories;
+}
+
+std::string JoinedNames(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? std::string("none") : text;
+}
+
+// The category as given, checked to be a folder below the Tasks folder.
+std::string CheckedCategory(THXApp& app, std::string given)
+{
+    while (given.size() > 1 && given.back() == '/')
+        given.pop_back();
+    const fs::path path(given);
+    const bool climbs =
+        std::any_of(path.begin(), path.end(), [](const fs::path& step) { return step == ".." || step == "."; });
+    if (given.empty() || path.is_absolute() || climbs)
+        throw EUsageError("a category is a folder name below the Tasks folder (" + app.TasksFolder() + "), not \"" +
+                          given + "\"");
+    if (!DirectoryExists(app.TasksFolder() + given))
+        throw EUsageError("no task category \"" + given +
+                          "\" (categories: " + JoinedNames(AllCategories(app.TasksFolder())) + ")");
+    return given;
+}
+
+// Why a listed task file is not a task, or empty when it is one. Loading never fails
+// (an unreadable file loads as an empty task), so the file is looked at again.
+std::string TaskFileProblem(const std::string& path)
+{
+    if (!ReadWholeFile(path))
+        return "cannot be read";
+    if (!TIniFile(path).SectionExists("Task"))
+        return "is not a task file (it has no [Task] section)";
+    return {};
+}
+
+// Lists one category; returns false when a task file of it could not be listed.
+bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& category, std::ostream& out,
+                  std::ostream& err)
+{
+    bool complete = true;
+    std::vector<std::shared_ptr<THXTask>> tasks;
+    try
+    {
+        tasks = scheduler.ShowCategory(category);
+    }
+    catch (const std::exception& error)
+    {
+        // A stale run state that cannot be saved back must not hide the other tasks:
+        // they are loaded one by one and listed as their files hold them.
+        err << "harbex-cli: " << error.what() << "\n";
+        complete = false;
+        tasks.clear();
+        const std::string folder = IncludeTrailingSlash(app.TasksFolder() + category);
+        for (const std::string& name : ListFiles(folder, "*.hxt"))
+        {
+            try
+            {
+                tasks.push_back(scheduler.CreateTask(folder + name));
+            }
+            catch (const std::exception& loadError)
+            {
+                err << "harbex-cli: task file " << folder + name << ": " << loadError.what() << "\n";
+            }
+        }
+    }
+
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> header;
+    for (const std::size_t column : kListedColumns)
+        header.emplace_back(kTaskColumnCaptions[column]);
+    rows.push_back(std::move(header));
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        if (const std::string problem = TaskFileProblem(task->FileName); !problem.empty())
+        {
+            err << "harbex-cli: task file " << task->FileName << " " << problem << "\n";
+            complete = false;
+            continue;
+        }
+        const TTaskRow row = TaskRow(*task);
+        std::vector<std::string> cells;
+        for (const std::size_t column : kListedColumns)
+            // The window shows the destination with backslashes; here it stays a local path.
+            cells.push_back(column == kDestinationColumn ? task->Destination : row.Columns[column]);
+        rows.push_back(std::move(cells));
+    }
+
+    const std::size_t count = rows.size() - 1;
+    out << "Category: " << category << " (" << count << (count == 1 ? " task" : " tasks") << ")\n";
+    if (count == 0)
+        out << "  (no tasks)\n";
+    else
+        PrintTable(out, rows);
+    return complete;
+}
+
+// The Zip archive of a task unpacked into its working folder (the temporary folder),
+// where the reports are written beside the files they link to.
+bool UnpackZipResult(THXTask& task, std::ostream& err)
+{
+    TXceedZip zip;
+    zip.ZipFileName = task.Destination;
+    zip.ExtractDirectory = task.WorkingFolder();
+    zip.Overwrite = TXcdOverwrite::xowAlways;
+    zip.UsePaths = true;
+    zip.OnSkipping = [&err](const std::string& name, TXcdSkipReason reason)
+    { err << "harbex-cli: skipped " << name << ": " << XcdSkipReasonText(reason) << "\n"; };
+    const TXcdResultText result = XcdResultText(zip.Extract(), "extracting");
+    if (result.Outcome == TXcdOutcome::Error)
+        err << "harbex-cli: " << task.Destination << ": " << result.Message << "\n";
+    return !result.Failed;
+}
+
+// The number of queue items whose transfer failed, as the error report lists them.
+int FailedItemCount(const std::vector<std::string>& queueLines)
+{
+    int failed = 0;
+    for (std::size_t record = 1; record < queueLines.size(); record += 2)
+    {
+        if (QueueField(queueLines[record], 0) == "3")
+            ++failed;
+    }
+    return failed;
+}
+
+} // namespace
+
+int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs parsed(args, {}, {});
+    const auto& positional = parsed.Positional();
+    if (positional.size() > 1)
+        throw EUsageError("extra argument: " + positional[1]);
+
+    TSystemClock clock;
+    THXScheduler scheduler(app, clock);
+    if (!positional.empty())
+        return ListCategory(app, scheduler, CheckedCategory(app, positional.front()), out, err) ? kExitOk : kExitFailed;
+
+    // Listing everything is no choice of category: the one the window opens with stays.
+    const std::string lastCategory = app.LastCategory();
+    const std::vector<std::string> categories = AllCategories(app.TasksFolder());
+    bool complete = true;
+    for (std::size_t index = 0; index < categories.size(); ++index)
+    {
+        if (index > 0)
+            out << "\n";
+        complete = ListCategory(app, scheduler, categories[index], out, err) && complete;
+    }
+    if (categories.empty())
+        out << "No task categories in " << app.TasksFolder() << "\n";
+    scheduler.ClearShown();
+    app.SetLastCategory(lastCategory);
+    return complete ? kExitOk : kExitFailed;
+}
+
+int CommandReport(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs parsed(args, {}, {"--errors"});
+    const auto& positional = parsed.Positional();
+    if (positional.empty())
+        throw EUsageError("report needs a TASKFILE");
+    if (positional.size() > 1)
+        throw EUsageError("extra argument: " + positional[1]);
+
+    auto task = std::make_shared<THXTask>(app);
+    task->FileName = ResolveTaskFile(app, positional.front());
+    task->Load();
+
+    // Every report is made from the queue file a run leaves beside the task file.
+    const std::string queueFile = task->QueueFileName();
+    if (!FileExists(queueFile))
+    {
+        err << "harbex-cli: task \"" << task->Name << "\" has not been run yet (there is no queue file " << queueFile
+            << "); run it first\n";
+        return kExitFailed;
+    }
+
+    try
+    {
+        if (parsed.Flag("--errors"))
+        {
+            const int failed = FailedItemCount(ReadReportQueue(queueFile));
+            const std::string report = WriteErrorReport(*task);
+            out << "Error report: " << report << "\n";
+            out << "Failed URLs: " << failed << "\n";
+            return kExitOk;
+        }
+
+        if (!task->IntranetMode)
+        {
+            if (ZipResultMissing(*task))
+            {
+                err << "harbex-cli: the Zip file of task \"" << task->Name << "\" does not exist: "
+                    << (task->Destination.empty() ? std::string("(no destination set)") : task->Destination) << "\n"
+                    << "The task has not been run, or its Zip file was moved or deleted; run the task to make it "
+                       "again.\n";
+                return kExitFailed;
+            }
+            if (!UnpackZipResult(*task, err))
+                return kExitFailed;
+        }
+
+        THXTaskReport report(*task, app.BannerPage());
+        const std::string summary = report.CreateReports();
+        out << "Task summary: " << summary << "\n";
+        out << "Page index: " << report.IndexFile(TReportIndex::Pages, 1) << "\n";
+        out << "Image index: " << report.IndexFile(TReportIndex::Images, 1) << "\n";
+        return kExitOk;
+    }
+    catch (const EFileError& error)
+    {
+        err << "harbex-cli: cannot write the reports of task \"" << task->Name << "\": " << error.what() << "\n";
+        return kExitFailed;
+    }
+}
+
+} // namespace hx::cli
