@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Crawl comparison: copies the generated test site with harbex-cli (fast and
+# classic pacing), wget, wget2 and httrack and prints one table: wall time,
+# pages per second, peak memory, files saved and broken local links in the copy.
+# Not a test; CI does not run it.
+#
+#     bench/crawl_compare.sh [--harbex PATH] [--pages "200 2000"] [--tools "harbex harbex-classic wget wget2 httrack"]
+#                            [--harbex-options "--connections 16"] [--httrack-options "-%N0"] [--keep]
+#
+# The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
+# with a configuration of its own in a temporary folder. harbex-cli defaults to
+# build/app/harbex-cli and runs with HARBEX_HOME in the temporary folder; its row
+# says "not available" while the binary is missing or has no copy command. The
+# helper programs are built in $HX_BENCH_BUILD_DIR (default build-bench).
+# Each program runs with its defaults (wget with --mirror -p -k -E -np, httrack
+# with -q); --harbex-options go after harbex-cli's copy command, --httrack-options
+# after httrack's address. --keep leaves the temporary folder (sites, copies,
+# logs) in place.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${HX_BENCH_BUILD_DIR:-$here/build-bench}
+harbex=$here/build/app/harbex-cli
+page_counts="200"
+tools="harbex wget wget2 httrack"
+harbex_options=""
+httrack_options=""
+keep=0
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --harbex) harbex=$2; shift 2 ;;
+        --pages) page_counts=$2; shift 2 ;;
+        --tools) tools=$2; shift 2 ;;
+        --harbex-options) harbex_options=$2; shift 2 ;;
+        --httrack-options) httrack_options=$2; shift 2 ;;
+        --keep) keep=1; shift ;;
+        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "crawl_compare.sh: unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+
+# ---- Programs ----
+
+have() { command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ]; }
+
+# Missing programs are installed from Debian's packages, but only by root (a
+# benchmark never asks for a password); anyone else is told what to install.
+missing=()
+have nginx || missing+=(nginx)
+[ -x /usr/bin/time ] || missing+=(time)
+case " $tools " in *" wget "*) have wget || missing+=(wget) ;; esac
+case " $tools " in *" httrack "*) have httrack || missing+=(httrack) ;; esac
+case " $tools " in *" wget2 "*) have wget2 || missing+=(wget2) ;; esac
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ] && have apt-get; then
+        echo "Installing ${missing[*]}" >&2
+        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
+            { apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
+    else
+        echo "crawl_compare.sh: please install ${missing[*]} (apt-get install ${missing[*]})" >&2
+        exit 2
+    fi
+fi
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+
+cmake -S "$here" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHX_BUILD_BENCH=ON >/dev/null
+cmake --build "$build_dir" --target hx_make_site hx_check_links -j "$(nproc)" >/dev/null
+make_site=$build_dir/bench/hx_make_site
+check_links=$build_dir/bench/hx_check_links
+
+# ---- Temporary folder and nginx ----
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/hx-crawl-compare.XXXXXX")
+nginx_pid=
+
+stop_nginx() {
+    if [ -n "$nginx_pid" ]; then
+        kill "$nginx_pid" 2>/dev/null || true
+        wait "$nginx_pid" 2>/dev/null || true
+        nginx_pid=
+    fi
+}
+
+cleanup() {
+    stop_nginx
+    if [ "$keep" -eq 1 ]; then
+        echo "Kept $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# Starts nginx for the site folder on a free port; sets $port.
+start_nginx() {
+    local root=$1 extra=$2 dir=$work/nginx _
+    mkdir -p "$dir"
+    for _ in 1 2 3 4 5; do
+        port=$((20000 + RANDOM % 40000))
+        answers "$port" && continue
+        cat >"$dir/nginx.conf" <<EOF
+master_process off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$port;
+    server_name localhost;
+    root $root;
+$(cat "$extra")
+  }
+}
+EOF
+        "$nginx_bin" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' >"$dir/output.log" 2>&1 &
+        nginx_pid=$!
+        for _ in $(seq 1 200); do
+            if answers "$port"; then
+                return 0
+            fi
+            kill -0 "$nginx_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        stop_nginx
+    done
+    echo "crawl_compare.sh: nginx did not start:" >&2
+    cat "$dir/output.log" "$dir/error.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+# ---- Measurements ----
+
+# "Elapsed (wall clock) time (h:mm:ss or m:ss): 1:02.34" in seconds.
+wall_seconds() {
+    sed -n 's/.*Elapsed (wall clock) time.*): //p' "$1" |
+        awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; printf "%.2f", s }'
+}
+peak_rss() { sed -n 's/.*Maximum resident set size (kbytes): //p' "$1"; }
+
+rows=()
+
+# Copies the site with one tool and adds its row to the table.
+measure() {
+    local tool=$1 pages=$2 url=$3 out=$work/$1-$2 log=$work/$1-$2.log timing=$work/$1-$2.time status=0
+    mkdir -p "$out"
+    case "$tool" in
+        harbex | harbex-classic)
+            local pacing=fast
+            [ "$tool" = harbex-classic ] && pacing=classic
+            if [ ! -x "$harbex" ] || ! "$harbex" --help 2>&1 | grep -q '^  copy URL'; then
+                rows+=("$(printf '%-8s %6s  %s' harbex "$pages" "not available ($harbex has no copy command)")")
+                return
+            fi
+            mkdir -p "$work/home-$pages"
+            # shellcheck disable=SC2086 # the options are words
+            HARBEX_HOME=$work/home-$pages /usr/bin/time -v -o "$timing" \
+                "$harbex" --pacing "$pacing" copy "$url" --folder "$out" $harbex_options >"$log" 2>&1 || status=$?
+            ;;
+        wget2)
+            /usr/bin/time -v -o "$timing" \
+                wget2 --mirror -p -k -E -np -q -P "$out" "$url" >"$log" 2>&1 || status=$?
+            ;;
+        wget)
+            /usr/bin/time -v -o "$timing" \
+                wget --mirror -p -k -E -np -q -P "$out" "$url" >"$log" 2>&1 || status=$?
+            ;;
+        httrack)
+            # shellcheck disable=SC2086 # the options are words
+            /usr/bin/time -v -o "$timing" \
+                httrack "$url" -O "$out" -q $httrack_options >"$log" 2>&1 || status=$?
+            ;;
+        *)
+            echo "crawl_compare.sh: unknown tool $tool" >&2
+            exit 2
+            ;;
+    esac
+    local wall rss files broken rate
+    files=$(find "$out" -type f -not -path '*/hts-cache/*' -not -name 'hts-log.txt' | wc -l)
+    if [ "$files" -eq 0 ]; then
+        rows+=("$(printf '%-8s %6s  %s' "$tool" "$pages" "failed with exit status $status: $(head -n 1 "$log")")")
+        return
+    fi
+    wall=$(wall_seconds "$timing")
+    rss=$(peak_rss "$timing")
+    broken=$("$check_links" "$out" | sed -n 's/^broken local links: \([0-9]*\).*/\1/p')
+    rate=$(awk -v p="$pages" -v w="$wall" 'BEGIN { if (w > 0) printf "%.1f", p / w; else print "-" }')
+    rows+=("$(printf '%-8s %6s %9s %9s %12s %7s %7s %5s' "$tool" "$pages" "$wall" "$rate" "$rss" "$files" "$broken" "$status")")
+}
+
+for pages in $page_counts; do
+    site=$work/site-$pages
+    "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
+    start_nginx "$site" "$work/extra-$pages.conf"
+    url=http://127.0.0.1:$port/index.html
+    echo "Serving $pages pages at $url" >&2
+    for tool in $tools; do
+        echo "  copying with $tool" >&2
+        measure "$tool" "$pages" "$url"
+    done
+    stop_nginx
+done
+
+echo
+printf '%-8s %6s %9s %9s %12s %7s %7s %5s\n' tool pages "wall s" "pages/s" "peak RSS KB" files broken exit
+for row in "${rows[@]}"; do
+    echo "$row"
+done
+echo
+echo "pages/s: pages of the site divided by wall time; files: regular files saved (httrack's cache left out);"
+echo "broken: local links of saved pages naming no file (hx_check_links); exit: the tool's exit status"
+echo "(wget exits 8 when the server answered an error, as it does for the site's missing page)."
