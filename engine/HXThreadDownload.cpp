@@ -344,6 +344,9 @@ TThreadDownload::TStep TThreadDownload::DispatchOne(std::uint64_t run)
                 if (slots->Count() > WantedSlots())
                 {
                     slots->Destroy(idleSlot);
+                    // An event-driven dispatcher does not wait for an event to go on.
+                    std::lock_guard lock(m_mutex);
+                    m_wakePending = true;
                     return;
                 }
                 if (!task)

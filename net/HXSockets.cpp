@@ -140,6 +140,7 @@ void THXSlotList::AddSlot()
     auto slot = std::make_unique<THXSocket>(this);
     slot->Connection().OnMessage = OnMessage;
     slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
+    slot->Connection().HostGate = &m_hostGate;
     if (OnCreateRow)
         slot->SetRow(OnCreateRow(*slot));
     std::lock_guard lock(m_mutex);

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "net/HXHostGate.h"
 #include "net/qkHTTP.h"
 
 namespace hx
@@ -108,6 +109,8 @@ public:
     // Called on a transfer thread whenever a transfer of any slot has ended. Any
     // thread; once it has returned, the previous handler is no longer called.
     void SetOnTransferEnded(std::function<void()> handler);
+    // The host delay shared by the transfers of every slot.
+    THXHostGate& HostGate() { return m_hostGate; }
 
     // Any thread.
     int Count() const;
@@ -141,6 +144,7 @@ private:
     // Held while the handler runs, so replacing it waits for a call in progress.
     std::mutex m_endedMutex;
     std::function<void()> m_onTransferEnded;
+    THXHostGate m_hostGate;
 };
 
 } // namespace hx

@@ -11,6 +11,7 @@
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXHostGate.h"
 #include "net/HXPartFile.h"
 #include "net/qkHTTP.h"
 
@@ -267,6 +268,9 @@ void TThreadHTTP::CheckStop() const
 
 void TThreadHTTP::Request(bool get)
 {
+    CheckStop();
+    if (THXHostGate* gate = m_connection.HostGate)
+        gate->Pass(URLHost(m_http.URL()), [this] { return m_stopRequested.load(); });
     CheckStop();
     const bool withCredentials = !m_userName.empty() && !m_password.empty();
     if (get)

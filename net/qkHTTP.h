@@ -25,6 +25,7 @@
 namespace hx
 {
 
+class THXHostGate;
 class THXOwnerThread;
 class THXQItem;
 
@@ -65,6 +66,9 @@ public:
     // Set before the first Start; called on the transfer thread once the transfer
     // has ended (Tag reads 1), so a waiting dispatcher can look at once.
     std::function<void()> OnTransferEnded;
+    // Set before the first Start: the host delay every request of the transfer waits
+    // for (null: none).
+    THXHostGate* HostGate = nullptr;
 
     // The slot's HTTP client. Tests may give it a resolver; nothing else should
     // touch it while a transfer runs.

@@ -237,6 +237,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     if (!m_fixedPacing)
         m_pacing.Dispatch.HostDelay = std::chrono::milliseconds(m_app.HostDelay());
     m_dispatcher.SetPacing(m_pacing.Dispatch);
+    m_slots.HostGate().SetDelay(m_pacing.Dispatch.HostDelay);
     m_parser.SetPacing(m_pacing.Parse);
     m_lastZipBatch = {};
 
@@ -401,15 +402,16 @@ void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& fi
     m_zip.UsePaths = true;
     m_zip.Recurse = false;
     m_zip.BaseFolder = m_app.GetTempFolder();
-    std::vector<std::string> entries;
-    m_zip.OnAdding = [&entries](const std::string& name) { entries.push_back(name); };
-    m_zip.OnUpdating = [&entries](const std::string& name) { entries.push_back(name); };
-    std::vector<std::string> titles;
-    m_zip.OnFileComment = [&comments, &titles](const std::string& fileName, std::string& comment)
+    // The entry each file went in as (the comment is asked right after the entry is named).
+    std::string lastEntry;
+    std::map<std::string, std::string> entryOf;
+    m_zip.OnAdding = [&lastEntry](const std::string& name) { lastEntry = name; };
+    m_zip.OnUpdating = [&lastEntry](const std::string& name) { lastEntry = name; };
+    m_zip.OnFileComment = [&comments, &lastEntry, &entryOf](const std::string& fileName, std::string& comment)
     {
         const auto found = comments.find(fileName);
         comment = found != comments.end() ? found->second : std::string();
-        titles.push_back(comment);
+        entryOf[fileName] = lastEntry;
     };
     const int code = m_zip.Add();
     m_zip.OnAdding = nullptr;
@@ -420,8 +422,14 @@ void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& fi
         m_host.ReportZipResult(code, "adding");
     if (XcdResultText(code, "adding").Failed)
         return;
-    for (std::size_t index = 0; index < entries.size(); ++index)
-        m_host.ZipEntryAdded(task, entries[index], index < titles.size() ? titles[index] : std::string());
+    // The host hears of each file as the one-by-one feed tells it: in the pending
+    // order, a file named twice twice, each time with its own title.
+    for (const TZipFile& file : files)
+    {
+        const auto entry = entryOf.find(file.LocalFile);
+        if (entry != entryOf.end())
+            m_host.ZipEntryAdded(task, entry->second, ZipComment(file.Title));
+    }
 }
 
 void THXTaskRunner::HaltTask(THXTask& task)
