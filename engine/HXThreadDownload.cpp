@@ -504,6 +504,26 @@ void TThreadDownload::ItemDone(THXSocket& slot)
     }
 }
 
+void TThreadDownload::AccountStopped(THXSocket& slot)
+{
+    THXQItem* item = slot.Item();
+    if (item == nullptr || item->Task == nullptr)
+        return;
+    THXTask& task = *item->Task;
+    task.ReloadItem(*item);
+    // Fetched items are saved (5) or updated (6); a page may be parsed already.
+    if (item->State < kStateSaved || item->State == kStateMapping)
+        return;
+    if (item->IsPage())
+    {
+        ++task.PagesSaved;
+        return;
+    }
+    ++task.ResourcesSaved;
+    if (!task.IntranetMode)
+        task.AddZipPending(item->LocalFile, item);
+}
+
 void TThreadDownload::AddSample(int seconds)
 {
     const std::int32_t wanted = WantedSlots();

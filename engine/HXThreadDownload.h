@@ -142,6 +142,10 @@ public:
     void UpdateSlots();
     // Accounts for the item of a slot whose transfer has ended.
     void ItemDone(THXSocket& slot);
+    // A transfer stopped by a halt may have saved its item just before it noticed
+    // (it was not ended yet when the slots were last looked at): such an item is
+    // counted as ItemDone would count it. Owner thread, after the slot was stopped.
+    void AccountStopped(THXSocket& slot);
     // Adds a point for `seconds` to each series unless one at or after it exists.
     void AddSample(int seconds);
     // One pass of dispatch steps; true when the pass ends because the task completed.

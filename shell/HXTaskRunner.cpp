@@ -444,9 +444,18 @@ void THXTaskRunner::HaltTask(THXTask& task)
     m_host.ProcessPendingMessages();
     m_host.ProcessPendingMessages();
     // Transfers that ended since the dispatcher's last look are accounted for before
-    // the slots go, so their items are counted.
+    // the slots go, so their items are counted; so are the items of transfers that
+    // saved them just before the stop reached them.
     if (running)
         m_dispatcher.UpdateSlots();
+    std::vector<THXSocket*> stopped;
+    for (THXSocket* slot : m_slots.Slots())
+        if (!slot->IsIdle() && slot->Item())
+            stopped.push_back(slot);
+    m_slots.StopAll();
+    if (running)
+        for (THXSocket* slot : stopped)
+            m_dispatcher.AccountStopped(*slot);
     m_slots.Renew();
     task.ResetInterrupted();
     // The workers no longer write the queue: what the run changed is written here,

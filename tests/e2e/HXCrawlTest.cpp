@@ -388,8 +388,17 @@ TEST_F(HXCrawlTest, StopInTheMiddleThenResume)
     const cli::TRunResult second = Run(reloaded, kRunResume);
     ASSERT_TRUE(second.Completed) << m_err.str();
     const std::string origin = start.substr(0, start.find('/', 7));
+    // A redirect's target is also asked for by the item of the redirecting address.
+    std::set<std::string> redirectTargets;
+    for (const TSiteRedirect& redirect : Site().Redirects)
+        redirectTargets.insert(SiteTarget(redirect.To));
     for (const auto& [target, count] : GetsSince(*m_server, mark))
-        EXPECT_FALSE(saved.contains(origin + target)) << target << " was saved before the stop";
+    {
+        if (!redirectTargets.contains(target))
+        {
+            EXPECT_FALSE(saved.contains(origin + target)) << target << " was saved before the stop";
+        }
+    }
     ExpectCompleteCopy(*reloaded, root, start);
 }
 
