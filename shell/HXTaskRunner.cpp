@@ -357,33 +357,7 @@ void THXTaskRunner::ZipTimerTick()
 
 void THXTaskRunner::AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title)
 {
-    m_zipBusy = kZipAdding;
-    m_zipCommentFile = localFile;
-    m_zipComment = ZipComment(title);
-    m_zip.ZipFileName = task.Destination;
-    m_zip.FilesToProcess = {localFile};
-    m_zip.UsePaths = true;
-    m_zip.Recurse = false;
-    m_zip.BaseFolder = m_app.GetTempFolder();
-    std::string entryName;
-    m_zip.OnAdding = [&entryName](const std::string& name) { entryName = name; };
-    m_zip.OnUpdating = [&entryName](const std::string& name) { entryName = name; };
-    m_zip.OnFileComment = [this](const std::string& fileName, std::string& comment)
-    {
-        if (fileName == m_zipCommentFile)
-            comment = m_zipComment;
-    };
-    const int code = m_zip.Add();
-    m_zip.OnAdding = nullptr;
-    m_zip.OnUpdating = nullptr;
-    m_zip.OnFileComment = nullptr;
-    m_zipCommentFile.clear();
-    m_zipComment.clear();
-    m_zipBusy = kZipIdle;
-    if (XcdResultText(code, "adding").Outcome != TXcdOutcome::Silent)
-        m_host.ReportZipResult(code, "adding");
-    if (!XcdResultText(code, "adding").Failed && !entryName.empty())
-        m_host.ZipEntryAdded(task, entryName, ZipComment(title));
+    AddFilesToZip(task, {{localFile, title}});
 }
 
 void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files)

@@ -198,8 +198,6 @@ private:
     TXceedZip m_zip;
     int m_zipBusy = kZipIdle;
     bool m_zipTimerEnabled = false;
-    std::string m_zipCommentFile;
-    std::string m_zipComment;
     // Workers last: they end before the rest goes.
     TThreadParse m_parser;
     TThreadDownload m_dispatcher;
