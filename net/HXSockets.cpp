@@ -128,6 +128,14 @@ void THXSlotList::SetOnTransferEnded(std::function<void()> handler)
     m_onTransferEnded = std::move(handler);
 }
 
+void THXSlotList::SetAskHeadFirst(bool askHeadFirst)
+{
+    std::lock_guard lock(m_mutex);
+    m_askHeadFirst = askHeadFirst;
+    for (const auto& slot : m_slots)
+        slot->Connection().AskHeadFirst = askHeadFirst;
+}
+
 void THXSlotList::TransferEnded()
 {
     std::lock_guard lock(m_endedMutex);
@@ -141,6 +149,7 @@ void THXSlotList::AddSlot()
     slot->Connection().OnMessage = OnMessage;
     slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
     slot->Connection().HostGate = &m_hostGate;
+    slot->Connection().AskHeadFirst = m_askHeadFirst.load();
     if (OnCreateRow)
         slot->SetRow(OnCreateRow(*slot));
     std::lock_guard lock(m_mutex);

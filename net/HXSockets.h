@@ -15,6 +15,7 @@
 // may look for an idle slot and read slot states from its own thread: the list
 // keeps its slots under a lock, and a slot is destroyed only on the owner thread.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -111,6 +112,9 @@ public:
     void SetOnTransferEnded(std::function<void()> handler);
     // The host delay shared by the transfers of every slot.
     THXHostGate& HostGate() { return m_hostGate; }
+    // Whether the transfers of every slot, present and future, ask with HEAD before
+    // their GET (see TqkHTTP::AskHeadFirst). Any thread.
+    void SetAskHeadFirst(bool askHeadFirst);
 
     // Any thread.
     int Count() const;
@@ -145,6 +149,7 @@ private:
     std::mutex m_endedMutex;
     std::function<void()> m_onTransferEnded;
     THXHostGate m_hostGate;
+    std::atomic<bool> m_askHeadFirst{true};
 };
 
 } // namespace hx

@@ -44,6 +44,11 @@ bool IsRedirectStatus(std::string_view code)
     return code == "301" || code == "302" || code == "303" || code == "307" || code == "308";
 }
 
+bool AnsweredByHead(std::string_view code)
+{
+    return IsRedirectStatus(code) || code == "304" || code == "404";
+}
+
 void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
 {
     for (const std::string& line : headers)
@@ -165,7 +170,10 @@ TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userNa
     , m_userName(std::move(userName))
     , m_password(std::move(password))
 {
+    m_askHeadFirst = connection.AskHeadFirst.load();
+    m_workingFolder = m_task.WorkingFolder();
     m_work.URL = item.URL;
+    m_localPath = LocalFileName(m_workingFolder, DirectoryURL(m_work.URL), m_work.URL);
     m_work.Mode = item.Mode;
     m_work.StatusText = item.StatusText;
     m_work.LastModified = item.LastModified;
@@ -294,16 +302,8 @@ void TThreadHTTP::PrepareBodyFile()
 {
     if (m_part)
         return;
-    std::string root;
-    std::string path;
-    CallOwner(
-        [&]
-        {
-            root = m_task.WorkingFolder();
-            path = LocalPath();
-        });
     // Only a 2xx answer's body is stored; any other is counted and dropped.
-    m_part = std::make_unique<TPartFile>(root, path,
+    m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath,
                                          [this]
                                          {
                                              ReadFacts();
@@ -324,6 +324,7 @@ void TThreadHTTP::Execute()
     m_connection.SetTag(0);
     m_http.Body().Clear();
     m_http.SetBodyTarget(nullptr);
+    m_http.BodyWanted = nullptr;
     try
     {
         if (!m_ready)
@@ -347,6 +348,7 @@ void TThreadHTTP::Execute()
     }
     // A part file that was not moved into place goes with it.
     m_http.SetBodyTarget(nullptr);
+    m_http.BodyWanted = nullptr;
     m_part.reset();
     m_connection.SetTag(1);
     {
@@ -376,20 +378,38 @@ std::string TThreadHTTP::RunAttempts()
             if (!TryStrToInt64(TextBetween(m_work.StatusText, "Incomplete (", " bytes)"), received))
                 received = 1;
             m_http.SetRange(received - 1);
-            std::string path;
-            CallOwner([&] { path = LocalPath(); });
-            m_http.SetResumeFile(path);
+            m_http.SetResumeFile(m_localPath);
         }
 
-        Request(false);
+        // Without the HEAD the GET's header lines decide what the HEAD's would have,
+        // and its body is read only where a GET would have followed. A resumed
+        // range keeps the HEAD: its answer decides whether the range is asked.
+        const bool getFirst = !m_askHeadFirst && m_http.Range() <= 0;
+        if (getFirst)
+        {
+            m_http.BodyWanted = [this]
+            {
+                ReadFacts();
+                return !AnsweredByHead(Facts().StatusCode);
+            };
+            Request(true);
+            m_http.BodyWanted = nullptr;
+        }
+        else
+        {
+            Request(false);
+        }
         ReadFacts();
         const TResponseFacts head = Facts();
         if (head.StatusCode == "206")
         {
             m_work.StatusText = head.ReplyText;
             m_work.LastModified = head.LastModified;
-            Publish();
-            Request(true);
+            if (!getFirst)
+            {
+                Publish();
+                Request(true);
+            }
         }
         else if (IsRedirectStatus(head.StatusCode))
         {
@@ -419,7 +439,8 @@ std::string TThreadHTTP::RunAttempts()
         else if (head.StatusCode == "404")
         {
             m_work.StatusText = head.ReplyText;
-            Publish();
+            if (!getFirst)
+                Publish();
         }
         else
         {
@@ -430,8 +451,11 @@ std::string TThreadHTTP::RunAttempts()
             m_work.Size = size;
             m_work.StatusText = head.ReplyText;
             m_work.LastModified = head.LastModified;
-            Publish();
-            Request(true);
+            if (!getFirst)
+            {
+                Publish();
+                Request(true);
+            }
         }
 
         ReadFacts();
@@ -504,7 +528,7 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
 
 std::string TThreadHTTP::LocalPath() const
 {
-    return LocalFileName(m_task.WorkingFolder(), DirectoryURL(m_work.URL), m_work.URL);
+    return m_localPath;
 }
 
 void TThreadHTTP::ApplyToItem()
@@ -542,7 +566,7 @@ void TThreadHTTP::Save()
     // leaves an empty file); moving it over the target means a file is either the
     // previous one or what this transfer received, never a half-written mix.
     if (!m_part)
-        m_part = std::make_unique<TPartFile>(m_task.WorkingFolder(), path);
+        m_part = std::make_unique<TPartFile>(m_workingFolder, path);
     const bool written = m_part->Commit();
     if (!written)
     {

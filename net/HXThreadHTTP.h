@@ -1,11 +1,12 @@
 #pragma once
 
 // TThreadHTTP: the thread that carries out one transfer of a connection slot. It
-// asks the server with HEAD, follows redirects (301, 302, 303, 307 and 308, at
-// most kMaxTransferHops of them), decides whether and how to GET (the whole
-// resource, a resumed range, or nothing after 304 and 404), writes the body into
-// a part file beside the item's local file as it arrives, moves it into place
-// when the transfer ends and records the outcome in the item.
+// asks the server with HEAD (or, when its slot says so, at once with a GET whose
+// header lines stand for the HEAD's answer), follows redirects (301, 302, 303,
+// 307 and 308, at most kMaxTransferHops of them), decides whether and how to GET
+// (the whole resource, a resumed range, or nothing after 304 and 404), writes
+// the body into a part file beside the item's local file as it arrives, moves it
+// into place when the transfer ends and records the outcome in the item.
 //
 // Threads: the transfer runs on a std::thread of its own. It never touches the
 // queue item directly: it works on a copy of the fields it needs (taken on the
@@ -64,6 +65,9 @@ struct TResponseFacts
 // True for the status codes a transfer follows to their Location: 301, 302, 303,
 // 307 and 308.
 bool IsRedirectStatus(std::string_view code);
+// True for the answers a transfer acts on without a GET's body: redirects, 304
+// and 404.
+bool AnsweredByHead(std::string_view code);
 
 // Reads the header lines in order into the facts. A line beginning with "HTTP/"
 // gives the status code (its second blank-separated field) and the reply text
@@ -155,6 +159,11 @@ private:
     std::string m_password;
     TWorkItem m_work;
     bool m_ready = true;
+    bool m_askHeadFirst = true;
+    // Taken on the owner thread when the transfer is created: the working folder
+    // and the item's local file (the asked-for URL decides it, wherever redirects lead).
+    std::string m_workingFolder;
+    std::string m_localPath;
     // Where GET bodies are written; made before the first GET.
     std::unique_ptr<TPartFile> m_part;
 

@@ -201,7 +201,7 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
         SendStream(request);
         ReadHeaders();
         const int status = StatusCode();
-        if (isGet)
+        if (isGet && (!BodyWanted || BodyWanted()))
             ReadBody();
         Close();
         return status;

@@ -97,6 +97,11 @@ public:
     // Size of the last GET's body, wherever it went.
     std::int64_t BodySize() const { return m_bodyTarget != nullptr ? m_bodyTarget->Size() : m_body.Size(); }
 
+    // GET only: asked once the header lines have been read. False ends the exchange
+    // there, as a HEAD would: nothing of the body is read, stored or counted. When
+    // empty every body is read. Set between exchanges only.
+    std::function<bool()> BodyWanted;
+
     // One exchange each; the status code of the response, -1 when the status line
     // carries no number. The forms with credentials send an Authorization line.
     int Head();

@@ -791,6 +791,18 @@ int TagSocket::ReadLine(std::string& line)
 
 void TagSocket::ReadData(TByteSink& target, std::int64_t count)
 {
+    struct TReceiving
+    {
+        std::atomic<bool>& flag;
+        explicit TReceiving(std::atomic<bool>& f)
+            : flag(f)
+        {
+            flag = true;
+        }
+        ~TReceiving() { flag = false; }
+        TReceiving(const TReceiving&) = delete;
+        TReceiving& operator=(const TReceiving&) = delete;
+    } receiving(m_receivingData);
     if (OnProgress)
         OnProgress(*this, 0, 0);
     const auto stream = RequireStream();

@@ -191,6 +191,9 @@ public:
     // The socket descriptor, -1 when none is open.
     int Handle() const;
     bool Cancelled() const { return m_cancelled; }
+    // True while ReadData receives (its progress events count received bytes; the
+    // others count bytes sent).
+    bool ReceivingData() const { return m_receivingData; }
 
     // Replaces the system resolver (tests use one they control).
     void SetResolver(THostResolver resolver);
@@ -256,6 +259,7 @@ private:
 
     TTimeCounter m_counter;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_receivingData{false};
     THostResolver m_resolver;
     TStreamFactory m_streamFactory;
 

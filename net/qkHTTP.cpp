@@ -15,7 +15,8 @@ TqkHTTP::TqkHTTP()
     m_http.OnOpen = [this](TagSocket&) { HandleOpen(); };
     m_http.OnHostFound = [this](TagSocket&) { HandleHostFound(); };
     m_http.OnConnected = [this](TagSocket&) { HandleConnected(); };
-    m_http.OnProgress = [this](TagSocket&, int perc, std::int64_t transferred) { HandleProgress(perc, transferred); };
+    m_http.OnProgress = [this](TagSocket& socket, int perc, std::int64_t transferred)
+    { HandleProgress(perc, transferred, socket.ReceivingData()); };
     m_http.OnClosed = [this](TagSocket&) { HandleClosed(); };
     m_http.OnError = [this](TagSocket&, std::string& message) { HandleError(message); };
     // "Invalid URL" after a refused redirect is raised on the transfer thread.
@@ -96,6 +97,7 @@ void TqkHTTP::Start()
         m_state = TqkHTTPState::hsConnecting;
         m_status = "Connecting...";
         m_bytes = 0;
+        m_bodyBytes = 0;
         m_percent = 0;
     }
     m_tag = 0;
@@ -184,6 +186,7 @@ void TqkHTTP::HandleOpen()
     std::lock_guard lock(m_statusMutex);
     m_status = "Opening connection...";
     m_bytes = 0;
+    m_bodyBytes = 0;
 }
 
 void TqkHTTP::HandleHostFound()
@@ -198,19 +201,26 @@ void TqkHTTP::HandleConnected()
     m_status = "Waiting for reply...";
 }
 
-void TqkHTTP::HandleProgress(int perc, std::int64_t transferred)
+void TqkHTTP::HandleProgress(int perc, std::int64_t transferred, bool received)
 {
     std::lock_guard lock(m_statusMutex);
     m_state = TqkHTTPState::hsDownloading;
     m_status = "Downloading";
     m_percent = perc;
-    // The count restarts with each connection (OnOpen); the task's total grows by
-    // what this report adds. The owner thread moves it into the task.
-    if (m_qItem != nullptr && m_qItem->Task != nullptr && transferred >= m_bytes)
-    {
-        m_unaccountedBytes += transferred - m_bytes;
+    // The slot shows the largest count of its connection (it restarts with each
+    // connection, OnOpen), sent or received.
+    if (transferred >= m_bytes)
         m_bytes = transferred;
-    }
+    // The task's total counts received body bytes only, so it is the sum of what the
+    // transfers brought (requests sent are no part of it). Each body's count starts
+    // at 0; the owner thread moves what a report adds into the task.
+    if (!received)
+        return;
+    if (transferred < m_bodyBytes)
+        m_bodyBytes = 0;
+    if (m_qItem != nullptr && m_qItem->Task != nullptr)
+        m_unaccountedBytes += transferred - m_bodyBytes;
+    m_bodyBytes = transferred;
 }
 
 void TqkHTTP::HandleClosed()

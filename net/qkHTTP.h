@@ -69,6 +69,10 @@ public:
     // Set before the first Start: the host delay every request of the transfer waits
     // for (null: none).
     THXHostGate* HostGate = nullptr;
+    // Whether a transfer asks with HEAD before its GET (the Classic way) or starts
+    // with the GET and reads a body only when a HEAD would have led to one. Read
+    // when a transfer starts; any thread.
+    std::atomic<bool> AskHeadFirst{true};
 
     // The slot's HTTP client. Tests may give it a resolver; nothing else should
     // touch it while a transfer runs.
@@ -127,7 +131,7 @@ private:
     void HandleOpen();
     void HandleHostFound();
     void HandleConnected();
-    void HandleProgress(int perc, std::int64_t transferred);
+    void HandleProgress(int perc, std::int64_t transferred, bool received);
     void HandleClosed();
     void HandleError(const std::string& message);
     THXOwnerThread* OwnerThread() const;
@@ -146,7 +150,9 @@ private:
     std::string m_status;
     int m_percent = 0;
     std::int64_t m_bytes = 0;
-    // Bytes counted by progress events and not yet added to the task.
+    // Bytes of the body being received that progress events have counted.
+    std::int64_t m_bodyBytes = 0;
+    // Body bytes counted and not yet added to the task.
     std::int64_t m_unaccountedBytes = 0;
 
     std::atomic<int> m_tag{0};
