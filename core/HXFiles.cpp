@@ -1,10 +1,12 @@
 #include "core/HXFiles.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,21 +50,28 @@ public:
     TTempFileGuard(const TTempFileGuard&) = delete;
     TTempFileGuard& operator=(const TTempFileGuard&) = delete;
 
-    void Release() { m_path.clear(); }
+    std::string Release() { return std::exchange(m_path, std::string()); }
 
 private:
     std::string m_path;
 };
 
+// A number for temporary names: seeded once per thread from the system's random
+// source (opening it for every file costs more than writing a small page).
+std::uint64_t TempNameNumber()
+{
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    return generator();
+}
+
 // Creates a new, uniquely named file in the folder; returns its descriptor and name.
 TFileHandle CreateTempBeside(const std::string& folder, const std::string& name, mode_t mode, std::string& tempPath)
 {
-    std::random_device device;
     for (int attempt = 0; attempt < 100; ++attempt)
     {
         // The name is shortened so the temporary name stays within the file system's limit.
-        const std::string candidate =
-            folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(device());
+        const std::string candidate = folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(TempNameNumber());
         int fd = -1;
         do
         {
@@ -142,8 +151,46 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     return bytes;
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view bytes)
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability)
 {
+    TPreparedFile file;
+    return file.Prepare(path, bytes, durability) && file.Commit();
+}
+
+TPreparedFile::~TPreparedFile()
+{
+    Drop();
+}
+
+TPreparedFile::TPreparedFile(TPreparedFile&& other) noexcept
+    : m_path(std::move(other.m_path))
+    , m_tempPath(std::exchange(other.m_tempPath, std::string()))
+    , m_durability(other.m_durability)
+{
+}
+
+TPreparedFile& TPreparedFile::operator=(TPreparedFile&& other) noexcept
+{
+    if (this != &other)
+    {
+        Drop();
+        m_path = std::move(other.m_path);
+        m_tempPath = std::exchange(other.m_tempPath, std::string());
+        m_durability = other.m_durability;
+    }
+    return *this;
+}
+
+void TPreparedFile::Drop()
+{
+    if (!m_tempPath.empty())
+        ::unlink(m_tempPath.c_str());
+    m_tempPath.clear();
+}
+
+bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDurability durability)
+{
+    Drop();
     const std::string name = ExtractFileName(path);
     if (name.empty() || name == "." || name == "..")
         return false;
@@ -181,12 +228,30 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes)
     TTempFileGuard guard(tempPath);
     if (keepMode && ::fchmod(handle.Get(), mode) != 0)
         return false;
-    if (!WriteAll(handle.Get(), bytes) || ::fsync(handle.Get()) != 0 || !handle.Close())
+    const bool flushed = durability == TDurability::kFlushed;
+    if (!WriteAll(handle.Get(), bytes) || (flushed && ::fsync(handle.Get()) != 0) || !handle.Close())
         return false;
-    if (::rename(tempPath.c_str(), path.c_str()) != 0)
+    m_path = path;
+    m_tempPath = guard.Release();
+    m_durability = durability;
+    return true;
+}
+
+bool TPreparedFile::Commit()
+{
+    if (m_tempPath.empty())
         return false;
-    guard.Release();
-    SyncFolder(folder.empty() ? std::string(".") : folder);
+    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
+    {
+        Drop();
+        return false;
+    }
+    m_tempPath.clear();
+    if (m_durability == TDurability::kFlushed)
+    {
+        const std::string folder = ExtractFilePath(m_path);
+        SyncFolder(folder.empty() ? std::string(".") : folder);
+    }
     return true;
 }
 

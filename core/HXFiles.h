@@ -58,7 +58,46 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // The temporary is a hidden file beside the target; a replaced file keeps its
 // permission bits, a new one is created rw-r--r-- (less the umask). A symbolic link
 // at the path is replaced by the file, not followed.
-bool WriteFileAtomic(const std::string& path, std::string_view bytes);
+//
+// kFlushed also waits until the file and its folder entry are on the disk, so the
+// new contents survive a power cut (settings, task and queue files). kAtomicOnly
+// leaves that to the system, as downloaded files are: a crash of the program still
+// never leaves a half-written file, and a copied page costs no disk flush.
+enum class TDurability
+{
+    kFlushed,
+    kAtomicOnly
+};
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed);
+
+// WriteFileAtomic in two steps: Prepare writes the bytes into the temporary file
+// (the slow part, on any thread) and Commit moves it over the target (one rename),
+// so the replacement can happen together with whatever must change with it. A
+// prepared file that is never committed is removed when the object goes.
+class TPreparedFile
+{
+public:
+    TPreparedFile() = default;
+    ~TPreparedFile();
+    TPreparedFile(TPreparedFile&& other) noexcept;
+    TPreparedFile& operator=(TPreparedFile&& other) noexcept;
+    TPreparedFile(const TPreparedFile&) = delete;
+    TPreparedFile& operator=(const TPreparedFile&) = delete;
+
+    // False on any failure (nothing is left behind then).
+    bool Prepare(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed);
+    bool Prepared() const { return !m_tempPath.empty(); }
+    // Moves the prepared file over the target; false when nothing was prepared or the
+    // rename fails (the target is then untouched and the temporary removed).
+    bool Commit();
+
+private:
+    void Drop();
+
+    std::string m_path;
+    std::string m_tempPath;
+    TDurability m_durability = TDurability::kFlushed;
+};
 
 // Creates the folder with all missing parents; throws EFileError
 // ("Unable to create directory") when it cannot be created.

@@ -48,6 +48,7 @@ TParsePacing TParsePacing::Fast()
     TParsePacing pacing;
     pacing.StatusWait = std::chrono::milliseconds(0);
     pacing.SleepOnlyWhenIdle = true;
+    pacing.StatusWithHandOver = true;
     return pacing;
 }
 
@@ -197,26 +198,59 @@ void TThreadParse::WakeWaiter()
 bool TThreadParse::OnOwner(std::uint64_t run, const std::function<void()>& fn)
 {
     return m_handOver.Run(
-        m_app.Owner(), [this, run] { return Current(run); }, fn);
+        m_app.Owner(), [this, run] { return Current(run); },
+        [this, &fn]
+        {
+            ShowKeptStatus();
+            fn();
+        });
 }
 
 bool TThreadParse::Status(std::uint64_t run, const std::string& text)
 {
-    return OnOwner(run,
-                   [this, &text]
-                   {
-                       THXParseStatus* view = nullptr;
-                       {
-                           std::lock_guard lock(m_mutex);
-                           view = m_statusView;
-                       }
-                       if (view)
-                           view->ShowStatus(text);
-                   });
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pacing.StatusWithHandOver)
+        {
+            m_keptStatus = text;
+            return Current(run);
+        }
+    }
+    return OnOwner(run, [this, &text] { ShowStatusNow(text); });
+}
+
+void TThreadParse::ShowKeptStatus()
+{
+    std::optional<std::string> text;
+    {
+        std::lock_guard lock(m_mutex);
+        text.swap(m_keptStatus);
+    }
+    if (text)
+        ShowStatusNow(*text);
+}
+
+bool TThreadParse::HasKeptStatus() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_keptStatus.has_value();
+}
+
+void TThreadParse::ShowStatusNow(const std::string& text)
+{
+    THXParseStatus* view = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        view = m_statusView;
+    }
+    if (view)
+        view->ShowStatus(text);
 }
 
 bool TThreadParse::Pause(std::uint64_t run, std::chrono::milliseconds wait)
 {
+    if (wait <= std::chrono::milliseconds(0))
+        return Current(run);
     std::unique_lock lock(m_mutex);
     m_wake.wait_for(lock, wait, [&] { return !Current(run); });
     return Current(run);
@@ -283,6 +317,17 @@ void TThreadParse::Execute()
         const TParsePacing pacing = Pacing();
         if (pacing.SleepOnlyWhenIdle && foundPage)
             continue;
+        // Out of pages: a status text kept for the next hand-over is shown now.
+        if (task && !foundPage && HasKeptStatus())
+        {
+            try
+            {
+                OnOwner(run, [] {});
+            }
+            catch (const std::exception&)
+            {
+            }
+        }
         for (int step = 0; step < pacing.SleepSteps; ++step)
         {
             std::unique_lock lock(m_mutex);
@@ -383,36 +428,33 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     if (!Status(run, "Loading Page: " + localFile) || !Pause(run, pacing.StatusWait))
         return TParseOutcome::Abandoned;
 
-    // Load: a missing (or unreadable) file sends the page back to be fetched; a file
-    // without text is taken as it is, so the task can complete.
+    // Load, on this thread: while the page is in state 5 no transfer writes its file,
+    // and a file is only ever replaced whole. A missing (or unreadable) file sends the
+    // page back to be fetched; a file without text is taken as it is, so the task can
+    // complete.
     std::string text;
-    TParseOutcome early = TParseOutcome::Parsed;
-    const bool loaded = OnOwner(run,
-                                [&]
-                                {
-                                    if (!localFile.empty() && FileExists(localFile))
-                                    {
-                                        text = LoadTextFile(localFile);
-                                        if (!text.empty())
-                                            return;
-                                        if (IsEmptyFile(localFile))
-                                        {
-                                            early = TParseOutcome::Empty;
-                                            task.SetItemState(item, kStateParsed);
-                                            task.CommitItem(item, true);
-                                            if (!intranet)
-                                                task.AddZipPending(localFile, &item);
-                                            return;
-                                        }
-                                    }
-                                    early = TParseOutcome::Refetch;
-                                    task.SetItemState(item, kStateNone);
-                                    task.CommitItem(item, true);
-                                });
-    if (!loaded)
-        return TParseOutcome::Abandoned;
-    if (early != TParseOutcome::Parsed)
+    if (!localFile.empty() && FileExists(localFile))
+        text = LoadTextFile(localFile);
+    if (text.empty())
     {
+        TParseOutcome early = TParseOutcome::Refetch;
+        const bool settled = OnOwner(run,
+                                     [&]
+                                     {
+                                         if (!localFile.empty() && FileExists(localFile) && IsEmptyFile(localFile))
+                                         {
+                                             early = TParseOutcome::Empty;
+                                             task.SetItemState(item, kStateParsed);
+                                             task.CommitItem(item, true);
+                                             if (!intranet)
+                                                 task.AddZipPending(localFile, &item);
+                                             return;
+                                         }
+                                         task.SetItemState(item, kStateNone);
+                                         task.CommitItem(item, true);
+                                     });
+        if (!settled)
+            return TParseOutcome::Abandoned;
         Status(run, "");
         return early;
     }
@@ -421,31 +463,34 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     // in batches; the end of the run ends the page.
     TPageScan scan(std::move(text), facts, profile, std::move(groups));
     scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
+    // Owner thread: the new items found so far join the queue.
+    const auto addItems = [&task](std::vector<THXQItem> items)
+    {
+        for (THXQItem& found : items)
+        {
+            if (task.IsKnownURL(found.URL))
+                continue;
+            auto added = std::make_unique<THXQItem>(std::move(found));
+            added->Task = &task;
+            task.SetItemState(*added, kStateNone);
+            task.AddItem(std::move(added));
+        }
+    };
     const auto handOver = [&](TPageScan& current, const std::string& statusText)
     {
         std::vector<THXQItem> items = current.TakeNewItems();
         return OnOwner(run,
                        [&]
                        {
-                           for (THXQItem& found : items)
-                           {
-                               if (task.IsKnownURL(found.URL))
-                                   continue;
-                               auto added = std::make_unique<THXQItem>(std::move(found));
-                               added->Task = &task;
-                               task.SetItemState(*added, kStateNone);
-                               task.AddItem(std::move(added));
-                           }
-                           THXParseStatus* view = nullptr;
-                           {
-                               std::lock_guard lock(m_mutex);
-                               view = m_statusView;
-                           }
-                           if (view)
-                               view->ShowStatus(statusText);
+                           addItems(std::move(items));
+                           ShowStatusNow(statusText);
                        });
     };
+    // The first "Parsing..." text and batch go at once, unless status texts wait for
+    // a hand-over: then a page scanned within the interval needs no batch of its own.
     auto nextProgress = std::chrono::steady_clock::now();
+    if (pacing.StatusWithHandOver)
+        nextProgress += pacing.ProgressInterval;
     scan.AfterFind = [&](TPageScan& current)
     {
         if (!Current(run))
@@ -456,19 +501,27 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         nextProgress = now + pacing.ProgressInterval;
         return handOver(current, ParsingText(current));
     };
-    scan.AfterScan = [&](TPageScan& current) { return handOver(current, ""); };
+    // The items found after the last batch join the queue with the save, in the same
+    // hand-over and before it.
+    scan.AfterScan = [&](TPageScan&) { return Current(run); };
     if (!scan.ScanLinks())
         return TParseOutcome::Abandoned;
 
     if (frameFlag != "Y" && !noAds)
         InsertAdBanner(scan.PageText, bannerPage);
 
-    // Save: the rewritten page replaces the fetched file and the page is parsed. A page
-    // that cannot be written keeps state 5 and is reported once.
+    // Save: the rewritten page replaces the fetched file and the page is parsed, in one
+    // step on the owner thread; the new text is written beside the file on this thread
+    // first. A page that cannot be written keeps state 5 and is reported once.
+    TPreparedFile rewritten;
+    const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly);
+    std::string().swap(scan.PageText);
     bool written = false;
+    std::vector<THXQItem> lastItems = scan.TakeNewItems();
     const bool saved = OnOwner(run,
                                [&]
                                {
+                                   addItems(std::move(lastItems));
                                    THXParseStatus* view = nullptr;
                                    {
                                        std::lock_guard lock(m_mutex);
@@ -484,7 +537,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                                                  ? scan.Title
                                                                  : task.RecordField(item.Index / 2, kTitleField);
                                    }
-                                   written = SaveTextFile(localFile, scan.PageText);
+                                   written = prepared && rewritten.Commit();
                                    if (written)
                                        task.SetItemState(item, kStateParsed);
                                    task.CommitItem(item, true);
@@ -493,7 +546,6 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    if (!written && view)
                                        view->PageNotSaved(localFile);
                                });
-    std::string().swap(scan.PageText);
     if (!saved)
         return TParseOutcome::Abandoned;
     if (!written)

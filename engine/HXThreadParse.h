@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -66,6 +67,10 @@ struct TParsePacing
     // Fast pacing: no sleep between two pages while fetched pages wait; an idle
     // worker sleeps until Wake (or the sleep's end).
     bool SleepOnlyWhenIdle = false;
+    // Fast pacing: a status text is shown with the worker's next hand-over instead of
+    // by one of its own (the last text waiting is shown when the worker runs out of
+    // pages), so a page costs two trips to the owner thread rather than six.
+    bool StatusWithHandOver = false;
 
     // Fast pacing: no status waits, no sleeps while there is work.
     static TParsePacing Fast();
@@ -131,8 +136,13 @@ private:
     // Runs fn on the owner thread and waits for it. False when the run ended first (fn
     // then never runs). An exception thrown by fn reaches the caller.
     bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
-    // Shows a status text (owner thread); false when the run ended.
+    // Shows a status text (owner thread), or keeps it for the next hand-over when the
+    // pacing says so; false when the run ended.
     bool Status(std::uint64_t run, const std::string& text);
+    // Owner thread: shows the status text kept for the next hand-over, if any.
+    void ShowKeptStatus();
+    void ShowStatusNow(const std::string& text);
+    bool HasKeptStatus() const;
     // An interruptible wait; false when the run ended meanwhile.
     bool Pause(std::uint64_t run, std::chrono::milliseconds wait);
     bool Current(std::uint64_t run) const;
@@ -149,6 +159,7 @@ private:
     std::condition_variable m_wake;
     std::shared_ptr<THXTask> m_task;
     THXParseStatus* m_statusView = nullptr;
+    std::optional<std::string> m_keptStatus;
     bool m_halted = true;
     bool m_paused = false;
     std::atomic<bool> m_ending{false};
