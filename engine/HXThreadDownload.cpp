@@ -92,6 +92,12 @@ void TThreadDownload::SetPageWaiting(std::function<bool(THXTask&)> pageWaiting)
     m_pageWaiting = std::move(pageWaiting);
 }
 
+void TThreadDownload::SetOnCompleted(std::function<void()> onCompleted)
+{
+    std::lock_guard lock(m_mutex);
+    m_onCompleted = std::move(onCompleted);
+}
+
 void TThreadDownload::SetPacing(const TDispatchPacing& pacing)
 {
     std::lock_guard lock(m_mutex);
@@ -372,9 +378,15 @@ TThreadDownload::TStep TThreadDownload::DispatchOne(std::uint64_t run)
                 task->SaveQueue();
                 task->Save();
                 step = TStep::Completed;
-                std::lock_guard lock(m_mutex);
-                m_halted = true;
-                EndRunLocked();
+                std::function<void()> onCompleted;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_halted = true;
+                    EndRunLocked();
+                    onCompleted = m_onCompleted;
+                }
+                if (onCompleted)
+                    onCompleted();
             });
     return step;
 }

@@ -109,6 +109,9 @@ public:
     // thread). Default: the task's NextSavedPage. The task runner asks the parse worker, which leaves out the
     // pages it could not write back in this run (they would keep the task open).
     void SetPageWaiting(std::function<bool(THXTask& task)> pageWaiting);
+    // Called on the owner thread right after the dispatcher has marked its task
+    // complete (status 5) and halted itself; set before the task starts.
+    void SetOnCompleted(std::function<void()> onCompleted);
     // The waits from the next cycle on (the task runner sets them when a task starts).
     void SetPacing(const TDispatchPacing& pacing);
     TDispatchPacing Pacing() const;
@@ -183,6 +186,7 @@ private:
     THXDownloadView* m_statusView = nullptr;
     std::function<int()> m_wantedSlots;
     std::function<bool(THXTask&)> m_pageWaiting;
+    std::function<void()> m_onCompleted;
     bool m_halted = true;
     bool m_paused = false;
     bool m_wakePending = false;

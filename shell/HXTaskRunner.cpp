@@ -64,6 +64,8 @@ TRunPacing TRunPacing::Fast()
     pacing.Dispatch = TDispatchPacing::Fast();
     pacing.ZipFeedPeriod = pacing::kFastZipFeedPeriod;
     pacing.BatchZipFeed = true;
+    pacing.AskHeadFirst = false;
+    pacing.FinishAtOnce = true;
     return pacing;
 }
 
@@ -89,6 +91,20 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
             m_parser.Wake();
         });
     m_parser.SetOnPageDone([this] { m_dispatcher.Wake(); });
+    m_dispatcher.SetOnCompleted(
+        [this]
+        {
+            if (!m_pacing.FinishAtOnce)
+                return;
+            // After the dispatcher's hand-over, on the owner thread; not once the
+            // runner has gone.
+            m_app.Owner().Post(
+                [alive = std::weak_ptr<THXTaskRunner*>(m_alive)]
+                {
+                    if (const std::shared_ptr<THXTaskRunner*> runner = alive.lock())
+                        (*runner)->FinishCompletedTask();
+                });
+        });
     m_dispatcher.SetSlots(&m_slots);
     m_dispatcher.SetStatusView(&m_host);
     m_dispatcher.SetPageWaiting([this](THXTask& task) { return m_parser.PageWaiting(task); });
@@ -238,6 +254,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         m_pacing.Dispatch.HostDelay = std::chrono::milliseconds(m_app.HostDelay());
     m_dispatcher.SetPacing(m_pacing.Dispatch);
     m_slots.HostGate().SetDelay(m_pacing.Dispatch.HostDelay);
+    m_slots.SetAskHeadFirst(m_pacing.AskHeadFirst);
     m_parser.SetPacing(m_pacing.Parse);
     m_lastZipBatch = {};
 
@@ -279,6 +296,15 @@ void THXTaskRunner::RequeueUnzippedFiles(THXTask& task)
             !stored.contains(file.substr(temp.size())) && FileExists(file))
             task.AddZipPending(file, item);
     }
+}
+
+void THXTaskRunner::FinishCompletedTask()
+{
+    // A folder task finishes at the first tick; an archive takes the files still
+    // pending in one update, then finishes at the next. A busy archive or a listing
+    // leaves the rest to the timer.
+    for (int tick = 0; tick < 2 && m_zipTimerEnabled; ++tick)
+        ZipTimerTick();
 }
 
 void THXTaskRunner::ZipTimerTick()

@@ -104,6 +104,12 @@ struct TRunPacing
     // Fast pacing: every file pending at a tick enters the archive in one update
     // (in the order and with the names and comments of the one-by-one feed).
     bool BatchZipFeed = false;
+    // Classic: every transfer asks with HEAD before its GET. Fast: the GET comes at
+    // once and its header lines stand for the HEAD's answer (half the requests).
+    bool AskHeadFirst = true;
+    // Fast: once the download has completed, the zip feed's ticks that finish the
+    // task come at once instead of at the feed's period.
+    bool FinishAtOnce = false;
 
     static TRunPacing Classic() { return {}; }
     static TRunPacing Fast();
@@ -187,6 +193,8 @@ private:
     void AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files);
     void PrepareQueue(THXTask& task, bool current);
     void RequeueUnzippedFiles(THXTask& task);
+    // Fast pacing: the zip timer's ticks that finish a completed download, at once.
+    void FinishCompletedTask();
 
     THXApp& m_app;
     THXRunnerHost& m_host;
@@ -198,6 +206,8 @@ private:
     TXceedZip m_zip;
     int m_zipBusy = kZipIdle;
     bool m_zipTimerEnabled = false;
+    // Owner thread: calls posted by the runner run only while it exists.
+    std::shared_ptr<THXTaskRunner*> m_alive = std::make_shared<THXTaskRunner*>(this);
     // Workers last: they end before the rest goes.
     TThreadParse m_parser;
     TThreadDownload m_dispatcher;
