@@ -182,7 +182,7 @@ TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userNa
 
 TThreadHTTP::~TThreadHTTP()
 {
-    if (!m_thread.joinable())
+    if (!m_ended.valid())
         return;
     if (m_busy)
     {
@@ -193,18 +193,27 @@ TThreadHTTP::~TThreadHTTP()
             ServiceOwnerCalls(pacing::kTransferServiceStep);
         }
     }
-    m_thread.join();
+    m_ended.wait();
 }
 
 void TThreadHTTP::Resume(bool ready)
 {
-    if (m_thread.joinable())
+    if (m_ended.valid())
         return;
     m_ready = ready;
     // Busy from here, so a stop that comes before the thread has run still waits
     // for it.
     m_busy = true;
-    m_thread = std::thread([this] { Execute(); });
+    // The promise travels with the job: setting it is the job's last touch, and the
+    // object may go as soon as it is set.
+    auto ended = std::make_shared<std::promise<void>>();
+    m_ended = ended->get_future();
+    m_connection.m_jobs.Post(
+        [this, ended]
+        {
+            Execute();
+            ended->set_value();
+        });
 }
 
 void TThreadHTTP::RequestStop()
@@ -486,6 +495,15 @@ void TThreadHTTP::FinishTransfer(const std::string& limitText)
         m_work.Size = m_http.BodySize();
     m_work.StatusText = limitText.empty() ? facts.ReplyText : limitText;
     m_work.LastModified = facts.LastModified;
+    // A kept body moves into place here, on this thread; the owner thread records the
+    // outcome. (A 2xx answer without a GET leaves an empty file.)
+    if (!facts.StatusCode.empty() && facts.StatusCode.front() == '2')
+    {
+        if (!m_part)
+            m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath);
+        m_committed = m_part->Commit();
+        m_commitTried = true;
+    }
     CallOwner(
         [this]
         {
@@ -564,11 +582,16 @@ void TThreadHTTP::Save()
     m_item.LocalFile = path;
     // The body is in the part file beside the target (a 2xx answer without a GET
     // leaves an empty file); moving it over the target means a file is either the
-    // previous one or what this transfer received, never a half-written mix.
-    if (!m_part)
-        m_part = std::make_unique<TPartFile>(m_workingFolder, path);
-    const bool written = m_part->Commit();
-    if (!written)
+    // previous one or what this transfer received, never a half-written mix. A
+    // finished transfer has moved it already.
+    if (!m_commitTried)
+    {
+        if (!m_part)
+            m_part = std::make_unique<TPartFile>(m_workingFolder, path);
+        m_committed = m_part->Commit();
+        m_commitTried = true;
+    }
+    if (!m_committed)
     {
         m_connection.RaiseMessage("Error: Failed to create file: " + path, true);
         return;

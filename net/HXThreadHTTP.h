@@ -8,24 +8,26 @@
 // the body into a part file beside the item's local file as it arrives, moves it
 // into place when the transfer ends and records the outcome in the item.
 //
-// Threads: the transfer runs on a std::thread of its own. It never touches the
+// Threads: the transfer runs on its slot's job thread (one per slot, kept from
+// transfer to transfer). It never touches the
 // queue item directly: it works on a copy of the fields it needs (taken on the
 // owner thread when the transfer is created) and every change of the item, the
 // queue or a file is handed to the owner thread, the transfer waiting for it. The
 // owner thread that stops a transfer runs those hand-overs itself while it waits
 // (ServiceOwnerCalls), so a stop never waits on a call that is queued behind it.
-// The object is RAII: destroying it stops the transfer and joins the thread.
+// The object is RAII: destroying it stops the transfer and waits until it has
+// ended on the job thread.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "core/HXCommaList.h"
 
@@ -83,14 +85,14 @@ public:
     // Created on the owner thread (by TqkHTTP::Start), not yet running. Copies the
     // item's URL, mode, status text, Last-Modified and size.
     TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userName, std::string password);
-    // Stops the transfer when it still runs and joins the thread. On the owner
+    // Stops the transfer when it still runs and waits for its end. On the owner
     // thread it runs the transfer's hand-overs while it waits; elsewhere they are
     // left to the owner's loop (or abandoned when that loop has closed).
     ~TThreadHTTP();
     TThreadHTTP(const TThreadHTTP&) = delete;
     TThreadHTTP& operator=(const TThreadHTTP&) = delete;
 
-    // Starts the thread. With `ready` false (the connection could not be set up,
+    // Starts the transfer on the slot's job thread. With `ready` false (the connection could not be set up,
     // its error already reported) the transfer ends at once without asking.
     void Resume(bool ready = true);
     // Asks the transfer to end: no further request is started, and waits on the
@@ -164,6 +166,9 @@ private:
     // and the item's local file (the asked-for URL decides it, wherever redirects lead).
     std::string m_workingFolder;
     std::string m_localPath;
+    // Whether the body was moved over the local file (tried at most once).
+    bool m_commitTried = false;
+    bool m_committed = false;
     // Where GET bodies are written; made before the first GET.
     std::unique_ptr<TPartFile> m_part;
 
@@ -178,7 +183,8 @@ private:
     std::condition_variable m_callChanged;
     std::shared_ptr<TOwnerCall> m_pendingCall;
 
-    std::thread m_thread;
+    // Ready once the transfer has returned on the job thread (nothing of it runs after).
+    std::future<void> m_ended;
 };
 
 } // namespace hx

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/HXJobThread.h"
 #include "net/HXThreadHTTP.h"
 #include "net/aghttp.h"
 
@@ -156,6 +157,8 @@ private:
     std::int64_t m_unaccountedBytes = 0;
 
     std::atomic<int> m_tag{0};
+    // Runs the transfers, one after another; outlives each of them.
+    TJobThread m_jobs;
     std::unique_ptr<TThreadHTTP> m_thread;
 };
 
