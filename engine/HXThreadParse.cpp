@@ -49,6 +49,7 @@ TParsePacing TParsePacing::Fast()
     pacing.StatusWait = std::chrono::milliseconds(0);
     pacing.SleepOnlyWhenIdle = true;
     pacing.StatusWithHandOver = true;
+    pacing.ReadAheadWithSave = true;
     return pacing;
 }
 
@@ -154,24 +155,29 @@ bool TThreadParse::Paused() const
 
 bool TThreadParse::PageWaiting(THXTask& task) const
 {
+    return NextPageToParse(task) != nullptr;
+}
+
+THXQItem* TThreadParse::NextPageToParse(THXTask& task) const
+{
     THXQItem* first = task.NextSavedPage();
     if (first == nullptr)
-        return false;
+        return nullptr;
     std::set<const THXQItem*> refused;
     {
         std::lock_guard lock(m_mutex);
         if (!m_refused.contains(first))
-            return true;
+            return first;
         refused = m_refused;
     }
     const int count = task.ItemCount();
     for (int pair = first->Index / 2 + 1; pair < count; ++pair)
     {
-        const THXQItem* candidate = task.Item(pair);
+        THXQItem* candidate = task.Item(pair);
         if (candidate && candidate->IsPage() && candidate->State == kStateSaved && !refused.contains(candidate))
-            return true;
+            return candidate;
     }
-    return false;
+    return nullptr;
 }
 
 int TThreadParse::PagesDone() const
@@ -281,9 +287,13 @@ void TThreadParse::Execute()
             THXQItem* item = nullptr;
             try
             {
-                item = NextSavedPage(*task, run);
+                // The save of the last page may have read the next one already.
+                std::unique_ptr<TPageRead> ahead = std::move(m_readAhead);
+                if (ahead && ahead->Run != run)
+                    ahead.reset();
+                item = ahead ? ahead->Item : NextSavedPage(*task, run);
                 foundPage = item != nullptr;
-                if (item && ParsePage(*task, *item, run) != TParseOutcome::Abandoned)
+                if (item && ParsePage(*task, *item, run, std::move(ahead)) != TParseOutcome::Abandoned)
                 {
                     ++m_pagesDone;
                     std::function<void()> onPageDone;
@@ -380,49 +390,55 @@ TParseOutcome TThreadParse::ParsePage(THXQItem& item)
     }
     if (!task)
         return TParseOutcome::Abandoned;
-    return ParsePage(*task, item, run);
+    return ParsePage(*task, item, run, nullptr);
 }
 
-TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64_t run)
+TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, std::uint64_t run) const
 {
-    // What the page work needs, read on the owner thread: the item as its record holds
-    // it, the start directory, the profile, the file type groups and the banner settings.
-    TPageFacts facts;
-    std::string localFile;
-    std::string frameFlag;
-    THXProfile profile;
-    TFileTypeGroups groups;
-    bool savedPage = false;
-    bool intranet = false;
-    bool noAds = false;
-    std::string bannerPage;
-    const bool read = OnOwner(run,
-                              [&]
-                              {
-                                  task.ReloadItem(item);
-                                  savedPage = item.IsPage() && item.State == kStateSaved;
-                                  facts.URL = item.URL;
-                                  facts.ContentDirectory = item.BaseURL;
-                                  facts.Level = item.Level;
-                                  facts.Mode = item.Mode;
-                                  frameFlag = item.FrameFlag;
-                                  // A page fetched before the queue was last loaded has
-                                  // no local file in memory: it lies where the transfer put it.
-                                  if (item.LocalFile.empty())
-                                      item.LocalFile =
-                                          LocalFileName(task.WorkingFolder(), DirectoryURL(item.URL), item.URL);
-                                  localFile = item.LocalFile;
-                                  // The start item's URL as ReloadItem would read it,
-                                  // without loading that item's strings.
-                                  facts.StartDirectory = DirectoryURL(Cp1252ToUtf8(task.QueueLine(0)));
-                                  profile = task.Profile;
-                                  intranet = task.IntranetMode;
-                                  groups = ReadGroups(m_app.Store());
-                                  noAds = m_app.NoAds();
-                                  bannerPage = m_app.BannerPage();
-                              });
-    if (!read || !savedPage)
+    TPageRead read;
+    read.Item = &item;
+    read.Run = run;
+    task.ReloadItem(item);
+    read.SavedPage = item.IsPage() && item.State == kStateSaved;
+    read.Facts.URL = item.URL;
+    read.Facts.ContentDirectory = item.BaseURL;
+    read.Facts.Level = item.Level;
+    read.Facts.Mode = item.Mode;
+    read.FrameFlag = item.FrameFlag;
+    // A page fetched before the queue was last loaded has no local file in memory: it
+    // lies where the transfer put it.
+    if (item.LocalFile.empty())
+        item.LocalFile = LocalFileName(task.WorkingFolder(), DirectoryURL(item.URL), item.URL);
+    read.LocalFile = item.LocalFile;
+    // The start item's URL as ReloadItem would read it, without loading that item's strings.
+    read.Facts.StartDirectory = DirectoryURL(Cp1252ToUtf8(task.QueueLine(0)));
+    read.Profile = task.Profile;
+    read.Intranet = task.IntranetMode;
+    read.Groups = ReadGroups(m_app.Store());
+    read.NoAds = m_app.NoAds();
+    read.BannerPage = m_app.BannerPage();
+    return read;
+}
+
+TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64_t run,
+                                      std::unique_ptr<TPageRead> ahead)
+{
+    // What the page work needs, read on the owner thread (or by the last page's save):
+    // the item as its record holds it, the start directory, the profile, the file type
+    // groups and the banner settings.
+    TPageRead page;
+    if (ahead && ahead->Item == &item && ahead->Run == run)
+        page = std::move(*ahead);
+    else if (!OnOwner(run, [&] { page = ReadPage(task, item, run); }))
         return TParseOutcome::Abandoned;
+    if (!page.SavedPage)
+        return TParseOutcome::Abandoned;
+    TPageFacts& facts = page.Facts;
+    const std::string& localFile = page.LocalFile;
+    const std::string& frameFlag = page.FrameFlag;
+    const bool intranet = page.Intranet;
+    const bool noAds = page.NoAds;
+    const std::string& bannerPage = page.BannerPage;
 
     const TParsePacing pacing = Pacing();
     if (!Status(run, "Loading Page: " + localFile) || !Pause(run, pacing.StatusWait))
@@ -461,7 +477,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
 
     // The scans, on this thread. New items and progress texts go to the owner thread
     // in batches; the end of the run ends the page.
-    TPageScan scan(std::move(text), facts, profile, std::move(groups));
+    TPageScan scan(std::move(text), facts, page.Profile, std::move(page.Groups));
     scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
     // Owner thread: the new items found so far join the queue.
     const auto addItems = [&task](std::vector<THXQItem> items)
@@ -545,6 +561,10 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                        task.AddZipPending(localFile, &item);
                                    if (!written && view)
                                        view->PageNotSaved(localFile);
+                                   // The next page's read rides along, saving it a trip.
+                                   if (pacing.ReadAheadWithSave)
+                                       if (THXQItem* next = NextPageToParse(task); next && next != &item)
+                                           m_readAhead = std::make_unique<TPageRead>(ReadPage(task, *next, run));
                                });
     if (!saved)
         return TParseOutcome::Abandoned;

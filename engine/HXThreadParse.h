@@ -34,6 +34,7 @@
 
 #include "core/HXHandOver.h"
 #include "core/HXPacing.h"
+#include "engine/HXThreadParseScan.h"
 
 namespace hx
 {
@@ -71,6 +72,9 @@ struct TParsePacing
     // by one of its own (the last text waiting is shown when the worker runs out of
     // pages), so a page costs two trips to the owner thread rather than six.
     bool StatusWithHandOver = false;
+    // Fast pacing: the save of a page also reads the next page waiting, so the next
+    // page needs no hand-over of its own before its scan.
+    bool ReadAheadWithSave = false;
 
     // Fast pacing: no status waits, no sleeps while there is work.
     static TParsePacing Fast();
@@ -129,10 +133,30 @@ public:
     TParseOutcome ParsePage(THXQItem& item);
 
 private:
+    // What the work on a page needs from the owner thread.
+    struct TPageRead
+    {
+        THXQItem* Item = nullptr;
+        std::uint64_t Run = 0;
+        bool SavedPage = false;
+        TPageFacts Facts;
+        std::string LocalFile;
+        std::string FrameFlag;
+        THXProfile Profile;
+        TFileTypeGroups Groups;
+        bool Intranet = false;
+        bool NoAds = false;
+        std::string BannerPage;
+    };
+
     void Execute();
+    // Owner thread: the first saved page this run will still parse (null: none).
+    THXQItem* NextPageToParse(THXTask& task) const;
+    // Owner thread: reads what the work on the page needs.
+    TPageRead ReadPage(THXTask& task, THXQItem& item, std::uint64_t run) const;
     // The first saved page that was not refused in this run.
     THXQItem* NextSavedPage(THXTask& task, std::uint64_t run);
-    TParseOutcome ParsePage(THXTask& task, THXQItem& item, std::uint64_t run);
+    TParseOutcome ParsePage(THXTask& task, THXQItem& item, std::uint64_t run, std::unique_ptr<TPageRead> ahead);
     // Runs fn on the owner thread and waits for it. False when the run ended first (fn
     // then never runs). An exception thrown by fn reaches the caller.
     bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
@@ -168,6 +192,9 @@ private:
     // Pages of this run whose rewritten text could not be saved.
     std::set<const THXQItem*> m_refused;
     std::atomic<int> m_pagesDone{0};
+    // Worker thread (and the owner thread while the worker waits on its hand-over):
+    // the next page's read, taken by the last save.
+    std::unique_ptr<TPageRead> m_readAhead;
 
     std::thread m_thread; // last: starts after everything above exists
 };
