@@ -198,18 +198,31 @@ void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<
         std::lock_guard lock(m_mutex);
         m_wakePending = false;
     }
-    if (!OnOwner(run, [this] { UpdateSlots(); }))
-        return;
-    TStep step = TStep::Fetched;
-    while (Current(run) && step == TStep::Fetched)
-        step = DispatchOne(run);
-    if (step == TStep::Completed || !Current(run))
-        return;
+    // The cycle's steps in one hand-over: the slots are accounted for, every idle slot
+    // gets its item (or the task completes), then the queue file is looked at.
     const TDispatchPacing pacing = Pacing();
-    if (task)
+    THXSlotList* slots = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        slots = m_slots;
+    }
+    TStep step = TStep::PassOver;
+    const bool ran =
         OnOwner(run,
                 [&]
                 {
+                    UpdateSlots();
+                    if (slots != nullptr)
+                    {
+                        step = TStep::Fetched;
+                        while (step == TStep::Fetched)
+                        {
+                            THXSocket* idleSlot = slots->FirstIdle();
+                            step = idleSlot != nullptr ? DispatchOneOnOwner(*slots, idleSlot, task) : TStep::PassOver;
+                        }
+                    }
+                    if (step == TStep::Completed || !task)
+                        return;
                     const auto now = std::chrono::steady_clock::now();
                     if (task->Modified && now - m_lastQueueSave >= pacing.QueueSaveInterval)
                     {
@@ -217,6 +230,8 @@ void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<
                         task->SaveQueue();
                     }
                 });
+    if (!ran || step == TStep::Completed || !Current(run))
+        return;
     auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(
         pacing.SleepStep * (kSleepsAfterUpdate + kSleepsAfterPass + kSleepsAfterSave));
     const auto now = std::chrono::steady_clock::now();
@@ -340,55 +355,56 @@ TThreadDownload::TStep TThreadDownload::DispatchOne(std::uint64_t run)
     // does the test for the end of the task: nothing to fetch, nothing in transfer,
     // nothing to parse.
     TStep step = TStep::PassOver;
-    OnOwner(run,
-            [&]
-            {
-                if (!slots->Contains(idleSlot) || !idleSlot->IsIdle())
-                    return;
-                // Surplus slots leave one per pass as they become idle. The wanted
-                // number is read here: it may come from a window.
-                if (slots->Count() > WantedSlots())
-                {
-                    slots->Destroy(idleSlot);
-                    // An event-driven dispatcher does not wait for an event to go on.
-                    std::lock_guard lock(m_mutex);
-                    m_wakePending = true;
-                    return;
-                }
-                if (!task)
-                    return;
-                const std::int32_t pages = task->PagesDispatched;
-                const std::int32_t resources = task->ResourcesDispatched;
-                if (THXQItem* item = ChooseNext(*task))
-                {
-                    if (!HostReady(*task, *item))
-                    {
-                        // The item waits for its host; it stays queued and uncounted.
-                        task->PagesDispatched = pages;
-                        task->ResourcesDispatched = resources;
-                        return;
-                    }
-                    idleSlot->Fetch(*item);
-                    step = TStep::Fetched;
-                    return;
-                }
-                if (slots->AnyBusy() || PageWaiting(*task))
-                    return;
-                task->Status = kStatusComplete;
-                task->SaveQueue();
-                task->Save();
-                step = TStep::Completed;
-                std::function<void()> onCompleted;
-                {
-                    std::lock_guard lock(m_mutex);
-                    m_halted = true;
-                    EndRunLocked();
-                    onCompleted = m_onCompleted;
-                }
-                if (onCompleted)
-                    onCompleted();
-            });
+    OnOwner(run, [&] { step = DispatchOneOnOwner(*slots, idleSlot, task); });
     return step;
+}
+
+TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, THXSocket* idleSlot,
+                                                           const std::shared_ptr<THXTask>& task)
+{
+    if (!slots.Contains(idleSlot) || !idleSlot->IsIdle())
+        return TStep::PassOver;
+    // Surplus slots leave one per pass as they become idle. The wanted number is read
+    // here: it may come from a window.
+    if (slots.Count() > WantedSlots())
+    {
+        slots.Destroy(idleSlot);
+        // An event-driven dispatcher does not wait for an event to go on.
+        std::lock_guard lock(m_mutex);
+        m_wakePending = true;
+        return TStep::PassOver;
+    }
+    if (!task)
+        return TStep::PassOver;
+    const std::int32_t pages = task->PagesDispatched;
+    const std::int32_t resources = task->ResourcesDispatched;
+    if (THXQItem* item = ChooseNext(*task))
+    {
+        if (!HostReady(*task, *item))
+        {
+            // The item waits for its host; it stays queued and uncounted.
+            task->PagesDispatched = pages;
+            task->ResourcesDispatched = resources;
+            return TStep::PassOver;
+        }
+        idleSlot->Fetch(*item);
+        return TStep::Fetched;
+    }
+    if (slots.AnyBusy() || PageWaiting(*task))
+        return TStep::PassOver;
+    task->Status = kStatusComplete;
+    task->SaveQueue();
+    task->Save();
+    std::function<void()> onCompleted;
+    {
+        std::lock_guard lock(m_mutex);
+        m_halted = true;
+        EndRunLocked();
+        onCompleted = m_onCompleted;
+    }
+    if (onCompleted)
+        onCompleted();
+    return TStep::Completed;
 }
 
 bool TThreadDownload::HostReady(THXTask& task, THXQItem& item)

@@ -164,6 +164,8 @@ private:
 
     void Execute();
     TStep DispatchOne(std::uint64_t run);
+    // Owner thread: one dispatch step for the idle slot.
+    TStep DispatchOneOnOwner(THXSlotList& slots, THXSocket* idleSlot, const std::shared_ptr<THXTask>& task);
     bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
     bool Sleep(std::uint64_t run, int steps);
     // Event-driven: waits for Wake, the end of the run, or `limit`.
