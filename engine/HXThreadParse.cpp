@@ -188,6 +188,9 @@ int TThreadParse::PagesDone() const
 void TThreadParse::EndRunLocked()
 {
     ++m_run;
+    // A text kept for the ended run's next hand-over is never shown (as a status
+    // hand-over of an ended run never runs).
+    m_keptStatus.reset();
     m_wake.notify_all();
 }
 

@@ -4,6 +4,8 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -703,6 +706,473 @@ TEST_F(HXThreadParseTest, FixturePagesGiveTheirExpectedQueuesAndOutput)
         EXPECT_EQ(saved, ReadBytes(folder + fixture.name + ".saved.htm"));
         CheckLinksLeadToLocalFiles(*page, firstNew);
         EXPECT_EQ(task->ZipPendingCount(), fixture.intranet ? 0 : 1);
+    }
+}
+
+// ---- Fast pacing: texts shown with the hand-overs, the page read and written on the worker ----
+
+// The owner thread as the worker sees it: counts the worker's trips to it (calls handed
+// over from another thread) and can hold one trip back until the test lets it through.
+class TCountingOwner final : public THXOwnerThread
+{
+public:
+    explicit TCountingOwner(THXEventLoopOwner& loop)
+        : m_loop(loop)
+    {
+    }
+
+    void Invoke(const std::function<void()>& fn) override
+    {
+        if (!m_loop.IsOwnerThread())
+            ++m_trips;
+        m_loop.Invoke(fn);
+    }
+    void Post(std::function<void()> fn) override
+    {
+        if (m_loop.IsOwnerThread())
+        {
+            m_loop.Post(std::move(fn));
+            return;
+        }
+        const int trip = ++m_trips;
+        {
+            std::lock_guard lock(m_mutex);
+            if (trip == m_holdTrip)
+            {
+                m_held.push_back(std::move(fn));
+                return;
+            }
+        }
+        m_loop.Post(std::move(fn));
+    }
+    bool IsOwnerThread() const override { return m_loop.IsOwnerThread(); }
+
+    int Trips() const { return m_trips; }
+    // The trip with this number (counted from the owner's creation) waits for Release.
+    void HoldTrip(int trip)
+    {
+        std::lock_guard lock(m_mutex);
+        m_holdTrip = trip;
+    }
+    int Held() const
+    {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(m_held.size());
+    }
+    void Release()
+    {
+        std::vector<std::function<void()>> held;
+        {
+            std::lock_guard lock(m_mutex);
+            held.swap(m_held);
+        }
+        for (auto& fn : held)
+            m_loop.Post(std::move(fn));
+    }
+
+private:
+    THXEventLoopOwner& m_loop;
+    std::atomic<int> m_trips{0};
+    mutable std::mutex m_mutex;
+    int m_holdTrip = 0;
+    std::vector<std::function<void()>> m_held;
+};
+
+// The fast pacing with a progress interval no small page reaches, so what it costs does
+// not depend on the machine's speed.
+TParsePacing FastParsePacing()
+{
+    TParsePacing pacing = TParsePacing::Fast();
+    pacing.SleepStep = 1ms;
+    pacing.ProgressInterval = 10s;
+    return pacing;
+}
+
+// The temporary files a replacement leaves beside its target (".<name>.tmp-...").
+std::vector<std::string> TempFilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".") && name.find(".tmp-") != std::string::npos)
+            names.push_back(name);
+    }
+    return names;
+}
+
+// The new links a "Parsing... Links: N  New Links: M" text tells of (M), or -1 when the
+// text is not one.
+int NewLinksOf(const std::string& text)
+{
+    const std::string head = "Parsing... Links: ";
+    const std::string middle = "  New Links: ";
+    if (!text.starts_with(head))
+        return -1;
+    const std::size_t split = text.find(middle, head.size());
+    if (split == std::string::npos)
+        return -1;
+    const std::string links = text.substr(head.size(), split - head.size());
+    const std::string newLinks = text.substr(split + middle.size());
+    const auto digits = [](const std::string& number) {
+        return !number.empty() &&
+               std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return digits(links) && digits(newLinks) ? std::stoi(newLinks) : -1;
+}
+
+// A text of the parse worker's status line: "", loading, saving or scanning progress.
+bool IsWorkerText(const std::string& text)
+{
+    return text.empty() || text.starts_with("Loading Page: ") || text.starts_with("Saving Changes: ") ||
+           NewLinksOf(text) >= 0;
+}
+
+std::size_t IndexOf(const std::vector<std::string>& texts, const std::string& text)
+{
+    return static_cast<std::size_t>(std::find(texts.begin(), texts.end(), text) - texts.begin());
+}
+
+TEST_F(HXThreadParseTest, FastPacingShowsTextsWithTheHandOversAndCostsTwoTripsAPage)
+{
+    THXEventLoopOwner loop;
+    // Four small pages of one site, each with two links of its own and one image they
+    // share; all parsed by the loop. Returns the worker's trips to the owner thread.
+    const auto crawl = [&](const TParsePacing& pacing, const std::string& host)
+    {
+        SCOPED_TRACE(host);
+        task = NewTask(true);
+        std::vector<THXQItem*> pages;
+        std::vector<std::string> originals;
+        std::vector<std::string> links;
+        for (int number = 0; number < 4; ++number)
+        {
+            std::string text = "<html><head><title>P" + std::to_string(number) + "</title></head><body>";
+            for (int link = 0; link < 2; ++link)
+            {
+                const std::string target = "p" + std::to_string(number) + "l" + std::to_string(link) + ".htm";
+                text += "<a href=\"" + target + "\">" + target + "</a>";
+                links.push_back("http://" + host + "/" + target);
+            }
+            text += "<img src=\"shared.gif\"></body></html>";
+            const std::string url =
+                "http://" + host + "/" + (number == 0 ? "" : "page" + std::to_string(number) + ".htm");
+            pages.push_back(AddPage(url, text, number == 0 ? 0 : 1));
+            originals.push_back(ReadBytes(pages.back()->LocalFile));
+        }
+        links.push_back("http://" + host + "/shared.gif");
+        const std::string folder = ExtractFilePath(pages.front()->LocalFile);
+
+        TCountingOwner counting(loop);
+        app->SetOwner(&counting);
+        TRecordingStatus status;
+        int trips = 0;
+        {
+            TThreadParse worker(*app, pacing);
+            worker.SetTask(task);
+            worker.SetStatusView(&status);
+            worker.Resume();
+            // Done, and idle: the last page's texts and then the idle worker's "" shown.
+            EXPECT_TRUE(PumpUntil(
+                loop, [&] { return worker.PagesDone() == 4 && !status.texts.empty() && status.texts.back().empty(); }))
+                << worker.PagesDone() << " pages; " << ::testing::PrintToString(status.texts);
+            const int tripsWhenIdle = counting.Trips();
+            PumpFor(loop, 100ms);
+            // An idle worker with nothing kept does not come back to the owner thread.
+            EXPECT_EQ(counting.Trips(), tripsWhenIdle);
+            trips = counting.Trips();
+            worker.Halt();
+        }
+        app->SetOwner(&loop);
+        loop.ProcessPending();
+
+        // Every page parsed, rewritten in place, and nothing left beside it.
+        for (std::size_t i = 0; i < pages.size(); ++i)
+        {
+            EXPECT_EQ(pages[i]->State, kStateParsed) << pages[i]->URL;
+            EXPECT_EQ(StateOf(*pages[i]), kStateParsed) << pages[i]->URL;
+            const std::string saved = ReadBytes(pages[i]->LocalFile);
+            EXPECT_NE(saved, originals[i]) << pages[i]->URL;
+            EXPECT_NE(saved.find(std::string(kBannerStartComment)), std::string::npos) << pages[i]->URL;
+        }
+        EXPECT_EQ(TempFilesIn(folder), std::vector<std::string>{});
+        // Every link found is queued once.
+        for (const std::string& link : links)
+            EXPECT_TRUE(task->IsKnownURL(link)) << link;
+        EXPECT_EQ(task->ItemCount(), static_cast<int>(pages.size() + links.size()));
+
+        // Only the worker's texts; each page loaded before it was saved, in queue order;
+        // the status line ends empty.
+        for (const std::string& text : status.texts)
+            EXPECT_TRUE(IsWorkerText(text)) << text;
+        EXPECT_EQ(status.texts.back(), "");
+        std::size_t lastSave = 0;
+        for (const THXQItem* page : pages)
+        {
+            const std::size_t loading = IndexOf(status.texts, "Loading Page: " + page->LocalFile);
+            const std::size_t saving = IndexOf(status.texts, "Saving Changes: " + page->LocalFile);
+            EXPECT_LT(loading, status.texts.size()) << page->LocalFile;
+            EXPECT_LT(saving, status.texts.size()) << page->LocalFile;
+            EXPECT_LT(loading, saving) << page->LocalFile;
+            EXPECT_GE(saving, lastSave) << page->LocalFile;
+            lastSave = saving;
+        }
+        return trips;
+    };
+
+    // Texts with the hand-overs: a page costs its read and its save; the idle worker one
+    // trip for the last text.
+    const TParsePacing fast = FastParsePacing();
+    ASSERT_TRUE(fast.StatusWithHandOver);
+    const int fastTrips = crawl(fast, "www.fast.test");
+    EXPECT_LE(fastTrips, 2 * 4 + 1);
+    EXPECT_GE(fastTrips, 4);
+
+    // Texts by trips of their own (the same waits otherwise) cost more than twice as many.
+    TParsePacing classic = fast;
+    classic.StatusWithHandOver = false;
+    const int classicTrips = crawl(classic, "www.classic.test");
+    EXPECT_GE(classicTrips, 4 * 4);
+    EXPECT_GT(classicTrips, 2 * fastTrips);
+}
+
+TEST_F(HXThreadParseTest, ItemsFoundAfterTheLastBatchJoinTheQueueWithTheSave)
+{
+    // More new links than one batch holds: batches go while the page is scanned, the rest
+    // with the save.
+    constexpr int kLinks = 600;
+    std::string page = "<html><head><title>Many</title></head><body>\n";
+    for (int i = 0; i < kLinks; ++i)
+        page += "<a href=\"l" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+    page += "</body></html>";
+    THXQItem* start = AddPage("http://www.site.test/", page);
+    const std::string original = ReadBytes(start->LocalFile);
+    const std::string folder = ExtractFilePath(start->LocalFile);
+
+    THXEventLoopOwner loop;
+    app->SetOwner(&loop);
+    TRecordingStatus status;
+    // What the owner thread saw when each batch's text was shown (queued items, the
+    // text's new links) and when the save's text was shown, before the page was committed.
+    std::vector<std::pair<int, int>> batches;
+    int queuedAtSave = -1;
+    int stateAtSave = -1;
+    std::string fileAtSave;
+    std::vector<std::string> tempsAtSave;
+    status.onShow = [&](const std::string& text)
+    {
+        if (NewLinksOf(text) >= 0)
+            batches.emplace_back(task->ItemCount() - 1, NewLinksOf(text));
+        if (text == "Saving Changes: " + start->LocalFile)
+        {
+            queuedAtSave = task->ItemCount() - 1;
+            stateAtSave = StateOf(*start);
+            fileAtSave = ReadBytes(start->LocalFile);
+            tempsAtSave = TempFilesIn(folder);
+        }
+    };
+    TThreadParse worker(*app, FastParsePacing());
+    worker.SetTask(task);
+    worker.SetStatusView(&status);
+    worker.Resume();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return worker.PagesDone() == 1 && status.texts.back().empty(); }))
+        << ::testing::PrintToString(status.texts);
+
+    // Batches went while the page was scanned; each text tells what the queue holds.
+    ASSERT_FALSE(batches.empty());
+    for (const auto& [queued, told] : batches)
+        EXPECT_EQ(queued, told);
+    EXPECT_LT(batches.back().first, kLinks);
+    // The save's hand-over brought the rest before the page was committed: the queue was
+    // whole while the fetched text was still in place and the new one beside it.
+    EXPECT_EQ(queuedAtSave, kLinks);
+    EXPECT_EQ(stateAtSave, kStateSaved);
+    EXPECT_EQ(fileAtSave, original);
+    EXPECT_EQ(tempsAtSave.size(), 1u) << ::testing::PrintToString(tempsAtSave);
+
+    // Every link once, in the page's order; the page rewritten and parsed.
+    ASSERT_EQ(task->ItemCount(), kLinks + 1);
+    for (int i = 0; i < kLinks; ++i)
+        EXPECT_EQ(Cp1252ToUtf8(task->QueueLine(2 * (i + 1))), "http://www.site.test/l" + std::to_string(i) + ".htm");
+    EXPECT_EQ(start->State, kStateParsed);
+    EXPECT_EQ(StateOf(*start), kStateParsed);
+    EXPECT_NE(ReadBytes(start->LocalFile), original);
+    EXPECT_EQ(TempFilesIn(folder), std::vector<std::string>{});
+    EXPECT_EQ(task->RecordField(0, 8), "Many");
+    worker.Halt();
+}
+
+TEST_F(HXThreadParseTest, HaltOrNewTaskBetweenPrepareAndSaveLeavesTheFetchedPage)
+{
+    THXEventLoopOwner loop;
+    for (const bool newTask : {false, true})
+    {
+        SCOPED_TRACE(newTask ? "new task" : "halt");
+        task = NewTask(true);
+        const std::string site = newTask ? "http://www.swap.test/" : "http://www.halt.test/";
+        THXQItem* page = AddPage(site, "<title>T</title><a href=\"a.htm\">a</a><img src=\"i.gif\">");
+        const std::string original = ReadBytes(page->LocalFile);
+        const std::string folder = ExtractFilePath(page->LocalFile);
+        const auto other = std::make_shared<THXTask>(*app);
+
+        // A small page makes two trips: its read, then its save, which is held back.
+        TCountingOwner counting(loop);
+        counting.HoldTrip(2);
+        app->SetOwner(&counting);
+        TRecordingStatus status;
+        {
+            TThreadParse worker(*app, FastParsePacing());
+            worker.SetTask(task);
+            worker.SetStatusView(&status);
+            worker.Resume();
+            ASSERT_TRUE(PumpUntil(loop, [&] { return counting.Held() == 1; }));
+            // The rewritten text waits beside the fetched page, which is untouched.
+            EXPECT_EQ(TempFilesIn(folder).size(), 1u);
+            EXPECT_EQ(ReadBytes(page->LocalFile), original);
+            EXPECT_EQ(task->ItemCount(), 1);
+
+            if (newTask)
+                worker.SetTask(other);
+            else
+                worker.Halt();
+            counting.Release();
+            // The worker gives the page up and removes what it wrote.
+            EXPECT_TRUE(PumpUntil(
+                loop, [&] { return TempFilesIn(folder).empty() && (newTask || worker.Paused()); }, 5s))
+                << ::testing::PrintToString(TempFilesIn(folder));
+            PumpFor(loop, 30ms);
+            EXPECT_EQ(page->State, kStateSaved);
+            EXPECT_EQ(StateOf(*page), kStateSaved);
+            EXPECT_EQ(ReadBytes(page->LocalFile), original);
+            EXPECT_EQ(task->ItemCount(), 1);
+            EXPECT_EQ(worker.PagesDone(), 0);
+            for (const std::string& text : status.texts)
+                EXPECT_FALSE(text.starts_with("Saving Changes: ")) << text;
+
+            // The next run parses it whole.
+            if (newTask)
+                worker.SetTask(task);
+            else
+                worker.Resume();
+            ASSERT_TRUE(PumpUntil(loop, [&] { return page->State == kStateParsed; }));
+            EXPECT_EQ(StateOf(*page), kStateParsed);
+            EXPECT_NE(ReadBytes(page->LocalFile), original);
+            EXPECT_TRUE(task->IsKnownURL(site + "a.htm"));
+            EXPECT_TRUE(task->IsKnownURL(site + "i.gif"));
+            EXPECT_EQ(task->ItemCount(), 3);
+            EXPECT_EQ(TempFilesIn(folder), std::vector<std::string>{});
+            worker.Halt();
+        }
+        app->SetOwner(&loop);
+        loop.ProcessPending();
+    }
+}
+
+TEST_F(HXThreadParseTest, TextOfAPageGivenUpIsNotShownForTheNextTask)
+{
+    THXQItem* page = AddPage("http://www.site.test/", "<title>T</title><a href=\"a.htm\">a</a>");
+    const auto next = std::make_shared<THXTask>(*app);
+    THXEventLoopOwner loop;
+    TCountingOwner counting(loop);
+    counting.HoldTrip(2);
+    app->SetOwner(&counting);
+    TRecordingStatus status;
+    {
+        TThreadParse worker(*app, FastParsePacing());
+        worker.SetTask(task);
+        worker.SetStatusView(&status);
+        worker.Resume();
+        ASSERT_TRUE(PumpUntil(loop, [&] { return counting.Held() == 1; }));
+        // The page is given up before its save; the next task has nothing to parse.
+        worker.SetTask(next);
+        counting.Release();
+        PumpFor(loop, 200ms);
+        EXPECT_EQ(page->State, kStateSaved);
+        // Nothing the status line shows names the page given up, and the idle worker's
+        // line is empty.
+        for (const std::string& text : status.texts)
+            EXPECT_EQ(text.find(page->LocalFile), std::string::npos) << text;
+        if (!status.texts.empty())
+        {
+            EXPECT_EQ(status.texts.back(), "");
+        }
+        worker.Halt();
+    }
+    app->SetOwner(&loop);
+    loop.ProcessPending();
+}
+
+TEST_F(HXThreadParseTest, FastPacingMissingOrEmptyPageFileSettlesAsBefore)
+{
+    THXEventLoopOwner loop;
+    for (const bool empty : {false, true})
+    {
+        SCOPED_TRACE(empty ? "empty" : "missing");
+        task = NewTask(false); // an archive task: an empty page goes to the archive as it is
+        const std::string text;
+        THXQItem* page = AddItem(empty ? "http://www.site.test/empty.htm" : "http://www.site.test/gone.htm",
+                                 kStateSaved, 1, empty ? &text : nullptr);
+        task->PagesSaved = 3;
+        ASSERT_EQ(FileExists(page->LocalFile), empty);
+
+        // Two trips: the read, then the settling of the page, held back and given up.
+        TCountingOwner counting(loop);
+        counting.HoldTrip(2);
+        app->SetOwner(&counting);
+        TRecordingStatus status;
+        {
+            TThreadParse worker(*app, FastParsePacing());
+            worker.SetTask(task);
+            worker.SetStatusView(&status);
+            worker.Resume();
+            ASSERT_TRUE(PumpUntil(loop, [&] { return counting.Held() == 1; }));
+            worker.Halt();
+            counting.Release();
+            ASSERT_TRUE(PumpUntil(loop, [&] { return worker.Paused(); }));
+            loop.ProcessPending();
+            EXPECT_EQ(StateOf(*page), kStateSaved);
+            EXPECT_EQ(task->PagesSaved, 3);
+            EXPECT_EQ(task->ZipPendingCount(), 0);
+            EXPECT_EQ(FileExists(page->LocalFile), empty);
+
+            // The next run settles it: a missing file goes back to be fetched (and out of
+            // the saved count), an empty one is taken as it is.
+            const int tripsBefore = counting.Trips();
+            worker.Resume();
+            ASSERT_TRUE(PumpUntil(
+                loop, [&] { return worker.PagesDone() == 1 && !status.texts.empty() && status.texts.back().empty(); }))
+                << ::testing::PrintToString(status.texts);
+            PumpFor(loop, 30ms);
+            // The read, the settling, and the idle worker's last text.
+            EXPECT_LE(counting.Trips() - tripsBefore, 3);
+            worker.Halt();
+        }
+        app->SetOwner(&loop);
+        loop.ProcessPending();
+
+        if (empty)
+        {
+            EXPECT_EQ(StateOf(*page), kStateParsed);
+            EXPECT_EQ(page->State, kStateParsed);
+            EXPECT_EQ(task->PagesSaved, 3);
+            EXPECT_EQ(ReadBytes(page->LocalFile), "");
+            const std::vector<TZipPendingFile> pending = task->TakeAllZipPending();
+            ASSERT_EQ(pending.size(), 1u);
+            EXPECT_EQ(pending[0].path, page->LocalFile);
+            EXPECT_EQ(pending[0].item, page);
+        }
+        else
+        {
+            EXPECT_EQ(StateOf(*page), kStateNone);
+            EXPECT_EQ(page->State, kStateNone);
+            EXPECT_EQ(task->PagesSaved, 2);
+            EXPECT_FALSE(FileExists(page->LocalFile));
+            EXPECT_EQ(task->ZipPendingCount(), 0);
+        }
+        for (const std::string& shown : status.texts)
+            EXPECT_TRUE(IsWorkerText(shown)) << shown;
+        EXPECT_EQ(TempFilesIn(ExtractFilePath(page->LocalFile)), std::vector<std::string>{});
     }
 }
 

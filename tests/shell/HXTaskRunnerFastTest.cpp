@@ -803,5 +803,249 @@ TEST_F(HXTaskRunnerFastTest, ParseWorkerParsesWaitingPagesBackToBackAndWakesWhen
     worker.Halt();
 }
 
+// ---- Finishing a completed task at once ----
+
+// The owner thread of the finishing tests: counts the calls posted from the owner thread
+// itself (the runner's finishing call; workers and transfers post from their own threads)
+// and how many of them have run.
+class TOwnPostCounter final : public THXOwnerThread
+{
+public:
+    explicit TOwnPostCounter(THXEventLoopOwner& loop)
+        : m_loop(loop)
+    {
+    }
+
+    void Invoke(const std::function<void()>& fn) override { m_loop.Invoke(fn); }
+    void Post(std::function<void()> fn) override
+    {
+        if (!m_loop.IsOwnerThread())
+        {
+            m_loop.Post(std::move(fn));
+            return;
+        }
+        ++m_posted;
+        m_loop.Post(
+            [this, fn = std::move(fn)]
+            {
+                ++m_ran;
+                fn();
+            });
+    }
+    bool IsOwnerThread() const override { return m_loop.IsOwnerThread(); }
+
+    int Posted() const { return m_posted; }
+    int Ran() const { return m_ran; }
+
+private:
+    THXEventLoopOwner& m_loop;
+    std::atomic<int> m_posted{0};
+    std::atomic<int> m_ran{0};
+};
+
+class HXTaskRunnerFinishTest : public HXTaskRunnerFastTest
+{
+protected:
+    void SetUp() override
+    {
+        HXTaskRunnerFastTest::SetUp();
+        app->SetOwner(&counter);
+    }
+
+    // The Fast pacing with a zip feed period no test waits out.
+    static TRunPacing HourFeed(bool finishAtOnce)
+    {
+        TRunPacing pacing = TRunPacing::Fast();
+        pacing.ZipFeedPeriod = std::chrono::hours(1);
+        pacing.FinishAtOnce = finishAtOnce;
+        return pacing;
+    }
+
+    // Serves the owner loop only: no zip timer ticks. False when the time ran out.
+    bool ServeLoop(const std::function<bool()>& done, std::chrono::milliseconds limit)
+    {
+        const auto deadline = TClock::now() + limit;
+        while (!done())
+        {
+            if (TClock::now() > deadline)
+                return false;
+            owner.ProcessPending(1ms);
+        }
+        return true;
+    }
+
+    // The archive holds every file of the queue under its name below the temporary
+    // folder, with the file's bytes, and the host heard of each once.
+    void ExpectArchiveHoldsEveryItem(THXTask& task, int items, const std::string& extractFolder)
+    {
+        const std::string temp = app->GetTempFolder();
+        std::vector<std::string> expected;
+        for (int pair = 0; pair < task.ItemCount(); ++pair)
+        {
+            THXQItem* item = task.Item(pair);
+            task.ReloadItem(*item);
+            const std::string file = item->LocalFile.empty()
+                                         ? LocalFileName(task.WorkingFolder(), DirectoryURL(item->URL), item->URL)
+                                         : item->LocalFile;
+            ASSERT_TRUE(file.starts_with(temp)) << file;
+            expected.push_back(file.substr(temp.size()));
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(static_cast<int>(expected.size()), items);
+        std::vector<std::string> names;
+        for (const TEntry& entry : ReadArchive(task.Destination, extractFolder))
+        {
+            names.push_back(entry.name);
+            EXPECT_EQ(entry.bytes, ReadWholeFile(temp + entry.name).value_or("<missing>")) << entry.name;
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(static_cast<int>(host.added.size()), items);
+        EXPECT_TRUE(host.reports.empty()) << ::testing::PrintToString(host.reports);
+    }
+
+    TOwnPostCounter counter{owner};
+};
+
+TEST_F(HXTaskRunnerFinishTest, CompletedTaskFinishesAtOnceThoughTheFeedPeriodIsAnHour)
+{
+    TSmallSite site(0ms, 3);
+    server = std::make_unique<test::THXTestServer>(site.Handler());
+    struct TCase
+    {
+        const char* name;
+        bool intranet;
+        bool zipLast;
+        bool pacingFromSettings; // the "Pacing" setting's Fast, its own feed period
+    };
+    for (const TCase& run : {TCase{"Folder", true, false, false}, TCase{"Archive", false, false, false},
+                             TCase{"ArchiveLast", false, true, false}, TCase{"FromSettings", false, false, true}})
+    {
+        SCOPED_TRACE(run.name);
+        app->Store().WriteBool(kSettingsKey, "Zip Last", run.zipLast);
+        NewRunner(run.pacingFromSettings ? std::nullopt : std::optional<TRunPacing>(HourFeed(true)));
+        host.added.clear();
+        host.reports.clear();
+        auto task = NewTask(run.name, run.intranet);
+        const int posted = counter.Posted();
+        ASSERT_TRUE(runner->Start(task));
+        EXPECT_TRUE(runner->Pacing().FinishAtOnce);
+        EXPECT_EQ(task->ZipLast, run.zipLast);
+
+        // Only the owner loop runs: the download completes (status 5), and the run is
+        // closed right after, by the call the completion posted.
+        std::optional<TClock::time_point> completedAt;
+        const bool finished = ServeLoop(
+            [&]
+            {
+                if (!completedAt && task->Status == kStatusComplete)
+                    completedAt = TClock::now();
+                return !runner->ZipTimerEnabled();
+            },
+            10s);
+        ASSERT_TRUE(finished) << "status " << task->Status;
+        const auto finishedAt = TClock::now();
+        ASSERT_TRUE(completedAt.has_value());
+        EXPECT_LT(Milliseconds(finishedAt - *completedAt), 1000);
+        EXPECT_EQ(counter.Posted() - posted, 1);
+        EXPECT_EQ(task->Status, run.intranet ? kStatusTaskComplete : kStatusZipped);
+        EXPECT_EQ(runner->RunningTask(), nullptr);
+        EXPECT_EQ(task->PagesSaved, site.Pages());
+        EXPECT_EQ(task->ResourcesSaved, 2);
+        EXPECT_TRUE(host.errors.empty()) << ::testing::PrintToString(host.errors);
+        if (!run.intranet)
+        {
+            EXPECT_EQ(task->ZipPendingCount(), 0);
+            ExpectArchiveHoldsEveryItem(*task, site.Items(), Home().Folder() + "extract-" + run.name + "/");
+        }
+        // The stored task says so too.
+        THXTask stored(*app);
+        stored.FileName = task->FileName;
+        stored.Load();
+        EXPECT_EQ(stored.Status, task->Status);
+    }
+}
+
+TEST_F(HXTaskRunnerFinishTest, WithoutFinishAtOnceACompletedDownloadWaitsForTheTimer)
+{
+    TSmallSite site(0ms, 3);
+    server = std::make_unique<test::THXTestServer>(site.Handler());
+    for (const bool intranet : {true, false})
+    {
+        SCOPED_TRACE(intranet ? "folder" : "archive");
+        NewRunner(HourFeed(false));
+        host.added.clear();
+        host.reports.clear();
+        auto task = NewTask(intranet ? "WaitFolder" : "WaitArchive", intranet);
+        const int posted = counter.Posted();
+        ASSERT_TRUE(runner->Start(task));
+        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, 10s)) << "status " << task->Status;
+
+        // While only the owner loop runs, the completed download stays open.
+        ServeLoop([] { return false; }, 300ms);
+        EXPECT_EQ(task->Status, kStatusComplete);
+        EXPECT_TRUE(runner->ZipTimerEnabled());
+        EXPECT_EQ(runner->RunningTask(), task);
+        EXPECT_EQ(counter.Posted(), posted);
+        if (!intranet)
+        {
+            EXPECT_FALSE(FileExists(task->Destination));
+            EXPECT_EQ(task->ZipPendingCount(), site.Items());
+            EXPECT_TRUE(host.added.empty());
+        }
+
+        // The timer's ticks finish it: a folder task at the first; an archive takes its
+        // files at the first and closes at the second.
+        runner->ZipTimerTick();
+        if (!intranet)
+        {
+            EXPECT_EQ(task->Status, kStatusComplete);
+            EXPECT_EQ(task->ZipPendingCount(), 0);
+            runner->ZipTimerTick();
+        }
+        EXPECT_EQ(task->Status, intranet ? kStatusTaskComplete : kStatusZipped);
+        EXPECT_FALSE(runner->ZipTimerEnabled());
+        if (!intranet)
+            ExpectArchiveHoldsEveryItem(*task, site.Items(), Home().Folder() + "extract-wait/");
+    }
+}
+
+TEST_F(HXTaskRunnerFinishTest, RunnerDestroyedBeforeItsFinishingCallRunsLeavesTheTaskAlone)
+{
+    TSmallSite site(0ms, 2);
+    server = std::make_unique<test::THXTestServer>(site.Handler());
+    for (int round = 0; round < 6; ++round)
+    {
+        const bool intranet = round % 2 == 0;
+        SCOPED_TRACE("round " + std::to_string(round));
+        NewRunner(HourFeed(true));
+        host.added.clear();
+        auto task = NewTask("Gone" + std::to_string(round), intranet);
+        const int posted = counter.Posted();
+        const int ran = counter.Ran();
+        ASSERT_TRUE(runner->Start(task));
+        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, 10s)) << "status " << task->Status;
+        // The finishing call is queued and has not run.
+        ASSERT_EQ(counter.Posted(), posted + 1);
+        ASSERT_EQ(counter.Ran(), ran);
+
+        runner.reset();
+        owner.ProcessPending();
+        // It ran after the runner had gone, and did nothing.
+        EXPECT_EQ(counter.Ran(), ran + 1);
+        EXPECT_EQ(task->Status, kStatusComplete);
+        EXPECT_TRUE(host.added.empty());
+        if (!intranet)
+        {
+            EXPECT_FALSE(FileExists(task->Destination));
+            EXPECT_EQ(task->ZipPendingCount(), site.Items());
+        }
+        // The program ends with its runner: the slots lent to it (idle, still naming the
+        // items of their last transfers) go too, and the next round starts afresh.
+        slots = std::make_unique<THXSlotList>();
+        slots->SetSlotCount(2, false);
+    }
+}
+
 } // namespace
 } // namespace hx
