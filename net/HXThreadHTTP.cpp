@@ -324,8 +324,22 @@ void TThreadHTTP::PrepareBodyFile()
 
 void TThreadHTTP::ReadFacts()
 {
+    // Each answer's facts are its own: a redirect's length or date must not stand
+    // for the page it leads to when that page's answer leaves them out.
+    TResponseFacts facts;
+    ReadResponseFacts(m_http.Headers(), facts);
     std::lock_guard lock(m_factsMutex);
-    ReadResponseFacts(m_http.Headers(), m_facts);
+    m_facts = std::move(facts);
+}
+
+void TThreadHTTP::TakeContentFacts(const TResponseFacts& facts)
+{
+    std::int64_t size = 0;
+    if (!TryStrToInt64(facts.ContentLength, size) || size < 0)
+        size = 0;
+    m_work.Size = size;
+    m_work.StatusText = facts.ReplyText;
+    m_work.LastModified = facts.LastModified;
 }
 
 void TThreadHTTP::Execute()
@@ -399,7 +413,13 @@ std::string TThreadHTTP::RunAttempts()
             m_http.BodyWanted = [this]
             {
                 ReadFacts();
-                return !AnsweredByHead(Facts().StatusCode);
+                const TResponseFacts facts = Facts();
+                if (AnsweredByHead(facts.StatusCode))
+                    return false;
+                // What a HEAD would have given is known before the body, so a body
+                // that breaks off leaves the item as it would with the HEAD.
+                TakeContentFacts(facts);
+                return true;
             };
             Request(true);
             m_http.BodyWanted = nullptr;
@@ -454,12 +474,7 @@ std::string TThreadHTTP::RunAttempts()
         else
         {
             m_http.SetRange(0);
-            std::int64_t size = 0;
-            if (!TryStrToInt64(head.ContentLength, size) || size < 0)
-                size = 0;
-            m_work.Size = size;
-            m_work.StatusText = head.ReplyText;
-            m_work.LastModified = head.LastModified;
+            TakeContentFacts(head);
             if (!getFirst)
             {
                 Publish();

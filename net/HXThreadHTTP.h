@@ -140,7 +140,10 @@ private:
     void PrepareBodyFile();
     void RecordBrokenTransfer(const std::exception* error);
     void Request(bool get);
+    // Reads the last answer's facts (only its own: none carried over from an earlier one).
     void ReadFacts();
+    // The size, reply text and Last-Modified of an answer whose body is wanted.
+    void TakeContentFacts(const TResponseFacts& facts);
     void CheckStop() const;
 
     // Runs fn on the owner thread and waits for it; fn's exception reaches here.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -175,6 +176,207 @@ TEST(HXFiles, PathParts)
     EXPECT_EQ(IncludeTrailingSlash("/tmp"), "/tmp/");
     EXPECT_EQ(IncludeTrailingSlash("/tmp/"), "/tmp/");
     EXPECT_EQ(IncludeTrailingSlash(""), "");
+}
+
+// Hidden temporaries beside the targets in the folder (not below it).
+std::vector<std::string> Temporaries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+    {
+        const std::string name = entry.path().filename().string();
+        if (!name.empty() && name.front() == '.')
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(HXFiles, PreparedFileReplacesTheTargetOnlyWhenCommitted)
+{
+    const test::TTempFolder folder;
+    const std::string path = folder.WriteFile("site/page.html", "old");
+    const fs::path site = folder.Path() / "site";
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+
+    TPreparedFile file;
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_FALSE(file.Commit()); // nothing prepared
+
+    const std::string bytes = "new\0page\xB6\r\n"s;
+    ASSERT_TRUE(file.Prepare(path, bytes));
+    EXPECT_TRUE(file.Prepared());
+    // Until the commit the target is the previous file; the bytes wait beside it.
+    EXPECT_EQ(ReadWholeFile(path), "old");
+    const auto waiting = Temporaries(site);
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(ReadWholeFile((site / waiting[0]).string()), bytes);
+    EXPECT_EQ(ModeOf((site / waiting[0]).string()), 0640u);
+
+    ASSERT_TRUE(file.Commit());
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+    EXPECT_EQ(ModeOf(path), 0640u); // a replaced file keeps its permission bits
+    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"site", "site/page.html"}));
+    EXPECT_FALSE(file.Commit()); // a second commit has nothing to move
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+
+    // Preparing again drops what was prepared before: one temporary, the last bytes.
+    ASSERT_TRUE(file.Prepare(path, "first"));
+    ASSERT_TRUE(file.Prepare(path, "second", TDurability::kAtomicOnly));
+    EXPECT_EQ(Temporaries(site).size(), 1u);
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(ReadWholeFile(path), "second");
+    EXPECT_EQ(ModeOf(path), 0640u);
+
+    // Never committed: the target stays and the temporary goes with the object.
+    {
+        TPreparedFile dropped;
+        ASSERT_TRUE(dropped.Prepare(path, "never"));
+        EXPECT_EQ(Temporaries(site).size(), 1u);
+    }
+    EXPECT_EQ(ReadWholeFile(path), "second");
+    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"site", "site/page.html"}));
+
+    // A new file in missing folders is not there before its commit.
+    const std::string fresh = folder.Folder() + "new/deeper/fresh.txt";
+    {
+        TPreparedFile pending;
+        ASSERT_TRUE(pending.Prepare(fresh, "x"));
+        EXPECT_FALSE(FileExists(fresh));
+    }
+    EXPECT_FALSE(FileExists(fresh));
+    EXPECT_TRUE(Temporaries(folder.Path() / "new" / "deeper").empty());
+}
+
+TEST(HXFiles, FailedPreparedFileLeavesNothingBehind)
+{
+    const test::TTempFolder folder;
+    fs::create_directory(folder.Path() / "dir");
+    folder.WriteFile("dir/inside", "old");
+    const auto before = Entries(folder.Path());
+
+    // A folder is never a target; an empty name neither.
+    TPreparedFile file;
+    EXPECT_FALSE(file.Prepare(folder.Folder() + "dir", "x"));
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(file.Prepare(folder.Folder() + "dir/", "x"));
+    EXPECT_FALSE(file.Prepare("", "x"));
+    EXPECT_EQ(Entries(folder.Path()), before);
+
+    // A failed Prepare also lets go of what the object had prepared.
+    ASSERT_TRUE(file.Prepare(folder.Folder() + "dir/page.html", "prepared"));
+    EXPECT_EQ(Temporaries(folder.Path() / "dir").size(), 1u);
+    EXPECT_FALSE(file.Prepare(folder.Folder() + "dir", "x"));
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(Entries(folder.Path()), before);
+
+    // The target's folder removed after Prepare: the commit fails, nothing appears.
+    ASSERT_TRUE(file.Prepare(folder.Folder() + "gone/page.html", "x"));
+    fs::remove_all(folder.Path() / "gone");
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_FALSE(fs::exists(folder.Path() / "gone"));
+    EXPECT_EQ(Entries(folder.Path()), before);
+
+    // A folder made at the target after Prepare: the commit fails, the folder stays
+    // as it is and the temporary is removed.
+    ASSERT_TRUE(file.Prepare(folder.Folder() + "late/page.html", "x"));
+    folder.WriteFile("late/page.html/kept", "kept");
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(file.Prepared());
+    EXPECT_EQ(folder.ReadFile("late/page.html/kept"), "kept");
+    EXPECT_TRUE(Temporaries(folder.Path() / "late").empty());
+    EXPECT_EQ(Entries(folder.Path() / "late"), (std::vector<std::string>{"page.html", "page.html/kept"}));
+}
+
+TEST(HXFiles, PreparedFileBelongsToTheObjectItWasMovedTo)
+{
+    const test::TTempFolder folder;
+    const std::string one = folder.Folder() + "one.html";
+    const std::string two = folder.Folder() + "two.html";
+    const std::string three = folder.Folder() + "three.html";
+
+    // Moved by construction: the moved-from object removes nothing when it goes.
+    auto source = std::make_unique<TPreparedFile>();
+    ASSERT_TRUE(source->Prepare(one, "one"));
+    TPreparedFile taken(std::move(*source));
+    EXPECT_FALSE(source->Prepared());
+    EXPECT_TRUE(taken.Prepared());
+    EXPECT_FALSE(source->Commit());
+    source.reset();
+    EXPECT_EQ(Temporaries(folder.Path()).size(), 1u);
+    EXPECT_FALSE(FileExists(one));
+    ASSERT_TRUE(taken.Commit());
+    EXPECT_EQ(ReadWholeFile(one), "one");
+
+    // Moved by assignment: what the receiving object had prepared is removed, and
+    // it now commits the other's file.
+    TPreparedFile receiver;
+    ASSERT_TRUE(receiver.Prepare(two, "two"));
+    auto giver = std::make_unique<TPreparedFile>();
+    ASSERT_TRUE(giver->Prepare(three, "three", TDurability::kAtomicOnly));
+    EXPECT_EQ(Temporaries(folder.Path()).size(), 2u);
+    receiver = std::move(*giver);
+    EXPECT_EQ(Temporaries(folder.Path()).size(), 1u);
+    EXPECT_FALSE(giver->Prepared());
+    giver.reset();
+    EXPECT_EQ(Temporaries(folder.Path()).size(), 1u);
+    ASSERT_TRUE(receiver.Commit());
+    EXPECT_EQ(ReadWholeFile(three), "three");
+    EXPECT_FALSE(FileExists(two));
+    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"one.html", "three.html"}));
+
+    // A prepared file kept in a container survives the container growing.
+    std::vector<TPreparedFile> files;
+    for (int i = 0; i < 8; ++i)
+    {
+        files.emplace_back();
+        ASSERT_TRUE(files.back().Prepare(folder.Folder() + "many/" + std::to_string(i), std::to_string(i * i)));
+    }
+    EXPECT_EQ(Temporaries(folder.Path() / "many").size(), 8u);
+    for (TPreparedFile& file : files)
+        EXPECT_TRUE(file.Commit());
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ReadWholeFile(folder.Folder() + "many/" + std::to_string(i)), std::to_string(i * i));
+    EXPECT_TRUE(Temporaries(folder.Path() / "many").empty());
+}
+
+TEST(HXFiles, AtomicOnlyWriteGivesTheSameFileAsAFlushedOne)
+{
+    const test::TTempFolder folder;
+    std::string big(300000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 13 + 1);
+    const mode_t mask = ::umask(022);
+    for (const std::string& bytes : {""s, "page\0\xFF\r\n"s, big})
+    {
+        SCOPED_TRACE(bytes.size());
+        const std::string flushed = folder.Folder() + "flushed/a/file.bin";
+        const std::string quick = folder.Folder() + "quick/a/file.bin";
+        ASSERT_TRUE(WriteFileAtomic(flushed, bytes, TDurability::kFlushed));
+        ASSERT_TRUE(WriteFileAtomic(quick, bytes, TDurability::kAtomicOnly));
+        EXPECT_EQ(ReadWholeFile(quick), ReadWholeFile(flushed));
+        EXPECT_EQ(ReadWholeFile(quick), bytes);
+        EXPECT_EQ(ModeOf(quick), ModeOf(flushed));
+    }
+    EXPECT_EQ(ModeOf(folder.Folder() + "quick/a/file.bin"), 0644u);
+
+    // A replaced file keeps its bits, even those the umask takes from new files, and
+    // a folder is never replaced, in either way.
+    const std::string kept = folder.Folder() + "quick/a/file.bin";
+    for (const mode_t bits : {0600u, 0666u})
+    {
+        ASSERT_EQ(::chmod(kept.c_str(), bits), 0);
+        ASSERT_TRUE(WriteFileAtomic(kept, "again", TDurability::kAtomicOnly));
+        EXPECT_EQ(ModeOf(kept), bits);
+    }
+    EXPECT_FALSE(WriteFileAtomic(folder.Folder() + "quick/a", "x", TDurability::kAtomicOnly));
+    ::umask(mask);
+    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"flushed", "flushed/a", "flushed/a/file.bin", "quick",
+                                                                "quick/a", "quick/a/file.bin"}));
 }
 
 } // namespace
