@@ -30,8 +30,7 @@ THXEventLoopOwner::~THXEventLoopOwner()
 
 bool THXEventLoopOwner::IsOwnerThread() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_owner == std::this_thread::get_id();
+    return m_owner.load() == std::this_thread::get_id();
 }
 
 void THXEventLoopOwner::Invoke(const std::function<void()>& fn)

@@ -6,6 +6,7 @@
 // queues it and returns at once. The windowed program and harbex-cli implement it
 // on their event loop; tests use THXEventLoopOwner or THXInlineOwner below.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -77,7 +78,8 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::deque<std::shared_ptr<TCall>> m_calls;
-    std::thread::id m_owner;
+    // Asked by every thread at every hand-over: read without the lock.
+    std::atomic<std::thread::id> m_owner;
     bool m_quit = false;
 };
 

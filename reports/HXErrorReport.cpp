@@ -70,7 +70,8 @@ std::string WriteErrorReport(THXTask& task)
 {
     const std::vector<std::string> lines = ReadReportQueue(task.QueueFileName());
     const std::string path = ErrorReportFile(task);
-    if (!WriteFileAtomic(path, ErrorReportText(task.Name, task.StartPageTitle, lines)))
+    // Made again from the queue whenever asked: replaced whole, not flushed to disk.
+    if (!WriteFileAtomic(path, ErrorReportText(task.Name, task.StartPageTitle, lines), TDurability::kAtomicOnly))
         throw EFileError("Cannot create file \"" + path + "\". No such file or directory");
     return path;
 }

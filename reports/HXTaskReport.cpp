@@ -205,7 +205,9 @@ std::string THXTaskReport::LocalFile(std::string_view url) const
 
 void THXTaskReport::WritePage(const std::string& path, const std::string& text) const
 {
-    if (m_folder.empty() || !DirectoryExists(m_folder) || !WriteFileAtomic(path, text))
+    // A report is made again from the queue whenever asked: it is replaced whole but
+    // not flushed to disk page by page (a long queue makes many pages).
+    if (m_folder.empty() || !DirectoryExists(m_folder) || !WriteFileAtomic(path, text, TDurability::kAtomicOnly))
         throw EFileError("Cannot create file \"" + path + "\". No such file or directory");
 }
 
