@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -237,11 +238,20 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
     return true;
 }
 
-bool TPreparedFile::Commit()
+bool TPreparedFile::Commit(std::string* replaced)
 {
+    if (replaced != nullptr)
+        replaced->clear();
     if (m_tempPath.empty())
         return false;
-    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
+    // Swapped with the target, the temporary name keeps the replaced file for the
+    // caller to remove; a file system that cannot swap (or no target yet) renames.
+    if (replaced != nullptr &&
+        ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_path.c_str(), RENAME_EXCHANGE) == 0)
+    {
+        *replaced = std::exchange(m_tempPath, std::string());
+    }
+    else if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
     {
         Drop();
         return false;

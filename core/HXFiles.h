@@ -88,8 +88,11 @@ public:
     bool Prepare(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed);
     bool Prepared() const { return !m_tempPath.empty(); }
     // Moves the prepared file over the target; false when nothing was prepared or the
-    // rename fails (the target is then untouched and the temporary removed).
-    bool Commit();
+    // rename fails (the target is then untouched and the temporary removed). With
+    // `replaced`, the file replaced is not removed but left under the temporary name,
+    // which is stored there (empty when there was none): many removals in a row make
+    // some file systems slow to create files, so a worker may remove them when idle.
+    bool Commit(std::string* replaced = nullptr);
 
 private:
     void Drop();

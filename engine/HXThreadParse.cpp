@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "core/HXApp.h"
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
@@ -239,6 +241,13 @@ void TThreadParse::ShowKeptStatus()
         ShowStatusNow(*text);
 }
 
+void TThreadParse::RemoveReplacedFiles()
+{
+    for (const std::string& path : m_replacedFiles)
+        ::unlink(path.c_str());
+    m_replacedFiles.clear();
+}
+
 bool TThreadParse::HasKeptStatus() const
 {
     std::lock_guard lock(m_mutex);
@@ -272,6 +281,8 @@ void TThreadParse::Execute()
         std::shared_ptr<THXTask> task;
         std::uint64_t run = 0;
         bool foundPage = false;
+        if (m_ending || Halted())
+            RemoveReplacedFiles();
         {
             std::unique_lock lock(m_mutex);
             if (m_halted && !m_ending)
@@ -330,7 +341,10 @@ void TThreadParse::Execute()
         const TParsePacing pacing = Pacing();
         if (pacing.SleepOnlyWhenIdle && foundPage)
             continue;
-        // Out of pages: a status text kept for the next hand-over is shown now.
+        // Out of pages: the fetched files the rewritten pages replaced go, and a status
+        // text kept for the next hand-over is shown now.
+        if (!foundPage)
+            RemoveReplacedFiles();
         if (task && !foundPage && HasKeptStatus())
         {
             try
@@ -556,7 +570,10 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                                                  ? scan.Title
                                                                  : task.RecordField(item.Index / 2, kTitleField);
                                    }
-                                   written = prepared && rewritten.Commit();
+                                   std::string replaced;
+                                   written = prepared && rewritten.Commit(&replaced);
+                                   if (!replaced.empty())
+                                       m_replacedFiles.push_back(std::move(replaced));
                                    if (written)
                                        task.SetItemState(item, kStateParsed);
                                    task.CommitItem(item, true);

@@ -31,6 +31,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/HXHandOver.h"
 #include "core/HXPacing.h"
@@ -167,6 +168,7 @@ private:
     void ShowKeptStatus();
     void ShowStatusNow(const std::string& text);
     bool HasKeptStatus() const;
+    void RemoveReplacedFiles();
     // An interruptible wait; false when the run ended meanwhile.
     bool Pause(std::uint64_t run, std::chrono::milliseconds wait);
     bool Current(std::uint64_t run) const;
@@ -195,6 +197,10 @@ private:
     // Worker thread (and the owner thread while the worker waits on its hand-over):
     // the next page's read, taken by the last save.
     std::unique_ptr<TPageRead> m_readAhead;
+    // The fetched files that rewritten pages replaced, under hidden names beside them;
+    // removed when the worker runs out of pages, halts or ends (removing them one by
+    // one between pages makes some file systems slow to create the next files).
+    std::vector<std::string> m_replacedFiles;
 
     std::thread m_thread; // last: starts after everything above exists
 };

@@ -379,5 +379,40 @@ TEST(HXFiles, AtomicOnlyWriteGivesTheSameFileAsAFlushedOne)
                                                                 "quick/a", "quick/a/file.bin"}));
 }
 
+// Committed with a place for the replaced file, the old contents stay under the
+// hidden name handed back (the caller removes it later); with no file to replace
+// nothing is handed back, and a failed commit hands back nothing either.
+TEST(HXFiles, CommitCanKeepTheReplacedFileForLater)
+{
+    const test::TTempFolder folder;
+    const std::string target = folder.Folder() + "page.html";
+    ASSERT_TRUE(WriteFileAtomic(target, "fetched"));
+
+    TPreparedFile rewritten;
+    ASSERT_TRUE(rewritten.Prepare(target, "rewritten", TDurability::kAtomicOnly));
+    std::string replaced = "stale";
+    ASSERT_TRUE(rewritten.Commit(&replaced));
+    EXPECT_EQ(ReadWholeFile(target), std::optional<std::string>("rewritten"));
+    ASSERT_FALSE(replaced.empty());
+    EXPECT_EQ(ExtractFilePath(replaced), folder.Folder());
+    EXPECT_EQ(ExtractFileName(replaced).front(), '.');
+    EXPECT_EQ(ReadWholeFile(replaced), std::optional<std::string>("fetched"));
+    EXPECT_FALSE(rewritten.Prepared());
+    ASSERT_EQ(::unlink(replaced.c_str()), 0);
+
+    const std::string fresh = folder.Folder() + "new.html";
+    TPreparedFile created;
+    ASSERT_TRUE(created.Prepare(fresh, "first", TDurability::kAtomicOnly));
+    ASSERT_TRUE(created.Commit(&replaced));
+    EXPECT_TRUE(replaced.empty());
+    EXPECT_EQ(ReadWholeFile(fresh), std::optional<std::string>("first"));
+
+    TPreparedFile nothing;
+    replaced = "stale";
+    EXPECT_FALSE(nothing.Commit(&replaced));
+    EXPECT_TRUE(replaced.empty());
+    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"new.html", "page.html"}));
+}
+
 } // namespace
 } // namespace hx
