@@ -66,13 +66,41 @@ std::uint64_t TempNameNumber()
 }
 
 // Creates a new, uniquely named file in the folder; returns its descriptor and name.
+// A new temporary name beside the target; shortened so it stays within the file
+// system's limit.
+std::string TempNameBeside(const std::string& folder, const std::string& name)
+{
+    return folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" +
+           std::to_string(TempNameNumber());
+}
+
+// Moves a spare file of ours under a new temporary name beside the target and opens
+// it emptied, so no file is created; invalid (the spare left where it was) when it
+// cannot be moved there or is no plain file.
+TFileHandle ReuseSpareBeside(const std::string& folder, const std::string& name, const std::string& spare,
+                             std::string& tempPath)
+{
+    const std::string candidate = TempNameBeside(folder, name);
+    if (::renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) != 0)
+        return TFileHandle(-1);
+    TFileHandle handle(::open(candidate.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status
+    {
+    };
+    if (!handle.Valid() || ::fstat(handle.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+    {
+        ::unlink(candidate.c_str());
+        return TFileHandle(-1);
+    }
+    tempPath = candidate;
+    return handle;
+}
+
 TFileHandle CreateTempBeside(const std::string& folder, const std::string& name, mode_t mode, std::string& tempPath)
 {
     for (int attempt = 0; attempt < 100; ++attempt)
     {
-        // The name is shortened so the temporary name stays within the file system's limit.
-        const std::string candidate = folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(TempNameNumber());
+        const std::string candidate = TempNameBeside(folder, name);
         int fd = -1;
         do
         {
@@ -189,7 +217,7 @@ void TPreparedFile::Drop()
     m_tempPath.clear();
 }
 
-bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDurability durability)
+bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDurability durability, std::string* spare)
 {
     Drop();
     const std::string name = ExtractFileName(path);
@@ -223,7 +251,16 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
     }
 
     std::string tempPath;
-    TFileHandle handle = CreateTempBeside(folder, name, mode, tempPath);
+    // A spare is used only to replace a file, whose permission bits it then takes.
+    TFileHandle handle;
+    if (spare != nullptr && !spare->empty() && keepMode)
+    {
+        handle = ReuseSpareBeside(folder, name, *spare, tempPath);
+        if (handle.Valid())
+            spare->clear();
+    }
+    if (!handle.Valid())
+        handle = CreateTempBeside(folder, name, mode, tempPath);
     if (!handle.Valid())
         return false;
     TTempFileGuard guard(tempPath);

@@ -84,8 +84,12 @@ public:
     TPreparedFile(const TPreparedFile&) = delete;
     TPreparedFile& operator=(const TPreparedFile&) = delete;
 
-    // False on any failure (nothing is left behind then).
-    bool Prepare(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed);
+    // False on any failure (nothing is left behind then). When the target exists, a
+    // `spare` file (one a Commit handed back as replaced) is used for the temporary
+    // instead of a new file, and emptied; it is cleared once used. Creating and
+    // removing a file each time costs far more on some file systems.
+    bool Prepare(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed,
+                 std::string* spare = nullptr);
     bool Prepared() const { return !m_tempPath.empty(); }
     // Moves the prepared file over the target; false when nothing was prepared or the
     // rename fails (the target is then untouched and the temporary removed). With

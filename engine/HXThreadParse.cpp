@@ -547,7 +547,17 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     // step on the owner thread; the new text is written beside the file on this thread
     // first. A page that cannot be written keeps state 5 and is reported once.
     TPreparedFile rewritten;
-    const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly);
+    // The fetched file an earlier page replaced serves as this page's temporary, so a
+    // crawl neither creates nor removes a file per rewritten page.
+    std::string spare;
+    if (!m_replacedFiles.empty())
+    {
+        spare = std::move(m_replacedFiles.back());
+        m_replacedFiles.pop_back();
+    }
+    const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly, &spare);
+    if (!spare.empty())
+        m_replacedFiles.push_back(std::move(spare));
     std::string().swap(scan.PageText);
     bool written = false;
     std::vector<THXQItem> lastItems = scan.TakeNewItems();

@@ -197,9 +197,10 @@ private:
     // Worker thread (and the owner thread while the worker waits on its hand-over):
     // the next page's read, taken by the last save.
     std::unique_ptr<TPageRead> m_readAhead;
-    // The fetched files that rewritten pages replaced, under hidden names beside them;
-    // removed when the worker runs out of pages, halts or ends (removing them one by
-    // one between pages makes some file systems slow to create the next files).
+    // The fetched files that rewritten pages replaced, under hidden names beside them:
+    // the next page's temporary is made of one of them, and what is left is removed
+    // when the worker runs out of pages, halts or ends (creating and removing a file
+    // per page makes some file systems slow to create the next files).
     std::vector<std::string> m_replacedFiles;
 
     std::thread m_thread; // last: starts after everything above exists

@@ -414,5 +414,61 @@ TEST(HXFiles, CommitCanKeepTheReplacedFileForLater)
     EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"new.html", "page.html"}));
 }
 
+// A replaced file handed back serves as the next temporary (emptied, with the new
+// target's permission bits), in another folder too; it is not used for a target that
+// does not exist yet, and a spare that is gone is simply not used.
+TEST(HXFiles, PreparedFileReusesASpareForItsTemporary)
+{
+    const test::TTempFolder folder;
+    const std::string first = folder.Folder() + "a/one.html";
+    const std::string second = folder.Folder() + "b/two.html";
+    ASSERT_TRUE(WriteFileAtomic(first, "fetched one, rather long"));
+    ASSERT_TRUE(WriteFileAtomic(second, "fetched two"));
+    ASSERT_EQ(::chmod(second.c_str(), 0640), 0);
+
+    std::string spare;
+    TPreparedFile one;
+    ASSERT_TRUE(one.Prepare(first, "one", TDurability::kAtomicOnly));
+    ASSERT_TRUE(one.Commit(&spare));
+    ASSERT_FALSE(spare.empty());
+    struct stat before
+    {
+    };
+    ASSERT_EQ(::stat(spare.c_str(), &before), 0);
+
+    TPreparedFile two;
+    const std::string used = spare;
+    ASSERT_TRUE(two.Prepare(second, "two", TDurability::kAtomicOnly, &spare));
+    EXPECT_TRUE(spare.empty());
+    EXPECT_FALSE(FileExists(used));
+    std::string replacedTwo;
+    ASSERT_TRUE(two.Commit(&replacedTwo));
+    struct stat after
+    {
+    };
+    ASSERT_EQ(::stat(second.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadWholeFile(second), std::optional<std::string>("two"));
+    EXPECT_EQ(ReadWholeFile(replacedTwo), std::optional<std::string>("fetched two"));
+
+    // No target yet: the spare stays the caller's.
+    spare = replacedTwo;
+    TPreparedFile fresh;
+    ASSERT_TRUE(fresh.Prepare(folder.Folder() + "c/new.html", "new", TDurability::kAtomicOnly, &spare));
+    EXPECT_EQ(spare, replacedTwo);
+    EXPECT_TRUE(FileExists(replacedTwo));
+    ASSERT_TRUE(fresh.Commit());
+
+    // A spare that has gone: a new temporary is made.
+    ASSERT_EQ(::unlink(replacedTwo.c_str()), 0);
+    TPreparedFile again;
+    ASSERT_TRUE(again.Prepare(first, "one again", TDurability::kAtomicOnly, &spare));
+    ASSERT_TRUE(again.Commit());
+    EXPECT_EQ(ReadWholeFile(first), std::optional<std::string>("one again"));
+    EXPECT_EQ(Entries(folder.Path()),
+              (std::vector<std::string>{"a", "a/one.html", "b", "b/two.html", "c", "c/new.html"}));
+}
+
 } // namespace
 } // namespace hx
