@@ -371,28 +371,15 @@ void TThreadParse::Execute()
 THXQItem* TThreadParse::NextSavedPage(THXTask& task, std::uint64_t run)
 {
     THXQItem* first = task.NextSavedPage();
-    std::set<const THXQItem*> refused;
     {
         std::lock_guard lock(m_mutex);
         if (first == nullptr || !m_refused.contains(first))
             return first;
-        refused = m_refused;
     }
     // The first saved page could not be written back in this run. The pages behind it
     // are looked at on the owner thread, where their states change.
     THXQItem* next = nullptr;
-    OnOwner(run,
-            [&]
-            {
-                const int count = task.ItemCount();
-                for (int pair = first->Index / 2 + 1; pair < count && next == nullptr; ++pair)
-                {
-                    THXQItem* candidate = task.Item(pair);
-                    if (candidate && candidate->IsPage() && candidate->State == kStateSaved &&
-                        !refused.contains(candidate))
-                        next = candidate;
-                }
-            });
+    OnOwner(run, [&] { next = NextPageToParse(task); });
     return next;
 }
 
