@@ -41,20 +41,6 @@ struct TFollowVerdict
     std::string reason;
 };
 
-bool Covers(TFilterScope scope, bool page)
-{
-    switch (scope)
-    {
-    case TFilterScope::AllLinks:
-        return true;
-    case TFilterScope::PageLinks:
-        return page;
-    case TFilterScope::ResourceLinks:
-        return !page;
-    }
-    return true;
-}
-
 // The words of a filter group; an empty word (a group that is only a scope tag) is none.
 std::vector<std::string> FilterWords(const TFilterGroup& group)
 {
@@ -118,7 +104,7 @@ TFollowVerdict ExplainFollow(const THXProfile& profile, const std::string& url, 
     {
         const TFilterGroup filter = ParseFilterGroup(text);
         const std::vector<std::string> words = FilterWords(filter);
-        if (!words.empty() && Covers(filter.scope, page) && MissingWord(words, url) == nullptr)
+        if (!words.empty() && ScopeCovers(filter.scope, page) && MissingWord(words, url) == nullptr)
             return {false, "exclude filter", "every word of the exclude group \"" + text + "\" occurs in the URL"};
     }
 
@@ -132,7 +118,7 @@ TFollowVerdict ExplainFollow(const THXProfile& profile, const std::string& url, 
         {
             const TFilterGroup filter = ParseFilterGroup(text);
             const std::vector<std::string> words = FilterWords(filter);
-            if (!Covers(filter.scope, page))
+            if (!ScopeCovers(filter.scope, page))
             {
                 passedInclude = "the include group \"" + text + "\" does not apply to " + kind + " links";
                 break;

@@ -30,6 +30,22 @@ enum class TFilterScope
     ResourceLinks
 };
 
+// Whether a filter group of this scope applies to a link to a page (or, when `page`
+// is false, to a resource).
+constexpr bool ScopeCovers(TFilterScope scope, bool page)
+{
+    switch (scope)
+    {
+    case TFilterScope::AllLinks:
+        return true;
+    case TFilterScope::PageLinks:
+        return page;
+    case TFilterScope::ResourceLinks:
+        return !page;
+    }
+    return true;
+}
+
 // One filter group taken apart: its scope and the words a URL is tested against.
 struct TFilterGroup
 {

@@ -39,20 +39,6 @@ TFollowRules::TFollowRules(const THXProfile& profile)
     read(profile.URLFiltersInclude, m_include);
 }
 
-bool TFollowRules::Covers(TFilterScope scope, bool page)
-{
-    switch (scope)
-    {
-    case TFilterScope::AllLinks:
-        return true;
-    case TFilterScope::PageLinks:
-        return page;
-    case TFilterScope::ResourceLinks:
-        return !page;
-    }
-    return true;
-}
-
 bool TFollowRules::AllOccur(const TGroup& group, std::string_view url)
 {
     return std::all_of(group.words.begin(), group.words.end(),
@@ -81,7 +67,7 @@ bool TFollowRules::ShouldFollow(std::string_view url, std::string_view startDire
     // Exclude: a group whose words all occur refuses the link when its scope covers it.
     for (const TGroup& exclude : m_exclude)
     {
-        if (!exclude.words.empty() && Covers(exclude.scope, page) && AllOccur(exclude, url))
+        if (!exclude.words.empty() && ScopeCovers(exclude.scope, page) && AllOccur(exclude, url))
             return false;
     }
 
@@ -89,9 +75,9 @@ bool TFollowRules::ShouldFollow(std::string_view url, std::string_view startDire
     // spoils a group whose scope covers the link.
     if (m_hasInclude)
     {
-        const bool satisfied =
-            std::any_of(m_include.begin(), m_include.end(),
-                        [&](const TGroup& include) { return !Covers(include.scope, page) || AllOccur(include, url); });
+        const bool satisfied = std::any_of(m_include.begin(), m_include.end(),
+                                           [&](const TGroup& include)
+                                           { return !ScopeCovers(include.scope, page) || AllOccur(include, url); });
         if (!satisfied)
             return false;
     }

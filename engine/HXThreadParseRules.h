@@ -31,7 +31,6 @@ private:
         std::vector<std::string> words; // empty words dropped
     };
 
-    static bool Covers(TFilterScope scope, bool page);
     static bool AllOccur(const TGroup& group, std::string_view url);
 
     std::vector<std::string> m_fileTypes; // lower case
