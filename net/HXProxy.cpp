@@ -163,9 +163,11 @@ TTransferProxy TransferProxy(bool useProxy, const std::string& address, const st
                              const std::string& authorization)
 {
     TTransferProxy proxy;
-    if (useProxy && !address.empty())
-        proxy.Proxy = address + ":" + port;
-    if (useProxy && !authorization.empty())
+    if (!useProxy || address.empty())
+        return proxy;
+    proxy.Proxy = address + ":" + port;
+    // The credentials are the proxy's: without a proxy they would go to every web server.
+    if (!authorization.empty())
     {
         const TProxyCredentials credentials = SplitProxyAuthorization(authorization);
         proxy.UserName = credentials.UserName;

@@ -226,7 +226,8 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     WriteLine(request, "Host: " + HeaderText(m_urlHost));
     if (credentials != nullptr)
         WriteLine(request, "Authorization: Basic " + EncodeBase64(credentials->userName + ":" + credentials->password));
-    if (!m_proxyUserName.empty())
+    // The proxy's credentials go to the proxy only, never to a web server.
+    if (!m_proxyUserName.empty() && !Proxy().empty())
         WriteLine(request, "Proxy-Authorization: Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword));
     WriteLine(request, "Accept: */*");
     if (!m_userAgent.empty())

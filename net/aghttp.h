@@ -63,6 +63,8 @@ public:
     // ":" fails with "Proxy port is required" (57006) and keeps the previous proxy.
     const std::string& Proxy() const { return m_proxy; }
     void SetProxy(const std::string& proxy);
+    // Sent as a Proxy-Authorization line when not empty and a proxy is set; a
+    // direct request never carries it.
     const std::string& ProxyUserName() const { return m_proxyUserName; }
     void SetProxyUserName(std::string name) { m_proxyUserName = std::move(name); }
     const std::string& ProxyPassword() const { return m_proxyPassword; }

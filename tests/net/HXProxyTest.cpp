@@ -30,10 +30,11 @@ TEST(HXProxyTest, TransferProxyFollowsTheSettings)
     EXPECT_EQ(proxy.UserName, "");
     EXPECT_EQ(proxy.Password, "");
 
-    // No address: direct; the credentials still follow the stored authorization.
+    // No address: direct, and the proxy's credentials stay with the proxy.
     proxy = TransferProxy(true, "", "8080", "user:pass");
     EXPECT_EQ(proxy.Proxy, "");
-    EXPECT_EQ(proxy.UserName, "user");
+    EXPECT_EQ(proxy.UserName, "");
+    EXPECT_EQ(proxy.Password, "");
 
     // An empty port still gives the colon (the client then refuses the empty port).
     EXPECT_EQ(TransferProxy(true, "p", "", "").Proxy, "p:");

@@ -137,13 +137,20 @@ TEST_F(TagHTTPTest, ThroughAProxy)
                       "Connection: close\r\n"
                       "\r\n");
 
-    // An empty proxy means a direct connection again (the URL is set after it).
+    // An empty proxy means a direct connection again (the URL is set after it); the
+    // proxy's credentials are never shown to the web server.
     m_http.SetProxy("");
+    m_http.SetProxyUserName("user");
+    m_http.SetProxyPassword("secret");
     EXPECT_EQ(m_http.Server(), "");
     m_http.SetURL("http://h.test:81/a/b.html?x=1");
     EXPECT_EQ(m_http.Server(), "h.test:81");
     m_http.Get();
-    EXPECT_EQ(Sent().substr(0, Sent().find("\r\n")), "GET /a/b.html?x=1 HTTP/1.0");
+    EXPECT_EQ(Sent(), "GET /a/b.html?x=1 HTTP/1.0\r\n"
+                      "Host: h.test:81\r\n"
+                      "Accept: */*\r\n"
+                      "Connection: close\r\n"
+                      "\r\n");
 }
 
 TEST_F(TagHTTPTest, SettersRefuseBadValues)

@@ -378,6 +378,21 @@ TEST_F(TqkHTTPTest, ProxyIsUsedWhileSwitchedOnAndNotAfter)
     EXPECT_EQ(direct_seen[1].Target, "/d.html");
     EXPECT_FALSE(direct_seen[1].HasHeader("Proxy-Authorization"));
     EXPECT_EQ(ReadWholeFile(LocalPath(site.URL("/d.html"))).value_or(""), "direct");
+
+    // Switched on with no address: direct, and the proxy's credentials stay unsent.
+    app->SetUseProxy(true);
+    app->SetProxyAddress("");
+    THXQItem* noAddress = AddItem(site.URL("/n.html"));
+    ASSERT_TRUE(FetchToEnd(*noAddress));
+    EXPECT_EQ(noAddress->State, kStateSaved);
+    EXPECT_EQ(proxy.RequestCount(), 2u);
+    const auto unproxied = site.Requests();
+    ASSERT_EQ(unproxied.size(), 4u);
+    for (std::size_t i = 2; i < unproxied.size(); ++i)
+    {
+        EXPECT_EQ(unproxied[i].Target, "/n.html");
+        EXPECT_FALSE(unproxied[i].HasHeader("Proxy-Authorization")) << unproxied[i].Raw;
+    }
 }
 
 TEST_F(TqkHTTPTest, FileThatCannotBeCreatedIsReportedAndTheItemKeepsItsState)
