@@ -442,7 +442,9 @@ std::string TThreadHTTP::RunAttempts()
         }
         else if (IsRedirectStatus(head.StatusCode))
         {
-            std::string location = ResolveAndNormalize(head.Location, DirectoryURL(m_work.URL));
+            // A relative location is relative to the address that answered with it,
+            // which after earlier redirects is no longer the item's own.
+            std::string location = ResolveAndNormalize(head.Location, DirectoryURL(m_http.URL()));
             // A refused location stays as it was (empty): NormalizeURL would
             // complete it to a bare "http://" that the client accepts.
             std::string checked = location;

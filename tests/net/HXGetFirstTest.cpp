@@ -329,6 +329,30 @@ TEST_F(HXGetFirstTest, RedirectsAreFollowedWithGetsAndTheirBodiesDropped)
     EXPECT_EQ(FilesUnder(task->WorkingFolder()), expected);
 }
 
+TEST_F(HXGetFirstTest, EachRelativeLocationIsResolvedAgainstTheHopBeforeIt)
+{
+    const std::string body = Pattern(1800, 'h');
+    THXTestServer server(UnderPrefixes(
+        [&](const TRecordedRequest& request, const std::string& path)
+        {
+            if (path == "/r1/start.htm")
+                return TReply::Text(302, "", {{"Location", "sub/one.htm"}});
+            if (path == "/r1/sub/one.htm")
+                return TReply::Text(302, "", {{"Location", "two.htm"}});
+            if (path == "/r1/sub/two.htm")
+                return ResourceReply(request, body, kDate);
+            return TReply::Text(404, "wrong folder");
+        }));
+    const auto [classic, oneGet] = FetchBothWays(server, "/r1/start.htm");
+    EXPECT_EQ(classic.Requests,
+              (Lines{"HEAD /r1/start.htm", "HEAD /r1/sub/one.htm", "HEAD /r1/sub/two.htm", "GET /r1/sub/two.htm"}));
+    EXPECT_EQ(oneGet.Requests, (Lines{"GET /r1/start.htm", "GET /r1/sub/one.htm", "GET /r1/sub/two.htm"}));
+    ExpectSameItem(classic, oneGet);
+    EXPECT_EQ(oneGet.State, kStateSaved);
+    EXPECT_EQ(oneGet.File.value_or("<missing>"), body);
+    EXPECT_EQ(oneGet.BaseURL, DirectoryURL(SiteURL(server, "/r1/sub/two.htm", false)));
+}
+
 TEST_F(HXGetFirstTest, ItemFieldsComeFromTheLastAnswerNotTheRedirects)
 {
     // The redirect tells a length and a date of its own; the page after it tells
