@@ -249,6 +249,10 @@ void TagHTTP::ReadHeaders()
     {
         std::string line;
         ReadLine(line);
+        // A close between two lines ends the header lines; one inside a line leaves a
+        // response cut short, whose piece of a line is never taken for body bytes.
+        if (LastLineEnd() == TLineEnd::ClosedInsideLine)
+            SocketError(kErrClosedEarly);
         const bool last = line.empty();
         m_headers.push_back(std::move(line));
         if (last)
@@ -317,14 +321,18 @@ void TagHTTP::ReadBody()
         for (;;)
         {
             // The line after a chunk's data is empty; the size line follows it.
+            // A body that ends before its last chunk is cut short.
             std::string line;
             ReadLine(line);
-            if (line.empty())
+            if (line.empty() && LastLineEnd() == TLineEnd::Ended)
                 ReadLine(line);
+            if (LastLineEnd() != TLineEnd::Ended)
+                SocketError(kErrClosedEarly);
             const std::int64_t size = ChunkSize(line);
             if (size <= 0)
                 break;
-            ReadData(*sink, size);
+            if (ReadData(*sink, size) < size)
+                SocketError(kErrClosedEarly);
         }
     }
     else
@@ -332,7 +340,9 @@ void TagHTTP::ReadBody()
         std::int64_t length = -1;
         if (!TryStrToInt64(HeaderValue("Content-Length"), length))
             length = -1;
-        ReadData(*sink, length);
+        // Fewer bytes than announced: the server closed early, and the body is not whole.
+        if (ReadData(*sink, length) < length)
+            SocketError(kErrClosedEarly);
     }
     m_body.Seek(0);
 }

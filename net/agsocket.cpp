@@ -42,6 +42,7 @@ constexpr TCodeText kComponentTexts[] = {
     {kErrNotConnected, "You have to connect to the server first"},
     {kErrLineTooLong, "Line too long"},
     {kErrTooManyHeaders, "Too many header lines"},
+    {kErrClosedEarly, "Connection closed before the end of the response"},
 };
 
 // Socket library texts, written as "[code] text".
@@ -774,8 +775,10 @@ int TagSocket::ReadLine(std::string& line)
         SocketError(kErrLineTooLong);
 
     int result = -1;
+    m_lastLineEnd = m_readAhead.empty() ? TLineEnd::ClosedBetweenLines : TLineEnd::ClosedInsideLine;
     if (lineEnd != std::string::npos)
     {
+        m_lastLineEnd = TLineEnd::Ended;
         line.assign(m_readAhead, 0, lineEnd + 1);
         m_readAhead.erase(0, lineEnd + 1);
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
@@ -789,7 +792,7 @@ int TagSocket::ReadLine(std::string& line)
     return result;
 }
 
-void TagSocket::ReadData(TByteSink& target, std::int64_t count)
+std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
 {
     struct TReceiving
     {
@@ -811,7 +814,7 @@ void TagSocket::ReadData(TByteSink& target, std::int64_t count)
     {
         if (OnClosed)
             OnClosed(*this);
-        return;
+        return 0;
     }
 
     m_counter.Start();
@@ -880,6 +883,7 @@ void TagSocket::ReadData(TByteSink& target, std::int64_t count)
         TimeOutFailure();
     if (OnClosed)
         OnClosed(*this);
+    return received;
 }
 
 void TagSocket::Close()

@@ -43,6 +43,9 @@ inline constexpr int kErrNotConnected = 57008;
 // kMaxHeaderLines header lines: what a hostile server gets instead of our memory.
 inline constexpr int kErrLineTooLong = 57013;
 inline constexpr int kErrTooManyHeaders = 57014;
+// The server closed the connection before the response was whole: inside the header
+// lines, before the length its header announced, or before a chunked body's last chunk.
+inline constexpr int kErrClosedEarly = 57015;
 
 // Socket codes that the code reads by number.
 inline constexpr int kSockConnectionReset = 10054;
@@ -214,10 +217,19 @@ public:
     // Reads one line; the line end (every trailing CR and LF) is removed. Returns
     // the line's ReplyCode; -1 and an empty line when the connection closed first.
     int ReadLine(std::string& line);
+    // How the last ReadLine ended: with its line end, or with the connection closed
+    // before it, between two lines or inside one (those bytes are not taken as a line).
+    enum class TLineEnd
+    {
+        Ended,
+        ClosedBetweenLines,
+        ClosedInsideLine
+    };
+    TLineEnd LastLineEnd() const { return m_lastLineEnd; }
     // Writes received bytes to the stream at its position: exactly `count` bytes
     // (fewer when the server closes first), or everything until the server closes
-    // when `count` is negative.
-    void ReadData(TByteSink& stream, std::int64_t count);
+    // when `count` is negative. Returns how many were received.
+    std::int64_t ReadData(TByteSink& stream, std::int64_t count);
     virtual void Close();
     // Ends the current operation with ECanceledError and closes the socket. Any thread.
     virtual void Cancel();
@@ -271,6 +283,7 @@ private:
 
     // Bytes received but not yet handed out (operation thread only).
     std::string m_readAhead;
+    TLineEnd m_lastLineEnd = TLineEnd::Ended;
 };
 
 } // namespace hx

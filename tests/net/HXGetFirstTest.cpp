@@ -84,6 +84,7 @@ struct TOutcome
     Lines Requests;                  // "METHOD path" without the prefix
     std::vector<TRecordedRequest> Raw;
     std::size_t Connections = 0;
+    bool SlotFailed = false; // the slot ended in error, so the dispatcher counts an error
 };
 
 class HXGetFirstTest : public TTransferTest
@@ -104,7 +105,11 @@ protected:
         const std::size_t connectionsBefore = server.ConnectionCount();
         const std::int64_t bytesBefore = task->TotalBytes;
         TOutcome outcome;
-        outcome.Ended = FetchToEnd(item);
+        Slot().Fetch(item);
+        outcome.Ended = RunToEnd(Slot());
+        outcome.SlotFailed = Slot().Connection().State() == TqkHTTPState::hsError;
+        if (outcome.Ended)
+            Reap(Slot());
         outcome.State = item.State;
         outcome.StatusText = item.StatusText;
         outcome.LastModified = item.LastModified;
@@ -143,6 +148,7 @@ protected:
         EXPECT_EQ(oneGet.Size, classic.Size);
         EXPECT_EQ(oneGet.File, classic.File);
         EXPECT_EQ(oneGet.Bytes, classic.Bytes);
+        EXPECT_EQ(oneGet.SlotFailed, classic.SlotFailed);
     }
 };
 
@@ -554,6 +560,56 @@ TEST_F(HXGetFirstTest, ResumedItemsStillAskWithHeadThenARange)
     EXPECT_EQ(second.State, kStateSaved);
     EXPECT_EQ(second.File.value_or(""), broken);
     EXPECT_EQ(second.Bytes, static_cast<std::int64_t>(broken.size() - 999));
+}
+
+TEST_F(HXGetFirstTest, BodyCutShortByACleanCloseIsIncompleteAndResumes)
+{
+    const std::string body = Pattern(5000, 'w');
+    const std::vector<std::string> pieces{body.substr(0, 1000), body.substr(1000)};
+    std::atomic<bool> cutShort{true};
+    THXTestServer server(UnderPrefixes(
+        [&](const TRecordedRequest& request, const std::string& path)
+        {
+            if (request.HasHeader("Range") || !cutShort)
+                return ResourceReply(request, body, kDate, "application/octet-stream");
+            const bool head = request.Method == "HEAD";
+            if (path == "/length.bin")
+            {
+                // 5000 bytes announced, 1000 sent, then an orderly close.
+                const std::string answer = ResponseHead(200, {{"Content-Length", "5000"}, {"Last-Modified", kDate}});
+                return TReply::Raw(head ? answer : answer + pieces[0]);
+            }
+            // The first chunk, then a close where the next size line belongs.
+            const std::string answer = ResponseHead(200, {{"Transfer-Encoding", "chunked"}, {"Last-Modified", kDate}});
+            return TReply::Raw(head ? answer : answer + "3E8\r\n" + pieces[0] + "\r\n");
+        }));
+
+    for (const std::string path : {"/length.bin", "/chunks.bin"})
+    {
+        SCOPED_TRACE(path);
+        cutShort = true;
+        THXQItem* item = AddItem(SiteURL(server, path, false));
+        const TOutcome classic = Fetch(server, *AddItem(SiteURL(server, path, true)), true);
+        const TOutcome oneGet = Fetch(server, *item, false);
+        ExpectSameItem(classic, oneGet);
+        // As any broken transfer: the slot ends in error and the bytes are kept for a resume.
+        EXPECT_TRUE(oneGet.SlotFailed);
+        EXPECT_EQ(oneGet.State, kStateDownloading);
+        EXPECT_EQ(oneGet.StatusText, "Incomplete (1000 bytes)");
+        EXPECT_EQ(oneGet.File.value_or("<missing>"), pieces[0]);
+        EXPECT_EQ(oneGet.Bytes, 1000);
+
+        // The next fetch resumes from the last byte on disk and finishes the file.
+        cutShort = false;
+        const TOutcome resumed = Fetch(server, *item, false);
+        EXPECT_FALSE(resumed.SlotFailed);
+        EXPECT_EQ(resumed.Requests, (Lines{"HEAD " + path, "GET " + path}));
+        ASSERT_EQ(resumed.Raw.size(), 2u);
+        EXPECT_EQ(resumed.Raw[1].Header("Range"), "Bytes=999-");
+        EXPECT_EQ(resumed.State, kStateSaved);
+        EXPECT_EQ(resumed.StatusText, "206 Partial Content");
+        EXPECT_EQ(resumed.File.value_or("<missing>"), body);
+    }
 }
 
 TEST_F(HXGetFirstTest, BrokenOrStoppedBodyIsRecordedAsWithHeadFirst)

@@ -312,10 +312,6 @@ TEST_F(TagHTTPTest, ChunkedBodies)
         {chunked + "-4\r\nWiki\r\n0\r\n\r\n", ""},
         {chunked + "FFFFFFFF\r\nWiki\r\n0\r\n\r\n", ""},
         {chunked + "123456789ABCDEF01\r\nWiki\r\n0\r\n\r\n", ""},
-        // A huge chunk that breaks off: what arrived is kept.
-        {chunked + "7FFFFFFF\r\npartial", "partial"},
-        // A body that breaks off inside a size line.
-        {chunked + "2\r\nab\r\n1", "ab"},
     };
     for (const auto& [answer, body] : cases)
     {
@@ -327,6 +323,29 @@ TEST_F(TagHTTPTest, ChunkedBodies)
         EXPECT_EQ(m_http.Get(), 200) << answer;
         EXPECT_EQ(Body(), body) << answer;
     }
+
+    // A chunked body the server closes before its last chunk is cut short: the
+    // exchange fails and what arrived stays in Body.
+    const std::vector<std::pair<std::string, std::string>> cutShort = {
+        // A huge chunk that breaks off.
+        {chunked + "7FFFFFFF\r\npartial", "partial"},
+        // Inside a size line.
+        {chunked + "2\r\nab\r\n1", "ab"},
+        // After a whole chunk, before the next size line.
+        {chunked + "4\r\nWiki\r\n", "Wiki"},
+        {chunked + "4\r\nWiki", "Wiki"},
+    };
+    for (const auto& [answer, body] : cutShort)
+    {
+        for (const std::size_t perRead : {std::numeric_limits<std::size_t>::max(), std::size_t{1}})
+        {
+            Answer(answer, true, perRead);
+            const ESocketError error = CatchSocketError([&] { m_http.Get(); });
+            EXPECT_EQ(error.Code(), kErrClosedEarly) << answer;
+            EXPECT_STREQ(error.what(), "Connection closed before the end of the response") << answer;
+            EXPECT_EQ(Body(), body) << answer;
+        }
+    }
 }
 
 TEST_F(TagHTTPTest, ContentLengthAndReadUntilClose)
@@ -337,8 +356,6 @@ TEST_F(TagHTTPTest, ContentLengthAndReadUntilClose)
         {"Content-Length: 5\r\n\r\nhello", "hello"},
         // A server that sends more than it announced: only the announced bytes count.
         {"Content-Length: 5\r\n\r\nhello and more", "hello"},
-        // One that closes early: the shorter body is accepted.
-        {"Content-Length: 500\r\n\r\nhello", "hello"},
         {"\r\nuntil the end", "until the end"},
         {"Content-Length: -3\r\n\r\nnegative", "negative"},
         {"Content-Length: many\r\n\r\nnot a number", "not a number"},
@@ -351,6 +368,22 @@ TEST_F(TagHTTPTest, ContentLengthAndReadUntilClose)
         EXPECT_EQ(Body(), body) << rest;
         EXPECT_EQ(m_http.Body().Position(), 0);
     }
+
+    // One that closes before the announced length is cut short: the exchange fails
+    // (the transfer records the bytes as incomplete) and what arrived stays in Body.
+    std::vector<std::string> errors;
+    m_http.OnError = [&](TagSocket&, std::string& message) { errors.push_back(message); };
+    Answer(kOk + "Content-Length: 500\r\n\r\nhello");
+    const ESocketError error = CatchSocketError([&] { m_http.Get(); });
+    EXPECT_EQ(error.Code(), kErrClosedEarly);
+    EXPECT_EQ(Body(), "hello");
+    EXPECT_EQ(errors, std::vector<std::string>{"Connection closed before the end of the response"});
+    Answer(kOk + "Content-Length: 500\r\n\r\n");
+    EXPECT_EQ(CatchSocketError([&] { m_http.Get(); }).Code(), kErrClosedEarly);
+    EXPECT_EQ(Body(), "");
+    // HEAD announces a length it never sends.
+    Answer(kOk + "Content-Length: 500\r\n\r\n");
+    EXPECT_EQ(m_http.Head(), 200);
 
     // A server that keeps the connection open: a complete body ends the exchange,
     // an empty one needs no wait at all, and HEAD reads no body.
@@ -392,6 +425,27 @@ TEST_F(TagHTTPTest, HostileHeadersFailClearly)
     EXPECT_EQ(m_http.Headers().size(), kMaxHeaderLines);
     EXPECT_TRUE(m_stream->WasShutDown());
     EXPECT_EQ(errors, (std::vector<std::string>{"Line too long", "Line too long", "Too many header lines"}));
+
+    // A header the server closes inside a line is cut short; nothing of it is taken
+    // for body bytes.
+    errors.clear();
+    for (const std::string& cut :
+         {kOk + "Content-Ty", std::string("HTTP/1.0 20"), kOk + "Content-Type: text/html\r", kOk + "X: 1\r\nY"})
+    {
+        for (const std::size_t perRead : {std::numeric_limits<std::size_t>::max(), std::size_t{1}})
+        {
+            Answer(cut, true, perRead);
+            error = CatchSocketError([&] { m_http.Get(); });
+            EXPECT_EQ(error.Code(), kErrClosedEarly) << cut;
+            EXPECT_EQ(Body(), "") << cut;
+            EXPECT_TRUE(m_stream->WasShutDown()) << cut;
+        }
+    }
+    EXPECT_EQ(errors, std::vector<std::string>(8, "Connection closed before the end of the response"));
+    // A server that closes without answering at all gives no status, as before.
+    Answer("");
+    EXPECT_EQ(m_http.Get(), -1);
+    EXPECT_EQ(m_http.Headers(), TStringList{""});
 
     // The limit is on lines, not on what a normal response sends.
     std::string many = kOk;
@@ -544,7 +598,8 @@ TEST(TagHTTPLive, HeadAndGetAgainstTheLocalServer)
     EXPECT_EQ(http.HeaderValue("location"), "http://elsewhere.test/new");
 
     http.SetURL(server.URL("/short"));
-    EXPECT_EQ(http.Get(), 200);
+    EXPECT_THROW(http.Get(), ESocketError);
+    EXPECT_EQ(http.HeaderValue("Content-Length"), "100");
     EXPECT_EQ(http.Body().Bytes(), "only this");
 
     http.SetURL(server.URL("/nothing"));
