@@ -157,7 +157,7 @@ TFileHandle TPartFile::OpenResumed(const std::string& resumeFile)
     return source;
 }
 
-void TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
+bool TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
 {
     Clear();
     m_begun = true;
@@ -168,10 +168,10 @@ void TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
         Discard();
 
     if (resumeFile.empty())
-        return;
+        return false;
     const TFileHandle source = OpenResumed(resumeFile);
     if (!source.Valid())
-        return;
+        return false;
     if (m_file.Valid())
     {
         CopyResumed(source.Get());
@@ -185,6 +185,7 @@ void TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
             m_size = info.st_size;
     }
     Seek(offset);
+    return true;
 }
 
 void TPartFile::CopyResumed(int source)

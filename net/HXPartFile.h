@@ -46,7 +46,7 @@ public:
     TPartFile& operator=(const TPartFile&) = delete;
 
     void Clear() override;
-    void BeginBody(const std::string& resumeFile, std::int64_t offset) override;
+    bool BeginBody(const std::string& resumeFile, std::int64_t offset) override;
     // Fails with EFileError when the disk refuses the bytes.
     void Write(std::string_view data) override;
     std::int64_t Size() const override { return m_size; }

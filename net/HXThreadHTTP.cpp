@@ -1,6 +1,7 @@
 #include "net/HXThreadHTTP.h"
 
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -391,17 +392,26 @@ std::string TThreadHTTP::RunAttempts()
         CheckStop();
         m_http.SetIfModifiedSince("");
         m_http.SetRange(0);
+        m_http.SetIfRange("");
         m_http.SetResumeFile("");
         if (m_work.Mode == kModeUpdate)
             m_http.SetIfModifiedSince(m_work.LastModified);
         if (StartsWithNoCase(m_work.StatusText, "Incomplete"))
         {
-            // The bytes on disk stay; the request starts on the last of them.
+            // The bytes on disk stay; the request starts on the last of them. A file
+            // that has gone (or lost bytes) has nothing to continue: it starts over.
             std::int64_t received = 0;
             if (!TryStrToInt64(TextBetween(m_work.StatusText, "Incomplete (", " bytes)"), received))
                 received = 1;
-            m_http.SetRange(received - 1);
-            m_http.SetResumeFile(m_localPath);
+            std::error_code error;
+            const auto onDisk = std::filesystem::file_size(m_localPath, error);
+            if (!error && received > 1 && static_cast<std::int64_t>(onDisk) >= received - 1)
+            {
+                m_http.SetRange(received - 1);
+                m_http.SetResumeFile(m_localPath);
+                // A resource changed since is answered whole.
+                m_http.SetIfRange(m_work.LastModified);
+            }
         }
 
         // Without the HEAD the GET's header lines decide what the HEAD's would have,
@@ -438,6 +448,14 @@ std::string TThreadHTTP::RunAttempts()
             {
                 Publish();
                 Request(true);
+                ReadFacts();
+                if (Facts().StatusCode == "206" && !m_http.Resumed())
+                {
+                    // A part that does not carry on where the file ends cannot be
+                    // placed: the whole resource, from its first byte.
+                    m_http.SetRange(0);
+                    Request(true);
+                }
             }
         }
         else if (IsRedirectStatus(head.StatusCode))

@@ -188,6 +188,7 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
     m_headers.clear();
     if (isGet)
     {
+        m_resumed = false;
         m_body.Clear();
         if (m_bodyTarget != nullptr)
             m_bodyTarget->Clear();
@@ -233,7 +234,11 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     if (!m_userAgent.empty())
         WriteLine(request, "User-Agent: " + HeaderText(m_userAgent));
     if (m_range > 0)
+    {
         WriteLine(request, "Range:Bytes=" + std::to_string(m_range) + "-");
+        if (!m_ifRange.empty())
+            WriteLine(request, "If-Range: " + HeaderText(m_ifRange));
+    }
     if (!m_ifModifiedSince.empty())
         WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
     WriteLine(request, "Connection: close");
@@ -275,6 +280,22 @@ int TagHTTP::StatusCode() const
     return TryStrToInt(code, value) ? value : -1;
 }
 
+std::int64_t TagHTTP::ContentRangeStart() const
+{
+    // "bytes 999-4999/5000" (some servers write "bytes=999-...").
+    const std::string value = LowerCase(HeaderValue("Content-Range"));
+    if (value.compare(0, 5, "bytes") != 0)
+        return -1;
+    std::size_t at = 5;
+    while (at < value.size() && (value[at] == ' ' || value[at] == '='))
+        ++at;
+    const std::size_t dash = value.find('-', at);
+    std::int64_t start = -1;
+    if (dash == std::string::npos || !TryStrToInt64(value.substr(at, dash - at), start) || start < 0)
+        return -1;
+    return start;
+}
+
 std::string TagHTTP::HeaderValue(std::string_view name) const
 {
     std::string key(name);
@@ -301,18 +322,25 @@ std::string TagHTTP::HeaderValue(std::string_view name) const
 void TagHTTP::ReadBody()
 {
     m_body.Clear();
+    m_resumed = false;
+    // Only an answer that carries on where the file ends is written after it; a
+    // server that ignores the range (200) or sends another one has sent the body
+    // from its first byte.
+    const bool continues =
+        m_range > 0 && !m_resumeFile.empty() && StatusCode() == 206 && ContentRangeStart() == m_range;
     TByteSink* sink = &m_body;
     if (m_bodyTarget != nullptr)
     {
-        m_bodyTarget->BeginBody(m_range > 0 ? m_resumeFile : std::string(), m_range);
+        m_resumed = m_bodyTarget->BeginBody(continues ? m_resumeFile : std::string(), continues ? m_range : 0);
         sink = m_bodyTarget;
     }
-    else if (m_range > 0 && !m_resumeFile.empty())
+    else if (continues)
     {
         if (auto existing = ReadWholeFile(m_resumeFile))
         {
             m_body.Assign(std::move(*existing));
             m_body.Seek(m_range);
+            m_resumed = true;
         }
     }
 

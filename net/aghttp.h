@@ -36,9 +36,10 @@ public:
     // At the start of every GET: forget the previous body.
     virtual void Clear() = 0;
     // When the header lines have been read and the body begins. `resumeFile` is the
-    // file whose contents the body starts as (empty unless Range is above 0), and
-    // `offset` the position the received bytes are written from when it exists.
-    virtual void BeginBody(const std::string& resumeFile, std::int64_t offset) = 0;
+    // file whose contents the body starts as (empty unless the answer continues it),
+    // and `offset` the position the received bytes are written from when it exists.
+    // True when the body does start as that file.
+    virtual bool BeginBody(const std::string& resumeFile, std::int64_t offset) = 0;
 };
 
 class TagHTTP : public TagSocket
@@ -77,10 +78,18 @@ public:
     // Sent verbatim as the If-Modified-Since value when not empty.
     const std::string& IfModifiedSince() const { return m_ifModifiedSince; }
     void SetIfModifiedSince(std::string date) { m_ifModifiedSince = std::move(date); }
+    // Sent as the If-Range value with a range line when not empty (the resource's
+    // Last-Modified), so a changed resource is answered whole.
+    const std::string& IfRange() const { return m_ifRange; }
+    void SetIfRange(std::string date) { m_ifRange = std::move(date); }
     // When Range is above 0 and this file exists, a GET's body starts as the file
-    // and the received bytes overwrite it from offset Range on.
+    // and the received bytes overwrite it from offset Range on, provided the answer
+    // continues it: 206 with a Content-Range starting at Range. Any other answer's
+    // body is the resource from byte 0.
     const std::string& ResumeFile() const { return m_resumeFile; }
     void SetResumeFile(std::string path) { m_resumeFile = std::move(path); }
+    // Whether the last GET's body continued the resume file.
+    bool Resumed() const { return m_resumed; }
 
     // The URL's path with its query, "/" when it has none.
     const std::string& Path() const { return m_path; }
@@ -127,6 +136,8 @@ private:
     TByteStream ComposeRequest(std::string_view method, const TCredentials* credentials);
     void ReadHeaders();
     int StatusCode() const;
+    // The first byte position of the answer's Content-Range, -1 when there is none.
+    std::int64_t ContentRangeStart() const;
     void ReadBody();
 
     std::string m_url;
@@ -136,7 +147,9 @@ private:
     std::string m_userAgent;
     std::int64_t m_range = 0;
     std::string m_ifModifiedSince;
+    std::string m_ifRange;
     std::string m_resumeFile;
+    bool m_resumed = false;
 
     // Host and port as the URL gives them, and the path with its query.
     std::string m_urlHost;

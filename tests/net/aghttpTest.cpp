@@ -494,28 +494,49 @@ TEST_F(TagHTTPTest, ResumeFileIsOverwrittenFromTheRange)
     m_http.SetURL("http://site.test/file.bin");
     m_http.SetRange(4);
     m_http.SetResumeFile(partial);
-    Answer("HTTP/1.0 206 Partial Content\r\nContent-Length: 6\r\n\r\nABCDEF");
+    m_http.SetIfRange("Wed, 21 Oct 2015 07:28:00 GMT");
+    Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\nContent-Length: 6\r\n\r\nABCDEF");
     EXPECT_EQ(m_http.Get(), 206);
     EXPECT_EQ(Body(), "0123ABCDEF");
+    EXPECT_TRUE(m_http.Resumed());
     EXPECT_EQ(m_http.Body().Position(), 0);
-    EXPECT_NE(Sent().find("\r\nRange:Bytes=4-\r\n"), std::string::npos);
+    EXPECT_NE(Sent().find("\r\nRange:Bytes=4-\r\nIf-Range: Wed, 21 Oct 2015 07:28:00 GMT\r\n"), std::string::npos);
 
     // A chunked resume, and an offset past the end of a short file.
-    Answer("HTTP/1.0 206 Partial Content\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nXY\r\n0\r\n\r\n");
+    Answer("HTTP/1.0 206 Partial Content\r\nTransfer-Encoding: chunked\r\ncontent-range: Bytes=12-13/14\r\n\r\n"
+           "2\r\nXY\r\n0\r\n\r\n");
     m_http.SetRange(12);
     m_http.Get();
     EXPECT_EQ(Body(), std::string("0123456789\0\0XY", 14));
+    EXPECT_TRUE(m_http.Resumed());
+
+    // Any answer that does not carry on from the range is the resource from its
+    // first byte: a 200 (the range ignored, or If-Range not met), a 206 from
+    // elsewhere or without Content-Range.
+    m_http.SetRange(4);
+    for (const std::string answer : {"HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nABCDEF",
+                                     "HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-5/6\r\n\r\nABCDEF",
+                                     "HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 5-10/11\r\n\r\nABCDEF",
+                                     "HTTP/1.0 206 Partial Content\r\n\r\nABCDEF"})
+    {
+        Answer(answer);
+        m_http.Get();
+        EXPECT_EQ(Body(), "ABCDEF") << answer;
+        EXPECT_FALSE(m_http.Resumed()) << answer;
+    }
 
     // Without the file, or without a range, the body is only what arrives.
-    Answer("HTTP/1.0 206 Partial Content\r\n\r\nABCDEF");
-    m_http.SetRange(4);
+    Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\n\r\nABCDEF");
     m_http.SetResumeFile(folder.Folder() + "missing.bin");
     m_http.Get();
     EXPECT_EQ(Body(), "ABCDEF");
+    EXPECT_FALSE(m_http.Resumed());
     m_http.SetResumeFile(partial);
     m_http.SetRange(0);
     m_http.Get();
     EXPECT_EQ(Body(), "ABCDEF");
+    // No range, no If-Range line.
+    EXPECT_EQ(Sent().find("If-Range"), std::string::npos);
 }
 
 TEST_F(TagHTTPTest, EventsOfOneExchange)

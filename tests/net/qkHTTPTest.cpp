@@ -267,6 +267,63 @@ TEST_F(TqkHTTPTest, IncompleteFileIsResumedWithARange)
     EXPECT_EQ(ReadWholeFile(LocalPath(plainURL)).value_or(""), fresh);
 }
 
+TEST_F(TqkHTTPTest, AResumeContinuesOnlyTheFileItHasWithTheSameResource)
+{
+    const std::string fresh = Pattern(8000, 'F');
+    const std::string old(1000, 'o');
+    const std::string olderDate = "Mon, 01 Jan 2024 00:00:00 GMT";
+    // "/range-head.bin": HEAD honours the range, GET ignores it and sends everything.
+    // "/wrong-range.bin": 206 to any range, always from byte 0.
+    // Anything else: a plain resource of kDate that honours If-Range.
+    THXTestServer server(
+        [&](const TRecordedRequest& request)
+        {
+            if (request.Target == "/range-head.bin" && request.Method == "GET")
+                return TReply::Text(200, fresh, {{"Last-Modified", kDate}});
+            if (request.Target == "/wrong-range.bin" && request.HasHeader("Range"))
+                return TReply::Text(206, fresh, {{"Content-Range", "bytes 0-7999/8000"}, {"Last-Modified", kDate}});
+            if (request.HasHeader("If-Range") && request.Header("If-Range") != kDate)
+            {
+                TRecordedRequest whole = request;
+                whole.Fields.clear();
+                return ResourceReply(whole, fresh, kDate);
+            }
+            return ResourceReply(request, fresh, kDate);
+        });
+
+    for (const std::string path : {"/range-head.bin", "/wrong-range.bin", "/changed.bin", "/gone.bin"})
+    {
+        SCOPED_TRACE(path);
+        const std::string url = server.URL(path);
+        const std::size_t before = server.RequestCount();
+        THXQItem* item =
+            AddItem(url, kModeDownload, "Incomplete (1000 bytes)", path == "/changed.bin" ? olderDate : kDate);
+        if (path != "/gone.bin")
+        {
+            ASSERT_TRUE(WriteFileAtomic(LocalPath(url), old));
+        }
+        ASSERT_TRUE(FetchToEnd(*item));
+        EXPECT_EQ(item->State, kStateSaved);
+        // Never the old bytes spliced with the new, never a tail alone.
+        EXPECT_EQ(ReadWholeFile(LocalPath(url)).value_or("<missing>"), fresh);
+
+        const auto requests = server.Requests();
+        Lines asked;
+        for (std::size_t i = before; i < requests.size(); ++i)
+            asked.push_back(requests[i].Method + (requests[i].HasHeader("Range") ? " ranged " : " whole ") +
+                            requests[i].Header("If-Range"));
+        Lines expected{"HEAD whole ", "GET whole "}; // nothing on disk to continue: no range
+        if (path == "/range-head.bin")
+            expected = {"HEAD ranged " + kDate, "GET ranged " + kDate};
+        else if (path == "/wrong-range.bin")
+            expected = {"HEAD ranged " + kDate, "GET ranged " + kDate, "GET whole "};
+        else if (path == "/changed.bin")
+            // The stored date no longer matches: the server answers with everything.
+            expected = {"HEAD ranged " + olderDate, "GET whole "};
+        EXPECT_EQ(asked, expected);
+    }
+}
+
 TEST_F(TqkHTTPTest, BrokenBodyIsKeptAsIncompleteAndResumedNextTime)
 {
     const std::string body = Pattern(5000, 'a');
