@@ -440,50 +440,20 @@ std::string TThreadHTTP::RunAttempts()
         }
         ReadFacts();
         const TResponseFacts head = Facts();
+        bool getFollows = false;
         if (head.StatusCode == "206")
         {
             m_work.StatusText = head.ReplyText;
             m_work.LastModified = head.LastModified;
-            if (!getFirst)
-            {
-                Publish();
-                Request(true);
-                ReadFacts();
-                if (Facts().StatusCode == "206" && !m_http.Resumed())
-                {
-                    // A part that does not carry on where the file ends cannot be
-                    // placed: the whole resource, from its first byte.
-                    m_http.SetRange(0);
-                    Request(true);
-                }
-            }
+            getFollows = !getFirst;
         }
         else if (IsRedirectStatus(head.StatusCode))
         {
-            // A relative location is relative to the address that answered with it,
-            // which after earlier redirects is no longer the item's own.
-            std::string location = ResolveAndNormalize(head.Location, DirectoryURL(m_http.URL()));
-            // A refused location stays as it was (empty): NormalizeURL would
-            // complete it to a bare "http://" that the client accepts.
-            std::string checked = location;
-            if (NormalizeURL(checked))
-                location = checked;
-            else
-                attempt = kRefusedRedirectAttempt;
-            // An empty or non-http location fails here with "Invalid URL".
-            m_http.SetURL(location);
+            FollowRedirect(head, attempt);
         }
         else if (head.StatusCode == "304")
         {
-            m_work.StatusText = head.ReplyText;
-            CallOwner(
-                [this]
-                {
-                    ApplyToItem();
-                    m_task.SetItemState(m_item, kStateUpdated);
-                    m_task.CommitItem(m_item, false);
-                });
-            throw TNotModifiedEnd{};
+            EndNotModified(head);
         }
         else if (head.StatusCode == "404")
         {
@@ -495,11 +465,45 @@ std::string TThreadHTTP::RunAttempts()
         {
             m_http.SetRange(0);
             TakeContentFacts(head);
-            if (!getFirst)
+            getFollows = !getFirst;
+        }
+        if (getFollows)
+        {
+            Publish();
+            // The GET's body is read only where the one-GET way reads it, so both
+            // ways receive and count the same bytes.
+            m_http.BodyWanted = [this]
             {
-                Publish();
+                ReadFacts();
+                return !AnsweredByHead(Facts().StatusCode);
+            };
+            Request(true);
+            ReadFacts();
+            if (Facts().StatusCode == "206" && m_http.Range() > 0 && !m_http.Resumed())
+            {
+                // A part that does not carry on where the file ends cannot be
+                // placed: the whole resource, from its first byte.
+                m_http.SetRange(0);
                 Request(true);
+                ReadFacts();
             }
+            // Servers answer HEAD and GET differently; what the GET says is what
+            // happened, just as when the GET is asked without a HEAD.
+            const TResponseFacts get = Facts();
+            if (IsRedirectStatus(get.StatusCode))
+                FollowRedirect(get, attempt);
+            else if (get.StatusCode == "304")
+                EndNotModified(get);
+            else if (get.StatusCode == "404")
+                m_work.StatusText = get.ReplyText;
+            else if (get.StatusCode == "206" && m_http.Resumed())
+            {
+                m_work.StatusText = get.ReplyText;
+                m_work.LastModified = get.LastModified;
+            }
+            else
+                TakeContentFacts(get);
+            m_http.BodyWanted = nullptr;
         }
 
         ReadFacts();
@@ -516,6 +520,35 @@ std::string TThreadHTTP::RunAttempts()
             return std::string(kTooManyRedirectsText) + " (" + Facts().ReplyText + ")";
         }
     }
+}
+
+void TThreadHTTP::FollowRedirect(const TResponseFacts& facts, int& attempt)
+{
+    // A relative location is relative to the address that answered with it,
+    // which after earlier redirects is no longer the item's own.
+    std::string location = ResolveAndNormalize(facts.Location, DirectoryURL(m_http.URL()));
+    // A refused location stays as it was (empty): NormalizeURL would complete it to
+    // a bare "http://" that the client accepts.
+    std::string checked = location;
+    if (NormalizeURL(checked))
+        location = checked;
+    else
+        attempt = kRefusedRedirectAttempt;
+    // An empty or non-http location fails here with "Invalid URL".
+    m_http.SetURL(location);
+}
+
+void TThreadHTTP::EndNotModified(const TResponseFacts& facts)
+{
+    m_work.StatusText = facts.ReplyText;
+    CallOwner(
+        [this]
+        {
+            ApplyToItem();
+            m_task.SetItemState(m_item, kStateUpdated);
+            m_task.CommitItem(m_item, false);
+        });
+    throw TNotModifiedEnd{};
 }
 
 void TThreadHTTP::FinishTransfer(const std::string& limitText)

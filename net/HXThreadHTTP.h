@@ -136,6 +136,11 @@ private:
     // that ran out of hops otherwise.
     std::string RunAttempts();
     void FinishTransfer(const std::string& limitText);
+    // Points the client at the answer's Location; a location the crawl refuses
+    // sets the attempt counter past its limit.
+    void FollowRedirect(const TResponseFacts& facts, int& attempt);
+    // 304: the item is marked Updated and the transfer ends with nothing received.
+    [[noreturn]] void EndNotModified(const TResponseFacts& facts);
     // Before a GET: the body goes into a part file beside the item's local file.
     void PrepareBodyFile();
     void RecordBrokenTransfer(const std::exception* error);

@@ -359,6 +359,62 @@ TEST_F(HXGetFirstTest, EachRelativeLocationIsResolvedAgainstTheHopBeforeIt)
     EXPECT_EQ(oneGet.BaseURL, DirectoryURL(SiteURL(server, "/r1/sub/two.htm", false)));
 }
 
+TEST_F(HXGetFirstTest, TheGetsOwnAnswerDecidesWhenHeadSaysOtherwise)
+{
+    const std::string body = Pattern(3000, 'd');
+    const std::string old = "<html>kept</html>";
+    THXTestServer server(UnderPrefixes(
+        [&](const TRecordedRequest& request, const std::string& path)
+        {
+            const bool head = request.Method == "HEAD";
+            // HEAD says here, GET says elsewhere.
+            if (path == "/moved.html")
+                return head ? TReply::Raw(ResponseHead(200, {{"Content-Length", "10"}}))
+                            : TReply::Text(302, "moved", {{"Location", "target.html"}});
+            if (path == "/target.html")
+                return ResourceReply(request, body, kDate);
+            // HEAD ignores If-Modified-Since; GET answers it.
+            if (path == "/same.html")
+                return head || request.Header("If-Modified-Since") != kDate
+                           ? ResourceReply(TRecordedRequest{}, body, kDate)
+                           : TReply::NotModified();
+            // HEAD refused, with a length of its own; GET tells none.
+            if (path == "/nohead.bin")
+                return head ? TReply::Raw(ResponseHead(405, {{"Content-Length", "7"}}))
+                            : TReply::UntilClose(200, body, {{"Last-Modified", kDate}});
+            return TReply::Text(404, "");
+        }));
+
+    const auto [movedClassic, movedOneGet] = FetchBothWays(server, "/moved.html");
+    EXPECT_EQ(movedClassic.Requests,
+              (Lines{"HEAD /moved.html", "GET /moved.html", "HEAD /target.html", "GET /target.html"}));
+    ExpectSameItem(movedClassic, movedOneGet);
+    EXPECT_EQ(movedClassic.State, kStateSaved);
+    EXPECT_EQ(movedClassic.StatusText, "200 OK");
+    EXPECT_EQ(movedClassic.File.value_or("<missing>"), body);
+
+    for (const bool askHeadFirst : {true, false})
+    {
+        SCOPED_TRACE(askHeadFirst ? "HEAD first" : "one GET");
+        const std::string url = SiteURL(server, "/same.html", askHeadFirst);
+        ASSERT_TRUE(WriteFileAtomic(LocalPath(url), old));
+        THXQItem* item = AddItem(url, kModeUpdate, "200 OK", kDate, static_cast<std::int64_t>(old.size()));
+        const TOutcome outcome = Fetch(server, *item, askHeadFirst);
+        EXPECT_EQ(outcome.State, kStateUpdated);
+        EXPECT_EQ(outcome.StatusText, "304 Not Modified");
+        EXPECT_FALSE(outcome.SlotFailed);
+        EXPECT_EQ(outcome.File.value_or("<missing>"), old);
+    }
+
+    const auto [noHeadClassic, noHeadOneGet] = FetchBothWays(server, "/nohead.bin");
+    ExpectSameItem(noHeadClassic, noHeadOneGet);
+    EXPECT_EQ(noHeadClassic.State, kStateSaved);
+    EXPECT_EQ(noHeadClassic.StatusText, "200 OK");
+    EXPECT_EQ(noHeadClassic.LastModified, kDate);
+    EXPECT_EQ(noHeadClassic.Size, static_cast<std::int64_t>(body.size()));
+    EXPECT_EQ(noHeadClassic.File.value_or("<missing>"), body);
+}
+
 TEST_F(HXGetFirstTest, ItemFieldsComeFromTheLastAnswerNotTheRedirects)
 {
     // The redirect tells a length and a date of its own; the page after it tells
