@@ -178,6 +178,7 @@ TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userNa
     m_work.Mode = item.Mode;
     m_work.StatusText = item.StatusText;
     m_work.LastModified = item.LastModified;
+    m_storedLastModified = item.LastModified;
     m_work.Size = item.Size;
 }
 
@@ -395,7 +396,7 @@ std::string TThreadHTTP::RunAttempts()
         m_http.SetIfRange("");
         m_http.SetResumeFile("");
         if (m_work.Mode == kModeUpdate)
-            m_http.SetIfModifiedSince(m_work.LastModified);
+            m_http.SetIfModifiedSince(m_storedLastModified);
         if (StartsWithNoCase(m_work.StatusText, "Incomplete"))
         {
             // The bytes on disk stay; the request starts on the last of them. A file
@@ -410,7 +411,7 @@ std::string TThreadHTTP::RunAttempts()
                 m_http.SetRange(received - 1);
                 m_http.SetResumeFile(m_localPath);
                 // A resource changed since is answered whole.
-                m_http.SetIfRange(m_work.LastModified);
+                m_http.SetIfRange(m_storedLastModified);
             }
         }
 

@@ -168,6 +168,9 @@ private:
     std::string m_userName;
     std::string m_password;
     TWorkItem m_work;
+    // The item's Last-Modified when the transfer began: the date every request of
+    // the transfer is conditional on, whatever an answer on the way says.
+    std::string m_storedLastModified;
     bool m_ready = true;
     bool m_askHeadFirst = true;
     // Taken on the owner thread when the transfer is created: the working folder
