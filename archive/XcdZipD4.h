@@ -14,8 +14,9 @@
 // beside the archive and renamed over it only when it is complete, so a failure,
 // an abort or a crash leaves the previous archive as it was. Extraction writes only
 // below the extraction folder: entries with absolute names or ".." steps, entries
-// that are symbolic links, and paths that lead through a symbolic link are refused
-// and reported through OnSkipping.
+// that are symbolic links, paths that lead through a symbolic link, names too long
+// for a file name and entries holding more data than their declared size are
+// refused and reported through OnSkipping; the other entries are still extracted.
 //
 // Entry names use "/" and are relative; names and comments are UTF-8 and marked so
 // in the archive.
@@ -93,7 +94,11 @@ enum class TXcdSkipReason
     // Extract: a file stands where a folder is needed, or a folder where the file goes.
     PathBlocked,
     // Extract: the entry is encrypted or uses a compression method that cannot be read.
-    Unsupported
+    Unsupported,
+    // Extract: the entry's data is longer than the size the archive declares for it.
+    SizeMismatch,
+    // Extract: a step of the entry's name is longer than a file name may be here.
+    NameTooLong
 };
 
 enum class TXcdOutcome

@@ -3,13 +3,16 @@
 // below the extraction folder are opened one step at a time without following
 // symbolic links, an existing symbolic link is never written through, and each
 // file is written to a temporary name and renamed into place, so an abort or a
-// damaged entry never leaves a half-written file where a good one stood.
+// damaged entry never leaves a half-written file where a good one stood. No entry
+// writes more than the size the archive declares for it, and an entry whose name
+// cannot be a file name here is skipped like the other refused entries.
 
 #include "archive/XcdZipD4.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <random>
 
@@ -30,7 +33,6 @@ using namespace xcd::detail;
 
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
 constexpr int kTemporaryNameAttempts = 16;
-
 
 // A file being written under a temporary name in the target folder; removed
 // unless it was renamed into place.
@@ -175,6 +177,8 @@ public:
                 return TStepResult{}; // the extraction folder itself
             return Skip(name, TXcdSkipReason::UnsafeName);
         }
+        if (std::any_of(steps.begin(), steps.end(), [](const std::string& step) { return step.size() > NAME_MAX; }))
+            return Skip(name, TXcdSkipReason::NameTooLong);
         if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE)
             return Skip(name, TXcdSkipReason::Unsupported);
 
@@ -225,6 +229,8 @@ private:
             const int error = errno;
             if (error == ELOOP)
                 return Skip(name, TXcdSkipReason::SymbolicLinkInPath);
+            if (error == ENAMETOOLONG)
+                return Skip(name, TXcdSkipReason::NameTooLong);
             if (error == ENOTDIR)
             {
                 struct stat info
@@ -293,6 +299,8 @@ private:
             if (replace.step != TStep::Written)
                 return replace;
         }
+        else if (errno == ENAMETOOLONG)
+            return Skip(name, TXcdSkipReason::NameTooLong);
         else if (errno != ENOENT)
             return Failed(ResultFromErrno(errno));
 
@@ -307,14 +315,24 @@ private:
         TPartFile part(folder);
         if (const int error = part.Create(); error != 0)
             return Failed(ResultFromErrno(error));
+        // The data is read up to one byte past the size the archive declares: an entry
+        // that inflates to more is refused before more than that reaches the disk.
+        const bool declared = (stat.valid & ZIP_STAT_SIZE) != 0;
+        std::uint64_t written = 0;
         std::vector<char> buffer(kCopyBufferSize);
         for (;;)
         {
-            const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
+            std::uint64_t wanted = buffer.size();
+            if (declared)
+                wanted = std::min<std::uint64_t>(wanted, stat.size - written + 1);
+            const zip_int64_t got = zip_fread(entry.get(), buffer.data(), wanted);
             if (got < 0)
                 return DataOrFailure(ResultFromZipError(zip_file_get_error(entry.get())));
             if (got == 0)
                 break;
+            if (declared && written + static_cast<std::uint64_t>(got) > stat.size)
+                return Skip(name, TXcdSkipReason::SizeMismatch);
+            written += static_cast<std::uint64_t>(got);
             if (const int error = part.Write(buffer.data(), static_cast<std::size_t>(got)); error != 0)
                 return Failed(ResultFromErrno(error));
             processed += got;
@@ -324,7 +342,7 @@ private:
         }
         const std::int64_t modified = UnixTimeFromDateTime(m_dates.Of(index, stat));
         if (const int error = part.Commit(leaf, modified); error != 0)
-            return Failed(ResultFromErrno(error));
+            return error == ENAMETOOLONG ? Skip(name, TXcdSkipReason::NameTooLong) : Failed(ResultFromErrno(error));
         return TStepResult{};
     }
 
@@ -370,8 +388,8 @@ int TXceedZip::DoExtract(TOperation& operation, const std::vector<std::string>& 
             return ResultFromZipError(zip_get_error(za));
         entry.name = name;
         const bool wanted =
-            specs.empty() ||
-            std::any_of(specs.begin(), specs.end(), [&](const auto& pattern) { return MatchesMask(entry.name, pattern); });
+            specs.empty() || std::any_of(specs.begin(), specs.end(),
+                                         [&](const auto& pattern) { return MatchesMask(entry.name, pattern); });
         if (!wanted)
             continue;
         if ((entry.stat.valid & ZIP_STAT_SIZE) != 0)

@@ -87,6 +87,10 @@ std::string XcdSkipReasonText(TXcdSkipReason reason)
         return "another file or folder is in the way";
     case TXcdSkipReason::Unsupported:
         return "the entry is encrypted or uses an unknown compression method";
+    case TXcdSkipReason::SizeMismatch:
+        return "the entry holds more data than the archive declares for it";
+    case TXcdSkipReason::NameTooLong:
+        return "the name is too long for a file name here";
     }
     return "skipped";
 }

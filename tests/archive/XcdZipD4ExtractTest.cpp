@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -286,6 +288,71 @@ TEST_F(XcdZipExtract, DamagedEntriesAndAbortsLeaveNoPartialFiles)
     zip.ExtractDirectory = PathOf("partial");
     EXPECT_EQ(zip.Extract(), xcd::Aborted);
     EXPECT_TRUE(TreeOf(PathOf("partial")).empty());
+}
+
+// Sets the uncompressed size an archive declares for one entry, in its local header
+// and in the central directory.
+void DeclareSize(std::string& bytes, const std::string& name, std::uint32_t size)
+{
+    auto patch = [&](const std::string& signature, std::size_t nameOffset, std::size_t sizeOffset)
+    {
+        int patched = 0;
+        for (std::size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1))
+        {
+            if (bytes.compare(at + nameOffset, name.size(), name) != 0)
+                continue;
+            for (int i = 0; i < 4; ++i)
+                bytes[at + sizeOffset + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+            ++patched;
+        }
+        return patched;
+    };
+    ASSERT_EQ(patch(std::string("PK\x03\x04", 4), 30, 22), 1);
+    ASSERT_EQ(patch(std::string("PK\x01\x02", 4), 46, 24), 1);
+}
+
+TEST_F(XcdZipExtract, EntriesThatLieOrCannotBeNamedAreSkippedAndTheRestExtracted)
+{
+    const std::string longName(300, 'n');
+    const std::string inflated(8 << 20, 'Z');
+    zip.ZipFileName = PathOf("hostile.zip");
+    test::MakeRawArchive(zip.ZipFileName, {
+                                              {"before.txt", "before"},
+                                              {"bomb.bin", inflated},
+                                              {"dir/" + longName + ".txt", "long"},
+                                              {longName + "/inside.txt", "inside"},
+                                              {"after.txt", "after"},
+                                          });
+    std::string bytes = folder.ReadFile("hostile.zip");
+    DeclareSize(bytes, "bomb.bin", 1000);
+    Write("hostile.zip", bytes);
+    std::map<std::string, std::int64_t> listed;
+    for (const TXcdFileStats& stats : ListAll())
+        listed[stats.FileName] = stats.Size;
+    ASSERT_EQ(listed["bomb.bin"], 1000);
+
+    std::map<std::string, TXcdSkipReason> skipped;
+    zip.OnSkipping = [&](const std::string& name, TXcdSkipReason reason) { skipped[name] = reason; };
+    std::int64_t mostProcessed = 0;
+    std::int64_t announced = 0;
+    zip.OnStatus = [&](int, std::int64_t processed, std::int64_t total)
+    {
+        mostProcessed = std::max(mostProcessed, processed);
+        announced = total;
+    };
+    zip.ExtractDirectory = PathOf("out");
+    zip.Overwrite = TXcdOverwrite::xowAlways;
+    EXPECT_EQ(zip.Extract(), xcd::FilesSkipped);
+    EXPECT_EQ(skipped, (std::map<std::string, TXcdSkipReason>{
+                           {"bomb.bin", TXcdSkipReason::SizeMismatch},
+                           {"dir/" + longName + ".txt", TXcdSkipReason::NameTooLong},
+                           {longName + "/inside.txt", TXcdSkipReason::NameTooLong},
+                       }));
+    // Nothing beyond the declared size was written, and no partial file is left.
+    EXPECT_EQ(TreeOf(PathOf("out")), (std::vector<std::string>{"after.txt", "before.txt"}));
+    EXPECT_EQ(folder.ReadFile("out/after.txt"), "after");
+    EXPECT_LE(mostProcessed, announced);
+    EXPECT_NE(XcdSkipReasonText(TXcdSkipReason::SizeMismatch), XcdSkipReasonText(TXcdSkipReason::NameTooLong));
 }
 
 TEST_F(XcdZipExtract, EncryptedEntriesAreSkipped)
