@@ -20,6 +20,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "schedule/HXRunTask.h"
 #include "schedule/HXSchedule.h"
 
 namespace hx::cli
@@ -253,6 +254,14 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
         task->RunMode = kRunSmartRecovery;
     else if (args.Flag("--map"))
         task->RunMode = kRunMap;
+    else
+    {
+        // No choice given: as the run dialog, a task whose queue holds entries takes the
+        // dialog's preselected choice (Resume); one that never ran keeps its run mode.
+        task->LoadQueueLines();
+        if (task->QueueLineCount() > 0)
+            task->RunMode = RunModeOfChoice(RunTaskView(*task).Selected);
+    }
     if (task->RunMode != kRunRestart && task->RunMode != kRunMap && !FileExists(task->QueueFileName()))
         task->RunMode = kRunRestart;
     return RunInSession(app, task, connections, args, out, err);

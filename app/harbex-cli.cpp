@@ -33,7 +33,9 @@ Commands:
            [--connections N] [--name TASK] [--category C]
                 create a task for the address and run it to completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
-                run a task (Ctrl+C stops it; run it again with --resume)
+                run a task (Ctrl+C stops it); without a choice a task that
+                has a queue resumes, as the Run Task dialog's default, and
+                one that never ran starts with its own run mode
   tasks [CATEGORY]
                 list the tasks of a category (all categories when none is given)
   report TASKFILE [--errors]

@@ -196,12 +196,27 @@ TEST_F(HXCliCrawlTest, InterruptStopsTheTaskAndRunResumesIt)
     const std::string taskFile = HomeFolder() + "/Tasks/General/Slow.hxt";
     EXPECT_NE(ReadText(taskFile).find("Status=3"), std::string::npos) << ReadText(taskFile);
 
-    // The images come at once now; the resumed task completes.
+    // The images come at once now. "run" without a choice resumes a task that has a
+    // queue, as the run dialog's default does: the start page is not fetched again.
+    auto startPageGets = [&server]
+    {
+        int gets = 0;
+        for (const TRecordedRequest& request : server.Requests())
+            gets += request.Method == "GET" && request.Target == "/" ? 1 : 0;
+        return gets;
+    };
+    const int getsBefore = startPageGets();
+    ASSERT_GT(getsBefore, 0);
     slow = false;
     std::string resumed;
-    ASSERT_EQ(RunProgram({"run", "Slow", "--resume"}, resumed), 0) << resumed;
+    ASSERT_EQ(RunProgram({"run", "Slow"}, resumed), 0) << resumed;
     EXPECT_NE(resumed.find("Task Complete"), std::string::npos) << resumed;
     EXPECT_EQ(ReadText(copy + "/127.0.0.1/1.gif"), "GIF89a");
+    EXPECT_EQ(startPageGets(), getsBefore);
+
+    // --restart still starts over from the start page.
+    ASSERT_EQ(RunProgram({"run", "Slow", "--restart"}, resumed), 0) << resumed;
+    EXPECT_EQ(startPageGets(), getsBefore + 1);
 }
 
 } // namespace
