@@ -133,33 +133,27 @@ std::string TaskFileProblem(const std::string& path)
 }
 
 // Lists one category; returns false when a task file of it could not be listed.
+// Listing writes nothing: each task file is read, and a stale run state is shown
+// as the scheduler window shows it ("Incomplete") without being saved back.
 bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& category, std::ostream& out,
                   std::ostream& err)
 {
     bool complete = true;
     std::vector<std::shared_ptr<THXTask>> tasks;
-    try
+    const std::string folder = IncludeTrailingSlash(app.TasksFolder() + category);
+    for (const std::string& name : ListFiles(folder, "*.hxt"))
     {
-        tasks = scheduler.ShowCategory(category);
-    }
-    catch (const std::exception& error)
-    {
-        // A stale run state that cannot be saved back must not hide the other tasks:
-        // they are loaded one by one and listed as their files hold them.
-        err << "harbex-cli: " << error.what() << "\n";
-        complete = false;
-        tasks.clear();
-        const std::string folder = IncludeTrailingSlash(app.TasksFolder() + category);
-        for (const std::string& name : ListFiles(folder, "*.hxt"))
+        try
         {
-            try
-            {
-                tasks.push_back(scheduler.CreateTask(folder + name));
-            }
-            catch (const std::exception& loadError)
-            {
-                err << "harbex-cli: task file " << folder + name << ": " << loadError.what() << "\n";
-            }
+            std::shared_ptr<THXTask> task = scheduler.CreateTask(folder + name);
+            if (IsStaleRunStatus(task->Status))
+                task->Status = kStatusIncomplete;
+            tasks.push_back(std::move(task));
+        }
+        catch (const std::exception& loadError)
+        {
+            err << "harbex-cli: task file " << folder + name << ": " << loadError.what() << "\n";
+            complete = false;
         }
     }
 
@@ -236,8 +230,6 @@ int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream
     if (!positional.empty())
         return ListCategory(app, scheduler, CheckedCategory(app, positional.front()), out, err) ? kExitOk : kExitFailed;
 
-    // Listing everything is no choice of category: the one the window opens with stays.
-    const std::string lastCategory = app.LastCategory();
     const std::vector<std::string> categories = AllCategories(app.TasksFolder());
     bool complete = true;
     for (std::size_t index = 0; index < categories.size(); ++index)
@@ -248,8 +240,6 @@ int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream
     }
     if (categories.empty())
         out << "No task categories in " << app.TasksFolder() << "\n";
-    scheduler.ClearShown();
-    app.SetLastCategory(lastCategory);
     return complete ? kExitOk : kExitFailed;
 }
 

@@ -170,6 +170,11 @@ std::string NewCategoryName(const std::string& parentFolder)
     return name;
 }
 
+bool IsStaleRunStatus(int status)
+{
+    return status == kStatusDownloading || status == kStatusStopped || status == kStatusComplete;
+}
+
 THXScheduler::THXScheduler(THXApp& app, const THXClock& clock)
     : m_app(app)
     , m_clock(clock)
@@ -371,7 +376,7 @@ const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowCategory(const st
         // Neither current nor active, so no run of it can be going on: a run state
         // left in its file is stale. (Status 2 counts too, or the stale task would
         // keep every other task from starting.)
-        if (task->Status == kStatusDownloading || task->Status == kStatusStopped || task->Status == kStatusComplete)
+        if (IsStaleRunStatus(task->Status))
         {
             task->Status = kStatusIncomplete;
             task->Save();

@@ -117,6 +117,11 @@ inline constexpr std::string_view kDeleteQuestion = "Are you sure you want to de
 // "New Folder", or "New Folder (2)", "(3)" ... when the name is taken in the parent folder.
 std::string NewCategoryName(const std::string& parentFolder);
 
+// A run state (2, 3 or 5) left in the file of a task that is neither the runner's
+// current task nor active: no run of it can be going on, and the list shows it as
+// 4 "Incomplete".
+bool IsStaleRunStatus(int status);
+
 class THXScheduler
 {
 public:
