@@ -72,7 +72,7 @@ int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostre
 int CommandCopy(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // harbex-cli run TASKFILE [--restart | --resume | --update | --recover | --map]
 int CommandRun(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-// harbex-cli schedule
+// harbex-cli schedule [TASKFILE WHEN]
 int CommandSchedule(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // harbex-cli demo: copies the bundled sample site from a local server.
 int CommandDemo(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -16,12 +16,14 @@
 #include "app/HXCliDemoServer.h"
 #include "app/HXCliSession.h"
 #include "core/HXApp.h"
+#include "core/HXDateTime.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "schedule/HXRunTask.h"
 #include "schedule/HXSchedule.h"
+#include "schedule/HXScheduler.h"
 
 namespace hx::cli
 {
@@ -133,6 +135,41 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
         return kExitFailed;
     }
     return ExitStatusOf(result);
+}
+
+// "schedule TASKFILE WHEN": sets the task's schedule as the scheduler window's
+// Schedule command does (Status 1, the text, the next run), or unschedules it for
+// "Never". The active-task list is read first, so the tasks already on it stay.
+int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string& when, std::ostream& out)
+{
+    TTypedSchedule typed;
+    try
+    {
+        typed = ParseTypedSchedule(when, Now());
+    }
+    catch (const EConvertError& error)
+    {
+        throw EUsageError(error.what());
+    }
+    auto task = std::make_shared<THXTask>(app);
+    task->FileName = ResolveTaskFile(app, given);
+    TSystemClock clock;
+    THXScheduler scheduler(app, clock);
+    scheduler.LoadActiveTasks();
+    task->Load();
+    if (typed.Text.empty())
+    {
+        scheduler.UnscheduleTasks({task});
+        out << "Task \"" << task->Name << "\": not scheduled\n";
+        return kExitOk;
+    }
+    // "Now" needs no next run: the task is due at the next tick.
+    scheduler.ScheduleTask(*task, typed.Text, typed.Text == kScheduleNow ? task->NextRun : typed.NextRun);
+    out << "Task \"" << task->Name << "\": " << task->Schedule;
+    if (task->Schedule != kScheduleNow)
+        out << " (next run " << ScheduleMoment(task->NextRun) << ")";
+    out << "\nIt runs while \"harbex-cli schedule\" (or the window) is running.\n";
+    return kExitOk;
 }
 
 } // namespace
@@ -270,8 +307,10 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
     const TCliArgs args(arguments, {"--pacing"}, {});
+    if (args.Positional().size() == 2)
+        return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out);
     if (!args.Positional().empty())
-        throw EUsageError("schedule takes no arguments");
+        throw EUsageError("schedule takes no arguments, or a task file and a schedule");
     TInterruptGuard interrupts;
     THXCliSession session(app, out, err, OptionsFor(out, 0, args));
     session.StopRequest = &g_interrupts;

@@ -41,6 +41,11 @@ Commands:
   report TASKFILE [--errors]
                 write the task's summary and indexes (or its error report)
   schedule      start due tasks from the active-task list until interrupted
+  schedule TASKFILE WHEN
+                set a task's schedule; WHEN is "Now", "Never",
+                "Every H hours, M mins", "Daily at HH:MM",
+                "Weekly every Mon, Fri at HH:MM" or "Once at m/d/yyyy HH:MM"
+                (24-hour times)
   zip list ARCHIVE [MASK] | zip extract ARCHIVE DIR [MASK...] [--overwrite]
       | zip add ARCHIVE FILE... [--recurse] | zip delete ARCHIVE MASK...
                 work with Zip archives

@@ -1,6 +1,8 @@
 #include "schedule/HXSchedule.h"
 
+#include <algorithm>
 #include <cmath>
+#include <regex>
 
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
@@ -268,6 +270,114 @@ std::string TScheduleChoice::ConfirmWarning() const
     if (Kind == TScheduleKind::Weekly && WeeklyDays.empty())
         return std::string(kWeeklyNoDayWarning);
     return {};
+}
+
+namespace
+{
+
+using TTextMatch = std::match_results<std::string_view::const_iterator>;
+
+bool MatchWhole(std::string_view text, const std::regex& form, TTextMatch& match)
+{
+    return std::regex_match(text.begin(), text.end(), match, form);
+}
+
+int MatchedNumber(const TTextMatch& match, std::size_t index)
+{
+    return match[index].matched ? std::stoi(match[index].str()) : 0;
+}
+
+// "HH:MM" or "HH:MM:SS" on the 24-hour clock as a time of day; false otherwise.
+bool ReadClockTime(std::string_view text, TDateTime& time)
+{
+    static const std::regex form(R"((\d{1,2}):(\d{2})(?::(\d{2}))?)");
+    TTextMatch match;
+    if (!MatchWhole(text, form, match))
+        return false;
+    TDateParts parts;
+    parts.hour = MatchedNumber(match, 1);
+    parts.minute = MatchedNumber(match, 2);
+    parts.second = MatchedNumber(match, 3);
+    return TryEncodeDateTime(parts, time);
+}
+
+// "Mon, Fri" (names as the dialog's boxes read, in any order); false for an
+// unknown name or no name at all.
+bool ReadWeekdays(std::string_view text, TWeekdays& days)
+{
+    days = {};
+    bool any = false;
+    std::size_t start = 0;
+    while (start <= text.size())
+    {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        std::string_view name = text.substr(start, comma - start);
+        while (!name.empty() && name.front() == ' ')
+            name.remove_prefix(1);
+        while (!name.empty() && name.back() == ' ')
+            name.remove_suffix(1);
+        const auto found = std::find(kWeekdayNames.begin(), kWeekdayNames.end(), name);
+        if (found == kWeekdayNames.end())
+            return false;
+        days[static_cast<std::size_t>(found - kWeekdayNames.begin())] = true;
+        any = true;
+        start = comma + 1;
+    }
+    return any;
+}
+
+} // namespace
+
+TTypedSchedule ParseTypedSchedule(std::string_view typed, TDateTime now)
+{
+    static const std::regex every(R"(Every (\d+) hours, (\d+) mins)");
+    static const std::regex daily(R"(Daily at (\S+))");
+    static const std::regex weekly(R"(Weekly every (.+) at (\S+))");
+    static const std::regex once(R"(Once at (\d{1,2})/(\d{1,2})/(\d{4}) +(\S+))");
+
+    if (typed == kScheduleNow)
+        return TTypedSchedule{std::string(kScheduleNow), 0};
+    if (typed == "Never")
+        return TTypedSchedule{};
+
+    TScheduleChoice choice(now);
+    TTextMatch match;
+    bool known = false;
+    if (MatchWhole(typed, every, match))
+    {
+        choice.Hours = match[1].str();
+        choice.Mins = match[2].str();
+        choice.Update(TScheduleKind::Every, now);
+        known = true;
+    }
+    else if (MatchWhole(typed, daily, match) && ReadClockTime(match[1].str(), choice.DailyAt))
+    {
+        choice.Update(TScheduleKind::Daily, now);
+        known = true;
+    }
+    else if (MatchWhole(typed, weekly, match) && ReadWeekdays(match[1].str(), choice.WeeklyTicked) &&
+             ReadClockTime(match[2].str(), choice.WeeklyAt))
+    {
+        choice.Update(TScheduleKind::Weekly, now);
+        known = true;
+    }
+    else if (MatchWhole(typed, once, match) && ReadClockTime(match[4].str(), choice.AtTime))
+    {
+        TDateParts date;
+        date.month = MatchedNumber(match, 1);
+        date.day = MatchedNumber(match, 2);
+        date.year = MatchedNumber(match, 3);
+        if (TryEncodeDateTime(date, choice.AtDate))
+        {
+            choice.Update(TScheduleKind::At, now);
+            known = true;
+        }
+    }
+    if (!known)
+        throw EConvertError("'" + std::string(typed) +
+                            "' is not a schedule: give \"Now\", \"Never\", \"Every H hours, M mins\", \"Daily at "
+                            "HH:MM\", \"Weekly every Mon, Fri at HH:MM\" or \"Once at m/d/yyyy HH:MM\"");
+    return TTypedSchedule{choice.ScheduleText, choice.NextRunAt};
 }
 
 } // namespace hx

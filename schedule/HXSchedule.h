@@ -148,4 +148,21 @@ private:
     void SetNextRun(TDateTime value);
 };
 
+// --- A schedule typed as text (the command line) ---
+
+// The schedule a typed text asks for: the text the schedule dialog would write
+// and the next run it would work out; an empty text for "Never" (unscheduled).
+struct TTypedSchedule
+{
+    std::string Text;
+    TDateTime NextRun = 0;
+};
+
+// Reads "Now", "Never", "Every H hours, M mins", "Daily at HH:MM[:SS]",
+// "Weekly every Mon, Fri at HH:MM[:SS]" or "Once at m/d/yyyy HH:MM[:SS]" (times
+// on the 24-hour clock, first words as written here). Hours and minutes are
+// clamped as the dialog's edits clamp them. Throws EConvertError naming the text
+// when it is none of these forms.
+TTypedSchedule ParseTypedSchedule(std::string_view typed, TDateTime now);
+
 } // namespace hx

@@ -237,6 +237,61 @@ TEST_F(HXCliToolsTest, TasksListsCategoriesInAlignedColumnsAndSurvivesBadFiles)
     }
 }
 
+TEST_F(HXCliToolsTest, ScheduleSetsATasksScheduleFromItsText)
+{
+    const std::string alpha = SaveTask("Alpha", "General", "http://a.example/")->FileName;
+    const std::string beta = SaveTask("Beta", "Work", "http://b.example/")->FileName;
+    auto load = [this](const std::string& file)
+    {
+        auto task = std::make_shared<THXTask>(*app);
+        task->FileName = file;
+        task->Load();
+        return task;
+    };
+    auto listed = [this](const std::string& file)
+    { return Contains(ReadWholeFile(app->ActiveTasksFile()).value_or(""), file); };
+
+    // Each command is a program of its own: it starts with no task in memory.
+    app->ActiveTasks.clear();
+    const TRun daily = Run(cli::CommandSchedule, {"Beta", "Daily at 03:00"});
+    EXPECT_EQ(daily.status, cli::kExitOk) << daily.err;
+    EXPECT_EQ(load(beta)->Schedule, "Daily at 03:00:00");
+
+    app->ActiveTasks.clear();
+    const TDateTime before = Now();
+    const TRun every = Run(cli::CommandSchedule, {alpha, "Every 2 hours, 30 mins"});
+    const TDateTime after = Now();
+    EXPECT_EQ(every.status, cli::kExitOk) << every.err;
+    EXPECT_TRUE(Contains(every.out, "Every 2 hours, 30 mins")) << every.out;
+    const auto scheduled = load(alpha);
+    EXPECT_EQ(scheduled->Status, kStatusScheduled);
+    EXPECT_EQ(scheduled->Schedule, "Every 2 hours, 30 mins");
+    const TDateTime interval = 2.5 / 24;
+    EXPECT_GE(scheduled->NextRun, before + interval - kOneSecond);
+    EXPECT_LE(scheduled->NextRun, after + interval + kOneSecond);
+    EXPECT_TRUE(listed(alpha) && listed(beta)) << "the active-task list keeps the tasks scheduled before";
+
+    app->ActiveTasks.clear();
+    EXPECT_EQ(Run(cli::CommandSchedule, {"Beta", "Never"}).status, cli::kExitOk);
+    EXPECT_EQ(load(beta)->Status, kStatusUnscheduled);
+    EXPECT_EQ(load(beta)->Schedule, "");
+    EXPECT_TRUE(listed(alpha) && !listed(beta));
+
+    app->ActiveTasks.clear();
+    EXPECT_EQ(Run(cli::CommandSchedule, {"Beta", "Now"}).status, cli::kExitOk);
+    EXPECT_EQ(load(beta)->Schedule, "Now");
+    EXPECT_EQ(load(beta)->Status, kStatusScheduled);
+
+    // A text that is no schedule, or a task and no text, is refused and changes nothing.
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"Alpha", "Daily at 3pm"}, {"Alpha"}, {"Alpha", "Now", "extra"}, {"Nobody", "Now"}})
+    {
+        app->ActiveTasks.clear();
+        EXPECT_THROW(Run(cli::CommandSchedule, bad), cli::EUsageError) << bad.back();
+    }
+    EXPECT_EQ(load(alpha)->Schedule, "Every 2 hours, 30 mins");
+}
+
 TEST_F(HXCliToolsTest, ReportWritesTheSummaryAndErrorReportOfAnIntranetTask)
 {
     auto task = SaveTask("Site", "General", "http://example.com/index.html");

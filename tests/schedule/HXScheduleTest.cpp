@@ -134,6 +134,52 @@ TEST(HXScheduleNextRun, EveryFieldsAreClampedAsTyped)
     EXPECT_EQ(bad, "1x");
 }
 
+TEST(HXScheduleTyped, TypedFormsGiveTheDialogsTextsAndNextRuns)
+{
+    const TDateTime now = kTuesday + TimeOfDay(10, 30, 15);
+    const auto typed = [now](std::string_view text) { return ParseTypedSchedule(text, now); };
+
+    EXPECT_EQ(typed("Now").Text, "Now");
+    EXPECT_EQ(typed("Never").Text, "");
+    EXPECT_EQ(typed("Never").NextRun, 0);
+
+    const TTypedSchedule every = typed("Every 2 hours, 30 mins");
+    EXPECT_EQ(every.Text, "Every 2 hours, 30 mins");
+    EXPECT_NEAR(every.NextRun, kTuesday + TimeOfDay(13, 0, 15), 1e-9);
+    // Clamped as the dialog's edits clamp.
+    EXPECT_EQ(typed("Every 30 hours, 75 mins").Text, "Every 23 hours, 59 mins");
+
+    const TTypedSchedule daily = typed("Daily at 03:00");
+    EXPECT_EQ(daily.Text, "Daily at 03:00:00");
+    EXPECT_NEAR(daily.NextRun, kTuesday + 1 + TimeOfDay(3, 0), 1e-9) << "the time has passed today";
+    EXPECT_NEAR(typed("Daily at 22:15:30").NextRun, kTuesday + TimeOfDay(22, 15, 30), 1e-9);
+
+    const TTypedSchedule weekly = typed("Weekly every Mon, Fri at 08:15");
+    EXPECT_EQ(weekly.Text, "Weekly every Mon, Fri at 08:15:00");
+    EXPECT_NEAR(weekly.NextRun, kTuesday + 3 + TimeOfDay(8, 15), 1e-9);
+    EXPECT_EQ(typed("Weekly every Sun, Mon at 10:00").Text, "Weekly every Mon, Sun at 10:00:00");
+
+    const TTypedSchedule once = typed("Once at 12/24/2025 22:30");
+    EXPECT_EQ(once.Text, "Once at 12/24/2025  22:30:00");
+    EXPECT_NEAR(once.NextRun, At(2025, 12, 24, 22, 30), 1e-9);
+
+    for (const std::string_view bad :
+         {"", "now", "Sometimes", "Every 2 hours", "Every x hours, 3 mins", "Every -1 hours, 0 mins", "Daily at 25:00",
+          "Daily at 3", "Daily at 03:00 PM", "Weekly every at 10:00", "Weekly every Mon, Xyz at 10:00",
+          "Once at 2/30/2025 10:00", "Once at tomorrow", "Never again"})
+    {
+        try
+        {
+            typed(bad);
+            ADD_FAILURE() << "accepted \"" << bad << "\"";
+        }
+        catch (const EConvertError& error)
+        {
+            EXPECT_NE(std::string(error.what()).find(std::string(bad)), std::string::npos) << error.what();
+        }
+    }
+}
+
 TEST(HXScheduleChoice, OpensOnAtAndUpdatesEachKind)
 {
     const TDateTime now = kTuesday + TimeOfDay(10, 30, 15);
