@@ -40,7 +40,35 @@ double ElapsedSeconds(const THXTask& task)
     return std::max(0.0, elapsed * 86400.0);
 }
 
+// A slot's row for a terminal: it shows nothing, but hands each refresh on.
+class TCliSlotRow final : public THXSlotRow
+{
+public:
+    explicit TCliSlotRow(std::function<void(const THXSocket&)> refreshed)
+        : m_refreshed(std::move(refreshed))
+    {
+    }
+    void Refresh(const THXSocket& slot) override { m_refreshed(slot); }
+
+private:
+    std::function<void(const THXSocket&)> m_refreshed;
+};
+
 } // namespace
+
+bool NothingFetched(const THXTask& task)
+{
+    return task.PagesSaved - task.PageErrors <= 0 && task.ResourcesSaved - task.ResourceErrors <= 0;
+}
+
+std::string StartPageStatusText(THXTask& task)
+{
+    // The start page is the first record of the queue.
+    constexpr int kStatusTextField = 1;
+    if (task.QueueLineCount() == 0)
+        task.LoadQueueLines();
+    return task.RecordField(0, kStatusTextField);
+}
 
 // ---- THXCliHost ----
 
@@ -75,6 +103,9 @@ void THXCliHost::ReportZipResult(int code, std::string_view operationWord)
 
 void THXCliHost::CreateReports(THXTask& task)
 {
+    // A run that fetched nothing has no copy to report on (the summary says why).
+    if (NothingFetched(task))
+        return;
     try
     {
         THXTaskReport report(task, m_app.BannerPage());
@@ -113,6 +144,15 @@ THXCliSession::THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, 
     , m_scheduler(app, m_clock)
 {
     m_app.SetOwner(&m_owner);
+    m_slots.OnCreateRow = [this](THXSocket&)
+    {
+        return std::make_unique<TCliSlotRow>(
+            [this](const THXSocket& slot)
+            {
+                if (slot.Item() != nullptr && slot.Item()->Index == 0 && !slot.ShownStatus.empty())
+                    m_startPageSlotStatus = slot.ShownStatus;
+            });
+    };
     const int connections = m_options.Connections > 0 ? m_options.Connections : m_app.Connections();
     m_slots.SetSlotCount(connections, false);
     m_runner = std::make_unique<THXTaskRunner>(app, m_host, m_slots, m_options.Pacing);
@@ -164,6 +204,7 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
     TRunResult result;
     const auto started = TClock::now();
     m_nextProgress = started;
+    m_startPageSlotStatus.clear();
     result.Started = m_runner->Start(task);
     m_nextZipTick = started + m_runner->ZipFeedPeriod();
     if (result.Started)
@@ -202,10 +243,17 @@ void THXCliSession::RunSchedule()
             nextTick = now + pacing::kScheduleTickPeriod;
             try
             {
-                if (std::shared_ptr<THXTask> started = m_scheduler.Tick())
+                // The tick names the due task it handed to the runner; the runner may
+                // still have refused it (and said why).
+                if (std::shared_ptr<THXTask> due = m_scheduler.Tick())
                 {
-                    m_out << "Started task \"" << started->Name << "\" (" << started->URL << ")\n";
-                    shown = started;
+                    if (m_runner->RunningTask() == due)
+                    {
+                        m_out << "Started task \"" << due->Name << "\" (" << due->URL << ")\n";
+                        shown = due;
+                    }
+                    else
+                        m_out << "Task \"" << due->Name << "\" did not start (" << StatusText(due->Status) << ")\n";
                 }
             }
             catch (const std::exception& error)
@@ -271,6 +319,12 @@ void THXCliSession::PrintProgress(THXTask& task, bool final)
     }
 }
 
+std::string THXCliSession::StartPageFailure(THXTask& task) const
+{
+    const std::string text = StartPageStatusText(task);
+    return text.empty() ? m_startPageSlotStatus : text;
+}
+
 void THXCliSession::PrintSummary(THXTask& task)
 {
     const double seconds = ElapsedSeconds(task);
@@ -280,7 +334,14 @@ void THXCliSession::PrintSummary(THXTask& task)
           << " errors)\n";
     m_out << "  Received:  " << Kilobytes(task.TotalBytes) << " KB in " << std::fixed << std::setprecision(1) << seconds
           << " s\n";
-    if (task.IntranetMode)
+    if (NothingFetched(task))
+    {
+        // No copy and no archive were made: say so, and why the start page failed.
+        const std::string why = StartPageFailure(task);
+        m_out << "  Nothing was fetched" << (why.empty() ? std::string() : ": the start page got \"" + why + "\"")
+              << "\n";
+    }
+    else if (task.IntranetMode)
         m_out << "  Copy:      " << LocalStartPage(task) << "\n";
     else
         m_out << "  Archive:   " << task.Destination << "\n";

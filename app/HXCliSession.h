@@ -28,6 +28,13 @@ class THXTask;
 namespace hx::cli
 {
 
+// True when the task holds no fetched file: every page and resource it fetched
+// failed, or none was fetched.
+bool NothingFetched(const THXTask& task);
+// The status text of the task's start page (its first queue item), read from the
+// queue file when the queue is not in memory; "" when there is none.
+std::string StartPageStatusText(THXTask& task);
+
 // How progress is printed: a line rewritten in place on a terminal, plain lines
 // now and then otherwise, or nothing.
 enum class TProgressStyle
@@ -119,6 +126,10 @@ public:
     // Prints the progress line or the summary of a task now.
     void PrintProgress(THXTask& task, bool final);
     void PrintSummary(THXTask& task);
+    // Why the start page of the last run failed: its status text, else what its
+    // connection slot last showed (a connection failure leaves no status text in
+    // the item); "" when neither says anything.
+    std::string StartPageFailure(THXTask& task) const;
 
 private:
     void ServeOnce(std::chrono::milliseconds wait);
@@ -137,6 +148,8 @@ private:
     std::chrono::steady_clock::time_point m_nextZipTick;
     std::chrono::steady_clock::time_point m_nextProgress;
     std::size_t m_liveWidth = 0;
+    // What a slot last showed while it fetched a start page (the first queue item).
+    std::string m_startPageSlotStatus;
 };
 
 } // namespace hx::cli

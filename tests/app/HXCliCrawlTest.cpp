@@ -17,6 +17,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/HXApp.h"
+#include "core/HXTask.h"
+#include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -148,6 +151,69 @@ TEST_F(HXCliCrawlTest, CopyRunsToCompletionAndBadArgumentsAreRefused)
     EXPECT_EQ(RunProgram({"run", "No Such Task"}, output), 2);
     EXPECT_EQ(RunProgram({"fly"}, output), 2);
     EXPECT_NE(output.find("unknown command"), std::string::npos) << output;
+}
+
+TEST_F(HXCliCrawlTest, ARunThatFetchedNothingSaysWhyAndNamesNoCopy)
+{
+    THXTestServer server(Routes({{"/", TReply::Text(404, "gone", Html())}}));
+    const std::string copy = HomeFolder() + "/copy";
+    const std::string archive = HomeFolder() + "/none.zip";
+    for (const std::vector<std::string>& destination :
+         std::vector<std::vector<std::string>>{{"--folder", copy}, {"--zip", archive}})
+    {
+        std::vector<std::string> arguments = {"copy", server.URL("/"), "--name", "Gone"};
+        arguments.insert(arguments.end(), destination.begin(), destination.end());
+        std::string output;
+        EXPECT_EQ(RunProgram(arguments, output), 1) << output;
+        EXPECT_NE(output.find("Nothing was fetched"), std::string::npos) << output;
+        // The start page's status text says why.
+        EXPECT_NE(output.find("404"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Copy:"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Archive:"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Reports:"), std::string::npos) << output;
+        EXPECT_EQ(output.find("unable to write the reports"), std::string::npos) << output;
+    }
+    EXPECT_FALSE(fs::exists(archive));
+
+    // A connection that breaks leaves no status text in the item: the reason is
+    // what the connection reported.
+    THXTestServer broken(Routes({{"/", TReply().Reset()}}));
+    std::string output;
+    EXPECT_EQ(RunProgram({"copy", broken.URL("/"), "--folder", copy, "--name", "Broken"}, output), 1) << output;
+    const std::string said = "Nothing was fetched: the start page got \"";
+    const std::size_t reason = output.find(said);
+    ASSERT_NE(reason, std::string::npos) << output;
+    EXPECT_NE(output[reason + said.size()], '"') << output;
+}
+
+TEST_F(HXCliCrawlTest, ScheduleReportsAStartTheRunnerRefused)
+{
+    // A due task whose destination folder cannot be made (a file stands in its way).
+    {
+        THXApp app;
+        FirstRunSetup(app);
+        Home().WriteFile("blocker", "a file, not a folder");
+        auto task = std::make_shared<THXTask>(app);
+        task->Name = "Blocked";
+        task->FileName = app.TasksFolder() + "General/Blocked.hxt";
+        task->URL = "http://127.0.0.1:9/";
+        task->IntranetMode = true;
+        task->Destination = HomeFolder() + "/blocker/copy/";
+        task->Schedule = "Now";
+        task->Status = kStatusScheduled;
+        task->Save();
+        app.ActiveTasks.clear();
+    }
+    const TProgramRun run = StartProgram(HomeFolder(), {"schedule"});
+    ASSERT_GT(run.Pid, 0);
+    for (int step = 0; step < 400 && ReadText(run.OutputFile).find("Unable to start") == std::string::npos; ++step)
+        std::this_thread::sleep_for(50ms);
+    ::kill(run.Pid, SIGINT);
+    EXPECT_EQ(WaitProgram(run, 60s), 0);
+    const std::string output = ReadText(run.OutputFile);
+    EXPECT_NE(output.find("Unable to start task \"Blocked\""), std::string::npos) << output;
+    EXPECT_EQ(output.find("Started task"), std::string::npos) << output;
+    EXPECT_NE(output.find("Task \"Blocked\" did not start"), std::string::npos) << output;
 }
 
 TEST_F(HXCliCrawlTest, InterruptStopsTheTaskAndRunResumesIt)
