@@ -1,5 +1,10 @@
 #include "engine/HXThreadParseScan.h"
 
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "core/HXEncoding.h"
@@ -14,10 +19,77 @@ namespace hx
 namespace
 {
 
-// Page text as UTF-8, at most `limit` bytes, never cut inside a character.
+// The named character references titles use most; others stay as written.
+constexpr std::array<std::pair<std::string_view, char32_t>, 20> kNamedReferences = {{
+    {"amp", U'&'},        {"lt", U'<'},         {"gt", U'>'},         {"quot", U'"'},       {"apos", U'\''},
+    {"nbsp", U'\u00A0'},  {"copy", U'\u00A9'},  {"reg", U'\u00AE'},   {"trade", U'\u2122'}, {"hellip", U'\u2026'},
+    {"mdash", U'\u2014'}, {"ndash", U'\u2013'}, {"laquo", U'\u00AB'}, {"raquo", U'\u00BB'}, {"lsquo", U'\u2018'},
+    {"rsquo", U'\u2019'}, {"ldquo", U'\u201C'}, {"rdquo", U'\u201D'}, {"euro", U'\u20AC'},  {"middot", U'\u00B7'},
+}};
+// Longest reference looked at ("&#x10FFFF;" and the names above fit).
+constexpr std::size_t kLongestReference = 10;
+
+// The code point of a reference's body ("amp", "#233", "#xE9"); 0 when it is none.
+char32_t ReferencedCodePoint(std::string_view body)
+{
+    if (body.size() >= 2 && body[0] == '#')
+    {
+        const bool hex = body[1] == 'x' || body[1] == 'X';
+        const std::string_view digits = body.substr(hex ? 2 : 1);
+        std::uint32_t value = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+        if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value > 0x10FFFF ||
+            (value >= 0xD800 && value <= 0xDFFF))
+            return 0;
+        return static_cast<char32_t>(value);
+    }
+    for (const auto& [name, codePoint] : kNamedReferences)
+        if (name == body)
+            return codePoint;
+    return 0;
+}
+
+// A title or link text with its character references decoded, so that it holds the
+// text a browser shows ("&lt;" becomes "<") and is escaped once where it is written
+// into a page. A control character or the record separator a reference names
+// becomes a blank, as such characters cannot stand in a queue field.
+std::string DecodeCharacterReferences(std::string_view text)
+{
+    std::string decoded;
+    decoded.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size())
+    {
+        const std::size_t amp = text.find('&', at);
+        const std::size_t semicolon = amp == std::string_view::npos ? amp : text.find(';', amp + 1);
+        if (semicolon == std::string_view::npos)
+        {
+            decoded.append(text.substr(at));
+            break;
+        }
+        decoded.append(text.substr(at, amp - at));
+        const std::string_view body = text.substr(amp + 1, semicolon - amp - 1);
+        const char32_t codePoint = body.size() < kLongestReference ? ReferencedCodePoint(body) : 0;
+        if (codePoint == 0)
+        {
+            decoded += '&';
+            at = amp + 1;
+            continue;
+        }
+        if (codePoint < 0x20 || codePoint == 0x7F || codePoint == U'\u00B6')
+            decoded += ' ';
+        else
+            AppendUtf8(decoded, codePoint);
+        at = semicolon + 1;
+    }
+    return decoded;
+}
+
+// Page text as UTF-8 with its character references decoded, at most `limit`
+// bytes, never cut inside a character.
 std::string PageTextField(std::string_view bytes, std::size_t limit)
 {
-    std::string text = PageTextToUtf8(bytes);
+    std::string text = DecodeCharacterReferences(PageTextToUtf8(bytes));
     if (text.size() > limit)
     {
         std::size_t cut = limit;

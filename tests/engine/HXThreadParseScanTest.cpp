@@ -136,6 +136,15 @@ TEST(HXThreadParseScan, TitlesAreSanitizedAndDecoded)
     const TResult latin = ScanPage("<title>\xE9t\xE9 \x80</title><a href=\"b.htm\">Caf\xE9</a>");
     EXPECT_EQ(latin.title, "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(latin.item("http://www.site.test/docs/guide/b.htm").Title, "Caf\xC3\xA9");
+    // Character references are decoded once, here; the reports escape the text again.
+    EXPECT_EQ(
+        ScanPage("<title>A &lt;b&gt; &amp;amp; &quot;C&quot; &#233;&#xE9; &copy;&nbsp;x &bogus; &#10;y</title>").title,
+        "A <b> &amp; \"C\" \xC3\xA9\xC3\xA9 \xC2\xA9\xC2\xA0x &bogus;  y");
+    EXPECT_EQ(ScanPage("<a href=\"b.htm\">Tom &amp; Jerry</a>").item("http://www.site.test/docs/guide/b.htm").Title,
+              "Tom & Jerry");
+    // A reference to the record separator or a control character cannot get into a field.
+    EXPECT_EQ(ScanPage("<title>a&#182;b&#0;c&#x1F;d</title>").title.find_first_of(std::string("\xB6\x00\x1F", 3)),
+              std::string::npos);
     EXPECT_EQ(ScanPage("<title>x").title, "");
     EXPECT_EQ(ScanPage("</title><title>x</title>").title, "");
     // A huge title is cut, never inside a character.
