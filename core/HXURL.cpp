@@ -288,6 +288,11 @@ std::string LocalDocumentName(const TLinkPieces& pieces)
 
 } // namespace
 
+std::string ShortenLocalName(std::string name)
+{
+    return ShortenName(std::move(name));
+}
+
 TqkURL SplitURL(std::string_view text)
 {
     TqkURL parts;

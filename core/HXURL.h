@@ -30,6 +30,11 @@ struct TqkURL
 // Longest name one folder or file may have on the local file system, in bytes.
 inline constexpr std::size_t kMaxLocalNameBytes = 255;
 
+// A name fitted into kMaxLocalNameBytes as local names are: a longer name keeps its
+// start (never cut inside a character), gets a hash of the whole name and keeps
+// its extension, so distinct long names keep distinct short names.
+std::string ShortenLocalName(std::string name);
+
 TqkURL SplitURL(std::string_view text);
 
 std::string URLProtocol(std::string_view url);

@@ -54,7 +54,8 @@ std::string ZipNameForTitle(std::string_view title)
     std::replace_if(
         name.begin(), name.end(),
         [](char c) { return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos; }, ' ');
-    return name + ".zip";
+    // A title longer than a file name may be is shortened as local names are.
+    return ShortenLocalName(name + ".zip");
 }
 
 TRunPacing TRunPacing::Fast()
@@ -528,7 +529,7 @@ bool THXTaskRunner::RenameZip(THXTask& task, const std::string& name)
     {
         if (fs::equivalent(newPath, oldPath, error))
             return false;
-        newPath = folder + stem + "(" + std::to_string(number) + ")" + extension;
+        newPath = folder + ShortenLocalName(stem + "(" + std::to_string(number) + ")" + extension);
     }
     fs::rename(oldPath, newPath, error);
     if (error)

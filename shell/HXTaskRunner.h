@@ -128,7 +128,7 @@ inline constexpr std::string_view kAbortQuestion =
     "A Harbex Task is still running.  \nDo you want to abort this task and exit?";
 
 // The archive name for a start page title: title + ".zip", with each of \ / : * ? " < > |
-// replaced by a blank.
+// replaced by a blank, shortened as local names are when it is too long for a file name.
 std::string ZipNameForTitle(std::string_view title);
 
 class THXTaskRunner final : public THXTaskRunnerLink

@@ -21,6 +21,7 @@
 
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
+#include "core/HXEncoding.h"
 #include "core/HXFiles.h"
 #include "core/HXOwner.h"
 #include "core/HXTask.h"
@@ -950,6 +951,41 @@ TEST_F(HXTaskRunnerTest, ArchiveNamedByTheUniqueNameRuleKeepsItsNameOnTheNextRun
     EXPECT_EQ(task->Destination, folder + "Site(0).zip");
     EXPECT_TRUE(FileExists(folder + "Site(0).zip"));
     EXPECT_FALSE(FileExists(folder + "Site(1).zip"));
+}
+
+TEST_F(HXTaskRunnerTest, ArchiveNamedAfterALongTitleIsShortenedAndKeepsItsName)
+{
+    const std::string folder = app->GetDownloadsFolder();
+    std::string title;
+    for (int i = 0; i < 120; ++i)
+        title += "Caf\xC3\xA9 ";
+    auto task = NewTask("Long");
+    ASSERT_TRUE(WriteFileAtomic(task->Destination, "ours"));
+    task->Profile.UseStartPageTitle = true;
+    task->StartPageTitle = title;
+    runner->CompleteTask(*task);
+    EXPECT_TRUE(host.errors.empty()) << host.errors.front();
+    const std::string name = fs::path(task->Destination).filename().string();
+    EXPECT_LE(name.size(), kMaxLocalNameBytes);
+    EXPECT_TRUE(name.starts_with("Caf\xC3\xA9 Caf")) << name;
+    EXPECT_TRUE(name.ends_with(".zip")) << name;
+    EXPECT_TRUE(IsValidUtf8(name));
+    EXPECT_EQ(ReadWholeFile(task->Destination).value_or(""), "ours");
+
+    // The next run keeps the name; another archive with the same title gets one of its own.
+    const std::string first = task->Destination;
+    runner->CompleteTask(*task);
+    EXPECT_EQ(task->Destination, first);
+    auto other = NewTask("Other");
+    ASSERT_TRUE(WriteFileAtomic(other->Destination, "other"));
+    other->Profile.UseStartPageTitle = true;
+    other->StartPageTitle = title;
+    runner->CompleteTask(*other);
+    EXPECT_TRUE(host.errors.empty()) << host.errors.front();
+    EXPECT_NE(other->Destination, first);
+    EXPECT_LE(fs::path(other->Destination).filename().string().size(), kMaxLocalNameBytes);
+    EXPECT_EQ(ReadWholeFile(other->Destination).value_or(""), "other");
+    EXPECT_EQ(ReadWholeFile(first).value_or(""), "ours");
 }
 
 TEST_F(HXTaskRunnerTest, RenameFailureIsToldAndChangesNothing)
