@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,13 +75,23 @@ TPartFile::~TPartFile()
     Discard();
 }
 
+bool TPartFile::Failed(int error)
+{
+    if (m_error == 0)
+        m_error = error != 0 ? error : EIO;
+    return false;
+}
+
 bool TPartFile::OpenFolder(bool create)
 {
     if (m_folder.Valid())
         return true;
     std::vector<std::string> folders;
     if (!SplitBelowRoot(m_root, m_target, folders, m_name))
-        return false;
+        return Failed(EINVAL);
+    // Every other part of the program opens the file by its whole path.
+    if (m_target.size() >= PATH_MAX)
+        return Failed(ENAMETOOLONG);
     m_partName = PartFileName(m_name);
 
     // The working folder itself is the user's choice and may be reached through
@@ -92,25 +104,25 @@ bool TPartFile::OpenFolder(bool create)
         }
         catch (const EFileError&)
         {
-            return false;
+            return Failed(errno);
         }
     }
     TFileHandle folder(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& step : folders)
     {
         if (!folder.Valid())
-            return false;
+            return Failed(errno);
         int next = ::openat(folder.Get(), step.c_str(), kFolderFlags);
         if (next < 0 && errno == ENOENT && create)
         {
             if (::mkdirat(folder.Get(), step.c_str(), 0777) != 0 && errno != EEXIST)
-                return false;
+                return Failed(errno);
             next = ::openat(folder.Get(), step.c_str(), kFolderFlags);
         }
         folder = TFileHandle(next);
     }
     if (!folder.Valid())
-        return false;
+        return Failed(errno);
     m_folder = std::move(folder);
     return true;
 }
@@ -124,7 +136,7 @@ bool TPartFile::OpenPart()
     ::unlinkat(m_folder.Get(), m_partName.c_str(), 0);
     m_file = TFileHandle(
         ::openat(m_folder.Get(), m_partName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    return m_file.Valid();
+    return m_file.Valid() || Failed(errno);
 }
 
 void TPartFile::Clear()
@@ -231,6 +243,8 @@ void TPartFile::Write(std::string_view data)
                 continue;
             if (written <= 0)
             {
+                // A write that takes nothing has run out of room.
+                Failed(written < 0 ? errno : ENOSPC);
                 // What reached the disk so far stays the body.
                 m_position += static_cast<std::int64_t>(done);
                 m_size = std::max(m_size, m_position);
@@ -257,6 +271,7 @@ bool TPartFile::Commit()
     const bool closed = m_file.Close();
     if (!closed || ::renameat(m_folder.Get(), m_partName.c_str(), m_folder.Get(), m_name.c_str()) != 0)
     {
+        Failed(errno);
         ::unlinkat(m_folder.Get(), m_partName.c_str(), 0);
         return false;
     }

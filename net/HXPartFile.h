@@ -15,6 +15,9 @@
 // A body that is not to be kept (the answer is not a 2xx one) or whose part file
 // cannot be created is only counted: its size is known, nothing reaches the disk.
 //
+// A target whose whole path is longer than a path may be is refused: it could be
+// made folder by folder, but nothing could open it by its name afterwards.
+//
 // Threads: used by one thread at a time (the transfer thread while the body
 // arrives, the owner thread while the transfer waits for it to save).
 
@@ -62,6 +65,8 @@ public:
     bool Commit();
     // Removes the part file; the target is left as it was.
     void Discard();
+    // The system's error number of the first step that failed (0: none failed).
+    int Error() const { return m_error; }
 
 private:
     // Opens the folders down to the target's folder, creating missing ones when
@@ -72,6 +77,8 @@ private:
     // The file the body starts as; invalid when there is none (or it is a link).
     TFileHandle OpenResumed(const std::string& resumeFile);
     void CopyResumed(int source);
+    // Keeps the first failure's error number; returns false for the caller's return.
+    bool Failed(int error);
 
     std::string m_root;
     std::string m_target;
@@ -82,6 +89,7 @@ private:
     TFileHandle m_folder;
     TFileHandle m_file;
     bool m_begun = false;
+    int m_error = 0;
     std::int64_t m_size = 0;
     std::int64_t m_position = 0;
 };

@@ -662,6 +662,11 @@ void TThreadHTTP::Save()
     }
     if (!m_committed)
     {
+        // An item whose file cannot be made failed: it is counted as an error and
+        // not asked for again in this run.
+        m_item.LocalFile.clear();
+        m_item.StatusText = std::string(kFileNotCreatedText);
+        m_task.SetItemState(m_item, kStateError);
         m_connection.RaiseMessage("Error: Failed to create file: " + path, true);
         return;
     }

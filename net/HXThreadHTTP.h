@@ -48,6 +48,8 @@ class THXTask;
 inline constexpr int kMaxTransferHops = 10;
 inline constexpr std::string_view kTooManyRedirectsText = "Too many redirects";
 inline constexpr std::string_view kTooManyAttemptsText = "Too many attempts";
+// The status text of an item whose local file could not be made.
+inline constexpr std::string_view kFileNotCreatedText = "Failed to create file";
 // The attempt counter after a redirect to a URL the crawl refuses.
 inline constexpr int kRefusedRedirectAttempt = 100;
 

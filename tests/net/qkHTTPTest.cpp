@@ -453,7 +453,7 @@ TEST_F(TqkHTTPTest, ProxyIsUsedWhileSwitchedOnAndNotAfter)
     }
 }
 
-TEST_F(TqkHTTPTest, FileThatCannotBeCreatedIsReportedAndTheItemKeepsItsState)
+TEST_F(TqkHTTPTest, FileThatCannotBeCreatedIsReportedAndTheItemFails)
 {
     THXTestServer server([](const TRecordedRequest& request) { return ResourceReply(request, "body"); });
     const std::string url = server.URL("/blocked/page.html");
@@ -463,7 +463,10 @@ TEST_F(TqkHTTPTest, FileThatCannotBeCreatedIsReportedAndTheItemKeepsItsState)
     THXQItem* item = AddItem(url);
     ASSERT_TRUE(FetchToEnd(*item));
     EXPECT_EQ(Slot().Connection().Status(), "Connection closed");
-    EXPECT_EQ(item->State, kStateDownloading);
+    // An error of its kind, with no local file: it is not asked for again in this run.
+    EXPECT_EQ(item->State, kStateError);
+    EXPECT_EQ(item->StatusText, kFileNotCreatedText);
+    EXPECT_TRUE(item->LocalFile.empty());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Error: Failed to create file: " + path);
     EXPECT_EQ(beeps, 1);
