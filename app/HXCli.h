@@ -77,6 +77,11 @@ int CommandSchedule(THXApp& app, const std::vector<std::string>& args, std::ostr
 // harbex-cli demo: copies the bundled sample site from a local server.
 int CommandDemo(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+struct TRunResult;
+// The exit status for what became of a run: 0 completed, 3 stopped on request, 1
+// not started or stopped by a failure (a full disk).
+int ExitStatusOf(const TRunResult& result);
+
 // A new task for the address with the options of `copy` (--profile, --folder,
 // --zip, --depth, --name, --category), as the main window's address box creates
 // one: name from the address made unique in its category, destination by mode,

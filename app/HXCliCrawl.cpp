@@ -109,13 +109,6 @@ TSessionOptions OptionsFor(std::ostream& out, int connections, const TCliArgs& a
     return options;
 }
 
-int ExitStatusOf(const TRunResult& result)
-{
-    if (!result.Started)
-        return kExitFailed;
-    return result.Completed ? kExitOk : kExitStopped;
-}
-
 // Runs the task in a session of its own and prints what became of it.
 int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
                  std::ostream& out, std::ostream& err)
@@ -126,6 +119,9 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
     out << "Copying " << task->URL << "\n";
     const TRunResult result = session.RunTask(task);
     session.PrintSummary(*task);
+    if (!result.FailureText.empty())
+        out << "Stopped: " << result.FailureText << "\nResume with: harbex-cli run \"" << task->FileName
+            << "\" --resume\n";
     if (result.Interrupted)
         out << "Stopped. Resume with: harbex-cli run \"" << task->FileName << "\" --resume\n";
     if (result.Completed && task->PagesSaved > 0 && task->PageErrors >= task->PagesSaved)
@@ -173,6 +169,13 @@ int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string
 }
 
 } // namespace
+
+int ExitStatusOf(const TRunResult& result)
+{
+    if (!result.Started || !result.FailureText.empty())
+        return kExitFailed;
+    return result.Completed ? kExitOk : kExitStopped;
+}
 
 std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address)
 {

@@ -227,6 +227,8 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
     }
     result.Status = task->Status;
     result.Completed = task->Status == kStatusZipped || task->Status == kStatusTaskComplete;
+    if (result.Started && !result.Interrupted)
+        result.FailureText = m_runner->FailureText();
     return result;
 }
 

@@ -93,6 +93,8 @@ struct TRunResult
     bool Completed = false;
     bool Interrupted = false;
     int Status = 0;
+    // Why the run stopped by itself ("Disk full: ..."); empty otherwise.
+    std::string FailureText;
 };
 
 class THXCliSession

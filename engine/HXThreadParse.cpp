@@ -1,5 +1,6 @@
 #include "engine/HXThreadParse.h"
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "core/HXURL.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
+#include "net/HXPartFile.h"
 
 namespace hx
 {
@@ -113,6 +115,12 @@ void TThreadParse::Wake()
     std::lock_guard lock(m_mutex);
     m_wakePending = true;
     m_wake.notify_all();
+}
+
+void TThreadParse::SetOnDiskFull(std::function<void(const std::string& text)> onDiskFull)
+{
+    std::lock_guard lock(m_mutex);
+    m_onDiskFull = std::move(onDiskFull);
 }
 
 void TThreadParse::SetOnPageDone(std::function<void()> onPageDone)
@@ -543,6 +551,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         m_replacedFiles.pop_back();
     }
     const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly, &spare);
+    int saveError = prepared ? 0 : errno;
     if (!spare.empty())
         m_replacedFiles.push_back(std::move(spare));
     std::string().swap(scan.PageText);
@@ -569,6 +578,8 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    }
                                    std::string replaced;
                                    written = prepared && rewritten.Commit(&replaced);
+                                   if (prepared && !written)
+                                       saveError = errno;
                                    if (!replaced.empty())
                                        m_replacedFiles.push_back(std::move(replaced));
                                    if (written)
@@ -576,7 +587,16 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    task.CommitItem(item, true);
                                    if (written && !intranet)
                                        task.AddZipPending(localFile, &item);
-                                   if (!written && view)
+                                   std::function<void(const std::string&)> onDiskFull;
+                                   {
+                                       std::lock_guard lock(m_mutex);
+                                       onDiskFull = m_onDiskFull;
+                                   }
+                                   // A full disk stops the run; the page is parsed again
+                                   // when it resumes.
+                                   if (!written && IsDiskFullError(saveError) && onDiskFull)
+                                       onDiskFull(DiskFullText(localFile, saveError));
+                                   else if (!written && view)
                                        view->PageNotSaved(localFile);
                                    // The next page's read rides along, saving it a trip.
                                    if (pacing.ReadAheadWithSave)

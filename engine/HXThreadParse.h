@@ -126,6 +126,10 @@ public:
     // Called on the worker's thread after each page the loop finished (the
     // dispatcher's wake-up); set before the task starts.
     void SetOnPageDone(std::function<void()> onPageDone);
+    // Called on the owner thread, instead of the status view's PageNotSaved, when a
+    // page could not be written back because the disk is full (the text says which
+    // page); the page stays fetched (state 5). Set before the task starts.
+    void SetOnDiskFull(std::function<void(const std::string& text)> onDiskFull);
     // Pages the loop has finished (any outcome but Abandoned) since creation.
     int PagesDone() const;
 
@@ -179,6 +183,7 @@ private:
     THXApp& m_app;
     TParsePacing m_pacing; // guarded by m_mutex
     std::function<void()> m_onPageDone;
+    std::function<void(const std::string& text)> m_onDiskFull;
     bool m_wakePending = false;
 
     mutable std::mutex m_mutex;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -63,10 +64,21 @@ std::string PartFileName(const std::string& targetName)
     return "." + targetName.substr(0, kPartNameKept) + std::string(kPartSuffix);
 }
 
-TPartFile::TPartFile(std::string root, std::string target, TKeepQuery keep)
+bool IsDiskFullError(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
+}
+
+std::string DiskFullText(const std::string& path, int error)
+{
+    return "Disk full: unable to write " + path + " (" + std::strerror(error) + ")";
+}
+
+TPartFile::TPartFile(std::string root, std::string target, TKeepQuery keep, TPartWriter writer)
     : m_root(std::move(root))
     , m_target(std::move(target))
     , m_keep(std::move(keep))
+    , m_writer(std::move(writer))
 {
 }
 
@@ -144,6 +156,7 @@ void TPartFile::Clear()
     if (m_file.Valid() && ::ftruncate(m_file.Get(), 0) != 0)
         Discard();
     m_begun = false;
+    m_error = 0;
     m_size = 0;
     m_position = 0;
 }
@@ -175,7 +188,12 @@ bool TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
     m_begun = true;
     const bool keep = !m_keep || m_keep();
     if (keep && !(OpenFolder(true) && OpenPart()))
+    {
         Discard();
+        // Without room for the file the body is not dropped: the run stops for it.
+        if (IsDiskFullError(m_error))
+            throw EDiskFull(DiskFullText(m_target, m_error));
+    }
     if (!keep)
         Discard();
 
@@ -237,8 +255,9 @@ void TPartFile::Write(std::string_view data)
         std::size_t done = 0;
         while (done < data.size())
         {
-            const ssize_t written =
-                ::pwrite(m_file.Get(), data.data() + done, data.size() - done, m_position + static_cast<off_t>(done));
+            const off_t at = m_position + static_cast<off_t>(done);
+            const ssize_t written = m_writer ? m_writer(m_file.Get(), data.data() + done, data.size() - done, at)
+                                             : ::pwrite(m_file.Get(), data.data() + done, data.size() - done, at);
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0)
@@ -248,6 +267,8 @@ void TPartFile::Write(std::string_view data)
                 // What reached the disk so far stays the body.
                 m_position += static_cast<std::int64_t>(done);
                 m_size = std::max(m_size, m_position);
+                if (IsDiskFullError(m_error))
+                    throw EDiskFull(DiskFullText(m_target, m_error));
                 throw EFileError("Unable to write file");
             }
             done += static_cast<std::size_t>(written);

@@ -26,6 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 #include "core/HXFiles.h"
 #include "net/aghttp.h"
 
@@ -35,6 +37,24 @@ namespace hx
 // The name of the part file for a target file name.
 std::string PartFileName(const std::string& targetName);
 
+// The disk (or the user's quota) has no room left for a file of the run. The
+// message is the status text of the stop it causes (DiskFullText).
+class EDiskFull : public EFileError
+{
+public:
+    using EFileError::EFileError;
+};
+
+// True for the errors of a full disk: no space left, quota exceeded.
+bool IsDiskFullError(int error);
+// "Disk full: unable to write PATH (the system's text for the error)".
+std::string DiskFullText(const std::string& path, int error);
+
+// How a part file's bytes reach the disk, with pwrite's arguments and result (a
+// negative result with errno set on failure). Empty: pwrite itself. Tests give
+// one that runs out of room.
+using TPartWriter = std::function<ssize_t(int fd, const void* data, std::size_t size, off_t offset)>;
+
 class TPartFile final : public TBodyTarget
 {
 public:
@@ -42,15 +62,18 @@ public:
     using TKeepQuery = std::function<bool()>;
 
     // `root` is the working folder, `target` a file path inside it.
-    TPartFile(std::string root, std::string target, TKeepQuery keep = {});
+    TPartFile(std::string root, std::string target, TKeepQuery keep = {}, TPartWriter writer = {});
     // Removes a part file that was not moved into place.
     ~TPartFile() override;
     TPartFile(const TPartFile&) = delete;
     TPartFile& operator=(const TPartFile&) = delete;
 
     void Clear() override;
+    // True when the body continues the resumed file. Fails with EDiskFull when a
+    // full disk leaves no room for the part file.
     bool BeginBody(const std::string& resumeFile, std::int64_t offset) override;
-    // Fails with EFileError when the disk refuses the bytes.
+    // Fails with EDiskFull when the disk is full, with EFileError when it refuses
+    // the bytes otherwise.
     void Write(std::string_view data) override;
     std::int64_t Size() const override { return m_size; }
     std::int64_t Position() const override { return m_position; }
@@ -61,7 +84,7 @@ public:
     bool Stored() const { return m_file.Valid(); }
     // Moves the stored body over the target (an empty file when no body began).
     // False when the body could not be stored, the target lies outside the working
-    // folder or the move fails; the target is then left as it was.
+    // folder or the move fails; the target is then left as it was (Error tells why).
     bool Commit();
     // Removes the part file; the target is left as it was.
     void Discard();
@@ -85,6 +108,7 @@ private:
     std::string m_name;
     std::string m_partName;
     TKeepQuery m_keep;
+    TPartWriter m_writer;
 
     TFileHandle m_folder;
     TFileHandle m_file;

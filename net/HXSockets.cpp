@@ -136,6 +136,19 @@ void THXSlotList::SetAskHeadFirst(bool askHeadFirst)
         slot->Connection().AskHeadFirst = askHeadFirst;
 }
 
+void THXSlotList::SetOnDiskFull(std::function<void(const std::string& text)> handler)
+{
+    m_onDiskFull = std::move(handler);
+}
+
+void THXSlotList::SetPartWriter(TPartWriter writer)
+{
+    std::lock_guard lock(m_mutex);
+    m_partWriter = std::move(writer);
+    for (const auto& slot : m_slots)
+        slot->Connection().PartWriter = m_partWriter;
+}
+
 void THXSlotList::TransferEnded()
 {
     std::lock_guard lock(m_endedMutex);
@@ -150,6 +163,16 @@ void THXSlotList::AddSlot()
     slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
     slot->Connection().HostGate = &m_hostGate;
     slot->Connection().AskHeadFirst = m_askHeadFirst.load();
+    // On the owner thread, like the list's handler.
+    slot->Connection().OnDiskFull = [this](const std::string& text)
+    {
+        if (m_onDiskFull)
+            m_onDiskFull(text);
+    };
+    {
+        std::lock_guard lock(m_mutex);
+        slot->Connection().PartWriter = m_partWriter;
+    }
     if (OnCreateRow)
         slot->SetRow(OnCreateRow(*slot));
     std::lock_guard lock(m_mutex);

@@ -115,6 +115,12 @@ public:
     // Whether the transfers of every slot, present and future, ask with HEAD before
     // their GET (see TqkHTTP::AskHeadFirst). Any thread.
     void SetAskHeadFirst(bool askHeadFirst);
+    // Called on the owner thread when a transfer of any slot found the disk full
+    // (TqkHTTP::OnDiskFull). Owner thread.
+    void SetOnDiskFull(std::function<void(const std::string& text)> handler);
+    // How the transfers of every slot, present and future, write their bodies
+    // (empty: pwrite). Owner thread, while no transfer runs.
+    void SetPartWriter(TPartWriter writer);
 
     // Any thread.
     int Count() const;
@@ -150,6 +156,8 @@ private:
     std::function<void()> m_onTransferEnded;
     THXHostGate m_hostGate;
     std::atomic<bool> m_askHeadFirst{true};
+    std::function<void(const std::string& text)> m_onDiskFull;
+    TPartWriter m_partWriter;
 };
 
 } // namespace hx

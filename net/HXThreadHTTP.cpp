@@ -314,13 +314,15 @@ void TThreadHTTP::PrepareBodyFile()
     if (m_part)
         return;
     // Only a 2xx answer's body is stored; any other is counted and dropped.
-    m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath,
-                                         [this]
-                                         {
-                                             ReadFacts();
-                                             const std::string code = Facts().StatusCode;
-                                             return !code.empty() && code.front() == '2';
-                                         });
+    m_part = std::make_unique<TPartFile>(
+        m_workingFolder, m_localPath,
+        [this]
+        {
+            ReadFacts();
+            const std::string code = Facts().StatusCode;
+            return !code.empty() && code.front() == '2';
+        },
+        m_connection.PartWriter);
     m_http.SetBodyTarget(m_part.get());
 }
 
@@ -362,6 +364,10 @@ void TThreadHTTP::Execute()
     catch (const TNotModifiedEnd&)
     {
         // Nothing was received: the item keeps its file and its Updated state.
+    }
+    catch (const EDiskFull& error)
+    {
+        RecordDiskFull(error.what());
     }
     catch (const std::exception& error)
     {
@@ -572,6 +578,8 @@ void TThreadHTTP::FinishTransfer(const std::string& limitText)
             m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath);
         m_committed = m_part->Commit();
         m_commitTried = true;
+        if (!m_committed && IsDiskFullError(m_part->Error()))
+            throw EDiskFull(DiskFullText(m_localPath, m_part->Error()));
     }
     CallOwner(
         [this]
@@ -599,7 +607,9 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
             [this, received]
             {
                 ApplyToItem();
-                Save();
+                // Bytes that could not be put in place are not there to resume from.
+                if (!Save())
+                    return;
                 m_item.StatusText = "Incomplete (" + std::to_string(received) + " bytes)";
                 m_task.SetItemState(m_item, kStateDownloading);
                 m_task.CommitItem(m_item, false);
@@ -608,6 +618,29 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
     catch (...)
     {
         // The owner thread is gone (the program is closing): nothing can be recorded.
+    }
+}
+
+void TThreadHTTP::RecordDiskFull(const std::string& text)
+{
+    // Not an ended transfer: the run stops for the full disk, and the item, left
+    // interrupted with its earlier file, is fetched again when the task resumes.
+    m_connection.SetState(TqkHTTPState::hsStopping);
+    if (m_part)
+        m_part->Discard();
+    try
+    {
+        CallOwner(
+            [this, &text]
+            {
+                m_connection.AccountBytes();
+                if (m_connection.OnDiskFull)
+                    m_connection.OnDiskFull(text);
+            });
+    }
+    catch (...)
+    {
+        // The owner thread is gone (the program is closing): nothing can be told.
     }
 }
 
@@ -637,7 +670,7 @@ void TThreadHTTP::Publish()
         });
 }
 
-void TThreadHTTP::Save()
+bool TThreadHTTP::Save()
 {
     const TResponseFacts facts = Facts();
     if (facts.StatusCode.empty() || facts.StatusCode.front() != '2')
@@ -645,7 +678,7 @@ void TThreadHTTP::Save()
         if (m_part)
             m_part->Discard();
         m_task.SetItemState(m_item, kStateError);
-        return;
+        return true;
     }
     const std::string path = LocalPath();
     m_item.LocalFile = path;
@@ -662,15 +695,25 @@ void TThreadHTTP::Save()
     }
     if (!m_committed)
     {
+        m_item.LocalFile.clear();
+        if (m_part && IsDiskFullError(m_part->Error()))
+        {
+            // The item stays interrupted, to be fetched again when the task resumes;
+            // the slot ends as a stopped one, not as a failed transfer.
+            m_connection.SetState(TqkHTTPState::hsStopping);
+            if (m_connection.OnDiskFull)
+                m_connection.OnDiskFull(DiskFullText(path, m_part->Error()));
+            return false;
+        }
         // An item whose file cannot be made failed: it is counted as an error and
         // not asked for again in this run.
-        m_item.LocalFile.clear();
         m_item.StatusText = std::string(kFileNotCreatedText);
         m_task.SetItemState(m_item, kStateError);
         m_connection.RaiseMessage("Error: Failed to create file: " + path, true);
-        return;
+        return false;
     }
     m_task.SetItemState(m_item, kStateSaved);
+    return true;
 }
 
 } // namespace hx

@@ -146,6 +146,8 @@ private:
     // Before a GET: the body goes into a part file beside the item's local file.
     void PrepareBodyFile();
     void RecordBrokenTransfer(const std::exception* error);
+    // The disk was full: the part file goes, the owner thread hears of it.
+    void RecordDiskFull(const std::string& text);
     void Request(bool get);
     // Reads the last answer's facts (only its own: none carried over from an earlier one).
     void ReadFacts();
@@ -160,7 +162,9 @@ private:
     std::string LocalPath() const;
     void ApplyToItem();
     void Publish();
-    void Save();
+    // Records the outcome of a 2xx answer (its file in place, Saved) or of another
+    // (Error). False when the body could not be put in place.
+    bool Save();
 
     TqkHTTP& m_connection;
     TagHTTP& m_http;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "core/HXJobThread.h"
+#include "net/HXPartFile.h"
 #include "net/HXThreadHTTP.h"
 #include "net/aghttp.h"
 
@@ -74,6 +75,13 @@ public:
     // with the GET and reads a body only when a HEAD would have led to one. Read
     // when a transfer starts; any thread.
     std::atomic<bool> AskHeadFirst{true};
+    // Set before the first Start; called on the owner thread when a transfer found
+    // the disk full (the text says which file). The transfer then ends like a
+    // stopped one: the slot stays hsStopping until it is stopped, and its item is
+    // left interrupted, to be fetched again when the task resumes.
+    std::function<void(const std::string& text)> OnDiskFull;
+    // Set while no transfer runs: how the bodies' bytes reach the disk (empty: pwrite).
+    TPartWriter PartWriter;
 
     // The slot's HTTP client. Tests may give it a resolver; nothing else should
     // touch it while a transfer runs.

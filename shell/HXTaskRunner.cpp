@@ -92,6 +92,8 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
             m_parser.Wake();
         });
     m_parser.SetOnPageDone([this] { m_dispatcher.Wake(); });
+    m_slots.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
+    m_parser.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
     m_dispatcher.SetOnCompleted(
         [this]
         {
@@ -126,7 +128,9 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
 THXTaskRunner::~THXTaskRunner()
 {
     m_slots.SetOnTransferEnded({});
+    m_slots.SetOnDiskFull({});
     m_parser.SetOnPageDone({});
+    m_parser.SetOnDiskFull({});
     m_app.SetOnPriorityChange({});
     m_dispatcher.Halt();
     m_parser.Halt();
@@ -247,6 +251,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     m_host.SetLogoRunning(true);
     m_host.SetRunEnabled(false);
     m_host.UpdateCommands();
+    m_failureText.clear();
     m_zipTimerEnabled = true;
 
     // The waits of this run, as the settings say now.
@@ -310,7 +315,8 @@ void THXTaskRunner::FinishCompletedTask()
 
 void THXTaskRunner::ZipTimerTick()
 {
-    if (!m_zipTimerEnabled)
+    // A run that failed waits for its stop.
+    if (!m_zipTimerEnabled || !m_failureText.empty())
         return;
     std::shared_ptr<THXTask> task = m_dispatcher.Task();
     if (!task)
@@ -348,9 +354,10 @@ void THXTaskRunner::ZipTimerTick()
             return;
         m_lastZipBatch = now;
         std::vector<TZipFile> files;
-        for (TZipPendingFile& pending : task->TakeAllZipPending())
+        std::vector<TZipPendingFile> taken = task->TakeAllZipPending();
+        for (const TZipPendingFile& pending : taken)
         {
-            std::string localFile = std::move(pending.path);
+            std::string localFile = pending.path;
             std::string title;
             if (pending.item)
             {
@@ -362,8 +369,8 @@ void THXTaskRunner::ZipTimerTick()
             if (!localFile.empty())
                 files.push_back({std::move(localFile), std::move(title)});
         }
-        if (!files.empty())
-            AddFilesToZip(*task, files);
+        if (!files.empty() && AddFilesToZip(*task, files) == xcd::DiskFull)
+            ZipDiskFull(*task, std::move(taken));
         return;
     }
     TZipPendingFile file;
@@ -378,16 +385,61 @@ void THXTaskRunner::ZipTimerTick()
             localFile = file.item->LocalFile;
         title = file.item->Title;
     }
-    if (!localFile.empty())
-        AddFileToZip(*task, localFile, title);
+    if (!localFile.empty() && AddFileToZip(*task, localFile, title) == xcd::DiskFull)
+        ZipDiskFull(*task, {file});
 }
 
-void THXTaskRunner::AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title)
+void THXTaskRunner::ZipDiskFull(THXTask& task, std::vector<TZipPendingFile> files)
 {
-    AddFilesToZip(task, {{localFile, title}});
+    // The archive is as it was before the update; the files wait in the temporary
+    // folder for the resumed run.
+    for (TZipPendingFile& file : files)
+        task.AddZipPending(std::move(file.path), file.item);
+    DiskFull("Disk full: unable to add files to " + task.Destination);
 }
 
-void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files)
+void THXTaskRunner::DiskFull(const std::string& text)
+{
+    std::shared_ptr<THXTask> task = RunningTask();
+    if (!task || !m_failureText.empty())
+        return;
+    m_failureText = text;
+    // Nothing more is started; hand-overs of the run still queued do nothing.
+    m_dispatcher.Halt();
+    m_parser.Halt();
+    // The stop waits for the transfers, and the one that reported this may be
+    // waiting for the hand-over that called here: it runs after that hand-over.
+    m_app.Owner().Post(
+        [alive = std::weak_ptr<THXTaskRunner*>(m_alive), task]
+        {
+            if (const std::shared_ptr<THXTaskRunner*> runner = alive.lock())
+                (*runner)->StopFailedTask(task);
+        });
+}
+
+void THXTaskRunner::StopFailedTask(const std::shared_ptr<THXTask>& task)
+{
+    if (m_failureText.empty() || RunningTask() != task)
+        return;
+    try
+    {
+        StopTask(task);
+    }
+    catch (const std::exception& error)
+    {
+        // The task file may not fit on the full disk either.
+        m_host.ShowError(error.what());
+    }
+    m_host.ShowError(m_failureText);
+    m_host.ShowStatus(m_failureText);
+}
+
+int THXTaskRunner::AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title)
+{
+    return AddFilesToZip(task, {{localFile, title}});
+}
+
+int THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files)
 {
     // A file named twice keeps its first place and the last title, as two adds would.
     std::vector<std::string> paths;
@@ -419,10 +471,13 @@ void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& fi
     m_zip.OnUpdating = nullptr;
     m_zip.OnFileComment = nullptr;
     m_zipBusy = kZipIdle;
+    // A full disk stops the run, which says so itself.
+    if (code == xcd::DiskFull)
+        return code;
     if (XcdResultText(code, "adding").Outcome != TXcdOutcome::Silent)
         m_host.ReportZipResult(code, "adding");
     if (XcdResultText(code, "adding").Failed)
-        return;
+        return code;
     // The host hears of each file as the one-by-one feed tells it: in the pending
     // order, a file named twice twice, each time with its own title.
     for (const TZipFile& file : files)
@@ -431,6 +486,7 @@ void THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& fi
         if (entry != entryOf.end())
             m_host.ZipEntryAdded(task, entry->second, ZipComment(file.Title));
     }
+    return code;
 }
 
 void THXTaskRunner::HaltTask(THXTask& task)

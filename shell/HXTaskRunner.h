@@ -160,6 +160,15 @@ public:
     void HaltTask(THXTask& task);
     // Closes a completed run (called by the zip timer).
     void CompleteTask(THXTask& task);
+    // A file of the running task could not be written because the disk (or the
+    // user's quota) is full. Nothing more is fetched, parsed or added to the
+    // archive; right after the caller's hand-over the task is stopped ("Download
+    // Stopped", queue and task written) and the text ("Disk full: ...") is shown as
+    // an error and left on the status line. What was not written stays queued, so
+    // a resume after freeing space completes the copy. Owner thread.
+    void DiskFull(const std::string& text);
+    // Why the last run stopped by itself ("" when it completed or was stopped on request).
+    const std::string& FailureText() const { return m_failureText; }
     // Renames the task's archive to `name` in its folder (unique-name rule); false
     // after telling the user when the file cannot be renamed.
     bool RenameZip(THXTask& task, const std::string& name);
@@ -188,9 +197,16 @@ private:
         std::string LocalFile;
         std::string Title;
     };
-    void AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title);
-    // One archive update for all the files, in order (a file named twice is added once).
-    void AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files);
+    // The Zip component's result code.
+    int AddFileToZip(THXTask& task, const std::string& localFile, const std::string& title);
+    // One archive update for all the files, in order (a file named twice is added
+    // once); the Zip component's result code.
+    int AddFilesToZip(THXTask& task, const std::vector<TZipFile>& files);
+    // The files taken from ZipPending did not enter the archive for a full disk:
+    // they go back to it and the run stops.
+    void ZipDiskFull(THXTask& task, std::vector<TZipPendingFile> files);
+    // Stops the run that DiskFull halted.
+    void StopFailedTask(const std::shared_ptr<THXTask>& task);
     void PrepareQueue(THXTask& task, bool current);
     void RequeueUnzippedFiles(THXTask& task);
     // Fast pacing: the zip timer's ticks that finish a completed download, at once.
@@ -202,6 +218,7 @@ private:
     const std::optional<TRunPacing> m_fixedPacing;
     TRunPacing m_pacing;
     std::chrono::steady_clock::time_point m_lastZipBatch{};
+    std::string m_failureText;
     THXScheduler* m_scheduler = nullptr;
     TXceedZip m_zip;
     int m_zipBusy = kZipIdle;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/HXCli.h"
 #include "app/HXCliSession.h"
 #include "core/HXApp.h"
@@ -20,6 +25,8 @@
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXPartFile.h"
+#include "net/HXSockets.h"
 #include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
@@ -170,6 +177,121 @@ TEST_P(HXLocalFileTest, AnItemWhoseFileCannotBeMadeIsAnErrorAskedForOnce)
     EXPECT_TRUE(FileExists(LocalFileName(root, DirectoryURL(finePage), finePage)));
     // The file in the way is left as it was.
     EXPECT_EQ(LoadTextFile(blocker), "in the way\r\n");
+}
+
+// A file system with room for `room` more bytes of transferred bodies: writes past it
+// fail as on a full disk.
+struct TDiskRoom
+{
+    std::atomic<std::int64_t> Room{0};
+    std::atomic<int> Refused{0};
+
+    TPartWriter Writer()
+    {
+        return [this](int fd, const void* data, std::size_t size, off_t offset) -> ssize_t
+        {
+            std::int64_t room = Room.load();
+            std::int64_t take = 0;
+            do
+            {
+                take = std::min<std::int64_t>(room, static_cast<std::int64_t>(size));
+            } while (take > 0 && !Room.compare_exchange_weak(room, room - take));
+            if (take <= 0)
+            {
+                ++Refused;
+                errno = ENOSPC;
+                return -1;
+            }
+            return ::pwrite(fd, data, static_cast<std::size_t>(take), offset);
+        };
+    }
+};
+
+// Part files left anywhere below the folder.
+int PartFilesBelow(const std::string& folder)
+{
+    int found = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        found += entry.path().filename().string().ends_with(".hxpart") ? 1 : 0;
+    return found;
+}
+
+TEST_P(HXLocalFileTest, AFullDiskStopsTheTaskAndAResumeCompletesTheCopy)
+{
+    // A start page, ten pages and ten pictures of some kilobytes each.
+    std::map<std::string, TReply> routes;
+    std::map<std::string, std::string> bodies;
+    std::string start = "<html><head><title>Start</title></head><body>";
+    for (int n = 0; n < 10; ++n)
+    {
+        const std::string page = "/p" + std::to_string(n) + ".html";
+        const std::string picture = "/img/i" + std::to_string(n) + ".gif";
+        start += "<a href=\"" + page.substr(1) + "\">page</a><img src=\"" + picture.substr(1) + "\">";
+        bodies[page] = "<html><body><p>" + std::string(3000 + n * 100, static_cast<char>('a' + n)) +
+                       "</p><a href=\"index.html\">home</a></body></html>";
+        bodies[picture] = "GIF89a" + std::string(5000 + n * 100, static_cast<char>('0' + n));
+    }
+    bodies["/index.html"] = start + "</body></html>";
+    for (const auto& [target, body] : bodies)
+        routes[target] =
+            TReply::Text(200, body, {{"Content-Type", target.ends_with(".gif") ? "image/gif" : "text/html"}});
+    m_server = std::make_unique<THXTestServer>(Routes(routes));
+    const std::string url = m_server->URL("/index.html");
+    const std::string root = Home().Folder() + "copy/";
+    auto task = NewTask(url, {"--folder", root});
+
+    // Room for the start page and a few more bodies.
+    TDiskRoom disk;
+    disk.Room = 20000;
+    Session().Slots().SetPartWriter(disk.Writer());
+    task->RunMode = kRunRestart;
+    const cli::TRunResult full = Session().RunTask(task, 20000ms);
+    EXPECT_GT(disk.Refused.load(), 0);
+    EXPECT_FALSE(full.Completed);
+    EXPECT_FALSE(full.Interrupted);
+    EXPECT_EQ(task->Status, kStatusStopped);
+    EXPECT_TRUE(full.FailureText.starts_with("Disk full: ")) << full.FailureText;
+    EXPECT_TRUE(Session().Host().LastStatus().starts_with("Disk full: ")) << Session().Host().LastStatus();
+    EXPECT_NE(m_err.str().find("Disk full: "), std::string::npos) << m_err.str();
+    EXPECT_EQ(cli::ExitStatusOf(full), cli::kExitFailed);
+    // Nothing half-written: no part files, every file there is whole, and nothing
+    // counted as failed.
+    EXPECT_EQ(PartFilesBelow(root), 0);
+    for (const auto& [target, body] : bodies)
+    {
+        const std::string address = m_server->URL(target);
+        const std::string file = LocalFileName(root, DirectoryURL(address), address);
+        if (target.ends_with(".gif") && FileExists(file))
+        {
+            EXPECT_TRUE(ReadWholeFile(file).value_or("") == body) << target << " is not whole";
+        }
+    }
+    EXPECT_EQ(task->PageErrors + task->ResourceErrors, 0);
+    for (int pair = 0; pair < task->ItemCount(); ++pair)
+        EXPECT_NE(task->Item(pair)->State, kStateError) << pair;
+
+    // Room again: a resume from the written files completes the copy.
+    m_session.reset();
+    auto resumed = std::make_shared<THXTask>(*m_app);
+    resumed->FileName = task->FileName;
+    resumed->Load();
+    EXPECT_EQ(resumed->Status, kStatusStopped);
+    resumed->RunMode = kRunResume;
+    const cli::TRunResult again = Session().RunTask(resumed, 20000ms);
+    ASSERT_TRUE(again.Completed) << again.FailureText << m_err.str();
+    EXPECT_EQ(cli::ExitStatusOf(again), cli::kExitOk);
+    EXPECT_EQ(resumed->PageErrors + resumed->ResourceErrors, 0);
+    for (const auto& [target, body] : bodies)
+    {
+        const std::string address = m_server->URL(target);
+        const std::string file = LocalFileName(root, DirectoryURL(address), address);
+        ASSERT_TRUE(FileExists(file)) << target;
+        if (target.ends_with(".gif"))
+            EXPECT_TRUE(ReadWholeFile(file).value_or("") == body) << target << " is not whole";
+        else
+            EXPECT_EQ(ItemOf(*resumed, address)->State, kStateParsed) << target;
+    }
+    EXPECT_EQ(PartFilesBelow(root), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(ClassicAndFast, HXLocalFileTest, ::testing::Values(false, true),
