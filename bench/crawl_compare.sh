@@ -6,6 +6,7 @@
 #
 #     bench/crawl_compare.sh [--harbex PATH] [--pages "200 2000"] [--tools "harbex harbex-classic wget wget2 httrack"]
 #                            [--harbex-options "--connections 16"] [--httrack-options "-%N0"] [--keep]
+#                            [--site DIR [--start PATH]]
 #
 # The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
 # with a configuration of its own in a temporary folder. harbex-cli defaults to
@@ -16,7 +17,9 @@
 # Each program runs with its defaults (wget with --mirror -p -k -E -np, httrack
 # with -q); --harbex-options go after harbex-cli's copy command, --httrack-options
 # after httrack's address. --keep leaves the temporary folder (sites, copies,
-# logs) in place.
+# logs) in place. --site serves a folder that is already there (a documentation
+# tree, say) instead of a generated site, starting at PATH (default index.html);
+# its pages column counts the folder's .html and .htm files.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,6 +30,8 @@ tools="harbex wget wget2 httrack"
 harbex_options=""
 httrack_options=""
 keep=0
+site_dir=""
+start_path=index.html
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -36,7 +41,9 @@ while [ $# -gt 0 ]; do
         --harbex-options) harbex_options=$2; shift 2 ;;
         --httrack-options) httrack_options=$2; shift 2 ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --site) site_dir=$(cd "$2" && pwd); shift 2 ;;
+        --start) start_path=$2; shift 2 ;;
+        -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "crawl_compare.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -203,18 +210,30 @@ measure() {
     rows+=("$(printf '%-8s %6s %9s %9s %12s %7s %7s %5s' "$tool" "$pages" "$wall" "$rate" "$rss" "$files" "$broken" "$status")")
 }
 
-for pages in $page_counts; do
-    site=$work/site-$pages
-    "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
-    start_nginx "$site" "$work/extra-$pages.conf"
-    url=http://127.0.0.1:$port/index.html
+# Copies the site served from ROOT with every tool.
+copy_with_each_tool() {
+    local root=$1 pages=$2 extra=$3 url
+    start_nginx "$root" "$extra"
+    url=http://127.0.0.1:$port/$4
     echo "Serving $pages pages at $url" >&2
     for tool in $tools; do
         echo "  copying with $tool" >&2
         measure "$tool" "$pages" "$url"
     done
     stop_nginx
-done
+}
+
+if [ -n "$site_dir" ]; then
+    : >"$work/extra-site.conf"
+    copy_with_each_tool "$site_dir" "$(find "$site_dir" -type f \( -name '*.html' -o -name '*.htm' \) | wc -l)" \
+        "$work/extra-site.conf" "$start_path"
+else
+    for pages in $page_counts; do
+        site=$work/site-$pages
+        "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
+        copy_with_each_tool "$site" "$pages" "$work/extra-$pages.conf" index.html
+    done
+fi
 
 echo
 printf '%-8s %6s %9s %9s %12s %7s %7s %5s\n' tool pages "wall s" "pages/s" "peak RSS KB" files broken exit
