@@ -207,6 +207,9 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     else
         m_themeColors = {"$005f4000", "$00804000", "$00A16000", "$00C0DCC0"};
 
+    for (std::string& path : ReadActiveTaskFile())
+        ActiveTasks.push_back({std::move(path), nullptr});
+
     if (g_instance == nullptr)
         g_instance = this;
 }
@@ -523,6 +526,29 @@ void THXApp::SaveActiveTasks()
     ForceDirectories(TasksFolder());
     if (!WriteFileAtomic(ActiveTasksFile(), text))
         throw EFileError("Unable to write file: " + ActiveTasksFile());
+}
+
+std::vector<std::string> THXApp::ReadActiveTaskFile() const
+{
+    std::string text;
+    if (ReadRegularFile(ActiveTasksFile(), kMaxActiveListBytes, text) != TFileRead::Read)
+        return {};
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start < text.size())
+    {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start && text[end - 1] == '\r')
+            --end;
+        std::string path = text.substr(start, end - start);
+        if (!path.empty() && std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(std::move(path));
+        start = next;
+    }
+    return paths;
 }
 
 std::vector<std::string> THXApp::LoadRecentList(std::string_view key, int maximum)

@@ -78,6 +78,10 @@ struct THXEnvironment
     static THXEnvironment UnderHome(const std::string& home);
 };
 
+// The largest "ActiveTasks.lst" read: far more than any real list (one line per
+// scheduled task).
+inline constexpr std::int64_t kMaxActiveListBytes = 4 * 1024 * 1024;
+
 // One entry of the active-task list: the task file path and its loaded task.
 struct TActiveTask
 {
@@ -193,8 +197,17 @@ public:
     // line, each followed by CR LF; atomically. Throws EFileError on failure.
     void SaveActiveTasks();
 
+    // The task file paths "ActiveTasks.lst" lists, in order, each once (paths are
+    // compared exactly: the file system tells letter case apart). Lines may end
+    // with CR LF or LF; empty lines are skipped. A missing file, or one that is not
+    // a plain file of reasonable size, lists nothing.
+    std::vector<std::string> ReadActiveTaskFile() const;
+
     // Tasks whose status is Scheduled or Downloading (kept by the task unit) and the
-    // task whose queue is in memory.
+    // task whose queue is in memory. The paths of "ActiveTasks.lst" are read when the
+    // settings object is created, so the first task saved keeps the tasks listed by
+    // an earlier run; their task objects are attached when the scheduler loads them
+    // (or when such a task is saved).
     std::vector<TActiveTask> ActiveTasks;
     std::shared_ptr<THXTask> CurrentTask;
 

@@ -180,6 +180,50 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     return bytes;
 }
 
+TFileRead ReadRegularFile(const std::string& path, std::int64_t maxBytes, std::string& bytes)
+{
+    bytes.clear();
+    int fd = -1;
+    do
+    {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    const TFileHandle handle(fd);
+    if (!handle.Valid())
+        return errno == ENOENT || errno == ENOTDIR ? TFileRead::Missing : TFileRead::Failed;
+    struct stat status
+    {
+    };
+    if (::fstat(handle.Get(), &status) != 0)
+        return TFileRead::Failed;
+    if (!S_ISREG(status.st_mode))
+        return TFileRead::NotAFile;
+    if (status.st_size > maxBytes)
+        return TFileRead::TooLarge;
+    char buffer[65536];
+    while (true)
+    {
+        const ssize_t got = ::read(handle.Get(), buffer, sizeof buffer);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            bytes.clear();
+            return TFileRead::Failed;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        // A file that grows while it is read is held to the same limit.
+        if (static_cast<std::int64_t>(bytes.size()) > maxBytes)
+        {
+            bytes.clear();
+            return TFileRead::TooLarge;
+        }
+    }
+    return TFileRead::Read;
+}
+
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability)
 {
     TPreparedFile file;

@@ -5,6 +5,7 @@
 // rename it over the target), so a crash or a full disk never leaves a truncated
 // task, queue, profile or settings file in place of the previous one.
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -52,6 +53,21 @@ private:
 
 // The whole file as bytes, or nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// What became of reading a stored file (a task file, the active-task list).
+enum class TFileRead
+{
+    Read,
+    Missing,
+    NotAFile, // a folder, a device, a pipe: nothing is read from it
+    TooLarge, // larger than the limit: nothing is kept
+    Failed
+};
+
+// Reads a regular file of at most maxBytes into `bytes` (emptied first). Devices,
+// pipes and folders are refused without reading (and without blocking), so a
+// name that leads to /dev/zero or a FIFO costs nothing.
+TFileRead ReadRegularFile(const std::string& path, std::int64_t maxBytes, std::string& bytes);
 
 // Replaces the file atomically; creates the parent folder when missing. False on
 // any failure, in which case the previous file is untouched and no temporary is left.

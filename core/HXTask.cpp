@@ -146,10 +146,12 @@ void THXTask::Save()
 void THXTask::UpdateActiveTaskList()
 {
     auto& active = m_app.ActiveTasks;
-    const auto found =
-        std::find_if(active.begin(), active.end(),
-                     [this](const TActiveTask& entry) { return SameTextNoCase(entry.fileName, FileName); });
+    // Paths are compared exactly: "Site.hxt" and "site.hxt" are two task files here.
+    const auto found = std::find_if(active.begin(), active.end(),
+                                    [this](const TActiveTask& entry) { return entry.fileName == FileName; });
     const bool shouldBeListed = Status == kStatusScheduled || Status == kStatusDownloading;
+    if (shouldBeListed && found != active.end() && !found->task)
+        found->task = weak_from_this().lock(); // listed by an earlier run, not loaded yet
     if (shouldBeListed == (found != active.end()))
         return;
     if (shouldBeListed)
@@ -197,8 +199,17 @@ bool THXTask::Rename(const std::string& newName, std::string* errorMessage)
     {
         m_queueFileName = newQueue;
     }
+    // An active task keeps its place in the list under its new path.
+    auto& active = m_app.ActiveTasks;
+    const auto listed = std::find_if(active.begin(), active.end(),
+                                     [this](const TActiveTask& entry) { return entry.fileName == FileName; });
     Name = newName;
     FileName = newPath;
+    if (!sameFile && listed != active.end())
+    {
+        listed->fileName = newPath;
+        m_app.SaveActiveTasks();
+    }
     Save();
     return true;
 }

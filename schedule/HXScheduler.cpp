@@ -26,23 +26,6 @@ bool IsRunningStatus(int status)
     return status == kStatusDownloading || status == kStatusComplete;
 }
 
-// "ActiveTasks.lst": one task file path per line, every line ending with CR LF.
-std::vector<std::string> ReadActiveTaskLines(const std::string& path)
-{
-    std::vector<std::string> lines;
-    const std::string text = LoadTextFile(path);
-    std::size_t start = 0;
-    while (start < text.size())
-    {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.emplace_back(text, start, end - start);
-        start = end + 2;
-    }
-    return lines;
-}
-
 std::string Difference(std::int64_t a, std::int64_t b)
 {
     return std::to_string(a - b);
@@ -222,7 +205,7 @@ std::shared_ptr<THXTask> THXScheduler::ActiveTask(const std::string& fileName) c
 {
     for (const TActiveTask& entry : m_app.ActiveTasks)
     {
-        if (entry.task && SameTextNoCase(entry.fileName, fileName))
+        if (entry.task && entry.fileName == fileName)
             return entry.task;
     }
     return nullptr;
@@ -231,10 +214,9 @@ std::shared_ptr<THXTask> THXScheduler::ActiveTask(const std::string& fileName) c
 void THXScheduler::DropActive(const THXTask& task)
 {
     auto& active = m_app.ActiveTasks;
-    const auto end =
-        std::remove_if(active.begin(), active.end(),
-                       [&](const TActiveTask& entry)
-                       { return entry.task.get() == &task || SameTextNoCase(entry.fileName, task.FileName); });
+    const auto end = std::remove_if(active.begin(), active.end(),
+                                    [&](const TActiveTask& entry)
+                                    { return entry.task.get() == &task || entry.fileName == task.FileName; });
     if (end == active.end())
         return;
     active.erase(end, active.end());
@@ -248,22 +230,19 @@ void THXScheduler::DropShown(const THXTask& task)
 
 void THXScheduler::LoadActiveTasks()
 {
-    const std::string listFile = m_app.ActiveTasksFile();
-    if (!FileExists(listFile))
+    std::string text;
+    if (ReadRegularFile(m_app.ActiveTasksFile(), kMaxActiveListBytes, text) != TFileRead::Read)
         return;
-    const std::vector<std::string> lines = ReadActiveTaskLines(listFile);
-    std::vector<std::string> names;
-    for (const std::string& line : lines)
-    {
-        const bool seen = std::any_of(names.begin(), names.end(),
-                                      [&](const std::string& name) { return SameTextNoCase(name, line); });
-        if (!line.empty() && !seen)
-            names.push_back(line);
-    }
+    const std::vector<std::string> names = m_app.ReadActiveTaskFile();
     m_app.ActiveTasks.clear();
+    std::string written;
     for (const std::string& name : names)
+    {
         m_app.ActiveTasks.push_back({name, nullptr});
-    if (names.size() != lines.size())
+        written += name + "\r\n";
+    }
+    // Repeated paths and other line ends are written back in this program's form.
+    if (text != written)
         m_app.SaveActiveTasks();
 
     for (const std::string& name : names)
@@ -362,7 +341,7 @@ const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowCategory(const st
     for (const std::string& name : ListFiles(folder, "*.hxt"))
     {
         const std::string path = folder + name;
-        if (m_app.CurrentTask && SameTextNoCase(m_app.CurrentTask->FileName, path))
+        if (m_app.CurrentTask && m_app.CurrentTask->FileName == path)
         {
             m_shown.push_back(m_app.CurrentTask);
             continue;

@@ -170,21 +170,53 @@ TEST_F(HXTaskTest, SaveKeepsTheActiveTaskListInStepWithTheStatus)
     task->Save();
     EXPECT_EQ(app->ActiveTasks.size(), 1u);
 
-    // The same file under another letter case is the same entry.
-    auto other = NewTask("Second");
+    // Names differing only in letter case are two files here, so two tasks.
+    auto other = NewTask("nightly");
     other->Status = kStatusScheduled;
     other->Save();
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), task->FileName + "\r\n" + other->FileName + "\r\n");
-    THXTask upper(*app);
-    upper.FileName = ExtractFilePath(task->FileName) + "NIGHTLY.HXT";
-    upper.Status = kStatusStopped;
-    upper.Save();
+    task->Status = kStatusTaskComplete;
+    task->Save();
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), other->FileName + "\r\n");
+    ASSERT_EQ(app->ActiveTasks.size(), 1u);
+    EXPECT_EQ(app->ActiveTasks[0].task, other);
 
     other->Status = kStatusStopped;
     other->Save();
     EXPECT_TRUE(app->ActiveTasks.empty());
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), "");
+}
+
+TEST_F(HXTaskTest, TasksListedByAnEarlierRunStayListedWhenOtherTasksAreSaved)
+{
+    auto nightly = NewTask("Nightly");
+    nightly->Status = kStatusScheduled;
+    nightly->Save();
+    const std::string nightlyFile = nightly->FileName;
+    // A hand-written line with LF only is a path of its own.
+    const std::string handWritten = app->TasksFolder() + "General/Weekly.hxt";
+    Home().WriteFile("Tasks/ActiveTasks.lst", nightlyFile + "\r\n" + handWritten + "\n");
+    nightly.reset();
+
+    // The program starts again and copies another site: the list is not wiped.
+    app = std::make_unique<THXApp>(THXEnvironment::UnderHome(Home().Path().string()));
+    auto copy = NewTask("Copy");
+    copy->Status = kStatusDownloading;
+    copy->Save();
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"),
+              nightlyFile + "\r\n" + handWritten + "\r\n" + copy->FileName + "\r\n");
+    copy->Status = kStatusTaskComplete;
+    copy->Save();
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), nightlyFile + "\r\n" + handWritten + "\r\n");
+
+    // The listed task, saved by this session, is the entry that was read.
+    auto again = NewTask("Nightly");
+    again->Load();
+    again->Status = kStatusDownloading;
+    again->Save();
+    ASSERT_EQ(app->ActiveTasks.size(), 2u);
+    EXPECT_EQ(app->ActiveTasks[0].task, again);
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), nightlyFile + "\r\n" + handWritten + "\r\n");
 }
 
 TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
@@ -221,6 +253,19 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     EXPECT_FALSE(task->Rename("..", &message));
     EXPECT_EQ(task->FileName, folder + "New.hxt");
     EXPECT_TRUE(FileExists(folder + "Taken.hxt"));
+
+    // An active task keeps its place in the list under its new path.
+    blocker->Status = kStatusScheduled;
+    blocker->Save();
+    task->Status = kStatusScheduled;
+    task->Save();
+    ASSERT_TRUE(task->Rename("Renamed", &message)) << message;
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), blocker->FileName + "\r\n" + folder + "Renamed.hxt\r\n");
+    ASSERT_EQ(app->ActiveTasks.size(), 2u);
+    EXPECT_EQ(app->ActiveTasks[1].fileName, folder + "Renamed.hxt");
+    task->Status = kStatusTaskComplete;
+    task->Save();
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), blocker->FileName + "\r\n");
 }
 
 TEST_F(HXTaskTest, ResetStartFreshAndResumePrepareTheRun)

@@ -155,6 +155,36 @@ TEST_F(HXSchedulerTest, LoadingActiveTasksMarksInterruptedRunsIncomplete)
     EXPECT_EQ(app->ActiveTasks[0].task->Schedule, "Daily at 08:00:00");
 }
 
+TEST_F(HXSchedulerTest, ActiveListAcceptsEitherLineEndAndTellsCaseApart)
+{
+    const std::string upper = WriteTask("Site", kStatusScheduled, "Now");
+    const std::string lower = WriteTask("site", kStatusScheduled, "Daily at 08:00:00", kNoon + 1);
+    const std::string last = WriteTask("Last", kStatusScheduled, "Now");
+    Home().WriteFile("Tasks/ActiveTasks.lst", upper + "\n" + lower + "\r\n" + last);
+    scheduler->LoadActiveTasks();
+    EXPECT_EQ(ActiveNames(), (std::vector<std::string>{"Site", "site", "Last"}));
+    EXPECT_EQ(LoadTextFile(app->ActiveTasksFile()), upper + "\r\n" + lower + "\r\n" + last + "\r\n");
+
+    // Completing one of the two leaves the other scheduled.
+    std::shared_ptr<THXTask> first = app->ActiveTasks[0].task;
+    first->Status = kStatusTaskComplete;
+    first->Save();
+    EXPECT_EQ(ActiveNames(), (std::vector<std::string>{"site", "Last"}));
+    const auto& shown = scheduler->ShowCategory("General");
+    ASSERT_EQ(shown.size(), 3u);
+    for (const std::shared_ptr<THXTask>& task : shown)
+    {
+        if (task->FileName == lower)
+        {
+            EXPECT_EQ(task, app->ActiveTasks[0].task) << "site.hxt is the active object";
+        }
+        else if (task->FileName == upper)
+        {
+            EXPECT_NE(task, app->ActiveTasks[0].task);
+        }
+    }
+}
+
 TEST_F(HXSchedulerTest, TickStartsOneDueTaskInListOrderAndNoneWhileOneRuns)
 {
     const std::string later = WriteTask("Later", kStatusScheduled, "Once at 3/12/2024  13:00:00", kNoon + 1.0 / 24);
