@@ -44,13 +44,17 @@ std::string EncodeField(std::string_view text)
 }
 
 // Field 1 (the status text) loses its separators and line breaks instead, and
-// the blanks around it.
+// the blanks around it. The separator is a code-page byte: the pilcrow character
+// goes before the conversion, a stray 0xB6 byte (text that is not UTF-8) after
+// it; a UTF-8 "ö" (C3 B6) is a character like any other.
 std::string EncodeStatusField(std::string_view text)
 {
     std::string kept(text);
     for (std::size_t at = kept.find("\xC2\xB6"); at != std::string::npos; at = kept.find("\xC2\xB6", at))
         kept.erase(at, 2);
-    return SanitizeField(Utf8ToCp1252(SanitizeField(kept)));
+    std::string encoded = Utf8ToCp1252(kept);
+    std::erase(encoded, kFieldSeparator);
+    return SanitizeField(encoded);
 }
 
 std::string DecodeField(std::string_view field)

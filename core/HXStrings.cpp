@@ -242,7 +242,7 @@ std::string SanitizeField(std::string_view text)
     kept.reserve(text.size());
     for (const char c : text)
     {
-        if (c != '\r' && c != '\n' && c != kFieldSeparator)
+        if (c != '\r' && c != '\n')
             kept.push_back(c);
     }
     return Trim(kept);

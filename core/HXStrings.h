@@ -41,7 +41,10 @@ std::string ReplaceText(std::string_view text, std::string_view find, std::strin
 std::string ReplaceFrom(std::string_view text, int position, std::string_view find, std::string_view replacement,
                         bool all);
 
-// Removes every CR, LF and 0xB6 byte, then trims bytes up to 0x20 at both ends.
+// Removes every CR and LF byte, then trims bytes up to 0x20 at both ends. The
+// record separator 0xB6 is left alone: in UTF-8 it is part of characters such as
+// "ö", so it is escaped (or, in a status text, removed) only where the text is
+// turned into the code page of the queue file.
 std::string SanitizeField(std::string_view text);
 
 // Bytes up to 0x20 trimmed at both ends.

@@ -120,7 +120,8 @@ TEST_F(HXQueueTest, UnicodeTextsSurviveAndNeverBreakARecord)
 {
     const std::vector<std::string> titles = {
         "Über uns",      "公司简介",           "Ärger ¶ mit ¶ Pilcrows",    "ö¶ö",
-        "&#65; literal", "tab\tand\r\nbreaks", std::string("nul\0byte", 8), "\xFF\xFE invalid"};
+        "&#65; literal", "tab\tand\r\nbreaks", std::string("nul\0byte", 8), "\xFF\xFE invalid",
+        "Schön Größe",   "raw\xB6separator"};
     for (std::size_t i = 0; i < titles.size(); ++i)
     {
         THXQItem item;
@@ -147,7 +148,11 @@ TEST_F(HXQueueTest, UnicodeTextsSurviveAndNeverBreakARecord)
     {
         THXQItem& item = *loaded.Item(static_cast<int>(i));
         loaded.ReloadItem(item);
-        const std::string expected = titles[i] == "\xFF\xFE invalid" ? "\xC3\xBF\xC3\xBE invalid" : titles[i];
+        std::string expected = titles[i];
+        if (titles[i] == "\xFF\xFE invalid")
+            expected = "\xC3\xBF\xC3\xBE invalid";
+        else if (titles[i] == "raw\xB6separator")
+            expected = "raw¶separator"; // not UTF-8: read as the code page's pilcrow
         EXPECT_EQ(item.Title, expected) << i;
         EXPECT_EQ(item.Referrer, expected) << i;
     }
@@ -155,6 +160,9 @@ TEST_F(HXQueueTest, UnicodeTextsSurviveAndNeverBreakARecord)
     EXPECT_EQ(loaded.RecordField(2, 1), "Ärger  mit  Pilcrows");
     EXPECT_EQ(loaded.RecordField(5, 1), "tab\tandbreaks");
     EXPECT_EQ(loaded.RecordField(0, 1), "Über uns");
+    EXPECT_EQ(loaded.RecordField(3, 1), "öö");
+    EXPECT_EQ(loaded.RecordField(8, 1), "Schön Größe");
+    EXPECT_EQ(loaded.RecordField(9, 1), "rawseparator");
     // Nothing but Windows-1252 reaches the file.
     const std::string bytes = *ReadWholeFile(task->QueueFileName());
     EXPECT_EQ(bytes.find("\xC3\x9C"), std::string::npos);

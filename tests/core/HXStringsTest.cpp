@@ -80,9 +80,11 @@ TEST(HXStrings, ReplaceTextIgnoresCaseAndNeverRescans)
 
 TEST(HXStrings, SanitizeAndTrim)
 {
-    const std::string dirty = " \t\r\nTi\rtle"s + kFieldSeparator + " one\n\x01\0"s;
+    const std::string dirty = " \t\r\nTi\rtle one\n\x01\0"s;
     EXPECT_EQ(SanitizeField(dirty), "Title one");
-    EXPECT_EQ(SanitizeField("\r\n\xB6 "), "");
+    // UTF-8 text keeps every byte of its characters ("ö" is C3 B6, "¶" C2 B6): the
+    // record separator is escaped when the text is written in the code page.
+    EXPECT_EQ(SanitizeField(" Schön Größe ¶\r\n"), "Schön Größe ¶");
     EXPECT_EQ(Trim("\0 a b \x1F\x20"s), "a b");
     EXPECT_EQ(Trim("\xC3\xA9"), "\xC3\xA9"); // bytes above 0x7F are not blanks
     EXPECT_EQ(Trim(""), "");

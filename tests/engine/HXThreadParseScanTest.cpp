@@ -131,7 +131,13 @@ TEST(HXThreadParseScan, RedirectedPagesResolveLinksWhereTheirContentCameFrom)
 
 TEST(HXThreadParseScan, TitlesAreSanitizedAndDecoded)
 {
-    EXPECT_EQ(ScanPage("<TITLE>\r\n  Caf\xC3\xA9 \xB6 Notes\r\n</title>").title, "Caf\xC3\xA9  Notes");
+    EXPECT_EQ(ScanPage("<TITLE>\r\n  Caf\xC3\xA9 Notes\r\n</title>").title, "Caf\xC3\xA9 Notes");
+    // "ö" ends in the byte 0xB6 of the queue's record separator: it stays a character.
+    EXPECT_EQ(ScanPage("<title>Sch\xC3\xB6n Gr\xC3\xB6\xC3\x9F"
+                       "e</title>")
+                  .title,
+              "Schön Größe");
+    EXPECT_EQ(ScanPage("<title>Absatz \xB6 2</title>").title, "Absatz ¶ 2");
     // Not UTF-8: Windows-1252, also for link texts.
     const TResult latin = ScanPage("<title>\xE9t\xE9 \x80</title><a href=\"b.htm\">Caf\xE9</a>");
     EXPECT_EQ(latin.title, "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC");
