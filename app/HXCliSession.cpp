@@ -234,7 +234,8 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
 
 void THXCliSession::RunSchedule()
 {
-    m_scheduler.LoadActiveTasks();
+    for (const std::string& problem : m_scheduler.LoadActiveTasks([this] { return StopRequested(); }))
+        m_host.ShowError(problem);
     auto nextTick = TClock::now();
     std::shared_ptr<THXTask> shown;
     while (!StopRequested())

@@ -67,6 +67,12 @@ TIniFile::TIniFile(std::string path)
         FromFileText(*bytes);
 }
 
+TIniFile::TIniFile(std::string path, std::string_view fileText)
+    : m_path(std::move(path))
+{
+    FromFileText(fileText);
+}
+
 const TIniFile::TSection* TIniFile::FindSection(std::string_view section) const
 {
     for (const TSection& candidate : m_sections)

@@ -30,6 +30,8 @@ public:
     // Reads the file when it exists; a missing or unreadable file gives an empty
     // document. Malformed lines are skipped, never fatal.
     explicit TIniFile(std::string path);
+    // A document for the path made from file bytes already read (nothing is read).
+    TIniFile(std::string path, std::string_view fileText);
 
     const std::string& FileName() const { return m_path; }
 

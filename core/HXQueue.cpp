@@ -92,12 +92,46 @@ int ToInt(std::string_view text, int defaultValue)
     return static_cast<int>(StrToIntDef(text, defaultValue));
 }
 
-// The state of a record as LoadQueue needs it: a field that is not a number ends the load.
-int StrictState(std::string_view text)
+// A field of a damaged file as a message may quote it: control characters (which
+// a terminal would obey) are written as \xNN, and a long field is cut.
+std::string QuotableField(std::string_view field)
+{
+    constexpr std::size_t kMaxQuotedBytes = 80;
+    const std::string text = DecodeField(field);
+    std::string quoted;
+    for (std::size_t i = 0; i < text.size() && quoted.size() < kMaxQuotedBytes; ++i)
+    {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // C1 controls are two bytes in UTF-8: C2 80 to C2 9F.
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1)
+        {
+            const unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : byte;
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            quoted += "\\x";
+            quoted += kHex[code >> 4];
+            quoted += kHex[code & 0x0F];
+            continue;
+        }
+        // Whole characters only: copy the continuation bytes with their lead byte.
+        std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+        length = std::min(length, text.size() - i);
+        quoted.append(text, i, length);
+        i += length - 1;
+    }
+    if (quoted.size() >= kMaxQuotedBytes)
+        quoted += "...";
+    return quoted;
+}
+
+// The state of a record as LoadQueue needs it: a field that is not a number ends
+// the load, with a message naming the file and the record (counted from 1).
+int StrictState(std::string_view text, const std::string& queueFile, std::size_t record)
 {
     std::int32_t value = 0;
     if (!TryStrToInt(text, value))
-        throw EConvertError("'" + DecodeField(text) + "' is not a valid integer value");
+        throw EConvertError(queueFile + ": record " + std::to_string(record) + ": '" + QuotableField(text) +
+                            "' is not a valid integer value");
     return value;
 }
 
@@ -503,6 +537,7 @@ void THXTask::LoadQueue()
     } endUpdate{ExploreView};
 
     const std::size_t pairs = static_cast<std::size_t>(lineCount) / 2;
+    const std::string queueFile = QueueFileName();
     for (std::size_t pair = 0; pair < pairs; ++pair)
     {
         THXQItem* item = nullptr;
@@ -512,7 +547,7 @@ void THXTask::LoadQueue()
                 continue;
             m_known.insert(static_cast<std::uint32_t>(pair));
             const auto fields = SplitRecord(m_lines[2 * pair + 1]);
-            const int state = StrictState(fields[0]);
+            const int state = StrictState(fields[0], queueFile, pair + 1);
             auto created = std::make_unique<THXQItem>(this);
             created->Index = static_cast<int>(2 * pair);
             created->Group = DecodeField(fields[2]);

@@ -34,6 +34,27 @@ std::string NameFromPath(const std::string& path)
     return name.substr(0, name.size() - extension.size());
 }
 
+// Far more than any task file holds, profile lists included.
+constexpr std::int64_t kMaxTaskFileBytes = 16 * 1024 * 1024;
+
+// The task file as a document: empty for a file that does not exist yet (a new
+// task). Anything else that is not a readable task file (empty, binary, a device,
+// a pipe, far too large) is refused, so it is neither run nor rewritten.
+TIniFile ReadTaskFile(const std::string& path)
+{
+    std::string bytes;
+    const TFileRead read = ReadRegularFile(path, kMaxTaskFileBytes, bytes);
+    if (read == TFileRead::Missing)
+        return TIniFile(path, std::string_view());
+    if (read == TFileRead::Read)
+    {
+        TIniFile file(path, bytes);
+        if (file.SectionExists(kTaskSection))
+            return file;
+    }
+    throw EFileError("'" + path + "' is not a task file");
+}
+
 std::int64_t StrToInt64Def(std::string_view text, std::int64_t defaultValue)
 {
     std::int64_t value = 0;
@@ -79,7 +100,7 @@ THXTask::~THXTask() = default;
 
 void THXTask::Load()
 {
-    const TIniFile file(FileName);
+    const TIniFile file = ReadTaskFile(FileName);
     Name = file.ReadString(kTaskSection, "Task Name", NameFromPath(FileName));
     URL = file.ReadString(kTaskSection, "URL", "");
     StartPageTitle = file.ReadString(kTaskSection, "Start Page Title", "");
@@ -108,7 +129,7 @@ void THXTask::Load()
 
 void THXTask::Save()
 {
-    TIniFile file(FileName);
+    TIniFile file = ReadTaskFile(FileName);
     auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
     file.RewriteSection(kTaskSection, {
                                           {"Task Name", Name},

@@ -228,11 +228,12 @@ void THXScheduler::DropShown(const THXTask& task)
     std::erase_if(m_shown, [&](const std::shared_ptr<THXTask>& shown) { return shown.get() == &task; });
 }
 
-void THXScheduler::LoadActiveTasks()
+std::vector<std::string> THXScheduler::LoadActiveTasks(const std::function<bool()>& stopRequested)
 {
+    std::vector<std::string> problems;
     std::string text;
     if (ReadRegularFile(m_app.ActiveTasksFile(), kMaxActiveListBytes, text) != TFileRead::Read)
-        return;
+        return problems;
     const std::vector<std::string> names = m_app.ReadActiveTaskFile();
     m_app.ActiveTasks.clear();
     std::string written;
@@ -247,20 +248,30 @@ void THXScheduler::LoadActiveTasks()
 
     for (const std::string& name : names)
     {
-        std::shared_ptr<THXTask> task = NewTask(name);
-        for (TActiveTask& entry : m_app.ActiveTasks)
+        if (stopRequested && stopRequested())
+            break;
+        try
         {
-            if (entry.fileName == name)
-                entry.task = task;
+            std::shared_ptr<THXTask> task = NewTask(name);
+            for (TActiveTask& entry : m_app.ActiveTasks)
+            {
+                if (entry.fileName == name)
+                    entry.task = task;
+            }
+            // A run that was going on when the program ended cannot be continued as it was.
+            if (task->Status >= kStatusDownloading && task->Status <= kStatusComplete)
+            {
+                task->Status = kStatusIncomplete;
+                task->Schedule.clear();
+                task->Save();
+            }
         }
-        // A run that was going on when the program ended cannot be continued as it was.
-        if (task->Status >= kStatusDownloading && task->Status <= kStatusComplete)
+        catch (const std::exception& error)
         {
-            task->Status = kStatusIncomplete;
-            task->Schedule.clear();
-            task->Save();
+            problems.emplace_back(error.what());
         }
     }
+    return problems;
 }
 
 std::shared_ptr<THXTask> THXScheduler::FindDueTask(TDateTime now) const

@@ -143,7 +143,10 @@ public:
     // the file is missing) and loads each task. A task whose run was interrupted
     // (Status 2 to 5) becomes 4 "Incomplete" with its schedule cleared and is saved,
     // which takes it off the list; the others stay loaded. Repeated paths are listed once.
-    void LoadActiveTasks();
+    // A listed file that is no task file (see THXTask::Load) keeps its entry without a
+    // task object and is named in the problems returned. `stopRequested`, asked
+    // before each task file, ends the loading early (the rest stay unloaded).
+    std::vector<std::string> LoadActiveTasks(const std::function<bool()>& stopRequested = {});
 
     // The first task of the active-task list, in list order, that is due now.
     std::shared_ptr<THXTask> FindDueTask(TDateTime now) const;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/HXApp.h"
+#include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
 #include "support/HXSandbox.h"
@@ -374,7 +375,7 @@ TEST_F(HXQueueTest, DamagedQueueFilesNeverCrash)
     }
     catch (const EConvertError& error)
     {
-        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+        EXPECT_EQ(error.what(), task->QueueFileName() + ": record 2: 'abc' is not a valid integer value");
     }
     EXPECT_NE(task->Item(0), nullptr);
     EXPECT_EQ(task->Item(0)->Group, "HTML");
@@ -411,6 +412,29 @@ TEST_F(HXQueueTest, DamagedQueueFilesNeverCrash)
     {
     }
     EXPECT_EQ(junk.QueueLineCount() % 2, 0);
+
+    // Binary bytes in a message are escaped, and a long field is cut: the message
+    // goes to a terminal.
+    THXTask binary(*app);
+    binary.Name = "Binary";
+    binary.FileName = app->TasksFolder() + "General/Binary.hxt";
+    Home().WriteFile("Tasks/General/Binary.dwn", "http://h/a.html\r\n0\r\nhttp://h/b.html\r\n\x1B[2J\x07\x81\xE9" +
+                                                     std::string(5000, 'z') + kSep + "\r\n");
+    try
+    {
+        binary.LoadQueue();
+        FAIL() << "expected a conversion error";
+    }
+    catch (const EConvertError& error)
+    {
+        const std::string message = error.what();
+        EXPECT_EQ(message.rfind(binary.QueueFileName() + ": record 2: '\\x1B[2J\\x07\\x81\xC3\xA9zzz", 0), 0u)
+            << message;
+        EXPECT_LT(message.size(), 400u);
+        for (const char c : message)
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == '\x7F') << message;
+        EXPECT_TRUE(IsValidUtf8(message));
+    }
 }
 
 TEST_F(HXQueueTest, SavingIsAtomicAndTheAutoSaveWaitsElevenCycles)

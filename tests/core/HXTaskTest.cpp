@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "core/HXApp.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
@@ -147,13 +149,13 @@ TEST_F(HXTaskTest, MissingKeysReadTheirDefaults)
     EXPECT_EQ(task.Profile.PageLocation, 1);
     EXPECT_EQ(task.Profile.Depth, -1);
 
-    // Garbage never crashes the reader.
+    // Garbage never crashes the reader: it is refused as no task file.
     std::string garbage;
     for (int i = 0; i < 20000; ++i)
         garbage.push_back(static_cast<char>(i * 7919 % 256));
     THXTask junk(*app);
     junk.FileName = Home().WriteFile("Tasks/General/junk.hxt", garbage);
-    junk.Load();
+    EXPECT_THROW(junk.Load(), EFileError);
     EXPECT_EQ(junk.Status, 0);
 }
 
@@ -266,6 +268,47 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     task->Status = kStatusTaskComplete;
     task->Save();
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), blocker->FileName + "\r\n");
+}
+
+TEST_F(HXTaskTest, FilesThatAreNoTaskFilesAreRefusedAndLeftAlone)
+{
+    const std::string folder = app->TasksFolder() + "General/";
+    const std::string binary("\x7F"
+                             "ELF\x02\x01\x01\0\0\0\xB6\xFF\r\n=\0",
+                             16);
+    Home().WriteFile("Tasks/General/Empty.hxt", "");
+    Home().WriteFile("Tasks/General/Binary.hxt", binary);
+    std::filesystem::resize_file(Home().WriteFile("Tasks/General/Huge.hxt", "[Task]\r\n"), 64LL * 1024 * 1024);
+    ASSERT_EQ(::mkfifo((folder + "Pipe.hxt").c_str(), 0600), 0);
+    for (const std::string& path : {folder + "Empty.hxt", folder + "Binary.hxt", folder + "Huge.hxt",
+                                    folder + "Pipe.hxt", std::string("/dev/zero")})
+    {
+        THXTask task(*app);
+        task.FileName = path;
+        try
+        {
+            task.Load();
+            ADD_FAILURE() << path << " was loaded";
+        }
+        catch (const EFileError& error)
+        {
+            EXPECT_EQ(error.what(), "'" + path + "' is not a task file");
+        }
+        // Saving over it is refused too: nothing rewrites a file that could not be read.
+        task.Status = kStatusScheduled;
+        EXPECT_THROW(task.Save(), EFileError) << path;
+    }
+    EXPECT_EQ(Home().ReadFile("Tasks/General/Empty.hxt"), "");
+    EXPECT_EQ(Home().ReadFile("Tasks/General/Binary.hxt"), binary);
+    EXPECT_TRUE(app->ActiveTasks.empty());
+    EXPECT_FALSE(FileExists(app->ActiveTasksFile()));
+
+    // A file that does not exist yet is a new task with its defaults.
+    THXTask fresh(*app);
+    fresh.FileName = folder + "Fresh.hxt";
+    EXPECT_NO_THROW(fresh.Load());
+    EXPECT_EQ(fresh.Name, "Fresh");
+    EXPECT_NO_THROW(fresh.Save());
 }
 
 TEST_F(HXTaskTest, ResetStartFreshAndResumePrepareTheRun)

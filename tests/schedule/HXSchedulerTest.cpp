@@ -185,6 +185,27 @@ TEST_F(HXSchedulerTest, ActiveListAcceptsEitherLineEndAndTellsCaseApart)
     }
 }
 
+TEST_F(HXSchedulerTest, ListedFilesThatAreNoTaskFilesAreSkippedAndLoadingCanStop)
+{
+    const std::string first = WriteTask("First", kStatusScheduled, "Now");
+    const std::string empty = Home().WriteFile("Tasks/General/Empty.hxt", "");
+    const std::string last = WriteTask("Last", kStatusScheduled, "Now");
+    WriteActiveList({"/dev/zero", first, empty, last});
+
+    const std::vector<std::string> problems = scheduler->LoadActiveTasks();
+    EXPECT_EQ(ActiveNames(), (std::vector<std::string>{"(not loaded)", "First", "(not loaded)", "Last"}));
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"'/dev/zero' is not a task file", "'" + empty + "' is not a task file"}));
+    EXPECT_EQ(Home().ReadFile("Tasks/General/Empty.hxt"), "");
+    EXPECT_EQ(scheduler->FindDueTask(kNoon), app->ActiveTasks[1].task);
+
+    // A stop request ends the loading between two task files.
+    app->ActiveTasks.clear();
+    int asked = 0;
+    scheduler->LoadActiveTasks([&] { return ++asked > 2; });
+    EXPECT_EQ(ActiveNames(), (std::vector<std::string>{"(not loaded)", "First", "(not loaded)", "(not loaded)"}));
+}
+
 TEST_F(HXSchedulerTest, TickStartsOneDueTaskInListOrderAndNoneWhileOneRuns)
 {
     const std::string later = WriteTask("Later", kStatusScheduled, "Once at 3/12/2024  13:00:00", kNoon + 1.0 / 24);
