@@ -224,10 +224,10 @@ TFileRead ReadRegularFile(const std::string& path, std::int64_t maxBytes, std::s
     return TFileRead::Read;
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability)
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability, TFileAccess access)
 {
     TPreparedFile file;
-    return file.Prepare(path, bytes, durability) && file.Commit();
+    return file.Prepare(path, bytes, durability, nullptr, access) && file.Commit();
 }
 
 TPreparedFile::~TPreparedFile()
@@ -261,7 +261,8 @@ void TPreparedFile::Drop()
     m_tempPath.clear();
 }
 
-bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDurability durability, std::string* spare)
+bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDurability durability, std::string* spare,
+                            TFileAccess access)
 {
     Drop();
     const std::string name = ExtractFileName(path);
@@ -283,6 +284,7 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
     // A replaced file keeps its permission bits; a new one gets rw-r--r-- (less the umask).
     mode_t mode = 0644;
     bool keepMode = false;
+    bool existsAlready = false;
     struct stat existing
     {
     };
@@ -292,12 +294,19 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
             return false;
         mode = existing.st_mode & 07777;
         keepMode = true;
+        existsAlready = true;
+    }
+    if (access == TFileAccess::kPrivate)
+    {
+        // Created 0600; an existing file keeps only its owner's permissions.
+        mode = keepMode ? (mode & 0700) : 0600;
+        keepMode = true;
     }
 
     std::string tempPath;
     // A spare is used only to replace a file, whose permission bits it then takes.
     TFileHandle handle;
-    if (spare != nullptr && !spare->empty() && keepMode)
+    if (spare != nullptr && !spare->empty() && existsAlready)
     {
         handle = ReuseSpareBeside(folder, name, *spare, tempPath);
         if (handle.Valid())

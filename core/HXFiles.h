@@ -84,7 +84,15 @@ enum class TDurability
     kFlushed,
     kAtomicOnly
 };
-bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed);
+// kPrivate is for files holding passwords (settings, task files): a new file is
+// created rw------- and a replaced one loses every permission of group and others.
+enum class TFileAccess
+{
+    kShared,
+    kPrivate
+};
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed,
+                     TFileAccess access = TFileAccess::kShared);
 
 // WriteFileAtomic in two steps: Prepare writes the bytes into the temporary file
 // (the slow part, on any thread) and Commit moves it over the target (one rename),
@@ -105,7 +113,7 @@ public:
     // instead of a new file, and emptied; it is cleared once used. Creating and
     // removing a file each time costs far more on some file systems.
     bool Prepare(const std::string& path, std::string_view bytes, TDurability durability = TDurability::kFlushed,
-                 std::string* spare = nullptr);
+                 std::string* spare = nullptr, TFileAccess access = TFileAccess::kShared);
     bool Prepared() const { return !m_tempPath.empty(); }
     // Moves the prepared file over the target; false when nothing was prepared or the
     // rename fails (the target is then untouched and the temporary removed). With

@@ -298,7 +298,8 @@ void TIniFile::UpdateFile() const
     const std::string folder = ExtractFilePath(m_path);
     if (!folder.empty())
         ForceDirectories(folder);
-    if (!WriteFileAtomic(m_path, ToFileText()))
+    if (!WriteFileAtomic(m_path, ToFileText(), TDurability::kFlushed,
+                         m_private ? TFileAccess::kPrivate : TFileAccess::kShared))
         throw EFileError("Unable to write file: " + m_path);
 }
 

@@ -70,6 +70,9 @@ public:
     // EFileError with "Unable to write file: <path>" when the file cannot be written.
     void UpdateFile() const;
 
+    // Files holding passwords (task files) are written for their owner alone.
+    void SetPrivate(bool value) { m_private = value; }
+
 private:
     struct TEntry
     {
@@ -88,6 +91,7 @@ private:
 
     std::string m_path;
     std::vector<TSection> m_sections;
+    bool m_private = false;
 };
 
 } // namespace hx

@@ -379,6 +379,17 @@ TDiskFile ReadDiskFile(const std::filesystem::path& path)
     return file;
 }
 
+// The settings file's folder, made for its owner alone when it is missing: the
+// file holds proxy credentials.
+void CreateSettingsFolder(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    if (folder.empty() || std::filesystem::exists(folder, error))
+        return;
+    std::filesystem::create_directories(folder.parent_path(), error);
+    ::mkdir(folder.c_str(), 0700);
+}
+
 // An exclusive advisory lock on "<settings file>.lock", held while it lives. The
 // lock file itself stays: removing it would let two processes lock different files.
 class TFileLock
@@ -387,8 +398,7 @@ public:
     explicit TFileLock(const std::filesystem::path& file)
         : m_fd(-1)
     {
-        std::error_code error;
-        std::filesystem::create_directories(file.parent_path(), error);
+        CreateSettingsFolder(file.parent_path());
         std::filesystem::path lockPath = file;
         lockPath += ".lock";
         m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -686,7 +696,17 @@ void THXSettingsStore::ReloadIfDifferent()
 {
     TDiskFile disk = ReadDiskFile(m_file);
     if (disk.state == TDiskFile::TState::Unreadable)
-        Report("Settings file " + m_file.string() + " could not be read");
+    {
+        // What cannot be read must not be replaced unseen by the next save: it is
+        // moved aside whole.
+        const std::string kept = m_file.string() + ".bad";
+        struct stat status = {};
+        if (::lstat(m_file.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+            ::rename(m_file.c_str(), kept.c_str()) == 0)
+            Report("Settings file " + m_file.string() + " could not be read; it is kept as " + kept);
+        else
+            Report("Settings file " + m_file.string() + " could not be read");
+    }
     // A file that vanished or cannot be read leaves the settings in memory as they are.
     if (disk.state != TDiskFile::TState::Read)
         return;
@@ -702,7 +722,16 @@ void THXSettingsStore::ReloadIfDifferent()
 void THXSettingsStore::Reload(const std::string& bytes, const TFileIdentity& identity)
 {
     const TParsed parsed = Parse(bytes);
-    ReportDamage("Settings file " + m_file.string(), parsed);
+    // A damaged file is kept beside the one the next save writes, so nothing the
+    // program could not read is lost.
+    std::string keptAs;
+    if (IsDamaged(parsed))
+    {
+        const std::string kept = m_file.string() + ".bad";
+        if (WriteFileAtomic(kept, bytes, TDurability::kFlushed, TFileAccess::kPrivate))
+            keptAs = kept;
+    }
+    ReportDamage("Settings file " + m_file.string(), parsed, keptAs);
     m_keys.clear();
     m_keyIndex.clear();
     for (const TChange& change : parsed.changes)
@@ -716,7 +745,7 @@ void THXSettingsStore::Reload(const std::string& bytes, const TFileIdentity& ide
 bool THXSettingsStore::Persist()
 {
     const std::string text = Serialize();
-    if (!WriteFileAtomic(m_file.string(), text))
+    if (!WriteFileAtomic(m_file.string(), text, TDurability::kFlushed, TFileAccess::kPrivate))
         return false;
     m_loadedBytes = text;
     struct stat status = {};
@@ -888,7 +917,12 @@ void THXSettingsStore::Report(std::string problem)
     m_problems.push_back(std::move(problem));
 }
 
-void THXSettingsStore::ReportDamage(const std::string& what, const TParsed& parsed)
+bool THXSettingsStore::IsDamaged(const TParsed& parsed)
+{
+    return (!parsed.blank && !parsed.hasHeader) || !parsed.badLines.empty();
+}
+
+void THXSettingsStore::ReportDamage(const std::string& what, const TParsed& parsed, const std::string& keptAs)
 {
     std::string details;
     if (!parsed.blank && !parsed.hasHeader)
@@ -909,6 +943,8 @@ void THXSettingsStore::ReportDamage(const std::string& what, const TParsed& pars
             details += " and " + std::to_string(parsed.badLines.size() - listed) + " more";
         details += " could not be read";
     }
+    if (!details.empty() && !keptAs.empty())
+        details += "; it is kept as " + keptAs;
     if (!details.empty())
         Report(what + ": " + details);
 }

@@ -158,7 +158,9 @@ private:
     TValue* FindValue(std::string_view normalizedKey, std::string_view name);
     const TValue* ReadValue(std::string_view key, std::string_view name);
     void ReportWrongType(std::string_view key, std::string_view name, const char* wanted);
-    void ReportDamage(const std::string& what, const TParsed& parsed);
+    static bool IsDamaged(const TParsed& parsed);
+    // keptAs: where a copy of the damaged file was kept ("" when none was).
+    void ReportDamage(const std::string& what, const TParsed& parsed, const std::string& keptAs = {});
     void Report(std::string problem);
 
     std::mutex m_mutex;

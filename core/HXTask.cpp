@@ -158,6 +158,7 @@ void THXTask::Save()
                                       });
     Profile.FileName = FileName;
     Profile.WriteTo(file);
+    file.SetPrivate(true); // the site's password
     file.UpdateFile();
     UpdateActiveTaskList();
     if (OnChange)

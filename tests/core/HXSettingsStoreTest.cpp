@@ -506,6 +506,61 @@ TEST(HXSettingsStore, AFileThatCannotBeWrittenKeepsChangesInMemory)
     EXPECT_EQ(reread.ValueNames(kSettings), (std::vector<std::string>{"Browser", "Skin", "Connections", "No Ads"}));
 }
 
+mode_t ModeOf(const std::filesystem::path& path)
+{
+    struct stat status = {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
+
+TEST(HXSettingsStore, TheFileAndItsNewFolderAreTheUsersAlone)
+{
+    test::TTempFolder folder;
+    // Proxy credentials live in the file: created 0600 in a new folder made 0700.
+    const std::filesystem::path file = folder.Path() / "config" / "harbex" / "Harbex.reg";
+    THXSettingsStore store(file);
+    ASSERT_TRUE(store.WriteString(kSettings, "Proxy Authorization", "user:secret"));
+    EXPECT_EQ(ModeOf(file), 0600u);
+    EXPECT_EQ(ModeOf(file.parent_path()), 0700u);
+
+    // A file left readable by others is tightened at the next write.
+    ::chmod(file.c_str(), 0644);
+    ASSERT_TRUE(store.WriteString(kSettings, "Proxy Authorization", "user:other"));
+    EXPECT_EQ(ModeOf(file), 0600u);
+}
+
+TEST(HXSettingsStore, ADamagedFileIsKeptBesideTheNewOne)
+{
+    test::TTempFolder folder;
+    const std::string file = SettingsFile(folder);
+    const std::string damaged = "REGEDIT4\n\n" + kSection + "\n\"Skin\"=\"Blue\"\n\x89PNG\x01\xff garbage\n";
+    folder.WriteFile("Harbex.reg", damaged);
+    THXSettingsStore store(file);
+    EXPECT_EQ(store.ReadString(kSettings, "Skin", ""), "Blue");
+    ASSERT_TRUE(store.WriteInteger(kSettings, "Connections", 4));
+    EXPECT_EQ(folder.ReadFile("Harbex.reg.bad"), damaged);
+    const auto problems = store.TakeProblems();
+    ASSERT_EQ(problems.size(), 1u) << "one warning";
+    EXPECT_NE(problems[0].find("line 5"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find(file + ".bad"), std::string::npos) << problems[0];
+    THXSettingsStore reread(file);
+    EXPECT_EQ(reread.ReadInteger(kSettings, "Connections", 0), 4);
+    EXPECT_TRUE(reread.TakeProblems().empty());
+
+    // A file too large to read is not replaced unseen either: it is moved aside.
+    test::TTempFolder other;
+    const std::string huge = SettingsFile(other);
+    other.WriteFile("Harbex.reg", "REGEDIT4\n");
+    std::filesystem::resize_file(huge, 65LL * 1024 * 1024);
+    THXSettingsStore big(huge);
+    ASSERT_TRUE(big.WriteString(kSettings, "Skin", "Green"));
+    EXPECT_EQ(std::filesystem::file_size(huge + ".bad"), 65ULL * 1024 * 1024);
+    EXPECT_LT(std::filesystem::file_size(huge), 1024u);
+    const auto bigProblems = big.TakeProblems();
+    ASSERT_EQ(bigProblems.size(), 1u);
+    EXPECT_NE(bigProblems[0].find(huge + ".bad"), std::string::npos) << bigProblems[0];
+}
+
 TEST(HXSettingsStore, InMemoryStoreNeedsNoFile)
 {
     THXSettingsStore store;

@@ -270,6 +270,21 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), blocker->FileName + "\r\n");
 }
 
+TEST_F(HXTaskTest, TaskFilesHoldingPasswordsAreTheUsersAlone)
+{
+    auto task = NewTask("Private");
+    task->Password = "secret";
+    task->Save();
+    struct stat status = {};
+    ASSERT_EQ(::stat(task->FileName.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    // A task file an earlier version left readable by others is tightened when written.
+    ::chmod(task->FileName.c_str(), 0644);
+    task->Save();
+    ASSERT_EQ(::stat(task->FileName.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+}
+
 TEST_F(HXTaskTest, FilesThatAreNoTaskFilesAreRefusedAndLeftAlone)
 {
     const std::string folder = app->TasksFolder() + "General/";
