@@ -99,7 +99,7 @@ std::string FormatWith(const std::string& format, TDateTime value)
     return std::string(buffer, length);
 }
 
-// The locale's time format; "%r"-style and empty formats fall back to 24-hour time.
+// The locale's time format; an empty one falls back to 24-hour time.
 std::string LongTimeFormat()
 {
     const char* format = ::nl_langinfo(T_FMT);
@@ -108,18 +108,11 @@ std::string LongTimeFormat()
     return format;
 }
 
-// The long format without its seconds field and the separator before it.
+// The short form of the locale's time format.
 std::string ShortTimeFormat()
 {
-    std::string format = LongTimeFormat();
-    const std::size_t seconds = format.find("%S");
-    if (seconds == std::string::npos)
-        return format;
-    std::size_t start = seconds;
-    while (start > 0 && format[start - 1] != 'M' && format[start - 1] != '%')
-        --start;
-    format.erase(start, seconds + 2 - start);
-    return format;
+    const char* ampm = ::nl_langinfo(T_FMT_AMPM);
+    return ShortTimeFormatOf(LongTimeFormat(), ampm != nullptr ? ampm : "");
 }
 
 } // namespace
@@ -253,6 +246,37 @@ std::string FormatLongTime(TDateTime value)
 std::string FormatShortTime(TDateTime value)
 {
     return FormatWith(ShortTimeFormat(), value);
+}
+
+std::string ShortTimeFormatOf(std::string_view longFormat, std::string_view ampmFormat)
+{
+    // Spell out the conversions that hold seconds inside them.
+    std::string format;
+    for (std::size_t i = 0; i < longFormat.size(); ++i)
+    {
+        if (longFormat[i] == '%' && i + 1 < longFormat.size())
+        {
+            const char conversion = longFormat[i + 1];
+            if (conversion == 'r')
+                format +=
+                    ampmFormat.empty() || ampmFormat.find("%r") != std::string_view::npos ? "%I:%M:%S %p" : ampmFormat;
+            else if (conversion == 'T')
+                format += "%H:%M:%S";
+            else
+                format.append(longFormat.substr(i, 2));
+            ++i;
+            continue;
+        }
+        format += longFormat[i];
+    }
+    const std::size_t seconds = format.find("%S");
+    if (seconds == std::string::npos)
+        return format;
+    std::size_t start = seconds;
+    while (start > 0 && format[start - 1] != 'M' && format[start - 1] != '%')
+        --start;
+    format.erase(start, seconds + 2 - start);
+    return format;
 }
 
 } // namespace hx

@@ -60,4 +60,9 @@ bool TryParseShortDate(std::string_view text, TDateTime& value);
 std::string FormatLongTime(TDateTime value);
 std::string FormatShortTime(TDateTime value);
 
+// The short time format made from a long one: "%r" (the 12-hour time, written
+// with the locale's `ampmFormat`, "%I:%M:%S %p" when empty) and "%T" are spelled
+// out, then the seconds field and the separator before it are dropped.
+std::string ShortTimeFormatOf(std::string_view longFormat, std::string_view ampmFormat);
+
 } // namespace hx

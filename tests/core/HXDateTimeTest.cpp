@@ -77,6 +77,14 @@ TEST(HXDateTimeTest, ShortDateAndLocaleTimes)
     std::setlocale(LC_TIME, "C");
     EXPECT_EQ(FormatLongTime(moment), "09:05:07");
     EXPECT_EQ(FormatShortTime(moment), "09:05");
+
+    // The short form drops the seconds whichever way the locale writes them: a US
+    // locale's time format is "%r", the 12-hour time with seconds.
+    EXPECT_EQ(ShortTimeFormatOf("%r", "%I:%M:%S %p"), "%I:%M %p");
+    EXPECT_EQ(ShortTimeFormatOf("%r", ""), "%I:%M %p");
+    EXPECT_EQ(ShortTimeFormatOf("%T", ""), "%H:%M");
+    EXPECT_EQ(ShortTimeFormatOf("%H:%M:%S", ""), "%H:%M");
+    EXPECT_EQ(ShortTimeFormatOf("%H.%M.%S Uhr", ""), "%H.%M Uhr");
 }
 
 } // namespace
