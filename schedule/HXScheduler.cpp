@@ -183,7 +183,7 @@ void THXScheduler::SetOnTaskChanged(std::function<void(THXTask&)> handler)
     *m_onTaskChanged = std::move(handler);
 }
 
-std::shared_ptr<THXTask> THXScheduler::NewTask(const std::string& fileName)
+std::shared_ptr<THXTask> THXScheduler::NewTask(const std::string& fileName, bool load)
 {
     auto task = std::make_shared<THXTask>(m_app);
     task->FileName = fileName;
@@ -192,7 +192,8 @@ std::shared_ptr<THXTask> THXScheduler::NewTask(const std::string& fileName)
         if (*handler)
             (*handler)(changed);
     };
-    task->Load();
+    if (load)
+        task->Load();
     return task;
 }
 
@@ -362,7 +363,20 @@ const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowCategory(const st
             m_shown.push_back(active);
             continue;
         }
-        std::shared_ptr<THXTask> task = NewTask(path);
+        std::shared_ptr<THXTask> task;
+        try
+        {
+            task = NewTask(path);
+        }
+        catch (const EFileError&)
+        {
+            // Listed as a task with its defaults, like a file that cannot be read;
+            // saving it is refused, so the file stays as it is.
+            task = NewTask(path, false);
+            task->Name = name.substr(0, name.size() - ExtractFileExt(name).size());
+            m_shown.push_back(task);
+            continue;
+        }
         // Neither current nor active, so no run of it can be going on: a run state
         // left in its file is stale. (Status 2 counts too, or the stale task would
         // keep every other task from starting.)

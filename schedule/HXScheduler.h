@@ -174,6 +174,7 @@ public:
     // folder; "General" when empty), which becomes "Last Category". The runner's
     // current task and active tasks are shown as their objects; other tasks are
     // loaded, and a stale run state (2, 3 or 5) becomes 4 "Incomplete" and is saved.
+    // A file that is no task file is listed with the task defaults (and never saved).
     const std::vector<std::shared_ptr<THXTask>>& ShowCategory(const std::string& category);
     // Lists the active tasks in list order.
     const std::vector<std::shared_ptr<THXTask>>& ShowActiveTasks();
@@ -224,7 +225,8 @@ public:
     static bool RemoveFiles(const std::vector<std::string>& paths);
 
 private:
-    std::shared_ptr<THXTask> NewTask(const std::string& fileName);
+    // A task object for the file with the change handler set, loaded unless told not to.
+    std::shared_ptr<THXTask> NewTask(const std::string& fileName, bool load = true);
     std::shared_ptr<THXTask> ActiveTask(const std::string& fileName) const;
     void DropActive(const THXTask& task);
     void DropShown(const THXTask& task);

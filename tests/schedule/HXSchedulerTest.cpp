@@ -199,6 +199,17 @@ TEST_F(HXSchedulerTest, ListedFilesThatAreNoTaskFilesAreSkippedAndLoadingCanStop
     EXPECT_EQ(Home().ReadFile("Tasks/General/Empty.hxt"), "");
     EXPECT_EQ(scheduler->FindDueTask(kNoon), app->ActiveTasks[1].task);
 
+    // The category still lists every file; the one that is no task file shows its
+    // name and cannot be rewritten through the list.
+    const auto& shown = scheduler->ShowCategory("General");
+    ASSERT_EQ(shown.size(), 3u);
+    const auto emptyTask =
+        std::find_if(shown.begin(), shown.end(), [&](const auto& task) { return task->FileName == empty; });
+    ASSERT_NE(emptyTask, shown.end());
+    EXPECT_EQ((*emptyTask)->Name, "Empty");
+    EXPECT_THROW(scheduler->QueueTaskRun(*emptyTask, {}), EFileError);
+    EXPECT_EQ(Home().ReadFile("Tasks/General/Empty.hxt"), "");
+
     // A stop request ends the loading between two task files.
     app->ActiveTasks.clear();
     int asked = 0;
