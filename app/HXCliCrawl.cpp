@@ -135,7 +135,8 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
 
 // "schedule TASKFILE WHEN": sets the task's schedule as the scheduler window's
 // Schedule command does (Status 1, the text, the next run), or unschedules it for
-// "Never". The active-task list is read first, so the tasks already on it stay.
+// "Never". The other tasks are left alone: the active-task list read at start-up
+// keeps them listed, and none of their files is loaded or written.
 int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string& when, std::ostream& out)
 {
     TTypedSchedule typed;
@@ -151,7 +152,6 @@ int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string
     task->FileName = ResolveTaskFile(app, given);
     TSystemClock clock;
     THXScheduler scheduler(app, clock);
-    scheduler.LoadActiveTasks();
     task->Load();
     if (typed.Text.empty())
     {

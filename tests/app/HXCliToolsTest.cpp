@@ -241,6 +241,11 @@ TEST_F(HXCliToolsTest, ScheduleSetsATasksScheduleFromItsText)
 {
     const std::string alpha = SaveTask("Alpha", "General", "http://a.example/")->FileName;
     const std::string beta = SaveTask("Beta", "Work", "http://b.example/")->FileName;
+    // A task another program is running: setting a schedule elsewhere must not touch it.
+    auto running = SaveTask("Gamma", "Work", "http://c.example/");
+    running->Status = kStatusDownloading;
+    running->Save();
+    const std::string runningBytes = ReadWholeFile(running->FileName).value_or("");
     auto load = [this](const std::string& file)
     {
         auto task = std::make_shared<THXTask>(*app);
@@ -251,13 +256,20 @@ TEST_F(HXCliToolsTest, ScheduleSetsATasksScheduleFromItsText)
     auto listed = [this](const std::string& file)
     { return Contains(ReadWholeFile(app->ActiveTasksFile()).value_or(""), file); };
 
-    // Each command is a program of its own: it starts with no task in memory.
-    app->ActiveTasks.clear();
+    // Each command is a program of its own: it starts with no task in memory and the
+    // active-task list as the file holds it.
+    auto startAgain = [this]
+    {
+        app->ActiveTasks.clear();
+        for (const std::string& path : app->ReadActiveTaskFile())
+            app->ActiveTasks.push_back({path, nullptr});
+    };
+    startAgain();
     const TRun daily = Run(cli::CommandSchedule, {"Beta", "Daily at 03:00"});
     EXPECT_EQ(daily.status, cli::kExitOk) << daily.err;
     EXPECT_EQ(load(beta)->Schedule, "Daily at 03:00:00");
 
-    app->ActiveTasks.clear();
+    startAgain();
     const TDateTime before = Now();
     const TRun every = Run(cli::CommandSchedule, {alpha, "Every 2 hours, 30 mins"});
     const TDateTime after = Now();
@@ -271,13 +283,13 @@ TEST_F(HXCliToolsTest, ScheduleSetsATasksScheduleFromItsText)
     EXPECT_LE(scheduled->NextRun, after + interval + kOneSecond);
     EXPECT_TRUE(listed(alpha) && listed(beta)) << "the active-task list keeps the tasks scheduled before";
 
-    app->ActiveTasks.clear();
+    startAgain();
     EXPECT_EQ(Run(cli::CommandSchedule, {"Beta", "Never"}).status, cli::kExitOk);
     EXPECT_EQ(load(beta)->Status, kStatusUnscheduled);
     EXPECT_EQ(load(beta)->Schedule, "");
     EXPECT_TRUE(listed(alpha) && !listed(beta));
 
-    app->ActiveTasks.clear();
+    startAgain();
     EXPECT_EQ(Run(cli::CommandSchedule, {"Beta", "Now"}).status, cli::kExitOk);
     EXPECT_EQ(load(beta)->Schedule, "Now");
     EXPECT_EQ(load(beta)->Status, kStatusScheduled);
@@ -286,10 +298,12 @@ TEST_F(HXCliToolsTest, ScheduleSetsATasksScheduleFromItsText)
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"Alpha", "Daily at 3pm"}, {"Alpha"}, {"Alpha", "Now", "extra"}, {"Nobody", "Now"}})
     {
-        app->ActiveTasks.clear();
+        startAgain();
         EXPECT_THROW(Run(cli::CommandSchedule, bad), cli::EUsageError) << bad.back();
     }
     EXPECT_EQ(load(alpha)->Schedule, "Every 2 hours, 30 mins");
+    EXPECT_EQ(ReadWholeFile(running->FileName).value_or(""), runningBytes) << "another task's file was rewritten";
+    EXPECT_TRUE(listed(running->FileName));
 }
 
 TEST_F(HXCliToolsTest, ReportWritesTheSummaryAndErrorReportOfAnIntranetTask)
