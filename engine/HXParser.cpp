@@ -467,11 +467,14 @@ std::string THXParser::FindAttributeIn()
     // Between name and value: blanks, quotes, "=" and backslashes; an opening double
     // quote ends the skip. Without "=" there is no value.
     bool sawEquals = false;
+    bool singleQuoted = false; // a single quote opens the value (url='x.htm' in a CONTENT)
     while (p <= TagEndPos && InValueSkipSet(text[static_cast<std::size_t>(p - 1)]))
     {
         const char c = text[static_cast<std::size_t>(p - 1)];
         if (c == '=')
             sawEquals = true;
+        else if (c == '\'' && sawEquals)
+            singleQuoted = true;
         ++p;
         if (c == '"')
             break;
@@ -486,6 +489,16 @@ std::string THXParser::FindAttributeIn()
         return {};
     int start = p;
     int end = closing - 1;
+    // The closing single quote (and blanks after it) of a single-quoted value inside a
+    // double-quoted one is not part of the value.
+    if (singleQuoted)
+    {
+        int last = end;
+        while (last >= start && text[static_cast<std::size_t>(last - 1)] == ' ')
+            --last;
+        if (last >= start && text[static_cast<std::size_t>(last - 1)] == '\'')
+            end = last - 1;
+    }
 
     // In a script link only the single-quoted part is the link: javascript:open('x.htm').
     if (Span(text, start, end).find("javascript:") != std::string_view::npos)

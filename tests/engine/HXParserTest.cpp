@@ -112,6 +112,25 @@ TEST(HXParserTag, AttributeNameNeedsABlankQuoteOrEqualsBehindIt)
     EXPECT_EQ(parser.TagStart, 11);
 }
 
+TEST(HXParserTag, SingleQuotedAddressInsideADoubleQuotedValueLosesItsQuotes)
+{
+    // A refresh instruction often quotes its address: the quotes are not part of it.
+    const std::string refresh = "<meta http-equiv=\"refresh\" content=\"0; url='target.html'\">";
+    EXPECT_EQ(Tags(refresh, "META", "URL"), TValues{"target.html"});
+    EXPECT_EQ(Tags("<meta content=\"5;URL = 'a/b.htm' \" http-equiv=\"refresh\">", "META", "URL"), TValues{"a/b.htm"});
+    // Without an opening quote a closing one stays; an opening one without a closing one too.
+    EXPECT_EQ(Tags("<meta content=\"0; url=c.htm'\">", "META", "URL"), TValues{"c.htm'"});
+    EXPECT_EQ(Tags("<meta content=\"0; url='d.htm\">", "META", "URL"), TValues{"d.htm"});
+
+    // A replacement replaces the address between the quotes.
+    THXParser parser(refresh + "<meta content=\"1; url='x.htm'\">", "META", ">", "URL", THXParser::kTagMode);
+    EXPECT_EQ(parser.FindNext(), "target.html");
+    EXPECT_TRUE(parser.ReplaceValue("local/target.html"));
+    EXPECT_EQ(parser.FindNext(), "x.htm");
+    EXPECT_EQ(Joined(parser), "<meta http-equiv=\"refresh\" content=\"0; url='local/target.html'\">"
+                              "<meta content=\"1; url='x.htm'\">");
+}
+
 TEST(HXParserTag, ScanLoopReportsPositionsAndEnds)
 {
     const std::string page = "<p>x</p><a href=\"one.htm\">One</a>\r\n<A HREF=\"two.htm\">\r\n Two </A>";

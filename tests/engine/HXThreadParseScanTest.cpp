@@ -225,6 +225,13 @@ TEST(HXThreadParseScan, LevelModeAndDepthRules)
     EXPECT_EQ(update.item(dir + "i.gif").Mode, kModeUpdate);
 }
 
+TEST(HXThreadParseScan, QuotedRefreshTargetIsFetchedAndRewrittenWithoutItsQuotes)
+{
+    const TResult result = ScanPage("<meta http-equiv=\"refresh\" content=\"0; url='/docs/target.html'\"><p>moved</p>");
+    EXPECT_EQ(result.urls(), TList{"http://www.site.test/docs/target.html"});
+    EXPECT_EQ(result.text, "<meta http-equiv=\"refresh\" content=\"0; url='../target.html'\"><p>moved</p>");
+}
+
 TEST(HXThreadParseScan, SkippedLinksFragmentsAndDuplicates)
 {
     const std::string page = "<a href=\"#top\">t</a><a href=\"MailTo:me@site.test\">m</a><a href=\"x.htm#part\">x</a>"
