@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -102,6 +103,65 @@ std::string PageTextField(std::string_view bytes, std::size_t limit)
 
 } // namespace
 
+void TWrittenLinks::BeginScan()
+{
+    m_passed.clear();
+    m_next = 0;
+    m_shift = 0;
+}
+
+void TWrittenLinks::PassBefore(int oldPlace)
+{
+    for (; m_next < m_spans.size() && m_spans[m_next].Start < oldPlace; ++m_next)
+    {
+        TSpan& span = m_spans[m_next];
+        span.Start += m_shift;
+        m_passed.push_back(std::move(span));
+    }
+}
+
+const std::string* TWrittenLinks::Find(int start, int length)
+{
+    const int oldPlace = start - m_shift;
+    PassBefore(oldPlace);
+    if (m_next < m_spans.size() && m_spans[m_next].Start == oldPlace && m_spans[m_next].Length == length)
+        return &m_spans[m_next].URL;
+    return nullptr;
+}
+
+void TWrittenLinks::Written(int start, int oldLength, int newLength, std::string url)
+{
+    const int oldPlace = start - m_shift;
+    PassBefore(oldPlace);
+    // Spans the replaced bytes touched no longer stand in the text.
+    while (!m_passed.empty() && m_passed.back().Start + m_passed.back().Length > start)
+        m_passed.pop_back();
+    while (m_next < m_spans.size() && m_spans[m_next].Start < oldPlace + oldLength)
+        ++m_next;
+    m_passed.push_back({start, newLength, std::move(url)});
+    m_shift += newLength - oldLength;
+}
+
+void TWrittenLinks::EndScan()
+{
+    PassBefore(std::numeric_limits<int>::max());
+    m_spans.swap(m_passed);
+    m_passed.clear();
+    m_next = 0;
+    m_shift = 0;
+}
+
+void TWrittenLinks::Erased(int start, int length)
+{
+    std::erase_if(m_spans,
+                  [&](const TSpan& span) { return span.Start < start + length && span.Start + span.Length > start; });
+    for (TSpan& span : m_spans)
+    {
+        if (span.Start >= start + length)
+            span.Start -= length;
+    }
+}
+
 TPageScan::TPageScan(std::string pageText, TPageFacts facts, const THXProfile& profile, TFileTypeGroups groups)
     : PageText(std::move(pageText))
     , m_facts(std::move(facts))
@@ -127,6 +187,7 @@ void TPageScan::ReadBase()
     // The saved page is read from its own folder: the BASE goes.
     PageText.erase(static_cast<std::size_t>(scanner.TagStart - 1),
                    static_cast<std::size_t>(scanner.TagEndPos - scanner.TagStart + 1));
+    m_written.Erased(scanner.TagStart, scanner.TagEndPos - scanner.TagStart + 1);
     // Links resolve against the folder of the BASE address, as a browser resolves them.
     BaseHref = DirectoryURL(ResolveLink(PageTextToUtf8(base), m_contentDirectory));
 }
@@ -155,12 +216,14 @@ void TPageScan::Convert(THXParser& scanner, const std::string& url, std::string_
     const std::size_t hash = value.find('#');
     const std::string_view fragment = hash == std::string_view::npos ? std::string_view() : value.substr(hash);
     std::string link = ConvertedLink(url, directory, fragment);
-    m_written.emplace(link, url);
-    scanner.ReplaceValue(link);
+    const int start = scanner.ValueStart;
+    const int oldLength = static_cast<int>(scanner.Value.size());
+    if (scanner.ReplaceValue(link) || scanner.Value == link)
+        m_written.Written(start, oldLength, static_cast<int>(link.size()), url);
 }
 
 void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const std::string& tag,
-                           const std::string& attribute)
+                           const std::string& attribute, const std::string* writtenURL)
 {
     if (value.empty() || value.front() == '#' || ContainsNoCase(value, "mailto:"))
         return;
@@ -188,8 +251,7 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
         item.FrameFlag.assign(1, 'Y');
     item.Level = m_facts.Level + 1;
     item.Mode = m_facts.Mode;
-    const auto written = m_written.find(value);
-    item.URL = written != m_written.end() ? written->second : ResolveAndNormalize(PageTextToUtf8(value), item.BaseURL);
+    item.URL = writtenURL != nullptr ? *writtenURL : ResolveAndNormalize(PageTextToUtf8(value), item.BaseURL);
     item.Group = GroupOfURL(m_groups, item.URL);
     const bool page = item.IsPage();
     if (!page && item.Mode == kModeMap)
@@ -234,16 +296,22 @@ bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::
     THXParser scanner(std::move(PageText), tagName, std::string(tagEnd), attributeName, quoteMode);
     scanner.UseBuffer(std::move(m_spareBuffer));
     bool going = true;
+    m_written.BeginScan();
     do
     {
         const std::string value = scanner.FindNext();
-        HandleLink(scanner, value, tagName, attributeName);
+        // The written URL stays in place while the link is handled: spans are only moved
+        // when the scan passes them.
+        const std::string* writtenURL =
+            value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
+        HandleLink(scanner, value, tagName, attributeName, writtenURL);
         if (AfterFind && !AfterFind(*this))
         {
             going = false;
             break;
         }
     } while (scanner.NextFrom != 0 && scanner.Cursor != 0);
+    m_written.EndScan();
     PageText = std::move(scanner.CurrentText());
     m_spareBuffer = scanner.TakeBuffer();
     if (going && AfterScan && !AfterScan(*this))

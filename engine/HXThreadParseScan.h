@@ -16,7 +16,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -67,6 +66,46 @@ struct TPageFacts
     std::string ContentDirectory;
 };
 
+// The link texts a page's scans have written, each with the URL it stands for, kept by
+// place: a later scan that meets one of them exactly where it was written (an AREA after
+// the A scan, a quoted text after the tag scans) takes it for that URL, since the text is
+// relative to the page's own folder, not to its BASE, and names a local file. An equal
+// text anywhere else is the page's own and is resolved like any link.
+//
+// Between scans the places are positions (1-based) in the page text. During a scan the
+// scanner reports places in the text as rewritten so far; every find moves forward, so
+// the places written earlier are moved by the replacements passed, in one sweep per scan.
+class TWrittenLinks
+{
+public:
+    // A scan of the current text begins.
+    void BeginScan();
+    // The URL written as exactly these bytes of the text being scanned (null: none).
+    // Called for every find of the scan with a value, in order.
+    const std::string* Find(int start, int length);
+    // The found bytes at start, oldLength of them, now read newLength bytes standing for url.
+    void Written(int start, int oldLength, int newLength, std::string url);
+    // The scan is over: the places become positions in the rewritten text.
+    void EndScan();
+    // Between scans: the bytes from start on, length of them, were removed from the text.
+    void Erased(int start, int length);
+
+private:
+    struct TSpan
+    {
+        int Start = 0;
+        int Length = 0;
+        std::string URL;
+    };
+    // Moves the spans of the last text that start before the place (in that text) to m_passed.
+    void PassBefore(int oldPlace);
+
+    std::vector<TSpan> m_spans;  // in text order; during a scan those not passed yet
+    std::vector<TSpan> m_passed; // during a scan: spans passed, at places in the new text
+    std::size_t m_next = 0;      // the first span of m_spans not passed
+    int m_shift = 0;             // what the scan's replacements so far added to the length
+};
+
 class TPageScan
 {
 public:
@@ -105,7 +144,8 @@ public:
     std::size_t PendingItems() const { return m_newItems.size(); }
 
 private:
-    void HandleLink(THXParser& scanner, const std::string& value, const std::string& tag, const std::string& attribute);
+    void HandleLink(THXParser& scanner, const std::string& value, const std::string& tag, const std::string& attribute,
+                    const std::string* writtenURL);
     void Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value);
     bool Known(const std::string& url);
 
@@ -121,11 +161,8 @@ private:
     std::string m_spareBuffer;      // memory handed from one scan's output buffer to the next
     std::vector<THXQItem> m_newItems;
     std::unordered_set<std::string> m_queued; // lower-cased URLs queued by this page
-    // Link texts this page's scans have written, with the URL each stands for. A later
-    // scan that meets one again (an AREA after the A scan, a quoted text after the tag
-    // scans) takes it for that URL: the text is relative to the page's own folder, not
-    // to its BASE, and names a local file, not the address it was made from.
-    std::unordered_map<std::string, std::string> m_written;
+    // Link texts this page's scans have written, by place.
+    TWrittenLinks m_written;
 };
 
 } // namespace hx

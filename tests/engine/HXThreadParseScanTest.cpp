@@ -112,6 +112,35 @@ TEST(HXThreadParseScan, BaseTagResolvesLinksAndLeavesThePage)
     EXPECT_EQ(unquoted.text.find("<base"), 0u);
 }
 
+TEST(HXThreadParseScan, OnlyLinksThisPageWroteAreReadBackAsTheirAddresses)
+{
+    // The A scan (which also meets AREA tags) rewrites two links to texts relative to
+    // the page's folder. Later scans meet those same texts again, at the places the A
+    // scan wrote them, and take them for the addresses they were made from; an equal
+    // text the page itself holds elsewhere is resolved against the BASE like any link.
+    const std::string page = "<base href=\"/other/\"><a href=\"/docs/guide/x.gif\">1</a><img src=\"x.gif\">"
+                             "<area href=\"/docs/guide/y.htm\"><img src=\"y.htm\">";
+    const TResult result = ScanPage(page);
+    const std::string dir = "http://www.site.test/docs/guide/";
+    const std::string other = "http://www.site.test/other/";
+    EXPECT_EQ(result.urls(), (TList{dir + "x.gif", dir + "y.htm", other + "x.gif", other + "y.htm"}));
+    EXPECT_EQ(result.text, "<a href=\"x.gif\">1</a><img src=\"../../other/x.gif\">"
+                           "<area href=\"y.htm\"><img src=\"../../other/y.htm\">");
+
+    // The quoted-text scans read the tag scans' texts back by place too, after the
+    // replacements of every earlier scan have moved them: the link inside the script is
+    // known, the quoted text equal to the A scan's first one is another file.
+    THXProfile aggressive = Profile();
+    aggressive.AggressiveParser = 1;
+    const TResult quoted = ScanPage("<base href=\"/other/\"><a href=\"/docs/guide/a/b/c.htm\">c</a>"
+                                    "<script>var u = 'a/b/c.htm'; var t = '<a href=\"/docs/guide/q.htm\">q</a>';"
+                                    "</script>",
+                                    aggressive);
+    EXPECT_EQ(quoted.urls(), (TList{dir + "a/b/c.htm", dir + "q.htm", other + "a/b/c.htm"}));
+    EXPECT_EQ(quoted.text, "<a href=\"a/b/c.htm\">c</a><script>var u = '../../other/a/b/c.htm'; "
+                           "var t = '<a href=\"q.htm\">q</a>';</script>");
+}
+
 TEST(HXThreadParseScan, RedirectedPagesResolveLinksWhereTheirContentCameFrom)
 {
     // The page was asked for at docs/guide/page.htm and came from docs/moved/ after a
