@@ -1,15 +1,19 @@
 #include "core/HXFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +76,25 @@ std::string TempNameBeside(const std::string& folder, const std::string& name)
 {
     return folder + "." + name.substr(0, 64) + ".tmp-" + std::to_string(::getpid()) + "-" +
            std::to_string(TempNameNumber());
+}
+
+// The process that made a name of TempNameBeside; nothing for any other name.
+std::optional<pid_t> TempNameWriter(std::string_view name)
+{
+    constexpr std::string_view kMark = ".tmp-";
+    const std::size_t mark = name.rfind(kMark);
+    if (name.size() < 2 || name.front() != '.' || mark == std::string_view::npos || mark == 0)
+        return std::nullopt;
+    const std::string_view rest = name.substr(mark + kMark.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash + 1 == rest.size())
+        return std::nullopt;
+    const auto digits = [](std::string_view part)
+    { return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }); };
+    const std::string_view pid = rest.substr(0, dash);
+    if (!digits(pid) || !digits(rest.substr(dash + 1)) || pid.size() > 9)
+        return std::nullopt;
+    return static_cast<pid_t>(std::stol(std::string(pid)));
 }
 
 // Moves a spare file of ours under a new temporary name beside the target and opens
@@ -353,6 +376,30 @@ bool TPreparedFile::Commit(std::string* replaced)
         SyncFolder(folder.empty() ? std::string(".") : folder);
     }
     return true;
+}
+
+int RemoveStaleTempFiles(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    int removed = 0;
+    std::error_code error;
+    fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error))
+    {
+        const std::string name = entry->path().filename().string();
+        const std::optional<pid_t> writer = TempNameWriter(name);
+        if (!writer || *writer == ::getpid() || !entry->is_regular_file(error) || error)
+        {
+            error.clear();
+            continue;
+        }
+        // A process that still runs (or one this user may not signal) may be saving.
+        if (::kill(*writer, 0) == 0 || errno != ESRCH)
+            continue;
+        if (::unlink(entry->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 void ForceDirectories(const std::string& folder)

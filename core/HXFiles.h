@@ -130,6 +130,11 @@ private:
     TDurability m_durability = TDurability::kFlushed;
 };
 
+// Removes, in the folder and every folder below it, the hidden temporaries of atomic
+// writes left by processes that have ended (a crash or a kill in the middle of a save);
+// those of processes still running stay. Returns how many were removed.
+int RemoveStaleTempFiles(const std::string& folder);
+
 // Creates the folder with all missing parents; throws EFileError
 // ("Unable to create directory") when it cannot be created.
 void ForceDirectories(const std::string& folder);

@@ -248,6 +248,11 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         return false;
     }
 
+    // Saves a killed run left half done stay as hidden temporaries beside their files;
+    // nothing else removes them.
+    if (const std::string folder = task->WorkingFolder(); !folder.empty())
+        RemoveStaleTempFiles(folder);
+
     m_host.SetLogoRunning(true);
     m_host.SetRunEnabled(false);
     m_host.UpdateCommands();

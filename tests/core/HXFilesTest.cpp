@@ -10,7 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/HXSandbox.h"
 
@@ -468,6 +472,74 @@ TEST(HXFiles, PreparedFileReusesASpareForItsTemporary)
     EXPECT_EQ(ReadWholeFile(first), std::optional<std::string>("one again"));
     EXPECT_EQ(Entries(folder.Path()),
               (std::vector<std::string>{"a", "a/one.html", "b", "b/two.html", "c", "c/new.html"}));
+}
+
+// A child process prepares the files (leaving their temporaries), then is killed
+// outright, as a crash or kill -9 ends the program. Returns its process id, now gone.
+pid_t KilledWriter(const std::vector<std::string>& targets)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        std::vector<TPreparedFile> files(targets.size());
+        for (std::size_t i = 0; i < targets.size(); ++i)
+        {
+            if (!files[i].Prepare(targets[i], "half a page", TDurability::kAtomicOnly))
+                ::_exit(1);
+        }
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(2);
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    return child;
+}
+
+TEST(HXFiles, TemporariesLeftByEndedProcessesAreRemoved)
+{
+    const test::TTempFolder folder;
+    const std::string base = folder.Folder();
+    ASSERT_TRUE(WriteFileAtomic(base + "site/page.html", "page"));
+    const pid_t gone = KilledWriter({base + "site/page.html", base + "site/deep/new.html", base + "top.html"});
+    const std::string dead = std::to_string(gone);
+    const std::vector<std::string> left = Entries(folder.Path());
+    ASSERT_EQ(std::count_if(left.begin(), left.end(),
+                            [&](const std::string& name)
+                            { return name.find(".tmp-" + dead + "-") != std::string::npos; }),
+              3);
+
+    // A temporary of this process (a save in progress) stays, so does one of another
+    // process still running (process 1), and so do files that only look like temporaries.
+    TPreparedFile ours;
+    ASSERT_TRUE(ours.Prepare(base + "site/ours.html", "ours", TDurability::kAtomicOnly));
+    for (const std::string& name : std::vector<std::string>{
+             "site/page.html.tmp-" + dead + "-1", "site/.page.html.tmp-x-1", "site/.page.html.tmp-" + dead + "-",
+             "site/.page.html.tmp-" + dead, "site/.hidden.html", "site/.page.html.tmp-1-5"})
+        ASSERT_TRUE(WriteFileAtomic(base + name, "keep"));
+
+    EXPECT_EQ(RemoveStaleTempFiles(base), 3);
+    std::vector<std::string> expected = {"site",
+                                         "site/.hidden.html",
+                                         "site/.page.html.tmp-" + dead,
+                                         "site/.page.html.tmp-" + dead + "-",
+                                         "site/.page.html.tmp-x-1",
+                                         "site/.page.html.tmp-1-5",
+                                         "site/deep",
+                                         "site/page.html",
+                                         "site/page.html.tmp-" + dead + "-1"};
+    const std::vector<std::string> after = Entries(folder.Path());
+    std::vector<std::string> withoutOurs;
+    std::copy_if(after.begin(), after.end(), std::back_inserter(withoutOurs),
+                 [](const std::string& name) { return name.find(".ours.html.tmp-") == std::string::npos; });
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(withoutOurs, expected);
+    EXPECT_EQ(after.size(), withoutOurs.size() + 1);
+    ASSERT_TRUE(ours.Commit());
+    EXPECT_EQ(ReadWholeFile(base + "site/ours.html"), std::optional<std::string>("ours"));
+    // Nothing to do a second time; a missing folder is no error.
+    EXPECT_EQ(RemoveStaleTempFiles(base), 0);
+    EXPECT_EQ(RemoveStaleTempFiles(base + "missing/"), 0);
 }
 
 } // namespace

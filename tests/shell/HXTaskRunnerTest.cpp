@@ -19,6 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXEncoding.h"
@@ -846,6 +849,41 @@ TEST_F(HXTaskRunnerTest, ResumedZipTaskQueuesTheFinishedFilesTheArchiveLacks)
     WriteQueue(*fresh, {{"/", true, kStateParsed}, {"/a.html", true, kStateParsed}});
     ASSERT_TRUE(runner->Start(fresh));
     EXPECT_EQ(fresh->ZipPendingCount(), 0);
+}
+
+// A run that was killed in the middle of saving pages left their hidden temporaries;
+// the next start of a task removes those in its copy's folder (the task's folder, or
+// the temporary folder of an archive task), and only those of processes that are gone.
+TEST_F(HXTaskRunnerTest, StartRemovesTemporariesLeftByAKilledRun)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string gone = ".page.html.tmp-" + std::to_string(child) + "-42";
+    const std::string running = ".page.html.tmp-1-42";
+
+    auto intranet = NewTask("Folder", true);
+    auto archive = NewTask("Archive");
+    const std::vector<std::string> left = {intranet->Destination + "site/" + gone,
+                                           app->GetTempFolder() + "site/" + gone};
+    const std::vector<std::string> kept = {intranet->Destination + "site/" + running, intranet->Destination + "a.html"};
+    for (const std::string& path : left)
+        ASSERT_TRUE(WriteFileAtomic(path, "half a page"));
+    for (const std::string& path : kept)
+        ASSERT_TRUE(WriteFileAtomic(path, "kept"));
+
+    ASSERT_TRUE(runner->Start(intranet));
+    EXPECT_FALSE(FileExists(left[0]));
+    EXPECT_TRUE(FileExists(left[1])); // another task's folder
+    for (const std::string& path : kept)
+        EXPECT_TRUE(FileExists(path)) << path;
+    runner->StopTask(intranet);
+
+    ASSERT_TRUE(runner->Start(archive));
+    EXPECT_FALSE(FileExists(left[1]));
+    runner->StopTask(archive);
 }
 
 TEST_F(HXTaskRunnerTest, IntranetRunEndsWithReportsAndNoArchive)
