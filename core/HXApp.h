@@ -48,6 +48,8 @@ inline constexpr int kMaxBrowserHistory = 20;
 // Values of the "Pacing" setting.
 inline constexpr int kPacingClassic = 0;
 inline constexpr int kPacingFast = 1;
+// Default of the "Max Page Size" setting, in megabytes.
+inline constexpr int kDefaultMaxPageSize = 32;
 
 // The program's version as the first-run mark and the captions show it.
 inline constexpr std::string_view kVersionMark = "2.60";
@@ -181,6 +183,17 @@ public:
     // milliseconds (0: none), so a crawl can be slowed down for a real site.
     int HostDelay() { return std::max(0, m_store.ReadInteger(kSettingsKey, "Host Delay", 0)); }
     void SetHostDelay(int milliseconds) { m_store.WriteInteger(kSettingsKey, "Host Delay", std::max(0, milliseconds)); }
+    // "Max Page Size": a fetched page larger than this many megabytes (1 to 1024,
+    // kDefaultMaxPageSize by default) is kept as it was fetched and not parsed, so its
+    // links are not followed and it is never held in memory whole.
+    int MaxPageSize()
+    {
+        return std::clamp(m_store.ReadInteger(kSettingsKey, "Max Page Size", kDefaultMaxPageSize), 1, 1024);
+    }
+    void SetMaxPageSize(int megabytes)
+    {
+        m_store.WriteInteger(kSettingsKey, "Max Page Size", std::clamp(megabytes, 1, 1024));
+    }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }
 

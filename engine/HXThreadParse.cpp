@@ -429,6 +429,7 @@ TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, st
     read.Groups = ReadGroups(m_app.Store());
     read.NoAds = m_app.NoAds();
     read.BannerPage = m_app.BannerPage();
+    read.MaxPageBytes = static_cast<std::uint64_t>(m_app.MaxPageSize()) * 1024 * 1024;
     return read;
 }
 
@@ -455,6 +456,29 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     const TParsePacing pacing = Pacing();
     if (!Status(run, "Loading Page: " + localFile) || !Pause(run, pacing.StatusWait))
         return TParseOutcome::Abandoned;
+
+    // A page above the "Max Page Size" is kept as it was fetched: it is not loaded, its
+    // links are not followed, and its status text says why.
+    std::error_code sizeError;
+    const std::uint64_t fileSize = localFile.empty() ? 0 : std::filesystem::file_size(localFile, sizeError);
+    if (!sizeError && fileSize > page.MaxPageBytes)
+    {
+        const std::string limit = std::to_string(page.MaxPageBytes / (1024 * 1024)) + " MB";
+        const std::string statusText = "Page not parsed, larger than Max Page Size (" + limit + "): " + localFile;
+        const bool settled = OnOwner(run,
+                                     [&]
+                                     {
+                                         item.StatusText = "Not parsed: larger than Max Page Size (" + limit + ")";
+                                         task.SetItemState(item, kStateParsed);
+                                         task.CommitItem(item, true);
+                                         if (!intranet)
+                                             task.AddZipPending(localFile, &item);
+                                     });
+        if (!settled)
+            return TParseOutcome::Abandoned;
+        Status(run, statusText);
+        return TParseOutcome::TooLarge;
+    }
 
     // Load, on this thread: while the page is in state 5 no transfer writes its file,
     // and a file is only ever replaced whole. A missing (or unreadable) file sends the

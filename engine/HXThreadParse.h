@@ -86,6 +86,7 @@ enum class TParseOutcome
 {
     Parsed,    // saved and in state 10
     Empty,     // the file holds no text: marked parsed (state 10) as it is
+    TooLarge,  // the file is larger than the "Max Page Size": marked parsed as it is, not scanned
     Refetch,   // the file is missing or unreadable: back to state 0, fetched again
     NotSaved,  // the rewritten page could not be written: still state 5, reported
     Abandoned, // halted, ended or no longer a saved page: nothing changed by this page
@@ -152,6 +153,7 @@ private:
         bool Intranet = false;
         bool NoAds = false;
         std::string BannerPage;
+        std::uint64_t MaxPageBytes = 0;
     };
 
     void Execute();

@@ -359,6 +359,48 @@ TEST_F(HXThreadParseTest, MissingEmptyFramedAndZipModePages)
     EXPECT_NE(ReadBytes(ads->LocalFile).find("src=\"http://ads.test/\""), std::string::npos);
 }
 
+// A page larger than the "Max Page Size" setting (megabytes) is not loaded: it stays as
+// it was fetched, is marked parsed with a status text saying why, and its links are not
+// followed. A page of exactly that size is parsed as usual.
+TEST_F(HXThreadParseTest, PagesAboveTheMaxPageSizeAreKeptAsFetched)
+{
+    task = NewTask(false);
+    app->Store().WriteInteger(kSettingsKey, "Max Page Size", 1);
+    const std::size_t limit = 1024 * 1024;
+    const auto pageOf = [](const std::string& link, std::size_t size)
+    {
+        std::string text = "<html><body><a href=\"" + link + "\">x</a>\n";
+        const std::string end = "</body></html>";
+        text.append(size - text.size() - end.size(), 'p');
+        return text + end;
+    };
+    THXQItem* big = AddPage("http://www.site.test/big", pageOf("from-big.htm", limit + 1));
+    THXQItem* fits = AddPage("http://www.site.test/fits.htm", pageOf("from-fits.htm", limit), 1);
+    const int itemsBefore = task->ItemCount();
+    TRecordingStatus status;
+    TThreadParse worker(*app, FastPacing());
+    worker.SetTask(task);
+    worker.SetStatusView(&status);
+
+    EXPECT_EQ(worker.ParsePage(*big), TParseOutcome::TooLarge);
+    EXPECT_EQ(StateOf(*big), kStateParsed);
+    EXPECT_TRUE(ReadBytes(big->LocalFile) == pageOf("from-big.htm", limit + 1)) << "the page was changed";
+    EXPECT_EQ(task->ItemCount(), itemsBefore);
+    EXPECT_EQ(task->RecordField(big->Index / 2, 1), "Not parsed: larger than Max Page Size (1 MB)");
+    const std::string told = "Page not parsed, larger than Max Page Size (1 MB): " + big->LocalFile;
+    EXPECT_NE(std::find(status.texts.begin(), status.texts.end(), told), status.texts.end());
+    // Offered no more in this run, and handed to the archive like any page.
+    EXPECT_EQ(worker.ParsePage(*big), TParseOutcome::Abandoned);
+
+    EXPECT_EQ(worker.ParsePage(*fits), TParseOutcome::Parsed);
+    EXPECT_EQ(task->ItemCount(), itemsBefore + 1);
+    EXPECT_EQ(task->QueueLine(2 * itemsBefore), "http://www.site.test/from-fits.htm");
+    const std::vector<TZipPendingFile> pending = task->TakeAllZipPending();
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_EQ(pending[0].item, big);
+    EXPECT_EQ(pending[1].item, fits);
+}
+
 // Files written by the process may not grow past a limit: every save of a larger page
 // fails as it does on a full disk, whatever the user's rights.
 class TFileSizeLimit
