@@ -649,6 +649,14 @@ bool THXTask::IsKnownURL(std::string_view url) const
     return m_known.find(std::string_view(encoded)) != m_known.end();
 }
 
+THXQItem* THXTask::FindItem(std::string_view url) const
+{
+    const std::string encoded = EncodeField(url);
+    std::lock_guard lock(m_queueLock);
+    const auto found = m_known.find(std::string_view(encoded));
+    return found == m_known.end() ? nullptr : m_items[*found].get();
+}
+
 int THXTask::QueueLineCount() const
 {
     std::lock_guard lock(m_queueLock);

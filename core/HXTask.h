@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "core/HXDateTime.h"
+#include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
 
 namespace hx
@@ -73,6 +74,13 @@ inline constexpr int kStateParsed = 10;
 inline constexpr int kStateZipped = 11;
 
 // Item modes.
+// Whether an item in this state was fetched and stored (its local file exists).
+inline constexpr bool IsFetchedState(int state)
+{
+    return state == kStateDownloaded || state == kStateSaved || state == kStateUpdated || state == kStateMapped ||
+           state == kStateParsed || state == kStateZipped;
+}
+
 inline constexpr int kModeSkip = 0;
 inline constexpr int kModeDownload = 1;
 inline constexpr int kModeMap = 2;
@@ -190,6 +198,10 @@ public:
     std::int32_t TotalResources = 0;
     // Bytes received; 64-bit so a large site does not wrap the count.
     std::int64_t TotalBytes = 0;
+    // Links given back their addresses at the end of the last run (their fetch failed).
+    std::int32_t LinksRestored = 0;
+    // The saved pages linking to items not fetched (yet); see THXLinkBook.
+    THXLinkBook LinkBook;
 
     TDateTime LastRun = 0;
     TDateTime NextRun = 0;
@@ -247,6 +259,8 @@ public:
 
     // Any thread: whether the URL was ever added (exact, ignoring letter case).
     bool IsKnownURL(std::string_view url) const;
+    // Any thread: the item of the URL (exact, ignoring letter case), or null.
+    THXQItem* FindItem(std::string_view url) const;
     // Any thread: counts and copies taken under the lock.
     int QueueLineCount() const;
     int ItemCount() const;

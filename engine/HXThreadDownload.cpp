@@ -510,6 +510,11 @@ void TThreadDownload::ItemDone(THXSocket& slot)
         task.SetItemState(*item, kStateError);
         task.CommitItem(*item, true);
     }
+    else if (IsFetchedState(item->State))
+    {
+        // The pages linking to it need no change when the run ends.
+        task.LinkBook.Fetched(item->URL);
+    }
     if (item->IsPage())
     {
         ++task.PagesSaved;

@@ -405,6 +405,17 @@ TParseOutcome TThreadParse::ParsePage(THXQItem& item)
     return ParsePage(*task, item, run, nullptr);
 }
 
+void TThreadParse::NoteUnfetchedLinks(THXTask& task, const std::string& localFile, const std::string& pageURL,
+                                      const std::vector<std::string>& linkedURLs)
+{
+    for (const std::string& url : linkedURLs)
+    {
+        const THXQItem* target = task.FindItem(url);
+        if (target != nullptr && !IsFetchedState(target->State))
+            task.LinkBook.Note(localFile, pageURL, url);
+    }
+}
+
 TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, std::uint64_t run) const
 {
     TPageRead read;
@@ -581,6 +592,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     std::string().swap(scan.PageText);
     bool written = false;
     std::vector<THXQItem> lastItems = scan.TakeNewItems();
+    const std::vector<std::string> linkedURLs = scan.LinkedURLs();
     const bool saved = OnOwner(run,
                                [&]
                                {
@@ -611,6 +623,8 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    task.CommitItem(item, true);
                                    if (written && !intranet)
                                        task.AddZipPending(localFile, &item);
+                                   if (written)
+                                       NoteUnfetchedLinks(task, localFile, facts.URL, linkedURLs);
                                    std::function<void(const std::string&)> onDiskFull;
                                    {
                                        std::lock_guard lock(m_mutex);

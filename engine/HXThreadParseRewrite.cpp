@@ -1,11 +1,13 @@
 #include "engine/HXThreadParseRewrite.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "core/HXStrings.h"
 #include "core/HXURL.h"
 #include "engine/HXParser.h"
+#include "engine/HXThreadParseScan.h"
 
 namespace hx
 {
@@ -191,6 +193,71 @@ int InsertAdBanner(std::string& pageText, std::string_view bannerAddress)
     if (bodyEnd != 0)
         pageText.insert(bodyAt, block);
     return (bodyEnd != 0 ? 1 : 0) + (closingStart != 0 ? 1 : 0);
+}
+
+std::string PageAddressText(std::string_view url)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(url.size());
+    for (const char c : url)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' || c == '`')
+        {
+            text += '%';
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0x0F];
+        }
+        else
+        {
+            text += c;
+        }
+    }
+    return text;
+}
+
+int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::vector<TRelink>& links)
+{
+    // The text each link has now (without fragment), and the text it gets.
+    const std::string folder = DirectoryURL(std::string(pageURL));
+    std::unordered_map<std::string, std::string> change;
+    for (const TRelink& link : links)
+    {
+        const std::string local = ConvertedLink(link.URL, folder, "");
+        const std::string address = PageAddressText(link.URL);
+        if (link.Local)
+            change.insert_or_assign(address, local);
+        else
+            change.insert_or_assign(local, address);
+    }
+    if (change.empty())
+        return 0;
+    int changed = 0;
+    const auto scan = [&](std::string tag, std::string tagEnd, std::string attribute, std::uint8_t mode)
+    {
+        THXParser scanner(std::move(pageText), std::move(tag), std::move(tagEnd), std::move(attribute), mode);
+        do
+        {
+            const std::string value = scanner.FindNext();
+            if (value.empty())
+                continue;
+            const std::size_t hash = value.find('#');
+            const auto found = change.find(value.substr(0, hash));
+            if (found == change.end())
+                continue;
+            const std::string_view fragment =
+                hash == std::string::npos ? std::string_view() : std::string_view(value).substr(hash);
+            if (scanner.ReplaceValue(found->second + std::string(fragment)))
+                ++changed;
+        } while (scanner.NextFrom != 0 && scanner.Cursor != 0);
+        pageText = std::move(scanner.CurrentText());
+    };
+    for (const TTagTableRow& row : kTagTable)
+        scan(std::string(row.tag), ">", std::string(row.attribute), THXParser::kTagMode);
+    for (const char* quote : {"'", "\""})
+        scan(quote, quote, "", THXParser::kQuotedEverywhere);
+    return changed;
 }
 
 } // namespace hx

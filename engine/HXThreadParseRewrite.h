@@ -27,6 +27,25 @@ std::string PageLinkText(std::string_view localLink);
 // or for an applet's CODE the folder of its CODEBASE.
 std::string ConvertedLink(std::string_view url, std::string_view directory, std::string_view fragment);
 
+// An address as it is written into a page in place of a local link: bytes above 0x7F,
+// blanks, control bytes, quotes, "<", ">" and "`" become "%XX"; the rest stays.
+std::string PageAddressText(std::string_view url);
+
+// A link of a saved page to change: to the address of the URL (Local false) or back to
+// the local file of the URL (Local true).
+struct TRelink
+{
+    std::string URL; // without fragment
+    bool Local = false;
+};
+
+// Changes the links of a saved page (of the page URL; its local links are relative to
+// its own folder, as ConvertedLink writes them) that lead to the given URLs: a local
+// link to a URL with Local false becomes its address (PageAddressText), an address of
+// a URL with Local true becomes the local link; fragments stay. Links are found as the
+// page scans find them: the tag table and quoted texts. Returns how many changed.
+int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::vector<TRelink>& links);
+
 // The SCRIPT blocks of one text, found once: a position lies inside a block when the
 // last "<script" ending at or before it and the first "/script" at or after that
 // "<script" both exist and enclose it (letter case ignored).

@@ -162,6 +162,19 @@ void TWrittenLinks::Erased(int start, int length)
     }
 }
 
+std::vector<std::string> TWrittenLinks::URLs() const
+{
+    std::vector<std::string> urls;
+    std::unordered_set<std::string> seen;
+    for (const TSpan& span : m_spans)
+    {
+        std::string url = StripFragment(span.URL);
+        if (seen.insert(LowerCase(url)).second)
+            urls.push_back(std::move(url));
+    }
+    return urls;
+}
+
 TPageScan::TPageScan(std::string pageText, TPageFacts facts, const THXProfile& profile, TFileTypeGroups groups)
     : PageText(std::move(pageText))
     , m_facts(std::move(facts))

@@ -89,6 +89,9 @@ public:
     void EndScan();
     // Between scans: the bytes from start on, length of them, were removed from the text.
     void Erased(int start, int length);
+    // Between scans: the URLs (without fragment) of the link texts that stand in the
+    // text, each once, in text order.
+    std::vector<std::string> URLs() const;
 
 private:
     struct TSpan
@@ -141,6 +144,9 @@ public:
     // The items built for new followed links since the last call, in the order found:
     // state 0, without a task.
     std::vector<THXQItem> TakeNewItems();
+    // After the scans: the URLs (without fragment) the page's rewritten links stand for,
+    // each once.
+    std::vector<std::string> LinkedURLs() const { return m_written.URLs(); }
     std::size_t PendingItems() const { return m_newItems.size(); }
 
 private:

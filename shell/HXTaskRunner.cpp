@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -15,6 +17,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "engine/HXThreadParseRewrite.h"
 #include "net/HXSockets.h"
 #include "schedule/HXSchedule.h"
 
@@ -47,6 +50,15 @@ bool IsRunStatus(int status)
 }
 
 } // namespace
+
+// The file beside the queue file that keeps the task's link book between runs.
+std::string LinkBookFileName(THXTask& task)
+{
+    std::string name = task.QueueFileName();
+    if (name.ends_with(".dwn"))
+        name.resize(name.size() - 4);
+    return name + ".lnk";
+}
 
 std::string ZipNameForTitle(std::string_view title)
 {
@@ -207,6 +219,15 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     try
     {
         PrepareQueue(*task, current);
+        // The pages linking to items not fetched: those of earlier runs, unless the copy
+        // begins afresh.
+        task->LinksRestored = 0;
+        if (!current)
+        {
+            task->LinkBook.Clear();
+            if (loadsQueue)
+                task->LinkBook.Load(LinkBookFileName(*task));
+        }
         if (!task->IntranetMode)
         {
             m_host.OpenZip(*task);
@@ -520,6 +541,8 @@ void THXTaskRunner::HaltTask(THXTask& task)
             m_dispatcher.AccountStopped(*slot);
     m_slots.Renew();
     task.ResetInterrupted();
+    if (running)
+        RelinkPages(task);
     // The workers no longer write the queue: what the run changed is written here,
     // so a stop loses nothing.
     if (task.Modified)
@@ -549,6 +572,72 @@ void THXTaskRunner::HaltTask(THXTask& task)
         m_host.ShowError(error.what());
     }
     m_host.UpdateCommands();
+}
+
+void THXTaskRunner::RelinkPages(THXTask& task)
+{
+    // What each page's links become: the address of an item whose fetch failed, the
+    // local file of an item fetched since its links were given their address.
+    std::map<const THXLinkBook::TPage*, std::vector<TRelink>> pages;
+    std::vector<std::string> fetched;
+    task.LinkBook.ForEach(
+        [&](const std::string& target, bool restored, const std::vector<const THXLinkBook::TPage*>& linking)
+        {
+            const THXQItem* item = task.FindItem(target);
+            const bool failed = item != nullptr && item->State == kStateError;
+            const bool done = item == nullptr || IsFetchedState(item->State);
+            if (done)
+                fetched.push_back(target);
+            if ((failed && !restored) || (done && restored && item != nullptr))
+            {
+                for (const THXLinkBook::TPage* page : linking)
+                    pages[page].push_back({target, done});
+            }
+        });
+
+    std::vector<TZipFile> changedFiles;
+    int restoredLinks = 0;
+    for (const auto& [page, links] : pages)
+    {
+        std::optional<std::string> text = ReadWholeFile(page->LocalFile);
+        if (!text)
+            continue;
+        std::vector<TRelink> toAddress;
+        std::copy_if(links.begin(), links.end(), std::back_inserter(toAddress),
+                     [](const TRelink& link) { return !link.Local; });
+        const int restoredHere = toAddress.empty() ? 0 : RelinkSavedPage(*text, page->URL, toAddress);
+        std::vector<TRelink> toLocal;
+        std::copy_if(links.begin(), links.end(), std::back_inserter(toLocal),
+                     [](const TRelink& link) { return link.Local; });
+        const int localHere = toLocal.empty() ? 0 : RelinkSavedPage(*text, page->URL, toLocal);
+        if (restoredHere + localHere == 0 || !WriteFileAtomic(page->LocalFile, *text, TDurability::kAtomicOnly))
+            continue;
+        restoredLinks += restoredHere;
+        // An archive entry keeps its page's title as comment.
+        std::string title;
+        if (THXQItem* item = task.IntranetMode ? nullptr : task.FindItem(page->URL))
+        {
+            task.ReloadItem(*item);
+            title = item->Title;
+        }
+        changedFiles.push_back({page->LocalFile, std::move(title)});
+    }
+    for (const auto& [page, links] : pages)
+        for (const TRelink& link : links)
+            task.LinkBook.SetRestored(link.URL, !link.Local);
+    for (const std::string& target : fetched)
+        task.LinkBook.Forget(target);
+    task.LinksRestored = restoredLinks;
+    if (!task.LinkBook.Save(LinkBookFileName(task)))
+        m_host.ShowError("Unable to save the links of task \"" + task.Name + "\"");
+
+    // An archive holds the pages as they were: the changed ones replace them, unless
+    // the archive takes its files only at the end and that end has not come.
+    const bool archiveFed = !task.ZipLast || task.Status == kStatusComplete || task.Status == kStatusZipped;
+    if (!task.IntranetMode && archiveFed && !changedFiles.empty() && FileExists(task.Destination))
+    {
+        AddFilesToZip(task, changedFiles);
+    }
 }
 
 void THXTaskRunner::StopTask(const std::shared_ptr<THXTask>& task)

@@ -209,6 +209,9 @@ private:
     void StopFailedTask(const std::shared_ptr<THXTask>& task);
     void PrepareQueue(THXTask& task, bool current);
     void RequeueUnzippedFiles(THXTask& task);
+    // The end of a run: the links of saved pages to items whose fetch failed get the
+    // items' addresses, those to items fetched since then their local files again.
+    void RelinkPages(THXTask& task);
     // Fast pacing: the zip timer's ticks that finish a completed download, at once.
     void FinishCompletedTask();
 

@@ -193,18 +193,30 @@ protected:
         return paths;
     }
 
-    // Broken links of a copy, less the links to the site's missing pages (a followed
-    // link is rewritten to its local name even when the fetch failed).
-    std::vector<TBrokenLink> BrokenLinks(const std::string& root, const std::string& startURL, TLinkCheckStats& stats)
+    // Broken links of a copy: none, the links to the site's missing pages included (a
+    // link to an address whose fetch failed is given back its address when the run ends).
+    std::vector<TBrokenLink> BrokenLinks(const std::string& root, TLinkCheckStats& stats)
     {
-        std::set<fs::path> missing;
-        for (const std::string& path : Site().Missing)
-            missing.insert(fs::path(LocalFileOf(root, startURL, path)).lexically_normal());
-        std::vector<TBrokenLink> broken;
-        for (const TBrokenLink& link : CheckLocalLinks(root, &stats))
-            if (!missing.contains(LocalLinkTarget(fs::path(root) / link.Page, "", link.Link).lexically_normal()))
-                broken.push_back(link);
-        return broken;
+        return CheckLocalLinks(root, &stats);
+    }
+
+    // The copied pages below `root` that hold the address as a link (between double or
+    // single quotes), as a text for messages; empty when none.
+    std::string PagesLinkingTo(const std::string& root, const std::string& address)
+    {
+        std::string pages;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+        {
+            // The reports ("!" names) list addresses of their own.
+            if (!entry.is_regular_file() || entry.path().filename().string().starts_with("!") ||
+                (entry.path().extension() != ".html" && entry.path().extension() != ".htm"))
+                continue;
+            const std::string text = ReadWholeFile(entry.path().string()).value_or("");
+            if (text.find("\"" + address + "\"") != std::string::npos ||
+                text.find("'" + address + "'") != std::string::npos)
+                pages += entry.path().string() + " ";
+        }
+        return pages;
     }
 
     // GET requests per target; a redirect's target is asked for twice (once for its
@@ -236,7 +248,7 @@ protected:
             EXPECT_TRUE(fs::is_regular_file(file)) << path << " -> " << file;
         }
         TLinkCheckStats stats;
-        const std::vector<TBrokenLink> broken = BrokenLinks(root, startURL, stats);
+        const std::vector<TBrokenLink> broken = BrokenLinks(root, stats);
         EXPECT_TRUE(broken.empty()) << broken.size() << " broken, first: " << broken.front().Page << " -> "
                                     << broken.front().Link;
         EXPECT_GE(stats.Pages, static_cast<int>(Site().Pages.size()));
@@ -465,12 +477,26 @@ TEST_F(HXCrawlTest, SmartRecoveryRetriesOnlyFailures)
     ASSERT_TRUE(Run(task, kRunRestart).Completed) << m_err.str();
     const int errorsBefore = task->PageErrors + task->ResourceErrors;
     EXPECT_GE(errorsBefore, 3 + static_cast<int>(Site().Missing.size()));
+    const std::string origin = start.substr(0, start.find('/', std::string("http://").size()));
     for (const std::string& path : failing)
+    {
         EXPECT_FALSE(fs::exists(LocalFileOf(root, start, path))) << path;
+        // The pages that link to it link to its address.
+        EXPECT_NE(PagesLinkingTo(root, origin + SiteTarget(path)), "") << path;
+    }
+    TLinkCheckStats stats;
+    EXPECT_EQ(BrokenLinks(root, stats).size(), 0u);
+    Session().PrintSummary(*task);
+    EXPECT_NE(m_out.str().find("Links:     "), std::string::npos) << m_out.str();
 
-    // The failing addresses work again; recovery asks for the failures only.
+    // The failing addresses work again; recovery, in a later session that reads the
+    // task from its files, asks for the failures only.
     m_state->ClearAllFailing();
     const std::size_t mark = m_server->RequestCount();
+    auto later = std::make_shared<THXTask>(*m_app);
+    later->FileName = task->FileName;
+    later->Load();
+    task = later;
     ASSERT_TRUE(Run(task, kRunSmartRecovery).Completed) << m_err.str();
     const std::map<std::string, int> gets = GetsSince(*m_server, mark);
     std::set<std::string> expected;
@@ -482,6 +508,8 @@ TEST_F(HXCrawlTest, SmartRecoveryRetriesOnlyFailures)
     {
         EXPECT_EQ(gets.count(SiteTarget(path)), 1u) << path;
         EXPECT_TRUE(fs::is_regular_file(LocalFileOf(root, start, path))) << path;
+        // Fetched now: the links lead to the local file again.
+        EXPECT_EQ(PagesLinkingTo(root, origin + SiteTarget(path)), "") << path;
     }
     // Nothing that had been saved was fetched again.
     for (const auto& [target, count] : gets)

@@ -48,6 +48,36 @@ TEST(HXThreadParseRewrite, LinksAreWrittenSoThatABrowserFindsTheNameOnDisk)
 }
 
 // The block test must answer exactly as the definition does, read from scratch.
+// The links of a saved page to an item whose fetch failed get its address, fragments
+// kept, wherever the page scans found them (tags, an AREA met by two scans, scripts);
+// other links stay. Once fetched, the same links become local again.
+TEST(HXThreadParseRewrite, RelinkedPagesSwitchBetweenLocalLinksAndAddresses)
+{
+    const std::string pageURL = "http://www.site.test/docs/guide/page.htm";
+    const std::string missing = "http://www.site.test/docs/gone.htm";
+    const std::string local = ConvertedLink(missing, "http://www.site.test/docs/guide/", "");
+    ASSERT_EQ(local, "../gone.htm");
+    const std::string saved = "<a href=\"../gone.htm#part\">g</a><area href=\"../gone.htm\">"
+                              "<img src=\"../img/x.gif\"><a href=\"gone.htm\">other</a>"
+                              "<script>var u = '../gone.htm';</script>";
+    std::string text = saved;
+    EXPECT_EQ(RelinkSavedPage(text, pageURL, {{missing, false}}), 3);
+    EXPECT_EQ(text, "<a href=\"" + missing + "#part\">g</a><area href=\"" + missing +
+                        "\"><img src=\"../img/x.gif\"><a href=\"gone.htm\">other</a>"
+                        "<script>var u = '" +
+                        missing + "';</script>");
+    // Again: nothing left to change.
+    const std::string restored = text;
+    EXPECT_EQ(RelinkSavedPage(text, pageURL, {{missing, false}}), 0);
+    EXPECT_EQ(text, restored);
+    EXPECT_EQ(RelinkSavedPage(text, pageURL, {{missing, true}}), 3);
+    EXPECT_EQ(text, saved);
+
+    // Addresses are written so that they stand between quotes whatever the page's charset.
+    EXPECT_EQ(PageAddressText("http://h.test/caf\xC3\xA9 x.htm?a='1'&b=\"2\"#f"),
+              "http://h.test/caf%C3%A9%20x.htm?a=%271%27&b=%222%22#f");
+}
+
 TEST(HXThreadParseRewrite, ScriptRangesFollowTheBlockRule)
 {
     const auto inside = [](const std::string& text, int position)
