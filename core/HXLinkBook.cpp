@@ -5,73 +5,45 @@
 #include <sstream>
 
 #include "core/HXFiles.h"
-#include "core/HXStrings.h"
 
 namespace hx
 {
 
-int THXLinkBook::PageIndex(const std::string& pageFile, const std::string& pageURL)
+void THXLinkBook::Note(TPair page, TPair target)
 {
-    const auto [found, added] = m_pageIndex.try_emplace(pageFile, static_cast<int>(m_pages.size()));
-    if (added)
-        m_pages.push_back({pageFile, pageURL});
-    return found->second;
+    std::vector<TPair>& pages = m_targets[target].Pages;
+    if (std::find(pages.begin(), pages.end(), page) == pages.end())
+        pages.push_back(page);
 }
 
-void THXLinkBook::Note(const std::string& pageFile, const std::string& pageURL, const std::string& target)
+void THXLinkBook::Fetched(TPair target)
 {
-    if (pageFile.empty() || target.empty())
-        return;
-    const int page = PageIndex(pageFile, pageURL);
-    TTarget& entry = m_targets[LowerCase(target)];
-    if (entry.URL.empty())
-        entry.URL = target;
-    if (std::find(entry.Pages.begin(), entry.Pages.end(), page) == entry.Pages.end())
-        entry.Pages.push_back(page);
-}
-
-void THXLinkBook::Fetched(std::string_view target)
-{
-    const auto found = m_targets.find(LowerCase(target));
+    const auto found = m_targets.find(target);
     if (found != m_targets.end() && !found->second.Restored)
         m_targets.erase(found);
 }
 
-void THXLinkBook::SetRestored(std::string_view target, bool restored)
+void THXLinkBook::SetRestored(TPair target, bool restored)
 {
-    const auto found = m_targets.find(LowerCase(target));
+    const auto found = m_targets.find(target);
     if (found != m_targets.end())
         found->second.Restored = restored;
 }
 
-void THXLinkBook::Forget(std::string_view target)
+void THXLinkBook::Forget(TPair target)
 {
-    m_targets.erase(LowerCase(target));
+    m_targets.erase(target);
 }
 
-void THXLinkBook::ForEach(
-    const std::function<void(const std::string&, bool, const std::vector<const TPage*>&)>& visit) const
+void THXLinkBook::ForEach(const std::function<void(TPair, bool, const std::vector<TPair>&)>& visit) const
 {
-    std::vector<const TPage*> pages;
-    for (const auto& [key, target] : m_targets)
-    {
-        pages.clear();
-        for (const int page : target.Pages)
-            pages.push_back(&m_pages[static_cast<std::size_t>(page)]);
-        visit(target.URL, target.Restored, pages);
-    }
+    for (const auto& [target, entry] : m_targets)
+        visit(target, entry.Restored, entry.Pages);
 }
 
-void THXLinkBook::Clear()
-{
-    m_pages.clear();
-    m_pageIndex.clear();
-    m_targets.clear();
-}
-
-// One line per target and page: restored flag, target URL, page file, page URL,
-// separated by tabs (none of them holds a tab: URLs are normalized, files named after them).
-void THXLinkBook::Load(const std::string& path)
+// One line per target and page: the restored flag, the target's URL and the page's URL,
+// separated by tabs (URLs are normalized: they hold no tab).
+void THXLinkBook::Load(const std::string& path, const std::function<std::optional<TPair>(std::string_view url)>& pairOf)
 {
     const std::optional<std::string> text = ReadWholeFile(path);
     if (!text)
@@ -80,23 +52,24 @@ void THXLinkBook::Load(const std::string& path)
     std::string line;
     while (std::getline(lines, line))
     {
-        std::vector<std::string> fields;
-        std::size_t from = 0;
-        for (std::size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', from))
-        {
-            fields.push_back(line.substr(from, tab - from));
-            from = tab + 1;
-        }
-        fields.push_back(line.substr(from));
-        if (fields.size() != 4 || (fields[0] != "0" && fields[0] != "1"))
+        const std::size_t first = line.find('\t');
+        const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        if (second == std::string::npos || line.find('\t', second + 1) != std::string::npos)
             continue;
-        Note(fields[2], fields[3], fields[1]);
-        if (fields[0] == "1")
-            SetRestored(fields[1], true);
+        const std::string_view flag = std::string_view(line).substr(0, first);
+        if (flag != "0" && flag != "1")
+            continue;
+        const std::optional<TPair> target = pairOf(std::string_view(line).substr(first + 1, second - first - 1));
+        const std::optional<TPair> page = pairOf(std::string_view(line).substr(second + 1));
+        if (!target || !page)
+            continue;
+        Note(*page, *target);
+        if (flag == "1")
+            SetRestored(*target, true);
     }
 }
 
-bool THXLinkBook::Save(const std::string& path) const
+bool THXLinkBook::Save(const std::string& path, const std::function<std::string(TPair)>& urlOf) const
 {
     if (m_targets.empty())
     {
@@ -104,13 +77,13 @@ bool THXLinkBook::Save(const std::string& path) const
         return true;
     }
     std::string text;
-    for (const auto& [key, target] : m_targets)
+    for (const auto& [target, entry] : m_targets)
     {
-        for (const int index : target.Pages)
+        const std::string targetURL = urlOf(target);
+        for (const TPair page : entry.Pages)
         {
-            const TPage& page = m_pages[static_cast<std::size_t>(index)];
-            text += target.Restored ? "1\t" : "0\t";
-            text += target.URL + '\t' + page.LocalFile + '\t' + page.URL + '\n';
+            text += entry.Restored ? "1\t" : "0\t";
+            text += targetURL + '\t' + urlOf(page) + '\n';
         }
     }
     return WriteFileAtomic(path, text, TDurability::kAtomicOnly);

@@ -5,11 +5,14 @@
 // back to the items' addresses (a local link to a file that does not exist leads
 // nowhere), and once a later run fetches such an item its links are made local again.
 // An item fetched in time is forgotten, so the book holds little more than the links to
-// failed items. It is kept beside the queue file between runs.
+// failed items. Items are named by their place in the task's queue (pair index); the
+// file kept beside the queue file between runs names them by URL.
 //
 // Owner thread only.
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,44 +24,36 @@ namespace hx
 class THXLinkBook
 {
 public:
-    struct TPage
-    {
-        std::string LocalFile;
-        std::string URL;
-    };
+    using TPair = std::uint32_t;
 
-    // The saved page holds a local link to the item of the target URL (no fragment).
-    void Note(const std::string& pageFile, const std::string& pageURL, const std::string& target);
-    // The item of the target URL was fetched: its links are local and stay so, unless
-    // pages hold its address (then the end of the run makes them local).
-    void Fetched(std::string_view target);
+    // The saved page holds a local link to the target item.
+    void Note(TPair page, TPair target);
+    // The target was fetched: its links are local and stay so, unless pages hold its
+    // address (then the end of the run makes them local).
+    void Fetched(TPair target);
     // The links to the target are now its address (true) or local (false) in its pages.
-    void SetRestored(std::string_view target, bool restored);
-    void Forget(std::string_view target);
-    // Every target: its URL, whether its pages hold its address, and the pages.
-    void ForEach(const std::function<void(const std::string& target, bool restored,
-                                          const std::vector<const TPage*>& pages)>& visit) const;
+    void SetRestored(TPair target, bool restored);
+    void Forget(TPair target);
+    // Every target: whether its pages hold its address, and the pages.
+    void ForEach(const std::function<void(TPair target, bool restored, const std::vector<TPair>& pages)>& visit) const;
     bool Empty() const { return m_targets.empty(); }
-    void Clear();
+    void Clear() { m_targets.clear(); }
 
     // Adds what the file holds (a missing file holds nothing); lines that cannot be
-    // read are skipped.
-    void Load(const std::string& path);
-    // Writes the book (an empty book removes the file); false when it cannot be written.
-    bool Save(const std::string& path) const;
+    // read, or whose URLs `pairOf` does not know, are skipped.
+    void Load(const std::string& path, const std::function<std::optional<TPair>(std::string_view url)>& pairOf);
+    // Writes the book with the URLs `urlOf` gives (an empty book removes the file);
+    // false when it cannot be written.
+    bool Save(const std::string& path, const std::function<std::string(TPair)>& urlOf) const;
 
 private:
     struct TTarget
     {
-        std::string URL;
         bool Restored = false;
-        std::vector<int> Pages;
+        std::vector<TPair> Pages;
     };
-    int PageIndex(const std::string& pageFile, const std::string& pageURL);
 
-    std::vector<TPage> m_pages;
-    std::unordered_map<std::string, int> m_pageIndex;   // by local file
-    std::unordered_map<std::string, TTarget> m_targets; // by lower-case URL
+    std::unordered_map<TPair, TTarget> m_targets;
 };
 
 } // namespace hx

@@ -513,7 +513,8 @@ void TThreadDownload::ItemDone(THXSocket& slot)
     else if (IsFetchedState(item->State))
     {
         // The pages linking to it need no change when the run ends.
-        task.LinkBook.Fetched(item->URL);
+        if (item->Index >= 0)
+            task.LinkBook.Fetched(static_cast<THXLinkBook::TPair>(item->Index / 2));
     }
     if (item->IsPage())
     {

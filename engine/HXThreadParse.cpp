@@ -405,14 +405,16 @@ TParseOutcome TThreadParse::ParsePage(THXQItem& item)
     return ParsePage(*task, item, run, nullptr);
 }
 
-void TThreadParse::NoteUnfetchedLinks(THXTask& task, const std::string& localFile, const std::string& pageURL,
-                                      const std::vector<std::string>& linkedURLs)
+void TThreadParse::NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs)
 {
+    if (page.Index < 0)
+        return;
+    const auto pagePair = static_cast<THXLinkBook::TPair>(page.Index / 2);
     for (const std::string& url : linkedURLs)
     {
         const THXQItem* target = task.FindItem(url);
-        if (target != nullptr && !IsFetchedState(target->State))
-            task.LinkBook.Note(localFile, pageURL, url);
+        if (target != nullptr && target->Index >= 0 && !IsFetchedState(target->State))
+            task.LinkBook.Note(pagePair, static_cast<THXLinkBook::TPair>(target->Index / 2));
     }
 }
 
@@ -624,7 +626,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    if (written && !intranet)
                                        task.AddZipPending(localFile, &item);
                                    if (written)
-                                       NoteUnfetchedLinks(task, localFile, facts.URL, linkedURLs);
+                                       NoteUnfetchedLinks(task, item, linkedURLs);
                                    std::function<void(const std::string&)> onDiskFull;
                                    {
                                        std::lock_guard lock(m_mutex);

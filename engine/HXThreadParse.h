@@ -159,8 +159,7 @@ private:
     void Execute();
     // Owner thread: the saved page's local links to items not fetched yet go into the
     // task's link book.
-    static void NoteUnfetchedLinks(THXTask& task, const std::string& localFile, const std::string& pageURL,
-                                   const std::vector<std::string>& linkedURLs);
+    static void NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs);
     // Owner thread: the first saved page this run will still parse (null: none).
     THXQItem* NextPageToParse(THXTask& task) const;
     // Owner thread: reads what the work on the page needs.

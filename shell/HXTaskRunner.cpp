@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -13,6 +12,7 @@
 
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
+#include "core/HXEncoding.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
@@ -226,7 +226,14 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         {
             task->LinkBook.Clear();
             if (loadsQueue)
-                task->LinkBook.Load(LinkBookFileName(*task));
+                task->LinkBook.Load(LinkBookFileName(*task),
+                                    [&task](std::string_view url) -> std::optional<THXLinkBook::TPair>
+                                    {
+                                        const THXQItem* item = task->FindItem(url);
+                                        if (item == nullptr || item->Index < 0)
+                                            return std::nullopt;
+                                        return static_cast<THXLinkBook::TPair>(item->Index / 2);
+                                    });
         }
         if (!task->IntranetMode)
         {
@@ -576,68 +583,72 @@ void THXTaskRunner::HaltTask(THXTask& task)
 
 void THXTaskRunner::RelinkPages(THXTask& task)
 {
+    // The URL of a queue place as the item's record holds it, without loading the
+    // item's strings.
+    const auto urlOf = [&task](THXLinkBook::TPair pair)
+    { return Cp1252ToUtf8(task.QueueLine(2 * static_cast<int>(pair))); };
+
     // What each page's links become: the address of an item whose fetch failed, the
     // local file of an item fetched since its links were given their address.
-    std::map<const THXLinkBook::TPage*, std::vector<TRelink>> pages;
-    std::vector<std::string> fetched;
+    std::map<THXLinkBook::TPair, std::vector<TRelink>> pages;
+    std::vector<THXLinkBook::TPair> settled;
     task.LinkBook.ForEach(
-        [&](const std::string& target, bool restored, const std::vector<const THXLinkBook::TPage*>& linking)
+        [&](THXLinkBook::TPair target, bool restored, const std::vector<THXLinkBook::TPair>& linking)
         {
-            const THXQItem* item = task.FindItem(target);
+            const THXQItem* item = task.Item(static_cast<int>(target));
             const bool failed = item != nullptr && item->State == kStateError;
             const bool done = item == nullptr || IsFetchedState(item->State);
             if (done)
-                fetched.push_back(target);
+                settled.push_back(target);
             if ((failed && !restored) || (done && restored && item != nullptr))
             {
-                for (const THXLinkBook::TPage* page : linking)
-                    pages[page].push_back({target, done});
+                const std::string url = urlOf(target);
+                for (const THXLinkBook::TPair page : linking)
+                    pages[page].push_back({url, done});
             }
+            if (failed)
+                task.LinkBook.SetRestored(target, true);
         });
+    for (const THXLinkBook::TPair target : settled)
+        task.LinkBook.Forget(target);
 
     std::vector<TZipFile> changedFiles;
     int restoredLinks = 0;
-    for (const auto& [page, links] : pages)
+    for (auto& [pair, links] : pages)
     {
-        std::optional<std::string> text = ReadWholeFile(page->LocalFile);
+        THXQItem* page = task.Item(static_cast<int>(pair));
+        if (page == nullptr)
+            continue;
+        task.ReloadItem(*page);
+        const std::string localFile = page->LocalFile.empty()
+                                          ? LocalFileName(task.WorkingFolder(), DirectoryURL(page->URL), page->URL)
+                                          : page->LocalFile;
+        std::optional<std::string> text = ReadWholeFile(localFile);
         if (!text)
             continue;
-        std::vector<TRelink> toAddress;
-        std::copy_if(links.begin(), links.end(), std::back_inserter(toAddress),
-                     [](const TRelink& link) { return !link.Local; });
+        // Addresses first: a link never goes both ways in one page.
+        std::stable_partition(links.begin(), links.end(), [](const TRelink& link) { return !link.Local; });
+        const auto firstLocal =
+            std::find_if(links.begin(), links.end(), [](const TRelink& link) { return link.Local; });
+        const std::vector<TRelink> toAddress(links.begin(), firstLocal);
+        const std::vector<TRelink> toLocal(firstLocal, links.end());
         const int restoredHere = toAddress.empty() ? 0 : RelinkSavedPage(*text, page->URL, toAddress);
-        std::vector<TRelink> toLocal;
-        std::copy_if(links.begin(), links.end(), std::back_inserter(toLocal),
-                     [](const TRelink& link) { return link.Local; });
         const int localHere = toLocal.empty() ? 0 : RelinkSavedPage(*text, page->URL, toLocal);
-        if (restoredHere + localHere == 0 || !WriteFileAtomic(page->LocalFile, *text, TDurability::kAtomicOnly))
+        if (restoredHere + localHere == 0 || !WriteFileAtomic(localFile, *text, TDurability::kAtomicOnly))
             continue;
         restoredLinks += restoredHere;
         // An archive entry keeps its page's title as comment.
-        std::string title;
-        if (THXQItem* item = task.IntranetMode ? nullptr : task.FindItem(page->URL))
-        {
-            task.ReloadItem(*item);
-            title = item->Title;
-        }
-        changedFiles.push_back({page->LocalFile, std::move(title)});
+        changedFiles.push_back({localFile, page->Title});
     }
-    for (const auto& [page, links] : pages)
-        for (const TRelink& link : links)
-            task.LinkBook.SetRestored(link.URL, !link.Local);
-    for (const std::string& target : fetched)
-        task.LinkBook.Forget(target);
     task.LinksRestored = restoredLinks;
-    if (!task.LinkBook.Save(LinkBookFileName(task)))
+    if (!task.LinkBook.Save(LinkBookFileName(task), urlOf))
         m_host.ShowError("Unable to save the links of task \"" + task.Name + "\"");
 
     // An archive holds the pages as they were: the changed ones replace them, unless
     // the archive takes its files only at the end and that end has not come.
     const bool archiveFed = !task.ZipLast || task.Status == kStatusComplete || task.Status == kStatusZipped;
     if (!task.IntranetMode && archiveFed && !changedFiles.empty() && FileExists(task.Destination))
-    {
         AddFilesToZip(task, changedFiles);
-    }
 }
 
 void THXTaskRunner::StopTask(const std::shared_ptr<THXTask>& task)
