@@ -338,7 +338,7 @@ void THXCliSession::PrintSummary(THXTask& task)
     m_out << "  Received:  " << Kilobytes(task.TotalBytes) << " KB in " << std::fixed << std::setprecision(1) << seconds
           << " s\n";
     if (task.LinksRestored > 0)
-        m_out << "  Links:     " << task.LinksRestored << " to failed addresses given back their addresses\n";
+        m_out << "  Links:     " << task.LinksRestored << " to items that failed restored to their web addresses\n";
     if (NothingFetched(task))
     {
         // No copy and no archive were made: say so, and why the start page failed.
