@@ -204,6 +204,8 @@ bool THXTask::Rename(const std::string& newName, std::string* errorMessage)
 
     const std::string oldQueue = QueueFileName();
     const std::string newQueue = folder + newName + ".dwn";
+    const std::string oldLinkBook = LinkBookFileName();
+    const std::string newLinkBook = folder + newName + ".lnk";
     if (!sameFile && FileExists(FileName))
     {
         // Never replace a file that appeared meanwhile: the rename itself refuses to.
@@ -221,6 +223,9 @@ bool THXTask::Rename(const std::string& newName, std::string* errorMessage)
     {
         m_queueFileName = newQueue;
     }
+    // The link book goes with the queue it names items of.
+    if (!sameFile && m_queueFileName == newQueue && FileExists(oldLinkBook) && !std::filesystem::exists(newLinkBook))
+        ::renameat2(AT_FDCWD, oldLinkBook.c_str(), AT_FDCWD, newLinkBook.c_str(), RENAME_NOREPLACE);
     // An active task keeps its place in the list under its new path.
     auto& active = m_app.ActiveTasks;
     const auto listed = std::find_if(active.begin(), active.end(),
@@ -303,6 +308,14 @@ std::string THXTask::QueueFileName()
     if (m_queueFileName.empty())
         m_queueFileName = ExtractFilePath(FileName) + Name + ".dwn";
     return m_queueFileName;
+}
+
+std::string THXTask::LinkBookFileName()
+{
+    std::string name = QueueFileName();
+    if (name.ends_with(".dwn"))
+        name.resize(name.size() - 4);
+    return name + ".lnk";
 }
 
 void THXTask::Progress(const std::string& text, std::int64_t position, std::int64_t total)

@@ -231,6 +231,9 @@ public:
     std::string WorkingFolder() const;
     std::string UserAgent() const;
     std::string QueueFileName();
+    // Beside the queue file: which saved pages link to items not fetched, kept
+    // between runs so their links can be given back or made local again.
+    std::string LinkBookFileName();
 
     // --- Queue (owner thread unless noted) ---
 

@@ -484,6 +484,9 @@ std::vector<std::shared_ptr<THXTask>> THXScheduler::DeleteTasks(const std::vecto
         const std::string queueFile = task->QueueFileName();
         if (FileExists(queueFile))
             paths.push_back(queueFile);
+        const std::string linkBookFile = task->LinkBookFileName();
+        if (FileExists(linkBookFile))
+            paths.push_back(linkBookFile);
         if (FileExists(task->FileName))
             paths.push_back(task->FileName);
         if (!paths.empty() && !removeFiles(paths))

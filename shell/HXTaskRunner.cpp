@@ -51,15 +51,6 @@ bool IsRunStatus(int status)
 
 } // namespace
 
-// The file beside the queue file that keeps the task's link book between runs.
-std::string LinkBookFileName(THXTask& task)
-{
-    std::string name = task.QueueFileName();
-    if (name.ends_with(".dwn"))
-        name.resize(name.size() - 4);
-    return name + ".lnk";
-}
-
 std::string ZipNameForTitle(std::string_view title)
 {
     std::string name(title);
@@ -226,7 +217,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         {
             task->LinkBook.Clear();
             if (loadsQueue)
-                task->LinkBook.Load(LinkBookFileName(*task),
+                task->LinkBook.Load(task->LinkBookFileName(),
                                     [&task](std::string_view url) -> std::optional<THXLinkBook::TPair>
                                     {
                                         const THXQItem* item = task->FindItem(url);
@@ -641,7 +632,7 @@ void THXTaskRunner::RelinkPages(THXTask& task)
         changedFiles.push_back({localFile, page->Title});
     }
     task.LinksRestored = restoredLinks;
-    if (!task.LinkBook.Save(LinkBookFileName(task), urlOf))
+    if (!task.LinkBook.Save(task.LinkBookFileName(), urlOf))
         m_host.ShowError("Unable to save the links of task \"" + task.Name + "\"");
 
     // An archive holds the pages as they were: the changed ones replace them, unless

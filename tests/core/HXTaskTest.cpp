@@ -228,6 +228,7 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     task->AddItem(THXQItem{});
     task->SaveQueue();
     const std::string folder = ExtractFilePath(task->FileName);
+    ASSERT_TRUE(WriteFileAtomic(task->LinkBookFileName(), "links\r\n"));
 
     std::string message;
     ASSERT_TRUE(task->Rename("New", &message)) << message;
@@ -237,6 +238,9 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     EXPECT_FALSE(FileExists(folder + "Old.hxt"));
     EXPECT_TRUE(FileExists(folder + "New.dwn"));
     EXPECT_EQ(task->QueueFileName(), folder + "New.dwn");
+    EXPECT_EQ(task->LinkBookFileName(), folder + "New.lnk");
+    EXPECT_TRUE(FileExists(folder + "New.lnk")) << "the link book goes with the queue";
+    EXPECT_FALSE(FileExists(folder + "Old.lnk"));
     THXTask reread(*app);
     reread.FileName = folder + "New.hxt";
     reread.Load();

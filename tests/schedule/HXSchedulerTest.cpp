@@ -414,6 +414,7 @@ TEST_F(HXSchedulerTest, DeleteRemovesFilesAndEveryReference)
 {
     const std::string plainPath = WriteTask("Plain", kStatusTaskComplete);
     ASSERT_TRUE(WriteFileAtomic(app->TasksFolder() + "General/Plain.dwn", "http://x/\r\n5\xB6\r\n"));
+    ASSERT_TRUE(WriteFileAtomic(app->TasksFolder() + "General/Plain.lnk", "http://x/\r\n"));
     const std::string armedPath = WriteTask("Armed", kStatusScheduled, "Now");
     const std::string busyPath = WriteTask("Busy", kStatusUnscheduled);
     const std::string keptPath = WriteTask("Kept", kStatusStopped);
@@ -437,7 +438,8 @@ TEST_F(HXSchedulerTest, DeleteRemovesFilesAndEveryReference)
     ASSERT_EQ(deleted.size(), 2u);
     EXPECT_EQ(deleted[0]->Name, "Armed");
     EXPECT_EQ(deleted[1]->Name, "Plain");
-    EXPECT_EQ(removedPaths, (std::vector<std::string>{armedPath, app->TasksFolder() + "General/Plain.dwn", plainPath}));
+    EXPECT_EQ(removedPaths, (std::vector<std::string>{armedPath, app->TasksFolder() + "General/Plain.dwn",
+                                                      app->TasksFolder() + "General/Plain.lnk", plainPath}));
     EXPECT_FALSE(FileExists(plainPath));
     EXPECT_FALSE(FileExists(app->TasksFolder() + "General/Plain.dwn"));
     EXPECT_FALSE(FileExists(armedPath));
