@@ -9,25 +9,40 @@
 namespace hx
 {
 
+void THXLinkBook::Add(TPair page, TPair target, bool addressed)
+{
+    TLinks& links = m_targets[target];
+    std::vector<TPair>& into = addressed ? links.Address : links.Local;
+    std::vector<TPair>& other = addressed ? links.Local : links.Address;
+    std::erase(other, page);
+    if (std::find(into.begin(), into.end(), page) == into.end())
+        into.push_back(page);
+}
+
 void THXLinkBook::Note(TPair page, TPair target)
 {
-    std::vector<TPair>& pages = m_targets[target].Pages;
-    if (std::find(pages.begin(), pages.end(), page) == pages.end())
-        pages.push_back(page);
+    Add(page, target, false);
 }
 
 void THXLinkBook::Fetched(TPair target)
 {
     const auto found = m_targets.find(target);
-    if (found != m_targets.end() && !found->second.Restored)
+    if (found != m_targets.end() && found->second.Address.empty())
         m_targets.erase(found);
 }
 
-void THXLinkBook::SetRestored(TPair target, bool restored)
+void THXLinkBook::MarkAddressed(TPair target)
 {
     const auto found = m_targets.find(target);
-    if (found != m_targets.end())
-        found->second.Restored = restored;
+    if (found == m_targets.end())
+        return;
+    TLinks& links = found->second;
+    for (const TPair page : links.Local)
+    {
+        if (std::find(links.Address.begin(), links.Address.end(), page) == links.Address.end())
+            links.Address.push_back(page);
+    }
+    links.Local.clear();
 }
 
 void THXLinkBook::Forget(TPair target)
@@ -35,13 +50,14 @@ void THXLinkBook::Forget(TPair target)
     m_targets.erase(target);
 }
 
-void THXLinkBook::ForEach(const std::function<void(TPair, bool, const std::vector<TPair>&)>& visit) const
+void THXLinkBook::ForEach(const std::function<void(TPair, const TLinks&)>& visit) const
 {
-    for (const auto& [target, entry] : m_targets)
-        visit(target, entry.Restored, entry.Pages);
+    for (const auto& [target, links] : m_targets)
+        visit(target, links);
 }
 
-// One line per target and page: the restored flag, the target's URL and the page's URL,
+// One line per target and page: 1 when the page's link holds the target's address (0:
+// local), the target's URL and the page's URL,
 // separated by tabs (URLs are normalized: they hold no tab).
 void THXLinkBook::Load(const std::string& path, const std::function<std::optional<TPair>(std::string_view url)>& pairOf)
 {
@@ -63,9 +79,7 @@ void THXLinkBook::Load(const std::string& path, const std::function<std::optiona
         const std::optional<TPair> page = pairOf(std::string_view(line).substr(second + 1));
         if (!target || !page)
             continue;
-        Note(*page, *target);
-        if (flag == "1")
-            SetRestored(*target, true);
+        Add(*page, *target, flag == "1");
     }
 }
 
@@ -77,14 +91,13 @@ bool THXLinkBook::Save(const std::string& path, const std::function<std::string(
         return true;
     }
     std::string text;
-    for (const auto& [target, entry] : m_targets)
+    for (const auto& [target, links] : m_targets)
     {
         const std::string targetURL = urlOf(target);
-        for (const TPair page : entry.Pages)
-        {
-            text += entry.Restored ? "1\t" : "0\t";
-            text += targetURL + '\t' + urlOf(page) + '\n';
-        }
+        for (const TPair page : links.Local)
+            text += "0\t" + targetURL + '\t' + urlOf(page) + '\n';
+        for (const TPair page : links.Address)
+            text += "1\t" + targetURL + '\t' + urlOf(page) + '\n';
     }
     return WriteFileAtomic(path, text, TDurability::kAtomicOnly);
 }

@@ -26,16 +26,23 @@ class THXLinkBook
 public:
     using TPair = std::uint32_t;
 
-    // The saved page holds a local link to the target item.
+    // The pages that link to one target, by how their links to it are written now.
+    struct TLinks
+    {
+        std::vector<TPair> Local;   // the local file's name
+        std::vector<TPair> Address; // the target's web address
+    };
+
+    // The saved page was just written with a local link to the target (a page parsed
+    // again writes its links local again, whatever they were).
     void Note(TPair page, TPair target);
-    // The target was fetched: its links are local and stay so, unless pages hold its
-    // address (then the end of the run makes them local).
+    // The target was fetched: its local links are right and need no change, unless
+    // some pages hold its address (then the end of the run makes those local).
     void Fetched(TPair target);
-    // The links to the target are now its address (true) or local (false) in its pages.
-    void SetRestored(TPair target, bool restored);
+    // Every page's link to the target now holds its address.
+    void MarkAddressed(TPair target);
     void Forget(TPair target);
-    // Every target: whether its pages hold its address, and the pages.
-    void ForEach(const std::function<void(TPair target, bool restored, const std::vector<TPair>& pages)>& visit) const;
+    void ForEach(const std::function<void(TPair target, const TLinks& links)>& visit) const;
     bool Empty() const { return m_targets.empty(); }
     void Clear() { m_targets.clear(); }
 
@@ -47,13 +54,9 @@ public:
     bool Save(const std::string& path, const std::function<std::string(TPair)>& urlOf) const;
 
 private:
-    struct TTarget
-    {
-        bool Restored = false;
-        std::vector<TPair> Pages;
-    };
+    void Add(TPair page, TPair target, bool addressed);
 
-    std::unordered_map<TPair, TTarget> m_targets;
+    std::unordered_map<TPair, TLinks> m_targets;
 };
 
 } // namespace hx

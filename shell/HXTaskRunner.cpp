@@ -583,23 +583,29 @@ void THXTaskRunner::RelinkPages(THXTask& task)
     // local file of an item fetched since its links were given their address.
     std::map<THXLinkBook::TPair, std::vector<TRelink>> pages;
     std::vector<THXLinkBook::TPair> settled;
+    std::vector<THXLinkBook::TPair> addressed;
     task.LinkBook.ForEach(
-        [&](THXLinkBook::TPair target, bool restored, const std::vector<THXLinkBook::TPair>& linking)
+        [&](THXLinkBook::TPair target, const THXLinkBook::TLinks& links)
         {
             const THXQItem* item = task.Item(static_cast<int>(target));
             const bool failed = item != nullptr && item->State == kStateError;
             const bool done = item == nullptr || IsFetchedState(item->State);
             if (done)
                 settled.push_back(target);
-            if ((failed && !restored) || (done && restored && item != nullptr))
+            // Each page's link changes only when it is written the other way: pages
+            // written since the address was given back still hold the local name.
+            const std::vector<THXLinkBook::TPair>& changing = failed ? links.Local : links.Address;
+            if ((failed || (done && item != nullptr)) && !changing.empty())
             {
                 const std::string url = urlOf(target);
-                for (const THXLinkBook::TPair page : linking)
+                for (const THXLinkBook::TPair page : changing)
                     pages[page].push_back({url, done});
             }
             if (failed)
-                task.LinkBook.SetRestored(target, true);
+                addressed.push_back(target);
         });
+    for (const THXLinkBook::TPair target : addressed)
+        task.LinkBook.MarkAddressed(target);
     for (const THXLinkBook::TPair target : settled)
         task.LinkBook.Forget(target);
 
