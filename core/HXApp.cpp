@@ -207,8 +207,7 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     else
         m_themeColors = {"$005f4000", "$00804000", "$00A16000", "$00C0DCC0"};
 
-    for (std::string& path : ReadActiveTaskFile())
-        ActiveTasks.push_back({std::move(path), nullptr});
+    LoadActiveTaskList();
 
     if (g_instance == nullptr)
         g_instance = this;
@@ -526,6 +525,26 @@ void THXApp::SaveActiveTasks()
     ForceDirectories(TasksFolder());
     if (!WriteFileAtomic(ActiveTasksFile(), text))
         throw EFileError("Unable to write file: " + ActiveTasksFile());
+}
+
+void THXApp::LoadActiveTaskList()
+{
+    const std::string list = ActiveTasksFile();
+    std::string unused;
+    const TFileRead read = ReadRegularFile(list, kMaxActiveListBytes, unused);
+    if (read != TFileRead::Read && read != TFileRead::Missing)
+    {
+        const std::string kept = list + ".bad";
+        struct stat status = {};
+        if (::lstat(list.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+            ::rename(list.c_str(), kept.c_str()) == 0)
+            m_store.ReportProblem("Active task list " + list + " could not be read; it is kept as " + kept);
+        else
+            m_store.ReportProblem("Active task list " + list + " could not be read");
+        return;
+    }
+    for (std::string& path : ReadActiveTaskFile())
+        ActiveTasks.push_back({std::move(path), nullptr});
 }
 
 std::vector<std::string> THXApp::ReadActiveTaskFile() const

@@ -216,6 +216,13 @@ public:
     // a plain file of reasonable size, lists nothing.
     std::vector<std::string> ReadActiveTaskFile() const;
 
+private:
+    // Reads the active-task list at start-up. A list that exists but cannot be read
+    // (not a plain file, too large, unreadable) is moved aside to
+    // "ActiveTasks.lst.bad" and reported, so the next save never replaces it unseen.
+    void LoadActiveTaskList();
+
+public:
     // Tasks whose status is Scheduled or Downloading (kept by the task unit) and the
     // task whose queue is in memory. The paths of "ActiveTasks.lst" are read when the
     // settings object is created, so the first task saved keeps the tasks listed by

@@ -83,6 +83,9 @@ public:
     // The problems met so far (damaged file, wrong value type, failed write), each
     // reported once; TakeProblems() returns them and forgets them.
     std::vector<std::string> TakeProblems();
+    // Adds a problem met with another of the program's own files (the active-task
+    // list), so the user hears of it where the settings' problems are shown.
+    void ReportProblem(std::string problem) { Report(std::move(problem)); }
 
     // The whole store in REGEDIT4 text (what the file holds).
     std::string ExportText();

@@ -221,6 +221,31 @@ TEST_F(HXTaskTest, TasksListedByAnEarlierRunStayListedWhenOtherTasksAreSaved)
     EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), nightlyFile + "\r\n" + handWritten + "\r\n");
 }
 
+TEST_F(HXTaskTest, AnActiveListThatCannotBeReadIsKeptAsideNotReplaced)
+{
+    // Too large to be a list of tasks: it is not read, and no save may replace it.
+    const std::string list = app->ActiveTasksFile();
+    const std::string huge(static_cast<std::size_t>(kMaxActiveListBytes) + 1, 'x');
+    Home().WriteFile("Tasks/ActiveTasks.lst", huge);
+    app = std::make_unique<THXApp>(THXEnvironment::UnderHome(Home().Path().string()));
+    auto task = NewTask("Nightly");
+    task->Status = kStatusScheduled;
+    task->Save();
+    EXPECT_TRUE(Home().ReadFile("Tasks/ActiveTasks.lst.bad") == huge) << "the list is kept whole beside";
+    EXPECT_EQ(Home().ReadFile("Tasks/ActiveTasks.lst"), task->FileName + "\r\n");
+    const std::vector<std::string> problems = app->Store().TakeProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "Active task list " + list + " could not be read; it is kept as " + list + ".bad");
+
+    // A pipe in its place is neither waited on nor written into.
+    std::filesystem::remove(list);
+    std::filesystem::remove(list + ".bad");
+    ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
+    app = std::make_unique<THXApp>(THXEnvironment::UnderHome(Home().Path().string()));
+    EXPECT_TRUE(app->ActiveTasks.empty());
+    EXPECT_TRUE(std::filesystem::is_fifo(list + ".bad"));
+}
+
 TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
 {
     auto task = NewTask("Old");
