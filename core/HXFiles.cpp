@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -175,6 +176,37 @@ void TFileHandle::Reset()
     m_fd = -1;
 }
 
+namespace
+{
+
+// Reads what is left of an open file into `bytes`; stops with TooLarge once more
+// than maxBytes arrived (a file that grows while it is read is held to the limit).
+TFileRead ReadToEnd(int fd, std::int64_t maxBytes, std::string& bytes)
+{
+    char buffer[65536];
+    while (true)
+    {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            bytes.clear();
+            return TFileRead::Failed;
+        }
+        if (got == 0)
+            return TFileRead::Read;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<std::int64_t>(bytes.size()) > maxBytes)
+        {
+            bytes.clear();
+            return TFileRead::TooLarge;
+        }
+    }
+}
+
+} // namespace
+
 std::optional<std::string> ReadWholeFile(const std::string& path)
 {
     int fd = -1;
@@ -186,20 +218,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     if (!handle.Valid())
         return std::nullopt;
     std::string bytes;
-    char buffer[65536];
-    while (true)
-    {
-        const ssize_t got = ::read(handle.Get(), buffer, sizeof buffer);
-        if (got < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (ReadToEnd(handle.Get(), std::numeric_limits<std::int64_t>::max(), bytes) != TFileRead::Read)
+        return std::nullopt;
     return bytes;
 }
 
@@ -223,28 +243,7 @@ TFileRead ReadRegularFile(const std::string& path, std::int64_t maxBytes, std::s
         return TFileRead::NotAFile;
     if (status.st_size > maxBytes)
         return TFileRead::TooLarge;
-    char buffer[65536];
-    while (true)
-    {
-        const ssize_t got = ::read(handle.Get(), buffer, sizeof buffer);
-        if (got < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            bytes.clear();
-            return TFileRead::Failed;
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        // A file that grows while it is read is held to the same limit.
-        if (static_cast<std::int64_t>(bytes.size()) > maxBytes)
-        {
-            bytes.clear();
-            return TFileRead::TooLarge;
-        }
-    }
-    return TFileRead::Read;
+    return ReadToEnd(handle.Get(), maxBytes, bytes);
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, TDurability durability, TFileAccess access)
