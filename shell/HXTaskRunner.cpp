@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -268,9 +269,11 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     }
 
     // Saves a killed run left half done stay as hidden temporaries beside their files;
-    // nothing else removes them.
-    if (const std::string folder = task->WorkingFolder(); !folder.empty())
-        RemoveStaleTempFiles(folder);
+    // nothing else removes them. The walk covers the whole copy (for the Personal
+    // Intranet, every site in it), so it runs beside the crawl: it removes only files
+    // of processes that have ended, never this run's.
+    if (std::string folder = task->WorkingFolder(); !folder.empty())
+        m_cleanUp.Post([folder = std::move(folder)] { RemoveStaleTempFiles(folder); });
 
     m_host.SetLogoRunning(true);
     m_host.SetRunEnabled(false);
@@ -570,6 +573,14 @@ void THXTaskRunner::HaltTask(THXTask& task)
         m_host.ShowError(error.what());
     }
     m_host.UpdateCommands();
+}
+
+void THXTaskRunner::WaitForCleanUp()
+{
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    m_cleanUp.Post([&done] { done.set_value(); });
+    finished.wait();
 }
 
 void THXTaskRunner::RelinkPages(THXTask& task)

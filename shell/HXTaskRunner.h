@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "archive/XcdZipD4.h"
+#include "core/HXJobThread.h"
 #include "core/HXPacing.h"
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
@@ -167,6 +168,9 @@ public:
     // an error and left on the status line. What was not written stays queued, so
     // a resume after freeing space completes the copy. Owner thread.
     void DiskFull(const std::string& text);
+    // Waits until the temporaries of killed runs that a start found are removed
+    // (they are removed off the owner thread; for shutdown and tests).
+    void WaitForCleanUp();
     // Why the last run stopped by itself ("" when it completed or was stopped on request).
     const std::string& FailureText() const { return m_failureText; }
     // Renames the task's archive to `name` in its folder (unique-name rule); false
@@ -231,6 +235,9 @@ private:
     // Workers last: they end before the rest goes.
     TThreadParse m_parser;
     TThreadDownload m_dispatcher;
+    // Removes what killed runs left in a copy: a walk of the whole copy, kept off the
+    // owner thread. Its jobs hold only a folder name; it ends first.
+    TJobThread m_cleanUp;
 };
 
 } // namespace hx

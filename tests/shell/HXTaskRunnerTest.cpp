@@ -875,6 +875,7 @@ TEST_F(HXTaskRunnerTest, StartRemovesTemporariesLeftByAKilledRun)
         ASSERT_TRUE(WriteFileAtomic(path, "kept"));
 
     ASSERT_TRUE(runner->Start(intranet));
+    runner->WaitForCleanUp();
     EXPECT_FALSE(FileExists(left[0]));
     EXPECT_TRUE(FileExists(left[1])); // another task's folder
     for (const std::string& path : kept)
@@ -882,6 +883,7 @@ TEST_F(HXTaskRunnerTest, StartRemovesTemporariesLeftByAKilledRun)
     runner->StopTask(intranet);
 
     ASSERT_TRUE(runner->Start(archive));
+    runner->WaitForCleanUp();
     EXPECT_FALSE(FileExists(left[1]));
     runner->StopTask(archive);
 }
