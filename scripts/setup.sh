@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev zip unzip
     nginx tinyproxy wget
+    qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
 )
 
 missing=()

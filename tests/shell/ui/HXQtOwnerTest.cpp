@@ -1,0 +1,130 @@
+#include "shell/ui/HXQtOwner.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace hx
+{
+
+class HXQtOwnerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A worker's Invoke runs on the window thread and returns once it has run; an
+    // exception reaches the worker; Post runs later on the window thread.
+    void InvokeRunsOnTheWindowThreadAndWaits()
+    {
+        THXQtOwner owner;
+        const auto windowThread = std::this_thread::get_id();
+        std::atomic<int> ran{0};
+        std::thread::id seen;
+        bool threw = false;
+        std::atomic<bool> workerDone{false};
+        std::thread worker(
+            [&]
+            {
+                QVERIFY(!owner.IsOwnerThread());
+                owner.Invoke(
+                    [&]
+                    {
+                        seen = std::this_thread::get_id();
+                        ++ran;
+                    });
+                QCOMPARE(ran.load(), 1);
+                try
+                {
+                    owner.Invoke([] { throw std::runtime_error("disk full"); });
+                }
+                catch (const std::runtime_error& error)
+                {
+                    threw = std::string(error.what()) == "disk full";
+                }
+                owner.Post([&] { ++ran; });
+                workerDone = true;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(workerDone.load() && ran.load() == 2, 5000);
+        worker.join();
+        QVERIFY(seen == windowThread);
+        QVERIFY(threw);
+        owner.Invoke([&] { ++ran; });
+        QCOMPARE(ran.load(), 3);
+    }
+
+    // After Halt nothing handed over runs: calls queued before it are skipped when
+    // the loop reaches them, a waiting worker is released, new calls are refused.
+    void HaltReleasesWorkersAndDropsQueuedCalls()
+    {
+        for (int round = 0; round < 100; ++round)
+        {
+            THXQtOwner owner;
+            std::atomic<int> ran{0};
+            std::atomic<bool> waiting{false};
+            std::atomic<int> released{0};
+            owner.Post([&] { ++ran; });
+            std::thread worker(
+                [&]
+                {
+                    waiting = true;
+                    try
+                    {
+                        owner.Invoke([&] { ++ran; });
+                    }
+                    catch (const std::runtime_error&)
+                    {
+                    }
+                    ++released;
+                });
+            while (!waiting.load())
+                std::this_thread::yield();
+            owner.Halt();
+            worker.join();
+            QCOMPARE(released.load(), 1);
+            QCoreApplication::processEvents();
+            QCOMPARE(ran.load(), 0);
+            owner.Post([&] { ++ran; });
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, owner.Invoke([&] { ++ran; }));
+            QCoreApplication::processEvents();
+            QCOMPARE(ran.load(), 0);
+        }
+    }
+
+    // Destroying the owner while workers keep handing over never deadlocks.
+    void DestroyingTheOwnerUnderLoadReleasesEveryone()
+    {
+        auto owner = std::make_unique<THXQtOwner>();
+        std::atomic<bool> stop{false};
+        std::atomic<int> calls{0};
+        std::vector<std::thread> workers;
+        for (int i = 0; i < 4; ++i)
+            workers.emplace_back(
+                [&, o = owner.get()]
+                {
+                    while (!stop.load())
+                        try
+                        {
+                            o->Invoke([&] { ++calls; });
+                        }
+                        catch (const std::runtime_error&)
+                        {
+                            return;
+                        }
+                });
+        QTRY_VERIFY_WITH_TIMEOUT(calls.load() > 100, 5000);
+        owner->Halt();
+        stop = true;
+        for (std::thread& worker : workers)
+            worker.join();
+        owner.reset();
+        QCoreApplication::processEvents();
+    }
+};
+
+} // namespace hx
+
+QTEST_MAIN(hx::HXQtOwnerTest)
+#include "HXQtOwnerTest.moc"
