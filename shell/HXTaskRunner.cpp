@@ -668,15 +668,16 @@ void THXTaskRunner::StopTask(const std::shared_ptr<THXTask>& task)
     task->Status = kStatusStopped;
     task->Save();
     m_host.ShowStatus("Ready");
+    m_host.RunEnded(*task);
 }
 
 void THXTaskRunner::CompleteTask(THXTask& task)
 {
     HaltTask(task);
-    if (task.IntranetMode || !task.Profile.UseStartPageTitle || task.StartPageTitle.empty())
-        return;
-    if (RenameZip(task, ZipNameForTitle(task.StartPageTitle)))
+    if (!task.IntranetMode && task.Profile.UseStartPageTitle && !task.StartPageTitle.empty() &&
+        RenameZip(task, ZipNameForTitle(task.StartPageTitle)))
         task.Save();
+    m_host.RunEnded(task);
 }
 
 bool THXTaskRunner::RenameZip(THXTask& task, const std::string& name)

@@ -87,6 +87,9 @@ public:
     virtual int ListingMode() const { return 0; }
     // Closing while a task runs: "A Harbex Task is still running." ... Yes/No.
     virtual bool ConfirmAbortRunningTask() { return true; }
+    // A run ended: completed (after the archive was renamed) or stopped (after the
+    // task was saved as "Download Stopped"). The window beeps or shows a notice.
+    virtual void RunEnded(THXTask& task) { (void)task; }
     // LoadQueue's progress while a queue is read.
     virtual void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total)
     {

@@ -1,0 +1,126 @@
+#include "app/HXScreenshots.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+#include "app/HXCliDemoServer.h"
+#include "core/HXApp.h"
+#include "core/HXTask.h"
+#include "core/HXPaths.h"
+#include "monitor/ui/HXStatus.h"
+#include "shell/ui/HXMain.h"
+
+namespace hx
+{
+
+namespace
+{
+
+// Serves the window's events until `done` says so or `limit` has passed.
+bool WaitFor(const std::function<bool()>& done, int limitMilliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done())
+    {
+        if (clock.elapsed() > limitMilliseconds)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void Settle(int milliseconds)
+{
+    WaitFor([] { return false; }, milliseconds);
+}
+
+} // namespace
+
+int TakeScreenshots(const QString& folder)
+{
+    QTextStream err(stderr);
+    if (!QDir().mkpath(folder))
+    {
+        err << "harbex: cannot create " << folder << "\n";
+        return 1;
+    }
+    QTemporaryDir home;
+    if (!home.isValid())
+    {
+        err << "harbex: no temporary folder\n";
+        return 1;
+    }
+    THXApp app(THXEnvironment::UnderHome(home.path().toStdString()));
+    const std::string site = app.Environment().dataFolder + "/sample-site";
+    if (app.Environment().dataFolder.empty())
+    {
+        err << "harbex: the installed data folder was not found\n";
+        return 1;
+    }
+    cli::THXDemoServer server(site);
+
+    TMainOptions options;
+    // The one-second cadence keeps the copy going long enough to be seen.
+    options.Pacing = TRunPacing::Classic();
+    options.OpenDocument = [](const std::string&) {};
+    auto window = std::make_unique<TFormHarbex>(app, options);
+    window->show();
+    WaitFor([&] { return window->FirstActivationDone(); }, 5000);
+    window->resize(1000, 700);
+    Settle(300);
+
+    int failures = 0;
+    const auto save = [&](QWidget& widget, const QString& name)
+    {
+        const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+        if (!widget.grab().save(path))
+        {
+            err << "harbex: cannot write " << path << "\n";
+            ++failures;
+        }
+    };
+    save(*window, QStringLiteral("main-tasks-empty"));
+
+    window->cmbURL->setEditText(QString::fromStdString(server.URL("/index.html")));
+    window->btnIntranetMode->click();
+    window->btnGO->click();
+    const bool midCrawl = WaitFor(
+        [&]
+        {
+            const auto& task = app.CurrentTask;
+            return task && task->PagesSaved >= 2 && task->ElapsedTime * 86400.0 >= 4.0;
+        },
+        30000);
+    if (!midCrawl)
+    {
+        err << "harbex: the copy did not get going\n";
+        ++failures;
+    }
+    Settle(200);
+    save(*window, QStringLiteral("main-tasks-running"));
+    save(window->StatusWindow(), QStringLiteral("status-running"));
+    window->ShowView(TView::Connections);
+    Settle(200);
+    save(*window, QStringLiteral("main-connections-running"));
+    WaitFor([&] { return !window->Runner().RunningTask(); }, 60000);
+    Settle(300);
+    save(*window, QStringLiteral("main-connections-done"));
+    window->ShowView(TView::Tasks);
+    Settle(200);
+    save(*window, QStringLiteral("main-tasks-done"));
+    window->SetSplitStacked(true);
+    window->close();
+    window.reset();
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace hx

@@ -1,0 +1,814 @@
+#include "shell/ui/HXMain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMovie>
+#include <QProgressDialog>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <charconv>
+
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "monitor/ui/HXDownloader.h"
+#include "monitor/ui/HXStatus.h"
+#include "net/HXSockets.h"
+#include "schedule/ui/HXSchedulerWindow.h"
+#include "shell/HXFirstRun.h"
+#include "shell/HXNewTask.h"
+#include "shell/HXTempFolder.h"
+#include "shell/ui/HXColor.h"
+#include "shell/ui/HXQtOwner.h"
+#include "shell/ui/HXViewLink.h"
+
+namespace hx
+{
+
+namespace
+{
+
+constexpr int kStatusPanelHeight = 120;
+constexpr int kMinimumWidth = 540;
+constexpr int kMinimumHeight = 400;
+constexpr int kHintMilliseconds = 10000;
+// The default window bounds of a first start.
+constexpr int kDefaultLeft = 0;
+constexpr int kDefaultTop = 0;
+constexpr int kDefaultWidth = 640;
+constexpr int kDefaultHeight = 480;
+
+// Page indices of the view pages, in the order they are created.
+enum TPage
+{
+    kPageProperties,
+    kPageBrowse,
+    kPageTasks,
+    kPageSockets,
+    kPageExplore,
+    kPageHome
+};
+
+int PageOf(TView view)
+{
+    switch (view)
+    {
+    case TView::Home:
+        return kPageHome;
+    case TView::Tasks:
+        return kPageTasks;
+    case TView::Browse:
+        return kPageBrowse;
+    case TView::Explore:
+        return kPageExplore;
+    case TView::Connections:
+        return kPageSockets;
+    case TView::ZipProperties:
+        return kPageProperties;
+    }
+    return kPageTasks;
+}
+
+// A stored window bound: a decimal text; anything else keeps the default.
+int BoundValue(THXApp& app, const char* name, int defaultValue)
+{
+    const std::string text = app.Store().ReadString(kFormHarbexKey, name, std::to_string(defaultValue));
+    int value = defaultValue;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : defaultValue;
+}
+
+QToolButton* ToolButton(QWidget* parent, const QString& objectName, const QString& caption, const QString& hint,
+                        QStyle::StandardPixmap icon)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+// The profile box fills its list anew each time it opens.
+class TProfileBox final : public QComboBox
+{
+public:
+    TProfileBox(std::function<void()> beforePopup, QWidget* parent)
+        : QComboBox(parent)
+        , m_beforePopup(std::move(beforePopup))
+    {
+    }
+    void showPopup() override
+    {
+        m_beforePopup();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> m_beforePopup;
+};
+
+} // namespace
+
+TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
+    : QMainWindow(parent)
+    , m_app(app)
+    , m_options(std::move(options))
+    , m_owner(std::make_unique<THXQtOwner>())
+    , m_scheduler(app, m_clock)
+    , m_slots(std::make_unique<THXSlotList>())
+{
+    m_app.SetOwner(m_owner.get());
+    m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
+    m_recentFiles = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
+    setObjectName("FormHarbex");
+    setWindowTitle(QStringLiteral("Harbex 2.60"));
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+
+    const TFirstRunResult firstRun = FirstRunSetup(m_app);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* band = new QWidget(central);
+    band->setObjectName("pnlToolBand");
+    CreateToolBand(band);
+    auto* addressRow = new QWidget(central);
+    addressRow->setObjectName("pnlAddress");
+    CreateAddressRow(addressRow);
+    auto* viewBar = new QWidget(central);
+    viewBar->setObjectName("pnlViewBar");
+    CreateViewBar(viewBar);
+    auto* area = new QWidget(central);
+    area->setObjectName("pnlMainArea");
+    CreateMainArea(area);
+    pnlStatus = new QWidget(central);
+    pnlStatus->setObjectName("pnlStatus");
+    pnlStatus->setFixedHeight(kStatusPanelHeight);
+    auto* statusLayout = new QVBoxLayout(pnlStatus);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    m_status = new TFormStatus(m_app, pnlStatus);
+    statusLayout->addWidget(m_status);
+    layout->addWidget(band);
+    layout->addWidget(addressRow);
+    layout->addWidget(viewBar);
+    layout->addWidget(area, 1);
+    layout->addWidget(pnlStatus);
+    setCentralWidget(central);
+
+    // The task runner with its workers; the connection slots are lent to it.
+    m_runner = std::make_unique<THXTaskRunner>(m_app, *this, *m_slots, m_options.Pacing);
+    m_runner->SetScheduler(&m_scheduler);
+    m_scheduler.SetRunner(m_runner.get());
+    m_scheduler.SetOnTaskChanged(
+        [this](THXTask& task)
+        {
+            if (m_schedulerWindow)
+                m_schedulerWindow->TaskChanged(task);
+            UpdateCommands();
+        });
+    connect(m_status, &TFormStatus::RunClicked, this,
+            [this]
+            {
+                if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
+                    m_scheduler.QueueTaskRun(task, {});
+            });
+    connect(m_status, &TFormStatus::StopClicked, this,
+            [this]
+            {
+                if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
+                    m_runner->StopTask(task);
+            });
+
+    CreateMenus();
+    CreateTrayIcon();
+
+    for (const std::string& problem : firstRun.problems)
+        ShowStatus(problem);
+    for (const std::string& problem : m_scheduler.LoadActiveTasks())
+        ShowStatus(problem);
+    m_schedulerWindow->ShowCategory(m_app.LastCategory());
+    connect(m_schedulerWindow, &TFormScheduler::SelectionChanged, this, [this] { UpdateCommands(); });
+
+    // The zip timer and the one-second tick come last, as the workers do.
+    m_zipTimer = new QTimer(this);
+    m_zipTimer->setInterval(static_cast<int>(m_runner->ZipFeedPeriod().count()));
+    connect(m_zipTimer, &QTimer::timeout, this, &TFormHarbex::TickZipTimer);
+    m_zipTimer->start();
+    m_tick = new QTimer(this);
+    m_tick->setInterval(static_cast<int>(m_options.TickPeriod.count()));
+    connect(m_tick, &QTimer::timeout, this, &TFormHarbex::TickSchedule);
+    m_tick->start();
+    UpdateCommands();
+}
+
+TFormHarbex::~TFormHarbex()
+{
+    m_closing = true;
+    if (m_tick)
+        m_tick->stop();
+    if (m_zipTimer)
+        m_zipTimer->stop();
+    // A window destroyed without its close sequence still leaves no run half done.
+    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
+        m_runner->StopTask(running);
+    m_scheduler.SetRunner(nullptr);
+    m_scheduler.SetOnTaskChanged({});
+    m_runner.reset();
+    // The connections view gives its rows back to the slots before they go.
+    delete m_downloader;
+    m_downloader = nullptr;
+    m_slots.reset();
+    if (m_app.CurrentTask)
+        m_app.CurrentTask->OnProgress = nullptr;
+    m_owner->Halt();
+    m_app.SetOwner(nullptr);
+}
+
+// ---- Building the window ----
+
+void TFormHarbex::CreateToolBand(QWidget* band)
+{
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(4, 2, 4, 2);
+    btnNew = ToolButton(band, "btnNew", tr("New"), tr("New Task..."), QStyle::SP_FileIcon);
+    btnNew->setPopupMode(QToolButton::MenuButtonPopup);
+    btnOpen = ToolButton(band, "btnOpen", tr("Open"), tr("Open zip file..."), QStyle::SP_DialogOpenButton);
+    btnDownloads =
+        ToolButton(band, "btnDownloads", tr("Downloads"), tr("Downloads folder"), QStyle::SP_DirOpenIcon);
+    btnDownloads->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* profileLabel = new QLabel(tr("Profile:"), band);
+    cmbProfile = new TProfileBox([this] { FillProfileBox(); }, band);
+    cmbProfile->setObjectName("cmbProfile");
+    cmbProfile->setMinimumContentsLength(14);
+    cmbProfile->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmbProfile->setToolTip(tr("Select a profile to specify what,\nand how much, should be retrieved"));
+    profileLabel->setBuddy(cmbProfile);
+    btnHarbexMode = ToolButton(band, "btnHarbexMode", tr("Zip Mode"), QString(), QStyle::SP_DriveHDIcon);
+    btnIntranetMode =
+        ToolButton(band, "btnIntranetMode", tr("Intranet Mode"), QString(), QStyle::SP_DirHomeIcon);
+    for (QToolButton* mode : {btnHarbexMode, btnIntranetMode})
+        mode->setCheckable(true);
+    connect(btnHarbexMode, &QToolButton::clicked, this, [this] { SetSaveMode(false); });
+    connect(btnIntranetMode, &QToolButton::clicked, this, [this] { SetSaveMode(true); });
+    btnAddToSelectedZip = ToolButton(band, "btnAddToSelectedZip", tr("Add To Zip"),
+                                     tr("Add future downloads to currently selected zip"),
+                                     QStyle::SP_FileDialogDetailedView);
+    btnAddToSelectedZip->setCheckable(true);
+    // Enabled only while an archive is selected; the Zips tree comes with the archive views.
+    btnAddToSelectedZip->setEnabled(false);
+    btnHelp = ToolButton(band, "btnHelp", tr("Help"), tr("Help"), QStyle::SP_DialogHelpButton);
+    btnHelp->setEnabled(false);
+    imgLogo = new QLabel(band);
+    imgLogo->setObjectName("imgLogo");
+    imgLogo->setMinimumSize(48, 40);
+    imgLogo->setAlignment(Qt::AlignCenter);
+    m_logo = new QMovie(this);
+    const std::string animation = m_app.SkinFolder() + "hxanim.gif";
+    if (FileExists(animation))
+    {
+        m_logo->setFileName(QString::fromStdString(animation));
+        imgLogo->setMovie(m_logo);
+        m_logo->jumpToFrame(0);
+    }
+    else
+    {
+        imgLogo->setPixmap(style()->standardIcon(QStyle::SP_BrowserReload).pixmap(32, 32));
+    }
+
+    layout->addWidget(btnNew);
+    layout->addWidget(btnOpen);
+    layout->addWidget(btnDownloads);
+    layout->addSpacing(12);
+    layout->addWidget(profileLabel);
+    layout->addWidget(cmbProfile);
+    layout->addSpacing(12);
+    layout->addWidget(btnHarbexMode);
+    layout->addWidget(btnIntranetMode);
+    layout->addWidget(btnAddToSelectedZip);
+    layout->addWidget(btnHelp);
+    layout->addStretch(1);
+    layout->addWidget(imgLogo);
+}
+
+void TFormHarbex::CreateAddressRow(QWidget* row)
+{
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(6, 2, 6, 4);
+    auto* label = new QLabel(tr("Address:"), row);
+    cmbURL = new QComboBox(row);
+    cmbURL->setObjectName("cmbURL");
+    cmbURL->setEditable(true);
+    cmbURL->setInsertPolicy(QComboBox::NoInsert);
+    cmbURL->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    label->setBuddy(cmbURL);
+    btnGO = new QToolButton(row);
+    btnGO->setObjectName("btnGO");
+    btnGO->setText(tr("Go"));
+    btnGO->setToolTip(tr("Go"));
+    btnGO->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    btnGO->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnGO->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(btnGO, &QToolButton::clicked, this, [this] { GoClick(); });
+    connect(cmbURL->lineEdit(), &QLineEdit::returnPressed, this,
+            [this]
+            {
+                if (!cmbURL->currentText().trimmed().isEmpty())
+                    GoClick();
+            });
+    connect(btnGO, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmGo->popup(btnGO->mapToGlobal(at)); });
+    layout->addWidget(label);
+    layout->addWidget(cmbURL, 1);
+    layout->addWidget(btnGO);
+    RefreshAddressList();
+}
+
+void TFormHarbex::CreateViewBar(QWidget* bar)
+{
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(4, 3, 4, 3);
+    layout->setSpacing(6);
+    const std::array<std::pair<TView, QString>, 6> links = {{
+        {TView::Home, tr("Harbex Home")},
+        {TView::Tasks, tr("Tasks")},
+        {TView::Browse, tr("Browse")},
+        {TView::Explore, tr("Explore")},
+        {TView::Connections, tr("Connections")},
+        {TView::ZipProperties, tr("Zip Properties")},
+    }};
+    for (const auto& [view, caption] : links)
+    {
+        const QColor rest = view == TView::Home ? QColor(39, 80, 120) : QColor(Qt::black);
+        auto* link = new TViewLink(caption, rest, bar);
+        link->setObjectName(QStringLiteral("lnk") + QString(caption).remove(' '));
+        if (view == TView::Browse)
+            link->setToolTip(tr("Click twice to toggle wide-view"));
+        connect(link, &TViewLink::Clicked, this,
+                [this, view]
+                {
+                    if (view == TView::Browse)
+                    {
+                        // The Browse link toggles a wide view while Browse is shown.
+                        tabsLeft->setVisible(m_view == TView::Browse ? !tabsLeft->isVisible() : true);
+                        if (m_view == TView::Browse)
+                            return;
+                    }
+                    ShowView(view);
+                });
+        layout->addWidget(link);
+        m_viewLinks.push_back(link);
+    }
+    layout->addStretch(1);
+    // The views whose windows come with later work are shown but cannot be chosen yet.
+    for (TView later : {TView::Home, TView::Browse, TView::Explore, TView::ZipProperties})
+        ViewLink(later)->setEnabled(false);
+}
+
+void TFormHarbex::CreateMainArea(QWidget* area)
+{
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    splitter = new QSplitter(Qt::Horizontal, area);
+    splitter->setObjectName("splitter");
+    tabsLeft = new QTabWidget(splitter);
+    tabsLeft->setObjectName("tabsLeft");
+    tabsLeft->setTabPosition(QTabWidget::South);
+    for (const char* name : {"tvZip", "tvPages", "tvIntranet"})
+    {
+        auto* tree = new QTreeWidget(tabsLeft);
+        tree->setObjectName(name);
+        tree->setHeaderHidden(true);
+        tabsLeft->addTab(tree, QString());
+    }
+    tabsLeft->setTabText(0, tr("Zips"));
+    tabsLeft->setTabText(1, tr("Pages"));
+    tabsLeft->setTabText(2, tr("Personal Intranet"));
+    pages = new QStackedWidget(splitter);
+    pages->setObjectName("pages");
+    for (int page = kPageProperties; page <= kPageHome; ++page)
+    {
+        QWidget* content = nullptr;
+        if (page == kPageTasks)
+            content = m_schedulerWindow = new TFormScheduler(m_scheduler, pages);
+        else if (page == kPageSockets)
+            content = m_downloader = new TFormDownloader(
+                m_app, *m_slots, [this] { return m_runner && m_runner->RunningTask() != nullptr; }, pages);
+        else
+            content = new QWidget(pages);
+        pages->addWidget(content);
+    }
+    splitter->addWidget(tabsLeft);
+    splitter->addWidget(pages);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({180, 600});
+    tabsLeft->hide();
+    layout->addWidget(splitter);
+}
+
+TViewLink* TFormHarbex::ViewLink(TView view) const
+{
+    return m_viewLinks.at(static_cast<std::size_t>(view));
+}
+
+QAction* TFormHarbex::Action(const QString& objectName) const
+{
+    return findChild<QAction*>(objectName);
+}
+
+// ---- Start-up ----
+
+void TFormHarbex::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown)
+    {
+        m_shown = true;
+        FormShow();
+        // The deferred set-up runs at the first activation; a window that is never
+        // activated (no window manager) gets it once its first events have run.
+        QTimer::singleShot(0, this, [this] { FormActivate(); });
+    }
+}
+
+bool TFormHarbex::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TFormHarbex::FormShow()
+{
+    // The colours of the skin: the window, the splitter and the main area.
+    const auto& colors = m_app.ThemeColors();
+    const QColor window = ColorFromSetting(colors[1]);
+    const QColor split = ColorFromSetting(colors[2]);
+    const QColor main = ColorFromSetting(colors[3]);
+    for (const char* name : {"pnlToolBand", "pnlAddress"})
+        if (auto* panel = findChild<QWidget*>(name))
+            panel->setStyleSheet(QStringLiteral("QWidget#%1 { background: %2; } QLabel { color: white; }")
+                                     .arg(QString::fromLatin1(name), window.name()));
+    if (auto* bar = findChild<QWidget*>("pnlViewBar"))
+        bar->setStyleSheet(QStringLiteral("QWidget#pnlViewBar { background: %1; }").arg(main.name()));
+    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(split.name()));
+    for (QWidget* panel : {static_cast<QWidget*>(centralWidget())})
+        panel->setAutoFillBackground(true);
+    m_status->ApplyColors();
+    // The Tasks view, or the Home view when the home pane is there to show.
+    ShowView(m_app.ZipPropertiesFirst() || !ViewLink(TView::Home)->isEnabled() ? TView::Tasks : TView::Home);
+}
+
+void TFormHarbex::FormActivate()
+{
+    if (m_activated || m_closing)
+        return;
+    m_activated = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The bounds the person left the window with.
+    const int left = BoundValue(m_app, "Left", kDefaultLeft);
+    const int top = BoundValue(m_app, "Top", kDefaultTop);
+    const int width = std::max(kMinimumWidth, BoundValue(m_app, "Width", kDefaultWidth));
+    const int height = std::max(kMinimumHeight, BoundValue(m_app, "Height", kDefaultHeight));
+    move(left, top);
+    resize(width, height);
+    // The connections view takes the "Connections" setting.
+    m_downloader->LoadSettings();
+    m_downloader->SetSlotCount(m_app.Connections());
+    setProperty("toolTipDuration", kHintMilliseconds);
+    for (QWidget* widget : findChildren<QWidget*>())
+        widget->setToolTipDuration(kHintMilliseconds);
+    const bool intranet = m_app.GetSaveMode(0) == 1;
+    btnIntranetMode->setChecked(intranet);
+    btnHarbexMode->setChecked(!intranet);
+    SetModeHints();
+    RefreshAddressList();
+    FillProfileBox();
+    if (m_tray)
+        m_tray->show();
+    QApplication::restoreOverrideCursor();
+}
+
+void TFormHarbex::FillProfileBox()
+{
+    const QString current = cmbProfile->currentText();
+    std::vector<std::string> names;
+    for (const std::string& file : ListFiles(m_app.ProfilesFolder(), "*.hxp"))
+        names.push_back(file.substr(0, file.size() - 4));
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b)
+              { return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0; });
+    const QSignalBlocker block(cmbProfile);
+    cmbProfile->clear();
+    cmbProfile->addItem(QStringLiteral("Custom"));
+    for (const std::string& name : names)
+        cmbProfile->addItem(QString::fromStdString(name));
+    // The choice stays; a first start offers the profile that copies a whole site.
+    int index = cmbProfile->findText(current.isEmpty() ? QStringLiteral("Whole Site") : current);
+    cmbProfile->setCurrentIndex(std::max(0, index));
+}
+
+void TFormHarbex::SetModeHints()
+{
+    btnIntranetMode->setToolTip(QStringLiteral("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
+                                               "directly\non your hard disk within  \n") +
+                                QString::fromStdString(m_app.GetIntranetFolder()));
+    btnHarbexMode->setToolTip(QStringLiteral("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
+                                             "single compressed\nZip file which is saved on your hard disk within  \n") +
+                              QString::fromStdString(m_app.GetDownloadsFolder()));
+}
+
+// ---- Views ----
+
+void TFormHarbex::ShowView(TView view)
+{
+    m_view = view;
+    pages->setCurrentIndex(PageOf(view));
+    PageControlChange();
+}
+
+void TFormHarbex::PageControlChange()
+{
+    for (TViewLink* link : m_viewLinks)
+        link->SetBold(false);
+    switch (m_view)
+    {
+    case TView::Home:
+    case TView::Tasks:
+    case TView::Connections:
+    case TView::Explore:
+        tabsLeft->hide();
+        break;
+    case TView::ZipProperties:
+        tabsLeft->show();
+        break;
+    case TView::Browse:
+        break;
+    }
+    // Browse is not bold while the Personal Intranet tab is shown.
+    if (!(m_view == TView::Browse && tabsLeft->isVisible() && tabsLeft->currentIndex() == 2))
+        ViewLink(m_view)->SetBold(true);
+    pnlStatus->setFixedHeight(kStatusPanelHeight);
+}
+
+void TFormHarbex::SetSplitStacked(bool stacked)
+{
+    splitter->setOrientation(stacked ? Qt::Vertical : Qt::Horizontal);
+    Action("miSplitHorizontally")->setChecked(stacked);
+    Action("miSplitVertically")->setChecked(!stacked);
+}
+
+bool TFormHarbex::SplitStacked() const
+{
+    return splitter->orientation() == Qt::Vertical;
+}
+
+// ---- Commands ----
+
+void TFormHarbex::SetSaveMode(bool intranet)
+{
+    btnIntranetMode->setChecked(intranet);
+    btnHarbexMode->setChecked(!intranet);
+    m_app.SetSaveMode(intranet ? 1 : 0);
+}
+
+void TFormHarbex::GoClick(bool map)
+{
+    NewTaskFromURL(cmbURL->currentText().trimmed().toStdString(), cmbProfile->currentText().toStdString(), map,
+                   btnIntranetMode->isChecked());
+}
+
+void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& profile, bool map, bool intranet)
+{
+    TNewTaskRequest request;
+    request.Address = address;
+    request.Profile = profile;
+    request.Map = map;
+    request.Intranet = intranet;
+    if (!HasNamedProfile(request))
+    {
+        // A task without a named profile is set up in the task editor.
+        QMessageBox::information(this, windowTitle(),
+                                 tr("The Custom profile is set in the task editor, which this version does not "
+                                    "have yet.\nChoose a named profile in the Profile box."));
+        return;
+    }
+    std::shared_ptr<THXTask> task;
+    try
+    {
+        task = hx::NewTaskFromURL(m_app, request);
+    }
+    catch (const EInvalidURL&)
+    {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("Invalid URL."));
+        return;
+    }
+    catch (const std::exception& error)
+    {
+        ShowError(error.what());
+        return;
+    }
+    try
+    {
+        m_scheduler.AddTask(task);
+    }
+    catch (const std::exception& error)
+    {
+        ShowError(error.what());
+        return;
+    }
+    m_schedulerWindow->Reload();
+    RememberURL(task->URL);
+    ShowView(TView::Tasks);
+}
+
+void TFormHarbex::RememberURL(const std::string& address)
+{
+    hx::RememberURL(m_app, address);
+    m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
+    RefreshAddressList();
+}
+
+void TFormHarbex::RefreshAddressList()
+{
+    const QString text = cmbURL->currentText();
+    const QSignalBlocker block(cmbURL);
+    cmbURL->clear();
+    for (const std::string& address : m_recentURLs)
+        cmbURL->addItem(QString::fromStdString(address));
+    cmbURL->setEditText(text);
+}
+
+void TFormHarbex::PasteURL()
+{
+    std::string text = QApplication::clipboard()->text().trimmed().toStdString();
+    if (text.empty() || !NormalizeURL(text))
+        return;
+    cmbURL->setEditText(QString::fromStdString(text));
+    // Until the task editor is there, the profile box's profile stands in for it.
+    NewTaskFromURL(text, cmbProfile->currentText().toStdString(), false, btnIntranetMode->isChecked());
+}
+
+void TFormHarbex::EditCommand(int which)
+{
+    QWidget* focused = QApplication::focusWidget();
+    auto* edit = qobject_cast<QLineEdit*>(focused);
+    if (auto* box = qobject_cast<QComboBox*>(focused); box && box->isEditable())
+        edit = box->lineEdit();
+    if (!edit)
+        return;
+    if (which == 0)
+        edit->undo();
+    else if (which == 1)
+        edit->cut();
+    else
+        edit->copy();
+}
+
+void TFormHarbex::ShowAbout()
+{
+    QMessageBox::about(this, tr("About Harbex"),
+                       QStringLiteral("<b>Harbex 2.60</b><br>Version 2.60 (Build 120) (22 January 1999)<br><br>") +
+                           tr("Copies web sites for offline use."));
+}
+
+void TFormHarbex::OpenDocument(const std::string& target)
+{
+    if (m_options.OpenDocument)
+        m_options.OpenDocument(target);
+    else
+        QDesktopServices::openUrl(target.find("://") == std::string::npos
+                                      ? QUrl::fromLocalFile(QString::fromStdString(target))
+                                      : QUrl(QString::fromStdString(target)));
+}
+
+// ---- Timers ----
+
+void TFormHarbex::TickSchedule()
+{
+    if (m_closing)
+        return;
+    try
+    {
+        m_scheduler.Tick();
+    }
+    catch (const std::exception& error)
+    {
+        ShowStatus(error.what());
+    }
+}
+
+void TFormHarbex::TickZipTimer()
+{
+    if (m_closing || !m_runner->ZipTimerEnabled())
+        return;
+    m_runner->ZipTimerTick();
+    m_zipTimer->setInterval(static_cast<int>(m_runner->ZipFeedPeriod().count()));
+}
+
+// ---- Tray ----
+
+void TFormHarbex::CreateTrayIcon()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    m_tray->setToolTip(QStringLiteral("Harbex 2.60"));
+    m_tray->setContextMenu(pmTray);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason)
+            {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    RestoreFromTray();
+            });
+}
+
+void TFormHarbex::RestoreFromTray()
+{
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TFormHarbex::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimised, the program lives in the tray, without a taskbar button.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && m_tray &&
+        m_tray->isVisible())
+        QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+// ---- Close ----
+
+void TFormHarbex::closeEvent(QCloseEvent* event)
+{
+    if (!m_closing && !m_runner->CloseQuery())
+    {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TFormHarbex::FormClose()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_tick->stop();
+    m_zipTimer->stop();
+    // The files of the last runs lie in the temporary folder; a stopped Zip task
+    // that needs them again fetches them anew.
+    QProgressDialog progress(tr("Removing temporary Harbex files..."), QString(), 0, 0, this);
+    progress.setWindowTitle(tr("Removing temporary Harbex files..."));
+    progress.setMinimumDuration(500);
+    const std::string problem = RemoveTemporaryFolder(
+        m_app,
+        [&progress](std::int64_t done, std::int64_t total)
+        {
+            progress.setMaximum(static_cast<int>(std::min<std::int64_t>(total, INT_MAX)));
+            progress.setValue(static_cast<int>(std::min<std::int64_t>(done, INT_MAX)));
+        });
+    progress.reset();
+    if (!problem.empty())
+        ShowStatus(problem);
+    if (windowState() == Qt::WindowNoState)
+    {
+        THXSettingsStore& store = m_app.Store();
+        store.WriteString(kFormHarbexKey, "Left", std::to_string(x()));
+        store.WriteString(kFormHarbexKey, "Top", std::to_string(y()));
+        store.WriteString(kFormHarbexKey, "Width", std::to_string(width()));
+        store.WriteString(kFormHarbexKey, "Height", std::to_string(height()));
+    }
+    if (m_tray)
+        m_tray->hide();
+}
+
+} // namespace hx

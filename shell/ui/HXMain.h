@@ -1,0 +1,213 @@
+#pragma once
+
+// TFormHarbex: the program's only top-level window. It owns everything that lives
+// as long as the program runs: the owner thread on Qt's event loop, the connection
+// slots, the scheduler and its one-second tick, the task runner and its zip timer,
+// the docked views (status panel, task list, connections), the recent lists and
+// the tray icon. It turns an address typed in its address box into a download
+// task, switches between its views, hosts the commands of the whole program, and
+// carries the program's start-up and close sequences.
+//
+// It is also the task runner's window side (THXRunnerHost): the runner's status
+// texts, display resets, logo, Run button, errors and reports come here.
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "schedule/HXSchedule.h"
+#include "schedule/HXScheduler.h"
+#include "shell/HXTaskRunner.h"
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QMovie;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace hx
+{
+
+class THXApp;
+class THXQtOwner;
+class THXSlotList;
+class TFormDownloader;
+class TFormScheduler;
+class TFormStatus;
+class TViewLink;
+
+// The views of the main area, in the order of the view bar.
+enum class TView
+{
+    Home,
+    Tasks,
+    Browse,
+    Explore,
+    Connections,
+    ZipProperties
+};
+
+struct TMainOptions
+{
+    // The waits of every run (none: each start reads the "Pacing" setting).
+    std::optional<TRunPacing> Pacing;
+    // Opens a document or address with the desktop's program (reports, help).
+    // Default: the desktop's handler.
+    std::function<void(const std::string& target)> OpenDocument;
+    // The one-second tick of the scheduler (tests shorten it).
+    std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
+};
+
+class TFormHarbex final : public QMainWindow, public THXRunnerHost
+{
+    Q_OBJECT
+
+public:
+    // `app` must outlive the window; it becomes the owner thread's app.
+    explicit TFormHarbex(THXApp& app, TMainOptions options = {}, QWidget* parent = nullptr);
+    ~TFormHarbex() override;
+    TFormHarbex(const TFormHarbex&) = delete;
+    TFormHarbex& operator=(const TFormHarbex&) = delete;
+
+    // --- Commands ---
+
+    // Creates a task for the address and, with a named profile, lists it so the
+    // next tick starts it. "Invalid URL." for a refused address.
+    void NewTaskFromURL(const std::string& address, const std::string& profile, bool map, bool intranet);
+    // Go, "GO" and Enter: the address box with the profile box's profile.
+    void GoClick(bool map = false);
+    // "Paste URL...": a clipboard text NormalizeURL accepts becomes a task.
+    void PasteURL();
+    void ShowView(TView view);
+    TView CurrentView() const { return m_view; }
+    // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).
+    void SetSplitStacked(bool stacked);
+    bool SplitStacked() const;
+
+    // --- What the runner and the tests reach ---
+
+    THXApp& App() { return m_app; }
+    THXTaskRunner& Runner() { return *m_runner; }
+    THXScheduler& Scheduler() { return m_scheduler; }
+    THXSlotList& Slots() { return *m_slots; }
+    TFormStatus& StatusWindow() { return *m_status; }
+    TFormDownloader& Downloader() { return *m_downloader; }
+    TFormScheduler& SchedulerWindow() { return *m_schedulerWindow; }
+    QAction* Action(const QString& objectName) const;
+    // The recent-URL list as the address box shows it.
+    std::vector<std::string> RecentURLs() const { return m_recentURLs; }
+    bool FirstActivationDone() const { return m_activated; }
+
+    // Controls, named as the window's layout names them.
+    QComboBox* cmbURL = nullptr;
+    QComboBox* cmbProfile = nullptr;
+    QToolButton* btnGO = nullptr;
+    QToolButton* btnNew = nullptr;
+    QToolButton* btnOpen = nullptr;
+    QToolButton* btnDownloads = nullptr;
+    QToolButton* btnHarbexMode = nullptr;
+    QToolButton* btnIntranetMode = nullptr;
+    QToolButton* btnAddToSelectedZip = nullptr;
+    QToolButton* btnHelp = nullptr;
+    QLabel* imgLogo = nullptr;
+    QTabWidget* tabsLeft = nullptr;
+    QStackedWidget* pages = nullptr;
+    QSplitter* splitter = nullptr;
+    QWidget* pnlStatus = nullptr;
+    QMenu* pmGo = nullptr;
+    QMenu* pmTray = nullptr;
+    TViewLink* ViewLink(TView view) const;
+
+    // --- THXRunnerHost ---
+
+    void ShowStatus(const std::string& text) override;
+    void RefreshStatus(THXTask& task) override;
+    void ChartsChanged(const TDownloadCharts& charts) override;
+    void ResetDisplay() override;
+    void AttachTask(THXTask* task) override;
+    void ReportZipResult(int code, std::string_view operationWord) override;
+    void SetLogoRunning(bool running) override;
+    void SetRunEnabled(bool enabled) override;
+    void UpdateCommands() override;
+    void CreateReports(THXTask& task) override;
+    void ShowError(const std::string& message) override;
+    void ProcessPendingMessages() override;
+    bool ConfirmAbortRunningTask() override;
+    void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total) override;
+    void RunEnded(THXTask& task) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    // Building the window.
+    void CreateToolBand(QWidget* band);
+    void CreateAddressRow(QWidget* row);
+    void CreateViewBar(QWidget* bar);
+    void CreateMainArea(QWidget* area);
+    void CreateMenus();
+    void CreateTrayIcon();
+    QAction* AddAction(QMenu* menu, const QString& objectName, const QString& caption,
+                       const QKeySequence& shortcut = {}, bool enabled = true);
+
+    // Start-up steps after the window is built.
+    void FormShow();
+    void FormActivate();
+    void FillProfileBox();
+    void SetModeHints();
+    // Close steps after the close query.
+    void FormClose();
+
+    void PageControlChange();
+    void SetSaveMode(bool intranet);
+    void RememberURL(const std::string& address);
+    void RefreshAddressList();
+    void TickSchedule();
+    void TickZipTimer();
+    void EditCommand(int which);
+    void ShowAbout();
+    void OpenDocument(const std::string& target);
+    void RestoreFromTray();
+
+    THXApp& m_app;
+    TMainOptions m_options;
+    // The owner thread first: everything below hands over through it.
+    std::unique_ptr<THXQtOwner> m_owner;
+    TSystemClock m_clock;
+    THXScheduler m_scheduler;
+    std::unique_ptr<THXSlotList> m_slots;
+    std::unique_ptr<THXTaskRunner> m_runner;
+    // Docked views: children of the window.
+    TFormStatus* m_status = nullptr;
+    TFormDownloader* m_downloader = nullptr;
+    TFormScheduler* m_schedulerWindow = nullptr;
+    QTimer* m_tick = nullptr;
+    QTimer* m_zipTimer = nullptr;
+    QMovie* m_logo = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QActionGroup* m_splitGroup = nullptr;
+    std::vector<TViewLink*> m_viewLinks;
+    std::vector<std::string> m_recentURLs;
+    std::vector<std::string> m_recentFiles;
+    TView m_view = TView::Tasks;
+    bool m_shown = false;
+    bool m_activated = false;
+    bool m_closing = false;
+};
+
+} // namespace hx

@@ -1,0 +1,212 @@
+// The main window's menus: the menu bar's six menus, the New and Downloads buttons'
+// menus, the Go button's right-click menu and the tray menu, with the captions and
+// shortcuts the program has always shown. Commands whose windows come with later
+// work (the archive views, the task editor, explore, browse, preferences, skins, the
+// profile editor, help pages) are present with their captions and disabled.
+
+#include "shell/ui/HXMain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "core/HXApp.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "schedule/ui/HXSchedulerWindow.h"
+
+namespace hx
+{
+
+QAction* TFormHarbex::AddAction(QMenu* menu, const QString& objectName, const QString& caption,
+                                const QKeySequence& shortcut, bool enabled)
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(objectName);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    action->setEnabled(enabled);
+    menu->addAction(action);
+    return action;
+}
+
+void TFormHarbex::CreateMenus()
+{
+    constexpr bool kLater = false;
+    QMenuBar* bar = menuBar();
+
+    // File
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName("mnuFile");
+    QMenu* fileNew = file->addMenu(tr("&New"));
+    AddAction(fileNew, "miFileNewFileZip", tr("&File Zip..."), QKeySequence(Qt::Key_F6), kLater);
+    AddAction(fileNew, "miFileNewDownloadTask", tr("&Download Task..."), QKeySequence(Qt::Key_F7), kLater);
+    QMenu* special = fileNew->addMenu(tr("&Special"));
+    special->setEnabled(kLater);
+    AddAction(file, "miFileOpen", tr("&Open..."), {}, kLater);
+    QMenu* reopen = file->addMenu(tr("&Reopen"));
+    reopen->setObjectName("miFileReopen");
+    for (const std::string& archive : m_recentFiles)
+        AddAction(reopen, QString(), QString::fromStdString(archive), {}, kLater);
+    reopen->setEnabled(kLater);
+    AddAction(file, "miFileClose", tr("&Close"), {}, kLater);
+    file->addSeparator();
+    QAction* exit = AddAction(file, "miFileExit", tr("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    // Edit: the captions carry the key names; they are not shortcuts.
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    edit->setObjectName("mnuEdit");
+    connect(AddAction(edit, "miEditUndo", QStringLiteral("&Undo        Ctrl+Z")), &QAction::triggered, this,
+            [this] { EditCommand(0); });
+    connect(AddAction(edit, "miEditCut", QStringLiteral("Cu&t            Ctrl+X")), &QAction::triggered, this,
+            [this] { EditCommand(1); });
+    connect(AddAction(edit, "miEditCopy", QStringLiteral("&Copy         Ctrl+C")), &QAction::triggered, this,
+            [this] { EditCommand(2); });
+    AddAction(edit, "miEditPaste", QStringLiteral("&Paste        Ctrl+V"));
+    edit->addSeparator();
+    QAction* pasteURL = AddAction(edit, "miPasteURL", tr("Paste URL..."), QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(pasteURL, &QAction::triggered, this, &TFormHarbex::PasteURL);
+
+    // View
+    QMenu* view = bar->addMenu(tr("&View"));
+    view->setObjectName("mnuView");
+    QMenu* zipPane = view->addMenu(tr("&Zip Pane"));
+    m_splitGroup = new QActionGroup(this);
+    QAction* horizontally = AddAction(zipPane, "miSplitHorizontally", tr("Split &Horizontally"));
+    QAction* vertically = AddAction(zipPane, "miSplitVertically", tr("Split &Vertically"));
+    for (QAction* split : {horizontally, vertically})
+    {
+        split->setCheckable(true);
+        m_splitGroup->addAction(split);
+    }
+    vertically->setChecked(true);
+    connect(horizontally, &QAction::triggered, this, [this] { SetSplitStacked(true); });
+    connect(vertically, &QAction::triggered, this, [this] { SetSplitStacked(false); });
+    QMenu* downloads = view->addMenu(tr("&Downloads Folder"));
+    downloads->setObjectName("miDownloadsFolder");
+    downloads->setEnabled(kLater);
+    AddAction(view, "miProfilesEditor", tr("Profiles Editor..."), {}, kLater);
+    QMenu* options = view->addMenu(tr("&Options"));
+    AddAction(options, "miPreferences", tr("&Preferences..."), {}, kLater);
+    AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K), kLater);
+
+    // Zip: the archive commands come with the archive views.
+    QMenu* zip = bar->addMenu(tr("&Zip"));
+    zip->setObjectName("mnuZip");
+    QMenu* zipNew = zip->addMenu(tr("&New"));
+    AddAction(zipNew, "miZipNewFileZip", tr("&File Zip..."), QKeySequence(Qt::CTRL | Qt::Key_F), kLater);
+    AddAction(zipNew, "miZipNewWebZip", tr("&Web Zip..."), QKeySequence(Qt::CTRL | Qt::Key_N), kLater);
+    AddAction(zip, "miZipOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), kLater);
+    AddAction(zip, "miZipClose", tr("&Close"), {}, kLater);
+    AddAction(zip, "miZipAdd", tr("&Add..."), QKeySequence(Qt::CTRL | Qt::Key_A), kLater);
+    AddAction(zip, "miZipDelete", tr("&Delete"), QKeySequence(Qt::Key_Delete), kLater);
+    AddAction(zip, "miZipUnzip", tr("&Unzip..."), QKeySequence(Qt::CTRL | Qt::Key_U), kLater);
+    AddAction(zip, "miZipRename", tr("Rena&me"), QKeySequence(Qt::CTRL | Qt::Key_R), kLater);
+    AddAction(zip, "miZipSend", tr("Send..."), {}, kLater);
+    QMenu* zipBrowse = zip->addMenu(tr("&Browse"));
+    AddAction(zipBrowse, "miZipBrowseIE", tr("&Internet Explorer..."), {}, kLater);
+    AddAction(zipBrowse, "miZipBrowseNetscape", tr("Netscape Navigator..."), {}, kLater);
+    AddAction(zipBrowse, "miZipBrowseNotepad", tr("Notepad"), {}, kLater);
+
+    // Task: Run and Stop act on the tasks selected in the Tasks view.
+    QMenu* task = bar->addMenu(tr("&Task"));
+    task->setObjectName("mnuTask");
+    AddAction(task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N), kLater);
+    AddAction(task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E), kLater);
+    AddAction(task, "miTaskDelete", tr("&Delete"), {}, kLater);
+    QAction* run = AddAction(task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* stop = AddAction(task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    AddAction(task, "miTaskSchedule", tr("Schedu&le..."), {}, kLater);
+    AddAction(task, "miTaskUnschedule", tr("&Unschedule"), {}, kLater);
+    QMenu* copy = task->addMenu(tr("&Copy"));
+    AddAction(copy, "miTaskCopyURL", tr("Start Page URL"), {}, kLater);
+    AddAction(copy, "miTaskCopyLocalURL", tr("Start Page URL (local)"), {}, kLater);
+    QMenu* taskBrowse = task->addMenu(tr("&Browse"));
+    for (const auto& [name, caption] : {std::pair{"Offline", tr("&Offline")}, std::pair{"Online", tr("On &Internet")}})
+    {
+        QMenu* where = taskBrowse->addMenu(caption);
+        AddAction(where, QStringLiteral("miTaskBrowse%1IE").arg(name), tr("&Internet Explorer..."), {}, kLater);
+        AddAction(where, QStringLiteral("miTaskBrowse%1Netscape").arg(name), tr("&Netscape Navigator..."), {},
+                  kLater);
+        AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {},
+                  kLater);
+    }
+    AddAction(task, "miTaskExplore", tr("E&xplore"), {}, kLater);
+    connect(run, &QAction::triggered, this,
+            [this]
+            {
+                try
+                {
+                    m_scheduler.RunTasks(m_schedulerWindow->SelectedTasks(), {});
+                }
+                catch (const std::exception& error)
+                {
+                    ShowError(error.what());
+                }
+            });
+    connect(stop, &QAction::triggered, this,
+            [this] { m_scheduler.StopTasks(m_schedulerWindow->SelectedTasks()); });
+
+    // Help: the bundled help pages and the vendor's pages come with the desktop work.
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName("mnuHelp");
+    AddAction(help, "miHelpContents", tr("&Contents..."), QKeySequence(Qt::Key_F1), kLater);
+    AddAction(help, "miOnlineHelp", tr("Online Help..."), {}, kLater);
+    AddAction(help, "miHarbexNews", tr("&Harbex News..."), {}, kLater);
+    AddAction(help, "miHarbexTour", tr("Harbex &Tour..."), {}, kLater);
+    AddAction(help, "miVendorHome", tr("Tavrolin Home &Page..."), {}, kLater);
+    help->addSeparator();
+    connect(AddAction(help, "miAbout", tr("&About...")), &QAction::triggered, this, &TFormHarbex::ShowAbout);
+
+    // The New button's menu.
+    auto* newMenu = new QMenu(btnNew);
+    AddAction(newMenu, "pmiNewFileZip", tr("New &File Zip..."), {}, kLater);
+    AddAction(newMenu, "pmiNewDownloadTask", tr("New &Download Task..."), {}, kLater);
+    AddAction(newMenu, "pmiNewIntranet", tr("New Personal Intranet Website"), {}, kLater);
+    newMenu->addMenu(tr("&Special"))->setEnabled(kLater);
+    btnNew->setMenu(newMenu);
+    // New opens the task editor; Open and Downloads open archives.
+    btnNew->setEnabled(kLater);
+    btnOpen->setEnabled(kLater);
+    btnDownloads->setMenu(new QMenu(btnDownloads));
+    btnDownloads->setEnabled(kLater);
+
+    // The Go button's right-click menu.
+    pmGo = new QMenu(this);
+    connect(AddAction(pmGo, "pmiGo", tr("GO")), &QAction::triggered, this, [this] { GoClick(); });
+    AddAction(pmGo, "pmiGoNewTask", tr("New Download Task..."), {}, kLater);
+    connect(AddAction(pmGo, "pmiGoMap", tr("Map")), &QAction::triggered, this, [this] { GoClick(true); });
+
+    // The tray menu.
+    pmTray = new QMenu(this);
+    QAction* addToZip = AddAction(pmTray, "pmiAddToCurrentZip", tr("Add To Current Zip"));
+    addToZip->setCheckable(true);
+    connect(pmTray, &QMenu::aboutToShow, this,
+            [this, addToZip]
+            {
+                addToZip->setEnabled(btnAddToSelectedZip->isEnabled());
+                addToZip->setChecked(btnAddToSelectedZip->isChecked());
+            });
+    connect(addToZip, &QAction::triggered, btnAddToSelectedZip, &QToolButton::setChecked);
+    QAction* trayPaste =
+        AddAction(pmTray, "pmiPasteURL", tr("Paste URL and download..."), QKeySequence(Qt::CTRL | Qt::Key_B));
+    trayPaste->setShortcutContext(Qt::WidgetShortcut);
+    connect(trayPaste, &QAction::triggered, this, &TFormHarbex::PasteURL);
+    AddAction(pmTray, "pmiOptions", tr("&Options..."), {}, kLater);
+    connect(AddAction(pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this,
+            &TFormHarbex::RestoreFromTray);
+    connect(AddAction(pmTray, "pmiExit", tr("&Exit")), &QAction::triggered, this,
+            [this]
+            {
+                if (close())
+                    QApplication::quit();
+            });
+}
+
+} // namespace hx

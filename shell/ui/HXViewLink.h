@@ -1,0 +1,42 @@
+#pragma once
+
+// TViewLink: one link of the main window's view bar. Its text is black (the home
+// link dark blue-grey), turns blue while the mouse is over it, is bold while its
+// view is shown, and emits Clicked on a left click.
+
+#include <QColor>
+#include <QLabel>
+
+namespace hx
+{
+
+class TViewLink final : public QLabel
+{
+    Q_OBJECT
+
+public:
+    TViewLink(const QString& caption, const QColor& restColor, QWidget* parent = nullptr);
+
+    void SetBold(bool bold);
+    bool IsBold() const { return m_bold; }
+    // The colour the text shows now (for tests).
+    QColor TextColor() const { return m_hovered ? QColor(Qt::blue) : m_restColor; }
+
+signals:
+    void Clicked();
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Restyle();
+
+    QColor m_restColor;
+    bool m_hovered = false;
+    bool m_bold = false;
+};
+
+} // namespace hx
