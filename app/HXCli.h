@@ -83,9 +83,10 @@ struct TRunResult;
 int ExitStatusOf(const TRunResult& result);
 
 // A new task for the address with the options of `copy` (--profile, --folder,
-// --zip, --depth, --name, --category), as the main window's address box creates
-// one: name from the address made unique in its category, destination by mode,
-// schedule "Now". Not saved yet. Throws EUsageError for bad options or an address
+// --zip, --depth, --name, --category), made as the main window's address box makes
+// one, with "Whole Site" when no profile is given; --zip adds to that archive,
+// --folder copies into that folder, else the "Save Mode" setting decides.
+// Schedule "Now". Not saved yet. Throws EUsageError for bad options or an address
 // the profile cannot use.
 std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address);
 

@@ -18,12 +18,11 @@
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
 #include "core/HXFiles.h"
-#include "core/HXPaths.h"
 #include "core/HXTask.h"
-#include "core/HXURL.h"
 #include "schedule/HXRunTask.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
+#include "shell/HXNewTask.h"
 
 namespace hx::cli
 {
@@ -179,71 +178,44 @@ int ExitStatusOf(const TRunResult& result)
 
 std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address)
 {
-    std::string profileName = args.Value("--profile").value_or("");
-    if (profileName.empty())
-        profileName = FileExists(app.ProfilesFolder() + "Whole Site.hxp") ? "Whole Site" : "Custom";
-    if (profileName != "Custom")
+    TNewTaskRequest request;
+    request.Address = std::move(address);
+    request.Profile = args.Value("--profile").value_or("");
+    if (request.Profile.empty())
+        request.Profile = FileExists(app.ProfilesFolder() + "Whole Site.hxp") ? "Whole Site" : "Custom";
+    const auto zip = args.Value("--zip");
+    const auto folder = args.Value("--folder");
+    namespace fs = std::filesystem;
+    if (zip)
+        request.TargetArchive = fs::absolute(*zip).string();
+    else if (folder)
     {
-        if (!FileExists(app.ProfilesFolder() + profileName + ".hxp"))
-            throw EUsageError("no profile \"" + profileName + "\" in " + app.ProfilesFolder());
-        if (!NormalizeURL(address))
-            throw EUsageError("Invalid URL.");
+        request.Intranet = true;
+        request.Folder = fs::absolute(*folder).string();
     }
-    if (args.Value("--folder") && args.Value("--zip"))
-        throw EUsageError("give --folder or --zip, not both");
-
-    std::string category = args.Value("--category").value_or(app.LastCategory());
-    if (category.empty())
-        category = "General";
-    if (category.find("..") != std::string::npos || category.front() == '/')
-        throw EUsageError("a category is a folder name under the Tasks folder");
-    const std::string folder = app.TasksFolder() + category + "/";
-    ForceDirectories(folder);
-    std::string name = args.Value("--name").value_or(SiteShortName(address));
-    if (name.empty())
-        name = "Task";
-    if (name.find('/') != std::string::npos)
-        throw EUsageError("a task name cannot hold \"/\"");
-    const std::string fileName = UniqueFileName(folder + name + ".hxt");
-    name = std::filesystem::path(fileName).stem().string();
-
-    auto task = std::make_shared<THXTask>(app);
-    task->FileName = fileName;
-    task->Name = name;
-    task->Category = category;
-    task->URL = address;
-    if (profileName == "Custom")
-        task->Profile.Name = "Custom";
     else
+        request.Intranet = app.GetSaveMode(0) == 1;
+    request.Name = args.Value("--name").value_or("");
+    request.Category = args.Value("--category").value_or("");
+
+    std::shared_ptr<THXTask> task;
+    try
     {
-        task->Profile.FileName = app.ProfilesFolder() + profileName + ".hxp";
-        task->Profile.Load();
+        task = hx::NewTaskFromURL(app, request);
     }
+    catch (const EInvalidURL& error)
+    {
+        throw EUsageError(error.what());
+    }
+    catch (const ENewTaskError& error)
+    {
+        throw EUsageError(error.what());
+    }
+    if (folder && zip)
+        throw EUsageError("give --folder or --zip, not both");
     if (const auto depth = args.IntValue("--depth", -1, 1000))
         task->Profile.Depth = *depth;
-
-    namespace fs = std::filesystem;
-    if (const auto zip = args.Value("--zip"))
-    {
-        task->IntranetMode = false;
-        task->Destination = fs::absolute(*zip).string();
-        task->Profile.UseStartPageTitle = false;
-    }
-    else if (const auto target = args.Value("--folder"))
-    {
-        task->IntranetMode = true;
-        task->Destination = IncludeTrailingSlash(fs::absolute(*target).string());
-    }
-    else if (app.GetSaveMode(0) == 1)
-    {
-        task->IntranetMode = true;
-        task->Destination = app.GetIntranetFolder();
-    }
-    else
-    {
-        task->IntranetMode = false;
-        task->Destination = UniqueFileName(app.GetDownloadsFolder() + name + ".zip");
-    }
+    // The command runs the task at once, with or without a named profile.
     task->Schedule = std::string(kScheduleNow);
     task->Status = kStatusScheduled;
     return task;
@@ -260,10 +232,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
     task->Save();
 
-    std::vector<std::string> recent = app.LoadRecentList(kRecentURLsKey, app.MaxURLHistory());
-    std::erase(recent, task->URL);
-    recent.insert(recent.begin(), task->URL);
-    app.SaveRecentList(kRecentURLsKey, recent, app.MaxURLHistory());
+    RememberURL(app, task->URL);
     return RunInSession(app, task, connections, args, out, err);
 }
 
