@@ -301,6 +301,9 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
 // The files waiting for the archive are known only in memory. When a Zip-mode task
 // resumes from its queue file, the finished files of earlier runs that the archive
 // does not hold yet (a stop before the feed reached them, zip-last) are queued again.
+// Such a file may be gone: the program's close removes the temporary folder, and so
+// may the system. Its item is then fetched again (a page is parsed again as well), so
+// the archive still ends with every file of the copy.
 void THXTaskRunner::RequeueUnzippedFiles(THXTask& task)
 {
     std::set<std::string> stored;
@@ -324,11 +327,28 @@ void THXTaskRunner::RequeueUnzippedFiles(THXTask& task)
         task.ReloadItem(*item);
         if (item->LocalFile.empty())
             item->LocalFile = LocalFileName(task.WorkingFolder(), DirectoryURL(item->URL), item->URL);
-        const std::string& file = item->LocalFile;
-        if (file.size() > temp.size() && file.compare(0, temp.size(), temp) == 0 &&
-            !stored.contains(file.substr(temp.size())) && FileExists(file))
+        const std::string file = item->LocalFile;
+        if (file.size() <= temp.size() || file.compare(0, temp.size(), temp) != 0 ||
+            stored.contains(file.substr(temp.size())))
+            continue;
+        if (FileExists(file))
             task.AddZipPending(file, item);
+        else
+            FetchAgain(task, *item);
     }
+}
+
+void THXTaskRunner::FetchAgain(THXTask& task, THXQItem& item)
+{
+    // Waiting again: the counters give back what the fetch added (the run adds it
+    // anew), and the dispatcher takes the item as it takes a new one.
+    task.SetItemState(item, kStateNone);
+    // Nothing is left to compare with: the file is asked for whole, not "if modified".
+    if (item.Mode == kModeUpdate)
+        item.Mode = kModeDownload;
+    item.Size = 0;
+    task.ClearStatusText(item);
+    task.CommitItem(item, true);
 }
 
 void THXTaskRunner::FinishCompletedTask()

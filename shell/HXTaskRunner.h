@@ -38,6 +38,7 @@ namespace hx
 class THXApp;
 class THXSlotList;
 class THXTask;
+class THXQItem;
 
 // The windows' side of the runner. Status texts (THXParseStatus::ShowStatus) and
 // the dispatcher's status refreshes (THXDownloadView) come through here as well.
@@ -216,6 +217,8 @@ private:
     void StopFailedTask(const std::shared_ptr<THXTask>& task);
     void PrepareQueue(THXTask& task, bool current);
     void RequeueUnzippedFiles(THXTask& task);
+    // A finished item whose file is gone and not in the archive waits to be fetched again.
+    void FetchAgain(THXTask& task, THXQItem& item);
     // The end of a run: the links of saved pages to items whose fetch failed get the
     // items' addresses, those to items fetched since then their local files again.
     void RelinkPages(THXTask& task);

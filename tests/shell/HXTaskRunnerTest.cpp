@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +35,7 @@
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
 #include "shell/HXFirstRun.h"
+#include "shell/HXTempFolder.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -211,12 +214,13 @@ std::string RecordLine(std::string_view state)
 struct TQueued
 {
     TQueued(std::string itemPath, bool isPage = true, int itemState = kStateNone, std::int64_t itemSize = 0,
-            std::string itemTitle = {})
+            std::string itemTitle = {}, int itemMode = kModeDownload)
         : path(std::move(itemPath))
         , page(isPage)
         , state(itemState)
         , size(itemSize)
         , title(std::move(itemTitle))
+        , mode(itemMode)
     {
     }
 
@@ -225,6 +229,7 @@ struct TQueued
     int state;
     std::int64_t size;
     std::string title;
+    int mode;
 };
 
 class HXTaskRunnerTest : public test::THXSandboxTest
@@ -296,6 +301,7 @@ protected:
             item.State = queued.state;
             item.Size = queued.size;
             item.Title = queued.title;
+            item.Mode = queued.mode;
             item.Level = queued.path == "/" ? 0 : 1;
             writer.AddItem(std::move(item));
         }
@@ -442,6 +448,11 @@ TEST_F(HXTaskRunnerTest, ResumeModesReadTheQueueFileOfATaskThatIsNotCurrent)
         const char* name;
         int runMode;
     };
+    // The parsed start page still waits for the archive in the temporary folder.
+    const std::string startFile =
+        LocalFileName(app->GetTempFolder(), DirectoryURL(Server().URL("/")), Server().URL("/"));
+    ForceDirectories(ExtractFilePath(startFile));
+    ASSERT_TRUE(WriteFileAtomic(startFile, "<html></html>"));
     std::vector<std::shared_ptr<THXTask>> started;
     for (const TCase& run :
          {TCase{"Resume", kRunResume}, TCase{"Update", kRunSmartUpdate}, TCase{"Recover", kRunSmartRecovery}})
@@ -811,7 +822,8 @@ TEST_F(HXTaskRunnerTest, ResumedZipTaskQueuesTheFinishedFilesTheArchiveLacks)
                        {"/i.gif", false, kStateSaved},
                        {"/unparsed.html", true, kStateSaved},
                        {"/failed.gif", false, kStateError},
-                       {"/gone.gif", false, kStateSaved}});
+                       {"/gone.gif", false, kStateSaved, 7, "", kModeUpdate},
+                       {"/kept.gif", false, kStateSaved, 9}});
     const std::string temp = app->GetTempFolder();
     auto localFile = [&](const std::string& path)
     {
@@ -827,19 +839,39 @@ TEST_F(HXTaskRunnerTest, ResumedZipTaskQueuesTheFinishedFilesTheArchiveLacks)
     TXceedZip zip;
     zip.ZipFileName = task->Destination;
     zip.BaseFolder = temp;
-    zip.FilesToProcess = {localFile("/")};
+    ForceDirectories(ExtractFilePath(localFile("/kept.gif")));
+    ASSERT_TRUE(WriteFileAtomic(localFile("/kept.gif"), "GIF89a"));
+    zip.FilesToProcess = {localFile("/"), localFile("/kept.gif")};
     ASSERT_EQ(zip.Add(), xcd::Success);
+    // A file in the archive needs no copy in the temporary folder.
+    ASSERT_TRUE(std::filesystem::remove(localFile("/kept.gif")));
+    const std::string keptEntry = localFile("/kept.gif").substr(temp.size());
     const std::string startEntry = localFile("/").substr(temp.size());
 
+    task->ResourcesSaved = 4;
+    task->TotalBytes = 100;
     task->RunMode = kRunResume;
     ASSERT_TRUE(runner->Start(task));
     EXPECT_EQ(task->ZipPendingCount(), 2);
+    // A finished file that is neither in the temporary folder nor in the archive is
+    // fetched again: it waits, in memory and in the queue file, and counts no more.
+    const THXQItem* gone = task->FindItem(Server().URL("/gone.gif"));
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(gone->State, kStateNone);
+    // Asked for whole: an update's "not modified" would leave it without a file.
+    EXPECT_EQ(gone->Mode, kModeDownload);
+    EXPECT_EQ(task->RecordField(gone->Index / 2, 0), "0");
+    EXPECT_EQ(task->FindItem(Server().URL("/kept.gif"))->State, kStateSaved);
+    EXPECT_EQ(task->ResourcesSaved, 3);
+    EXPECT_EQ(task->TotalBytes, 93);
+    // (The fetch itself is left out: the download is taken as done.)
+    runner->Dispatcher().Halt();
     task->Status = kStatusComplete;
     ASSERT_TRUE(Serve([&] { return !runner->ZipTimerEnabled(); }, 2s));
     EXPECT_EQ(task->Status, kStatusZipped);
     std::vector<std::string> names = EntryNames(task->Destination);
     std::sort(names.begin(), names.end());
-    std::vector<std::string> expected = {startEntry, localFile("/a.html").substr(temp.size()),
+    std::vector<std::string> expected = {startEntry, keptEntry, localFile("/a.html").substr(temp.size()),
                                          localFile("/i.gif").substr(temp.size())};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
@@ -849,6 +881,140 @@ TEST_F(HXTaskRunnerTest, ResumedZipTaskQueuesTheFinishedFilesTheArchiveLacks)
     WriteQueue(*fresh, {{"/", true, kStateParsed}, {"/a.html", true, kStateParsed}});
     ASSERT_TRUE(runner->Start(fresh));
     EXPECT_EQ(fresh->ZipPendingCount(), 0);
+}
+
+// The program closed while a stopped Zip task still had finished files outside its
+// archive (zip-last keeps them all out until the download ends), and the close removed
+// the temporary folder with them. Resumed after the restart, the task fetches those
+// files again, parses its pages again without queueing their links twice, and ends
+// with every file of the site in the archive.
+TEST_F(HXTaskRunnerTest, ResumeAfterTheCloseRemovedTheTemporaryFolderFetchesTheLostFilesAgain)
+{
+    server = std::make_unique<test::THXTestServer>(test::Routes({}));
+    const std::string home = server->URL("/");
+    const auto page = [](const std::string& title, const std::string& body)
+    { return "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>"; };
+    const std::map<std::string, std::string> site = {
+        {"/", page("Home", "<a href=\"" + home + "a.html\">A</a> <a href=\"" + home + "b.html\">B</a> <img src=\"" +
+                               home + "i.gif\"> <a href=\"" + home + "slow.html\">Slow</a>")},
+        {"/a.html", page("A", "<a href=\"" + home + "\">Home</a> <img src=\"" + home + "c.gif\">")},
+        {"/b.html", page("B", "<a href=\"" + home + "a.html\">A</a> <img src=\"" + home + "i.gif\">")},
+        {"/slow.html", page("Slow", "<img src=\"" + home + "d.gif\">")},
+        {"/i.gif", "GIF89a i"},
+        {"/c.gif", "GIF89a c"},
+        {"/d.gif", "GIF89a d"},
+    };
+    // Until the restart the slow page never comes, so the first run cannot end.
+    auto slowComes = std::make_shared<std::atomic<bool>>(false);
+    server->SetHandler(
+        [site, slowComes](const test::TRecordedRequest& request)
+        {
+            const auto found = site.find(request.Target);
+            if (found == site.end())
+                return test::TReply::Text(404, "missing");
+            if (request.Target == "/slow.html" && !*slowComes)
+                return test::TReply().Stall();
+            const bool html = request.Target.ends_with("/") || request.Target.ends_with(".html");
+            return test::TReply::Text(200, found->second, {{"Content-Type", html ? "text/html" : "image/gif"}});
+        });
+
+    app->Store().WriteBool(kSettingsKey, "Zip Last", true);
+    auto task = NewTask("Interrupted");
+    ASSERT_TRUE(task->ZipLast);
+    ASSERT_TRUE(runner->Start(task));
+    const auto finished = [&](const std::string& path)
+    {
+        const THXQItem* item = task->FindItem(home + path.substr(1));
+        return item && item->State == (item->IsPage() ? kStateParsed : kStateSaved);
+    };
+    ASSERT_TRUE(Serve(
+        [&]
+        {
+            for (const char* path : {"/", "/a.html", "/b.html", "/i.gif", "/c.gif"})
+                if (!finished(path))
+                    return false;
+            const THXQItem* slow = task->FindItem(home + "slow.html");
+            return slow && slow->State == kStateDownloading;
+        },
+        10s))
+        << ::testing::PrintToString(host.log);
+    EXPECT_GT(task->ZipPendingCount(), 0);
+    runner->StopTask(task);
+    ASSERT_EQ(task->Status, kStatusStopped);
+    ASSERT_FALSE(FileExists(task->Destination));
+
+    // The program closes: the runner and the app go, and so does the temporary folder.
+    const std::string temp = app->GetTempFolder();
+    const std::string destination = task->Destination;
+    const std::string taskFile = task->FileName;
+    const auto localFile = [&](const std::string& path)
+    {
+        const std::string url = server->URL(path);
+        return LocalFileName(temp, DirectoryURL(url), url);
+    };
+    ASSERT_TRUE(FileExists(localFile("/a.html")));
+    runner.reset();
+    slots.reset();
+    owner.ProcessPending();
+    task.reset();
+    app->CurrentTask.reset();
+    app->ActiveTasks.clear();
+    app->SetOwner(nullptr);
+    const TFolderRemoval removal = RemoveTemporaryFolder(*app);
+    ASSERT_EQ(removal.Outcome, TRemovalOutcome::Removed) << removal.Text;
+    ASSERT_FALSE(fs::exists(temp));
+    app.reset();
+
+    // The program starts again on the same home, and the task is resumed.
+    THXEnvironment environment = THXEnvironment::UnderHome(Home().Path().string());
+    environment.dataFolder = std::string(HX_SOURCE_DATA_DIR) + "/";
+    app = std::make_unique<THXApp>(environment);
+    app->SetOwner(&owner);
+    slots = std::make_unique<THXSlotList>();
+    slots->SetSlotCount(2, false);
+    runner = std::make_unique<THXTaskRunner>(*app, host, *slots, QuickPacing());
+    *slowComes = true;
+    auto resumed = std::make_shared<THXTask>(*app);
+    resumed->FileName = taskFile;
+    resumed->Load();
+    resumed->RunMode = kRunResume;
+    ASSERT_TRUE(runner->Start(resumed));
+    ASSERT_TRUE(Serve([&] { return !runner->ZipTimerEnabled(); }, 10s)) << ::testing::PrintToString(host.log);
+
+    EXPECT_EQ(resumed->Status, kStatusZipped);
+    EXPECT_TRUE(host.errors.empty()) << ::testing::PrintToString(host.errors);
+    std::vector<std::string> names = EntryNames(destination);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected;
+    std::int64_t siteBytes = 0;
+    for (const auto& [path, body] : site)
+    {
+        expected.push_back(localFile(path).substr(temp.size()));
+        siteBytes += static_cast<std::int64_t>(body.size());
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    // Each address stands once in the queue, and the counters count each file once.
+    EXPECT_EQ(resumed->ItemCount(), 7);
+    EXPECT_EQ(resumed->PagesSaved, 4);
+    EXPECT_EQ(resumed->ResourcesSaved, 3);
+    EXPECT_EQ(resumed->PageErrors, 0);
+    EXPECT_EQ(resumed->ResourceErrors, 0);
+    EXPECT_EQ(resumed->TotalBytes, siteBytes);
+
+    // The pages in the archive are the rewritten ones: their links lead to the copy.
+    TXceedZip zip;
+    zip.ZipFileName = destination;
+    zip.ExtractDirectory = Home().Folder() + "Extracted/";
+    zip.Overwrite = TXcdOverwrite::xowAlways;
+    ASSERT_EQ(zip.Extract(), xcd::Success);
+    for (const char* path : {"/", "/a.html", "/b.html", "/slow.html"})
+    {
+        const std::string stored =
+            ReadWholeFile(zip.ExtractDirectory + localFile(path).substr(temp.size())).value_or("");
+        EXPECT_NE(stored.find("<title>"), std::string::npos) << path;
+        EXPECT_EQ(stored.find(home), std::string::npos) << path << ": " << stored;
+    }
 }
 
 // A run that was killed in the middle of saving pages left their hidden temporaries;
