@@ -1,5 +1,7 @@
 #include "monitor/ui/HXDownloader.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -132,6 +134,10 @@ void TFormDownloader::CreateControls()
     const int widths[TSocketListModel::colCount] = {200, 100, 70, 70, 150};
     for (int column = 0; column < TSocketListModel::colCount; ++column)
         header->resizeSection(column, widths[column]);
+    // A finished transfer's ten marks and "100%" must fit: the column grows past its
+    // 100 pixels where the font needs it.
+    const QString fullProgress = QString::fromUtf8(kProgressMark).repeated(10) + QStringLiteral("  100%");
+    header->resizeSection(1, std::max(widths[1], lvSockets->fontMetrics().horizontalAdvance(fullProgress) + 12));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);

@@ -88,6 +88,9 @@ void TSocketListModel::RowRefreshed(const TSocketRow* row, const THXSocket& slot
     const int index = IndexOf(row);
     if (index < 0)
         return;
+    // A slot that has fetched nothing yet keeps its new row ("HTTP Socket: N", "Idle").
+    if (slot.Item() == nullptr && slot.ShownURL.empty())
+        return;
     TEntry& entry = m_entries[static_cast<std::size_t>(index)];
     entry.Caption = slot.ShownURL;
     entry.Status = slot.ShownStatus;

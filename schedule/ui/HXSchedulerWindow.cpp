@@ -102,8 +102,7 @@ TFormScheduler::TFormScheduler(THXScheduler& scheduler, QWidget* parent)
     for (int column = 0; column < TTaskRow::kColumnCount; ++column)
         lvTasks->setColumnWidth(column, kTaskColumnWidths[static_cast<std::size_t>(column)]);
     layout->addWidget(lvTasks);
-    connect(lvTasks->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TFormScheduler::SelectionChanged);
+    connect(lvTasks->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TFormScheduler::SelectionChanged);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TFormScheduler::SelectionChanged);
 }
 

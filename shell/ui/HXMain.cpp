@@ -32,6 +32,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "monitor/ui/HXColors.h"
 #include "monitor/ui/HXDownloader.h"
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
@@ -39,7 +40,6 @@
 #include "shell/HXFirstRun.h"
 #include "shell/HXNewTask.h"
 #include "shell/HXTempFolder.h"
-#include "shell/ui/HXColor.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"
 
@@ -88,6 +88,13 @@ int PageOf(TView view)
         return kPageProperties;
     }
     return kPageTasks;
+}
+
+// A colour of the skin's scheme; black for a text that is no colour.
+QColor SchemeColor(std::string_view text)
+{
+    const std::optional<TRgb> rgb = ThemeColorRgb(text);
+    return rgb ? QColor(rgb->Red, rgb->Green, rgb->Blue) : QColor(Qt::black);
 }
 
 // A stored window bound: a decimal text; anything else keeps the default.
@@ -258,8 +265,7 @@ void TFormHarbex::CreateToolBand(QWidget* band)
     btnNew = ToolButton(band, "btnNew", tr("New"), tr("New Task..."), QStyle::SP_FileIcon);
     btnNew->setPopupMode(QToolButton::MenuButtonPopup);
     btnOpen = ToolButton(band, "btnOpen", tr("Open"), tr("Open zip file..."), QStyle::SP_DialogOpenButton);
-    btnDownloads =
-        ToolButton(band, "btnDownloads", tr("Downloads"), tr("Downloads folder"), QStyle::SP_DirOpenIcon);
+    btnDownloads = ToolButton(band, "btnDownloads", tr("Downloads"), tr("Downloads folder"), QStyle::SP_DirOpenIcon);
     btnDownloads->setPopupMode(QToolButton::MenuButtonPopup);
     auto* profileLabel = new QLabel(tr("Profile:"), band);
     cmbProfile = new TProfileBox([this] { FillProfileBox(); }, band);
@@ -269,15 +275,14 @@ void TFormHarbex::CreateToolBand(QWidget* band)
     cmbProfile->setToolTip(tr("Select a profile to specify what,\nand how much, should be retrieved"));
     profileLabel->setBuddy(cmbProfile);
     btnHarbexMode = ToolButton(band, "btnHarbexMode", tr("Zip Mode"), QString(), QStyle::SP_DriveHDIcon);
-    btnIntranetMode =
-        ToolButton(band, "btnIntranetMode", tr("Intranet Mode"), QString(), QStyle::SP_DirHomeIcon);
+    btnIntranetMode = ToolButton(band, "btnIntranetMode", tr("Intranet Mode"), QString(), QStyle::SP_DirHomeIcon);
     for (QToolButton* mode : {btnHarbexMode, btnIntranetMode})
         mode->setCheckable(true);
     connect(btnHarbexMode, &QToolButton::clicked, this, [this] { SetSaveMode(false); });
     connect(btnIntranetMode, &QToolButton::clicked, this, [this] { SetSaveMode(true); });
-    btnAddToSelectedZip = ToolButton(band, "btnAddToSelectedZip", tr("Add To Zip"),
-                                     tr("Add future downloads to currently selected zip"),
-                                     QStyle::SP_FileDialogDetailedView);
+    btnAddToSelectedZip =
+        ToolButton(band, "btnAddToSelectedZip", tr("Add To Zip"), tr("Add future downloads to currently selected zip"),
+                   QStyle::SP_FileDialogDetailedView);
     btnAddToSelectedZip->setCheckable(true);
     // Enabled only while an archive is selected; the Zips tree comes with the archive views.
     btnAddToSelectedZip->setEnabled(false);
@@ -466,9 +471,9 @@ void TFormHarbex::FormShow()
 {
     // The colours of the skin: the window, the splitter and the main area.
     const auto& colors = m_app.ThemeColors();
-    const QColor window = ColorFromSetting(colors[1]);
-    const QColor split = ColorFromSetting(colors[2]);
-    const QColor main = ColorFromSetting(colors[3]);
+    const QColor window = SchemeColor(colors[1]);
+    const QColor split = SchemeColor(colors[2]);
+    const QColor main = SchemeColor(colors[3]);
     for (const char* name : {"pnlToolBand", "pnlAddress"})
         if (auto* panel = findChild<QWidget*>(name))
             panel->setStyleSheet(QStringLiteral("QWidget#%1 { background: %2; } QLabel { color: white; }")
@@ -537,9 +542,10 @@ void TFormHarbex::SetModeHints()
     btnIntranetMode->setToolTip(QStringLiteral("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
                                                "directly\non your hard disk within  \n") +
                                 QString::fromStdString(m_app.GetIntranetFolder()));
-    btnHarbexMode->setToolTip(QStringLiteral("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
-                                             "single compressed\nZip file which is saved on your hard disk within  \n") +
-                              QString::fromStdString(m_app.GetDownloadsFolder()));
+    btnHarbexMode->setToolTip(
+        QStringLiteral("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
+                       "single compressed\nZip file which is saved on your hard disk within  \n") +
+        QString::fromStdString(m_app.GetDownloadsFolder()));
 }
 
 // ---- Views ----
@@ -789,16 +795,16 @@ void TFormHarbex::FormClose()
     QProgressDialog progress(tr("Removing temporary Harbex files..."), QString(), 0, 0, this);
     progress.setWindowTitle(tr("Removing temporary Harbex files..."));
     progress.setMinimumDuration(500);
-    const std::string problem = RemoveTemporaryFolder(
-        m_app,
-        [&progress](std::int64_t done, std::int64_t total)
-        {
-            progress.setMaximum(static_cast<int>(std::min<std::int64_t>(total, INT_MAX)));
-            progress.setValue(static_cast<int>(std::min<std::int64_t>(done, INT_MAX)));
-        });
+    const TFolderRemoval removal =
+        RemoveTemporaryFolder(m_app,
+                              [&progress](std::int64_t done, std::int64_t total)
+                              {
+                                  progress.setMaximum(static_cast<int>(std::min<std::int64_t>(total, INT_MAX)));
+                                  progress.setValue(static_cast<int>(std::min<std::int64_t>(done, INT_MAX)));
+                              });
     progress.reset();
-    if (!problem.empty())
-        ShowStatus(problem);
+    if (!removal.Text.empty())
+        ShowStatus(removal.Text);
     if (windowState() == Qt::WindowNoState)
     {
         THXSettingsStore& store = m_app.Store();

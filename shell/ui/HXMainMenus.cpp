@@ -132,10 +132,8 @@ void TFormHarbex::CreateMenus()
     {
         QMenu* where = taskBrowse->addMenu(caption);
         AddAction(where, QStringLiteral("miTaskBrowse%1IE").arg(name), tr("&Internet Explorer..."), {}, kLater);
-        AddAction(where, QStringLiteral("miTaskBrowse%1Netscape").arg(name), tr("&Netscape Navigator..."), {},
-                  kLater);
-        AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {},
-                  kLater);
+        AddAction(where, QStringLiteral("miTaskBrowse%1Netscape").arg(name), tr("&Netscape Navigator..."), {}, kLater);
+        AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {}, kLater);
     }
     AddAction(task, "miTaskExplore", tr("E&xplore"), {}, kLater);
     connect(run, &QAction::triggered, this,
@@ -150,8 +148,7 @@ void TFormHarbex::CreateMenus()
                     ShowError(error.what());
                 }
             });
-    connect(stop, &QAction::triggered, this,
-            [this] { m_scheduler.StopTasks(m_schedulerWindow->SelectedTasks()); });
+    connect(stop, &QAction::triggered, this, [this] { m_scheduler.StopTasks(m_schedulerWindow->SelectedTasks()); });
 
     // Help: the bundled help pages and the vendor's pages come with the desktop work.
     QMenu* help = bar->addMenu(tr("&Help"));
@@ -199,8 +196,7 @@ void TFormHarbex::CreateMenus()
     trayPaste->setShortcutContext(Qt::WidgetShortcut);
     connect(trayPaste, &QAction::triggered, this, &TFormHarbex::PasteURL);
     AddAction(pmTray, "pmiOptions", tr("&Options..."), {}, kLater);
-    connect(AddAction(pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this,
-            &TFormHarbex::RestoreFromTray);
+    connect(AddAction(pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this, &TFormHarbex::RestoreFromTray);
     connect(AddAction(pmTray, "pmiExit", tr("&Exit")), &QAction::triggered, this,
             [this]
             {

@@ -102,8 +102,8 @@ void TFormHarbex::CreateReports(THXTask& task)
     try
     {
         THXTaskReport report(task, m_app.BannerPage());
-        const std::string summary = report.CreateReports(
-            [this](const std::string& label, int percent) { m_status->ShowStatus(label, percent, 100); });
+        const std::string summary = report.CreateReports([this](const std::string& label, int percent)
+                                                         { m_status->ShowStatus(label, percent, 100); });
         m_status->ShowStatus("Ready");
         if (!m_closing)
             OpenDocument(summary);

@@ -163,7 +163,11 @@ void HXDownloaderTest::RowsShowTheSlotsShownFields()
     for (int column = 0; column < TSocketListModel::colCount; ++column)
     {
         QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), captions[column]);
-        QCOMPARE(header.sectionSize(column), widths[column]);
+        // Progress widens where the font needs it for ten marks and "100%".
+        if (column == 1)
+            QVERIFY(header.sectionSize(column) >= widths[column]);
+        else
+            QCOMPARE(header.sectionSize(column), widths[column]);
     }
 
     // Stopping all: as many fresh slots, fresh rows.
