@@ -497,6 +497,12 @@ bool NormalizeURL(std::string& url)
     {
         return false;
     }
+    // No host name holds blanks or control characters: such text (a sentence pasted
+    // by mistake) is no address.
+    if (std::any_of(parts.Host.begin(), parts.Host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
+    {
+        return false;
+    }
     if (!SameTextNoCase(parts.Protocol, "http://"))
     {
         return false;

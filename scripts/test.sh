@@ -10,6 +10,6 @@ HX_BUILD_DIR=build "$here/scripts/setup.sh"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 if [ "${HX_SKIP_SANITIZE:-0}" != 1 ]; then
-    HX_BUILD_DIR=build-asan "$here/scripts/setup.sh" -DHX_SANITIZE=ON -DHX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+    HX_BUILD_DIR=build-asan "$here/scripts/setup.sh" -DHX_SANITIZE=ON -DHX_BUILD_BENCH=OFF -DHX_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=Debug
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 fi

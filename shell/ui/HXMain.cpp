@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -339,12 +340,8 @@ void TFormHarbex::CreateAddressRow(QWidget* row)
     btnGO->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     btnGO->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(btnGO, &QToolButton::clicked, this, [this] { GoClick(); });
-    connect(cmbURL->lineEdit(), &QLineEdit::returnPressed, this,
-            [this]
-            {
-                if (!cmbURL->currentText().trimmed().isEmpty())
-                    GoClick();
-            });
+    // Enter goes to Go once: the box would hand the key on to its line edit again.
+    cmbURL->lineEdit()->installEventFilter(this);
     connect(btnGO, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmGo->popup(btnGO->mapToGlobal(at)); });
     layout->addWidget(label);
@@ -458,6 +455,21 @@ void TFormHarbex::showEvent(QShowEvent* event)
         // activated (no window manager) gets it once its first events have run.
         QTimer::singleShot(0, this, [this] { FormActivate(); });
     }
+}
+
+bool TFormHarbex::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cmbURL->lineEdit() && event->type() == QEvent::KeyPress)
+    {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        {
+            if (!cmbURL->currentText().trimmed().isEmpty())
+                GoClick();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool TFormHarbex::event(QEvent* event)

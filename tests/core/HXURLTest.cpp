@@ -329,6 +329,11 @@ TEST(HXURLTest, NormalizesAndRefuses)
     EXPECT_FALSE(NormalizeURL(url));
     url = "http:///x.htm";
     EXPECT_FALSE(NormalizeURL(url));
+    // A pasted sentence is no host name.
+    url = "not an address at all";
+    EXPECT_FALSE(NormalizeURL(url));
+    url = "http://h\tx/";
+    EXPECT_FALSE(NormalizeURL(url));
 
     // The completion stays in the argument when the URL is refused.
     url = "c:\\dir\\x.htm";

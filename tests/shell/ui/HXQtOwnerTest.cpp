@@ -126,5 +126,10 @@ private slots:
 
 } // namespace hx
 
-QTEST_MAIN(hx::HXQtOwnerTest)
 #include "HXQtOwnerTest.moc"
+
+int RunQtOwnerTests(int argc, char** argv)
+{
+    hx::HXQtOwnerTest tests;
+    return QTest::qExec(&tests, argc, argv);
+}

@@ -1,0 +1,278 @@
+// The main window as a person uses it: the address box, Go, Paste URL, the split,
+// activation and closing, against the real engine and a test server on 127.0.0.1.
+
+#include "shell/ui/HXMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "monitor/ui/HXStatus.h"
+#include "support/HXTestServer.h"
+
+namespace hx
+{
+
+namespace
+{
+
+using test::THXTestServer;
+using test::TRecordedRequest;
+using test::TReply;
+
+// Answers the next message box with `button` and keeps its text.
+class TBoxAnswer : public QObject
+{
+public:
+    TBoxAnswer(QMessageBox::StandardButton button)
+        : m_button(button)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &TBoxAnswer::Look);
+        m_poll.start(10);
+    }
+    const QString& Text() const { return m_text; }
+    int Seen() const { return m_seen; }
+
+private:
+    void Look()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            {
+                m_text = box->text();
+                ++m_seen;
+                box->button(m_button)->click();
+                return;
+            }
+    }
+
+    QMessageBox::StandardButton m_button;
+    QTimer m_poll;
+    QString m_text;
+    int m_seen = 0;
+};
+
+// A small site: a start page, two pages, a picture; /slow.html never ends.
+TReply SiteReply(const TRecordedRequest& request)
+{
+    const std::string& target = request.Target;
+    if (target == "/" || target == "/index.html")
+        return TReply::Text(200,
+                            "<html><head><title>Start</title></head><body><a href=\"a.html\">a</a> "
+                            "<a href=\"b.html\">b</a><img src=\"pic.gif\"></body></html>",
+                            {{"Content-Type", "text/html"}});
+    if (target == "/a.html" || target == "/b.html")
+        return TReply::Text(200, "<html><body>page</body></html>", {{"Content-Type", "text/html"}});
+    if (target == "/pic.gif")
+        return TReply::Text(200, "GIF89a", {{"Content-Type", "image/gif"}});
+    if (target == "/slow.html" || target == "/slow/index.html")
+        return TReply().Send(test::ResponseHead(200, {{"Content-Type", "text/html"}}) + "<html>").Stall();
+    return TReply::Text(404, "missing");
+}
+
+} // namespace
+
+class HXMainTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<THXApp> m_app;
+    std::unique_ptr<THXTestServer> m_server;
+    std::unique_ptr<TFormHarbex> m_window;
+    std::vector<std::string> m_opened;
+
+    void OpenWindow()
+    {
+        TMainOptions options;
+        options.Pacing = TRunPacing::Fast();
+        options.TickPeriod = std::chrono::milliseconds(100);
+        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
+        m_window = std::make_unique<TFormHarbex>(*m_app, options);
+        m_window->show();
+        QTRY_VERIFY(m_window->FirstActivationDone());
+    }
+
+    std::vector<std::string> TaskFiles() const
+    {
+        return ListFiles(m_app->TasksFolder() + "General/", "*.hxt");
+    }
+
+    std::string ActiveList() const { return ReadWholeFile(m_app->ActiveTasksFile()).value_or(""); }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
+        m_server = std::make_unique<THXTestServer>(SiteReply);
+        m_opened.clear();
+        OpenWindow();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_server.reset();
+        m_app.reset();
+        m_home.reset();
+    }
+
+    // Enter in an empty address box creates nothing and asks nothing.
+    void EnterInAnEmptyAddressBoxDoesNothing()
+    {
+        TBoxAnswer answer(QMessageBox::Ok);
+        m_window->cmbURL->setEditText(QString());
+        QTest::keyClick(m_window->cmbURL->lineEdit(), Qt::Key_Return);
+        QTest::qWait(200);
+        QCOMPARE(answer.Seen(), 0);
+        QVERIFY(TaskFiles().empty());
+    }
+
+    // Go with a named profile: the task is saved, listed as active, started by the
+    // tick, runs to its end, and the gauges reach their maxima.
+    void GoWithANamedProfileCreatesAndRunsATask()
+    {
+        const std::string folder = m_home->path().toStdString() + "/copy/";
+        m_app->SetIntranetFolder(folder);
+        const QString address = QString::fromStdString("http://" + m_server->HostPort() + "/index.html");
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        QTest::mouseClick(m_window->btnIntranetMode, Qt::LeftButton);
+        QTest::keyClicks(m_window->cmbURL->lineEdit(), address);
+        QTest::keyClick(m_window->cmbURL->lineEdit(), Qt::Key_Return);
+
+        const std::vector<std::string> files = TaskFiles();
+        QCOMPARE(files.size(), std::size_t(1));
+        const std::string taskFile = m_app->TasksFolder() + "General/" + files.front();
+        QVERIFY(ActiveList().find(taskFile) != std::string::npos);
+        const std::string text = ReadWholeFile(taskFile).value_or("");
+        QVERIFY(text.find(address.toStdString()) != std::string::npos);
+        QVERIFY(text.find("Whole Site") != std::string::npos);
+        QCOMPARE(m_window->CurrentView(), TView::Tasks);
+        QCOMPARE(QString::fromStdString(m_window->RecentURLs().front()), address);
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusTaskComplete, 20000);
+        const THXTask& task = *m_app->CurrentTask;
+        QCOMPARE(task.PagesSaved, 3);
+        QCOMPARE(task.ResourcesSaved, 1);
+        QVERIFY(FileExists(folder + "127.0.0.1/index.html") || !ListFolders(folder).empty());
+        // The run's "Now" schedule is done: the task leaves the active list.
+        QVERIFY(ActiveList().find(taskFile) == std::string::npos);
+        // The reports were written and opened.
+        QCOMPARE(m_opened.size(), std::size_t(1));
+        QTRY_COMPARE(m_window->StatusWindow().gaugePages->text().left(6), QStringLiteral("3/3 ->"));
+        QTRY_COMPARE(m_window->StatusWindow().gaugeRes->text().left(6), QStringLiteral("1/1 ->"));
+    }
+
+    // A named profile with an address NormalizeURL refuses: "Invalid URL.", no task.
+    void AnInvalidAddressIsRefused()
+    {
+        TBoxAnswer answer(QMessageBox::Ok);
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        m_window->cmbURL->setEditText(QStringLiteral("ftp://files.example.org/"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_COMPARE(answer.Seen(), 1);
+        QCOMPARE(answer.Text(), QStringLiteral("Invalid URL."));
+        QVERIFY(TaskFiles().empty());
+    }
+
+    // Paste URL with text that is no address does nothing, without a message.
+    void PasteURLWithRefusedTextDoesNothing()
+    {
+        TBoxAnswer answer(QMessageBox::Ok);
+        QApplication::clipboard()->setText(QStringLiteral("not an address at all"));
+        m_window->cmbURL->setEditText(QStringLiteral("kept"));
+        m_window->Action("miPasteURL")->trigger();
+        QTest::qWait(200);
+        QCOMPARE(answer.Seen(), 0);
+        QCOMPARE(m_window->cmbURL->currentText(), QStringLiteral("kept"));
+        QVERIFY(TaskFiles().empty());
+    }
+
+    // The Zip Pane items set the split: stacked, beside, and a checked item keeps it.
+    void SplitOrientationFollowsTheMenu()
+    {
+        QVERIFY(!m_window->SplitStacked());
+        QVERIFY(m_window->Action("miSplitVertically")->isChecked());
+        m_window->Action("miSplitHorizontally")->trigger();
+        QVERIFY(m_window->SplitStacked());
+        QCOMPARE(m_window->splitter->orientation(), Qt::Vertical);
+        QVERIFY(m_window->Action("miSplitHorizontally")->isChecked());
+        m_window->Action("miSplitHorizontally")->trigger();
+        QVERIFY(m_window->SplitStacked());
+        m_window->Action("miSplitVertically")->trigger();
+        QVERIFY(!m_window->SplitStacked());
+        QVERIFY(m_window->Action("miSplitVertically")->isChecked());
+    }
+
+    // The first activation puts the window where it was closed; a later activation
+    // leaves it where the person moved it.
+    void BoundsAreRestoredOnceAndSavedAtClose()
+    {
+        m_window->move(40, 50);
+        m_window->resize(700, 500);
+        QVERIFY(m_window->close());
+        m_window.reset();
+        THXSettingsStore& store = m_app->Store();
+        QCOMPARE(store.ReadString(kFormHarbexKey, "Width", ""), std::string("700"));
+        QCOMPARE(store.ReadString(kFormHarbexKey, "Height", ""), std::string("500"));
+
+        OpenWindow();
+        QCOMPARE(m_window->size(), QSize(700, 500));
+        m_window->resize(800, 600);
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(m_window.get(), &activate);
+        QCOMPARE(m_window->size(), QSize(800, 600));
+    }
+
+    // Closing while a task runs asks; No keeps it running, Yes stops it, writes
+    // its queue and closes.
+    void CloseWhileATaskRunsAsksAndStops()
+    {
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/slow.html"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() != nullptr, 5000);
+        const std::shared_ptr<THXTask> task = m_window->Runner().RunningTask();
+        {
+            TBoxAnswer no(QMessageBox::No);
+            QVERIFY(!m_window->close());
+            QCOMPARE(no.Seen(), 1);
+            QVERIFY(no.Text().startsWith(QStringLiteral("A Harbex Task is still running.")));
+            QVERIFY(m_window->Runner().RunningTask() == task);
+        }
+        TBoxAnswer yes(QMessageBox::Yes);
+        QVERIFY(m_window->close());
+        QCOMPARE(task->Status, kStatusStopped);
+        QVERIFY(FileExists(task->QueueFileName()));
+        QVERIFY(ReadWholeFile(task->FileName).value_or("").find("Status=3") != std::string::npos);
+    }
+};
+
+} // namespace hx
+
+#include "HXMainTest.moc"
+
+int RunMainWindowTests(int argc, char** argv)
+{
+    hx::HXMainTest tests;
+    return QTest::qExec(&tests, argc, argv);
+}

@@ -1,0 +1,15 @@
+// The shell's window tests: the Qt owner thread and the main window, each a Qt
+// Test class, run one after the other in one program.
+
+#include <QApplication>
+
+int RunQtOwnerTests(int argc, char** argv);
+int RunMainWindowTests(int argc, char** argv);
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    int failures = RunQtOwnerTests(argc, argv);
+    failures += RunMainWindowTests(argc, argv);
+    return failures == 0 ? 0 : 1;
+}
