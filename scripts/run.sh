@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs harbex-cli with the given arguments
-# (with none it copies the bundled sample site from a server on 127.0.0.1).
+# Sets up the machine, builds, and runs Harbex. With no arguments and a display
+# ($DISPLAY or $WAYLAND_DISPLAY) it starts the windowed program harbex; without a
+# display it runs harbex-cli, which copies the bundled sample site from a server
+# on 127.0.0.1. Arguments are handed to harbex-cli.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/setup.sh" >&2
-exec "$here/${HX_BUILD_DIR:-build}/app/harbex-cli" "$@"
+build="$here/${HX_BUILD_DIR:-build}"
+if [ $# -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$build/app/harbex" ]; then
+    exec "$build/app/harbex"
+fi
+exec "$build/app/harbex-cli" "$@"
