@@ -47,8 +47,9 @@ void SendAll(int connection, std::string_view bytes)
 
 } // namespace
 
-THXDemoServer::THXDemoServer(std::string root)
+THXDemoServer::THXDemoServer(std::string root, std::chrono::milliseconds answerDelay)
     : m_root(std::move(root))
+    , m_answerDelay(answerDelay)
 {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0)
@@ -89,6 +90,8 @@ void THXDemoServer::Serve()
         const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0)
             continue;
+        if (m_answerDelay.count() > 0)
+            std::this_thread::sleep_for(m_answerDelay);
         Answer(connection);
         ::close(connection);
     }

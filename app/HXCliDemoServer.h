@@ -5,6 +5,7 @@
 // until it is destroyed. Only GET and HEAD; paths are kept inside the folder.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -15,8 +16,9 @@ namespace hx::cli
 class THXDemoServer
 {
 public:
-    // Throws std::runtime_error when no port can be opened.
-    explicit THXDemoServer(std::string root);
+    // Throws std::runtime_error when no port can be opened. Each answer waits
+    // `answerDelay` first, like a distant server (the screenshots show busy rows).
+    explicit THXDemoServer(std::string root, std::chrono::milliseconds answerDelay = {});
     ~THXDemoServer();
     THXDemoServer(const THXDemoServer&) = delete;
     THXDemoServer& operator=(const THXDemoServer&) = delete;
@@ -29,6 +31,7 @@ private:
     void Answer(int connection) const;
 
     std::string m_root;
+    std::chrono::milliseconds m_answerDelay;
     int m_listener = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_ending{false};

@@ -66,7 +66,8 @@ int TakeScreenshots(const QString& folder)
         err << "harbex: the installed data folder was not found\n";
         return 1;
     }
-    cli::THXDemoServer server(site);
+    // A slow server keeps the connections busy while the pictures are taken.
+    cli::THXDemoServer server(site, std::chrono::milliseconds(400));
 
     TMainOptions options;
     // The one-second cadence keeps the copy going long enough to be seen.

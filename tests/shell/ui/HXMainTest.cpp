@@ -111,10 +111,7 @@ private:
         QTRY_VERIFY(m_window->FirstActivationDone());
     }
 
-    std::vector<std::string> TaskFiles() const
-    {
-        return ListFiles(m_app->TasksFolder() + "General/", "*.hxt");
-    }
+    std::vector<std::string> TaskFiles() const { return ListFiles(m_app->TasksFolder() + "General/", "*.hxt"); }
 
     std::string ActiveList() const { return ReadWholeFile(m_app->ActiveTasksFile()).value_or(""); }
 
