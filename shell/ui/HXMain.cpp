@@ -37,6 +37,7 @@
 #include "monitor/ui/HXDownloader.h"
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
+#include "schedule/HXRunTask.h"
 #include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/HXFirstRun.h"
 #include "shell/HXNewTask.h"
@@ -203,7 +204,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
             [this]
             {
                 if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
-                    m_scheduler.QueueTaskRun(task, {});
+                    RunTasks({task});
             });
     connect(m_status, &TFormStatus::StopClicked, this,
             [this]
@@ -662,6 +663,22 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     m_schedulerWindow->Reload();
     RememberURL(task->URL);
     ShowView(TView::Tasks);
+}
+
+void TFormHarbex::RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
+{
+    // Until the run dialog is there, a task with a queue takes the dialog's
+    // preselected choice (Resume): a stopped copy goes on instead of starting over.
+    const THXScheduler::TRunModeChooser preselected = [](THXTask& task) -> std::optional<int>
+    { return RunModeOfChoice(RunTaskView(task).Selected); };
+    try
+    {
+        m_scheduler.RunTasks(tasks, preselected);
+    }
+    catch (const std::exception& error)
+    {
+        ShowError(error.what());
+    }
 }
 
 void TFormHarbex::RememberURL(const std::string& address)

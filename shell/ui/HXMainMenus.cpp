@@ -136,18 +136,7 @@ void TFormHarbex::CreateMenus()
         AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {}, kLater);
     }
     AddAction(task, "miTaskExplore", tr("E&xplore"), {}, kLater);
-    connect(run, &QAction::triggered, this,
-            [this]
-            {
-                try
-                {
-                    m_scheduler.RunTasks(m_schedulerWindow->SelectedTasks(), {});
-                }
-                catch (const std::exception& error)
-                {
-                    ShowError(error.what());
-                }
-            });
+    connect(run, &QAction::triggered, this, [this] { RunTasks(m_schedulerWindow->SelectedTasks()); });
     connect(stop, &QAction::triggered, this, [this] { m_scheduler.StopTasks(m_schedulerWindow->SelectedTasks()); });
 
     // Help: the bundled help pages and the vendor's pages come with the desktop work.

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -238,6 +239,32 @@ private slots:
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(m_window.get(), &activate);
         QCOMPARE(m_window->size(), QSize(800, 600));
+    }
+
+    // A Zip-mode copy ends "Zipped!" in an archive named after the start page. The
+    // status panel's Stop stops a run and keeps its queue; Run goes on with it
+    // (Resume) instead of starting the copy over.
+    void StopThenRunResumesTheTask()
+    {
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/index.html"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusZipped, 20000);
+        QCOMPARE(m_app->CurrentTask->Destination, m_app->GetDownloadsFolder() + "Start.zip");
+        QVERIFY(FileExists(m_app->CurrentTask->Destination));
+        m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/slow.html"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() != nullptr, 5000);
+        const std::shared_ptr<THXTask> task = m_window->Runner().RunningTask();
+        QVERIFY(!m_window->StatusWindow().btnRun->isEnabled());
+        QTest::mouseClick(m_window->StatusWindow().btnStop, Qt::LeftButton);
+        QCOMPARE(task->Status, kStatusStopped);
+        QVERIFY(m_window->StatusWindow().btnRun->isEnabled());
+        QVERIFY(FileExists(task->QueueFileName()));
+        QTest::mouseClick(m_window->StatusWindow().btnRun, Qt::LeftButton);
+        QCOMPARE(task->RunMode, kRunResume);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() == task, 5000);
+        m_window->Runner().StopTask(task);
     }
 
     // Closing while a task runs asks; No keeps it running, Yes stops it, writes
