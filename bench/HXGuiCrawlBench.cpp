@@ -10,7 +10,8 @@
 // Personal Intranet folder the copy goes into. While the copy runs, a 10 ms timer
 // on the window thread records how late each of its ticks fires: that is how long
 // a person's click or key would wait. At the end one "name: value" line per figure
-// is printed. The exit status is 0 only when the task reached "Task Complete".
+// is printed. The exit status is 0 only when the task reached "Task Complete" with
+// at least one page fetched.
 // --event-times adds, per kind of event the window thread handled during the copy
 // (hand-overs, layout requests, repaints, timers ...), how many and how long: where
 // the window thread's time went.
@@ -446,7 +447,15 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
         PrintEventTimes(application.Totals());
     std::fflush(stdout);
     window->close();
-    return task.Status == hx::kStatusTaskComplete ? 0 : 1;
+    if (task.Status != hx::kStatusTaskComplete)
+        return 1;
+    // The run ended, but not one page came: that is no copy.
+    if (task.PageErrors >= task.PagesSaved)
+    {
+        std::cerr << "hx_bench_gui_crawl: no page could be fetched from " << args.URL << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
