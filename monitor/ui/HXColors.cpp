@@ -1,25 +1,10 @@
 #include "monitor/ui/HXColors.h"
 
+#include <charconv>
 #include <cstdint>
 
 namespace hx
 {
-
-namespace
-{
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<TRgb> ThemeColorRgb(std::string_view text)
 {
@@ -29,13 +14,9 @@ std::optional<TRgb> ThemeColorRgb(std::string_view text)
     if (text.size() != 6 && text.size() != 8)
         return std::nullopt;
     std::uint32_t value = 0;
-    for (const char c : text)
-    {
-        const int digit = HexDigit(c);
-        if (digit < 0)
-            return std::nullopt;
-        value = value << 4 | static_cast<std::uint32_t>(digit);
-    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     TRgb rgb;
     rgb.Red = static_cast<int>(value & 0xFF);
     rgb.Green = static_cast<int>(value >> 8 & 0xFF);

@@ -183,7 +183,8 @@ TFormStatus::TFormStatus(THXApp& app, QWidget* parent)
     AttachTask(nullptr);
     lblTaskName->setText(QStringLiteral("Harbex " HX_PROGRAM_VERSION));
     ShowZeroes();
-    ShowStatus("Ready");
+    m_pendingStatus.Text = QStringLiteral("Ready");
+    ShowStatusLine();
     ApplyColors();
 }
 
@@ -412,13 +413,8 @@ void TFormStatus::OnTaskProgress(const std::string& text, std::int64_t position,
         RefreshCounters();
         return;
     }
-    if (position == total)
-    {
-        lblStatus->clear();
-        ProgressBar->hide();
-        return;
-    }
-    ShowStatus(text, position, total);
+    // Position equal to total clears the line and hides the bar.
+    ShowStatus(position == total ? std::string() : text, position, total);
 }
 
 void TFormStatus::ResetDisplay()
@@ -471,6 +467,11 @@ void TFormStatus::ScheduleBatch()
 
 void TFormStatus::ApplyBatch()
 {
+    if (m_statusDirty)
+    {
+        m_statusDirty = false;
+        ShowStatusLine();
+    }
     if (m_countersDirty)
     {
         m_countersDirty = false;
@@ -547,7 +548,17 @@ void TFormStatus::RescaleAxes()
 
 void TFormStatus::ShowStatus(const std::string& text, std::int64_t position, std::int64_t maximum)
 {
-    lblStatus->setText(Text(text));
+    // A crawl reports a text per page: each one would lay the panel out and paint it
+    // again. The latest text waits for the batch, as the counters do.
+    m_pendingStatus = {Text(text), position, maximum};
+    m_statusDirty = true;
+    ScheduleBatch();
+}
+
+void TFormStatus::ShowStatusLine()
+{
+    const auto& [text, position, maximum] = m_pendingStatus;
+    lblStatus->setText(text);
     if (position == maximum)
     {
         ProgressBar->hide();
@@ -561,7 +572,7 @@ void TFormStatus::ShowStatus(const std::string& text, std::int64_t position, std
 
 QString TFormStatus::StatusText() const
 {
-    return lblStatus->text();
+    return m_pendingStatus.Text;
 }
 
 void TFormStatus::SetRunEnabled(bool enabled)

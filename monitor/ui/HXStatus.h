@@ -107,6 +107,7 @@ private:
     void OnTaskProgress(const std::string& text, std::int64_t position, std::int64_t total);
     void ScheduleBatch();
     void ApplyBatch();
+    void ShowStatusLine();
     void ShowCounters(const THXTask& task);
     void ShowZeroes();
     void ShowCharts();
@@ -121,6 +122,15 @@ private:
 
     QTimer* m_batchTimer = nullptr;
     bool m_countersDirty = false;
+    // The status line's latest text and bar, shown with the next batch.
+    struct TStatusLine
+    {
+        QString Text;
+        std::int64_t Position = 0;
+        std::int64_t Maximum = 0;
+    };
+    TStatusLine m_pendingStatus;
+    bool m_statusDirty = false;
     bool m_chartsDirty = false;
     // The series must be refilled rather than extended (the run restarted).
     bool m_chartsReplaced = false;

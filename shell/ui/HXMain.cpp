@@ -520,6 +520,10 @@ void TFormHarbex::FormActivate()
     setProperty("toolTipDuration", kHintMilliseconds);
     for (QWidget* widget : findChildren<QWidget*>())
         widget->setToolTipDuration(kHintMilliseconds);
+    // The Zip component's compression level ("Use Paths" is the archive views'; the
+    // run's feed always stores paths relative to the temporary folder).
+    TXceedZip& zip = m_runner->Zip();
+    zip.Compression = std::clamp(m_app.Store().ReadInteger(kSettingsKey, "Compression", zip.Compression), 0, 9);
     const bool intranet = m_app.GetSaveMode(0) == 1;
     btnIntranetMode->setChecked(intranet);
     btnHarbexMode->setChecked(!intranet);
@@ -661,6 +665,9 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
         return;
     }
     m_schedulerWindow->Reload();
+    // The task is due now: the scheduler's tick runs at once rather than up to a
+    // second later.
+    QTimer::singleShot(0, this, &TFormHarbex::TickSchedule);
     RememberURL(task->URL);
     ShowView(TView::Tasks);
 }
