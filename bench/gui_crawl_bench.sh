@@ -234,5 +234,5 @@ echo
 echo "per round: cli wall [${series[cli_wall]# }], window wall [${series[gui_wall_s]# }]," \
     "probe p99 [${series[gui_probe_p99_ms]# }], probe max [${series[gui_probe_max_ms]# }]," \
     "broken cli [${series[cli_broken]# }] window [${series[gui_broken]# }]"
-echo "The window's wall time runs from the click on Go, so it includes the wait for the scheduler's"
-echo "next tick that starts the task; harbex-cli's is the whole process (start, copy, reports)."
+echo "The window's wall time runs from the click on Go (the scheduler's tick that starts the task"
+echo "runs at once); harbex-cli's is the whole process (start, copy, reports)."

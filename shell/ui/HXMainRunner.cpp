@@ -16,6 +16,7 @@
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/ui/HXSchedulerWindow.h"
+#include "shell/ui/HXQtOwner.h"
 
 namespace hx
 {
@@ -124,6 +125,7 @@ void TFormHarbex::ShowError(const std::string& message)
 void TFormHarbex::ProcessPendingMessages()
 {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_owner->ProcessPending();
 }
 
 bool TFormHarbex::ConfirmAbortRunningTask()

@@ -4,6 +4,8 @@
 #include <QtGlobal>
 
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <set>
@@ -36,7 +38,7 @@ void RunGuarded(const std::function<void()>& fn)
 
 } // namespace
 
-// Shared with every queued call, so a call the loop reaches late sees the halt.
+// Shared with the queued drain events, so an event the loop reaches late sees the halt.
 struct THXQtOwner::TState
 {
     struct TCall
@@ -55,6 +57,10 @@ struct THXQtOwner::TState
     std::mutex mutex;
     std::condition_variable done;
     bool halted = false;
+    // Handed-over calls in order. One queued Qt event drains them, so a crawl's
+    // thousands of hand-overs cost a few events, not one each.
+    std::deque<std::function<void()>> queue;
+    bool drainPosted = false;
     // Calls whose callers wait in Invoke.
     std::set<std::shared_ptr<TCall>> waiting;
 };
@@ -86,6 +92,7 @@ void THXQtOwner::Halt()
 {
     std::lock_guard lock(m_state->mutex);
     m_state->halted = true;
+    m_state->queue.clear();
     for (const auto& call : m_state->waiting)
         if (call->phase == TState::TCall::TPhase::Pending)
         {
@@ -95,27 +102,68 @@ void THXQtOwner::Halt()
     m_state->done.notify_all();
 }
 
-void THXQtOwner::Post(std::function<void()> fn)
+void THXQtOwner::Enqueue(std::function<void()> fn)
 {
     {
         std::lock_guard lock(m_state->mutex);
         if (m_state->halted)
             return;
+        m_state->queue.push_back(std::move(fn));
+        if (m_state->drainPosted)
+            return;
+        m_state->drainPosted = true;
     }
-    // Queued events of a receiver that is destroyed are dropped by Qt; the state
-    // check covers a halt between now and the loop reaching the call.
+    // Queued events of a receiver that is destroyed are dropped by Qt.
     QMetaObject::invokeMethod(
-        this,
-        [state = m_state, fn = std::move(fn)]
+        this, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void THXQtOwner::Drain()
+{
+    // The calls waiting now run; calls handed over meanwhile get an event of their
+    // own, so windows, input and timers are served between two batches.
+    std::size_t batch = 0;
+    {
+        std::lock_guard lock(m_state->mutex);
+        batch = m_state->queue.size();
+    }
+    RunQueued(batch);
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->halted || m_state->queue.empty())
+    {
+        m_state->drainPosted = false;
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void THXQtOwner::ProcessPending()
+{
+    RunQueued(SIZE_MAX);
+}
+
+void THXQtOwner::RunQueued(std::size_t most)
+{
+    // One at a time from the front: a call that lets pending work run (a nested
+    // ProcessPending) keeps the order of the calls.
+    for (std::size_t ran = 0; ran < most; ++ran)
+    {
+        std::function<void()> fn;
         {
-            {
-                std::lock_guard lock(state->mutex);
-                if (state->halted)
-                    return;
-            }
-            RunGuarded(fn);
-        },
-        Qt::QueuedConnection);
+            std::lock_guard lock(m_state->mutex);
+            if (m_state->halted || m_state->queue.empty())
+                return;
+            fn = std::move(m_state->queue.front());
+            m_state->queue.pop_front();
+        }
+        RunGuarded(fn);
+    }
+}
+
+void THXQtOwner::Post(std::function<void()> fn)
+{
+    Enqueue(std::move(fn));
 }
 
 void THXQtOwner::Invoke(const std::function<void()>& fn)
@@ -130,12 +178,13 @@ void THXQtOwner::Invoke(const std::function<void()>& fn)
     }
     auto call = std::make_shared<TState::TCall>();
     call->fn = &fn;
-    std::unique_lock lock(m_state->mutex);
-    if (m_state->halted)
-        throw std::runtime_error(kClosingText);
-    m_state->waiting.insert(call);
-    QMetaObject::invokeMethod(
-        this,
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (m_state->halted)
+            throw std::runtime_error(kClosingText);
+        m_state->waiting.insert(call);
+    }
+    Enqueue(
         [state = m_state, call]
         {
             {
@@ -155,8 +204,8 @@ void THXQtOwner::Invoke(const std::function<void()>& fn)
             std::lock_guard callLock(state->mutex);
             call->phase = TPhase::Finished;
             state->done.notify_all();
-        },
-        Qt::QueuedConnection);
+        });
+    std::unique_lock lock(m_state->mutex);
     m_state->done.wait(lock, [&] { return call->phase == TPhase::Finished; });
     m_state->waiting.erase(call);
     if (call->error)

@@ -1,9 +1,10 @@
 #pragma once
 
 // THXQtOwner: the owner thread of the windowed program is Qt's window thread.
-// Post queues the call on the window thread's event loop; Invoke from another
+// Post queues the call for the window thread's event loop; Invoke from another
 // thread queues it the same way and blocks until it has run there (inline when
-// called on the window thread). Halt ends the hand-overs: calls still queued do
+// called on the window thread). Calls run in the order they were handed over;
+// one queued Qt event runs all the calls waiting when it arrives. Halt ends the hand-overs: calls still queued do
 // nothing when the loop reaches them, workers waiting in Invoke are released with
 // an error, and later hand-overs are refused. So closing the program never waits
 // on a worker that waits on the window thread.
@@ -38,8 +39,15 @@ public:
     // From now on no hand-over runs. Any thread.
     void Halt();
     bool Halted() const;
+    // Runs the calls handed over so far, in order (window thread; the runner's
+    // "let pending messages run").
+    void ProcessPending();
 
 private:
+    void Enqueue(std::function<void()> fn);
+    void Drain();
+    void RunQueued(std::size_t most);
+
     struct TState;
     std::shared_ptr<TState> m_state;
     std::thread::id m_ownerThread;

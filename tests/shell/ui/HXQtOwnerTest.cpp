@@ -55,6 +55,34 @@ private slots:
         QCOMPARE(ran.load(), 3);
     }
 
+    // Calls run in the order they were handed over, also when one of them lets the
+    // pending calls run (as the runner does while it halts a task).
+    void CallsRunInOrderEvenWhenOneRunsThePendingOnes()
+    {
+        THXQtOwner owner;
+        std::vector<int> order;
+        std::atomic<bool> posted{false};
+        std::thread worker(
+            [&]
+            {
+                owner.Post(
+                    [&]
+                    {
+                        order.push_back(1);
+                        owner.ProcessPending();
+                        order.push_back(4);
+                    });
+                owner.Post([&] { order.push_back(2); });
+                owner.Post([&] { order.push_back(3); });
+                posted = true;
+            });
+        // All three are queued before the window thread looks at them.
+        worker.join();
+        QVERIFY(posted.load());
+        QTRY_VERIFY_WITH_TIMEOUT(order.size() == 4, 5000);
+        QCOMPARE(order, (std::vector<int>{1, 2, 3, 4}));
+    }
+
     // After Halt nothing handed over runs: calls queued before it are skipped when
     // the loop reaches them, a waiting worker is released, new calls are refused.
     void HaltReleasesWorkersAndDropsQueuedCalls()
