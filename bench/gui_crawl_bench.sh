@@ -55,16 +55,11 @@ connection_options=()
 
 # ---- Temporary folder and nginx ----
 
+# shellcheck source=bench/bench_nginx.sh
+. "$(dirname "${BASH_SOURCE[0]}")/bench_nginx.sh"
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/hx-gui-crawl.XXXXXX")
 nginx_pid=
-
-stop_nginx() {
-    if [ -n "$nginx_pid" ]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-        nginx_pid=
-    fi
-}
 
 cleanup() {
     stop_nginx
@@ -76,61 +71,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-# Starts nginx for the site folder on a free loopback port; sets $port.
-start_nginx() {
-    local root=$1 extra=$2 dir=$work/nginx _
-    mkdir -p "$dir"
-    for _ in 1 2 3 4 5; do
-        port=$((20000 + RANDOM % 40000))
-        answers "$port" && continue
-        cat >"$dir/nginx.conf" <<EOF
-master_process off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log warn;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $dir/body;
-  proxy_temp_path $dir/proxy;
-  fastcgi_temp_path $dir/fastcgi;
-  uwsgi_temp_path $dir/uwsgi;
-  scgi_temp_path $dir/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$port;
-    server_name localhost;
-    root $root;
-$(cat "$extra")
-  }
-}
-EOF
-        "$nginx_bin" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' >"$dir/output.log" 2>&1 &
-        nginx_pid=$!
-        for _ in $(seq 1 200); do
-            answers "$port" && return 0
-            kill -0 "$nginx_pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        stop_nginx
-    done
-    echo "gui_crawl_bench.sh: nginx did not start:" >&2
-    cat "$dir/output.log" "$dir/error.log" >&2 2>/dev/null || true
-    exit 1
-}
-
 # ---- Measurements ----
 
-# "Elapsed (wall clock) time (h:mm:ss or m:ss): 1:02.34" in seconds.
-wall_seconds() {
-    sed -n 's/.*Elapsed (wall clock) time.*): //p' "$1" |
-        awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; printf "%.3f", s }'
-}
 cpu_seconds() { awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.3f", s }' "$1"; }
-peak_rss() { sed -n 's/.*Maximum resident set size (kbytes): //p' "$1"; }
 # The value of a "name: value" line of the GUI bench's output.
 figure() { sed -n "s/^$2: //p" "$1"; }
 broken_links() { "$check_links" "$1" | sed -n 's/^broken local links: \([0-9]*\).*/\1/p'; }
