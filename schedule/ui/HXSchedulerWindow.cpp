@@ -1,17 +1,80 @@
 #include "schedule/ui/HXSchedulerWindow.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStyle>
 #include <QTableView>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
 #include "core/HXTask.h"
+#include "schedule/HXRunTask.h"
 #include "schedule/HXScheduler.h"
 
 namespace hx
 {
+
+namespace
+{
+
+constexpr int kLeftPanelWidth = 135;
+// The data role of a category node: its folder relative to the Tasks folder.
+constexpr int kCategoryRole = Qt::UserRole + 1;
+// The role the list sorts by: numbers as numbers, dates as dates.
+constexpr int kSortRole = Qt::UserRole + 2;
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QIcon StateIcon(const QStyle& style, int index)
+{
+    switch (index)
+    {
+    case 1:
+        return style.standardIcon(QStyle::SP_MediaStop);
+    case 2:
+        return style.standardIcon(QStyle::SP_MessageBoxInformation);
+    default:
+        return style.standardIcon(QStyle::SP_MediaPlay);
+    }
+}
+
+// Moves files to the desktop's trash, or deletes them where there is none.
+bool MoveToTrash(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+    {
+        QString file = QString::fromStdString(path);
+        if (!QFile::exists(file))
+            continue;
+        if (!QFile::moveToTrash(file) && !QFile::remove(file))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- TTaskListModel ----
 
 TTaskListModel::TTaskListModel(THXScheduler& scheduler, QObject* parent)
     : QAbstractTableModel(parent)
@@ -34,10 +97,29 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= static_cast<int>(m_tasks.size()))
         return {};
     const THXTask& task = *m_tasks[static_cast<std::size_t>(index.row())];
+    const auto column = static_cast<std::size_t>(index.column());
     switch (role)
     {
     case Qt::DisplayRole:
-        return QString::fromStdString(TaskRow(task).Columns[static_cast<std::size_t>(index.column())]);
+    case Qt::EditRole:
+        return QString::fromStdString(TaskRow(task).Columns[column]);
+    case kSortRole:
+        // Last Run and Next Run sort by time, the counts by number, the rest by text.
+        if (column == 4)
+            return task.LastRun;
+        if (column == 5)
+            return task.NextRun;
+        if (column == 6)
+            return task.PagesSaved;
+        if (column == 7)
+            return task.ResourcesSaved;
+        if (column == 8)
+            return task.PageErrors + task.ResourceErrors;
+        return QString::fromStdString(TaskRow(task).Columns[column]).toLower();
+    case Qt::DecorationRole:
+        if (column != 0)
+            return {};
+        return StateIcon(*QApplication::style(), TaskRow(task).StateIcon);
     case Qt::ForegroundRole:
     {
         const unsigned color = TaskRow(task).TextColor;
@@ -55,8 +137,34 @@ QVariant TTaskListModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= TTaskRow::kColumnCount)
         return {};
-    const std::string_view caption = kTaskColumnCaptions[static_cast<std::size_t>(section)];
-    return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+    return Text(kTaskColumnCaptions[static_cast<std::size_t>(section)]);
+}
+
+Qt::ItemFlags TTaskListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool TTaskListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.column() != 0)
+        return false;
+    const std::shared_ptr<THXTask> task = TaskAt(index.row());
+    const std::string name = value.toString().trimmed().toStdString();
+    if (!task || name.empty() || name == task->Name)
+        return false;
+    std::string message;
+    if (!task->Rename(name, &message))
+    {
+        if (OnRenameRefused)
+            OnRenameRefused(message);
+        return false;
+    }
+    emit dataChanged(this->index(index.row(), 0), this->index(index.row(), TTaskRow::kColumnCount - 1));
+    return true;
 }
 
 void TTaskListModel::Reload()
@@ -83,42 +191,362 @@ std::shared_ptr<THXTask> TTaskListModel::TaskAt(int row) const
     return m_tasks[static_cast<std::size_t>(row)];
 }
 
-TFormScheduler::TFormScheduler(THXScheduler& scheduler, QWidget* parent)
+// ---- TFormScheduler ----
+
+TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasksFolder, QWidget* parent)
     : QWidget(parent)
     , m_scheduler(scheduler)
+    , m_tasksFolder(IncludeTrailingSlash(tasksFolder))
     , m_model(new TTaskListModel(scheduler, this))
+    , m_sorted(new QSortFilterProxyModel(this))
 {
-    auto* layout = new QVBoxLayout(this);
+    m_model->OnRenameRefused = [this](const std::string& message) { Error(message); };
+    m_sorted->setSourceModel(m_model);
+    m_sorted->setSortRole(kSortRole);
+
+    auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    lvTasks = new QTableView(this);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    layout->addWidget(splitter);
+
+    // Left: "Active Tasks", the categories, "New Category...".
+    auto* left = new QWidget(splitter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(2);
+    tvActiveTask = new QTreeWidget(left);
+    tvActiveTask->setObjectName("tvActiveTask");
+    tvActiveTask->setHeaderHidden(true);
+    tvActiveTask->setRootIsDecorated(false);
+    tvActiveTask->addTopLevelItem(new QTreeWidgetItem(QStringList{tr("Active Tasks")}));
+    tvActiveTask->setFixedHeight(tvActiveTask->sizeHintForRow(0) + 2 * tvActiveTask->frameWidth() + 4);
+    tvTasks = new QTreeWidget(left);
+    tvTasks->setObjectName("tvTasks");
+    tvTasks->setHeaderHidden(true);
+    btnNewCategory = new QPushButton(tr("New Category..."), left);
+    leftLayout->addWidget(tvActiveTask);
+    leftLayout->addWidget(tvTasks, 1);
+    leftLayout->addWidget(btnNewCategory);
+
+    // Right: the list and the command buttons.
+    auto* right = new QWidget(splitter);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(2);
+    lvTasks = new QTableView(right);
     lvTasks->setObjectName("lvTasks");
-    lvTasks->setModel(m_model);
+    lvTasks->setModel(m_sorted);
     lvTasks->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvTasks->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvTasks->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    lvTasks->setSortingEnabled(true);
+    lvTasks->sortByColumn(-1, Qt::AscendingOrder);
     lvTasks->setShowGrid(false);
     lvTasks->setWordWrap(false);
     lvTasks->verticalHeader()->hide();
     lvTasks->horizontalHeader()->setHighlightSections(false);
+    lvTasks->setContextMenuPolicy(Qt::CustomContextMenu);
     for (int column = 0; column < TTaskRow::kColumnCount; ++column)
         lvTasks->setColumnWidth(column, kTaskColumnWidths[static_cast<std::size_t>(column)]);
-    layout->addWidget(lvTasks);
-    connect(lvTasks->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TFormScheduler::SelectionChanged);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &TFormScheduler::SelectionChanged);
+    auto* buttons = new QHBoxLayout;
+    const auto button = [&](QPushButton*& target, const char* name, const QString& caption)
+    {
+        target = new QPushButton(caption, right);
+        target->setObjectName(name);
+        buttons->addWidget(target);
+    };
+    button(btnRun, "btnRun", tr("Run"));
+    button(btnStop, "btnStop", tr("Stop"));
+    button(btnBrowse, "btnBrowse", tr("Browse"));
+    button(btnExplore, "btnExplore", tr("Explore"));
+    button(btnEdit, "btnEdit", tr("Edit"));
+    button(btnSchedule, "btnSchedule", tr("Schedule"));
+    button(btnDelete, "btnDelete", tr("Delete"));
+    buttons->addStretch(1);
+    rightLayout->addWidget(lvTasks, 1);
+    rightLayout->addLayout(buttons);
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kLeftPanelWidth, 800});
+
+    CreateMenu();
+    FillCategories();
+
+    connect(lvTasks->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this]
+            {
+                UpdateCommands();
+                emit SelectionChanged();
+            });
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this]
+            {
+                UpdateCommands();
+                emit SelectionChanged();
+            });
+    connect(lvTasks, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at)
+            {
+                UpdateCommands();
+                popTask->popup(lvTasks->viewport()->mapToGlobal(at));
+            });
+    connect(tvTasks, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item)
+            {
+                tvActiveTask->clearSelection();
+                ShowCategory(item->data(0, kCategoryRole).toString().toStdString());
+            });
+    connect(tvActiveTask, &QTreeWidget::itemClicked, this, [this] { ShowActiveTasks(); });
+    connect(btnNewCategory, &QPushButton::clicked, this, &TFormScheduler::NewCategory);
+    connect(btnRun, &QPushButton::clicked, this, &TFormScheduler::RunSelected);
+    connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
+    connect(btnDelete, &QPushButton::clicked, this, &TFormScheduler::DeleteSelected);
+    UpdateCommands();
+}
+
+QAction* TFormScheduler::Action(const QString& objectName) const
+{
+    return findChild<QAction*>(objectName);
+}
+
+void TFormScheduler::CreateMenu()
+{
+    popTask = new QMenu(this);
+    const auto add = [this](QMenu* menu, const char* name, const QString& caption, const QString& hint = {},
+                            const QKeySequence& shortcut = {})
+    {
+        auto* action = new QAction(caption, this);
+        action->setObjectName(name);
+        action->setStatusTip(hint);
+        action->setToolTip(hint);
+        if (!shortcut.isEmpty())
+        {
+            action->setShortcut(shortcut);
+        }
+        menu->addAction(action);
+        return action;
+    };
+    add(popTask, "pmiNew", tr("&New..."), tr("Create a new task"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    add(popTask, "pmiEdit", tr("&Edit..."), tr("Edit selected task"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(add(popTask, "pmiDelete", tr("&Delete"), tr("Delete selected task(s)")), &QAction::triggered, this,
+            &TFormScheduler::DeleteSelected);
+    connect(add(popTask, "pmiRun", tr("&Run"), tr("Start selected task"), QKeySequence(Qt::CTRL | Qt::Key_R)),
+            &QAction::triggered, this, &TFormScheduler::RunSelected);
+    connect(add(popTask, "pmiStop", tr("&Stop"), tr("Abort selected task"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, &TFormScheduler::StopSelected);
+    add(popTask, "pmiSchedule", tr("Schedu&le..."), tr("Schedule selected task..."));
+    connect(add(popTask, "pmiUnschedule", tr("&Unschedule"), tr("Unschedule selected task")), &QAction::triggered, this,
+            &TFormScheduler::UnscheduleSelected);
+    QMenu* copy = popTask->addMenu(tr("&Copy"));
+    connect(add(copy, "pmiCopyURL", tr("Start Page URL")), &QAction::triggered, this,
+            [this] { CopyStartPageURL(false); });
+    connect(add(copy, "pmiCopyLocalURL", tr("Start Page URL (local)")), &QAction::triggered, this,
+            [this] { CopyStartPageURL(true); });
+    QMenu* browse = popTask->addMenu(tr("&Browse"));
+    browse->setObjectName("pmiBrowse");
+    for (const QString& where : {tr("&Offline"), tr("On &Internet")})
+    {
+        QMenu* sub = browse->addMenu(where);
+        for (const QString& caption :
+             {tr("&Internet Explorer..."), tr("&Netscape Navigator..."), tr("Integrated &Browser")})
+            sub->addAction(caption)->setEnabled(false);
+    }
+    QMenu* reports = popTask->addMenu(tr("Reports"));
+    reports->setObjectName("pmiReports");
+    for (const QString& caption :
+         {tr("Task Summary"), tr("Page Index"), tr("ImageIndex"), tr("Errors"), tr("Create Reports")})
+        reports->addAction(caption)->setEnabled(false);
+    add(popTask, "pmiExplore", tr("E&xplore"));
+    // Edit, Schedule, New and Explore open windows that come with later work.
+    for (const char* later : {"pmiNew", "pmiEdit", "pmiSchedule", "pmiExplore"})
+        Action(later)->setEnabled(false);
+}
+
+void TFormScheduler::FillCategories()
+{
+    tvTasks->clear();
+    ForceDirectories(m_tasksFolder + "General/");
+    for (const std::string& folder : ListFolders(m_tasksFolder))
+        AddFolder(nullptr, folder, folder);
+    tvTasks->sortItems(0, Qt::AscendingOrder);
+    tvTasks->expandAll();
+}
+
+QTreeWidgetItem* TFormScheduler::AddFolder(QTreeWidgetItem* parent, const std::string& folder,
+                                           const std::string& relative)
+{
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvTasks);
+    item->setText(0, QString::fromStdString(folder));
+    item->setData(0, kCategoryRole, QString::fromStdString(relative));
+    item->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    for (const std::string& child : ListFolders(m_tasksFolder + relative + "/"))
+        AddFolder(item, child, relative + "/" + child);
+    return item;
+}
+
+std::string TFormScheduler::SelectedCategory() const
+{
+    const QList<QTreeWidgetItem*> selected = tvTasks->selectedItems();
+    return selected.isEmpty() ? std::string() : selected.front()->data(0, kCategoryRole).toString().toStdString();
 }
 
 void TFormScheduler::ShowCategory(const std::string& category)
 {
     m_scheduler.ShowCategory(category);
     m_model->Reload();
+    const QString wanted = QString::fromStdString(category.empty() ? std::string("General") : category);
+    for (QTreeWidgetItemIterator it(tvTasks); *it; ++it)
+        (*it)->setSelected((*it)->data(0, kCategoryRole).toString() == wanted);
+}
+
+void TFormScheduler::ShowActiveTasks()
+{
+    m_scheduler.ShowActiveTasks();
+    m_model->Reload();
+    tvTasks->clearSelection();
+    tvActiveTask->topLevelItem(0)->setSelected(true);
+}
+
+void TFormScheduler::Reload()
+{
+    m_model->Reload();
+}
+
+void TFormScheduler::TaskChanged(const THXTask& task)
+{
+    m_model->TaskChanged(task);
+    UpdateCommands();
 }
 
 std::vector<std::shared_ptr<THXTask>> TFormScheduler::SelectedTasks() const
 {
+    QModelIndexList rows = lvTasks->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<std::shared_ptr<THXTask>> tasks;
-    for (const QModelIndex& index : lvTasks->selectionModel()->selectedRows())
-        if (auto task = m_model->TaskAt(index.row()))
+    for (const QModelIndex& index : rows)
+        if (auto task = m_model->TaskAt(m_sorted->mapToSource(index).row()))
             tasks.push_back(std::move(task));
     return tasks;
+}
+
+TTaskCommands TFormScheduler::Commands() const
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    return EnabledCommands(selected.empty() ? nullptr : selected.front().get(),
+                           DownloadRunning ? DownloadRunning() : false);
+}
+
+void TFormScheduler::UpdateCommands()
+{
+    const TTaskCommands commands = Commands();
+    btnRun->setEnabled(commands.Run);
+    btnStop->setEnabled(commands.Stop);
+    btnDelete->setEnabled(commands.Delete);
+    Action("pmiRun")->setEnabled(commands.Run);
+    Action("pmiStop")->setEnabled(commands.Stop);
+    Action("pmiDelete")->setEnabled(commands.Delete);
+    Action("pmiUnschedule")->setEnabled(commands.Unschedule);
+    Action("pmiCopyURL")->setEnabled(commands.CopyStartPageURL);
+    Action("pmiCopyLocalURL")->setEnabled(commands.CopyLocalStartPageURL);
+    // These open windows that come with later work.
+    for (QPushButton* later : {btnBrowse, btnExplore, btnEdit, btnSchedule})
+        later->setEnabled(false);
+}
+
+void TFormScheduler::RunSelected()
+{
+    RunTasks(SelectedTasks());
+}
+
+void TFormScheduler::RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
+{
+    // Without a chooser a task with a queue takes the run dialog's preselected
+    // choice (Resume): a stopped copy goes on instead of starting over.
+    const THXScheduler::TRunModeChooser choose = ChooseRunMode ? ChooseRunMode : [](THXTask& task) -> std::optional<int>
+    { return RunModeOfChoice(RunTaskView(task).Selected); };
+    try
+    {
+        m_scheduler.RunTasks(tasks, choose);
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+    UpdateCommands();
+}
+
+void TFormScheduler::StopSelected()
+{
+    m_scheduler.StopTasks(SelectedTasks());
+    UpdateCommands();
+}
+
+void TFormScheduler::UnscheduleSelected()
+{
+    try
+    {
+        m_scheduler.UnscheduleTasks(SelectedTasks());
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+    UpdateCommands();
+}
+
+void TFormScheduler::DeleteSelected()
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty())
+        return;
+    if (QMessageBox::question(this, window()->windowTitle(), Text(kDeleteQuestion), QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+    try
+    {
+        m_scheduler.DeleteTasks(selected, MoveToTrash);
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+    m_model->Reload();
+}
+
+void TFormScheduler::CopyStartPageURL(bool local)
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty())
+        return;
+    THXTask& task = *selected.front();
+    QApplication::clipboard()->setText(
+        local ? QUrl::fromLocalFile(QString::fromStdString(LocalStartPage(task))).toString()
+              : QString::fromStdString(task.URL));
+}
+
+void TFormScheduler::NewCategory()
+{
+    std::string parent = SelectedCategory();
+    const std::string parentFolder = m_tasksFolder + (parent.empty() ? std::string() : parent + "/");
+    const std::string name = NewCategoryName(parentFolder);
+    std::error_code error;
+    std::filesystem::create_directories(parentFolder + name, error);
+    if (error)
+    {
+        Error("Unable to create the folder " + parentFolder + name + ": " + error.message());
+        return;
+    }
+    FillCategories();
+    ShowCategory(parent.empty() ? name : parent + "/" + name);
+}
+
+void TFormScheduler::Error(const std::string& message)
+{
+    if (ShowError)
+        ShowError(message);
+    else
+        QMessageBox::critical(this, window()->windowTitle(), QString::fromStdString(message));
 }
 
 } // namespace hx

@@ -1,22 +1,35 @@
 #pragma once
 
-// TFormScheduler: the Tasks page of the main window. It lists the tasks of the
-// "Last Category" (the scheduler's shown tasks) with the task list's twelve
-// columns, keeps each row in step with its task, and tells which tasks are selected.
+// TFormScheduler: the Tasks view of the main window. At the left the "Active
+// Tasks" node and the category tree (the folders of the Tasks folder) with "New
+// Category..."; at the right the task list with the twelve columns, state icons,
+// hints, sorting and in-place renaming of the first column, its right-click menu
+// and the command buttons. The commands act on the selected tasks through the
+// engine's scheduler; which are enabled follows EnabledCommands.
 
 #include <QAbstractTableModel>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+class QAction;
+class QMenu;
+class QPushButton;
+class QSortFilterProxyModel;
 class QTableView;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace hx
 {
 
 class THXScheduler;
 class THXTask;
+struct TTaskCommands;
 
 class TTaskListModel final : public QAbstractTableModel
 {
@@ -29,12 +42,18 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Editing the first column renames the task (and its files).
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     // The scheduler's shown list changed (a category was listed, a task added or deleted).
     void Reload();
     // One task's row changed.
     void TaskChanged(const THXTask& task);
     std::shared_ptr<THXTask> TaskAt(int row) const;
+
+    // Told when a rename is refused (the message the user is shown).
+    std::function<void(const std::string& message)> OnRenameRefused;
 
 private:
     THXScheduler& m_scheduler;
@@ -46,24 +65,71 @@ class TFormScheduler final : public QWidget
     Q_OBJECT
 
 public:
-    explicit TFormScheduler(THXScheduler& scheduler, QWidget* parent = nullptr);
+    explicit TFormScheduler(THXScheduler& scheduler, const std::string& tasksFolder, QWidget* parent = nullptr);
 
-    // Lists the category's tasks (it becomes "Last Category").
+    // Lists the category's tasks (it becomes "Last Category") and selects its node.
     void ShowCategory(const std::string& category);
+    // Lists the active tasks.
+    void ShowActiveTasks();
     // Lists a task the scheduler added.
-    void Reload() { m_model->Reload(); }
-    void TaskChanged(const THXTask& task) { m_model->TaskChanged(task); }
+    void Reload();
+    void TaskChanged(const THXTask& task);
+    // The selected tasks, in list order.
     std::vector<std::shared_ptr<THXTask>> SelectedTasks() const;
     TTaskListModel& Model() { return *m_model; }
+    // The commands' state for the first selected task.
+    TTaskCommands Commands() const;
+    // Refreshes the buttons and the menu's items (selection or a run changed).
+    void UpdateCommands();
 
+    // --- Commands on the selected tasks ---
+
+    void RunSelected();
+    // Run for these tasks: each is queued to start at the next tick.
+    void RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks);
+    void StopSelected();
+    void UnscheduleSelected();
+    // Asks first; the files go to the desktop's trash.
+    void DeleteSelected();
+    void CopyStartPageURL(bool local);
+    // A new category folder under the selected one ("New Folder", "New Folder (2)", ...).
+    void NewCategory();
+
+    // Whether a download runs (the main window's logo turns).
+    std::function<bool()> DownloadRunning;
+    // Chooses the run mode of a task whose queue holds entries (nothing: Cancel).
+    std::function<std::optional<int>(THXTask& task)> ChooseRunMode;
+    // Shows an error box.
+    std::function<void(const std::string& message)> ShowError;
+
+    QTreeWidget* tvActiveTask = nullptr;
+    QTreeWidget* tvTasks = nullptr;
     QTableView* lvTasks = nullptr;
+    QMenu* popTask = nullptr;
+    QPushButton* btnRun = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnBrowse = nullptr;
+    QPushButton* btnExplore = nullptr;
+    QPushButton* btnEdit = nullptr;
+    QPushButton* btnSchedule = nullptr;
+    QPushButton* btnDelete = nullptr;
+    QPushButton* btnNewCategory = nullptr;
+    QAction* Action(const QString& objectName) const;
 
 signals:
     void SelectionChanged();
 
 private:
+    void CreateMenu();
+    void FillCategories();
+    QTreeWidgetItem* AddFolder(QTreeWidgetItem* parent, const std::string& folder, const std::string& relative);
+    std::string SelectedCategory() const;
+    void Error(const std::string& message);
+
     THXScheduler& m_scheduler;
+    std::string m_tasksFolder;
     TTaskListModel* m_model = nullptr;
+    QSortFilterProxyModel* m_sorted = nullptr;
 };
 
 } // namespace hx

@@ -37,7 +37,6 @@
 #include "monitor/ui/HXDownloader.h"
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
-#include "schedule/HXRunTask.h"
 #include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/HXFirstRun.h"
 #include "shell/HXNewTask.h"
@@ -204,7 +203,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
             [this]
             {
                 if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
-                    RunTasks({task});
+                    m_schedulerWindow->RunTasks({task});
             });
     connect(m_status, &TFormStatus::StopClicked, this,
             [this]
@@ -417,7 +416,12 @@ void TFormHarbex::CreateMainArea(QWidget* area)
     {
         QWidget* content = nullptr;
         if (page == kPageTasks)
-            content = m_schedulerWindow = new TFormScheduler(m_scheduler, pages);
+        {
+            m_schedulerWindow = new TFormScheduler(m_scheduler, m_app.TasksFolder(), pages);
+            m_schedulerWindow->DownloadRunning = [this] { return m_runner && m_runner->RunningTask() != nullptr; };
+            m_schedulerWindow->ShowError = [this](const std::string& message) { ShowError(message); };
+            content = m_schedulerWindow;
+        }
         else if (page == kPageSockets)
             content = m_downloader = new TFormDownloader(
                 m_app, *m_slots, [this] { return m_runner && m_runner->RunningTask() != nullptr; }, pages);
@@ -670,22 +674,6 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     QTimer::singleShot(0, this, &TFormHarbex::TickSchedule);
     RememberURL(task->URL);
     ShowView(TView::Tasks);
-}
-
-void TFormHarbex::RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
-{
-    // Until the run dialog is there, a task with a queue takes the dialog's
-    // preselected choice (Resume): a stopped copy goes on instead of starting over.
-    const THXScheduler::TRunModeChooser preselected = [](THXTask& task) -> std::optional<int>
-    { return RunModeOfChoice(RunTaskView(task).Selected); };
-    try
-    {
-        m_scheduler.RunTasks(tasks, preselected);
-    }
-    catch (const std::exception& error)
-    {
-        ShowError(error.what());
-    }
 }
 
 void TFormHarbex::RememberURL(const std::string& address)

@@ -176,8 +176,6 @@ private:
 
     void PageControlChange();
     void SetSaveMode(bool intranet);
-    // Run: each task is queued to start at the next tick.
-    void RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks);
     void RememberURL(const std::string& address);
     void RefreshAddressList();
     void TickSchedule();

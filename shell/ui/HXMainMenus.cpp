@@ -114,19 +114,19 @@ void TFormHarbex::CreateMenus()
     AddAction(zipBrowse, "miZipBrowseNetscape", tr("Netscape Navigator..."), {}, kLater);
     AddAction(zipBrowse, "miZipBrowseNotepad", tr("Notepad"), {}, kLater);
 
-    // Task: Run and Stop act on the tasks selected in the Tasks view.
+    // Task: the commands act on the tasks selected in the Tasks view.
     QMenu* task = bar->addMenu(tr("&Task"));
     task->setObjectName("mnuTask");
     AddAction(task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N), kLater);
     AddAction(task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E), kLater);
-    AddAction(task, "miTaskDelete", tr("&Delete"), {}, kLater);
+    QAction* remove = AddAction(task, "miTaskDelete", tr("&Delete"));
     QAction* run = AddAction(task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
     QAction* stop = AddAction(task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
     AddAction(task, "miTaskSchedule", tr("Schedu&le..."), {}, kLater);
-    AddAction(task, "miTaskUnschedule", tr("&Unschedule"), {}, kLater);
+    QAction* unschedule = AddAction(task, "miTaskUnschedule", tr("&Unschedule"));
     QMenu* copy = task->addMenu(tr("&Copy"));
-    AddAction(copy, "miTaskCopyURL", tr("Start Page URL"), {}, kLater);
-    AddAction(copy, "miTaskCopyLocalURL", tr("Start Page URL (local)"), {}, kLater);
+    QAction* copyURL = AddAction(copy, "miTaskCopyURL", tr("Start Page URL"));
+    QAction* copyLocalURL = AddAction(copy, "miTaskCopyLocalURL", tr("Start Page URL (local)"));
     QMenu* taskBrowse = task->addMenu(tr("&Browse"));
     for (const auto& [name, caption] : {std::pair{"Offline", tr("&Offline")}, std::pair{"Online", tr("On &Internet")}})
     {
@@ -136,8 +136,14 @@ void TFormHarbex::CreateMenus()
         AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {}, kLater);
     }
     AddAction(task, "miTaskExplore", tr("E&xplore"), {}, kLater);
-    connect(run, &QAction::triggered, this, [this] { RunTasks(m_schedulerWindow->SelectedTasks()); });
-    connect(stop, &QAction::triggered, this, [this] { m_scheduler.StopTasks(m_schedulerWindow->SelectedTasks()); });
+    // The Task menu forwards to the Tasks view's commands.
+    connect(run, &QAction::triggered, m_schedulerWindow, &TFormScheduler::RunSelected);
+    connect(stop, &QAction::triggered, m_schedulerWindow, &TFormScheduler::StopSelected);
+    connect(remove, &QAction::triggered, m_schedulerWindow, &TFormScheduler::DeleteSelected);
+    connect(unschedule, &QAction::triggered, m_schedulerWindow, &TFormScheduler::UnscheduleSelected);
+    connect(copyURL, &QAction::triggered, m_schedulerWindow, [this] { m_schedulerWindow->CopyStartPageURL(false); });
+    connect(copyLocalURL, &QAction::triggered, m_schedulerWindow,
+            [this] { m_schedulerWindow->CopyStartPageURL(true); });
 
     // Help: the bundled help pages and the vendor's pages come with the desktop work.
     QMenu* help = bar->addMenu(tr("&Help"));

@@ -86,13 +86,19 @@ void TFormHarbex::UpdateCommands()
 {
     if (!m_schedulerWindow || !m_runner)
         return;
-    const std::vector<std::shared_ptr<THXTask>> selected = m_schedulerWindow->SelectedTasks();
-    const TTaskCommands commands =
-        EnabledCommands(selected.empty() ? nullptr : selected.front().get(), m_runner->RunningTask() != nullptr);
-    if (QAction* run = Action("miTaskRun"))
-        run->setEnabled(commands.Run);
-    if (QAction* stop = Action("miTaskStop"))
-        stop->setEnabled(commands.Stop);
+    m_schedulerWindow->UpdateCommands();
+    const TTaskCommands commands = m_schedulerWindow->Commands();
+    const std::pair<const char*, bool> items[] = {
+        {"miTaskRun", commands.Run},
+        {"miTaskStop", commands.Stop},
+        {"miTaskDelete", commands.Delete},
+        {"miTaskUnschedule", commands.Unschedule},
+        {"miTaskCopyURL", commands.CopyStartPageURL},
+        {"miTaskCopyLocalURL", commands.CopyLocalStartPageURL},
+    };
+    for (const auto& [name, enabled] : items)
+        if (QAction* action = Action(name))
+            action->setEnabled(enabled);
 }
 
 void TFormHarbex::CreateReports(THXTask& task)

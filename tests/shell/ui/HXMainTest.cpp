@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "monitor/ui/HXStatus.h"
+#include "schedule/ui/HXSchedulerWindow.h"
 #include "support/HXTestServer.h"
 
 namespace hx
@@ -120,6 +122,8 @@ private slots:
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();
+        // Deleted task files go to a trash inside the test's folder.
+        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
         m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
         m_server = std::make_unique<THXTestServer>(SiteReply);
         m_opened.clear();
@@ -265,6 +269,50 @@ private slots:
         QCOMPARE(task->RunMode, kRunResume);
         QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() == task, 5000);
         m_window->Runner().StopTask(task);
+    }
+
+    // The Tasks view: a rename to a name that exists is refused with its message and
+    // renames nothing; deleting two tasks (after Yes) takes their files away and
+    // empties the list.
+    void TasksViewRenamesAndDeletes()
+    {
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        for (const char* path : {"/a.html", "/b.html"})
+        {
+            m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + path));
+            QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusZipped, 20000);
+        }
+        TFormScheduler& tasks = m_window->SchedulerWindow();
+        QTableView& list = *tasks.lvTasks;
+        QCOMPARE(list.model()->rowCount(), 2);
+        const std::vector<std::string> before = TaskFiles();
+        QCOMPARE(before.size(), std::size_t(2));
+
+        // Rename the first row to the second row's name: F2, type, Enter.
+        const QString otherName = list.model()->index(1, 0).data().toString();
+        list.setFocus();
+        list.setCurrentIndex(list.model()->index(0, 0));
+        {
+            TBoxAnswer answer(QMessageBox::Ok);
+            QTest::keyClick(&list, Qt::Key_F2);
+            QWidget* editor = QApplication::focusWidget();
+            QVERIFY(qobject_cast<QLineEdit*>(editor));
+            qobject_cast<QLineEdit*>(editor)->selectAll();
+            QTest::keyClicks(editor, otherName);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_COMPARE(answer.Seen(), 1);
+            QVERIFY(answer.Text().startsWith(QStringLiteral("Unable to rename task to: ")));
+            QVERIFY(answer.Text().endsWith(QStringLiteral("File already exists.")));
+        }
+        QCOMPARE(TaskFiles(), before);
+
+        list.selectAll();
+        TBoxAnswer yes(QMessageBox::Yes);
+        m_window->Action("miTaskDelete")->trigger();
+        QCOMPARE(yes.Seen(), 1);
+        QVERIFY(TaskFiles().empty());
+        QCOMPARE(list.model()->rowCount(), 0);
     }
 
     // Closing while a task runs asks; No keeps it running, Yes stops it, writes
