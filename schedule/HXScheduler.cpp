@@ -83,6 +83,7 @@ std::string ListDateTime(TDateTime value)
 TTaskRow TaskRow(const THXTask& task)
 {
     TTaskRow row;
+    // Local paths keep "/" here: the Destination column shows the destination as typed.
     row.Columns = {task.Name,
                    task.StartPageTitle,
                    StatusText(task.Status),
@@ -93,7 +94,7 @@ TTaskRow TaskRow(const THXTask& task)
                    std::to_string(task.ResourcesSaved) + "/" + std::to_string(task.TotalResources),
                    std::to_string(std::int64_t{task.PageErrors} + task.ResourceErrors),
                    task.URL,
-                   ToBackslashes(task.Destination),
+                   task.Destination,
                    task.Profile.Name};
     if (task.Status == kStatusDownloading)
         row.StateIcon = 1;

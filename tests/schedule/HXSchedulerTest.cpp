@@ -535,11 +535,14 @@ TEST(HXSchedulerCommands, HintRowAndHelpers)
     task.Destination = "/data/site.zip";
     task.Profile.Name = "Custom";
     TTaskRow row = TaskRow(task);
-    EXPECT_EQ(row.Columns, (std::array<std::string, 12>{"Site", "Home", "Scheduled", "Now", "3/12/2024",
-                                                        "3/12/2024 09:05:00", "12/14", "30/40", "7",
-                                                        "http://example.com/", "\\data\\site.zip", "Custom"}));
+    EXPECT_EQ(row.Columns,
+              (std::array<std::string, 12>{"Site", "Home", "Scheduled", "Now", "3/12/2024", "3/12/2024 09:05:00",
+                                           "12/14", "30/40", "7", "http://example.com/", "/data/site.zip", "Custom"}));
     EXPECT_EQ(row.StateIcon, 2);
     EXPECT_EQ(row.TextColor, 0x808080u);
+    // A folder destination keeps its separators and its closing "/" as typed.
+    task.Destination = "/home/me/My Intranet/Site/";
+    EXPECT_EQ(TaskRow(task).Columns[10], "/home/me/My Intranet/Site/");
     task.Status = kStatusDownloading;
     row = TaskRow(task);
     EXPECT_EQ(row.StateIcon, 1);
