@@ -146,7 +146,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     , m_app(app)
     , m_options(std::move(options))
     , m_owner(std::make_unique<THXQtOwner>())
-    , m_scheduler(app, m_clock)
+    , m_scheduler(app, m_options.Clock ? *m_options.Clock : m_clock)
     , m_slots(std::make_unique<THXSlotList>())
 {
     m_app.SetOwner(m_owner.get());
@@ -227,18 +227,16 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     m_zipTimer->setInterval(static_cast<int>(m_runner->ZipFeedPeriod().count()));
     connect(m_zipTimer, &QTimer::timeout, this, &TFormHarbex::TickZipTimer);
     m_zipTimer->start();
-    m_tick = new QTimer(this);
-    m_tick->setInterval(static_cast<int>(m_options.TickPeriod.count()));
-    connect(m_tick, &QTimer::timeout, this, &TFormHarbex::TickSchedule);
-    m_tick->start();
+    m_tick = std::make_unique<TThreadSchedule>(
+        *m_owner, [this] { TickSchedule(); }, m_options.TickPeriod);
     UpdateCommands();
 }
 
 TFormHarbex::~TFormHarbex()
 {
     m_closing = true;
-    if (m_tick)
-        m_tick->stop();
+    // Ended first: no tick runs while the rest goes.
+    m_tick.reset();
     if (m_zipTimer)
         m_zipTimer->stop();
     // A window destroyed without its close sequence still leaves no run half done.
@@ -812,7 +810,7 @@ void TFormHarbex::FormClose()
     if (m_closing)
         return;
     m_closing = true;
-    m_tick->stop();
+    m_tick->Terminate();
     m_zipTimer->stop();
     // The files of the last runs lie in the temporary folder; a stopped Zip task
     // that needs them again fetches them anew.

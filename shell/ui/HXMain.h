@@ -21,6 +21,7 @@
 
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
+#include "schedule/HXSchedulerThread.h"
 #include "shell/HXTaskRunner.h"
 
 class QAction;
@@ -68,6 +69,8 @@ struct TMainOptions
     std::function<void(const std::string& target)> OpenDocument;
     // The one-second tick of the scheduler (tests shorten it).
     std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
+    // The clock the scheduler decides with (null: the system's; tests give their own).
+    const THXClock* Clock = nullptr;
 };
 
 class TFormHarbex final : public QMainWindow, public THXRunnerHost
@@ -197,7 +200,8 @@ private:
     TFormStatus* m_status = nullptr;
     TFormDownloader* m_downloader = nullptr;
     TFormScheduler* m_schedulerWindow = nullptr;
-    QTimer* m_tick = nullptr;
+    // The scheduler's tick: a thread that hands each tick to the window thread.
+    std::unique_ptr<TThreadSchedule> m_tick;
     QTimer* m_zipTimer = nullptr;
     QMovie* m_logo = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
