@@ -302,6 +302,8 @@ TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasks
     connect(btnRun, &QPushButton::clicked, this, &TFormScheduler::RunSelected);
     connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
     connect(btnDelete, &QPushButton::clicked, this, &TFormScheduler::DeleteSelected);
+    connect(btnBrowse, &QPushButton::clicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
+    connect(lvTasks, &QAbstractItemView::doubleClicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     UpdateCommands();
 }
 
@@ -345,12 +347,24 @@ void TFormScheduler::CreateMenu()
             [this] { CopyStartPageURL(true); });
     QMenu* browse = popTask->addMenu(tr("&Browse"));
     browse->setObjectName("pmiBrowse");
-    for (const QString& where : {tr("&Offline"), tr("On &Internet")})
+    const bool chromium = !FindInternetExplorer().empty();
+    const bool firefox = !FindNetscapeNavigator().empty();
+    for (const bool offline : {true, false})
     {
-        QMenu* sub = browse->addMenu(where);
-        for (const QString& caption :
-             {tr("&Internet Explorer..."), tr("&Netscape Navigator..."), tr("Integrated &Browser")})
-            sub->addAction(caption)->setEnabled(false);
+        QMenu* sub = browse->addMenu(offline ? tr("&Offline") : tr("On &Internet"));
+        const QString where = offline ? QStringLiteral("Offline") : QStringLiteral("Online");
+        QAction* ie = add(sub, "", tr("&Internet Explorer..."));
+        ie->setObjectName(QStringLiteral("pmiBrowse%1IE").arg(where));
+        ie->setEnabled(chromium);
+        connect(ie, &QAction::triggered, this,
+                [this, offline] { BrowseSelected(TBrowser::InternetExplorer, offline); });
+        QAction* netscape = add(sub, "", tr("&Netscape Navigator..."));
+        netscape->setObjectName(QStringLiteral("pmiBrowse%1Netscape").arg(where));
+        netscape->setEnabled(firefox);
+        connect(netscape, &QAction::triggered, this,
+                [this, offline] { BrowseSelected(TBrowser::NetscapeNavigator, offline); });
+        // The integrated browser comes with the browse view.
+        add(sub, "", tr("Integrated &Browser"))->setEnabled(false);
     }
     QMenu* reports = popTask->addMenu(tr("Reports"));
     reports->setObjectName("pmiReports");
@@ -449,8 +463,9 @@ void TFormScheduler::UpdateCommands()
     Action("pmiUnschedule")->setEnabled(commands.Unschedule);
     Action("pmiCopyURL")->setEnabled(commands.CopyStartPageURL);
     Action("pmiCopyLocalURL")->setEnabled(commands.CopyLocalStartPageURL);
+    btnBrowse->setEnabled(commands.Browse);
     // These open windows that come with later work.
-    for (QPushButton* later : {btnBrowse, btnExplore, btnEdit, btnSchedule})
+    for (QPushButton* later : {btnExplore, btnEdit, btnSchedule})
         later->setEnabled(false);
 }
 
@@ -523,6 +538,35 @@ void TFormScheduler::CopyStartPageURL(bool local)
     QApplication::clipboard()->setText(
         local ? QUrl::fromLocalFile(QString::fromStdString(LocalStartPage(task))).toString()
               : QString::fromStdString(task.URL));
+}
+
+void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty())
+        return;
+    const std::shared_ptr<THXTask> task = selected.front();
+    std::string target = task->URL;
+    if (offline)
+    {
+        if (ZipResultMissing(*task))
+        {
+            if (QMessageBox::question(this, window()->windowTitle(), Text(kZipMissingQuestion),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+                RunTasks({task});
+            return;
+        }
+        if (!task->IntranetMode && UnpackForBrowsing && !UnpackForBrowsing(*task))
+            return;
+        target = LocalStartPage(*task);
+    }
+    const std::string program = browser == TBrowser::InternetExplorer    ? FindInternetExplorer()
+                                : browser == TBrowser::NetscapeNavigator ? FindNetscapeNavigator()
+                                                                         : std::string();
+    if (!program.empty() && StartProgram)
+        StartProgram(program, target);
+    else if (OpenDocument)
+        OpenDocument(target);
 }
 
 void TFormScheduler::NewCategory()

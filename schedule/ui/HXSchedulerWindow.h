@@ -92,6 +92,17 @@ public:
     // Asks first; the files go to the desktop's trash.
     void DeleteSelected();
     void CopyStartPageURL(bool local);
+    // The programs a copy is browsed with: the desktop's default, or the found
+    // Chromium-family ("Internet Explorer") or Firefox-family ("Netscape Navigator") one.
+    enum class TBrowser
+    {
+        Default,
+        InternetExplorer,
+        NetscapeNavigator
+    };
+    // Offline: the local start page (a Zip task's archive is unpacked first; a missing
+    // archive asks whether to run the task). Online: the start page's address.
+    void BrowseSelected(TBrowser browser, bool offline);
     // A new category folder under the selected one ("New Folder", "New Folder (2)", ...).
     void NewCategory();
 
@@ -101,6 +112,13 @@ public:
     std::function<std::optional<int>(THXTask& task)> ChooseRunMode;
     // Shows an error box.
     std::function<void(const std::string& message)> ShowError;
+    // Opens a file or address with the desktop's default program.
+    std::function<void(const std::string& target)> OpenDocument;
+    // Starts a program with one argument.
+    std::function<void(const std::string& program, const std::string& argument)> StartProgram;
+    // Makes a Zip task's files browsable in the temporary folder; false when that failed
+    // (the reason was shown).
+    std::function<bool(THXTask& task)> UnpackForBrowsing;
 
     QTreeWidget* tvActiveTask = nullptr;
     QTreeWidget* tvTasks = nullptr;

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMovie>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -418,6 +419,14 @@ void TFormHarbex::CreateMainArea(QWidget* area)
             m_schedulerWindow = new TFormScheduler(m_scheduler, m_app.TasksFolder(), pages);
             m_schedulerWindow->DownloadRunning = [this] { return m_runner && m_runner->RunningTask() != nullptr; };
             m_schedulerWindow->ShowError = [this](const std::string& message) { ShowError(message); };
+            m_schedulerWindow->OpenDocument = [this](const std::string& target) { OpenDocument(target); };
+            m_schedulerWindow->StartProgram = [this](const std::string& program, const std::string& argument)
+            {
+                if (m_options.StartProgram)
+                    m_options.StartProgram(program, argument);
+                else if (!QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)}))
+                    ShowError("Unable to start " + program);
+            };
             content = m_schedulerWindow;
         }
         else if (page == kPageSockets)

@@ -67,6 +67,9 @@ struct TMainOptions
     // Opens a document or address with the desktop's program (reports, help).
     // Default: the desktop's handler.
     std::function<void(const std::string& target)> OpenDocument;
+    // Starts a named program with one argument (a browser with a page). Default: a
+    // detached process.
+    std::function<void(const std::string& program, const std::string& argument)> StartProgram;
     // The one-second tick of the scheduler (tests shorten it).
     std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
     // The clock the scheduler decides with (null: the system's; tests give their own).

@@ -315,6 +315,36 @@ private slots:
         QCOMPARE(list.model()->rowCount(), 0);
     }
 
+    // Browse opens a copied task's local start page; for a Zip task whose archive is
+    // gone it asks whether to run the task, and Yes queues it.
+    void BrowseOpensTheLocalCopy()
+    {
+        m_app->SetIntranetFolder(m_home->path().toStdString() + "/copy/");
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        QTest::mouseClick(m_window->btnIntranetMode, Qt::LeftButton);
+        m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/index.html"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusTaskComplete, 20000);
+        m_opened.clear();
+        TFormScheduler& tasks = m_window->SchedulerWindow();
+        tasks.lvTasks->selectRow(0);
+        QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
+        QCOMPARE(m_opened.size(), std::size_t(1));
+        QCOMPARE(m_opened.front(), LocalStartPage(*m_app->CurrentTask));
+        QVERIFY(FileExists(m_opened.front()));
+
+        const std::shared_ptr<THXTask> task = m_app->CurrentTask;
+        task->IntranetMode = false;
+        task->Destination = m_home->path().toStdString() + "/gone.zip";
+        task->Save();
+        TBoxAnswer yes(QMessageBox::Yes);
+        QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
+        QCOMPARE(yes.Seen(), 1);
+        QCOMPARE(yes.Text().toStdString(), std::string(kZipMissingQuestion));
+        QCOMPARE(m_opened.size(), std::size_t(1));
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() == task || task->Status == kStatusZipped, 20000);
+    }
+
     // Closing while a task runs asks; No keeps it running, Yes stops it, writes
     // its queue and closes.
     void CloseWhileATaskRunsAsksAndStops()
