@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -302,6 +303,7 @@ TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasks
     connect(btnRun, &QPushButton::clicked, this, &TFormScheduler::RunSelected);
     connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
     connect(btnDelete, &QPushButton::clicked, this, &TFormScheduler::DeleteSelected);
+    lvTasks->viewport()->installEventFilter(this);
     connect(btnBrowse, &QPushButton::clicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     connect(lvTasks, &QAbstractItemView::doubleClicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     UpdateCommands();
@@ -567,6 +569,32 @@ void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
         StartProgram(program, target);
     else if (OpenDocument)
         OpenDocument(target);
+}
+
+bool TFormScheduler::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lvTasks->viewport() && event->type() == QEvent::MouseButtonPress)
+    {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const QPoint at = press->position().toPoint();
+        const QModelIndex index = lvTasks->indexAt(at);
+        const int iconWidth = lvTasks->iconSize().isValid() ? lvTasks->iconSize().width()
+                                                            : lvTasks->style()->pixelMetric(QStyle::PM_SmallIconSize);
+        const int iconEnd = lvTasks->visualRect(index).left() + iconWidth + 6;
+        if (press->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && at.x() <= iconEnd)
+        {
+            if (const std::shared_ptr<THXTask> task = m_model->TaskAt(m_sorted->mapToSource(index).row()))
+            {
+                lvTasks->selectRow(index.row());
+                const int icon = TaskRow(*task).StateIcon;
+                if (icon == 0)
+                    RunTasks({task});
+                else if (icon == 1)
+                    StopSelected();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormScheduler::NewCategory()

@@ -137,6 +137,10 @@ public:
 signals:
     void SelectionChanged();
 
+protected:
+    // A click on a row's state icon runs the task (run icon) or stops it (stop icon).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CreateMenu();
     void FillCategories();

@@ -307,6 +307,13 @@ private slots:
         }
         QCOMPARE(TaskFiles(), before);
 
+        // A click on a finished task's run icon queues it to run.
+        const std::shared_ptr<THXTask> first = tasks.Model().TaskAt(0);
+        const QRect cell = list.visualRect(list.model()->index(0, 0));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 8, cell.center().y()));
+        QVERIFY(first->Status == kStatusScheduled || first->Status == kStatusDownloading);
+        QTRY_VERIFY_WITH_TIMEOUT(first->Status == kStatusZipped, 20000);
+
         list.selectAll();
         TBoxAnswer yes(QMessageBox::Yes);
         m_window->Action("miTaskDelete")->trigger();
