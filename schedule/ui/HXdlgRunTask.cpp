@@ -25,8 +25,8 @@ namespace
 constexpr std::array<TRunChoice, 4> kChoices = {TRunChoice::Restart, TRunChoice::Resume, TRunChoice::SmartUpdate,
                                                 TRunChoice::SmartRecovery};
 // The icons of the grid's rows: Downloaded, Queued, New/Modified, Errors.
-constexpr std::array<QStyle::StandardPixmap, 4> kRowIcons = {
-    QStyle::SP_DialogApplyButton, QStyle::SP_ArrowDown, QStyle::SP_FileIcon, QStyle::SP_MessageBoxCritical};
+constexpr std::array<QStyle::StandardPixmap, 4> kRowIcons = {QStyle::SP_DialogApplyButton, QStyle::SP_ArrowDown,
+                                                             QStyle::SP_FileIcon, QStyle::SP_MessageBoxCritical};
 constexpr int kGroupIconSize = 32;
 
 QString Text(const std::string& text)
