@@ -86,7 +86,6 @@ QToolButton* NewStepButton(QWidget* parent, Qt::ArrowType arrow)
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setFixedSize(16, 11);
     return button;
 }
 
@@ -219,7 +218,7 @@ QWidget* TdlgSchedule::CreateRecurringGroup()
 
 QWidget* TdlgSchedule::CreateEveryField(QLineEdit*& edit, const QString& objectName)
 {
-    // An edit with an up/down pair beside it, as one field.
+    // An edit with its up and down arrows beside it, as one field.
     auto* field = new QWidget(this);
     auto* row = new QHBoxLayout(field);
     row->setContentsMargins(0, 0, 0, 0);
@@ -227,16 +226,13 @@ QWidget* TdlgSchedule::CreateEveryField(QLineEdit*& edit, const QString& objectN
     edit = new QLineEdit(QStringLiteral("0"), field);
     edit->setObjectName(objectName);
     edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
-    auto* steps = new QVBoxLayout;
-    steps->setSpacing(0);
     QToolButton* up = NewStepButton(field, Qt::UpArrow);
     QToolButton* down = NewStepButton(field, Qt::DownArrow);
     up->setObjectName(objectName + QStringLiteral("Up"));
     down->setObjectName(objectName + QStringLiteral("Down"));
-    steps->addWidget(up);
-    steps->addWidget(down);
     row->addWidget(edit);
-    row->addLayout(steps);
+    row->addWidget(up);
+    row->addWidget(down);
     QLineEdit* target = edit;
     connect(up, &QToolButton::clicked, this, [this, target] { StepEveryField(*target, 1); });
     connect(down, &QToolButton::clicked, this, [this, target] { StepEveryField(*target, -1); });
