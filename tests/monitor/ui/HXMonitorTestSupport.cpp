@@ -1,6 +1,7 @@
 #include "HXMonitorTestSupport.h"
 
 #include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QDir>
 #include <QPixmap>
 
@@ -24,8 +25,9 @@ QString FirstClippedChild(QWidget& widget)
     {
         if (!child->isVisibleTo(&widget))
             continue;
-        // Scroll areas draw their own parts inside their frame.
-        if (qobject_cast<QAbstractScrollArea*>(child->parentWidget()) != nullptr)
+        // Scroll areas and spin boxes draw their own parts inside their frame.
+        if (qobject_cast<QAbstractScrollArea*>(child->parentWidget()) != nullptr ||
+            qobject_cast<QAbstractSpinBox*>(child->parentWidget()) != nullptr)
             continue;
         const QRect frame(child->mapTo(&widget, QPoint(0, 0)), child->size());
         const QSize least = child->minimumSizeHint();

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QObject>
+
+namespace hx
+{
+
+class HXdlgRunTaskTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void CompletedTaskWithErrorsIsSummarised();
+    void StoppedTaskWithoutErrorsOffersNoRecovery();
+    void EachChoiceGivesItsRunModeAndCancelGivesNone();
+};
+
+} // namespace hx
