@@ -26,8 +26,9 @@
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
-#include "schedule/HXRunTask.h"
 #include "schedule/HXScheduler.h"
+#include "schedule/ui/HXdlgRunTask.h"
+#include "schedule/ui/HXdlgSchedule.h"
 
 namespace hx
 {
@@ -303,6 +304,7 @@ TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasks
     connect(btnRun, &QPushButton::clicked, this, &TFormScheduler::RunSelected);
     connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
     connect(btnDelete, &QPushButton::clicked, this, &TFormScheduler::DeleteSelected);
+    connect(btnSchedule, &QPushButton::clicked, this, &TFormScheduler::ScheduleSelected);
     lvTasks->viewport()->installEventFilter(this);
     connect(btnBrowse, &QPushButton::clicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     connect(lvTasks, &QAbstractItemView::doubleClicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
@@ -339,7 +341,8 @@ void TFormScheduler::CreateMenu()
             &QAction::triggered, this, &TFormScheduler::RunSelected);
     connect(add(popTask, "pmiStop", tr("&Stop"), tr("Abort selected task"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &TFormScheduler::StopSelected);
-    add(popTask, "pmiSchedule", tr("Schedu&le..."), tr("Schedule selected task..."));
+    connect(add(popTask, "pmiSchedule", tr("Schedu&le..."), tr("Schedule selected task...")), &QAction::triggered, this,
+            &TFormScheduler::ScheduleSelected);
     connect(add(popTask, "pmiUnschedule", tr("&Unschedule"), tr("Unschedule selected task")), &QAction::triggered, this,
             &TFormScheduler::UnscheduleSelected);
     QMenu* copy = popTask->addMenu(tr("&Copy"));
@@ -375,7 +378,7 @@ void TFormScheduler::CreateMenu()
         reports->addAction(caption)->setEnabled(false);
     add(popTask, "pmiExplore", tr("E&xplore"));
     // Edit, Schedule, New and Explore open windows that come with later work.
-    for (const char* later : {"pmiNew", "pmiEdit", "pmiSchedule", "pmiExplore"})
+    for (const char* later : {"pmiNew", "pmiEdit", "pmiExplore"})
         Action(later)->setEnabled(false);
 }
 
@@ -466,8 +469,10 @@ void TFormScheduler::UpdateCommands()
     Action("pmiCopyURL")->setEnabled(commands.CopyStartPageURL);
     Action("pmiCopyLocalURL")->setEnabled(commands.CopyLocalStartPageURL);
     btnBrowse->setEnabled(commands.Browse);
+    btnSchedule->setEnabled(commands.Schedule);
+    Action("pmiSchedule")->setEnabled(commands.Schedule);
     // These open windows that come with later work.
-    for (QPushButton* later : {btnExplore, btnEdit, btnSchedule})
+    for (QPushButton* later : {btnExplore, btnEdit})
         later->setEnabled(false);
 }
 
@@ -478,10 +483,9 @@ void TFormScheduler::RunSelected()
 
 void TFormScheduler::RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
 {
-    // Without a chooser a task with a queue takes the run dialog's preselected
-    // choice (Resume): a stopped copy goes on instead of starting over.
-    const THXScheduler::TRunModeChooser choose = ChooseRunMode ? ChooseRunMode : [](THXTask& task) -> std::optional<int>
-    { return RunModeOfChoice(RunTaskView(task).Selected); };
+    // A task whose queue holds entries asks how to run (the run task dialog).
+    const THXScheduler::TRunModeChooser choose =
+        ChooseRunMode ? ChooseRunMode : [this](THXTask& task) { return TdlgRunTask::ChooseRunMode(this, task); };
     try
     {
         m_scheduler.RunTasks(tasks, choose);
@@ -504,6 +508,27 @@ void TFormScheduler::UnscheduleSelected()
     try
     {
         m_scheduler.UnscheduleTasks(SelectedTasks());
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+    UpdateCommands();
+}
+
+void TFormScheduler::ScheduleSelected()
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty())
+        return;
+    const TSystemClock systemClock;
+    const std::optional<TScheduleResult> schedule = TdlgSchedule::Ask(this, Clock ? *Clock : systemClock);
+    if (!schedule)
+        return;
+    try
+    {
+        for (const std::shared_ptr<THXTask>& task : selected)
+            m_scheduler.ScheduleTask(*task, schedule->ScheduleText, schedule->NextRunAt);
     }
     catch (const std::exception& error)
     {

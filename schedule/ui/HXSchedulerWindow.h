@@ -27,6 +27,7 @@ class QTreeWidgetItem;
 namespace hx
 {
 
+class THXClock;
 class THXScheduler;
 class THXTask;
 struct TTaskCommands;
@@ -89,6 +90,8 @@ public:
     void RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks);
     void StopSelected();
     void UnscheduleSelected();
+    // Asks for a schedule (the schedule dialog) and gives it to every selected task.
+    void ScheduleSelected();
     // Asks first; the files go to the desktop's trash.
     void DeleteSelected();
     void CopyStartPageURL(bool local);
@@ -108,7 +111,10 @@ public:
 
     // Whether a download runs (the main window's logo turns).
     std::function<bool()> DownloadRunning;
+    // The clock the schedule dialog starts from.
+    const THXClock* Clock = nullptr;
     // Chooses the run mode of a task whose queue holds entries (nothing: Cancel).
+    // Default: the run task dialog.
     std::function<std::optional<int>(THXTask& task)> ChooseRunMode;
     // Shows an error box.
     std::function<void(const std::string& message)> ShowError;

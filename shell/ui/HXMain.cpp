@@ -419,6 +419,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
             m_schedulerWindow = new TFormScheduler(m_scheduler, m_app.TasksFolder(), pages);
             m_schedulerWindow->DownloadRunning = [this] { return m_runner && m_runner->RunningTask() != nullptr; };
             m_schedulerWindow->ShowError = [this](const std::string& message) { ShowError(message); };
+            m_schedulerWindow->Clock = m_options.Clock ? m_options.Clock : &m_clock;
             m_schedulerWindow->OpenDocument = [this](const std::string& target) { OpenDocument(target); };
             m_schedulerWindow->StartProgram = [this](const std::string& program, const std::string& argument)
             {

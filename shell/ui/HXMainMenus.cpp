@@ -122,7 +122,7 @@ void TFormHarbex::CreateMenus()
     QAction* remove = AddAction(task, "miTaskDelete", tr("&Delete"));
     QAction* run = AddAction(task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
     QAction* stop = AddAction(task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    AddAction(task, "miTaskSchedule", tr("Schedu&le..."), {}, kLater);
+    QAction* schedule = AddAction(task, "miTaskSchedule", tr("Schedu&le..."));
     QAction* unschedule = AddAction(task, "miTaskUnschedule", tr("&Unschedule"));
     QMenu* copy = task->addMenu(tr("&Copy"));
     QAction* copyURL = AddAction(copy, "miTaskCopyURL", tr("Start Page URL"));
@@ -141,6 +141,7 @@ void TFormHarbex::CreateMenus()
     connect(stop, &QAction::triggered, m_schedulerWindow, &TFormScheduler::StopSelected);
     connect(remove, &QAction::triggered, m_schedulerWindow, &TFormScheduler::DeleteSelected);
     connect(unschedule, &QAction::triggered, m_schedulerWindow, &TFormScheduler::UnscheduleSelected);
+    connect(schedule, &QAction::triggered, m_schedulerWindow, &TFormScheduler::ScheduleSelected);
     connect(copyURL, &QAction::triggered, m_schedulerWindow, [this] { m_schedulerWindow->CopyStartPageURL(false); });
     connect(copyLocalURL, &QAction::triggered, m_schedulerWindow,
             [this] { m_schedulerWindow->CopyStartPageURL(true); });

@@ -93,6 +93,7 @@ void TFormHarbex::UpdateCommands()
         {"miTaskStop", commands.Stop},
         {"miTaskDelete", commands.Delete},
         {"miTaskUnschedule", commands.Unschedule},
+        {"miTaskSchedule", commands.Schedule},
         {"miTaskCopyURL", commands.CopyStartPageURL},
         {"miTaskCopyLocalURL", commands.CopyLocalStartPageURL},
     };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -69,6 +70,36 @@ private:
     QMessageBox::StandardButton m_button;
     QTimer m_poll;
     QString m_text;
+    int m_seen = 0;
+};
+
+// Presses Enter in the next dialog whose caption starts with `caption` (its
+// default button).
+class TDialogEnter : public QObject
+{
+public:
+    explicit TDialogEnter(QString caption)
+        : m_caption(std::move(caption))
+    {
+        connect(&m_poll, &QTimer::timeout, this,
+                [this]
+                {
+                    for (QWidget* widget : QApplication::topLevelWidgets())
+                        if (auto* dialog = qobject_cast<QDialog*>(widget);
+                            dialog && dialog->isVisible() && dialog->windowTitle().startsWith(m_caption))
+                        {
+                            ++m_seen;
+                            QTest::keyClick(dialog, Qt::Key_Return);
+                            return;
+                        }
+                });
+        m_poll.start(10);
+    }
+    int Seen() const { return m_seen; }
+
+private:
+    QString m_caption;
+    QTimer m_poll;
     int m_seen = 0;
 };
 
@@ -265,7 +296,10 @@ private slots:
         QCOMPARE(task->Status, kStatusStopped);
         QVERIFY(m_window->StatusWindow().btnRun->isEnabled());
         QVERIFY(FileExists(task->QueueFileName()));
+        // The run dialog asks how; Enter takes its preselected choice, Resume.
+        TDialogEnter runDialog(QStringLiteral("Harbex - Run Task"));
         QTest::mouseClick(m_window->StatusWindow().btnRun, Qt::LeftButton);
+        QCOMPARE(runDialog.Seen(), 1);
         QCOMPARE(task->RunMode, kRunResume);
         QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() == task, 5000);
         m_window->Runner().StopTask(task);
@@ -310,7 +344,11 @@ private slots:
         // A click on a finished task's run icon queues it to run.
         const std::shared_ptr<THXTask> first = tasks.Model().TaskAt(0);
         const QRect cell = list.visualRect(list.model()->index(0, 0));
-        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 8, cell.center().y()));
+        {
+            TDialogEnter runDialog(QStringLiteral("Harbex - Run Task"));
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 8, cell.center().y()));
+            QCOMPARE(runDialog.Seen(), 1);
+        }
         QVERIFY(first->Status == kStatusScheduled || first->Status == kStatusDownloading);
         QTRY_VERIFY_WITH_TIMEOUT(first->Status == kStatusZipped, 20000);
 
@@ -320,6 +358,29 @@ private slots:
         QCOMPARE(yes.Seen(), 1);
         QVERIFY(TaskFiles().empty());
         QCOMPARE(list.model()->rowCount(), 0);
+    }
+
+    // Schedule from the Tasks view: the schedule dialog's first offer ("Once at" now)
+    // makes the task due, and the tick starts it.
+    void ScheduledTaskIsStartedByTheTick()
+    {
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/index.html"));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusZipped, 20000);
+        const std::shared_ptr<THXTask> task = m_app->CurrentTask;
+        const TDateTime lastRun = task->LastRun;
+        TFormScheduler& tasks = m_window->SchedulerWindow();
+        tasks.lvTasks->selectRow(0);
+        QVERIFY(tasks.btnSchedule->isEnabled());
+        {
+            TDialogEnter scheduleDialog(QStringLiteral("Schedule Task"));
+            QTest::mouseClick(tasks.btnSchedule, Qt::LeftButton);
+            QCOMPARE(scheduleDialog.Seen(), 1);
+        }
+        QVERIFY(task->Schedule.starts_with("Once at"));
+        QVERIFY(task->Status == kStatusScheduled || task->Status == kStatusDownloading);
+        QTRY_VERIFY_WITH_TIMEOUT(task->Status == kStatusZipped && task->LastRun > lastRun, 20000);
     }
 
     // Browse opens a copied task's local start page; for a Zip task whose archive is
@@ -345,6 +406,7 @@ private slots:
         task->Destination = m_home->path().toStdString() + "/gone.zip";
         task->Save();
         TBoxAnswer yes(QMessageBox::Yes);
+        TDialogEnter runDialog(QStringLiteral("Harbex - Run Task"));
         QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
         QCOMPARE(yes.Seen(), 1);
         QCOMPARE(yes.Text().toStdString(), std::string(kZipMissingQuestion));
