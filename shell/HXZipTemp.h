@@ -1,0 +1,45 @@
+#pragma once
+
+// Making a Zip task's copy browsable: the whole archive is unpacked into the
+// temporary folder, with its folder paths, replacing files already there. Browsing
+// an archive, the explore view and the report commands read the pages from there.
+//
+// The Zip component writes only below the extraction folder: entries with absolute
+// names or ".." steps, link entries and paths that lead through a link are left out
+// (and listed in Skipped); the other entries are still extracted.
+//
+// Threads: the owner thread (the Zip component fires its events on the caller's thread).
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/XcdZipD4.h"
+
+namespace hx
+{
+
+class THXApp;
+
+// The status line after an extraction that did not fail.
+inline constexpr std::string_view kAllFilesExtracted = "All files extracted successfully.";
+
+struct TZipTempExtraction
+{
+    // The Zip component's result code and what the windows show for it ("extracting").
+    int Code = xcd::Success;
+    TXcdResultText Result;
+    // The folder the archive was unpacked into (the temporary folder, ending with "/").
+    std::string Folder;
+    // Entries left out, with why.
+    std::vector<std::pair<std::string, TXcdSkipReason>> Skipped;
+};
+
+// Progress of the extraction, 0 to 100.
+using TZipTempProgress = std::function<void(int percent)>;
+
+// Unpacks every entry of the archive into the temporary folder of the settings.
+TZipTempExtraction ExtractZipToTemp(THXApp& app, const std::string& archive, const TZipTempProgress& progress = {});
+
+} // namespace hx

@@ -1,0 +1,294 @@
+// The Tasks view's report commands against the real report writers and Zip
+// component: the open commands create the reports only when their page is missing,
+// a Zip task is reported from its unpacked archive or, when the archive is gone,
+// the user is asked to run it, and "Errors" writes and opens the error page.
+
+#include "schedule/ui/HXReportCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "archive/XcdZipD4.h"
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "reports/HXTaskReport.h"
+#include "schedule/HXScheduler.h"
+#include "shell/HXZipTemp.h"
+
+namespace hx
+{
+namespace
+{
+
+// Answers the next message box with a button, as a person would, and remembers its text.
+class TBoxAnswer : public QObject
+{
+public:
+    explicit TBoxAnswer(QMessageBox::StandardButton button)
+        : m_button(button)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &TBoxAnswer::Look);
+        m_poll.start(10);
+    }
+    const QString& Text() const { return m_text; }
+    int Seen() const { return m_seen; }
+
+private:
+    void Look()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            {
+                m_text = box->text();
+                ++m_seen;
+                box->button(m_button)->click();
+                return;
+            }
+    }
+
+    QMessageBox::StandardButton m_button;
+    QTimer m_poll;
+    QString m_text;
+    int m_seen = 0;
+};
+
+// A GIF whose image descriptor gives 31 x 17 pixels.
+std::string SmallGif()
+{
+    std::string gif = "GIF89a";
+    gif += std::string("\x1F\x00\x11\x00\x00\x00\x00", 7);
+    gif += std::string("\x2C\x00\x00\x00\x00\x1F\x00\x11\x00\x00", 10);
+    return gif;
+}
+
+class TReportCommandsTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<THXApp> m_app;
+    std::shared_ptr<THXTask> m_task;
+    std::unique_ptr<TTaskReportCommands> m_commands;
+    std::vector<std::string> m_opened;
+    std::vector<std::string> m_statusLines;
+    std::vector<THXTask*> m_runs;
+
+    std::string Home() const { return m_home->path().toStdString() + "/"; }
+
+    // One saved item of the copy: its queue record, and its file below root.
+    void AddSaved(const std::string& root, const std::string& url, const std::string& group, const std::string& title,
+                  const std::string& bytes)
+    {
+        THXQItem item;
+        item.URL = url;
+        item.Group = group;
+        item.Title = title;
+        item.Referrer = m_task->URL;
+        item.State = kStateParsed;
+        item.Size = static_cast<std::int64_t>(bytes.size());
+        m_task->AddItem(std::move(item));
+        const std::string local = LocalFileName(root, DirectoryURL(url), url);
+        ForceDirectories(ExtractFilePath(local));
+        QVERIFY(WriteFileAtomic(local, bytes));
+    }
+
+    // A copied site of two pages and a picture, and one page whose fetch failed;
+    // its files are written below root and its queue through the task.
+    void MakeCopy(const std::string& root)
+    {
+        AddSaved(root, "http://www.example.com/index.html", "HTML", "Example Home", "<html>home</html>");
+        AddSaved(root, "http://www.example.com/about.html", "HTML", "About Us", "<html>about</html>");
+        AddSaved(root, "http://www.example.com/img/logo.gif", "Images", "Logo", SmallGif());
+        THXQItem failed;
+        failed.URL = "http://www.example.com/gone.html";
+        failed.Group = "HTML";
+        failed.Referrer = m_task->URL;
+        failed.State = kStateError;
+        failed.StatusText = "[404] Not Found";
+        m_task->AddItem(std::move(failed));
+        m_task->SaveQueue();
+        m_task->PagesSaved = 3;
+        m_task->PageErrors = 1;
+        m_task->TotalPages = 3;
+        m_task->ResourcesSaved = 1;
+        m_task->TotalResources = 1;
+    }
+
+    // The task's Zip archive made from a copy staged outside the temporary folder.
+    void MakeArchive()
+    {
+        const std::string staged = Home() + "staged/";
+        MakeCopy(staged);
+        TXceedZip zip;
+        zip.ZipFileName = m_task->Destination;
+        zip.BaseFolder = staged;
+        zip.Recurse = true;
+        zip.FilesToProcess = {"*.*"};
+        QCOMPARE(zip.Add(), xcd::Success);
+        QCOMPARE(zip.Count(), 3);
+    }
+
+    std::string Read(const std::string& path) const { return ReadWholeFile(path).value_or(""); }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
+        for (const std::string_view name : kReportDecorations)
+        {
+            ForceDirectories(Home() + "Skins/Default/");
+            QVERIFY(WriteFileAtomic(Home() + "Skins/Default/" + std::string(name), "picture"));
+        }
+        m_task = std::make_shared<THXTask>(*m_app);
+        m_task->Name = "Site";
+        m_task->FileName = m_app->TasksFolder() + "General/Site.hxt";
+        m_task->URL = "http://www.example.com/index.html";
+        m_task->StartPageTitle = "Example Home";
+        m_opened.clear();
+        m_statusLines.clear();
+        m_runs.clear();
+        m_commands = std::make_unique<TTaskReportCommands>(*m_app);
+        m_commands->OpenDocument = [this](const std::string& path) { m_opened.push_back(path); };
+        m_commands->Progress = [this](const std::string& text, int) { m_statusLines.push_back(text); };
+        m_commands->RunTask = [this](THXTask& task) { m_runs.push_back(&task); };
+    }
+
+    void cleanup()
+    {
+        m_commands.reset();
+        m_task.reset();
+        m_app.reset();
+        m_home.reset();
+    }
+
+    // "Task Summary" on an intranet copy without reports creates them all and opens
+    // the summary; asked again it opens the existing page without writing it anew.
+    // An index that is missing makes the reports again, and the summary is opened.
+    void OpenCommandsCreateMissingReportsAndOpenExistingOnes()
+    {
+        m_task->IntranetMode = true;
+        m_task->Destination = Home() + "intranet/";
+        MakeCopy(m_task->Destination);
+        const std::string site = Home() + "intranet/www.example.com/";
+        const std::string summary = site + "!Site_summary.htm";
+
+        TBoxAnswer unexpected(QMessageBox::Ok);
+        m_commands->OpenTaskSummary(*m_task);
+        QCOMPARE(unexpected.Seen(), 0);
+        QCOMPARE(m_opened, std::vector<std::string>{summary});
+        QVERIFY(Read(summary).find("Example Home") != std::string::npos);
+        QVERIFY(Read(site + "!Site_pages_1.htm").find("About Us") != std::string::npos);
+        QVERIFY(FileExists(site + "!Site_images_1.htm"));
+        QVERIFY(FileExists(site + "!images/backgrnd.jpg"));
+        QCOMPARE(m_statusLines.back(), std::string("Creating Image Index"));
+
+        QVERIFY(WriteFileAtomic(summary, "kept as it was"));
+        m_commands->OpenTaskSummary(*m_task);
+        QCOMPARE(m_opened.size(), std::size_t(2));
+        QCOMPARE(m_opened.back(), summary);
+        QCOMPARE(Read(summary), std::string("kept as it was"));
+
+        m_commands->OpenPageIndex(*m_task);
+        QCOMPARE(m_opened.back(), site + "!Site_pages_1.htm");
+        QCOMPARE(Read(summary), std::string("kept as it was"));
+
+        QVERIFY(std::filesystem::remove(site + "!Site_images_1.htm"));
+        m_commands->OpenImageIndex(*m_task);
+        QCOMPARE(m_opened.back(), summary);
+        QVERIFY(Read(summary).find("Example Home") != std::string::npos);
+        QVERIFY(FileExists(site + "!Site_images_1.htm"));
+        QVERIFY(m_runs.empty());
+    }
+
+    // A Zip task whose archive is gone is not reported on: the question is asked,
+    // Yes queues the task to run, No does nothing, and no page is opened.
+    void MissingArchiveAsksToRunTheTask()
+    {
+        m_task->Destination = Home() + "Downloads/Site.zip";
+        {
+            TBoxAnswer answer(QMessageBox::Yes);
+            m_commands->OpenTaskSummary(*m_task);
+            QCOMPARE(answer.Seen(), 1);
+            QCOMPARE(answer.Text(), QString::fromStdString(std::string(kZipMissingQuestion)));
+        }
+        QCOMPARE(m_runs, std::vector<THXTask*>{m_task.get()});
+        {
+            TBoxAnswer answer(QMessageBox::No);
+            m_commands->CreateReports(*m_task);
+            QCOMPARE(answer.Seen(), 1);
+        }
+        QCOMPARE(m_runs.size(), std::size_t(1));
+        QVERIFY(m_opened.empty());
+        QVERIFY(!FileExists(m_app->GetTempFolder() + "www.example.com/!Site_summary.htm"));
+    }
+
+    // A Zip task's archive is unpacked into the temporary folder first, so the image
+    // index measures the picture taken from the archive.
+    void ZipTaskIsReportedFromItsUnpackedArchive()
+    {
+        ForceDirectories(Home() + "Downloads/");
+        m_task->Destination = Home() + "Downloads/Site.zip";
+        MakeArchive();
+        const std::string site = m_app->GetTempFolder() + "www.example.com/";
+        QVERIFY(!FileExists(site + "index.html"));
+
+        // No box is expected; one that came would be closed and counted, not left blocking.
+        TBoxAnswer unexpected(QMessageBox::Ok);
+        m_commands->CreateReports(*m_task);
+        QCOMPARE(unexpected.Seen(), 0);
+        QCOMPARE(m_opened, std::vector<std::string>{site + "!Site_summary.htm"});
+        QCOMPARE(Read(site + "about.html"), std::string("<html>about</html>"));
+        QVERIFY(Read(site + "!Site_images_1.htm").find("W: 31, H: 17") != std::string::npos);
+        QVERIFY(std::find(m_statusLines.begin(), m_statusLines.end(), std::string(kAllFilesExtracted)) !=
+                m_statusLines.end());
+        QVERIFY(m_runs.empty());
+
+        // The page index opens from the unpacked copy once the reports exist.
+        m_commands->OpenPageIndex(*m_task);
+        QCOMPARE(m_opened.back(), site + "!Site_pages_1.htm");
+    }
+
+    // "Errors" writes the failed items into the error page and opens it; without a
+    // queue file the engine's message is shown and nothing is opened.
+    void ErrorsWritesAndOpensTheErrorPage()
+    {
+        m_task->IntranetMode = true;
+        m_task->Destination = Home() + "intranet/";
+        MakeCopy(m_task->Destination);
+        const std::string page = m_app->GetTempFolder() + "Site_errors.htm";
+
+        m_commands->WriteErrorReport(*m_task);
+        QCOMPARE(m_opened, std::vector<std::string>{page});
+        const std::string text = Read(page);
+        QVERIFY(text.find("http://www.example.com/gone.html") != std::string::npos);
+        QVERIFY(text.find("[404] Not Found") != std::string::npos);
+        QVERIFY(text.find("about.html") == std::string::npos);
+
+        QVERIFY(std::filesystem::remove(m_task->QueueFileName()));
+        m_opened.clear();
+        TBoxAnswer answer(QMessageBox::Ok);
+        m_commands->WriteErrorReport(*m_task);
+        QCOMPARE(answer.Seen(), 1);
+        QVERIFY(answer.Text().contains(QString::fromStdString(m_task->QueueFileName())));
+        QVERIFY(m_opened.empty());
+    }
+};
+
+} // namespace
+} // namespace hx
+
+QTEST_MAIN(hx::TReportCommandsTest)
+#include "HXReportCommandsTest.moc"
