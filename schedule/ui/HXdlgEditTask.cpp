@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStyle>
@@ -620,7 +621,12 @@ bool TdlgEditTask::Validate()
 {
     std::string url = Std(cmbURL->currentText());
     const bool urlValid = NormalizeURL(url);
-    cmbURL->setCurrentText(Text(url));
+    {
+        // The completed address is the same site: the name and Zip path the user
+        // may have typed meanwhile stay.
+        const QSignalBlocker keepNames(cmbURL);
+        cmbURL->setCurrentText(Text(url));
+    }
     if (!urlValid)
     {
         QMessageBox::critical(this, windowTitle(), QStringLiteral("A valid Internet address (URL) is required"));
