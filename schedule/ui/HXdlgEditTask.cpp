@@ -199,14 +199,22 @@ void TdlgEditTask::BuildScreens()
     AddScreen(QStringLiteral("Schedule"), QStringLiteral("Schedule Task"),
               QStringLiteral("Schedule this task to start:"), SchedulePage());
 
-    lbScreens->setFixedWidth(lbScreens->sizeHintForColumn(0) + 2 * lbScreens->frameWidth() +
-                             style()->pixelMetric(QStyle::PM_SmallIconSize) + 16);
+    // Wide enough for the longest screen name beside the marker.
+    int widest = 0;
+    for (int i = 0; i < lbScreens->count(); ++i)
+        widest = qMax(widest, lbScreens->fontMetrics().horizontalAdvance(lbScreens->item(i)->text()));
+    lbScreens->setFixedWidth(widest + lbScreens->iconSize().width() + 2 * lbScreens->frameWidth() + 24);
     connect(lbScreens, &QListWidget::currentRowChanged, this, &TdlgEditTask::ShowScreen);
 }
 
 void TdlgEditTask::AddScreen(const QString& listText, const QString& heading, const QString& text, QWidget* contents)
 {
     lbScreens->addItem(listText);
+    // Every row has room for the marker, so rows keep their height when it moves.
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    lbScreens->setIconSize(QSize(iconSize, iconSize));
+    lbScreens->item(lbScreens->count() - 1)
+        ->setSizeHint(QSize(0, qMax(iconSize, lbScreens->fontMetrics().height()) + 6));
     auto* page = new QWidget(pgScreens);
     auto* layout = new QVBoxLayout(page);
     auto* title = new QLabel(heading, page);
