@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -71,6 +73,10 @@ public:
                     if (window == nullptr || !window->isVisible() || window->property("hxAnswered").toBool())
                         return;
                     window->setProperty("hxAnswered", true);
+                    // A dialog the editor keeps (the account dialog) may open again.
+                    connect(
+                        window, &QDialog::finished, window, [window] { window->setProperty("hxAnswered", false); },
+                        Qt::SingleShotConnection);
                     ++m_seen;
                     if constexpr (std::is_same_v<T, QMessageBox>)
                         m_text = window->text();
@@ -342,6 +348,84 @@ private slots:
         // OK without a visit to the Schedule screen unschedules the task.
         QCOMPARE(task.Status, kStatusUnscheduled);
         QVERIFY(task.Schedule.empty());
+    }
+
+    // The account dialog opens when the password box is ticked with no account and
+    // takes the tick away on Cancel; its OK waits for both fields. A page-link
+    // filter added from the menu makes the profile "Custom". A new category moves
+    // the task: its old task file goes and its queue file follows.
+    void accountFilterAndMove()
+    {
+        THXApp& app = m_sandbox->App;
+        const std::string general = app.TasksFolder() + "General/";
+        ForceDirectories(general);
+        SaveTextFile(general + "site.hxt", "old");
+        SaveTextFile(general + "site.dwn", "queue");
+        THXTask task(app);
+        task.Name = "site";
+        task.URL = "http://www.example.org/";
+        task.Destination = app.GetDownloadsFolder() + "site.zip";
+        task.Profile.FileName = general + "site.hxt";
+        task.Profile.Name = "Custom";
+        TdlgEditTask editor(nullptr, app, task, TEditTaskMode::Edit);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+
+        {
+            TModalAnswer<TdlgUserNamePassword> cancel([](TdlgUserNamePassword& dialog) { dialog.reject(); });
+            Click(editor.cbPassword);
+            QTRY_COMPARE(cancel.Seen(), 1);
+            QVERIFY(!editor.cbPassword->isChecked());
+        }
+        {
+            bool okWhileHalf = true;
+            TModalAnswer<TdlgUserNamePassword> fill(
+                [&](TdlgUserNamePassword& dialog)
+                {
+                    QTest::keyClicks(dialog.edUserName, QStringLiteral("ann"));
+                    okWhileHalf = dialog.btnOK->isEnabled();
+                    QTest::keyClicks(dialog.edPassword, QStringLiteral("secret"));
+                    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+                });
+            Click(editor.btnUserPassword);
+            QTRY_COMPARE(fill.Seen(), 1);
+            QVERIFY(!okWhileHalf);
+            QVERIFY(editor.cbPassword->isChecked());
+        }
+
+        editor.lbScreens->setCurrentRow(5);
+        const int custom = editor.cmbProfile->findText(QStringLiteral("Custom"));
+        editor.cmbProfile->setCurrentIndex(-1);
+        {
+            QString label;
+            TModalAnswer<TdlgEditURLFilter> add(
+                [&](TdlgEditURLFilter& dialog)
+                {
+                    label = dialog.lblHint->text();
+                    QTest::keyClicks(dialog.edFilter, QStringLiteral("cgi,bin"));
+                    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+                });
+            editor.lbInc->btnAdd->menu()->actions().at(1)->trigger();
+            QTRY_COMPARE(add.Seen(), 1);
+            QCOMPARE(label, QStringLiteral("All PAGE links MUST contain all of the following characters, words or "
+                                           "phrases. Separate each with a comma."));
+        }
+        QCOMPARE(editor.lbInc->Entries(), (TStringList{"[PL]cgi,bin"}));
+        QCOMPARE(editor.cmbProfile->currentIndex(), custom);
+
+        editor.cmbTaskCategory->setFocus();
+        TypeInto(editor.cmbTaskCategory->lineEdit(), QStringLiteral("Archive"));
+        Click(editor.btnOK);
+        QTRY_VERIFY(!editor.isVisible());
+        QVERIFY(editor.Moved());
+        QCOMPARE(task.Category, std::string("Archive"));
+        QCOMPARE(task.FileName, app.TasksFolder() + "Archive/site.hxt");
+        QCOMPARE(task.UserName, std::string("ann"));
+        QCOMPARE(task.Password, std::string("secret"));
+        QCOMPARE(task.Profile.URLFiltersInclude, (TStringList{"[PL]cgi,bin"}));
+        QVERIFY(!FileExists(general + "site.hxt"));
+        QVERIFY(!FileExists(general + "site.dwn"));
+        QCOMPARE(LoadTextFile(app.TasksFolder() + "Archive/site.dwn"), std::string("queue\r\n"));
     }
 
     // The file type group dialog stores extensions with a final ";"; deleting an
