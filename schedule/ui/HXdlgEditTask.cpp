@@ -1,0 +1,782 @@
+#include "schedule/ui/HXdlgEditTask.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+#include "core/HXApp.h"
+#include "core/HXFiles.h"
+#include "core/HXPaths.h"
+#include "core/HXTask.h"
+#include "core/HXURL.h"
+#include "schedule/ui/HXdlgEditTaskDialogs.h"
+
+namespace hx
+{
+
+namespace
+{
+
+const QString kCustomProfile = QStringLiteral("Custom");
+constexpr int kMaxLevels = 20;
+
+// Selects the button whose id is the value; a value no button has leaves the
+// whole group unselected.
+void SelectButton(QButtonGroup& group, int value)
+{
+    if (QAbstractButton* button = group.button(value))
+    {
+        button->setChecked(true);
+        return;
+    }
+    group.setExclusive(false);
+    for (QAbstractButton* button : group.buttons())
+        button->setChecked(false);
+    group.setExclusive(true);
+}
+
+// The selected button's id into the value; nothing selected keeps the value.
+void ReadButton(const QButtonGroup& group, int& value)
+{
+    if (group.checkedId() >= 0)
+        value = group.checkedId();
+}
+
+QRadioButton* AddRadio(QButtonGroup& group, QWidget* parent, const QString& text, int id)
+{
+    auto* button = new QRadioButton(text, parent);
+    group.addButton(button, id);
+    return button;
+}
+
+// A group box of radio buttons one under the other.
+QGroupBox* RadioBox(const QString& title, QButtonGroup& group, const QStringList& texts, QWidget* parent)
+{
+    auto* box = new QGroupBox(title, parent);
+    auto* layout = new QVBoxLayout(box);
+    for (int i = 0; i < texts.size(); ++i)
+        layout->addWidget(AddRadio(group, box, texts[i], i));
+    return box;
+}
+
+QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, const QString& hint)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setToolTip(hint);
+    return button;
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string Std(const QString& text)
+{
+    return text.toStdString();
+}
+
+} // namespace
+
+QString EditTaskCaption(TEditTaskMode mode)
+{
+    switch (mode)
+    {
+    case TEditTaskMode::Edit:
+        return QStringLiteral("Edit Task");
+    case TEditTaskMode::Add:
+        return QStringLiteral("Add a Task");
+    case TEditTaskMode::Create:
+        return QStringLiteral("Create New Task");
+    }
+    return QStringLiteral("Edit Task");
+}
+
+TdlgEditTask::TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTaskMode mode)
+    : QDialog(parent)
+    , m_app(app)
+    , m_task(task)
+    , m_mode(mode)
+{
+    setWindowTitle(EditTaskCaption(mode));
+    dlgAccount = new TdlgUserNamePassword(this);
+    BuildTop();
+    BuildScreens();
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
+    btnCancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    btnReset = buttons->addButton(QStringLiteral("&Reset"), QDialogButtonBox::ResetRole);
+    btnOK->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &TdlgEditTask::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TdlgEditTask::reject);
+    connect(btnReset, &QPushButton::clicked, this, &TdlgEditTask::FormShow);
+    static_cast<QVBoxLayout*>(layout())->addWidget(buttons);
+
+    // The profile list: "Custom" and the profile files, in file-name order.
+    cmbProfile->addItem(kCustomProfile);
+    for (const std::string& file : ListFiles(m_app.ProfilesFolder(), "*.hxp"))
+        cmbProfile->addItem(Text(FileBaseName(file)));
+    edIntranetFolder->setText(Text(m_app.GetIntranetFolder()));
+    FormShow();
+}
+
+void TdlgEditTask::BuildTop()
+{
+    auto* layout = new QVBoxLayout(this);
+    edTaskName = new QLineEdit(this);
+    cmbTaskCategory = new QComboBox(this);
+    cmbTaskCategory->setEditable(true);
+    cmbProfile = new QComboBox(this);
+    auto* top = new QGridLayout;
+    top->addWidget(new QLabel(QStringLiteral("Task Name:"), this), 0, 0);
+    top->addWidget(edTaskName, 0, 1);
+    top->addWidget(new QLabel(QStringLiteral("Category:"), this), 0, 2);
+    top->addWidget(cmbTaskCategory, 0, 3);
+    top->addWidget(new QLabel(QStringLiteral("Profile:"), this), 1, 2);
+    top->addWidget(cmbProfile, 1, 3);
+    top->setColumnStretch(1, 2);
+    top->setColumnStretch(3, 1);
+    layout->addLayout(top);
+
+    connect(cmbProfile, &QComboBox::activated, this, &TdlgEditTask::ProfileChosen);
+    connect(cmbTaskCategory, &QComboBox::currentTextChanged, this, &TdlgEditTask::NameFromURL);
+}
+
+void TdlgEditTask::BuildScreens()
+{
+    lbScreens = new QListWidget(this);
+    pgScreens = new QStackedWidget(this);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(lbScreens);
+    middle->addWidget(pgScreens, 1);
+    static_cast<QVBoxLayout*>(layout())->addLayout(middle, 1);
+
+    AddScreen(QStringLiteral("Starting address"), QStringLiteral("Starting Address"),
+              QStringLiteral("Enter the starting address (URL) for the page or website you wish to download."),
+              StartingAddressPage());
+    AddScreen(QStringLiteral("Save to"), QStringLiteral("Save to"),
+              QStringLiteral("Harbex gives you two methods of saving downloaded websites and files."), SaveToPage());
+    AddScreen(QStringLiteral("Filetypes"), QStringLiteral("Select Filetypes"),
+              QStringLiteral("Select the filetypes you wish to retrieve during this download task."), FileTypesPage());
+    AddScreen(QStringLiteral("Followed Links"), QStringLiteral("Followed Links - levels & location"),
+              QStringLiteral("Choose how many levels Harbex should follow links into, and in what websites or "
+                             "directories, followed links should be confined."),
+              FollowedLinksPage());
+    AddScreen(QStringLiteral("Followed Links (Adv)"), QStringLiteral("Followed Links - Advanced"),
+              QStringLiteral("Do you want Harbex to extract and follow links from script code within HTML pages?  "
+                             "Note that Harbex does not interpret Javascript or VBScript, so some links may be "
+                             "invalid or incorrect."),
+              AdvancedPage());
+    AddScreen(QStringLiteral("URL Filters"), QStringLiteral("URL Filters"),
+              QStringLiteral("Filter URLs which do or don't contain particular characters, words or phrases."),
+              URLFiltersPage());
+    AddScreen(
+        QStringLiteral("Link Conversion"), QStringLiteral("Link Conversion"),
+        QStringLiteral("Harbex can convert links on downloaded pages so they work on a local offline environment."),
+        LinkConversionPage());
+    AddScreen(QStringLiteral("Schedule"), QStringLiteral("Schedule Task"),
+              QStringLiteral("Schedule this task to start:"), SchedulePage());
+
+    // Wide enough for the longest screen name beside the marker.
+    int widest = 0;
+    for (int i = 0; i < lbScreens->count(); ++i)
+        widest = qMax(widest, lbScreens->fontMetrics().horizontalAdvance(lbScreens->item(i)->text()));
+    lbScreens->setFixedWidth(widest + lbScreens->iconSize().width() + 2 * lbScreens->frameWidth() + 24);
+    connect(lbScreens, &QListWidget::currentRowChanged, this, &TdlgEditTask::ShowScreen);
+}
+
+void TdlgEditTask::AddScreen(const QString& listText, const QString& heading, const QString& text, QWidget* contents)
+{
+    lbScreens->addItem(listText);
+    // Every row has room for the marker, so rows keep their height when it moves.
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    lbScreens->setIconSize(QSize(iconSize, iconSize));
+    lbScreens->item(lbScreens->count() - 1)
+        ->setSizeHint(QSize(0, qMax(iconSize, lbScreens->fontMetrics().height()) + 6));
+    auto* page = new QWidget(pgScreens);
+    auto* layout = new QVBoxLayout(page);
+    auto* title = new QLabel(heading, page);
+    QFont bold = title->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    title->setFont(bold);
+    auto* intro = new QLabel(text, page);
+    intro->setWordWrap(true);
+    layout->addWidget(title);
+    layout->addWidget(intro);
+    layout->addWidget(contents, 1);
+    pgScreens->addWidget(page);
+}
+
+// Shows the row's page and moves the marker to that row.
+void TdlgEditTask::ShowScreen(int row)
+{
+    if (row < 0)
+        return;
+    for (int i = 0; i < lbScreens->count(); ++i)
+        lbScreens->item(i)->setIcon(i == row ? style()->standardIcon(QStyle::SP_ArrowRight) : QIcon());
+    pgScreens->setCurrentIndex(row);
+}
+
+void TdlgEditTask::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_shownOnce)
+    {
+        m_shownOnce = true;
+        lbScreens->setCurrentRow(0);
+        ShowScreen(0);
+    }
+}
+
+QWidget* TdlgEditTask::StartingAddressPage()
+{
+    auto* page = new QWidget(this);
+    cmbURL = new QComboBox(page);
+    cmbURL->setEditable(true);
+    cmbURL->setMinimumContentsLength(30);
+    for (const std::string& url : m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory()))
+        cmbURL->addItem(Text(url));
+    cbPassword = new QCheckBox(QStringLiteral("Site requires a password"), page);
+    btnUserPassword = new QPushButton(QStringLiteral("User Name/Password..."), page);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(new QLabel(QStringLiteral("Starting URL:"), page));
+    layout->addWidget(cmbURL);
+    auto* row = new QHBoxLayout;
+    row->addWidget(cbPassword);
+    row->addStretch();
+    row->addWidget(btnUserPassword);
+    layout->addLayout(row);
+    layout->addStretch();
+    connect(cmbURL, &QComboBox::currentTextChanged, this, &TdlgEditTask::NameFromURL);
+    connect(cbPassword, &QCheckBox::clicked, this, &TdlgEditTask::PasswordClicked);
+    connect(btnUserPassword, &QPushButton::clicked, this, &TdlgEditTask::UserPasswordClick);
+    return page;
+}
+
+QWidget* TdlgEditTask::SaveToPage()
+{
+    auto* page = new QWidget(this);
+    rbIntranet = new QRadioButton(QStringLiteral("Download this Website to your Personal Intranet"), page);
+    auto* intranetText = new QLabel(QStringLiteral("Download and save files directly to this location without "
+                                                   "compression. This can be your default Personal  Intranet or any "
+                                                   "other directory on your system."),
+                                    page);
+    intranetText->setWordWrap(true);
+    edIntranetFolder = new QLineEdit(page);
+    edIntranetFolder->setToolTip(QStringLiteral("Enter the full path.of your local Intranet Folder"));
+    btnFolder = IconButton(page, QStyle::SP_DirOpenIcon, QStringLiteral("Select a folder."));
+    rbZip = new QRadioButton(QStringLiteral("Download and Zip this Website"), page);
+    edFileName = new QLineEdit(page);
+    edFileName->setToolTip(QStringLiteral("Enter a name for the zip file including its full path."));
+    btnNewZip = IconButton(page, QStyle::SP_FileIcon, QStringLiteral("New Zip File"));
+    btnOpenZip = IconButton(page, QStyle::SP_DialogOpenButton, QStringLiteral("Open Zip File"));
+    cbUseStartPageTitle = new QCheckBox(QStringLiteral("Rename zip file to start page title"), page);
+    cbUseStartPageTitle->setToolTip(
+        QStringLiteral("Upon completion Harbex will rename the zip file to the title of the first web page."));
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(rbIntranet);
+    layout->addWidget(intranetText);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(edIntranetFolder, 1);
+    folderRow->addWidget(btnFolder);
+    layout->addLayout(folderRow);
+    layout->addSpacing(12);
+    layout->addWidget(rbZip);
+    layout->addWidget(new QLabel(QStringLiteral("Download and compress files to this Zip file:"), page));
+    auto* zipRow = new QHBoxLayout;
+    zipRow->addWidget(edFileName, 1);
+    zipRow->addWidget(btnNewZip);
+    zipRow->addWidget(btnOpenZip);
+    layout->addLayout(zipRow);
+    layout->addWidget(cbUseStartPageTitle);
+    layout->addStretch();
+
+    connect(rbIntranet, &QRadioButton::toggled, this, &TdlgEditTask::UpdateDestination);
+    connect(cbUseStartPageTitle, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
+    connect(btnFolder, &QToolButton::clicked, this,
+            [this]
+            {
+                const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Browse for Folder"),
+                                                                         edIntranetFolder->text());
+                if (!folder.isEmpty())
+                    edIntranetFolder->setText(folder);
+            });
+    const QString filter = QStringLiteral("Zip file (*.zip);;All files (*)");
+    connect(btnNewZip, &QToolButton::clicked, this,
+            [this, filter]
+            {
+                QFileDialog dialog(this, QStringLiteral("New Zip File"), Text(ExtractFilePath(Std(edFileName->text()))),
+                                   filter);
+                dialog.setAcceptMode(QFileDialog::AcceptSave);
+                dialog.setDefaultSuffix(QStringLiteral("zip"));
+                if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                    return;
+                const QString path = dialog.selectedFiles().constFirst();
+                // The dialog has asked before overwriting: an existing file goes at once.
+                std::error_code ignored;
+                std::filesystem::remove(Std(path), ignored);
+                edFileName->setText(path);
+            });
+    connect(btnOpenZip, &QToolButton::clicked, this,
+            [this, filter]
+            {
+                QFileDialog dialog(this, QStringLiteral("Open Zip File"),
+                                   Text(ExtractFilePath(Std(edFileName->text()))), filter);
+                dialog.setFileMode(QFileDialog::ExistingFile);
+                dialog.setDefaultSuffix(QStringLiteral("zip"));
+                if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+                    edFileName->setText(dialog.selectedFiles().constFirst());
+            });
+    return page;
+}
+
+QWidget* TdlgEditTask::FileTypesPage()
+{
+    tvFileTypes = new TFileTypeTree(this, m_app.Store());
+    connect(tvFileTypes, &TFileTypeTree::TicksChanged, this, &TdlgEditTask::SetCustomProfile);
+    return tvFileTypes;
+}
+
+QWidget* TdlgEditTask::FollowedLinksPage()
+{
+    auto* page = new QWidget(this);
+    grpPageLocation = new QButtonGroup(this);
+    grpDepth = new QButtonGroup(this);
+    grpResourceLocation = new QButtonGroup(this);
+    auto* location = RadioBox(
+        QStringLiteral("Followed page links - Location:"), *grpPageLocation,
+        {QStringLiteral("Within current directory"), QStringLiteral("Within current site"), QStringLiteral("Anywhere")},
+        page);
+
+    auto* levels = new QGroupBox(QStringLiteral("Followed links - Levels"), page);
+    auto* levelsLayout = new QVBoxLayout(levels);
+    levelsLayout->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("This page only"), kDepthThisPage));
+    auto* levelRow = new QHBoxLayout;
+    levelRow->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("This page and"), kDepthLevels));
+    edLevels = new QSpinBox(levels);
+    edLevels->setRange(1, kMaxLevels);
+    // Only the arrows change the number.
+    edLevels->findChild<QLineEdit*>()->setReadOnly(true);
+    levelRow->addWidget(edLevels);
+    levelRow->addWidget(new QLabel(QStringLiteral("level/s"), levels));
+    levelRow->addStretch();
+    levelsLayout->addLayout(levelRow);
+    levelsLayout->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("All levels"), kDepthAll));
+
+    auto* media = RadioBox(
+        QStringLiteral("Followed media links - Location"), *grpResourceLocation,
+        {QStringLiteral("Current directory"), QStringLiteral("Current site"), QStringLiteral("Anywhere")}, page);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(location);
+    layout->addWidget(levels);
+    layout->addWidget(media);
+    layout->addStretch();
+
+    for (QButtonGroup* group : {grpPageLocation, grpDepth, grpResourceLocation})
+        connect(group, &QButtonGroup::idClicked, this, &TdlgEditTask::SetCustomProfile);
+    connect(edLevels, &QSpinBox::valueChanged, this, &TdlgEditTask::SetCustomProfile);
+    return page;
+}
+
+QWidget* TdlgEditTask::AdvancedPage()
+{
+    auto* page = new QWidget(this);
+    cbAggressive = new QCheckBox(QStringLiteral("Aggressive Parser"), page);
+    grpAggressive = new QButtonGroup(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(cbAggressive);
+    layout->addWidget(AddRadio(*grpAggressive, page,
+                               QStringLiteral("Aggressively extract and follow links from within <SCRIPT> tags only"),
+                               1));
+    layout->addWidget(
+        AddRadio(*grpAggressive, page,
+                 QStringLiteral("Aggressively extract and follow all possible links from the entire page"), 2));
+    layout->addStretch();
+    connect(cbAggressive, &QCheckBox::toggled, this, &TdlgEditTask::UpdateAggressive);
+    connect(cbAggressive, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
+    connect(grpAggressive, &QButtonGroup::idClicked, this, &TdlgEditTask::SetCustomProfile);
+    return page;
+}
+
+QWidget* TdlgEditTask::URLFiltersPage()
+{
+    auto* page = new QWidget(this);
+    lbInc = new TURLFilterList(page, QStringLiteral("Inc"));
+    lbEx = new TURLFilterList(page, QStringLiteral("Ex"));
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(lbInc);
+    layout->addWidget(lbEx);
+    connect(lbInc, &TURLFilterList::Added, this, &TdlgEditTask::SetCustomProfile);
+    connect(lbEx, &TURLFilterList::Added, this, &TdlgEditTask::SetCustomProfile);
+    return page;
+}
+
+QWidget* TdlgEditTask::LinkConversionPage()
+{
+    auto* page = new QWidget(this);
+    grpConvertFollowed = new QButtonGroup(this);
+    grpConvertUnfollowed = new QButtonGroup(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(RadioBox(QStringLiteral("Followed Links: "), *grpConvertFollowed,
+                               {QStringLiteral("Do NOT convert ANY followed links"),
+                                QStringLiteral("Convert ALL followed links to relative links")},
+                               page));
+    layout->addWidget(RadioBox(QStringLiteral("Unfollowed Links: "), *grpConvertUnfollowed,
+                               {QStringLiteral("Do NOT convert ANY unfollowed links"),
+                                QStringLiteral("Convert unfollowed links within the current website to relative links"),
+                                QStringLiteral("Convert ALL unfollowed links to relative links")},
+                               page));
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TdlgEditTask::SchedulePage()
+{
+    auto* page = new QWidget(this);
+    auto* box = new QGroupBox(QStringLiteral("Schedule:"), page);
+    rbNow = new QRadioButton(QStringLiteral("Now"), box);
+    rbAt = new QRadioButton(QStringLiteral("At:"), box);
+    rbNoSchedule = new QRadioButton(QStringLiteral("Don't schedule this task"), box);
+    edSchedule = new QLineEdit(box);
+    edSchedule->setReadOnly(true);
+    btnSchedule = IconButton(box, QStyle::SP_FileDialogDetailedView, QStringLiteral("Schedule"));
+    // The schedule dialog is not part of this program yet: a moment cannot be chosen.
+    btnSchedule->setEnabled(false);
+    rbAt->setEnabled(false);
+    auto* boxLayout = new QVBoxLayout(box);
+    boxLayout->addWidget(rbNow);
+    auto* atRow = new QHBoxLayout;
+    atRow->addWidget(rbAt);
+    atRow->addWidget(edSchedule, 1);
+    atRow->addWidget(btnSchedule);
+    boxLayout->addLayout(atRow);
+    boxLayout->addWidget(rbNoSchedule);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(box);
+    layout->addStretch();
+    connect(rbNow, &QRadioButton::clicked, edSchedule, &QLineEdit::clear);
+    return page;
+}
+
+// --- Loading ----------------------------------------------------------------------
+
+void TdlgEditTask::FormShow()
+{
+    m_loading = true;
+    cmbTaskCategory->clear();
+    for (const std::string& folder : ListFolders(m_app.TasksFolder()))
+        cmbTaskCategory->addItem(Text(folder));
+    cmbTaskCategory->setCurrentText(Text(m_app.LastCategory()));
+    edTaskName->setText(Text(m_task.Name));
+    cmbURL->setCurrentText(Text(m_task.URL));
+
+    const bool account = !m_task.UserName.empty() && !m_task.Password.empty();
+    if (account)
+    {
+        dlgAccount->edUserName->setText(Text(m_task.UserName));
+        dlgAccount->edPassword->setText(Text(m_task.Password));
+    }
+    cbPassword->setChecked(account);
+
+    if (m_task.IntranetMode)
+    {
+        edIntranetFolder->setText(Text(m_task.Destination));
+        rbIntranet->setChecked(true);
+    }
+    else
+    {
+        edFileName->setText(Text(m_task.Destination));
+        rbZip->setChecked(true);
+    }
+    UpdateDestination();
+
+    cmbProfile->setCurrentIndex(cmbProfile->findText(Text(m_task.Profile.Name)));
+    LoadProfile(m_task.Profile, !m_task.Profile.FileName.empty());
+
+    rbNoSchedule->setChecked(true);
+    edSchedule->clear();
+    m_loading = false;
+}
+
+void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
+{
+    const bool wasLoading = m_loading;
+    m_loading = true;
+    cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
+    tvFileTypes->Fill(profile.FileTypes);
+    if (!full)
+    {
+        // A new task with the Custom profile: only the depth is set, the rest keeps
+        // the screens' defaults.
+        SelectButton(*grpPageLocation, kLocationStartDirectory);
+        SelectButton(*grpResourceLocation, kLocationStartSite);
+        SelectButton(*grpDepth, kDepthAll);
+        edLevels->setValue(1);
+        cbAggressive->setChecked(false);
+        SelectButton(*grpAggressive, 1);
+        SelectButton(*grpConvertFollowed, 1);
+        SelectButton(*grpConvertUnfollowed, 1);
+        lbInc->SetEntries({});
+        lbEx->SetEntries({});
+    }
+    else
+    {
+        lbInc->SetEntries(profile.URLFiltersInclude);
+        lbEx->SetEntries(profile.URLFiltersExclude);
+        if (profile.Depth < 0)
+            SelectButton(*grpDepth, kDepthAll);
+        else if (profile.Depth == 0)
+            SelectButton(*grpDepth, kDepthThisPage);
+        else
+        {
+            SelectButton(*grpDepth, kDepthLevels);
+            edLevels->setValue(profile.Depth);
+        }
+        SelectButton(*grpPageLocation, profile.PageLocation);
+        SelectButton(*grpResourceLocation, profile.ResourceLocation);
+        cbAggressive->setChecked(profile.AggressiveParser != 0);
+        SelectButton(*grpAggressive, profile.AggressiveParser == 0 ? 1 : profile.AggressiveParser);
+        SelectButton(*grpConvertFollowed, profile.ConvertFollowedLinks);
+        SelectButton(*grpConvertUnfollowed, profile.ConvertUnfollowedLinks);
+    }
+    UpdateAggressive();
+    m_loading = wasLoading;
+}
+
+void TdlgEditTask::ProfileChosen(int index)
+{
+    THXProfile chosen;
+    chosen.FileName = m_app.ProfilesFolder() + Std(cmbProfile->itemText(index)) + ".hxp";
+    chosen.Load();
+    LoadProfile(chosen, true);
+}
+
+void TdlgEditTask::SetCustomProfile()
+{
+    if (!m_loading)
+        cmbProfile->setCurrentIndex(cmbProfile->findText(kCustomProfile));
+}
+
+void TdlgEditTask::UpdateDestination()
+{
+    const bool intranet = rbIntranet->isChecked();
+    edIntranetFolder->setEnabled(intranet);
+    btnFolder->setEnabled(intranet);
+    edFileName->setEnabled(!intranet);
+    btnNewZip->setEnabled(!intranet);
+    btnOpenZip->setEnabled(!intranet);
+    cbUseStartPageTitle->setEnabled(!intranet);
+}
+
+void TdlgEditTask::UpdateAggressive()
+{
+    for (QAbstractButton* button : grpAggressive->buttons())
+        button->setEnabled(cbAggressive->isChecked());
+}
+
+void TdlgEditTask::NameFromURL()
+{
+    if (m_mode == TEditTaskMode::Edit || cmbURL == nullptr || edFileName == nullptr)
+        return;
+    const std::string name = SiteShortName(Std(cmbURL->currentText()));
+    edFileName->setText(Text(UniqueFileName(m_app.GetDownloadsFolder() + name + ".zip")));
+    // The category in the settings, not the text being edited, decides the folder.
+    edTaskName->setText(
+        Text(FileBaseName(UniqueFileName(m_app.TasksFolder() + m_app.LastCategory() + "/" + name + ".hxt"))));
+}
+
+void TdlgEditTask::PasswordClicked(bool checked)
+{
+    if (!checked || !dlgAccount->edUserName->text().isEmpty() || !dlgAccount->edPassword->text().isEmpty())
+        return;
+    if (dlgAccount->exec() != QDialog::Accepted)
+        cbPassword->setChecked(false);
+}
+
+void TdlgEditTask::UserPasswordClick()
+{
+    if (dlgAccount->exec() == QDialog::Accepted)
+        cbPassword->setChecked(true);
+}
+
+// --- OK -----------------------------------------------------------------------------
+
+bool TdlgEditTask::Validate()
+{
+    std::string url = Std(cmbURL->currentText());
+    const bool urlValid = NormalizeURL(url);
+    {
+        // The completed address is the same site: the name and Zip path the user
+        // may have typed meanwhile stay.
+        const QSignalBlocker keepNames(cmbURL);
+        cmbURL->setCurrentText(Text(url));
+    }
+    if (!urlValid)
+    {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("A valid Internet address (URL) is required"));
+        return false;
+    }
+    if (edTaskName->text().isEmpty())
+    {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("A name for this Harbex task is required."));
+        return false;
+    }
+    m_replaced = false;
+    if (m_mode == TEditTaskMode::Add &&
+        FileExists(m_app.TasksFolder() + Std(cmbTaskCategory->currentText()) + "/" + Std(edTaskName->text()) + ".hxt"))
+    {
+        QMessageBox box(QMessageBox::Critical, windowTitle(),
+                        QStringLiteral("A Task with this name already exists. Do you want to replace it?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+        m_replaced = true;
+    }
+    if (rbZip->isChecked())
+    {
+        const std::string path = Std(edFileName->text());
+        const std::string fileName = ExtractFileName(path);
+        if (ExtractFilePath(path).empty() || FileBaseName(path).empty() || fileName.empty())
+        {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("A valid Zip filename is required.\nHint:  Harbex requires the full "
+                                                "path and filename."));
+            return false;
+        }
+        if (ExtractFileExt(path).empty())
+            edFileName->setText(edFileName->text() + QStringLiteral(".zip"));
+    }
+    else if (!edIntranetFolder->text().contains(QLatin1Char('/')))
+    {
+        QMessageBox::warning(
+            this, windowTitle(),
+            QStringLiteral("A valid Intranet Folder is required.\nHint:  Harbex requires the full path "
+                           "to the Intranet Folder."));
+        return false;
+    }
+    return true;
+}
+
+void TdlgEditTask::SaveProfile(THXProfile& profile) const
+{
+    profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentText());
+    profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
+    profile.FileTypes = tvFileTypes->TickedExtensions();
+    switch (grpDepth->checkedId())
+    {
+    case kDepthAll:
+        profile.Depth = -1;
+        break;
+    case kDepthThisPage:
+        profile.Depth = 0;
+        break;
+    case kDepthLevels:
+        profile.Depth = edLevels->value();
+        break;
+    default:
+        break;
+    }
+    ReadButton(*grpPageLocation, profile.PageLocation);
+    ReadButton(*grpResourceLocation, profile.ResourceLocation);
+    if (!cbAggressive->isChecked())
+        profile.AggressiveParser = 0;
+    else
+        ReadButton(*grpAggressive, profile.AggressiveParser);
+    ReadButton(*grpConvertFollowed, profile.ConvertFollowedLinks);
+    ReadButton(*grpConvertUnfollowed, profile.ConvertUnfollowedLinks);
+    profile.URLFiltersInclude = lbInc->Entries();
+    profile.URLFiltersExclude = lbEx->Entries();
+}
+
+void TdlgEditTask::SaveToTask()
+{
+    const std::string category = Std(cmbTaskCategory->currentText());
+    const std::string current = m_app.LastCategory();
+    std::string folder = m_app.TasksFolder() + current + "/";
+    m_moved = category != current;
+    if (m_moved)
+    {
+        // The task file leaves the old category; its queue goes along under the same name.
+        const std::string newFolder = m_app.TasksFolder() + category + "/";
+        std::error_code ignored;
+        std::filesystem::remove(folder + m_task.Name + ".hxt", ignored);
+        const std::string oldQueue = folder + m_task.Name + ".dwn";
+        if (FileExists(oldQueue))
+        {
+            std::filesystem::create_directories(newFolder, ignored);
+            std::filesystem::rename(oldQueue, newFolder + m_task.Name + ".dwn", ignored);
+        }
+        folder = newFolder;
+    }
+    m_task.Name = Std(edTaskName->text());
+    m_task.FileName = folder + m_task.Name + ".hxt";
+    m_task.Category = category;
+    m_task.URL = Std(cmbURL->currentText());
+    if (cbPassword->isChecked())
+    {
+        m_task.UserName = Std(dlgAccount->edUserName->text());
+        m_task.Password = Std(dlgAccount->edPassword->text());
+    }
+    else
+    {
+        m_task.UserName.clear();
+        m_task.Password.clear();
+    }
+    if (rbZip->isChecked())
+    {
+        m_task.Destination = Std(edFileName->text());
+        m_task.IntranetMode = false;
+    }
+    else
+    {
+        if (!edIntranetFolder->text().endsWith(QLatin1Char('/')))
+            edIntranetFolder->setText(edIntranetFolder->text() + QLatin1Char('/'));
+        m_task.Destination = Std(edIntranetFolder->text());
+        m_task.IntranetMode = true;
+    }
+    m_task.Status = kStatusScheduled;
+    if (rbNow->isChecked())
+        m_task.Schedule = "Now";
+    else
+    {
+        m_task.Schedule.clear();
+        m_task.Status = kStatusUnscheduled;
+    }
+    SaveProfile(m_task.Profile);
+    // The task's profile lives in its task file.
+    m_task.Profile.FileName = m_task.FileName;
+}
+
+void TdlgEditTask::accept()
+{
+    if (!Validate())
+        return;
+    SaveToTask();
+    QDialog::accept();
+}
+
+} // namespace hx

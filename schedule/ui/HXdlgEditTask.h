@@ -1,0 +1,162 @@
+#pragma once
+
+// TdlgEditTask: the task editor. It shows a task's name, category, start address,
+// destination and its own copy of the download profile on eight screens, checks
+// the input on OK and copies the values into the task object (Cancel leaves the
+// task untouched). The caller saves the task and reads the moved and replaced flags.
+
+#include <QDialog>
+
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QToolButton;
+
+namespace hx
+{
+
+class THXApp;
+class THXProfile;
+class THXTask;
+class TFileTypeTree;
+class TURLFilterList;
+class TdlgUserNamePassword;
+
+// The three ways the editor is opened; each has its caption.
+enum class TEditTaskMode
+{
+    Edit,  // "Edit Task": no automatic naming
+    Add,   // "Add a Task": automatic naming, asks before replacing a task file
+    Create // "Create New Task": automatic naming
+};
+
+QString EditTaskCaption(TEditTaskMode mode);
+
+class TdlgEditTask final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTaskMode mode);
+
+    // After OK: the task went to another category.
+    bool Moved() const { return m_moved; }
+    // After OK: the user agreed to replace a task file of the same name.
+    bool Replaced() const { return m_replaced; }
+
+    // Validates; on success copies the values into the task and closes with OK.
+    void accept() override;
+
+    // Top fields.
+    QLineEdit* edTaskName = nullptr;
+    QComboBox* cmbTaskCategory = nullptr;
+    QComboBox* cmbProfile = nullptr;
+    QListWidget* lbScreens = nullptr;
+    QStackedWidget* pgScreens = nullptr;
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QPushButton* btnReset = nullptr;
+
+    // "Starting address".
+    QComboBox* cmbURL = nullptr;
+    QCheckBox* cbPassword = nullptr;
+    QPushButton* btnUserPassword = nullptr;
+    TdlgUserNamePassword* dlgAccount = nullptr;
+
+    // "Save to".
+    QRadioButton* rbIntranet = nullptr;
+    QRadioButton* rbZip = nullptr;
+    QLineEdit* edIntranetFolder = nullptr;
+    QToolButton* btnFolder = nullptr;
+    QLineEdit* edFileName = nullptr;
+    QToolButton* btnNewZip = nullptr;
+    QToolButton* btnOpenZip = nullptr;
+    QCheckBox* cbUseStartPageTitle = nullptr;
+
+    // "Filetypes".
+    TFileTypeTree* tvFileTypes = nullptr;
+
+    // "Followed Links": page location, depth, resource location.
+    QButtonGroup* grpPageLocation = nullptr;
+    QButtonGroup* grpDepth = nullptr;
+    QSpinBox* edLevels = nullptr;
+    QButtonGroup* grpResourceLocation = nullptr;
+
+    // "Followed Links (Adv)".
+    QCheckBox* cbAggressive = nullptr;
+    QButtonGroup* grpAggressive = nullptr;
+
+    // "URL Filters".
+    TURLFilterList* lbInc = nullptr;
+    TURLFilterList* lbEx = nullptr;
+
+    // "Link Conversion".
+    QButtonGroup* grpConvertFollowed = nullptr;
+    QButtonGroup* grpConvertUnfollowed = nullptr;
+
+    // "Schedule".
+    QRadioButton* rbNow = nullptr;
+    QRadioButton* rbAt = nullptr;
+    QRadioButton* rbNoSchedule = nullptr;
+    QLineEdit* edSchedule = nullptr;
+    QToolButton* btnSchedule = nullptr;
+
+    // Button ids of the depth group.
+    static constexpr int kDepthThisPage = 0;
+    static constexpr int kDepthLevels = 1;
+    static constexpr int kDepthAll = 2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildTop();
+    void BuildScreens();
+    QWidget* StartingAddressPage();
+    QWidget* SaveToPage();
+    QWidget* FileTypesPage();
+    QWidget* FollowedLinksPage();
+    QWidget* AdvancedPage();
+    QWidget* URLFiltersPage();
+    QWidget* LinkConversionPage();
+    QWidget* SchedulePage();
+    void AddScreen(const QString& listText, const QString& heading, const QString& text, QWidget* contents);
+    void ShowScreen(int row);
+
+    // Puts the task's values into the controls (also "&Reset").
+    void FormShow();
+    // Puts a profile's values into the controls; `full` also loads the lists,
+    // depth, locations, parser and conversions.
+    void LoadProfile(const THXProfile& profile, bool full);
+    void SaveProfile(THXProfile& profile) const;
+    void ProfileChosen(int index);
+    // A user change of a profile value: the profile list shows "Custom".
+    void SetCustomProfile();
+    void UpdateDestination();
+    void UpdateAggressive();
+    // A new address or category: the task name and Zip path follow the site's name.
+    void NameFromURL();
+    void PasswordClicked(bool checked);
+    void UserPasswordClick();
+
+    bool Validate();
+    void SaveToTask();
+
+    THXApp& m_app;
+    THXTask& m_task;
+    TEditTaskMode m_mode;
+    bool m_loading = false;
+    bool m_moved = false;
+    bool m_replaced = false;
+    bool m_shownOnce = false;
+};
+
+} // namespace hx
