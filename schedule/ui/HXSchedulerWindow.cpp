@@ -27,6 +27,9 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "schedule/HXScheduler.h"
+#include "core/HXApp.h"
+#include "schedule/ui/HXReportCommands.h"
+#include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
@@ -195,14 +198,33 @@ std::shared_ptr<THXTask> TTaskListModel::TaskAt(int row) const
 
 // ---- TFormScheduler ----
 
-TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasksFolder, QWidget* parent)
+TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* parent)
     : QWidget(parent)
+    , m_app(app)
     , m_scheduler(scheduler)
-    , m_tasksFolder(IncludeTrailingSlash(tasksFolder))
+    , m_tasksFolder(IncludeTrailingSlash(app.TasksFolder()))
+    , m_reports(std::make_unique<TTaskReportCommands>(app))
     , m_model(new TTaskListModel(scheduler, this))
     , m_sorted(new QSortFilterProxyModel(this))
 {
     m_model->OnRenameRefused = [this](const std::string& message) { Error(message); };
+    m_reports->Parent = this;
+    m_reports->OpenDocument = [this](const std::string& path)
+    {
+        if (OpenDocument)
+            OpenDocument(path);
+    };
+    m_reports->Progress = [this](const std::string& text, int percent)
+    {
+        if (ShowProgress)
+            ShowProgress(text, percent);
+    };
+    m_reports->RunTask = [this](THXTask& task)
+    {
+        for (const auto& shown : m_scheduler.ShownTasks())
+            if (shown.get() == &task)
+                RunTasks({shown});
+    };
     m_sorted->setSourceModel(m_model);
     m_sorted->setSortRole(kSortRole);
 
@@ -305,6 +327,7 @@ TFormScheduler::TFormScheduler(THXScheduler& scheduler, const std::string& tasks
     connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
     connect(btnDelete, &QPushButton::clicked, this, &TFormScheduler::DeleteSelected);
     connect(btnSchedule, &QPushButton::clicked, this, &TFormScheduler::ScheduleSelected);
+    connect(btnEdit, &QPushButton::clicked, this, &TFormScheduler::EditSelected);
     lvTasks->viewport()->installEventFilter(this);
     connect(btnBrowse, &QPushButton::clicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     connect(lvTasks, &QAbstractItemView::doubleClicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
@@ -333,8 +356,10 @@ void TFormScheduler::CreateMenu()
         menu->addAction(action);
         return action;
     };
-    add(popTask, "pmiNew", tr("&New..."), tr("Create a new task"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    add(popTask, "pmiEdit", tr("&Edit..."), tr("Edit selected task"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(add(popTask, "pmiNew", tr("&New..."), tr("Create a new task"), QKeySequence(Qt::CTRL | Qt::Key_N)),
+            &QAction::triggered, this, &TFormScheduler::NewTaskRequested);
+    connect(add(popTask, "pmiEdit", tr("&Edit..."), tr("Edit selected task"), QKeySequence(Qt::CTRL | Qt::Key_E)),
+            &QAction::triggered, this, &TFormScheduler::EditSelected);
     connect(add(popTask, "pmiDelete", tr("&Delete"), tr("Delete selected task(s)")), &QAction::triggered, this,
             &TFormScheduler::DeleteSelected);
     connect(add(popTask, "pmiRun", tr("&Run"), tr("Start selected task"), QKeySequence(Qt::CTRL | Qt::Key_R)),
@@ -373,12 +398,26 @@ void TFormScheduler::CreateMenu()
     }
     QMenu* reports = popTask->addMenu(tr("Reports"));
     reports->setObjectName("pmiReports");
-    for (const QString& caption :
-         {tr("Task Summary"), tr("Page Index"), tr("ImageIndex"), tr("Errors"), tr("Create Reports")})
-        reports->addAction(caption)->setEnabled(false);
+    const std::pair<const char*, void (TTaskReportCommands::*)(THXTask&)> reportItems[] = {
+        {"Task Summary", &TTaskReportCommands::OpenTaskSummary}, {"Page Index", &TTaskReportCommands::OpenPageIndex},
+        {"ImageIndex", &TTaskReportCommands::OpenImageIndex},    {"Errors", &TTaskReportCommands::WriteErrorReport},
+        {"Create Reports", &TTaskReportCommands::CreateReports},
+    };
+    for (const auto& [caption, command] : reportItems)
+    {
+        QAction* item = reports->addAction(tr(caption));
+        item->setObjectName(QStringLiteral("pmiReports") + QString::fromLatin1(caption).remove(' '));
+        connect(item, &QAction::triggered, this,
+                [this, command = command]
+                {
+                    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+                    if (!selected.empty())
+                        (m_reports.get()->*command)(*selected.front());
+                });
+    }
     add(popTask, "pmiExplore", tr("E&xplore"));
     // Edit, Schedule, New and Explore open windows that come with later work.
-    for (const char* later : {"pmiNew", "pmiEdit", "pmiExplore"})
+    for (const char* later : {"pmiExplore"})
         Action(later)->setEnabled(false);
 }
 
@@ -409,6 +448,8 @@ std::string TFormScheduler::SelectedCategory() const
     const QList<QTreeWidgetItem*> selected = tvTasks->selectedItems();
     return selected.isEmpty() ? std::string() : selected.front()->data(0, kCategoryRole).toString().toStdString();
 }
+
+TFormScheduler::~TFormScheduler() = default;
 
 void TFormScheduler::ShowCategory(const std::string& category)
 {
@@ -468,12 +509,15 @@ void TFormScheduler::UpdateCommands()
     Action("pmiUnschedule")->setEnabled(commands.Unschedule);
     Action("pmiCopyURL")->setEnabled(commands.CopyStartPageURL);
     Action("pmiCopyLocalURL")->setEnabled(commands.CopyLocalStartPageURL);
+    for (QAction* report : findChild<QMenu*>("pmiReports")->actions())
+        report->setEnabled(commands.Reports);
     btnBrowse->setEnabled(commands.Browse);
     btnSchedule->setEnabled(commands.Schedule);
+    btnEdit->setEnabled(commands.Edit);
+    Action("pmiEdit")->setEnabled(commands.Edit);
     Action("pmiSchedule")->setEnabled(commands.Schedule);
     // These open windows that come with later work.
-    for (QPushButton* later : {btnExplore, btnEdit})
-        later->setEnabled(false);
+    btnExplore->setEnabled(false);
 }
 
 void TFormScheduler::RunSelected()
@@ -513,6 +557,29 @@ void TFormScheduler::UnscheduleSelected()
     {
         Error(error.what());
     }
+    UpdateCommands();
+}
+
+void TFormScheduler::EditSelected()
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty())
+        return;
+    THXTask& task = *selected.front();
+    TdlgEditTask editor(this, m_app, task, TEditTaskMode::Edit);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    try
+    {
+        task.Save();
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+    // A task moved to another category leaves this one.
+    if (editor.Moved())
+        ShowCategory(m_app.LastCategory());
     UpdateCommands();
 }
 

@@ -27,7 +27,9 @@ class QTreeWidgetItem;
 namespace hx
 {
 
+class THXApp;
 class THXClock;
+class TTaskReportCommands;
 class THXScheduler;
 class THXTask;
 struct TTaskCommands;
@@ -66,7 +68,8 @@ class TFormScheduler final : public QWidget
     Q_OBJECT
 
 public:
-    explicit TFormScheduler(THXScheduler& scheduler, const std::string& tasksFolder, QWidget* parent = nullptr);
+    TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* parent = nullptr);
+    ~TFormScheduler() override;
 
     // Lists the category's tasks (it becomes "Last Category") and selects its node.
     void ShowCategory(const std::string& category);
@@ -90,6 +93,8 @@ public:
     void RunTasks(const std::vector<std::shared_ptr<THXTask>>& tasks);
     void StopSelected();
     void UnscheduleSelected();
+    // The task editor for the first selected task; OK saves it.
+    void EditSelected();
     // Asks for a schedule (the schedule dialog) and gives it to every selected task.
     void ScheduleSelected();
     // Asks first; the files go to the desktop's trash.
@@ -118,6 +123,8 @@ public:
     std::function<std::optional<int>(THXTask& task)> ChooseRunMode;
     // Shows an error box.
     std::function<void(const std::string& message)> ShowError;
+    // A text (and percentage) on the status line.
+    std::function<void(const std::string& text, int percent)> ShowProgress;
     // Opens a file or address with the desktop's default program.
     std::function<void(const std::string& target)> OpenDocument;
     // Starts a program with one argument.
@@ -142,6 +149,8 @@ public:
 
 signals:
     void SelectionChanged();
+    // "New...": the main window's new-task command.
+    void NewTaskRequested();
 
 protected:
     // A click on a row's state icon runs the task (run icon) or stops it (stop icon).
@@ -154,8 +163,11 @@ private:
     std::string SelectedCategory() const;
     void Error(const std::string& message);
 
+    THXApp& m_app;
     THXScheduler& m_scheduler;
     std::string m_tasksFolder;
+    // The Reports commands (summary, indexes, errors), for the first selected task.
+    std::unique_ptr<TTaskReportCommands> m_reports;
     TTaskListModel* m_model = nullptr;
     QSortFilterProxyModel* m_sorted = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "schedule/ui/HXdlgEditTask.h"
+#include "schedule/ui/HXdlgSchedule.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -464,9 +465,20 @@ QWidget* TdlgEditTask::SchedulePage()
     edSchedule = new QLineEdit(box);
     edSchedule->setReadOnly(true);
     btnSchedule = IconButton(box, QStyle::SP_FileDialogDetailedView, QStringLiteral("Schedule"));
-    // The schedule dialog is not part of this program yet: a moment cannot be chosen.
-    btnSchedule->setEnabled(false);
+    // "At:" takes the moment chosen in the schedule dialog.
     rbAt->setEnabled(false);
+    connect(btnSchedule, &QToolButton::clicked, this,
+            [this]
+            {
+                const TSystemClock clock;
+                if (const std::optional<TScheduleResult> chosen = TdlgSchedule::Ask(this, clock))
+                {
+                    m_atSchedule = chosen;
+                    edSchedule->setText(Text(chosen->ScheduleText));
+                    rbAt->setEnabled(true);
+                    rbAt->setChecked(true);
+                }
+            });
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(rbNow);
     auto* atRow = new QHBoxLayout;
@@ -519,6 +531,8 @@ void TdlgEditTask::FormShow()
 
     rbNoSchedule->setChecked(true);
     edSchedule->clear();
+    m_atSchedule.reset();
+    rbAt->setEnabled(false);
     m_loading = false;
 }
 
@@ -761,6 +775,11 @@ void TdlgEditTask::SaveToTask()
     m_task.Status = kStatusScheduled;
     if (rbNow->isChecked())
         m_task.Schedule = "Now";
+    else if (rbAt->isChecked() && m_atSchedule)
+    {
+        m_task.Schedule = m_atSchedule->ScheduleText;
+        m_task.NextRun = m_atSchedule->NextRunAt;
+    }
     else
     {
         m_task.Schedule.clear();

@@ -7,7 +7,10 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <string>
+
+#include "schedule/ui/HXdlgSchedule.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -105,6 +108,8 @@ public:
     // "Schedule".
     QRadioButton* rbNow = nullptr;
     QRadioButton* rbAt = nullptr;
+    // The moment chosen for "At:" in the schedule dialog.
+    std::optional<TScheduleResult> m_atSchedule;
     QRadioButton* rbNoSchedule = nullptr;
     QLineEdit* edSchedule = nullptr;
     QToolButton* btnSchedule = nullptr;

@@ -39,9 +39,11 @@
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
 #include "schedule/ui/HXSchedulerWindow.h"
+#include "schedule/ui/HXdlgEditTask.h"
 #include "shell/HXFirstRun.h"
 #include "shell/HXNewTask.h"
 #include "shell/HXTempFolder.h"
+#include "shell/HXZipTemp.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"
 
@@ -222,6 +224,8 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
         ShowStatus(problem);
     m_schedulerWindow->ShowCategory(m_app.LastCategory());
     connect(m_schedulerWindow, &TFormScheduler::SelectionChanged, this, [this] { UpdateCommands(); });
+    connect(m_schedulerWindow, &TFormScheduler::NewTaskRequested, this,
+            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
 
     // The zip timer and the one-second tick come last, as the workers do.
     m_zipTimer = new QTimer(this);
@@ -416,10 +420,13 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         QWidget* content = nullptr;
         if (page == kPageTasks)
         {
-            m_schedulerWindow = new TFormScheduler(m_scheduler, m_app.TasksFolder(), pages);
+            m_schedulerWindow = new TFormScheduler(m_app, m_scheduler, pages);
             m_schedulerWindow->DownloadRunning = [this] { return m_runner && m_runner->RunningTask() != nullptr; };
             m_schedulerWindow->ShowError = [this](const std::string& message) { ShowError(message); };
             m_schedulerWindow->Clock = m_options.Clock ? m_options.Clock : &m_clock;
+            m_schedulerWindow->ShowProgress = [this](const std::string& text, int percent)
+            { m_status->ShowStatus(text, percent, 100); };
+            m_schedulerWindow->UnpackForBrowsing = [this](THXTask& task) { return UnpackForBrowsing(task); };
             m_schedulerWindow->OpenDocument = [this](const std::string& target) { OpenDocument(target); };
             m_schedulerWindow->StartProgram = [this](const std::string& program, const std::string& argument)
             {
@@ -644,14 +651,6 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     request.Profile = profile;
     request.Map = map;
     request.Intranet = intranet;
-    if (!HasNamedProfile(request))
-    {
-        // A task without a named profile is set up in the task editor.
-        QMessageBox::information(this, windowTitle(),
-                                 tr("The Custom profile is set in the task editor, which this version does not "
-                                    "have yet.\nChoose a named profile in the Profile box."));
-        return;
-    }
     std::shared_ptr<THXTask> task;
     try
     {
@@ -667,6 +666,19 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
         ShowError(error.what());
         return;
     }
+    if (!HasNamedProfile(request))
+    {
+        // Without a named profile the task is set up in the task editor; Cancel
+        // discards it, and the address given joins the recent list all the same.
+        TdlgEditTask editor(this, m_app, *task, TEditTaskMode::Create);
+        if (editor.exec() != QDialog::Accepted)
+        {
+            if (!address.empty())
+                RememberURL(address);
+            ShowView(TView::Tasks);
+            return;
+        }
+    }
     try
     {
         m_scheduler.AddTask(task);
@@ -680,7 +692,8 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     // The task is due now: the scheduler's tick runs at once rather than up to a
     // second later.
     QTimer::singleShot(0, this, &TFormHarbex::TickSchedule);
-    RememberURL(task->URL);
+    if (!task->URL.empty())
+        RememberURL(task->URL);
     ShowView(TView::Tasks);
 }
 
@@ -707,8 +720,7 @@ void TFormHarbex::PasteURL()
     if (text.empty() || !NormalizeURL(text))
         return;
     cmbURL->setEditText(QString::fromStdString(text));
-    // Until the task editor is there, the profile box's profile stands in for it.
-    NewTaskFromURL(text, cmbProfile->currentText().toStdString(), false, btnIntranetMode->isChecked());
+    NewTaskFromURL(text, std::string(), false, btnIntranetMode->isChecked());
 }
 
 void TFormHarbex::EditCommand(int which)
@@ -732,6 +744,19 @@ void TFormHarbex::ShowAbout()
     QMessageBox::about(this, tr("About Harbex"),
                        QStringLiteral("<b>Harbex 2.60</b><br>Version 2.60 (Build 120) (22 January 1999)<br><br>") +
                            tr("Copies web sites for offline use."));
+}
+
+bool TFormHarbex::UnpackForBrowsing(THXTask& task)
+{
+    const TZipTempExtraction extraction = ExtractZipToTemp(
+        m_app, task.Destination, [this](int percent) { m_status->ShowStatus("Unzipping...", percent, 100); });
+    if (extraction.Result.Failed)
+    {
+        ShowError(extraction.Result.Message);
+        return false;
+    }
+    ShowStatus(std::string(kAllFilesExtracted));
+    return true;
 }
 
 void TFormHarbex::OpenDocument(const std::string& target)

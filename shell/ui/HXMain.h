@@ -189,6 +189,9 @@ private:
     void EditCommand(int which);
     void ShowAbout();
     void OpenDocument(const std::string& target);
+    // Unpacks a Zip task's archive into the temporary folder for browsing; false
+    // after telling why it could not.
+    bool UnpackForBrowsing(THXTask& task);
     void RestoreFromTray();
 
     THXApp& m_app;

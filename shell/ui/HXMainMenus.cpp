@@ -45,7 +45,8 @@ void TFormHarbex::CreateMenus()
     file->setObjectName("mnuFile");
     QMenu* fileNew = file->addMenu(tr("&New"));
     AddAction(fileNew, "miFileNewFileZip", tr("&File Zip..."), QKeySequence(Qt::Key_F6), kLater);
-    AddAction(fileNew, "miFileNewDownloadTask", tr("&Download Task..."), QKeySequence(Qt::Key_F7), kLater);
+    connect(AddAction(fileNew, "miFileNewDownloadTask", tr("&Download Task..."), QKeySequence(Qt::Key_F7)),
+            &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
     QMenu* special = fileNew->addMenu(tr("&Special"));
     special->setEnabled(kLater);
     AddAction(file, "miFileOpen", tr("&Open..."), {}, kLater);
@@ -117,8 +118,9 @@ void TFormHarbex::CreateMenus()
     // Task: the commands act on the tasks selected in the Tasks view.
     QMenu* task = bar->addMenu(tr("&Task"));
     task->setObjectName("mnuTask");
-    AddAction(task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N), kLater);
-    AddAction(task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E), kLater);
+    connect(AddAction(task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N)), &QAction::triggered, this,
+            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+    QAction* editTask = AddAction(task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E));
     QAction* remove = AddAction(task, "miTaskDelete", tr("&Delete"));
     QAction* run = AddAction(task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
     QAction* stop = AddAction(task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -142,6 +144,7 @@ void TFormHarbex::CreateMenus()
     connect(remove, &QAction::triggered, m_schedulerWindow, &TFormScheduler::DeleteSelected);
     connect(unschedule, &QAction::triggered, m_schedulerWindow, &TFormScheduler::UnscheduleSelected);
     connect(schedule, &QAction::triggered, m_schedulerWindow, &TFormScheduler::ScheduleSelected);
+    connect(editTask, &QAction::triggered, m_schedulerWindow, &TFormScheduler::EditSelected);
     connect(copyURL, &QAction::triggered, m_schedulerWindow, [this] { m_schedulerWindow->CopyStartPageURL(false); });
     connect(copyLocalURL, &QAction::triggered, m_schedulerWindow,
             [this] { m_schedulerWindow->CopyStartPageURL(true); });
@@ -160,12 +163,15 @@ void TFormHarbex::CreateMenus()
     // The New button's menu.
     auto* newMenu = new QMenu(btnNew);
     AddAction(newMenu, "pmiNewFileZip", tr("New &File Zip..."), {}, kLater);
-    AddAction(newMenu, "pmiNewDownloadTask", tr("New &Download Task..."), {}, kLater);
-    AddAction(newMenu, "pmiNewIntranet", tr("New Personal Intranet Website"), {}, kLater);
+    connect(AddAction(newMenu, "pmiNewDownloadTask", tr("New &Download Task...")), &QAction::triggered, this,
+            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+    connect(AddAction(newMenu, "pmiNewIntranet", tr("New Personal Intranet Website")), &QAction::triggered, this,
+            [this] { NewTaskFromURL({}, {}, false, true); });
     newMenu->addMenu(tr("&Special"))->setEnabled(kLater);
     btnNew->setMenu(newMenu);
-    // New opens the task editor; Open and Downloads open archives.
-    btnNew->setEnabled(kLater);
+    connect(btnNew, &QToolButton::clicked, this,
+            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+    // Open and Downloads open archives.
     btnOpen->setEnabled(kLater);
     btnDownloads->setMenu(new QMenu(btnDownloads));
     btnDownloads->setEnabled(kLater);
@@ -173,7 +179,10 @@ void TFormHarbex::CreateMenus()
     // The Go button's right-click menu.
     pmGo = new QMenu(this);
     connect(AddAction(pmGo, "pmiGo", tr("GO")), &QAction::triggered, this, [this] { GoClick(); });
-    AddAction(pmGo, "pmiGoNewTask", tr("New Download Task..."), {}, kLater);
+    connect(AddAction(pmGo, "pmiGoNewTask", tr("New Download Task...")), &QAction::triggered, this,
+            [this] {
+                NewTaskFromURL(cmbURL->currentText().trimmed().toStdString(), {}, false, btnIntranetMode->isChecked());
+            });
     connect(AddAction(pmGo, "pmiGoMap", tr("Map")), &QAction::triggered, this, [this] { GoClick(true); });
 
     // The tray menu.

@@ -94,6 +94,7 @@ void TFormHarbex::UpdateCommands()
         {"miTaskDelete", commands.Delete},
         {"miTaskUnschedule", commands.Unschedule},
         {"miTaskSchedule", commands.Schedule},
+        {"miTaskEdit", commands.Edit},
         {"miTaskCopyURL", commands.CopyStartPageURL},
         {"miTaskCopyLocalURL", commands.CopyLocalStartPageURL},
     };

@@ -215,6 +215,27 @@ private slots:
         QTRY_COMPARE(m_window->StatusWindow().gaugeRes->text().left(6), QStringLiteral("1/1 ->"));
     }
 
+    // Go with the Custom profile opens the task editor ("Create New Task"); OK adds
+    // the task with the editor's schedule (none unless one is chosen).
+    void GoWithCustomOpensTheTaskEditor()
+    {
+        const QString address = QString::fromStdString("http://" + m_server->HostPort() + "/index.html");
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Custom"));
+        m_window->cmbURL->setEditText(address);
+        {
+            TDialogEnter editor(QStringLiteral("Create New Task"));
+            QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+            QCOMPARE(editor.Seen(), 1);
+        }
+        QCOMPARE(TaskFiles().size(), std::size_t(1));
+        QCOMPARE(m_window->SchedulerWindow().lvTasks->model()->rowCount(), 1);
+        const std::shared_ptr<THXTask> task = m_window->SchedulerWindow().Model().TaskAt(0);
+        QCOMPARE(task->URL, address.toStdString());
+        QCOMPARE(task->Profile.Name, std::string("Custom"));
+        QCOMPARE(task->Status, kStatusUnscheduled);
+        QCOMPARE(QString::fromStdString(m_window->RecentURLs().front()), address);
+    }
+
     // A named profile with an address NormalizeURL refuses: "Invalid URL.", no task.
     void AnInvalidAddressIsRefused()
     {
