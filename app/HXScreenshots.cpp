@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QToolButton>
@@ -16,6 +17,10 @@
 #include "core/HXTask.h"
 #include "core/HXPaths.h"
 #include "monitor/ui/HXStatus.h"
+#include "schedule/HXSchedule.h"
+#include "schedule/ui/HXdlgEditTask.h"
+#include "schedule/ui/HXdlgRunTask.h"
+#include "schedule/ui/HXdlgSchedule.h"
 #include "shell/ui/HXMain.h"
 
 namespace hx
@@ -118,6 +123,33 @@ int TakeScreenshots(const QString& folder)
     window->ShowView(TView::Tasks);
     Settle(200);
     save(*window, QStringLiteral("main-tasks-done"));
+
+    // The task's dialogs: every screen of the task editor, the schedule dialog and
+    // the run task dialog (the copy has a queue, so the dialog has figures).
+    if (const std::shared_ptr<THXTask> task = app.CurrentTask)
+    {
+        TdlgEditTask editor(window.get(), app, *task, TEditTaskMode::Edit);
+        editor.show();
+        Settle(200);
+        for (int screen = 0; screen < editor.lbScreens->count(); ++screen)
+        {
+            editor.lbScreens->setCurrentRow(screen);
+            Settle(100);
+            save(editor, QStringLiteral("editor-%1").arg(screen + 1));
+        }
+        editor.reject();
+        TSystemClock clock;
+        TdlgSchedule schedule(clock, window.get());
+        schedule.show();
+        Settle(200);
+        save(schedule, QStringLiteral("dialog-schedule"));
+        schedule.reject();
+        TdlgRunTask run(*task, window.get());
+        run.show();
+        Settle(200);
+        save(run, QStringLiteral("dialog-run-task"));
+        run.reject();
+    }
     window->SetSplitStacked(true);
     window->close();
     window.reset();
