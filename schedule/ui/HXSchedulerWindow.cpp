@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -279,6 +280,13 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
         target->setObjectName(name);
         buttons->addWidget(target);
     };
+    // The report pages, from a drop-down button at the left.
+    btnReports = new QToolButton(right);
+    btnReports->setObjectName("btnReports");
+    btnReports->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    btnReports->setToolTip(tr("Reports"));
+    btnReports->setPopupMode(QToolButton::InstantPopup);
+    buttons->addWidget(btnReports);
     button(btnRun, "btnRun", tr("Run"));
     button(btnStop, "btnStop", tr("Stop"));
     button(btnBrowse, "btnBrowse", tr("Browse"));
@@ -415,6 +423,14 @@ void TFormScheduler::CreateMenu()
                         (m_reports.get()->*command)(*selected.front());
                 });
     }
+    // The report button's menu: the three pages, then the browser settings (the
+    // preferences dialog comes with later work).
+    popBrowse = new QMenu(this);
+    const QList<QAction*> pages = reports->actions();
+    popBrowse->addActions({pages[0], pages[1], pages[2]});
+    popBrowse->addSeparator();
+    popBrowse->addAction(tr("Browser Properties..."))->setEnabled(false);
+    btnReports->setMenu(popBrowse);
     add(popTask, "pmiExplore", tr("E&xplore"));
     // Edit, Schedule, New and Explore open windows that come with later work.
     for (const char* later : {"pmiExplore"})

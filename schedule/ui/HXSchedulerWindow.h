@@ -21,6 +21,7 @@ class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
+class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -137,6 +138,8 @@ public:
     QTreeWidget* tvTasks = nullptr;
     QTableView* lvTasks = nullptr;
     QMenu* popTask = nullptr;
+    QMenu* popBrowse = nullptr;
+    QToolButton* btnReports = nullptr;
     QPushButton* btnRun = nullptr;
     QPushButton* btnStop = nullptr;
     QPushButton* btnBrowse = nullptr;

@@ -421,6 +421,12 @@ private slots:
         QCOMPARE(m_opened.size(), std::size_t(1));
         QCOMPARE(m_opened.front(), LocalStartPage(*m_app->CurrentTask));
         QVERIFY(FileExists(m_opened.front()));
+        // Reports › Task Summary opens the summary the run wrote.
+        tasks.Action("pmiReportsTaskSummary")->trigger();
+        QCOMPARE(m_opened.size(), std::size_t(2));
+        QVERIFY(m_opened.back().ends_with("_summary.htm"));
+        QVERIFY(FileExists(m_opened.back()));
+        m_opened.resize(1);
 
         const std::shared_ptr<THXTask> task = m_app->CurrentTask;
         task->IntranetMode = false;
