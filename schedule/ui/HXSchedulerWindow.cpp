@@ -599,6 +599,40 @@ void TFormScheduler::EditSelected()
     UpdateCommands();
 }
 
+void TFormScheduler::OpenTaskFile(const std::string& path)
+{
+    std::shared_ptr<THXTask> task;
+    try
+    {
+        task = m_scheduler.CreateTask(path);
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+        return;
+    }
+    TdlgEditTask editor(this, m_app, *task, TEditTaskMode::Add);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    try
+    {
+        if (editor.Replaced())
+        {
+            task->Save();
+            ShowCategory(task->Category);
+        }
+        else
+        {
+            m_scheduler.AddTask(task);
+            m_model->Reload();
+        }
+    }
+    catch (const std::exception& error)
+    {
+        Error(error.what());
+    }
+}
+
 void TFormScheduler::ScheduleSelected()
 {
     const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();

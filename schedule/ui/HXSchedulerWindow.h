@@ -112,6 +112,10 @@ public:
     // Offline: the local start page (a Zip task's archive is unpacked first; a missing
     // archive asks whether to run the task). Online: the start page's address.
     void BrowseSelected(TBrowser browser, bool offline);
+    // Opens a task file given on the command line or dropped on the window: the
+    // task editor ("Add a Task") shows it; OK lists it (or, when it replaced a task
+    // of the same name, lists its category anew). Cancel discards it.
+    void OpenTaskFile(const std::string& path);
     // A new category folder under the selected one ("New Folder", "New Folder (2)", ...).
     void NewCategory();
 

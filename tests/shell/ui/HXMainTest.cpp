@@ -236,6 +236,29 @@ private slots:
         QCOMPARE(QString::fromStdString(m_window->RecentURLs().front()), address);
     }
 
+    // A task file from elsewhere opens in the task editor ("Add a Task"); OK saves
+    // it in the category and lists it.
+    void OpenedTaskFileIsAddedThroughTheEditor()
+    {
+        THXTask outside(*m_app);
+        outside.FileName = m_home->path().toStdString() + "/elsewhere/Shared Site.hxt";
+        outside.Name = "Shared Site";
+        outside.URL = "http://" + m_server->HostPort() + "/index.html";
+        outside.Destination = m_app->GetDownloadsFolder() + "Shared Site.zip";
+        outside.Profile.Name = "Custom";
+        outside.Save();
+        TFormScheduler& tasks = m_window->SchedulerWindow();
+        {
+            TDialogEnter editor(QStringLiteral("Add a Task"));
+            tasks.OpenTaskFile(outside.FileName);
+            QCOMPARE(editor.Seen(), 1);
+        }
+        // The editor names a task after its address, as it does for every new one.
+        QCOMPARE(TaskFiles(), std::vector<std::string>{"127_0.hxt"});
+        QCOMPARE(tasks.lvTasks->model()->rowCount(), 1);
+        QCOMPARE(tasks.Model().TaskAt(0)->URL, outside.URL);
+    }
+
     // A named profile with an address NormalizeURL refuses: "Invalid URL.", no task.
     void AnInvalidAddressIsRefused()
     {
