@@ -513,6 +513,65 @@ void THXScheduler::ExploreTask(const std::shared_ptr<THXTask>& task)
     m_runner->ShowTask(task);
 }
 
+std::string THXScheduler::RenameCategory(const std::string& category, const std::string& newName)
+{
+    namespace fs = std::filesystem;
+    if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos)
+        return "A category name cannot be empty or hold \"/\".";
+    const std::string tasksFolder = m_app.TasksFolder();
+    const std::string oldFolder = IncludeTrailingSlash(tasksFolder + category);
+    const std::size_t slash = category.rfind('/');
+    const std::string parent = slash == std::string::npos ? std::string() : category.substr(0, slash + 1);
+    const std::string renamed = parent + newName;
+    const std::string newFolder = IncludeTrailingSlash(tasksFolder + renamed);
+    std::error_code error;
+    if (fs::exists(tasksFolder + renamed, error))
+        return "A category named \"" + newName + "\" already exists.";
+
+    // Every task object the program holds for a file of the category.
+    std::vector<std::shared_ptr<THXTask>> held;
+    const auto hold = [&](const std::shared_ptr<THXTask>& task)
+    {
+        if (task && task->FileName.starts_with(oldFolder) && std::find(held.begin(), held.end(), task) == held.end())
+            held.push_back(task);
+    };
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+        hold(entry.task);
+    for (const std::shared_ptr<THXTask>& task : m_shown)
+        hold(task);
+    hold(m_app.CurrentTask);
+    for (const std::shared_ptr<THXTask>& task : held)
+        if (IsRunningStatus(task->Status))
+            return "The category \"" + category + "\" holds a running task: stop it first.";
+
+    fs::rename(tasksFolder + category, tasksFolder + renamed, error);
+    if (error)
+        return "Unable to rename the category to " + renamed + ": " + error.message();
+    const auto moved = [&](const std::string& path) { return newFolder + path.substr(oldFolder.size()); };
+    for (const std::shared_ptr<THXTask>& task : held)
+    {
+        task->FileName = moved(task->FileName);
+        // The category is the task file's folder below the Tasks folder.
+        std::string folder = ExtractFilePath(task->FileName).substr(tasksFolder.size());
+        if (!folder.empty() && folder.back() == '/')
+            folder.pop_back();
+        task->Category = folder;
+    }
+    bool listChanged = false;
+    for (TActiveTask& entry : m_app.ActiveTasks)
+        if (entry.fileName.starts_with(oldFolder))
+        {
+            entry.fileName = moved(entry.fileName);
+            listChanged = true;
+        }
+    if (listChanged)
+        m_app.SaveActiveTasks();
+    const std::string last = m_app.LastCategory();
+    if (last == category || last.starts_with(category + "/"))
+        m_app.SetLastCategory(renamed + last.substr(category.size()));
+    return {};
+}
+
 bool THXScheduler::RemoveFiles(const std::vector<std::string>& paths)
 {
     bool removed = true;

@@ -218,6 +218,13 @@ public:
     // files are in use. Returns the tasks deleted, whose rows the window removes.
     std::vector<std::shared_ptr<THXTask>> DeleteTasks(const std::vector<std::shared_ptr<THXTask>>& tasks,
                                                       const TFileRemover& removeFiles);
+    // Renames a category folder (a path relative to the Tasks folder) to `newName`
+    // in the same parent. The task objects held for its tasks (active, shown,
+    // current) follow, "ActiveTasks.lst" and "Last Category" too. Refused, with the
+    // reason returned, for a name that is empty, holds "/" or is taken, and while a
+    // task of the category runs. "" on success.
+    std::string RenameCategory(const std::string& category, const std::string& newName);
+
     // Explore: the runner shows the task.
     void ExploreTask(const std::shared_ptr<THXTask>& task);
 

@@ -15,6 +15,7 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -330,6 +331,20 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
                 ShowCategory(item->data(0, kCategoryRole).toString().toStdString());
             });
     connect(tvActiveTask, &QTreeWidget::itemClicked, this, [this] { ShowActiveTasks(); });
+    // A category's name edited in place renames its folder.
+    tvTasks->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    connect(tvTasks, &QTreeWidget::itemChanged, this,
+            [this](QTreeWidgetItem* item)
+            {
+                const std::string category = item->data(0, kCategoryRole).toString().toStdString();
+                const std::string name = item->text(0).trimmed().toStdString();
+                const std::string problem = m_scheduler.RenameCategory(category, name);
+                if (!problem.empty())
+                    Error(problem);
+                const std::string last = m_app.LastCategory();
+                FillCategories();
+                ShowCategory(last);
+            });
     connect(btnNewCategory, &QPushButton::clicked, this, &TFormScheduler::NewCategory);
     connect(btnRun, &QPushButton::clicked, this, &TFormScheduler::RunSelected);
     connect(btnStop, &QPushButton::clicked, this, &TFormScheduler::StopSelected);
@@ -439,6 +454,7 @@ void TFormScheduler::CreateMenu()
 
 void TFormScheduler::FillCategories()
 {
+    const QSignalBlocker block(tvTasks);
     tvTasks->clear();
     ForceDirectories(m_tasksFolder + "General/");
     for (const std::string& folder : ListFolders(m_tasksFolder))
@@ -454,6 +470,7 @@ QTreeWidgetItem* TFormScheduler::AddFolder(QTreeWidgetItem* parent, const std::s
     item->setText(0, QString::fromStdString(folder));
     item->setData(0, kCategoryRole, QString::fromStdString(relative));
     item->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
     for (const std::string& child : ListFolders(m_tasksFolder + relative + "/"))
         AddFolder(item, child, relative + "/" + child);
     return item;

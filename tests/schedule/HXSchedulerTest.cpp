@@ -455,6 +455,43 @@ TEST_F(HXSchedulerTest, DeleteRemovesFilesAndEveryReference)
     EXPECT_EQ(scheduler->ShownTasks()[1]->Name, "Kept");
 }
 
+TEST_F(HXSchedulerTest, RenamedCategoryTakesItsTasksAlong)
+{
+    const std::string armedPath = WriteTask("Armed", kStatusScheduled, "Now", 0, "Sites");
+    WriteTask("Plain", kStatusTaskComplete, "", 0, "Sites/Old");
+    WriteTask("Other", kStatusTaskComplete);
+    WriteActiveList({armedPath});
+    scheduler->LoadActiveTasks();
+    app->SetLastCategory("Sites/Old");
+    const auto shown = scheduler->ShowCategory("Sites/Old");
+    ASSERT_EQ(shown.size(), 1u);
+
+    // Refused: a taken name, a name with a slash, a running task inside.
+    ASSERT_TRUE(std::filesystem::create_directories(app->TasksFolder() + "Taken"));
+    EXPECT_NE(scheduler->RenameCategory("Sites", "Taken"), "");
+    EXPECT_NE(scheduler->RenameCategory("Sites", "a/b"), "");
+    app->ActiveTasks.front().task->Status = kStatusDownloading;
+    EXPECT_NE(scheduler->RenameCategory("Sites", "Web"), "");
+    EXPECT_TRUE(FileExists(armedPath)) << "nothing moved while refused";
+    app->ActiveTasks.front().task->Status = kStatusScheduled;
+
+    EXPECT_EQ(scheduler->RenameCategory("Sites", "Web"), "");
+    const std::string movedArmed = app->TasksFolder() + "Web/Armed.hxt";
+    EXPECT_TRUE(FileExists(movedArmed));
+    EXPECT_TRUE(FileExists(app->TasksFolder() + "Web/Old/Plain.hxt"));
+    EXPECT_FALSE(FileExists(armedPath));
+    // The held objects, the active list file and the last category follow.
+    EXPECT_EQ(app->ActiveTasks.front().fileName, movedArmed);
+    EXPECT_EQ(app->ActiveTasks.front().task->FileName, movedArmed);
+    EXPECT_EQ(LoadTextFile(app->ActiveTasksFile()), movedArmed + "\r\n");
+    EXPECT_EQ(shown.front()->FileName, app->TasksFolder() + "Web/Old/Plain.hxt");
+    EXPECT_EQ(shown.front()->Category, "Web/Old");
+    EXPECT_EQ(app->LastCategory(), "Web/Old");
+    // A later save writes where the task now lies.
+    shown.front()->Save();
+    EXPECT_FALSE(std::filesystem::exists(app->TasksFolder() + "Sites"));
+}
+
 TEST_F(HXSchedulerTest, AddTaskListsItOnceAndReportsChanges)
 {
     std::vector<std::string> changed;
