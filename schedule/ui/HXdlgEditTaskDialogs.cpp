@@ -354,11 +354,11 @@ TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
     , m_kind(kind)
 {
     const bool include = kind == QStringLiteral("Inc");
-    auto* hint = new QLabel(
+    lblHint = new QLabel(
         include ? QStringLiteral("URL's MUST contain one of the following characters, words or phrases.")
                 : QStringLiteral("URL's MUST NOT contain any of the following characters, words or phrases."),
         this);
-    hint->setWordWrap(true);
+    lblHint->setWordWrap(true);
     lbFilters = new QListWidget(this);
     btnAdd = new QPushButton(QStringLiteral("Add"), this);
     btnEdit = new QPushButton(QStringLiteral("Edit..."), this);
@@ -380,7 +380,7 @@ TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
     row->addWidget(lbFilters, 1);
     row->addLayout(buttons);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(hint);
+    layout->addWidget(lblHint);
     layout->addLayout(row);
 
     connect(lbFilters, &QListWidget::currentRowChanged, this, &TURLFilterList::UpdateButtons);
@@ -436,7 +436,7 @@ void TURLFilterList::EditClick()
     }
     if (tag.isEmpty())
         return;
-    TdlgEditURLFilter dialog(this, m_kind, tag);
+    TdlgEditURLFilter dialog(this, m_editGivesKind ? m_kind : QString(), tag);
     dialog.edFilter->setText(current->text());
     if (dialog.exec() == QDialog::Accepted)
         current->setText(dialog.edFilter->text());

@@ -132,6 +132,11 @@ public:
     void SetEntries(const TStringList& entries);
     TStringList Entries() const;
 
+    // Whether "Edit..." opens the filter dialog with the list kind (the task editor)
+    // or with the tag alone, which gives the dialog its general label (the profile editor).
+    void SetEditGivesKind(bool givesKind) { m_editGivesKind = givesKind; }
+
+    QLabel* lblHint = nullptr;
     QListWidget* lbFilters = nullptr;
     QPushButton* btnAdd = nullptr;
     QPushButton* btnEdit = nullptr;
@@ -147,6 +152,7 @@ private:
     void UpdateButtons();
 
     QString m_kind;
+    bool m_editGivesKind = true;
 };
 
 } // namespace hx
