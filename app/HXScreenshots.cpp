@@ -18,6 +18,7 @@
 #include "core/HXPaths.h"
 #include "monitor/ui/HXStatus.h"
 #include "schedule/HXSchedule.h"
+#include "schedule/ui/HXdlgEditProfile.h"
 #include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
@@ -144,6 +145,11 @@ int TakeScreenshots(const QString& folder)
         Settle(200);
         save(schedule, QStringLiteral("dialog-schedule"));
         schedule.reject();
+        TdlgEditProfile profiles(window.get(), app);
+        profiles.show();
+        Settle(200);
+        save(profiles, QStringLiteral("dialog-profiles-editor"));
+        profiles.reject();
         TdlgRunTask run(*task, window.get());
         run.show();
         Settle(200);

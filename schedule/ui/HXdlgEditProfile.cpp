@@ -155,7 +155,8 @@ QWidget* TdlgEditProfile::BuildFields()
     nameRow->addRow(QStringLiteral("Profile Name:"), edProfileName);
     layout->addLayout(nameRow);
 
-    QGroupBox* types = Section(QStringLiteral("File Types:"), QStringLiteral("Retrieve the following filetypes"), panel);
+    QGroupBox* types =
+        Section(QStringLiteral("File Types:"), QStringLiteral("Retrieve the following filetypes"), panel);
     tvFileTypes = new TFileTypeTree(types, m_app.Store());
     // The shared tree brings its own box; inside this section it shows no frame of its own.
     tvFileTypes->setTitle(QString());
@@ -185,16 +186,16 @@ QWidget* TdlgEditProfile::BuildFields()
 
     grpPageLocation = new QButtonGroup(this);
     grpResourceLocation = new QButtonGroup(this);
-    layout->addWidget(
-        LocationSection(QStringLiteral("Page Location:"), QStringLiteral("Pages must be within:"), *grpPageLocation, panel));
+    layout->addWidget(LocationSection(QStringLiteral("Page Location:"), QStringLiteral("Pages must be within:"),
+                                      *grpPageLocation, panel));
     layout->addWidget(LocationSection(QStringLiteral("Resource Location:"),
                                       QStringLiteral("Resources (images, sounds etc..) must be within:"),
                                       *grpResourceLocation, panel));
 
     lbInc = new TURLFilterList(panel, QStringLiteral("Inc"));
     lbInc->setTitle(QStringLiteral("URL Filter - Include:"));
-    lbInc->lblHint->setText(QStringLiteral(
-        "URL's MUST contain characters, words or phrases from at least one of the following groups."));
+    lbInc->lblHint->setText(
+        QStringLiteral("URL's MUST contain characters, words or phrases from at least one of the following groups."));
     lbEx = new TURLFilterList(panel, QStringLiteral("Ex"));
     lbEx->setTitle(QStringLiteral("URL Filter - Exclude:"));
     lbEx->lblHint->setText(QStringLiteral(
@@ -256,7 +257,8 @@ void TdlgEditProfile::FillList()
     lvProfiles->clear();
     for (const std::string& fileName : names)
     {
-        auto* item = new QListWidgetItem(QString::fromStdString(fileName).chopped(kProfileExtension.size()), lvProfiles);
+        auto* item =
+            new QListWidgetItem(QString::fromStdString(fileName).chopped(kProfileExtension.size()), lvProfiles);
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
     lvProfiles->setCurrentRow(-1);
@@ -274,10 +276,10 @@ void TdlgEditProfile::AskToSave()
 {
     if (!m_dirty || !m_loaded)
         return;
-    const auto answer = QMessageBox::question(
-        this, QStringLiteral("Confirm"),
-        QStringLiteral("Save changes to profile: ") + edProfileName->text() + QStringLiteral("?"),
-        QMessageBox::Yes | QMessageBox::No);
+    const auto answer =
+        QMessageBox::question(this, QStringLiteral("Confirm"),
+                              QStringLiteral("Save changes to profile: ") + edProfileName->text() + QStringLiteral("?"),
+                              QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
     {
         CopyControlsInto(*m_loaded);

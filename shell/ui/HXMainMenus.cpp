@@ -19,6 +19,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "schedule/ui/HXSchedulerWindow.h"
+#include "schedule/ui/HXdlgEditProfile.h"
 
 namespace hx
 {
@@ -92,7 +93,13 @@ void TFormHarbex::CreateMenus()
     QMenu* downloads = view->addMenu(tr("&Downloads Folder"));
     downloads->setObjectName("miDownloadsFolder");
     downloads->setEnabled(kLater);
-    AddAction(view, "miProfilesEditor", tr("Profiles Editor..."), {}, kLater);
+    connect(AddAction(view, "miProfilesEditor", tr("Profiles Editor...")), &QAction::triggered, this,
+            [this]
+            {
+                TdlgEditProfile editor(this, m_app);
+                editor.exec();
+                FillProfileBox();
+            });
     QMenu* options = view->addMenu(tr("&Options"));
     AddAction(options, "miPreferences", tr("&Preferences..."), {}, kLater);
     AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K), kLater);
