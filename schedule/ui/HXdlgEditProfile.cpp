@@ -25,6 +25,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
+#include "schedule/ui/HXButtonGroups.h"
 
 namespace hx
 {
@@ -36,27 +37,6 @@ namespace
 constexpr int kMaxOfferedLevels = 20;
 const QString kProfileExtension = QStringLiteral(".hxp");
 const QString kNewProfileName = QStringLiteral("New Profile");
-
-QRadioButton* AddRadio(QButtonGroup& group, QWidget* parent, const QString& text, int id)
-{
-    auto* button = new QRadioButton(text, parent);
-    group.addButton(button, id);
-    return button;
-}
-
-// Selects the button of `value`; with no such button none is selected.
-void SelectButton(QButtonGroup& group, int value)
-{
-    if (QAbstractButton* button = group.button(value))
-    {
-        button->setChecked(true);
-        return;
-    }
-    group.setExclusive(false);
-    for (QAbstractButton* button : group.buttons())
-        button->setChecked(false);
-    group.setExclusive(true);
-}
 
 // One field of the profile: a titled box with its explaining text above the controls.
 QGroupBox* Section(const QString& title, const QString& text, QWidget* parent)

@@ -1,5 +1,4 @@
 #include "schedule/ui/HXdlgEditTask.h"
-#include "schedule/ui/HXdlgSchedule.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -31,6 +30,8 @@
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
+#include "schedule/ui/HXButtonGroups.h"
+#include "schedule/ui/HXdlgSchedule.h"
 
 namespace hx
 {
@@ -40,35 +41,6 @@ namespace
 
 const QString kCustomProfile = QStringLiteral("Custom");
 constexpr int kMaxLevels = 20;
-
-// Selects the button whose id is the value; a value no button has leaves the
-// whole group unselected.
-void SelectButton(QButtonGroup& group, int value)
-{
-    if (QAbstractButton* button = group.button(value))
-    {
-        button->setChecked(true);
-        return;
-    }
-    group.setExclusive(false);
-    for (QAbstractButton* button : group.buttons())
-        button->setChecked(false);
-    group.setExclusive(true);
-}
-
-// The selected button's id into the value; nothing selected keeps the value.
-void ReadButton(const QButtonGroup& group, int& value)
-{
-    if (group.checkedId() >= 0)
-        value = group.checkedId();
-}
-
-QRadioButton* AddRadio(QButtonGroup& group, QWidget* parent, const QString& text, int id)
-{
-    auto* button = new QRadioButton(text, parent);
-    group.addButton(button, id);
-    return button;
-}
 
 // A group box of radio buttons one under the other.
 QGroupBox* RadioBox(const QString& title, QButtonGroup& group, const QStringList& texts, QWidget* parent)
