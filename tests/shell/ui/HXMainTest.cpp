@@ -30,6 +30,7 @@
 #include "monitor/ui/HXStatus.h"
 #include "schedule/ui/HXSchedulerWindow.h"
 #include "support/HXTestServer.h"
+#include "support/ui/HXBoxAnswer.h"
 
 namespace hx
 {
@@ -37,71 +38,11 @@ namespace hx
 namespace
 {
 
+using test::TBoxAnswer;
+using test::TDialogEnter;
 using test::THXTestServer;
 using test::TRecordedRequest;
 using test::TReply;
-
-// Answers the next message box with `button` and keeps its text.
-class TBoxAnswer : public QObject
-{
-public:
-    TBoxAnswer(QMessageBox::StandardButton button)
-        : m_button(button)
-    {
-        connect(&m_poll, &QTimer::timeout, this, &TBoxAnswer::Look);
-        m_poll.start(10);
-    }
-    const QString& Text() const { return m_text; }
-    int Seen() const { return m_seen; }
-
-private:
-    void Look()
-    {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-            {
-                m_text = box->text();
-                ++m_seen;
-                box->button(m_button)->click();
-                return;
-            }
-    }
-
-    QMessageBox::StandardButton m_button;
-    QTimer m_poll;
-    QString m_text;
-    int m_seen = 0;
-};
-
-// Presses Enter in the next dialog whose caption starts with `caption` (its
-// default button).
-class TDialogEnter : public QObject
-{
-public:
-    explicit TDialogEnter(QString caption)
-        : m_caption(std::move(caption))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<QDialog*>(widget);
-                            dialog && dialog->isVisible() && dialog->windowTitle().startsWith(m_caption))
-                        {
-                            ++m_seen;
-                            QTest::keyClick(dialog, Qt::Key_Return);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    int Seen() const { return m_seen; }
-
-private:
-    QString m_caption;
-    QTimer m_poll;
-    int m_seen = 0;
-};
 
 // A small site: a start page, two pages, a picture; /slow.html never ends.
 TReply SiteReply(const TRecordedRequest& request)

@@ -26,43 +26,14 @@
 #include "reports/HXTaskReport.h"
 #include "schedule/HXScheduler.h"
 #include "shell/HXZipTemp.h"
+#include "support/ui/HXBoxAnswer.h"
 
 namespace hx
 {
 namespace
 {
 
-// Answers the next message box with a button, as a person would, and remembers its text.
-class TBoxAnswer : public QObject
-{
-public:
-    explicit TBoxAnswer(QMessageBox::StandardButton button)
-        : m_button(button)
-    {
-        connect(&m_poll, &QTimer::timeout, this, &TBoxAnswer::Look);
-        m_poll.start(10);
-    }
-    const QString& Text() const { return m_text; }
-    int Seen() const { return m_seen; }
-
-private:
-    void Look()
-    {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-            {
-                m_text = box->text();
-                ++m_seen;
-                box->button(m_button)->click();
-                return;
-            }
-    }
-
-    QMessageBox::StandardButton m_button;
-    QTimer m_poll;
-    QString m_text;
-    int m_seen = 0;
-};
+using test::TBoxAnswer;
 
 // A GIF whose image descriptor gives 31 x 17 pixels.
 std::string SmallGif()
