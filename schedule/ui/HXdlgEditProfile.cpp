@@ -292,15 +292,7 @@ void TdlgEditProfile::ShowProfile()
     lbInc->SetEntries(profile.URLFiltersInclude);
     lbEx->SetEntries(profile.URLFiltersExclude);
     edLevels->setMaximum(std::max(kMaxOfferedLevels, profile.Depth));
-    if (profile.Depth < 0)
-        SelectButton(*grpDepth, kDepthAll);
-    else if (profile.Depth == 0)
-        SelectButton(*grpDepth, kDepthThisPage);
-    else
-    {
-        SelectButton(*grpDepth, kDepthLevels);
-        edLevels->setValue(profile.Depth);
-    }
+    ShowDepth(*grpDepth, *edLevels, profile.Depth);
     SelectButton(*grpPageLocation, profile.PageLocation);
     SelectButton(*grpResourceLocation, profile.ResourceLocation);
     m_loading = wasLoading;
@@ -309,18 +301,7 @@ void TdlgEditProfile::ShowProfile()
 void TdlgEditProfile::CopyControlsInto(THXProfile& profile) const
 {
     profile.Name = edProfileName->text().toStdString();
-    switch (grpDepth->checkedId())
-    {
-    case kDepthAll:
-        profile.Depth = -1;
-        break;
-    case kDepthThisPage:
-        profile.Depth = 0;
-        break;
-    default:
-        profile.Depth = edLevels->value();
-        break;
-    }
+    ReadDepth(*grpDepth, *edLevels, profile.Depth);
     profile.FileTypes = tvFileTypes->TickedExtensions();
     if (grpPageLocation->checkedId() >= 0)
         profile.PageLocation = grpPageLocation->checkedId();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/HXProfile.h"
+#include "schedule/ui/HXButtonGroups.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -58,9 +59,9 @@ public:
     QPushButton* btnClose = nullptr;
 
     // Button ids of the depth group.
-    static constexpr int kDepthThisPage = 0;
-    static constexpr int kDepthLevels = 1;
-    static constexpr int kDepthAll = 2;
+    static constexpr int kDepthThisPage = kDepthIdThisPage;
+    static constexpr int kDepthLevels = kDepthIdLevels;
+    static constexpr int kDepthAll = kDepthIdAll;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -533,15 +533,7 @@ void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
     {
         lbInc->SetEntries(profile.URLFiltersInclude);
         lbEx->SetEntries(profile.URLFiltersExclude);
-        if (profile.Depth < 0)
-            SelectButton(*grpDepth, kDepthAll);
-        else if (profile.Depth == 0)
-            SelectButton(*grpDepth, kDepthThisPage);
-        else
-        {
-            SelectButton(*grpDepth, kDepthLevels);
-            edLevels->setValue(profile.Depth);
-        }
+        ShowDepth(*grpDepth, *edLevels, profile.Depth);
         SelectButton(*grpPageLocation, profile.PageLocation);
         SelectButton(*grpResourceLocation, profile.ResourceLocation);
         cbAggressive->setChecked(profile.AggressiveParser != 0);
@@ -672,20 +664,7 @@ void TdlgEditTask::SaveProfile(THXProfile& profile) const
     profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentText());
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
     profile.FileTypes = tvFileTypes->TickedExtensions();
-    switch (grpDepth->checkedId())
-    {
-    case kDepthAll:
-        profile.Depth = -1;
-        break;
-    case kDepthThisPage:
-        profile.Depth = 0;
-        break;
-    case kDepthLevels:
-        profile.Depth = edLevels->value();
-        break;
-    default:
-        break;
-    }
+    ReadDepth(*grpDepth, *edLevels, profile.Depth);
     ReadButton(*grpPageLocation, profile.PageLocation);
     ReadButton(*grpResourceLocation, profile.ResourceLocation);
     if (!cbAggressive->isChecked())

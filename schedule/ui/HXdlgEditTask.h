@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "schedule/ui/HXButtonGroups.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
 class QButtonGroup;
@@ -115,9 +116,9 @@ public:
     QToolButton* btnSchedule = nullptr;
 
     // Button ids of the depth group.
-    static constexpr int kDepthThisPage = 0;
-    static constexpr int kDepthLevels = 1;
-    static constexpr int kDepthAll = 2;
+    static constexpr int kDepthThisPage = kDepthIdThisPage;
+    static constexpr int kDepthLevels = kDepthIdLevels;
+    static constexpr int kDepthAll = kDepthIdAll;
 
 protected:
     void showEvent(QShowEvent* event) override;
