@@ -138,7 +138,8 @@ THXTaskRunner::~THXTaskRunner()
     m_app.SetOnPriorityChange({});
     m_dispatcher.Halt();
     m_parser.Halt();
-    m_zip.Abort = true;
+    if (m_feeding)
+        m_zip.Abort = true;
 }
 
 std::shared_ptr<THXTask> THXTaskRunner::RunningTask() const
@@ -230,6 +231,8 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         if (!task->IntranetMode)
         {
             m_host.OpenZip(*task);
+            // The component's archive follows the archive shown (the window's OpenZip
+            // selects the same one).
             m_zip.ZipFileName = task->Destination;
             const std::string folder = ExtractFilePath(task->Destination);
             if (!folder.empty())
@@ -309,12 +312,11 @@ void THXTaskRunner::RequeueUnzippedFiles(THXTask& task)
     std::set<std::string> stored;
     if (FileExists(task.Destination))
     {
-        m_zipBusy = kZipOpening;
-        m_zip.ZipFileName = task.Destination;
-        m_zip.OnListing = [&stored](const TXcdFileStats& stats) { stored.insert(stats.FileName); };
-        m_zip.List("");
-        m_zip.OnListing = nullptr;
-        m_zipBusy = kZipIdle;
+        // A reading of its own: the shared component may be busy with a window's work.
+        TXceedZip reader;
+        reader.ZipFileName = task.Destination;
+        reader.OnListing = [&stored](const TXcdFileStats& stats) { stored.insert(stats.FileName); };
+        reader.List("");
     }
     const std::string temp = m_app.GetTempFolder();
     for (int pair = 0; pair < task.ItemCount(); ++pair)
@@ -379,7 +381,8 @@ void THXTaskRunner::ZipTimerTick()
         }
         return;
     }
-    if (m_zipBusy != kZipIdle || m_host.ListingMode() != 0)
+    // A window's archive operation or listing is running: the feed waits for the next tick.
+    if (!m_zipGate.Idle() || m_zip.IsBusy())
         return;
     if (task->ZipPendingCount() == 0 && task->Status == kStatusComplete)
     {
@@ -416,8 +419,11 @@ void THXTaskRunner::ZipTimerTick()
             if (!localFile.empty())
                 files.push_back({std::move(localFile), std::move(title)});
         }
-        if (!files.empty() && AddFilesToZip(*task, files) == xcd::DiskFull)
+        const int code = files.empty() ? xcd::Success : AddFilesToZip(*task, files);
+        if (code == xcd::DiskFull)
             ZipDiskFull(*task, std::move(taken));
+        else if (code == xcd::Busy)
+            PutBackZipPending(*task, std::move(taken));
         return;
     }
     TZipPendingFile file;
@@ -432,16 +438,24 @@ void THXTaskRunner::ZipTimerTick()
             localFile = file.item->LocalFile;
         title = file.item->Title;
     }
-    if (!localFile.empty() && AddFileToZip(*task, localFile, title) == xcd::DiskFull)
+    const int code = localFile.empty() ? xcd::Success : AddFileToZip(*task, localFile, title);
+    if (code == xcd::DiskFull)
         ZipDiskFull(*task, {file});
+    else if (code == xcd::Busy)
+        PutBackZipPending(*task, {file});
+}
+
+void THXTaskRunner::PutBackZipPending(THXTask& task, std::vector<TZipPendingFile> files)
+{
+    for (TZipPendingFile& file : files)
+        task.AddZipPending(std::move(file.path), file.item);
 }
 
 void THXTaskRunner::ZipDiskFull(THXTask& task, std::vector<TZipPendingFile> files)
 {
     // The archive is as it was before the update; the files wait in the temporary
     // folder for the resumed run.
-    for (TZipPendingFile& file : files)
-        task.AddZipPending(std::move(file.path), file.item);
+    PutBackZipPending(task, std::move(files));
     DiskFull("Disk full: unable to add files to " + task.Destination);
 }
 
@@ -496,28 +510,41 @@ int THXTaskRunner::AddFilesToZip(THXTask& task, const std::vector<TZipFile>& fil
         if (comments.insert_or_assign(file.LocalFile, ZipComment(file.Title)).second)
             paths.push_back(file.LocalFile);
     }
-    m_zipBusy = kZipAdding;
-    m_zip.ZipFileName = task.Destination;
-    m_zip.FilesToProcess = paths;
-    m_zip.UsePaths = true;
-    m_zip.Recurse = false;
-    m_zip.BaseFolder = m_app.GetTempFolder();
+    int code = xcd::Busy;
     // The entry each file went in as (the comment is asked right after the entry is named).
     std::string lastEntry;
     std::map<std::string, std::string> entryOf;
-    m_zip.OnAdding = [&lastEntry](const std::string& name) { lastEntry = name; };
-    m_zip.OnUpdating = [&lastEntry](const std::string& name) { lastEntry = name; };
-    m_zip.OnFileComment = [&comments, &lastEntry, &entryOf](const std::string& fileName, std::string& comment)
     {
-        const auto found = comments.find(fileName);
-        comment = found != comments.end() ? found->second : std::string();
-        entryOf[fileName] = lastEntry;
-    };
-    const int code = m_zip.Add();
-    m_zip.OnAdding = nullptr;
-    m_zip.OnUpdating = nullptr;
-    m_zip.OnFileComment = nullptr;
-    m_zipBusy = kZipIdle;
+        // The component is the windows' too: its archive, folders, options and
+        // handlers are theirs again after the add, and while it runs the Zips
+        // tree's selection stays on its archive.
+        const TZipSettingsKeeper keeper(m_zip);
+        m_zipGate.ZipBusy = kZipAdding;
+        m_zipGate.ZipTreeLocked = true;
+        m_feeding = true;
+        m_zip.ZipFileName = task.Destination;
+        m_zip.FilesToProcess = paths;
+        m_zip.UsePaths = true;
+        m_zip.Recurse = false;
+        m_zip.BaseFolder = m_app.GetTempFolder();
+        m_zip.FixedEntryTime = 0;
+        m_zip.OnAdding = [&lastEntry](const std::string& name) { lastEntry = name; };
+        m_zip.OnUpdating = [&lastEntry](const std::string& name) { lastEntry = name; };
+        m_zip.OnFileComment = [&comments, &lastEntry, &entryOf](const std::string& fileName, std::string& comment)
+        {
+            const auto found = comments.find(fileName);
+            comment = found != comments.end() ? found->second : std::string();
+            entryOf[fileName] = lastEntry;
+        };
+        if (!m_zip.IsBusy())
+            code = m_zip.Add();
+        m_feeding = false;
+        m_zipGate.ZipTreeLocked = false;
+        m_zipGate.ZipBusy = kZipIdle;
+    }
+    // The component was busy after all: the caller puts the files back for the next tick.
+    if (code == xcd::Busy)
+        return code;
     // A full disk stops the run, which says so itself.
     if (code == xcd::DiskFull)
         return code;
@@ -702,39 +729,26 @@ void THXTaskRunner::CompleteTask(THXTask& task)
 
 bool THXTaskRunner::RenameZip(THXTask& task, const std::string& name)
 {
-    namespace fs = std::filesystem;
     const std::string oldPath = task.Destination;
     std::error_code error;
     // Nothing was added to the archive: there is no file to rename.
-    if (!fs::is_regular_file(oldPath, error))
+    if (!std::filesystem::is_regular_file(oldPath, error))
         return false;
     // The title's name, else the first free "name(N)" of the unique-name rule. An
     // archive that already bears one of these names keeps it, so the name does not
     // change from run to run.
-    const std::string folder = ExtractFilePath(oldPath);
-    const std::string extension = ExtractFileExt(name);
-    const std::string stem = name.substr(0, name.size() - extension.size());
-    std::string newPath = folder + name;
-    for (unsigned long number = 0; FileExists(newPath); ++number)
+    const TZipRename rename = RenameZipFile(m_app, oldPath, name);
+    if (!rename.Error.empty())
     {
-        if (fs::equivalent(newPath, oldPath, error))
-            return false;
-        newPath = folder + ShortenLocalName(stem + "(" + std::to_string(number) + ")" + extension);
-    }
-    fs::rename(oldPath, newPath, error);
-    if (error)
-    {
-        m_host.ShowError("Unable to rename file to: " + newPath +
-                         "\nA file may not contain any of the following characters: \n\\/:*?\"<>|");
+        m_host.ShowError(rename.Error);
         return false;
     }
+    if (!rename.Renamed)
+        return false;
+    const std::string& newPath = rename.NewPath;
     task.Destination = newPath;
     if (m_zip.ZipFileName == oldPath)
         m_zip.ZipFileName = newPath;
-    std::vector<std::string> recent = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
-    recent.erase(std::remove(recent.begin(), recent.end(), oldPath), recent.end());
-    recent.insert(recent.begin(), newPath);
-    m_app.SaveRecentList(kRecentZipFilesKey, recent, m_app.MaxFileHistory());
     m_host.ZipRenamed(task, oldPath, newPath);
     return true;
 }

@@ -31,6 +31,7 @@
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
 #include "schedule/HXScheduler.h"
+#include "shell/HXZipTree.h"
 
 namespace hx
 {
@@ -84,8 +85,6 @@ public:
     virtual void ShowError(const std::string& message) { (void)message; }
     // Lets pending window messages run (queued hand-overs of the workers).
     virtual void ProcessPendingMessages() {}
-    // What a running Zip listing fills (0: none); the zip feed waits while it runs.
-    virtual int ListingMode() const { return 0; }
     // Closing while a task runs: "A Harbex Task is still running." ... Yes/No.
     virtual bool ConfirmAbortRunningTask() { return true; }
     // A run ended: completed (after the archive was renamed) or stopped (after the
@@ -121,13 +120,6 @@ struct TRunPacing
     // For a value of the "Pacing" setting.
     static TRunPacing ForSetting(int pacing);
 };
-
-// Codes of the Zip operation in progress.
-inline constexpr int kZipIdle = 0;
-inline constexpr int kZipOpening = 1;
-inline constexpr int kZipAdding = 2;
-inline constexpr int kZipUpdating = 3;
-inline constexpr int kZipExtracting = 5;
 
 inline constexpr std::string_view kAbortQuestion =
     "A Harbex Task is still running.  \nDo you want to abort this task and exit?";
@@ -177,8 +169,8 @@ public:
     void WaitForCleanUp();
     // Why the last run stopped by itself ("" when it completed or was stopped on request).
     const std::string& FailureText() const { return m_failureText; }
-    // Renames the task's archive to `name` in its folder (unique-name rule); false
-    // after telling the user when the file cannot be renamed.
+    // Renames the task's archive to `name` in its folder (unique-name rule,
+    // RenameZipFile); false after telling the user when the file cannot be renamed.
     bool RenameZip(THXTask& task, const std::string& name);
 
     // The zip timer.
@@ -194,7 +186,10 @@ public:
     // the user agreed and the task was stopped).
     bool CloseQuery();
 
-    int ZipBusy() const { return m_zipBusy; }
+    int ZipBusy() const { return m_zipGate.ZipBusy; }
+    // The busy state of the Zip component, shared with the archive windows: the
+    // zip feed adds nothing while a window operation or a listing runs.
+    TZipGate& ZipGate() { return m_zipGate; }
     TThreadDownload& Dispatcher() { return m_dispatcher; }
     TThreadParse& ParseWorker() { return m_parser; }
     TXceedZip& Zip() { return m_zip; }
@@ -213,6 +208,9 @@ private:
     // The files taken from ZipPending did not enter the archive for a full disk:
     // they go back to it and the run stops.
     void ZipDiskFull(THXTask& task, std::vector<TZipPendingFile> files);
+    // The files taken from ZipPending could not be added (the component was busy):
+    // they wait for the next tick.
+    void PutBackZipPending(THXTask& task, std::vector<TZipPendingFile> files);
     // Stops the run that DiskFull halted.
     void StopFailedTask(const std::shared_ptr<THXTask>& task);
     void PrepareQueue(THXTask& task, bool current);
@@ -234,7 +232,9 @@ private:
     std::string m_failureText;
     THXScheduler* m_scheduler = nullptr;
     TXceedZip m_zip;
-    int m_zipBusy = kZipIdle;
+    TZipGate m_zipGate;
+    // The zip feed's own add is running (a stop aborts only that, never a window's operation).
+    bool m_feeding = false;
     bool m_zipTimerEnabled = false;
     // Owner thread: calls posted by the runner run only while it exists.
     std::shared_ptr<THXTaskRunner*> m_alive = std::make_shared<THXTaskRunner*>(this);

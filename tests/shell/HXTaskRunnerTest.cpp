@@ -108,7 +108,6 @@ public:
         Log("ProcessPendingMessages");
         m_owner.ProcessPending();
     }
-    int ListingMode() const override { return listingMode; }
     bool ConfirmAbortRunningTask() override
     {
         Log("ConfirmAbortRunningTask");
@@ -147,7 +146,6 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> errors;
     std::vector<TAdded> added;
-    int listingMode = 0;
     bool abortAnswer = true;
 
 private:
@@ -769,13 +767,13 @@ TEST_F(HXTaskRunnerTest, PendingEntriesNamesCommentsAndTheListingPause)
     task->Status = kStatusComplete;
 
     // While a listing of the archive runs the feed waits, and the run does not end.
-    host.listingMode = 1;
+    runner->ZipGate().ListingMode = kListingArchive;
     for (int tick = 0; tick < 3; ++tick)
         runner->ZipTimerTick();
     EXPECT_EQ(task->ZipPendingCount(), 4);
     EXPECT_FALSE(FileExists(task->Destination));
     EXPECT_EQ(task->Status, kStatusComplete);
-    host.listingMode = 0;
+    runner->ZipGate().ListingMode = kListingNone;
 
     runner->ZipTimerTick();
     EXPECT_EQ(task->ZipPendingCount(), 3);
@@ -796,6 +794,66 @@ TEST_F(HXTaskRunnerTest, PendingEntriesNamesCommentsAndTheListingPause)
     ASSERT_EQ(host.added.size(), 3u);
     EXPECT_EQ(host.added[1].entry, "host/dir/long.html");
     EXPECT_EQ(host.added[1].title, Repeat("x", 255));
+}
+
+TEST_F(HXTaskRunnerTest, TheFeedSharesTheZipComponentWithTheWindows)
+{
+    auto task = NewTask("Shared");
+    ASSERT_TRUE(runner->Start(task));
+    AddSavedFile(*task, "host/a.html", "A");
+    AddSavedFile(*task, "host/b.html", "B");
+
+    // The windows' archive, options and handlers on the shared component.
+    TXceedZip& zip = runner->Zip();
+    const std::string windowArchive = (Home().Path() / "window.zip").string();
+    int windowListings = 0;
+    zip.ZipFileName = windowArchive;
+    zip.Compression = 2;
+    zip.UsePaths = false;
+    zip.Recurse = true;
+    zip.BaseFolder = "/somewhere/";
+    zip.OnListing = [&windowListings](const TXcdFileStats&) { ++windowListings; };
+
+    // A tick that arrives while a window operation has the component (it processes
+    // window events as it works) takes nothing.
+    runner->ZipGate().ZipBusy = kZipExtracting;
+    runner->ZipTimerTick();
+    EXPECT_EQ(task->ZipPendingCount(), 2);
+    runner->ZipGate().ZipBusy = kZipIdle;
+
+    // A tick inside an operation whose caller did not mark the gate takes nothing either.
+    AddSavedFile(*task, "host/c.html", "C");
+    {
+        TXceedZip maker;
+        maker.ZipFileName = windowArchive;
+        maker.FilesToProcess = {task->Destination + ".txt"};
+        ASSERT_TRUE(WriteFileAtomic(maker.FilesToProcess.front(), "window"));
+        ASSERT_EQ(maker.Add(), xcd::Success);
+    }
+    zip.OnListing = [&](const TXcdFileStats&)
+    {
+        ++windowListings;
+        runner->ZipTimerTick();
+    };
+    EXPECT_EQ(zip.List(""), xcd::Success);
+    EXPECT_EQ(windowListings, 1);
+    EXPECT_EQ(task->ZipPendingCount(), 3);
+    zip.OnListing = [&windowListings](const TXcdFileStats&) { ++windowListings; };
+
+    runner->ZipTimerTick();
+    EXPECT_EQ(task->ZipPendingCount(), 2);
+    EXPECT_EQ(Entries(task->Destination).size(), 1u);
+    EXPECT_EQ(windowListings, 1);
+    // Every setting and handler of the windows is back after the feed's add.
+    EXPECT_EQ(zip.ZipFileName, windowArchive);
+    EXPECT_EQ(zip.Compression, 2);
+    EXPECT_FALSE(zip.UsePaths);
+    EXPECT_TRUE(zip.Recurse);
+    EXPECT_EQ(zip.BaseFolder, "/somewhere/");
+    ASSERT_TRUE(zip.OnListing);
+    EXPECT_EQ(zip.OnFileComment, nullptr);
+    EXPECT_FALSE(runner->ZipGate().ZipTreeLocked);
+    EXPECT_TRUE(runner->ZipGate().Idle());
 }
 
 TEST_F(HXTaskRunnerTest, EntryCommentKeepsWholeCharactersOfTheTitle)
