@@ -513,6 +513,56 @@ void THXScheduler::ExploreTask(const std::shared_ptr<THXTask>& task)
     m_runner->ShowTask(task);
 }
 
+int THXScheduler::MoveArchiveDestination(const std::string& oldPath, const std::string& newPath)
+{
+    namespace fs = std::filesystem;
+    int moved = 0;
+    const auto follow = [&](THXTask& task)
+    {
+        if (task.IntranetMode || task.Destination != oldPath)
+            return;
+        task.Destination = newPath;
+        task.Save();
+        ++moved;
+    };
+    // The objects held in memory first: a task file of theirs is written by them.
+    std::vector<std::string> held;
+    const auto hold = [&](const std::shared_ptr<THXTask>& task)
+    {
+        if (task && std::find(held.begin(), held.end(), task->FileName) == held.end())
+        {
+            held.push_back(task->FileName);
+            follow(*task);
+        }
+    };
+    hold(m_app.CurrentTask);
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+        hold(entry.task);
+    for (const std::shared_ptr<THXTask>& task : m_shown)
+        hold(task);
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(m_app.TasksFolder(), error), end; !error && it != end;
+         it.increment(error))
+    {
+        const std::string path = it->path().string();
+        if (!it->is_regular_file(error) || LowerCase(ExtractFileExt(path)) != ".hxt" ||
+            std::find(held.begin(), held.end(), path) != held.end())
+            continue;
+        try
+        {
+            THXTask task(m_app);
+            task.FileName = path;
+            task.Load();
+            follow(task);
+        }
+        catch (const std::exception&)
+        {
+            // A file that is no task file is left as it is.
+        }
+    }
+    return moved;
+}
+
 std::string THXScheduler::RenameCategory(const std::string& category, const std::string& newName)
 {
     namespace fs = std::filesystem;

@@ -225,6 +225,10 @@ public:
     // task of the category runs. "" on success.
     std::string RenameCategory(const std::string& category, const std::string& newName);
 
+    // An archive file was renamed: every task saved to it (held objects and task
+    // files of every category) takes the new path and is saved. Returns how many.
+    int MoveArchiveDestination(const std::string& oldPath, const std::string& newPath);
+
     // Explore: the runner shows the task.
     void ExploreTask(const std::shared_ptr<THXTask>& task);
 

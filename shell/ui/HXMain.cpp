@@ -215,7 +215,13 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
                     m_runner->StopTask(task);
             });
 
+    // The archive pane shares the runner's Zip component and its busy state.
+    m_zipPane = new TZipPane(m_app, m_runner->Zip(), m_runner->ZipGate(), *this, tabsLeft, m_propertiesPage);
+    m_propertiesPage->layout()->addWidget(m_zipPane->Contents());
+    tabsLeft->setCurrentIndex(0);
+
     CreateMenus();
+    ConnectZipCommands();
     CreateTrayIcon();
 
     for (const std::string& problem : firstRun.problems)
@@ -390,7 +396,7 @@ void TFormHarbex::CreateViewBar(QWidget* bar)
     }
     layout->addStretch(1);
     // The views whose windows come with later work are shown but cannot be chosen yet.
-    for (TView later : {TView::Home, TView::Browse, TView::Explore, TView::ZipProperties})
+    for (TView later : {TView::Home, TView::Browse, TView::Explore})
         ViewLink(later)->setEnabled(false);
 }
 
@@ -403,16 +409,11 @@ void TFormHarbex::CreateMainArea(QWidget* area)
     tabsLeft = new QTabWidget(splitter);
     tabsLeft->setObjectName("tabsLeft");
     tabsLeft->setTabPosition(QTabWidget::South);
-    for (const char* name : {"tvZip", "tvPages", "tvIntranet"})
-    {
-        auto* tree = new QTreeWidget(tabsLeft);
-        tree->setObjectName(name);
-        tree->setHeaderHidden(true);
-        tabsLeft->addTab(tree, QString());
-    }
-    tabsLeft->setTabText(0, tr("Zips"));
-    tabsLeft->setTabText(1, tr("Pages"));
-    tabsLeft->setTabText(2, tr("Personal Intranet"));
+    // The Zips and Pages trees go before it when the archive pane is made.
+    auto* intranet = new QTreeWidget(tabsLeft);
+    intranet->setObjectName("tvIntranet");
+    intranet->setHeaderHidden(true);
+    tabsLeft->addTab(intranet, tr("Personal Intranet"));
     pages = new QStackedWidget(splitter);
     pages->setObjectName("pages");
     for (int page = kPageProperties; page <= kPageHome; ++page)
@@ -436,6 +437,13 @@ void TFormHarbex::CreateMainArea(QWidget* area)
                     ShowError("Unable to start " + program);
             };
             content = m_schedulerWindow;
+        }
+        else if (page == kPageProperties)
+        {
+            // The Zip contents list comes with the archive pane.
+            content = m_propertiesPage = new QWidget(pages);
+            new QVBoxLayout(m_propertiesPage);
+            m_propertiesPage->layout()->setContentsMargins(0, 0, 0, 0);
         }
         else if (page == kPageSockets)
             content = m_downloader = new TFormDownloader(
@@ -539,10 +547,11 @@ void TFormHarbex::FormActivate()
     setProperty("toolTipDuration", kHintMilliseconds);
     for (QWidget* widget : findChildren<QWidget*>())
         widget->setToolTipDuration(kHintMilliseconds);
-    // The Zip component's compression level ("Use Paths" is the archive views'; the
-    // run's feed always stores paths relative to the temporary folder).
+    // The Zip component's compression level and use of paths, for the archive
+    // views' adds (the run's feed always stores paths relative to the temporary folder).
     TXceedZip& zip = m_runner->Zip();
     zip.Compression = std::clamp(m_app.Store().ReadInteger(kSettingsKey, "Compression", zip.Compression), 0, 9);
+    zip.UsePaths = m_app.Store().ReadBool(kSettingsKey, "Use Paths", zip.UsePaths);
     const bool intranet = m_app.GetSaveMode(0) == 1;
     btnIntranetMode->setChecked(intranet);
     btnHarbexMode->setChecked(!intranet);
@@ -748,15 +757,9 @@ void TFormHarbex::ShowAbout()
 
 bool TFormHarbex::UnpackForBrowsing(THXTask& task)
 {
-    const TZipTempExtraction extraction = ExtractZipToTemp(
-        m_app, task.Destination, [this](int percent) { m_status->ShowStatus("Unzipping...", percent, 100); });
-    if (extraction.Result.Failed)
-    {
-        ShowError(extraction.Result.Message);
-        return false;
-    }
-    ShowStatus(std::string(kAllFilesExtracted));
-    return true;
+    // The archive is shown in the Zips tree and unpacked once for browsing.
+    TZipArchive* archive = m_zipPane->OpenZip(task.Destination);
+    return archive && m_zipPane->ExtractZipToTemp(*archive);
 }
 
 void TFormHarbex::OpenDocument(const std::string& target)

@@ -23,6 +23,7 @@
 #include "schedule/HXScheduler.h"
 #include "schedule/HXSchedulerThread.h"
 #include "shell/HXTaskRunner.h"
+#include "shell/ui/HXMainZip.h"
 
 class QAction;
 class QActionGroup;
@@ -76,7 +77,7 @@ struct TMainOptions
     const THXClock* Clock = nullptr;
 };
 
-class TFormHarbex final : public QMainWindow, public THXRunnerHost
+class TFormHarbex final : public QMainWindow, public THXRunnerHost, public TZipPaneHost
 {
     Q_OBJECT
 
@@ -111,6 +112,9 @@ public:
     TFormStatus& StatusWindow() { return *m_status; }
     TFormDownloader& Downloader() { return *m_downloader; }
     TFormScheduler& SchedulerWindow() { return *m_schedulerWindow; }
+    TZipPane& ZipPane() { return *m_zipPane; }
+    // The recent-archive list as the Reopen menu shows it.
+    std::vector<std::string> RecentFiles() const { return m_recentFiles; }
     QAction* Action(const QString& objectName) const;
     // The recent-URL list as the address box shows it.
     std::vector<std::string> RecentURLs() const { return m_recentURLs; }
@@ -153,6 +157,22 @@ public:
     bool ConfirmAbortRunningTask() override;
     void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total) override;
     void RunEnded(THXTask& task) override;
+    void OpenZip(THXTask& task) override;
+    void ZipEntryAdded(THXTask& task, const std::string& entryName, const std::string& title) override;
+    void ZipRenamed(THXTask& task, const std::string& oldPath, const std::string& newPath) override;
+
+    // --- TZipPaneHost ---
+
+    void ZipStatus(const std::string& text, std::int64_t position, std::int64_t maximum) override;
+    void ShowZipProperties(bool unlessTasks) override;
+    int ZipResult(int code, std::string_view operationWord) override;
+    void ZipError(const std::string& message) override;
+    void RememberZipFile(const std::string& path) override;
+    void ForgetZipFile(const std::string& path) override;
+    void OpenWithDesktop(const std::string& target) override;
+    bool StartProgram(const std::string& program, const std::string& argument) override;
+    void ZipCommandsChanged() override;
+    void ZipFileMoved(const std::string& oldPath, const std::string& newPath) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -169,6 +189,12 @@ private:
     void CreateMainArea(QWidget* area);
     void CreateMenus();
     void CreateTrayIcon();
+    // The archive commands of the menus, the buttons and the Zips tree's menu.
+    void ConnectZipCommands();
+    void RebuildReopenMenu();
+    // Each time a menu opens: the archive commands apply only with a node of the
+    // Zips tree selected and the tree or the contents list focused.
+    void UpdateZipMenus();
     QAction* AddAction(QMenu* menu, const QString& objectName, const QString& caption,
                        const QKeySequence& shortcut = {}, bool enabled = true);
 
@@ -206,6 +232,8 @@ private:
     TFormStatus* m_status = nullptr;
     TFormDownloader* m_downloader = nullptr;
     TFormScheduler* m_schedulerWindow = nullptr;
+    TZipPane* m_zipPane = nullptr;
+    QWidget* m_propertiesPage = nullptr;
     // The scheduler's tick: a thread that hands each tick to the window thread.
     std::unique_ptr<TThreadSchedule> m_tick;
     QTimer* m_zipTimer = nullptr;

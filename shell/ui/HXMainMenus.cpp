@@ -1,8 +1,8 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. Commands whose windows come with later
-// work (the archive views, the task editor, explore, browse, preferences, skins, the
-// profile editor, help pages) are present with their captions and disabled.
+// work (explore, browse, preferences, skins, help pages) are present with their
+// captions and disabled. The archive commands are connected by ConnectZipCommands.
 
 #include "shell/ui/HXMain.h"
 
@@ -48,14 +48,10 @@ void TFormHarbex::CreateMenus()
     AddAction(fileNew, "miFileNewFileZip", tr("&File Zip..."), QKeySequence(Qt::Key_F6), kLater);
     connect(AddAction(fileNew, "miFileNewDownloadTask", tr("&Download Task..."), QKeySequence(Qt::Key_F7)),
             &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
-    QMenu* special = fileNew->addMenu(tr("&Special"));
-    special->setEnabled(kLater);
+    fileNew->addMenu(tr("&Special"))->setObjectName("miSpecial");
     AddAction(file, "miFileOpen", tr("&Open..."), {}, kLater);
     QMenu* reopen = file->addMenu(tr("&Reopen"));
     reopen->setObjectName("miFileReopen");
-    for (const std::string& archive : m_recentFiles)
-        AddAction(reopen, QString(), QString::fromStdString(archive), {}, kLater);
-    reopen->setEnabled(kLater);
     AddAction(file, "miFileClose", tr("&Close"), {}, kLater);
     file->addSeparator();
     QAction* exit = AddAction(file, "miFileExit", tr("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -92,7 +88,6 @@ void TFormHarbex::CreateMenus()
     connect(vertically, &QAction::triggered, this, [this] { SetSplitStacked(false); });
     QMenu* downloads = view->addMenu(tr("&Downloads Folder"));
     downloads->setObjectName("miDownloadsFolder");
-    downloads->setEnabled(kLater);
     connect(AddAction(view, "miProfilesEditor", tr("Profiles Editor...")), &QAction::triggered, this,
             [this]
             {
@@ -104,7 +99,7 @@ void TFormHarbex::CreateMenus()
     AddAction(options, "miPreferences", tr("&Preferences..."), {}, kLater);
     AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K), kLater);
 
-    // Zip: the archive commands come with the archive views.
+    // Zip: the archive commands (connected with the archive pane).
     QMenu* zip = bar->addMenu(tr("&Zip"));
     zip->setObjectName("mnuZip");
     QMenu* zipNew = zip->addMenu(tr("&New"));
@@ -118,6 +113,7 @@ void TFormHarbex::CreateMenus()
     AddAction(zip, "miZipRename", tr("Rena&me"), QKeySequence(Qt::CTRL | Qt::Key_R), kLater);
     AddAction(zip, "miZipSend", tr("Send..."), {}, kLater);
     QMenu* zipBrowse = zip->addMenu(tr("&Browse"));
+    zipBrowse->setObjectName("miZipBrowse");
     AddAction(zipBrowse, "miZipBrowseIE", tr("&Internet Explorer..."), {}, kLater);
     AddAction(zipBrowse, "miZipBrowseNetscape", tr("Netscape Navigator..."), {}, kLater);
     AddAction(zipBrowse, "miZipBrowseNotepad", tr("Notepad"), {}, kLater);
@@ -174,14 +170,12 @@ void TFormHarbex::CreateMenus()
             [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
     connect(AddAction(newMenu, "pmiNewIntranet", tr("New Personal Intranet Website")), &QAction::triggered, this,
             [this] { NewTaskFromURL({}, {}, false, true); });
-    newMenu->addMenu(tr("&Special"))->setEnabled(kLater);
+    newMenu->addMenu(tr("&Special"))->setObjectName("miSpecial");
     btnNew->setMenu(newMenu);
     connect(btnNew, &QToolButton::clicked, this,
             [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
     // Open and Downloads open archives.
-    btnOpen->setEnabled(kLater);
     btnDownloads->setMenu(new QMenu(btnDownloads));
-    btnDownloads->setEnabled(kLater);
 
     // The Go button's right-click menu.
     pmGo = new QMenu(this);
