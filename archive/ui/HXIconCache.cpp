@@ -12,8 +12,7 @@ std::string TIconCache::ExtensionKey(std::string_view path)
     const std::size_t slash = path.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
-    // A leading dot names a hidden file ("/.profile"), not an extension.
-    if (dot == std::string_view::npos || dot == 0)
+    if (dot == std::string_view::npos)
         return {};
     std::string key(name.substr(dot));
     for (char& c : key)
