@@ -16,13 +16,18 @@
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXPaths.h"
+#include "core/HXStrings.h"
 #include "monitor/ui/HXStatus.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/ui/HXdlgEditProfile.h"
 #include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
+#include "archive/ui/HXFormExtract.h"
+#include "archive/ui/HXwizFileZip.h"
+#include "core/HXFiles.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXZipTreeModel.h"
 
 namespace hx
 {
@@ -47,6 +52,32 @@ bool WaitFor(const std::function<bool()>& done, int limitMilliseconds)
 void Settle(int milliseconds)
 {
     WaitFor([] { return false; }, milliseconds);
+}
+
+// The text between <title> and </title> of a saved page, empty when none.
+std::string PageTitle(const std::string& path)
+{
+    const std::string text = ReadWholeFile(path).value_or("");
+    const std::string lower = LowerCase(text);
+    const std::size_t open = lower.find("<title>");
+    const std::size_t close = lower.find("</title>", open);
+    if (open == std::string::npos || close == std::string::npos)
+        return {};
+    return text.substr(open + 7, close - open - 7);
+}
+
+// An archive of a copied folder, each page with its title as comment, as a Zip
+// task makes it.
+std::string ArchiveOfFolder(const std::string& folder, const std::string& archive)
+{
+    TXceedZip zip;
+    zip.ZipFileName = archive;
+    zip.BaseFolder = folder;
+    zip.Recurse = true;
+    zip.FilesToProcess = {folder};
+    zip.OnFileComment = [](const std::string& file, std::string& comment) { comment = PageTitle(file); };
+    zip.Add();
+    return archive;
 }
 
 } // namespace
@@ -155,6 +186,48 @@ int TakeScreenshots(const QString& folder)
         Settle(200);
         save(run, QStringLiteral("dialog-run-task"));
         run.reject();
+    }
+
+    // The archive views: the Zips tree with the contents list, the Pages tree, every
+    // page of the File Zip Wizard and the unzip dialog.
+    if (const std::shared_ptr<THXTask> task = app.CurrentTask)
+    {
+        const std::string archive = ArchiveOfFolder(task->Destination, app.GetDownloadsFolder() + "Sample Site.zip");
+        TZipPane& pane = window->ZipPane();
+        if (TZipArchive* opened = pane.OpenZip(archive))
+        {
+            pane.tvZip->expandAll();
+            Settle(200);
+            save(*window, QStringLiteral("main-zip-properties"));
+            if (!opened->Root().Children.empty())
+            {
+                pane.Select(*opened->Root().Children.front());
+                Settle(200);
+                save(*window, QStringLiteral("main-zip-folder"));
+            }
+            window->tabsLeft->setCurrentIndex(1);
+            Settle(200);
+            save(*window, QStringLiteral("main-zip-pages"));
+            window->tabsLeft->setCurrentIndex(0);
+            pane.Select(opened->Root());
+        }
+        TwizFileZip wizard(app, archive, {task->Destination + "index.html", task->Destination}, window.get());
+        wizard.show();
+        Settle(200);
+        for (int page = 1; page <= 3; ++page)
+        {
+            save(wizard, QStringLiteral("dialog-file-zip-%1").arg(page));
+            if (page < 3)
+                wizard.btnNext->click();
+            Settle(150);
+        }
+        wizard.reject();
+        TFormExtract unzip(app, window.get());
+        unzip.SetAllFiles(true);
+        unzip.show();
+        Settle(300);
+        save(unzip, QStringLiteral("dialog-unzip"));
+        unzip.reject();
     }
     window->SetSplitStacked(true);
     window->close();

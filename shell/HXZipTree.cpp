@@ -1,7 +1,6 @@
 #include "shell/HXZipTree.h"
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -286,26 +285,6 @@ int TZipArchiveList::IndexOf(const TZipArchive& archive) const
         if (m_archives[i].get() == &archive)
             return static_cast<int>(i);
     return -1;
-}
-
-// ---- Texts ----
-
-std::string ZipTotalsText(const TZipListingTotals& totals, int archiveFileCount)
-{
-    if (totals.Size == 0)
-        return "Total: " + std::to_string(archiveFileCount) + " files  ";
-    const double saved = 100.0 - static_cast<double>(totals.Packed) / static_cast<double>(totals.Size) * 100.0;
-    return "Total: " + std::to_string(totals.Files) + " files  " + std::to_string(totals.Size) + " / " +
-           std::to_string(totals.Packed) + " bytes (" + std::to_string(static_cast<long long>(std::lround(saved))) +
-           "%)";
-}
-
-std::string ZipSelectionText(const TZipListingTotals& selected)
-{
-    if (selected.Size == 0)
-        return "Selected " + std::to_string(selected.Files) + " files ";
-    return "Selected " + std::to_string(selected.Files) + " files  " + std::to_string(selected.Size) + " / " +
-           std::to_string(selected.Packed) + " bytes";
 }
 
 // ---- Files ----

@@ -7,8 +7,7 @@
 //
 // Also here: the busy state that the task runner's zip feed and the archive
 // windows share (TZipGate), the keeper that gives the shared Zip component back
-// its settings and handlers after an operation, the status-line texts of a
-// listing, and renaming an archive file.
+// its settings and handlers after an operation, and renaming an archive file.
 //
 // Stored names use "/" between folders ("site/img/a.png"); a folder path ends with
 // "/" ("site/img/"); the root's folder path is "".
@@ -203,20 +202,6 @@ private:
     TZipTreeObserver* m_observer;
     std::vector<std::unique_ptr<TZipArchive>> m_archives;
 };
-
-// The counters of a listing into the contents list.
-struct TZipListingTotals
-{
-    int Files = 0;
-    std::int64_t Size = 0;
-    std::int64_t Packed = 0;
-};
-
-// "Total: 3 files  300 / 120 bytes (60%)", or "Total: <archive count> files  "
-// when the counted size is 0.
-std::string ZipTotalsText(const TZipListingTotals& totals, int archiveFileCount);
-// "Selected 2 files  200 / 80 bytes", or "Selected 2 files " when the size is 0.
-std::string ZipSelectionText(const TZipListingTotals& selected);
 
 // Renames an archive file to `newName` in its folder; when a file of that name
 // exists, "(0)", "(1)", ... go before the extension until the name is free. The

@@ -43,6 +43,7 @@
 #include "shell/HXFirstRun.h"
 #include "shell/HXNewTask.h"
 #include "shell/HXTempFolder.h"
+#include "archive/ui/HXFormZip.h"
 #include "shell/HXZipTemp.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"

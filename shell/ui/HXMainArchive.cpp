@@ -21,6 +21,7 @@
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "monitor/ui/HXStatus.h"
+#include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/ui/HXViewLink.h"
 
 namespace hx

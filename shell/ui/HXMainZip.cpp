@@ -367,7 +367,7 @@ void TZipPane::ListPages()
 void TZipPane::ShowTotals(int archiveFileCount)
 {
     const TZipRowTotals listed = m_contents->ListedTotals();
-    m_host.ZipStatus(ZipTotalsText({listed.Count, listed.Size, listed.Packed}, archiveFileCount));
+    m_host.ZipStatus(ZipTotalsText(listed, archiveFileCount));
 }
 
 void TZipPane::ShowSelectionText()
@@ -375,7 +375,7 @@ void TZipPane::ShowSelectionText()
     if (!m_contents->isVisible())
         return;
     const TZipRowTotals selected = m_contents->SelectedTotals();
-    m_host.ZipStatus(ZipSelectionText({selected.Count, selected.Size, selected.Packed}));
+    m_host.ZipStatus(ZipSelectionText(selected));
 }
 
 // ---- Adding ----

@@ -111,14 +111,8 @@ TEST(HXZipTreeTest, ListingBuildsFoldersOnceAndRemovalPrunesEmptyFoldersButNever
     EXPECT_GT(observer.removed, 3);
 }
 
-TEST(HXZipTreeTest, TotalsAndSelectionTexts)
+TEST(HXZipTreeTest, TheDaysArchiveName)
 {
-    EXPECT_EQ(ZipTotalsText({3, 300, 120}, 7), "Total: 3 files  300 / 120 bytes (60%)");
-    EXPECT_EQ(ZipTotalsText({3, 0, 0}, 7), "Total: 7 files  ");
-    // A grown entry shows a negative saving, rounded.
-    EXPECT_EQ(ZipTotalsText({1, 3, 4}, 1), "Total: 1 files  3 / 4 bytes (-33%)");
-    EXPECT_EQ(ZipSelectionText({2, 200, 80}), "Selected 2 files  200 / 80 bytes");
-    EXPECT_EQ(ZipSelectionText({0, 0, 0}), "Selected 0 files ");
     EXPECT_EQ(SpecialZipName(1999, 1, 22), "My Harbexs for 1-22-1999.zip");
 }
 
