@@ -173,7 +173,8 @@ void TFormExtract::btnUnzipClick()
 
 TXcdReplaceAnswer AskReplaceFile(QWidget* parent, const std::string& existingFile, const std::string& newFile)
 {
-    const QString caption = parent != nullptr ? parent->window()->windowTitle() : QApplication::applicationDisplayName();
+    const QString caption =
+        parent != nullptr ? parent->window()->windowTitle() : QApplication::applicationDisplayName();
     const QString text = QStringLiteral("Replace File : ") + Text(existingFile) + QStringLiteral("\n") +
                          QStringLiteral("With File: ") + Text(newFile);
     switch (QMessageBox::information(parent, caption, text,

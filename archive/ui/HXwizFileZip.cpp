@@ -249,7 +249,7 @@ QWidget* TwizFileZip::CreateFilesPage()
     lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvFiles->setAllColumnsShowFocus(true);
     lvFiles->header()->setStretchLastSection(true);
-    lvFiles->setColumnWidth(0, 160);
+    lvFiles->setColumnWidth(0, 200);
     lvFiles->setMinimumHeight(160);
     grid->addWidget(lvFiles, 1, 0, 3, 1);
 
@@ -278,8 +278,7 @@ QWidget* TwizFileZip::CreateCompressionPage()
     auto* layout = new QVBoxLayout(page);
     auto* group = new QGroupBox(QStringLiteral("Zip Compression: "), page);
     auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->addWidget(
-        NewWrappedLabel(QStringLiteral("Select the amount of compression you would like."), group));
+    groupLayout->addWidget(NewWrappedLabel(QStringLiteral("Select the amount of compression you would like."), group));
     tbCompression = new QSlider(Qt::Horizontal, group);
     tbCompression->setObjectName(QStringLiteral("tbCompression"));
     tbCompression->setRange(0, 9);
@@ -494,7 +493,8 @@ bool TwizFileZip::CheckZipFileName()
     const std::string folder = ExtractFilePath(name);
     const std::string fileName = ExtractFileName(name);
     // The full path: an absolute folder and a name that is more than an extension.
-    const bool valid = !folder.empty() && folder.front() == '/' && !fileName.empty() && fileName != ExtractFileExt(name);
+    const bool valid =
+        !folder.empty() && folder.front() == '/' && !fileName.empty() && fileName != ExtractFileExt(name);
     if (!valid)
     {
         QMessageBox::critical(

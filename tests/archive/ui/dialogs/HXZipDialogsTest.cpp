@@ -421,7 +421,8 @@ private slots:
         {
             test::TBoxAnswer answer(button);
             QCOMPARE(AskReplaceFile(nullptr, "/home/me/site/index.html", "site/index.html"), expected);
-            QCOMPARE(answer.Text(), QStringLiteral("Replace File : /home/me/site/index.html\nWith File: site/index.html"));
+            QCOMPARE(answer.Text(),
+                     QStringLiteral("Replace File : /home/me/site/index.html\nWith File: site/index.html"));
         }
     }
 
