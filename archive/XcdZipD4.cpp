@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "archive/XcdZipD4_p.h"
@@ -106,6 +108,63 @@ int ArchiveError(zip_t* archive)
 {
     return ResultFromZipError(zip_get_error(archive));
 }
+
+// A date-time as the Zip date fields hold it, as one number that orders like the
+// date: two-second steps, so a file's time and an entry's stored time compare on
+// the same scale.
+std::uint32_t ZipDateOrder(TDateTime value)
+{
+    const TDosStamp stamp = DosFromDateTime(value);
+    return (static_cast<std::uint32_t>(stamp.date) << 16) | stamp.time;
+}
+
+// Decides which files an add writes. Add-and-replace writes every file; freshen
+// and update write a file over an existing entry only when the file is newer than
+// the entry's stored date; freshen never adds a new entry.
+class TAddFilter
+{
+public:
+    TAddFilter(TXcdAddAction action, const std::string& archivePath, zip_t* archive)
+        : m_action(action)
+        , m_archive(archive)
+    {
+        if (action != TXcdAddAction::AddReplace)
+            m_dates.emplace(archivePath, archive);
+    }
+
+    // `index` is the entry of that name, or negative when there is none.
+    bool Takes(const TAddItem& item, zip_int64_t index)
+    {
+        if (m_action == TXcdAddAction::AddReplace)
+            return true;
+        if (index < 0)
+            return m_action == TXcdAddAction::Update;
+        return FileTime(item.source) > StoredTime(static_cast<zip_uint64_t>(index));
+    }
+
+private:
+    // A file whose time cannot be read counts as newer: the write then reports it.
+    static std::uint32_t FileTime(const std::string& path)
+    {
+        struct stat status = {};
+        if (::stat(path.c_str(), &status) != 0)
+            return std::numeric_limits<std::uint32_t>::max();
+        return ZipDateOrder(DateTimeFromUnix(static_cast<std::int64_t>(status.st_mtime)));
+    }
+
+    // An entry without a readable date counts as 1 January 1980, so any file replaces it.
+    std::uint32_t StoredTime(zip_uint64_t index)
+    {
+        zip_stat_t stat;
+        if (zip_stat_index(m_archive, index, 0, &stat) < 0)
+            stat.valid = 0;
+        return ZipDateOrder(m_dates->Of(index, stat));
+    }
+
+    TXcdAddAction m_action;
+    zip_t* m_archive;
+    std::optional<TEntryDates> m_dates;
+};
 
 // Expands the file names and masks of an add into the files they name, in the
 // order given (the files a mask or a folder finds follow in path order).
@@ -450,12 +509,17 @@ int TXceedZip::DoAdd(TOperation& operation, const std::vector<std::string>& spec
     zip_t* const za = archive.get();
 
     const auto level = static_cast<zip_uint32_t>(std::clamp(Compression, 0, 9));
+    TAddFilter filter(AddAction, ZipFileName, za);
     std::int64_t total = 0;
+    std::size_t written = 0;
     for (const auto& item : items)
     {
         if (operation.Pump())
             return xcd::Aborted;
         zip_int64_t index = zip_name_locate(za, item.entry.c_str(), ZIP_FL_ENC_GUESS);
+        if (!filter.Takes(item, index))
+            continue;
+        ++written;
         const bool replacing = index >= 0;
         std::string comment;
         if (replacing)
@@ -505,6 +569,9 @@ int TXceedZip::DoAdd(TOperation& operation, const std::vector<std::string>& spec
     }
     if (operation.Pump())
         return xcd::Aborted;
+    // The action left every file alone: the archive is not rewritten.
+    if (written == 0)
+        return operation.SkippedAny() ? xcd::FilesSkipped : xcd::NothingToDo;
 
     operation.SetTotal(total);
     operation.Attach(za);

@@ -62,6 +62,19 @@ inline constexpr int MultiDisk = 410;
 inline constexpr int Unexpected = 1000;
 } // namespace xcd
 
+// How Add treats the files it is given. AddReplace adds new files and replaces
+// existing entries. Freshen replaces an existing entry only when its file is newer
+// than the entry's stored date and adds no new entries. Update adds new files and
+// replaces an existing entry only when its file is newer. "Newer" is judged in the
+// two-second steps Zip dates are stored in, so a file stored a moment ago is never
+// taken for changed. Files an action leaves alone are neither errors nor skips.
+enum class TXcdAddAction
+{
+    AddReplace,
+    Freshen,
+    Update
+};
+
 enum class TXcdOverwrite
 {
     xowAsk,
@@ -164,6 +177,9 @@ public:
     bool UsePaths = true;
     // Add: masks and folders take the files of all sub-folders too.
     bool Recurse = false;
+    // Add: which files are written (all, only newer ones of existing entries, or
+    // new ones and newer ones).
+    TXcdAddAction AddAction = TXcdAddAction::AddReplace;
     // Extract: the folder written to (created when missing; empty: the current folder).
     std::string ExtractDirectory;
     TXcdOverwrite Overwrite = TXcdOverwrite::xowAsk;
@@ -203,9 +219,10 @@ public:
 
     // --- Operations -----------------------------------------------------------
 
-    // Adds or replaces every file of FilesToProcess in one update of the archive
-    // (created when missing). New entries follow the order given; replaced ones
-    // keep their place.
+    // Adds or replaces the files of FilesToProcess, as AddAction says, in one
+    // update of the archive (created when missing). New entries follow the order
+    // given; replaced ones keep their place. When the action leaves every file
+    // alone nothing is written and the result is xcd::NothingToDo.
     int Add();
     // Removes the entries matching FilesToProcess (nothing when it is empty). An
     // archive left without entries stays as an empty Zip file.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -404,6 +405,137 @@ TEST_F(XcdZipAdd, FixedEntryTimeMakesArchivesReproducible)
     const auto listed = ListAll();
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_DOUBLE_EQ(listed[0].DateTime, modified);
+}
+
+// Moves a file's modification time by whole seconds.
+void ShiftModified(const std::string& path, int seconds)
+{
+    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(seconds));
+}
+
+// The entry's stored date and time as zipinfo prints it ("20200229.131416").
+std::string ZipinfoTime(const std::string& archive, const std::string& entry)
+{
+    const auto lines = Lines(RunCommand("zipinfo -T " + ShellQuote(archive) + " " + ShellQuote(entry)).output);
+    for (const auto& line : lines)
+        if (line.size() > entry.size() && line.compare(line.size() - entry.size(), entry.size(), entry) == 0)
+        {
+            const std::size_t end = line.rfind(' ', line.size() - entry.size() - 1);
+            const std::size_t start = line.rfind(' ', end - 1);
+            return line.substr(start + 1, end - start - 1);
+        }
+    return {};
+}
+
+TEST_F(XcdZipAdd, FreshenReplacesOnlyEntriesWhoseFilesAreNewer)
+{
+    const TDateTime stored = EncodeDateTime(TDateParts{2020, 3, 4, 10, 20, 30});
+    Write("f/same.txt", "same v1");
+    Write("f/newer.txt", "newer v1");
+    Write("f/older.txt", "older v1");
+    for (const char* name : {"f/same.txt", "f/newer.txt", "f/older.txt"})
+        SetModified(PathOf(name), stored);
+    zip.ZipFileName = PathOf("fresh.zip");
+    ASSERT_EQ(AddFiles({"f/same.txt", "f/newer.txt", "f/older.txt"}), xcd::Success);
+
+    // A file that is not in the archive is not added; nothing newer: nothing written.
+    Write("f/new.txt", "brand new");
+    const std::string before = folder.ReadFile("fresh.zip");
+    zip.AddAction = TXcdAddAction::Freshen;
+    std::vector<std::string> events;
+    zip.OnAdding = [&](const std::string& name) { events.push_back("add " + name); };
+    zip.OnUpdating = [&](const std::string& name) { events.push_back("update " + name); };
+    EXPECT_EQ(AddFiles({"f/same.txt", "f/newer.txt", "f/older.txt", "f/new.txt"}), xcd::NothingToDo);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(folder.ReadFile("fresh.zip"), before);
+
+    // Changed contents: one second later is still the stored two-second step, two
+    // seconds later is newer, an earlier time is older.
+    Write("f/same.txt", "same v2");
+    SetModified(PathOf("f/same.txt"), stored);
+    ShiftModified(PathOf("f/same.txt"), 1);
+    Write("f/newer.txt", "newer v2");
+    SetModified(PathOf("f/newer.txt"), stored);
+    ShiftModified(PathOf("f/newer.txt"), 2);
+    Write("f/older.txt", "older v2");
+    SetModified(PathOf("f/older.txt"), stored);
+    ShiftModified(PathOf("f/older.txt"), -60);
+    ASSERT_EQ(AddFiles({"f/same.txt", "f/newer.txt", "f/older.txt", "f/new.txt"}), xcd::Success);
+    EXPECT_EQ(events, std::vector<std::string>{"update f/newer.txt"});
+    EXPECT_EQ(ListNames(), (std::vector<std::string>{"f/same.txt", "f/newer.txt", "f/older.txt"}));
+    if (!InfoZipMissing())
+    {
+        EXPECT_EQ(Lines(RunCommand("zipinfo -1 " + ShellQuote(zip.ZipFileName)).output),
+                  (std::vector<std::string>{"f/same.txt", "f/newer.txt", "f/older.txt"}));
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " f/same.txt").output, "same v1");
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " f/newer.txt").output, "newer v2");
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " f/older.txt").output, "older v1");
+        EXPECT_EQ(ZipinfoTime(zip.ZipFileName, "f/same.txt"), "20200304.102030");
+        EXPECT_EQ(ZipinfoTime(zip.ZipFileName, "f/newer.txt"), "20200304.102032");
+    }
+
+    // Freshening an archive that does not exist creates nothing.
+    zip.ZipFileName = PathOf("none.zip");
+    EXPECT_EQ(AddFiles({"f/new.txt"}), xcd::NothingToDo);
+    EXPECT_FALSE(fs::exists(zip.ZipFileName));
+}
+
+TEST_F(XcdZipAdd, UpdateAddsNewFilesAndReplacesOnlyNewerEntries)
+{
+    const TDateTime stored = EncodeDateTime(TDateParts{2021, 7, 8, 9, 10, 12});
+    Write("u/a.txt", "a v1");
+    Write("u/b.txt", "b v1");
+    SetModified(PathOf("u/a.txt"), stored);
+    SetModified(PathOf("u/b.txt"), stored);
+    zip.ZipFileName = PathOf("update.zip");
+    ASSERT_EQ(AddFiles({"u/a.txt", "u/b.txt"}), xcd::Success);
+
+    Write("u/a.txt", "a v2");
+    SetModified(PathOf("u/a.txt"), stored);
+    ShiftModified(PathOf("u/a.txt"), 4);
+    Write("u/b.txt", "b v2");
+    SetModified(PathOf("u/b.txt"), stored);
+    ShiftModified(PathOf("u/b.txt"), -4);
+    Write("u/c.txt", "c v1");
+    zip.AddAction = TXcdAddAction::Update;
+    std::vector<std::string> events;
+    zip.OnAdding = [&](const std::string& name) { events.push_back("add " + name); };
+    zip.OnUpdating = [&](const std::string& name) { events.push_back("update " + name); };
+    ASSERT_EQ(AddFiles({"u/*.txt"}), xcd::Success);
+    EXPECT_EQ(events, (std::vector<std::string>{"update u/a.txt", "add u/c.txt"}));
+    const auto listed = ListAll();
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0].FileName, "u/a.txt");
+    EXPECT_DOUBLE_EQ(listed[0].DateTime, EncodeDateTime(TDateParts{2021, 7, 8, 9, 10, 16}));
+    EXPECT_EQ(listed[1].FileName, "u/b.txt");
+    EXPECT_DOUBLE_EQ(listed[1].DateTime, stored);
+    EXPECT_EQ(listed[2].FileName, "u/c.txt");
+    if (!InfoZipMissing())
+    {
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " u/a.txt").output, "a v2");
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " u/b.txt").output, "b v1");
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " u/c.txt").output, "c v1");
+        EXPECT_EQ(ZipinfoTime(zip.ZipFileName, "u/a.txt"), "20210708.091016");
+    }
+
+    // Run again: every file is as stored, so nothing is written.
+    const std::string before = folder.ReadFile("update.zip");
+    events.clear();
+    EXPECT_EQ(AddFiles({"u/*.txt"}), xcd::NothingToDo);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(folder.ReadFile("update.zip"), before);
+    // A missing file beside unchanged ones is reported as skipped; the archive stays.
+    EXPECT_EQ(AddFiles({"u/a.txt", "u/gone.txt"}), xcd::FilesSkipped);
+    EXPECT_EQ(folder.ReadFile("update.zip"), before);
+
+    // Add and replace writes the older file too.
+    zip.AddAction = TXcdAddAction::AddReplace;
+    ASSERT_EQ(AddFiles({"u/b.txt"}), xcd::Success);
+    EXPECT_EQ(events, std::vector<std::string>{"update u/b.txt"});
+    if (!InfoZipMissing())
+    {
+        EXPECT_EQ(RunCommand("unzip -p " + ShellQuote(zip.ZipFileName) + " u/b.txt").output, "b v2");
+    }
 }
 
 TEST_F(XcdZipAdd, NonAsciiNamesAndCommentsAreMarkedUtf8)
