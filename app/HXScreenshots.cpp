@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <functional>
 #include <memory>

@@ -541,8 +541,7 @@ int THXScheduler::MoveArchiveDestination(const std::string& oldPath, const std::
     for (const std::shared_ptr<THXTask>& task : m_shown)
         hold(task);
     std::error_code error;
-    for (fs::recursive_directory_iterator it(m_app.TasksFolder(), error), end; !error && it != end;
-         it.increment(error))
+    for (fs::recursive_directory_iterator it(m_app.TasksFolder(), error), end; !error && it != end; it.increment(error))
     {
         const std::string path = it->path().string();
         if (!it->is_regular_file(error) || LowerCase(ExtractFileExt(path)) != ".hxt" ||

@@ -36,14 +36,28 @@ std::string NameOf(const std::string& storedName)
 // ---- TZipSettingsKeeper ----
 
 TZipSettingsKeeper::TZipSettingsKeeper(TXceedZip& zip)
-    : m_zip(zip), m_zipFileName(zip.ZipFileName), m_filesToProcess(zip.FilesToProcess),
-      m_compression(zip.Compression), m_storedExtensions(zip.StoredExtensions), m_useTempFile(zip.UseTempFile),
-      m_usePaths(zip.UsePaths), m_recurse(zip.Recurse), m_extractDirectory(zip.ExtractDirectory),
-      m_overwrite(zip.Overwrite), m_baseFolder(zip.BaseFolder), m_fixedEntryTime(zip.FixedEntryTime),
-      m_onAdding(zip.OnAdding), m_onUpdating(zip.OnUpdating), m_onDeleting(zip.OnDeleting),
-      m_onExtracting(zip.OnExtracting), m_onReplace(zip.OnReplace), m_onListing(zip.OnListing),
-      m_onFileComment(zip.OnFileComment), m_onStatus(zip.OnStatus), m_onSkipping(zip.OnSkipping),
-      m_processEvents(zip.ProcessEvents)
+    : m_zip(zip)
+    , m_zipFileName(zip.ZipFileName)
+    , m_filesToProcess(zip.FilesToProcess)
+    , m_compression(zip.Compression)
+    , m_storedExtensions(zip.StoredExtensions)
+    , m_useTempFile(zip.UseTempFile)
+    , m_usePaths(zip.UsePaths)
+    , m_recurse(zip.Recurse)
+    , m_extractDirectory(zip.ExtractDirectory)
+    , m_overwrite(zip.Overwrite)
+    , m_baseFolder(zip.BaseFolder)
+    , m_fixedEntryTime(zip.FixedEntryTime)
+    , m_onAdding(zip.OnAdding)
+    , m_onUpdating(zip.OnUpdating)
+    , m_onDeleting(zip.OnDeleting)
+    , m_onExtracting(zip.OnExtracting)
+    , m_onReplace(zip.OnReplace)
+    , m_onListing(zip.OnListing)
+    , m_onFileComment(zip.OnFileComment)
+    , m_onStatus(zip.OnStatus)
+    , m_onSkipping(zip.OnSkipping)
+    , m_processEvents(zip.ProcessEvents)
 {
 }
 
@@ -112,7 +126,8 @@ std::string_view ZipNodeFileName(std::string_view text)
 // ---- TZipArchive ----
 
 TZipArchive::TZipArchive(std::string path, TZipTreeObserver* observer)
-    : m_path(std::move(path)), m_observer(observer)
+    : m_path(std::move(path))
+    , m_observer(observer)
 {
     m_root.Text = ExtractFileName(m_path);
     m_root.Archive = this;

@@ -186,7 +186,10 @@ private:
 class TZipArchiveList
 {
 public:
-    explicit TZipArchiveList(TZipTreeObserver* observer = nullptr) : m_observer(observer) {}
+    explicit TZipArchiveList(TZipTreeObserver* observer = nullptr)
+        : m_observer(observer)
+    {
+    }
 
     // A new root at the end.
     TZipArchive& Add(const std::string& path);

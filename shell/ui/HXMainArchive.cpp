@@ -42,9 +42,10 @@ QString ShortDate(const QDate& day)
 
 void TFormHarbex::OpenZip(THXTask& task)
 {
-    // The run's files lie in the temporary folder already: browsing the archive
-    // during the run does not unpack it.
-    if (TZipArchive* archive = m_zipPane->OpenZip(task.Destination))
+    // A run started from the Tasks view leaves the person there. The run's files
+    // lie in the temporary folder already: browsing the archive during the run
+    // does not unpack it.
+    if (TZipArchive* archive = m_zipPane->OpenZip(task.Destination, true))
         archive->ExtractedForBrowsing = true;
 }
 
@@ -174,7 +175,8 @@ void TFormHarbex::ConnectZipCommands()
         QAction* today = special->addAction(QString());
         today->setObjectName("miSpecialToday");
         connect(special, &QMenu::aboutToShow, this,
-                [today] { today->setText(QStringLiteral("New - My Harbex's for ") + ShortDate(QDate::currentDate())); });
+                [today]
+                { today->setText(QStringLiteral("New - My Harbex's for ") + ShortDate(QDate::currentDate())); });
         connect(today, &QAction::triggered, this,
                 [this]
                 {
@@ -195,7 +197,8 @@ void TFormHarbex::ConnectZipCommands()
     if (QMenu* folderMenu = findChild<QMenu*>(QStringLiteral("miDownloadsFolder")))
     {
         folderMenu->setEnabled(true);
-        connect(folderMenu, &QMenu::aboutToShow, this, [this, folderMenu] { m_zipPane->FillDownloadsMenu(folderMenu); });
+        connect(folderMenu, &QMenu::aboutToShow, this,
+                [this, folderMenu] { m_zipPane->FillDownloadsMenu(folderMenu); });
     }
     RebuildReopenMenu();
 

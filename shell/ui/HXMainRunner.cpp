@@ -154,6 +154,8 @@ void TFormHarbex::RunEnded(THXTask& task)
 {
     if (m_closing)
         return;
+    if (!task.IntranetMode && m_zipPane)
+        m_zipPane->RefreshContents(task.Destination);
     if (m_app.BeepOnCompletion())
         QApplication::beep();
     if (m_tray && m_tray->isVisible())

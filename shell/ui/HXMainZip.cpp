@@ -19,6 +19,7 @@
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
+#include "core/HXStrings.h"
 #include "shell/HXZipTemp.h"
 #include "shell/ui/HXZipTreeModel.h"
 
@@ -46,7 +47,11 @@ public:
 class TGateMark
 {
 public:
-    TGateMark(int& field, int value) : m_field(field) { m_field = value; }
+    TGateMark(int& field, int value)
+        : m_field(field)
+    {
+        m_field = value;
+    }
     ~TGateMark() { m_field = 0; }
     TGateMark(const TGateMark&) = delete;
     TGateMark& operator=(const TGateMark&) = delete;
@@ -70,7 +75,12 @@ bool SamePathIgnoringCase(const std::string& a, const std::string& b)
 
 TZipPane::TZipPane(THXApp& app, TXceedZip& zip, TZipGate& gate, TZipPaneHost& host, QTabWidget* tabs,
                    QWidget* contentsParent)
-    : QObject(tabs), m_app(app), m_zip(zip), m_gate(gate), m_host(host), m_tabs(tabs)
+    : QObject(tabs)
+    , m_app(app)
+    , m_zip(zip)
+    , m_gate(gate)
+    , m_host(host)
+    , m_tabs(tabs)
 {
     m_model = new TZipTreeModel(m_icons, this);
     m_model->RenameArchive = [this](TZipArchive& archive, const std::string& name)
@@ -209,10 +219,14 @@ void TZipPane::CurrentChanged(const QModelIndex& current, const QModelIndex& pre
         m_reverting = false;
         return;
     }
-    if (m_tabs->currentIndex() == kZipsTab && !tvZip->hasFocus() && tvZip->isVisible())
-        tvZip->setFocus();
-    if (otherArchive || (node && !before))
-        m_host.ShowZipProperties(true);
+    // A person's choice in the tree (not the pane's own moves) takes the focus and the view.
+    if (!m_selecting)
+    {
+        if (m_tabs->currentIndex() == kZipsTab && !tvZip->hasFocus() && tvZip->isVisible())
+            tvZip->setFocus();
+        if (otherArchive || (node && !before))
+            m_host.ShowZipProperties(true);
+    }
     if (m_gate.ListingMode == kListingArchive || m_gate.ListingMode == kListingFolder)
         return;
     if (node && !SamePathIgnoringCase(node->Archive->Path(), m_zip.ZipFileName))
@@ -229,7 +243,7 @@ void TZipPane::CurrentChanged(const QModelIndex& current, const QModelIndex& pre
 
 // ---- Opening and listing ----
 
-TZipArchive& TZipPane::AddZipNode(const std::string& path)
+TZipArchive& TZipPane::AddZipNode(const std::string& path, bool keepTasksView)
 {
     m_tabs->setCurrentIndex(kZipsTab);
     const std::string archivePath = WithBackslashesAsSlashes(path);
@@ -238,15 +252,15 @@ TZipArchive& TZipPane::AddZipNode(const std::string& path)
         ForceDirectories(folder);
     m_zip.ZipFileName = archivePath;
     TZipArchive& archive = m_model->Archives().Add(archivePath);
-    m_host.ShowZipProperties(false);
+    m_host.ShowZipProperties(keepTasksView);
     Select(archive.Root());
     m_host.ZipCommandsChanged();
     return archive;
 }
 
-TZipArchive* TZipPane::OpenZip(const std::string& path)
+TZipArchive* TZipPane::OpenZip(const std::string& path, bool keepTasksView)
 {
-    m_host.ShowZipProperties(false);
+    m_host.ShowZipProperties(keepTasksView);
     const std::string archivePath = WithBackslashesAsSlashes(path);
     if (TZipArchive* open = m_model->Archives().Find(archivePath))
     {
@@ -263,7 +277,7 @@ TZipArchive* TZipPane::OpenZip(const std::string& path)
     {
         // Listing the new root happens here, not through the selection change.
         const TGateMark listing(m_gate.ListingMode, kListingArchive);
-        archive = &AddZipNode(archivePath);
+        archive = &AddZipNode(archivePath, keepTasksView);
     }
     {
         const TGateMark busy(m_gate.ZipBusy, kZipOpening);
@@ -517,8 +531,8 @@ void TZipPane::UnzipSelected()
         return;
     const TExtractChoice choice = dialog.Choice();
     // All files: every name of the file index; selected files: the node's pattern.
-    std::vector<std::string> entries = choice.AllFiles ? node->Archive->FileNames()
-                                                       : std::vector<std::string>{node->Pattern()};
+    std::vector<std::string> entries =
+        choice.AllFiles ? node->Archive->FileNames() : std::vector<std::string>{node->Pattern()};
     if (!choice.AllFiles && QApplication::focusWidget() && m_contents->isAncestorOf(QApplication::focusWidget()))
     {
         const std::vector<std::string> rows = m_contents->SelectedEntryNames();
@@ -607,10 +621,9 @@ void TZipPane::DeleteSelected()
     }
     if (!node->IsRoot())
     {
-        const std::string question = node->IsFile
-                                         ? "Are you sure you want to delete " + node->Text + "?"
-                                         : "Are you sure you want to delete the folder " + node->Text +
-                                               " and all its contents?";
+        const std::string question =
+            node->IsFile ? "Are you sure you want to delete " + node->Text + "?"
+                         : "Are you sure you want to delete the folder " + node->Text + " and all its contents?";
         if (!ask(question))
             return;
         const int code = deleteEntries({node->Pattern()});
@@ -670,6 +683,13 @@ bool TZipPane::RenameArchive(TZipArchive& archive, const std::string& newName)
     m_host.RememberZipFile(rename.NewPath);
     m_host.ZipFileMoved(oldPath, rename.NewPath);
     return true;
+}
+
+void TZipPane::RefreshContents(const std::string& archivePath)
+{
+    const TZipArchive* archive = SelectedArchive();
+    if (archive && archive->Path() == archivePath && m_gate.Idle())
+        ListZipFolder();
 }
 
 void TZipPane::ArchiveRenamed(const std::string& oldPath, const std::string& newPath)
@@ -792,7 +812,7 @@ void TZipPane::OpenDownloadsFolder()
 bool TZipPane::eventFilter(QObject* watched, QEvent* event)
 {
     if ((watched == tvZip || watched == m_contents->lvZip) && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && tvZip->state() != QAbstractItemView::EditingState)
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
     {
         DeleteSelected();
         return true;

@@ -98,9 +98,10 @@ public:
     // --- Operations ---
 
     // A root for the archive, selected, not listed (a new archive of the wizard).
-    TZipArchive& AddZipNode(const std::string& path);
-    // Selects the archive when it is open, else adds and lists it.
-    TZipArchive* OpenZip(const std::string& path);
+    TZipArchive& AddZipNode(const std::string& path, bool keepTasksView = false);
+    // Shows the Zip Properties view (unless `keepTasksView` and the Tasks view is
+    // shown), then selects the archive when it is open, else adds and lists it.
+    TZipArchive* OpenZip(const std::string& path, bool keepTasksView = false);
     // The zip feed added a file to an archive: its node, when the archive is open.
     void AddEntryNode(const std::string& archivePath, const std::string& storedName, const std::string& comment);
     // The files into the selected archive in one add, with their paths as given
@@ -109,6 +110,9 @@ public:
     // Unpacks the archive into the temporary folder once (the extracted-for-browsing
     // flag); false when that failed now or before.
     bool ExtractZipToTemp(TZipArchive& archive);
+    // The zip feed is done with an archive: when it is the selected one, the
+    // contents list shows what it holds now.
+    void RefreshContents(const std::string& archivePath);
     // A rename done elsewhere (the runner) moved an open archive.
     void ArchiveRenamed(const std::string& oldPath, const std::string& newPath);
 

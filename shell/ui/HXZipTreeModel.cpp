@@ -8,7 +8,9 @@ namespace hx
 // ---- TZipTreeModel ----
 
 TZipTreeModel::TZipTreeModel(TIconCache& icons, QObject* parent)
-    : QAbstractItemModel(parent), m_icons(icons), m_archives(this)
+    : QAbstractItemModel(parent)
+    , m_icons(icons)
+    , m_archives(this)
 {
 }
 
@@ -129,7 +131,11 @@ void TZipTreeModel::NodeTextChanged(TZipTreeNode& node)
 
 // ---- TZipPagesModel ----
 
-TZipPagesModel::TZipPagesModel(TIconCache& icons, QObject* parent) : QAbstractListModel(parent), m_icons(icons) {}
+TZipPagesModel::TZipPagesModel(TIconCache& icons, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_icons(icons)
+{
+}
 
 void TZipPagesModel::SetPages(std::vector<TZipPage> pages)
 {

@@ -73,8 +73,15 @@ TReply SiteReply(const TRecordedRequest& request)
         return html(body + "</body></html>");
     }
     if (target.starts_with("/many/p"))
-        return html("<html><head><title>P</title></head><body>" + target + "</body></html>").Delay(
-            std::chrono::milliseconds(150));
+    {
+        const std::string body = "<html><head><title>P</title></head><body>" + target + "</body></html>";
+        TReply late;
+        late.Pause(std::chrono::milliseconds(150));
+        late.Send(
+            test::ResponseHead(200, {{"Content-Type", "text/html"}, {"Content-Length", std::to_string(body.size())}}) +
+            body);
+        return late;
+    }
     return TReply::Text(404, "missing");
 }
 
@@ -90,10 +97,12 @@ std::set<std::string> EntryNames(const std::string& archive)
 }
 
 // Runs `step` on the next visible dialog of type T (when the code under test opens it).
-template <typename T> class TDialogStep : public QObject
+template <typename T>
+class TDialogStep : public QObject
 {
 public:
-    explicit TDialogStep(std::function<void(T&)> step) : m_step(std::move(step))
+    explicit TDialogStep(std::function<void(T&)> step)
+        : m_step(std::move(step))
     {
         connect(&m_poll, &QTimer::timeout, this,
                 [this]
@@ -165,14 +174,37 @@ private:
         m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
         m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + path));
         QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() != nullptr, 5000);
-        return m_window->Runner().RunningTask();
+        const bool started = QTest::qWaitFor([this] { return m_window->Runner().RunningTask() != nullptr; }, 5000);
+        return started ? m_window->Runner().RunningTask() : nullptr;
+    }
+
+    // The stored name in the archive that ends with `tail`.
+    static std::string StoredNameEndingWith(const TZipArchive& archive, const std::string& tail)
+    {
+        for (const std::string& name : archive.FileNames())
+            if (name.ends_with(tail))
+                return name;
+        return {};
     }
 
     void SelectNode(const TZipTreeNode& node)
     {
+        // The window is active again after a dialog closed, as on a desktop.
+        QApplication::setActiveWindow(m_window.get());
         Pane().tvZip->setFocus();
         Pane().Select(node);
+    }
+
+    // A Zip menu command as a person gives it: the menu opens (which sets what is
+    // enabled), then the item.
+    void ZipCommand(const char* name)
+    {
+        QMenu* menu = m_window->findChild<QMenu*>(QStringLiteral("mnuZip"));
+        QVERIFY(menu);
+        emit menu->aboutToShow();
+        QAction* action = m_window->Action(QString::fromLatin1(name));
+        QVERIFY2(action->isEnabled(), name);
+        action->trigger();
     }
 
 private slots:
@@ -189,6 +221,7 @@ private slots:
         options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
         m_window = std::make_unique<TFormHarbex>(*m_app, options);
         m_window->show();
+        QApplication::setActiveWindow(m_window.get());
         QTRY_VERIFY(m_window->FirstActivationDone());
     }
 
@@ -205,18 +238,19 @@ private slots:
     void ZipTaskArchiveShowsInBothTrees()
     {
         const std::shared_ptr<THXTask> task = CopyToArchive("/index.html");
+        QVERIFY(task);
         QTRY_VERIFY_WITH_TIMEOUT(task->Status == kStatusZipped, 20000);
         QCOMPARE(Tree().Archives().Count(), std::size_t(1));
         TZipArchive& archive = Tree().Archives().At(0);
         QCOMPARE(archive.Path(), task->Destination);
         QCOMPARE(QString::fromStdString(archive.Root().Text), QStringLiteral("Start.zip"));
-        const std::string host = ExtractFileName(ExcludeTrailingSlash(m_server->HostPort()));
-        const TZipTreeNode* start = archive.FindFile(m_server->Host() + "/index.html");
+        const TZipTreeNode* start = archive.FindFile(StoredNameEndingWith(archive, "/index.html"));
         QVERIFY(start);
         QCOMPARE(QString::fromStdString(start->Text), QStringLiteral("index.html   (Start)"));
-        QCOMPARE(QString::fromStdString(archive.FindFile(m_server->Host() + "/sub/b.html")->Text),
-                 QStringLiteral("b.html   (Page B)"));
-        (void)host;
+        const TZipTreeNode* pageB = archive.FindFile(StoredNameEndingWith(archive, "/sub/b.html"));
+        QVERIFY(pageB);
+        QCOMPARE(QString::fromStdString(pageB->Text), QStringLiteral("b.html   (Page B)"));
+        QCOMPARE(QString::fromStdString(pageB->Parent->Text), QStringLiteral("sub"));
 
         // Opening it again selects it; it is not listed twice.
         SelectNode(archive.Root());
@@ -237,10 +271,8 @@ private slots:
     // empty with it; the archive's root stays.
     void DeletingAFolderPrunesTheTree()
     {
-        const std::string path = MakeArchive("del.zip", {{"site/a/x.txt", "x"},
-                                                         {"site/a/deep/y.txt", "y"},
-                                                         {"site/b.txt", "b"},
-                                                         {"top.txt", "t"}});
+        const std::string path = MakeArchive(
+            "del.zip", {{"site/a/x.txt", "x"}, {"site/a/deep/y.txt", "y"}, {"site/b.txt", "b"}, {"top.txt", "t"}});
         TZipArchive* archive = Pane().OpenZip(path);
         QVERIFY(archive);
         SelectNode(*archive->FindFolder("site/a/"));
@@ -361,7 +393,7 @@ private slots:
                     dialog.cbOverwrite->setChecked(overwrite);
                     QTest::keyClick(&dialog, Qt::Key_Return);
                 });
-            m_window->Action("miZipUnzip")->trigger();
+            ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
         };
         unzip(true, true);
@@ -386,6 +418,7 @@ private slots:
     void RenamingAnArchiveMovesFileListAndTask()
     {
         const std::shared_ptr<THXTask> task = CopyToArchive("/index.html");
+        QVERIFY(task);
         QTRY_VERIFY_WITH_TIMEOUT(task->Status == kStatusZipped, 20000);
         const std::string oldPath = task->Destination;
         TZipArchive* archive = Tree().Archives().Find(oldPath);
@@ -402,9 +435,9 @@ private slots:
         QCOMPARE(archive->Path(), newPath);
         QCOMPARE(root.data().toString(), QStringLiteral("Renamed.zip"));
         QVERIFY(FileExists(newPath) && !FileExists(oldPath));
-        QCOMPARE(m_window->RecentFiles().front(), newPath);
-        QVERIFY(std::find(m_window->RecentFiles().begin(), m_window->RecentFiles().end(), oldPath) ==
-                m_window->RecentFiles().end());
+        const std::vector<std::string> recent = m_window->RecentFiles();
+        QCOMPARE(recent.front(), newPath);
+        QVERIFY(std::find(recent.begin(), recent.end(), oldPath) == recent.end());
         QCOMPARE(task->Destination, newPath);
         QVERIFY(ReadWholeFile(task->FileName).value_or("").find("Renamed.zip") != std::string::npos);
     }
@@ -438,6 +471,7 @@ private slots:
         WriteFileAtomic(Home() + "extra.txt", "extra");
         TBoxAnswer anyBox(QMessageBox::Ok);
         const std::shared_ptr<THXTask> task = CopyToArchive("/many/index.html");
+        QVERIFY(task);
         const std::string out = Home() + "out/";
         for (int round = 0; round < 3 && task->Status != kStatusZipped; ++round)
         {
@@ -451,7 +485,7 @@ private slots:
                     dialog.cbOverwrite->setChecked(true);
                     QTest::keyClick(&dialog, Qt::Key_Return);
                 });
-            m_window->Action("miZipUnzip")->trigger();
+            ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
             SelectNode(archive->Root());
             QVERIFY(Pane().AddFilesToZip({Home() + "extra.txt"}));
@@ -470,7 +504,7 @@ private slots:
         }
         QCOMPARE(expected.size(), std::size_t(21));
         QCOMPARE(EntryNames(task->Destination), expected);
-        QCOMPARE(EntryNames(other).count(ExcludeLeadingSlash(Home() + "extra.txt")), std::size_t(1));
+        QCOMPARE(EntryNames(other).count((Home() + "extra.txt").substr(1)), std::size_t(1));
         // The window's listing is still its own.
         TZipArchive* archive = Tree().Archives().Find(other);
         SelectNode(archive->Root());
