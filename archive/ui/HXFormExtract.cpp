@@ -54,6 +54,14 @@ TFormExtract::TFormExtract(THXApp& app, QWidget* parent)
     for (int column = 1; column < m_folders->columnCount(); ++column)
         tvFolders->hideColumn(column);
     tvFolders->setMinimumSize(260, 240);
+    // The model reads folders in the background: the field's folder is shown again
+    // as the levels above it arrive, until the person picks one.
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this,
+            [this]
+            {
+                if (!m_folderShown)
+                    ShowFolderInTree();
+            });
     folderSide->addWidget(folderLabel);
     folderSide->addWidget(edFolder);
     folderSide->addWidget(tvFolders, 1);
@@ -142,11 +150,15 @@ void TFormExtract::LoadSettings()
 
 void TFormExtract::ShowFolderInTree()
 {
-    const QModelIndex index = m_folders->index(edFolder->text());
+    QString folder = edFolder->text();
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    const QModelIndex index = m_folders->index(folder);
     if (!index.isValid())
         return;
     tvFolders->setCurrentIndex(index);
     tvFolders->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    m_folderShown = m_folders->filePath(index) == folder;
 }
 
 void TFormExtract::FolderChosen()

@@ -78,6 +78,8 @@ private:
     THXApp& m_app;
     QFileSystemModel* m_folders = nullptr;
     bool m_settingsLoaded = false;
+    // The field's folder has been shown in the tree once.
+    bool m_folderShown = false;
 };
 
 // Asks whether an existing file is replaced by an entry being extracted:

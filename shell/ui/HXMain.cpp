@@ -456,7 +456,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
     splitter->addWidget(tabsLeft);
     splitter->addWidget(pages);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({180, 600});
+    splitter->setSizes({240, 600});
     tabsLeft->hide();
     layout->addWidget(splitter);
 }

@@ -91,6 +91,9 @@ TZipPane::TZipPane(THXApp& app, TXceedZip& zip, TZipGate& gate, TZipPaneHost& ho
     tvZip->setObjectName("tvZip");
     tvZip->setHeaderHidden(true);
     tvZip->setModel(m_model);
+    // Long names with their titles scroll sideways instead of being cut.
+    tvZip->header()->setStretchLastSection(false);
+    tvZip->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tvZip->setEditTriggers(QAbstractItemView::EditKeyPressed);
     tvZip->setContextMenuPolicy(Qt::CustomContextMenu);
     tvZip->installEventFilter(this);
