@@ -18,11 +18,11 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <array>
 #include <memory>
-#include <queue>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <stdexcept>
 #include <string>
@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "core/HXDateTime.h"
+#include "core/HXItemText.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
 
@@ -113,6 +114,10 @@ public:
 class THXZipNode;
 class THXSchedulerRow;
 
+// An item is kept small: a million of them fit in a little memory. Its texts cost a
+// pointer while empty; the URL, status text, referrer, Last-Modified and title are
+// held only while the record is loaded; the group, base folder and frame flag of an
+// item in the queue borrow the queue's one copy of each distinct text.
 class THXQItem
 {
 public:
@@ -122,30 +127,29 @@ public:
     }
 
     THXTask* Task;
-    std::string URL;
+    THXItemText URL;
     // Before the fetch: the folder the item's link was resolved against. After the
     // fetch: the folder of the address the content came from when redirects led to
     // another folder, else empty (the item's own folder). The queue record keeps it
     // (in its otherwise empty fourth field) only while a page waits to be parsed.
-    std::string BaseURL;
-    std::string Referrer;
-    std::string LastModified;
-    std::string LocalFile;
-    std::string Group;
-    std::string Title;
-    std::string StatusText;
-    std::string FrameFlag;
+    THXItemText BaseURL;
+    THXItemText Referrer;
+    THXItemText LastModified;
+    THXItemText LocalFile;
+    THXItemText Group;
+    THXItemText Title;
+    THXItemText StatusText;
+    THXItemText FrameFlag;
+    std::int64_t Size = 0;
     int State = kStateNone;
     int Level = 0;
     int Mode = kModeDownload;
-    std::int64_t Size = 0;
     int Index = -1;
 
     bool IsPage() const;
 
 private:
     friend class THXTask;
-    bool m_statusTextCleared = false;
     void ReleaseRecordStrings();
 };
 
@@ -279,23 +283,6 @@ public:
     int ZipPendingCount() const;
 
 private:
-    struct TKnownHash
-    {
-        using is_transparent = void;
-        const THXTask* task;
-        std::size_t operator()(std::string_view url) const;
-        std::size_t operator()(std::uint32_t pair) const;
-    };
-    struct TKnownEqual
-    {
-        using is_transparent = void;
-        const THXTask* task;
-        bool operator()(std::uint32_t a, std::uint32_t b) const;
-        bool operator()(std::string_view a, std::uint32_t b) const;
-        bool operator()(std::uint32_t a, std::string_view b) const;
-    };
-    using TKnownSet = std::unordered_set<std::uint32_t, TKnownHash, TKnownEqual>;
-
     enum class TScan
     {
         Page,
@@ -304,7 +291,16 @@ private:
     };
 
     // Callers hold m_queueLock.
-    void AppendPairLocked(std::unique_ptr<THXQItem> item, const std::string& record);
+    void AppendPairLocked(THXQItem&& item, const std::string& record);
+    THXQItem* ItemLocked(std::size_t pair) const;
+    bool OwnsItemLocked(const THXQItem& item) const;
+    // Points the item's repeating texts at the queue's shared copies.
+    void ShareTextsLocked(THXQItem& item);
+    void ShareTextLocked(THXItemText& text);
+    // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
+    std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
+    void AddKnownLocked(std::uint32_t pair);
+    void GrowKnownLocked();
     std::string BuildRecordLocked(const THXQItem& item, const std::string* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
     THXQItem* ScanLocked(TScan scan);
@@ -320,8 +316,16 @@ private:
 
     mutable std::mutex m_queueLock;
     std::vector<std::string> m_lines;
-    std::vector<std::unique_ptr<THXQItem>> m_items; // item k stands on lines 2k and 2k+1
-    TKnownSet m_known;
+    // Item k stands on lines 2k and 2k+1; a deque keeps every item where it is as the
+    // queue grows. m_built says which pairs have their item (the lines of a queue
+    // file are read before the items are built from them).
+    mutable std::deque<THXQItem> m_items;
+    std::vector<bool> m_built;
+    // Pair number + 1 of every known URL, 0 for a free slot; a power of two in size.
+    std::vector<std::uint32_t> m_known;
+    std::size_t m_knownCount = 0;
+    // The one copy of each group, base folder and frame flag the items borrow.
+    std::unordered_set<std::string> m_sharedTexts;
     std::vector<TZipPendingFile> m_zipPending;
     std::size_t m_zipPendingHead = 0;
     // Pairs that may match each scan, smallest on top. Every change that can make an
