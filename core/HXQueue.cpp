@@ -265,7 +265,7 @@ void THXTask::GrowKnownLocked()
     }
 }
 
-std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string* current) const
+std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string_view* current) const
 {
     std::array<std::string_view, kRecordFields> old{};
     if (current != nullptr)
@@ -363,8 +363,9 @@ void THXTask::WriteItemRecord(THXQItem& item)
         item.Index >= 0 && static_cast<std::size_t>(item.Index) + 1 < m_lines.size() && item.Index % 2 == 0;
     if (ownsSlot)
     {
-        std::string& line = m_lines[static_cast<std::size_t>(item.Index) + 1];
-        line = BuildRecordLocked(item, &line);
+        const std::size_t line = static_cast<std::size_t>(item.Index) + 1;
+        const std::string_view current = m_lines[line];
+        m_lines.Replace(line, BuildRecordLocked(item, &current));
     }
     else
     {
@@ -530,7 +531,7 @@ void THXTask::ClearLinesLocked()
     std::deque<THXQItem>().swap(m_items);
     std::vector<bool>().swap(m_built);
     std::unordered_set<std::string>().swap(m_sharedTexts);
-    std::vector<std::string>().swap(m_lines);
+    m_lines.clear();
     m_zipPending.clear();
     m_zipPendingHead = 0;
     for (auto& candidates : m_candidates)
@@ -557,7 +558,7 @@ void THXTask::LoadQueueLines()
     if (!bytes || bytes->empty())
         return;
 
-    std::vector<std::string> lines;
+    THXQueueLines lines;
     std::size_t start = 0;
     while (start < bytes->size())
     {
@@ -568,7 +569,7 @@ void THXTask::LoadQueueLines()
         std::size_t stop = end;
         if (stop > start && (*bytes)[stop - 1] == '\r')
             --stop;
-        lines.emplace_back(*bytes, start, stop - start);
+        lines.push_back(std::string_view(*bytes).substr(start, stop - start));
         start = next;
     }
     // A file cut off after a URL line gets an empty record for it, so the pairs stay
@@ -576,7 +577,7 @@ void THXTask::LoadQueueLines()
     if (lines.size() % 2 != 0)
     {
         THXQItem orphan;
-        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines.back()));
+        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines[lines.size() - 1]));
         lines.push_back(BuildRecordLocked(orphan, nullptr));
     }
     std::lock_guard lock(m_queueLock);
@@ -645,13 +646,10 @@ void THXTask::SaveQueue()
     std::string text;
     {
         std::lock_guard lock(m_queueLock);
-        std::size_t size = 0;
-        for (const std::string& line : m_lines)
-            size += line.size() + 2;
-        text.reserve(size);
-        for (const std::string& line : m_lines)
+        text.reserve(m_lines.TextBytes() + 2 * m_lines.size());
+        for (std::size_t line = 0; line < m_lines.size(); ++line)
         {
-            text += line;
+            text += m_lines[line];
             text += "\r\n";
         }
     }
@@ -746,7 +744,7 @@ std::string THXTask::QueueLine(int line) const
     std::lock_guard lock(m_queueLock);
     if (line < 0 || static_cast<std::size_t>(line) >= m_lines.size())
         return {};
-    return m_lines[static_cast<std::size_t>(line)];
+    return std::string(m_lines[static_cast<std::size_t>(line)]);
 }
 
 THXQItem* THXTask::Item(int pairIndex) const

@@ -5,7 +5,8 @@
 //
 // The queue is a list of line pairs: line 2k is the URL of item k, line 2k+1 its
 // record, eleven fields each followed by the separator byte 0xB6. The lines are
-// kept exactly as the queue file holds them (Windows-1252 with "&#N;" escapes), so
+// held in one arena (THXQueueLines) exactly as the queue file holds them
+// (Windows-1252 with "&#N;" escapes), so
 // no UTF-8 byte can ever be mistaken for the separator; fields are decoded to UTF-8
 // as they are read. The record is the authoritative copy of an item's URL, status
 // text, referrer, Last-Modified and title: those strings are released from the
@@ -34,6 +35,7 @@
 #include "core/HXItemText.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
+#include "core/HXQueueLines.h"
 
 namespace hx
 {
@@ -301,7 +303,7 @@ private:
     std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
     void AddKnownLocked(std::uint32_t pair);
     void GrowKnownLocked();
-    std::string BuildRecordLocked(const THXQItem& item, const std::string* current) const;
+    std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
     THXQItem* ScanLocked(TScan scan);
     void ClearLinesLocked();
@@ -315,7 +317,7 @@ private:
     std::string m_queueFileName;
 
     mutable std::mutex m_queueLock;
-    std::vector<std::string> m_lines;
+    THXQueueLines m_lines;
     // Item k stands on lines 2k and 2k+1; a deque keeps every item where it is as the
     // queue grows. m_built says which pairs have their item (the lines of a queue
     // file are read before the items are built from them).
