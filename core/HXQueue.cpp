@@ -553,6 +553,7 @@ void THXTask::LoadQueueLines()
 {
     if (QueueLineCount() != 0)
         return;
+    WaitForQueueWrites();
     const std::string path = QueueFileName();
     const std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes || bytes->empty())
@@ -641,24 +642,84 @@ void THXTask::LoadQueue()
     }
 }
 
-void THXTask::SaveQueue()
+std::string THXTask::QueueText() const
 {
+    std::lock_guard lock(m_queueLock);
     std::string text;
+    text.reserve(m_lines.TextBytes() + 2 * m_lines.size());
+    for (std::size_t line = 0; line < m_lines.size(); ++line)
     {
-        std::lock_guard lock(m_queueLock);
-        text.reserve(m_lines.TextBytes() + 2 * m_lines.size());
-        for (std::size_t line = 0; line < m_lines.size(); ++line)
-        {
-            text += m_lines[line];
-            text += "\r\n";
-        }
+        text += m_lines[line];
+        text += "\r\n";
     }
-    const std::string path = QueueFileName();
+    return text;
+}
+
+bool THXTask::WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber)
+{
+    std::lock_guard lock(m_writeLock);
+    if (copyNumber < m_copyWritten)
+        return true;
     ForceDirectories(ExtractFilePath(path));
     if (!WriteFileAtomic(path, text))
+        return false;
+    m_copyWritten = copyNumber;
+    return true;
+}
+
+void THXTask::WaitForQueueWrites()
+{
+    std::unique_lock lock(m_writeLock);
+    m_writeDone.wait(lock, [this] { return m_writesPending == 0; });
+}
+
+void THXTask::SaveQueue()
+{
+    const std::string text = QueueText();
+    const std::uint64_t copyNumber = ++m_copiesTaken;
+    const std::string path = QueueFileName();
+    if (!WriteQueueText(path, text, copyNumber))
         throw EFileError("Unable to write file: " + path);
     Modified = false;
     ChangesSinceSave = 0;
+}
+
+int THXTask::BackgroundQueueWritesFailed() const
+{
+    std::lock_guard lock(m_writeLock);
+    return m_backgroundWritesFailed;
+}
+
+void THXTask::SaveQueueInBackground()
+{
+    {
+        std::lock_guard lock(m_writeLock);
+        if (m_writesPending != 0)
+            return;
+        ++m_writesPending;
+    }
+    auto text = std::make_shared<const std::string>(QueueText());
+    const std::uint64_t copyNumber = ++m_copiesTaken;
+    Modified = false;
+    ChangesSinceSave = 0;
+    m_queueWriter.Post(
+        [this, text, copyNumber, path = QueueFileName()]
+        {
+            bool written = false;
+            try
+            {
+                written = WriteQueueText(path, *text, copyNumber);
+            }
+            catch (const std::exception&)
+            {
+                written = false;
+            }
+            std::lock_guard lock(m_writeLock);
+            if (!written)
+                ++m_backgroundWritesFailed;
+            --m_writesPending;
+            m_writeDone.notify_all();
+        });
 }
 
 void THXTask::AutoSaveQueue()

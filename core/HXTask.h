@@ -18,6 +18,7 @@
 // Zip-pending list share one lock, taken briefly and never while calling out.
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,6 +34,7 @@
 
 #include "core/HXDateTime.h"
 #include "core/HXItemText.h"
+#include "core/HXJobThread.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
 #include "core/HXQueueLines.h"
@@ -261,6 +263,14 @@ public:
     void LoadQueue();
     // Throws EFileError when the file cannot be written; the previous file stays.
     void SaveQueue();
+    // Takes a copy of the lines and writes it to the queue file on a thread of its
+    // own (atomically, as SaveQueue), so a large queue does not hold up the crawl.
+    // Clears Modified. While an earlier copy is still being written, nothing happens
+    // (Modified stays set). A failed write leaves the previous file; the SaveQueue
+    // that ends every run writes again and reports a failure.
+    void SaveQueueInBackground();
+    // Background writes that failed since the task was made (any thread).
+    int BackgroundQueueWritesFailed() const;
     void AutoSaveQueue();
     void ResetInterrupted();
     void PrepareSmartUpdate();
@@ -337,6 +347,21 @@ private:
     // more than once; its repeats are popped like the rest.
     using TCandidates = std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>>;
     std::array<TCandidates, 3> m_candidates;
+
+    // Queue file writes: a copy of the lines written by m_queueWriter. Each copy has
+    // a number; a copy older than the file's is not written, so a late background
+    // write never replaces what SaveQueue wrote after it.
+    std::string QueueText() const;
+    bool WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber);
+    void WaitForQueueWrites();
+    mutable std::mutex m_writeLock;
+    std::condition_variable m_writeDone;
+    std::uint64_t m_copiesTaken = 0;  // owner thread
+    std::uint64_t m_copyWritten = 0;  // under m_writeLock
+    int m_writesPending = 0;          // under m_writeLock
+    int m_backgroundWritesFailed = 0; // under m_writeLock
+    // Last: destroyed first, so a write still queued ends before the rest goes.
+    TJobThread m_queueWriter;
 };
 
 } // namespace hx
