@@ -80,7 +80,8 @@ void WriteSmallPageSite(const std::filesystem::path& folder, int pages)
         std::string html = "<html><head><title>Page " + std::to_string(page) + "</title></head><body>\n<h1>Page " +
                            std::to_string(page) + "</h1>\n<ul>\n";
         for (const int target : targets)
-            html += "<li><a href=\"" + SmallPageLink(page, target) + "\">Page " + std::to_string(target) + "</a></li>\n";
+            html +=
+                "<li><a href=\"" + SmallPageLink(page, target) + "\">Page " + std::to_string(target) + "</a></li>\n";
         html += "</ul>\n";
         while (html.size() + kFiller.size() + 20 < kSmallPageBytes)
             html += "<p>" + kFiller + "</p>\n";
