@@ -6,7 +6,7 @@
 #
 #     bench/crawl_compare.sh [--harbex PATH] [--pages "200 2000"] [--tools "harbex harbex-classic wget wget2 httrack"]
 #                            [--harbex-options "--connections 16"] [--httrack-options "-%N0"] [--keep]
-#                            [--site DIR [--start PATH]]
+#                            [--site DIR [--start PATH]] [--small-pages]
 #
 # The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
 # with a configuration of its own in a temporary folder. harbex-cli defaults to
@@ -19,7 +19,11 @@
 # after httrack's address. --keep leaves the temporary folder (sites, copies,
 # logs) in place. --site serves a folder that is already there (a documentation
 # tree, say) instead of a generated site, starting at PATH (default index.html);
-# its pages column counts the folder's .html and .htm files.
+# its pages column counts the folder's .html and .htm files. --small-pages copies
+# hx_make_site's plain site of small pages (about 2 KB each, linked as a tree with
+# cross links) instead of the feature-rich test site: try --pages 100000.
+# A peer program (wget, wget2, httrack) that is missing and cannot be installed is
+# left out of the table with a note; nginx and /usr/bin/time are required.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,6 +34,7 @@ tools="harbex wget wget2 httrack"
 harbex_options=""
 httrack_options=""
 keep=0
+small_pages=0
 site_dir=""
 start_path=index.html
 
@@ -43,7 +48,8 @@ while [ $# -gt 0 ]; do
         --keep) keep=1; shift ;;
         --site) site_dir=$(cd "$2" && pwd); shift 2 ;;
         --start) start_path=$2; shift 2 ;;
-        -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --small-pages) small_pages=1; shift ;;
+        -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "crawl_compare.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -64,12 +70,29 @@ if [ ${#missing[@]} -gt 0 ]; then
     if [ "$(id -u)" -eq 0 ] && have apt-get; then
         echo "Installing ${missing[*]}" >&2
         DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
-            { apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
-    else
-        echo "crawl_compare.sh: please install ${missing[*]} (apt-get install ${missing[*]})" >&2
-        exit 2
+            { apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; } ||
+            true
     fi
 fi
+if ! have nginx || [ ! -x /usr/bin/time ]; then
+    echo "crawl_compare.sh: please install nginx and time (apt-get install nginx time)" >&2
+    exit 2
+fi
+# Peers that are still missing are left out, with a note.
+skipped=()
+kept=""
+for tool in $tools; do
+    case "$tool" in
+        wget | wget2 | httrack)
+            if ! have "$tool"; then
+                skipped+=("$tool")
+                continue
+            fi
+            ;;
+    esac
+    kept="$kept $tool"
+done
+tools=$kept
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 cmake -S "$here" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHX_BUILD_BENCH=ON >/dev/null
@@ -103,7 +126,9 @@ rows=()
 # Copies the site with one tool and adds its row to the table.
 measure() {
     local tool=$1 pages=$2 url=$3 out=$work/$1-$2 log=$work/$1-$2.log timing=$work/$1-$2.time status=0
+    local requests_before
     mkdir -p "$out"
+    requests_before=$(request_count)
     case "$tool" in
         harbex | harbex-classic)
             local pacing=fast
@@ -138,7 +163,8 @@ measure() {
             exit 2
             ;;
     esac
-    local wall rss files broken rate
+    local wall rss files broken rate requests
+    requests=$(($(request_count) - requests_before))
     files=$(find "$out" -type f -not -path '*/hts-cache/*' -not -name 'hts-log.txt' | wc -l)
     if [ "$files" -eq 0 ]; then
         rows+=("$(printf '%-8s %6s  %s' "$tool" "$pages" "failed with exit status $status: $(head -n 1 "$log")")")
@@ -148,13 +174,20 @@ measure() {
     rss=$(peak_rss "$timing")
     broken=$("$check_links" "$out" | sed -n 's/^broken local links: \([0-9]*\).*/\1/p')
     rate=$(awk -v p="$pages" -v w="$wall" 'BEGIN { if (w > 0) printf "%.1f", p / w; else print "-" }')
-    rows+=("$(printf '%-8s %6s %9s %9s %12s %7s %7s %5s' "$tool" "$pages" "$wall" "$rate" "$rss" "$files" "$broken" "$status")")
+    rows+=("$(printf '%-8s %6s %9s %9s %12s %8s %7s %7s %5s' "$tool" "$pages" "$wall" "$rate" "$rss" "$requests" "$files" "$broken" "$status")")
+}
+
+# Requests nginx has answered so far (its access log, one line a request).
+request_count() {
+    if [ -f "$work/access.log" ]; then wc -l <"$work/access.log"; else echo 0; fi
 }
 
 # Copies the site served from ROOT with every tool.
 copy_with_each_tool() {
     local root=$1 pages=$2 extra=$3 url
-    start_nginx "$root" "$extra"
+    # nginx logs every request, so each tool's requests can be counted.
+    { cat "$extra"; echo "    access_log $work/access.log;"; } >"$work/extra-logged.conf"
+    start_nginx "$root" "$work/extra-logged.conf"
     url=http://127.0.0.1:$port/$4
     echo "Serving $pages pages at $url" >&2
     for tool in $tools; do
@@ -171,17 +204,25 @@ if [ -n "$site_dir" ]; then
 else
     for pages in $page_counts; do
         site=$work/site-$pages
-        "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
+        if [ "$small_pages" -eq 1 ]; then
+            "$make_site" "$site" "$pages" --small-pages --nginx-extra "$work/extra-$pages.conf" >&2
+        else
+            "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
+        fi
         copy_with_each_tool "$site" "$pages" "$work/extra-$pages.conf" index.html
     done
 fi
 
 echo
-printf '%-8s %6s %9s %9s %12s %7s %7s %5s\n' tool pages "wall s" "pages/s" "peak RSS KB" files broken exit
+printf '%-8s %6s %9s %9s %12s %8s %7s %7s %5s\n' tool pages "wall s" "pages/s" "peak RSS KB" requests files broken exit
 for row in "${rows[@]}"; do
     echo "$row"
 done
 echo
-echo "pages/s: pages of the site divided by wall time; files: regular files saved (httrack's cache left out);"
+echo "pages/s: pages of the site divided by wall time; requests: requests nginx answered during the copy;"
+echo "files: regular files saved (httrack's cache left out);"
 echo "broken: local links of saved pages naming no file (hx_check_links); exit: the tool's exit status"
 echo "(wget exits 8 when the server answered an error, as it does for the site's missing page)."
+for tool in "${skipped[@]}"; do
+    echo "$tool: not installed, left out (apt-get install $tool)"
+done

@@ -175,51 +175,108 @@ bool THXQItem::IsPage() const
 
 void THXQItem::ReleaseRecordStrings()
 {
-    std::string().swap(URL);
-    std::string().swap(StatusText);
-    std::string().swap(Referrer);
-    std::string().swap(LastModified);
-    std::string().swap(Title);
+    URL.clear();
+    StatusText.clear();
+    Referrer.clear();
+    LastModified.clear();
+    Title.clear();
 }
 
-std::size_t THXTask::TKnownHash::operator()(std::string_view url) const
+THXQItem* THXTask::ItemLocked(std::size_t pair) const
 {
-    return FoldedHash(url);
+    if (pair >= m_items.size() || !m_built[pair])
+        return nullptr;
+    return &m_items[pair];
 }
 
-std::size_t THXTask::TKnownHash::operator()(std::uint32_t pair) const
+bool THXTask::OwnsItemLocked(const THXQItem& item) const
 {
-    return FoldedHash(task->m_lines[2 * static_cast<std::size_t>(pair)]);
+    return item.Index >= 0 && ItemLocked(static_cast<std::size_t>(item.Index) / 2) == &item;
 }
 
-bool THXTask::TKnownEqual::operator()(std::uint32_t a, std::uint32_t b) const
+void THXTask::ShareTextLocked(THXItemText& text)
 {
-    return SameTextNoCase(task->m_lines[2 * static_cast<std::size_t>(a)],
-                          task->m_lines[2 * static_cast<std::size_t>(b)]);
+    if (text.empty() || text.IsBorrowed())
+        return;
+    const auto [shared, added] = m_sharedTexts.insert(text.str());
+    text.Borrow(&*shared);
 }
 
-bool THXTask::TKnownEqual::operator()(std::string_view a, std::uint32_t b) const
+void THXTask::ShareTextsLocked(THXQItem& item)
 {
-    return SameTextNoCase(a, task->m_lines[2 * static_cast<std::size_t>(b)]);
+    if (!OwnsItemLocked(item))
+        return;
+    ShareTextLocked(item.Group);
+    ShareTextLocked(item.BaseURL);
+    ShareTextLocked(item.FrameFlag);
 }
 
-bool THXTask::TKnownEqual::operator()(std::uint32_t a, std::string_view b) const
+std::optional<std::uint32_t> THXTask::FindKnownLocked(std::string_view encodedURL) const
 {
-    return SameTextNoCase(task->m_lines[2 * static_cast<std::size_t>(a)], b);
+    if (m_known.empty())
+        return std::nullopt;
+    const std::size_t mask = m_known.size() - 1;
+    for (std::size_t slot = FoldedHash(encodedURL) & mask;; slot = (slot + 1) & mask)
+    {
+        const std::uint32_t entry = m_known[slot];
+        if (entry == 0)
+            return std::nullopt;
+        if (SameTextNoCase(encodedURL, m_lines[2 * static_cast<std::size_t>(entry - 1)]))
+            return entry - 1;
+    }
 }
 
-std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string* current) const
+void THXTask::AddKnownLocked(std::uint32_t pair)
+{
+    // At most three quarters full, so a probe ends soon at a free slot.
+    if (4 * (m_knownCount + 1) > 3 * m_known.size())
+        GrowKnownLocked();
+    const std::string_view url = m_lines[2 * static_cast<std::size_t>(pair)];
+    const std::size_t mask = m_known.size() - 1;
+    for (std::size_t slot = FoldedHash(url) & mask;; slot = (slot + 1) & mask)
+    {
+        std::uint32_t& entry = m_known[slot];
+        if (entry == 0)
+        {
+            entry = pair + 1;
+            ++m_knownCount;
+            return;
+        }
+        // A URL line that is there already (a queue file may repeat one) keeps its
+        // first pair, as a set would.
+        if (SameTextNoCase(url, m_lines[2 * static_cast<std::size_t>(entry - 1)]))
+            return;
+    }
+}
+
+void THXTask::GrowKnownLocked()
+{
+    std::vector<std::uint32_t> old(std::max<std::size_t>(m_known.size() * 2, 1024), 0);
+    old.swap(m_known);
+    const std::size_t mask = m_known.size() - 1;
+    for (const std::uint32_t entry : old)
+    {
+        if (entry == 0)
+            continue;
+        std::size_t slot = FoldedHash(m_lines[2 * static_cast<std::size_t>(entry - 1)]) & mask;
+        while (m_known[slot] != 0)
+            slot = (slot + 1) & mask;
+        m_known[slot] = entry;
+    }
+}
+
+std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string_view* current) const
 {
     std::array<std::string_view, kRecordFields> old{};
     if (current != nullptr)
         old = SplitRecord(*current);
     // An empty text in the object keeps what the record holds: the object's copy
     // may have been released after the last write.
-    auto text = [&](int field, const std::string& value, bool statusField = false) -> std::string
+    auto text = [&](int field, const THXItemText& value, bool statusField = false) -> std::string
     {
         if (value.empty())
         {
-            if (statusField && item.m_statusTextCleared)
+            if (statusField && item.StatusText.IsCleared())
                 return {};
             return std::string(old[static_cast<std::size_t>(field)]);
         }
@@ -249,43 +306,51 @@ std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string* 
     return record;
 }
 
-void THXTask::AppendPairLocked(std::unique_ptr<THXQItem> item, const std::string& record)
+void THXTask::AppendPairLocked(THXQItem&& item, const std::string& record)
 {
-    const std::size_t pair = m_items.size();
-    item->Task = this;
-    item->Index = static_cast<int>(2 * pair);
-    m_lines.push_back(EncodeField(item->URL));
+    const std::size_t pair = m_lines.size() / 2;
+    m_lines.push_back(EncodeField(item.URL));
     m_lines.push_back(record);
-    m_items.push_back(std::move(item));
-    m_known.insert(static_cast<std::uint32_t>(pair));
-    NoteItemChangedLocked(*m_items.back());
+    // Pairs appended without an item (WriteItemRecord of an item the queue does not
+    // own) leave unbuilt places before this one.
+    while (m_items.size() < pair)
+        m_items.emplace_back(this);
+    m_built.resize(pair + 1, false);
+    THXQItem& added = m_items.emplace_back(std::move(item));
+    m_built[pair] = true;
+    added.Task = this;
+    added.Index = static_cast<int>(2 * pair);
+    if (added.StatusText.IsCleared())
+        added.StatusText.clear();
+    ShareTextsLocked(added);
+    AddKnownLocked(static_cast<std::uint32_t>(pair));
+    NoteItemChangedLocked(added);
 }
 
 void THXTask::AddItem(std::unique_ptr<THXQItem> item)
 {
-    THXQItem& added = *item;
-    {
-        std::lock_guard lock(m_queueLock);
-        if (added.IsPage())
-            ++TotalPages;
-        else
-            ++TotalResources;
-        const std::string record = BuildRecordLocked(added, nullptr);
-        AppendPairLocked(std::move(item), record);
-        added.m_statusTextCleared = false;
-        Modified = true;
-    }
-    if (ExploreView)
-        ExploreView->AddRow(added);
-    std::lock_guard lock(m_queueLock);
-    added.ReleaseRecordStrings();
+    if (item)
+        AddItem(std::move(*item));
 }
 
 THXQItem* THXTask::AddItem(THXQItem item)
 {
-    auto owned = std::make_unique<THXQItem>(std::move(item));
-    THXQItem* added = owned.get();
-    AddItem(std::move(owned));
+    THXQItem* added = nullptr;
+    {
+        std::lock_guard lock(m_queueLock);
+        if (item.IsPage())
+            ++TotalPages;
+        else
+            ++TotalResources;
+        const std::string record = BuildRecordLocked(item, nullptr);
+        AppendPairLocked(std::move(item), record);
+        added = &m_items.back();
+        Modified = true;
+    }
+    if (ExploreView)
+        ExploreView->AddRow(*added);
+    std::lock_guard lock(m_queueLock);
+    added->ReleaseRecordStrings();
     return added;
 }
 
@@ -298,21 +363,23 @@ void THXTask::WriteItemRecord(THXQItem& item)
         item.Index >= 0 && static_cast<std::size_t>(item.Index) + 1 < m_lines.size() && item.Index % 2 == 0;
     if (ownsSlot)
     {
-        std::string& line = m_lines[static_cast<std::size_t>(item.Index) + 1];
-        line = BuildRecordLocked(item, &line);
+        const std::size_t line = static_cast<std::size_t>(item.Index) + 1;
+        const std::string_view current = m_lines[line];
+        m_lines.Replace(line, BuildRecordLocked(item, &current));
     }
     else
     {
         // An item that is not in the queue yet gets its two lines appended; the
         // object stays its owner's (the pair carries none until the queue is loaded).
-        const std::size_t pair = m_items.size();
+        const std::size_t pair = m_lines.size() / 2;
         m_lines.push_back(EncodeField(item.URL));
         m_lines.push_back(BuildRecordLocked(item, nullptr));
-        m_items.push_back(nullptr);
-        m_known.insert(static_cast<std::uint32_t>(pair));
+        AddKnownLocked(static_cast<std::uint32_t>(pair));
         item.Index = static_cast<int>(2 * pair);
     }
-    item.m_statusTextCleared = false;
+    if (item.StatusText.IsCleared())
+        item.StatusText.clear();
+    ShareTextsLocked(item);
     NoteItemChangedLocked(item);
     Modified = true;
 }
@@ -336,6 +403,7 @@ void THXTask::ReloadItemLocked(THXQItem& item)
     item.FrameFlag = DecodeField(fields[10]);
     if (item.State == kStateSaved && !fields[3].empty())
         item.BaseURL = DecodeField(fields[3]);
+    ShareTextsLocked(item);
     NoteItemChangedLocked(item);
 }
 
@@ -392,8 +460,7 @@ void THXTask::SetItemState(THXQItem& item, int newState)
 
 void THXTask::ClearStatusText(THXQItem& item)
 {
-    item.StatusText.clear();
-    item.m_statusTextCleared = true;
+    item.StatusText.MarkCleared();
 }
 
 void THXTask::CommitItem(THXQItem& item, bool release)
@@ -430,7 +497,7 @@ THXQItem* THXTask::ScanLocked(TScan scan)
     while (!candidates.empty())
     {
         const std::uint32_t pair = candidates.top();
-        THXQItem* item = pair < m_items.size() ? m_items[pair].get() : nullptr;
+        THXQItem* item = ItemLocked(pair);
         if (item != nullptr && matches(*item))
             return item;
         candidates.pop();
@@ -458,8 +525,12 @@ THXQItem* THXTask::NextSavedPage()
 
 void THXTask::ClearLinesLocked()
 {
-    m_known.clear();
-    m_items.clear();
+    // Swapped with empty ones so a cleared queue gives its memory back.
+    std::vector<std::uint32_t>().swap(m_known);
+    m_knownCount = 0;
+    std::deque<THXQItem>().swap(m_items);
+    std::vector<bool>().swap(m_built);
+    std::unordered_set<std::string>().swap(m_sharedTexts);
     m_lines.clear();
     m_zipPending.clear();
     m_zipPendingHead = 0;
@@ -482,12 +553,13 @@ void THXTask::LoadQueueLines()
 {
     if (QueueLineCount() != 0)
         return;
+    WaitForQueueWrites();
     const std::string path = QueueFileName();
     const std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes || bytes->empty())
         return;
 
-    std::vector<std::string> lines;
+    THXQueueLines lines;
     std::size_t start = 0;
     while (start < bytes->size())
     {
@@ -498,7 +570,7 @@ void THXTask::LoadQueueLines()
         std::size_t stop = end;
         if (stop > start && (*bytes)[stop - 1] == '\r')
             --stop;
-        lines.emplace_back(*bytes, start, stop - start);
+        lines.push_back(std::string_view(*bytes).substr(start, stop - start));
         start = next;
     }
     // A file cut off after a URL line gets an empty record for it, so the pairs stay
@@ -506,7 +578,7 @@ void THXTask::LoadQueueLines()
     if (lines.size() % 2 != 0)
     {
         THXQItem orphan;
-        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines.back()));
+        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines[lines.size() - 1]));
         lines.push_back(BuildRecordLocked(orphan, nullptr));
     }
     std::lock_guard lock(m_queueLock);
@@ -514,7 +586,7 @@ void THXTask::LoadQueueLines()
     {
         m_lines = std::move(lines);
         m_items.clear();
-        m_items.resize(m_lines.size() / 2);
+        m_built.assign(m_lines.size() / 2, false);
     }
 }
 
@@ -543,19 +615,21 @@ void THXTask::LoadQueue()
         THXQItem* item = nullptr;
         {
             std::lock_guard lock(m_queueLock);
-            if (m_items[pair] != nullptr)
+            if (ItemLocked(pair) != nullptr)
                 continue;
-            m_known.insert(static_cast<std::uint32_t>(pair));
+            AddKnownLocked(static_cast<std::uint32_t>(pair));
             const auto fields = SplitRecord(m_lines[2 * pair + 1]);
             const int state = StrictState(fields[0], queueFile, pair + 1);
-            auto created = std::make_unique<THXQItem>(this);
-            created->Index = static_cast<int>(2 * pair);
-            created->Group = DecodeField(fields[2]);
-            created->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
+            while (m_items.size() <= pair)
+                m_items.emplace_back(this);
+            item = &m_items[pair];
+            m_built[pair] = true;
+            item->Index = static_cast<int>(2 * pair);
+            item->Group = DecodeField(fields[2]);
+            item->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
             if (state == kStateSaved && !fields[3].empty())
-                created->BaseURL = DecodeField(fields[3]);
-            item = created.get();
-            m_items[pair] = std::move(created);
+                item->BaseURL = DecodeField(fields[3]);
+            ShareTextsLocked(*item);
             SetItemStateLocked(*item, state);
         }
         Progress("", 0, 0);
@@ -568,27 +642,84 @@ void THXTask::LoadQueue()
     }
 }
 
-void THXTask::SaveQueue()
+std::string THXTask::QueueText() const
 {
+    std::lock_guard lock(m_queueLock);
     std::string text;
+    text.reserve(m_lines.TextBytes() + 2 * m_lines.size());
+    for (std::size_t line = 0; line < m_lines.size(); ++line)
     {
-        std::lock_guard lock(m_queueLock);
-        std::size_t size = 0;
-        for (const std::string& line : m_lines)
-            size += line.size() + 2;
-        text.reserve(size);
-        for (const std::string& line : m_lines)
-        {
-            text += line;
-            text += "\r\n";
-        }
+        text += m_lines[line];
+        text += "\r\n";
     }
-    const std::string path = QueueFileName();
+    return text;
+}
+
+bool THXTask::WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber)
+{
+    std::lock_guard lock(m_writeLock);
+    if (copyNumber < m_copyWritten)
+        return true;
     ForceDirectories(ExtractFilePath(path));
     if (!WriteFileAtomic(path, text))
+        return false;
+    m_copyWritten = copyNumber;
+    return true;
+}
+
+void THXTask::WaitForQueueWrites()
+{
+    std::unique_lock lock(m_writeLock);
+    m_writeDone.wait(lock, [this] { return m_writesPending == 0; });
+}
+
+void THXTask::SaveQueue()
+{
+    const std::string text = QueueText();
+    const std::uint64_t copyNumber = ++m_copiesTaken;
+    const std::string path = QueueFileName();
+    if (!WriteQueueText(path, text, copyNumber))
         throw EFileError("Unable to write file: " + path);
     Modified = false;
     ChangesSinceSave = 0;
+}
+
+int THXTask::BackgroundQueueWritesFailed() const
+{
+    std::lock_guard lock(m_writeLock);
+    return m_backgroundWritesFailed;
+}
+
+void THXTask::SaveQueueInBackground()
+{
+    {
+        std::lock_guard lock(m_writeLock);
+        if (m_writesPending != 0)
+            return;
+        ++m_writesPending;
+    }
+    auto text = std::make_shared<const std::string>(QueueText());
+    const std::uint64_t copyNumber = ++m_copiesTaken;
+    Modified = false;
+    ChangesSinceSave = 0;
+    m_queueWriter.Post(
+        [this, text, copyNumber, path = QueueFileName()]
+        {
+            bool written = false;
+            try
+            {
+                written = WriteQueueText(path, *text, copyNumber);
+            }
+            catch (const std::exception&)
+            {
+                written = false;
+            }
+            std::lock_guard lock(m_writeLock);
+            if (!written)
+                ++m_backgroundWritesFailed;
+            --m_writesPending;
+            m_writeDone.notify_all();
+        });
 }
 
 void THXTask::AutoSaveQueue()
@@ -646,15 +777,15 @@ bool THXTask::IsKnownURL(std::string_view url) const
 {
     const std::string encoded = EncodeField(url);
     std::lock_guard lock(m_queueLock);
-    return m_known.find(std::string_view(encoded)) != m_known.end();
+    return FindKnownLocked(encoded).has_value();
 }
 
 THXQItem* THXTask::FindItem(std::string_view url) const
 {
     const std::string encoded = EncodeField(url);
     std::lock_guard lock(m_queueLock);
-    const auto found = m_known.find(std::string_view(encoded));
-    return found == m_known.end() ? nullptr : m_items[*found].get();
+    const std::optional<std::uint32_t> found = FindKnownLocked(encoded);
+    return found ? ItemLocked(*found) : nullptr;
 }
 
 int THXTask::QueueLineCount() const
@@ -666,7 +797,7 @@ int THXTask::QueueLineCount() const
 int THXTask::ItemCount() const
 {
     std::lock_guard lock(m_queueLock);
-    return static_cast<int>(m_items.size());
+    return static_cast<int>(m_lines.size() / 2);
 }
 
 std::string THXTask::QueueLine(int line) const
@@ -674,15 +805,15 @@ std::string THXTask::QueueLine(int line) const
     std::lock_guard lock(m_queueLock);
     if (line < 0 || static_cast<std::size_t>(line) >= m_lines.size())
         return {};
-    return m_lines[static_cast<std::size_t>(line)];
+    return std::string(m_lines[static_cast<std::size_t>(line)]);
 }
 
 THXQItem* THXTask::Item(int pairIndex) const
 {
     std::lock_guard lock(m_queueLock);
-    if (pairIndex < 0 || static_cast<std::size_t>(pairIndex) >= m_items.size())
+    if (pairIndex < 0)
         return nullptr;
-    return m_items[static_cast<std::size_t>(pairIndex)].get();
+    return ItemLocked(static_cast<std::size_t>(pairIndex));
 }
 
 std::string THXTask::RecordField(int pairIndex, int field) const

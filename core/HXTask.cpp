@@ -91,7 +91,6 @@ std::string StateText(int state)
 
 THXTask::THXTask(THXApp& app)
     : m_app(app)
-    , m_known(0, TKnownHash{this}, TKnownEqual{this})
 {
     Reset();
 }

@@ -5,7 +5,8 @@
 //
 // The queue is a list of line pairs: line 2k is the URL of item k, line 2k+1 its
 // record, eleven fields each followed by the separator byte 0xB6. The lines are
-// kept exactly as the queue file holds them (Windows-1252 with "&#N;" escapes), so
+// held in one arena (THXQueueLines) exactly as the queue file holds them
+// (Windows-1252 with "&#N;" escapes), so
 // no UTF-8 byte can ever be mistaken for the separator; fields are decoded to UTF-8
 // as they are read. The record is the authoritative copy of an item's URL, status
 // text, referrer, Last-Modified and title: those strings are released from the
@@ -17,12 +18,13 @@
 // Zip-pending list share one lock, taken briefly and never while calling out.
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <array>
 #include <memory>
-#include <queue>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <stdexcept>
 #include <string>
@@ -31,8 +33,11 @@
 #include <vector>
 
 #include "core/HXDateTime.h"
+#include "core/HXItemText.h"
+#include "core/HXJobThread.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
+#include "core/HXQueueLines.h"
 
 namespace hx
 {
@@ -113,6 +118,10 @@ public:
 class THXZipNode;
 class THXSchedulerRow;
 
+// An item is kept small: a million of them fit in a little memory. Its texts cost a
+// pointer while empty; the URL, status text, referrer, Last-Modified and title are
+// held only while the record is loaded; the group, base folder and frame flag of an
+// item in the queue borrow the queue's one copy of each distinct text.
 class THXQItem
 {
 public:
@@ -122,30 +131,29 @@ public:
     }
 
     THXTask* Task;
-    std::string URL;
+    THXItemText URL;
     // Before the fetch: the folder the item's link was resolved against. After the
     // fetch: the folder of the address the content came from when redirects led to
     // another folder, else empty (the item's own folder). The queue record keeps it
     // (in its otherwise empty fourth field) only while a page waits to be parsed.
-    std::string BaseURL;
-    std::string Referrer;
-    std::string LastModified;
-    std::string LocalFile;
-    std::string Group;
-    std::string Title;
-    std::string StatusText;
-    std::string FrameFlag;
+    THXItemText BaseURL;
+    THXItemText Referrer;
+    THXItemText LastModified;
+    THXItemText LocalFile;
+    THXItemText Group;
+    THXItemText Title;
+    THXItemText StatusText;
+    THXItemText FrameFlag;
+    std::int64_t Size = 0;
     int State = kStateNone;
     int Level = 0;
     int Mode = kModeDownload;
-    std::int64_t Size = 0;
     int Index = -1;
 
     bool IsPage() const;
 
 private:
     friend class THXTask;
-    bool m_statusTextCleared = false;
     void ReleaseRecordStrings();
 };
 
@@ -255,6 +263,14 @@ public:
     void LoadQueue();
     // Throws EFileError when the file cannot be written; the previous file stays.
     void SaveQueue();
+    // Takes a copy of the lines and writes it to the queue file on a thread of its
+    // own (atomically, as SaveQueue), so a large queue does not hold up the crawl.
+    // Clears Modified. While an earlier copy is still being written, nothing happens
+    // (Modified stays set). A failed write leaves the previous file; the SaveQueue
+    // that ends every run writes again and reports a failure.
+    void SaveQueueInBackground();
+    // Background writes that failed since the task was made (any thread).
+    int BackgroundQueueWritesFailed() const;
     void AutoSaveQueue();
     void ResetInterrupted();
     void PrepareSmartUpdate();
@@ -279,23 +295,6 @@ public:
     int ZipPendingCount() const;
 
 private:
-    struct TKnownHash
-    {
-        using is_transparent = void;
-        const THXTask* task;
-        std::size_t operator()(std::string_view url) const;
-        std::size_t operator()(std::uint32_t pair) const;
-    };
-    struct TKnownEqual
-    {
-        using is_transparent = void;
-        const THXTask* task;
-        bool operator()(std::uint32_t a, std::uint32_t b) const;
-        bool operator()(std::string_view a, std::uint32_t b) const;
-        bool operator()(std::uint32_t a, std::string_view b) const;
-    };
-    using TKnownSet = std::unordered_set<std::uint32_t, TKnownHash, TKnownEqual>;
-
     enum class TScan
     {
         Page,
@@ -304,8 +303,17 @@ private:
     };
 
     // Callers hold m_queueLock.
-    void AppendPairLocked(std::unique_ptr<THXQItem> item, const std::string& record);
-    std::string BuildRecordLocked(const THXQItem& item, const std::string* current) const;
+    void AppendPairLocked(THXQItem&& item, const std::string& record);
+    THXQItem* ItemLocked(std::size_t pair) const;
+    bool OwnsItemLocked(const THXQItem& item) const;
+    // Points the item's repeating texts at the queue's shared copies.
+    void ShareTextsLocked(THXQItem& item);
+    void ShareTextLocked(THXItemText& text);
+    // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
+    std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
+    void AddKnownLocked(std::uint32_t pair);
+    void GrowKnownLocked();
+    std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
     THXQItem* ScanLocked(TScan scan);
     void ClearLinesLocked();
@@ -319,9 +327,17 @@ private:
     std::string m_queueFileName;
 
     mutable std::mutex m_queueLock;
-    std::vector<std::string> m_lines;
-    std::vector<std::unique_ptr<THXQItem>> m_items; // item k stands on lines 2k and 2k+1
-    TKnownSet m_known;
+    THXQueueLines m_lines;
+    // Item k stands on lines 2k and 2k+1; a deque keeps every item where it is as the
+    // queue grows. m_built says which pairs have their item (the lines of a queue
+    // file are read before the items are built from them).
+    mutable std::deque<THXQItem> m_items;
+    std::vector<bool> m_built;
+    // Pair number + 1 of every known URL, 0 for a free slot; a power of two in size.
+    std::vector<std::uint32_t> m_known;
+    std::size_t m_knownCount = 0;
+    // The one copy of each group, base folder and frame flag the items borrow.
+    std::unordered_set<std::string> m_sharedTexts;
     std::vector<TZipPendingFile> m_zipPending;
     std::size_t m_zipPendingHead = 0;
     // Pairs that may match each scan, smallest on top. Every change that can make an
@@ -331,6 +347,21 @@ private:
     // more than once; its repeats are popped like the rest.
     using TCandidates = std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>>;
     std::array<TCandidates, 3> m_candidates;
+
+    // Queue file writes: a copy of the lines written by m_queueWriter. Each copy has
+    // a number; a copy older than the file's is not written, so a late background
+    // write never replaces what SaveQueue wrote after it.
+    std::string QueueText() const;
+    bool WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber);
+    void WaitForQueueWrites();
+    mutable std::mutex m_writeLock;
+    std::condition_variable m_writeDone;
+    std::uint64_t m_copiesTaken = 0;  // owner thread
+    std::uint64_t m_copyWritten = 0;  // under m_writeLock
+    int m_writesPending = 0;          // under m_writeLock
+    int m_backgroundWritesFailed = 0; // under m_writeLock
+    // Last: destroyed first, so a write still queued ends before the rest goes.
+    TJobThread m_queueWriter;
 };
 
 } // namespace hx

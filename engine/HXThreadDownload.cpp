@@ -227,7 +227,7 @@ void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<
                     if (task->Modified && now - m_lastQueueSave >= pacing.QueueSaveInterval)
                     {
                         m_lastQueueSave = now;
-                        task->SaveQueue();
+                        task->SaveQueueInBackground();
                     }
                 });
     if (!ran || step == TStep::Completed || !Current(run))

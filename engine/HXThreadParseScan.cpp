@@ -257,7 +257,7 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
             item.BaseURL = ResolveLink(PageTextToUtf8(codeBase), pageBase);
             if (!item.BaseURL.empty() && item.BaseURL.back() != '/')
                 item.BaseURL += '/';
-            linkFolder = &item.BaseURL;
+            linkFolder = &item.BaseURL.str();
         }
     }
     if (tag == "FRAME")
