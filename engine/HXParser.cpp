@@ -402,6 +402,47 @@ std::string THXParser::FindOtherAttribute(std::string_view attrName)
     return value;
 }
 
+std::vector<std::vector<int>> THXParser::FindTagsOfNames(std::string_view text,
+                                                         const std::vector<std::string_view>& names)
+{
+    if (text.size() > kMaxTextBytes)
+        return {};
+    const int size = Length(text);
+    const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; };
+    std::vector<std::vector<int>> found(names.size());
+    // Each name's scan goes on after the end of the last tag it stopped at; 0: it is over.
+    std::vector<int> nextFrom(names.size(), 1);
+    int tagClose = 0; // the first ">" at or after the current "<" (0: none), once searched
+    bool closeSearched = false;
+    for (int tagStart = FindExact("<", text, 1); tagStart != 0; tagStart = FindExact("<", text, tagStart + 1))
+    {
+        int nameAt = tagStart + 1;
+        while (nameAt <= size && InTagSkipSet(text[static_cast<std::size_t>(nameAt - 1)]))
+            ++nameAt;
+        const std::string_view rest = text.substr(static_cast<std::size_t>(nameAt - 1));
+        const char first = rest.empty() ? '\0' : upper(rest.front());
+        if (closeSearched && tagClose != 0 && tagClose < tagStart)
+            closeSearched = false;
+        for (std::size_t row = 0; row < names.size(); ++row)
+        {
+            const std::string_view name = names[row];
+            if (nextFrom[row] == 0 || tagStart < nextFrom[row])
+                continue;
+            if (!name.empty() && (first != upper(name.front()) || !StartsWithNoCase(rest, name)))
+                continue;
+            found[row].push_back(tagStart);
+            if (!closeSearched)
+            {
+                tagClose = FindExact(">", text, tagStart);
+                closeSearched = true;
+            }
+            // A tag without an end ends the scan.
+            nextFrom[row] = tagClose == 0 ? 0 : tagClose + 1;
+        }
+    }
+    return found;
+}
+
 void THXParser::FindTagIn()
 {
     const std::string_view text = Text;
