@@ -41,6 +41,10 @@ bool IsStyleSheetURL(std::string_view url);
 // also encoded, so that it stands in an unquoted url(...) too.
 std::string StyleLinkText(std::string_view pageLink);
 
+// Ends a style sheet file whose links were made local, so that a later run, which
+// finds it fetched as before, leaves it as it is.
+inline constexpr std::string_view kSheetRewrittenMark = "\n/* Links made local by Harbex */\n";
+
 // The <style> blocks of a page: for each, where its text begins (after the ">" of the
 // opening tag) and how long it is (up to the "</style" that ends it, letter case
 // ignored). A block without an end is left out.
