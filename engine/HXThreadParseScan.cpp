@@ -101,6 +101,19 @@ std::string PageTextField(std::string_view bytes, std::size_t limit)
     return text;
 }
 
+// Whether the text holds the attribute name of a tag table row that looks at every tag.
+// The one pass leaves out the tags without that name; a replaced value that brings the
+// name in could make such a tag give a value.
+bool NamesEveryTagAttribute(std::string_view text)
+{
+    for (const TTagTableRow& row : kTagTable)
+    {
+        if (row.tag.empty() && ContainsNoCase(text, row.attribute))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void TWrittenLinks::BeginScan()
@@ -231,20 +244,23 @@ void TPageScan::Convert(THXParser& scanner, const std::string& url, std::string_
     std::string link = ConvertedLink(url, directory, fragment);
     const int start = scanner.ValueStart;
     const int oldLength = static_cast<int>(scanner.Value.size());
+    const bool oldNames = m_recordEdits && NamesEveryTagAttribute(scanner.Value);
     const bool heldTagStart = scanner.Value.find('<') != std::string::npos;
     const bool replaced = scanner.ReplaceValue(link);
     if (replaced)
-        NoteReplaced(scanner, start, oldLength, heldTagStart);
+        NoteReplaced(scanner, start, oldLength, heldTagStart, oldNames);
     if (replaced || scanner.Value == link)
         m_written.Written(start, oldLength, static_cast<int>(link.size()), url);
 }
 
-void TPageScan::NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart)
+void TPageScan::NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart,
+                             bool oldNamedEveryTagAttribute)
 {
     if (!m_recordEdits)
         return;
     const int newLength = static_cast<int>(scanner.Value.size());
-    heldTagStart = heldTagStart || scanner.Value.find('<') != std::string::npos;
+    heldTagStart = heldTagStart || scanner.Value.find('<') != std::string::npos ||
+                   (!oldNamedEveryTagAttribute && NamesEveryTagAttribute(scanner.Value));
     m_rowEdits.push_back({start - m_rowShift, oldLength, newLength, heldTagStart});
     m_rowShift += newLength - oldLength;
 }
@@ -363,10 +379,11 @@ void TPageScan::HandleLinkList(THXParser& scanner, const std::string& value, con
         return;
     rewritten.append(value, copied);
     const int oldLength = static_cast<int>(scanner.Value.size());
+    const bool oldNames = m_recordEdits && NamesEveryTagAttribute(scanner.Value);
     const bool heldTagStart = scanner.Value.find('<') != std::string::npos;
     const bool replaced = scanner.ReplaceValue(rewritten);
     if (replaced)
-        NoteReplaced(scanner, valueStart, oldLength, heldTagStart);
+        NoteReplaced(scanner, valueStart, oldLength, heldTagStart, oldNames);
     if (replaced || scanner.Value == rewritten)
     {
         for (TPart& part : parts)
@@ -470,8 +487,9 @@ bool TPageScan::EditsMoveTags() const
 {
     // Replacements never add or remove a ">" or a double quote (converted links encode
     // them, and a value holds none). They can only change which tags a later row finds
-    // when a replaced value held a "<", or when the value begins a tag's name (a "<"
-    // followed only by skipped bytes right before it).
+    // when a replaced value held a "<" (or brought in the attribute name of the row of
+    // every tag), or when the value begins a tag's name (a "<" followed only by skipped
+    // bytes right before it).
     int shift = 0;
     for (const TRowEdit& edit : m_rowEdits)
     {
@@ -495,10 +513,15 @@ bool TPageScan::EditsMoveTags() const
 bool TPageScan::ScanTagTable()
 {
     std::vector<std::string_view> names;
+    std::vector<std::string_view> attributes;
     names.reserve(kTagTable.size());
+    attributes.reserve(kTagTable.size());
     for (const TTagTableRow& row : kTagTable)
+    {
         names.push_back(row.tag);
-    std::vector<std::vector<int>> tagStarts = THXParser::FindTagsOfNames(PageText, names);
+        attributes.push_back(row.attribute);
+    }
+    std::vector<std::vector<int>> tagStarts = THXParser::FindTagsOfNames(PageText, names, attributes);
     // A page too large to scan, or one whose rewritten links changed its tags, is
     // scanned row by row.
     bool onePass = tagStarts.size() == kTagTable.size();

@@ -187,7 +187,7 @@ public:
 
 private:
     // A replacement made by a tag table row: where it stood in the text the row began
-    // with, how long it was and is, and whether it held a "<".
+    // with, how long it was and is, and whether it may change the tags later rows find.
     struct TRowEdit
     {
         int Start = 0;
@@ -209,7 +209,8 @@ private:
     // A value holding several links (a srcset list, style text): each link decided and
     // converted on its own, the value replaced once.
     void HandleLinkList(THXParser& scanner, const std::string& value, const TTagTableRow& row);
-    void NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart);
+    void NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart,
+                      bool oldNamedEveryTagAttribute);
     // One row over the tags the one pass found for it (positions in the text the row begins with).
     bool ScanTableRow(const TTagTableRow& row, const std::vector<int>& tagStarts);
     // Whether a replacement of the last row may have changed which tags a later row finds.

@@ -229,6 +229,7 @@ std::string RandomPage(std::uint32_t seed)
                                   "classes/",
                                   "m.htm#a<b",
                                   "<a href=",
+                                  "style/x.htm?style=1",
                                   ""};
     std::string page = "<html><title>t</title>";
     const std::uint32_t count = 5 + next(30);
@@ -249,8 +250,8 @@ std::string RandomPage(std::uint32_t seed)
             for (std::uint32_t a = 0; a < pairs; ++a)
             {
                 page += std::string(" ") + attributes[next(11)] + (next(5) == 0 ? " = " : "=");
-                page += next(6) == 0 ? "'" + std::string(values[next(14)]) + "'"
-                                     : "\"" + std::string(values[next(14)]) + "\"";
+                page += next(6) == 0 ? "'" + std::string(values[next(15)]) + "'"
+                                     : "\"" + std::string(values[next(15)]) + "\"";
             }
             page += next(7) == 0 ? "" : ">";
             page += "link text";
@@ -309,6 +310,9 @@ TEST(HXThreadParseStyle, OnePassFindsTheTagsEachRowsScanStopsAt)
     EXPECT_EQ(found[2], (std::vector<int>{34, 49}));            // FRAME also stops at FRAMESET
     EXPECT_EQ(found[3], (std::vector<int>{1, 23, 34, 49, 59})); // but not for every tag
     EXPECT_TRUE(found[4].empty());
+    // The row of every tag leaves out the tags without its attribute, but not the last
+    // tag, which has no end.
+    EXPECT_EQ(THXParser::FindTagsOfNames(page, {""}, {"SRC"}), (std::vector<std::vector<int>>{{1, 23, 34, 59}}));
     // The same tags as the row's own scan finds.
     for (const char* name : {"A", "IMG", "FRAME", ""})
     {
