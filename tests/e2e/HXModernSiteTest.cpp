@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -98,20 +99,28 @@ protected:
         THXSandboxTest::TearDown();
     }
 
-    // Copies the site into a folder of its own with the pacing; the folder.
-    fs::path Copy(const std::string& start, const TRunPacing& pacing, const std::string& name)
+    // Copies the site into a folder of its own with the pacing (in Zip mode, into an
+    // archive that is then extracted there); the folder.
+    fs::path Copy(const std::string& start, const TRunPacing& pacing, const std::string& name, bool zip)
     {
         cli::TSessionOptions options;
         options.Progress = cli::TProgressStyle::Quiet;
         options.Pacing = pacing;
         cli::THXCliSession session(*m_app, m_out, m_err, options);
         const fs::path root = Home().Path() / name;
-        std::vector<std::string> arguments = {"--folder", root.string(), "--name", name};
+        const std::string archive = root.string() + ".zip";
+        std::vector<std::string> arguments = {zip ? "--zip" : "--folder", zip ? archive : root.string(), "--name",
+                                              name};
         cli::TCliArgs args(arguments, {"--folder", "--zip", "--profile", "--name", "--depth"}, {});
         auto task = cli::NewTaskFromURL(*m_app, args, start);
         task->Save();
         task->RunMode = kRunRestart;
         EXPECT_TRUE(session.RunTask(task, 60000ms).Completed) << name << ": " << m_err.str();
+        if (zip)
+        {
+            const std::string command = "unzip -q '" + archive + "' -d '" + root.string() + "' 2>&1";
+            EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        }
         return root;
     }
 
@@ -179,11 +188,17 @@ TEST_F(HXModernSiteTest, StyleSheetsSrcsetAndMediaAreCopiedAndTheirLinksResolveO
     classic.Dispatch.SleepStep = 2ms;
     classic.ZipFeedPeriod = 2ms;
     std::map<std::string, std::string> firstCopy;
-    for (const auto& [name, pacing] :
-         std::vector<std::pair<std::string, TRunPacing>>{{"classic", classic}, {"fast", TRunPacing::Fast()}})
+    struct TRound
     {
-        SCOPED_TRACE(name);
-        const fs::path root = Copy(start, pacing, name);
+        std::string name;
+        TRunPacing pacing;
+        bool zip = false;
+    };
+    for (const TRound& round : std::vector<TRound>{
+             {"classic", classic, false}, {"fast", TRunPacing::Fast(), false}, {"zip", TRunPacing::Fast(), true}})
+    {
+        SCOPED_TRACE(round.name);
+        const fs::path root = Copy(start, round.pacing, round.name, round.zip);
         const std::string directory = DirectoryURL(start);
         const auto local = [&](const std::string& path)
         { return fs::path(LocalFileName(root.string() + "/", directory, server.URL(path))); };
@@ -214,7 +229,7 @@ TEST_F(HXModernSiteTest, StyleSheetsSrcsetAndMediaAreCopiedAndTheirLinksResolveO
         EXPECT_NE(index.find("srcset=\"img/a.png 1x, img/a-2x.png 2x,img/a,3.png 3x\""), std::string::npos) << index;
         EXPECT_NE(index.find("url('img/tile.gif') repeat"), std::string::npos) << index;
 
-        // Both pacings give the same files.
+        // Both pacings give the same files, and so does the archive.
         for (const auto& [path, reply] : ModernSite())
         {
             const std::string bytes = ReadAll(local(path));
