@@ -445,6 +445,10 @@ THXQItem* TThreadParse::NextSavedPage(THXTask& task, std::uint64_t run)
     }
     if (first == nullptr && !SheetsMayWait(task))
         return nullptr;
+    // Out of pages: the fetched files the rewritten pages replaced go before the worker
+    // waits for the owner thread.
+    if (first == nullptr)
+        RemoveReplacedFiles();
     // The first saved page could not be written back in this run, or no page waits
     // and a style sheet may. The items are looked at on the owner thread, where their
     // states change; pages go before style sheets.
@@ -734,8 +738,13 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                        view->PageNotSaved(localFile);
                                    // The next page's read rides along, saving it a trip.
                                    if (pacing.ReadAheadWithSave)
-                                       if (THXQItem* next = NextPageToParse(task); next && next != &item)
+                                   {
+                                       THXQItem* next = NextPageToParse(task);
+                                       if (next == nullptr)
+                                           next = NextSheetToParse(task, run);
+                                       if (next && next != &item)
                                            m_readAhead = std::make_unique<TPageRead>(ReadPage(task, *next, run));
+                                   }
                                });
     if (!saved)
         return TParseOutcome::Abandoned;

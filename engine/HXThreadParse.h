@@ -3,7 +3,9 @@
 // TThreadParse: the parse worker. One worker thread for the program; while a task runs it
 // takes the task's fetched pages (state 5) one at a time, in queue order, loads each,
 // finds and follows its links (new items for the queue), rewrites the links in it, adds
-// the ad banner, saves it and marks it parsed (state 10). The page work itself is
+// the ad banner, saves it and marks it parsed (state 10). When no page waits, it takes
+// the task's fetched style sheets (.css resources) the same way: their links are
+// followed and rewritten, and they stay fetched resources. The page work itself is
 // TPageScan; this class is the loop and the hand-overs around it.
 //
 // Threads: the worker runs on a std::thread of its own and never changes shared objects
@@ -115,8 +117,9 @@ public:
     bool Halted() const;
     // The worker is waiting at the top of its loop for Resume (or its end).
     bool Paused() const;
-    // Whether the task has a fetched page (state 5) that this run will still parse:
-    // pages that could not be written back in this run do not count. Owner thread.
+    // Whether the task has a fetched page (state 5), or a fetched style sheet, that this
+    // run will still parse: those that could not be written back in this run do not
+    // count. Owner thread.
     bool PageWaiting(THXTask& task) const;
     // The waits from the next page on (the task runner sets them when a task starts).
     void SetPacing(const TParsePacing& pacing);
