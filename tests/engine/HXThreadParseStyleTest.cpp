@@ -9,6 +9,7 @@
 
 #include "core/HXStrings.h"
 #include "engine/HXParser.h"
+#include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
 
 namespace hx
@@ -198,6 +199,23 @@ TEST(HXThreadParseStyle, StyleSheetLinksResolveAgainstTheSheetAndAreRewritten)
                             ".c { background: url(data:image/gif;base64,R0l) }\n"
                             "@font-face { src: url(\"../fonts/f%281%29.woff2#iefix\") }\n"
                             "a[href^=\"x\"]::after { content: \"<img src='no.gif'>\" }\n");
+}
+
+TEST(HXThreadParseStyle, RelinkingChangesEachCandidateAndStyleLinkOnItsOwn)
+{
+    const std::string pageURL = "http://www.site.test/docs/page.htm";
+    const std::string missing = "http://www.site.test/docs/img/b(2).png";
+    const std::string saved = "<style>.x { background: url(img/b%282%29.png) } .y { background: url(img/a.png) }"
+                              "</style><img srcset=\"img/a.png 1x, img/b(2).png 2x\">"
+                              "<p style=\"background: url('img/b%282%29.png#f')\">p</p>";
+    std::string text = saved;
+    EXPECT_EQ(RelinkSavedPage(text, pageURL, {{missing, false}}), 3);
+    EXPECT_EQ(text, "<style>.x { background: url(http://www.site.test/docs/img/b%282%29.png) } "
+                    ".y { background: url(img/a.png) }</style>"
+                    "<img srcset=\"img/a.png 1x, http://www.site.test/docs/img/b(2).png 2x\">"
+                    "<p style=\"background: url('http://www.site.test/docs/img/b%282%29.png#f')\">p</p>");
+    EXPECT_EQ(RelinkSavedPage(text, pageURL, {{missing, true}}), 3);
+    EXPECT_EQ(text, saved);
 }
 
 // A small random page made of the tags of the table, with values that hold "<",
