@@ -1,8 +1,9 @@
 // Cost of parsing one fetched page without the owner-thread hand-overs and waits: the
-// BASE and title, the ten tag scans and the two quoted-text scans with the following
+// BASE and title, the tag table scans and the two quoted-text scans with the following
 // decision for every link, the rewriting of the converted links and the ad banner.
 // The pages are generated the same way every run: a realistic article page of about
-// 200 KB, and a 20 MB page of the same make (more articles, more distinct links).
+// 200 KB, and a 20 MB page of the same make (more articles, more distinct links), and
+// a manual page of the same two sizes.
 // "bytes_per_second" is the page size over the CPU time of one whole parse.
 
 #include <benchmark/benchmark.h>
@@ -16,6 +17,7 @@
 #include "core/HXProfile.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
+#include "engine/HXParser.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
 
@@ -25,6 +27,7 @@ namespace
 using namespace hx;
 
 constexpr const char* kPageURL = "http://www.news.test/2011/05/world/story-1234.html";
+constexpr const char* kManualURL = "http://docs.manual.test/library/module-17.html";
 
 class TSequence
 {
@@ -113,6 +116,45 @@ std::string Page(std::size_t size)
     return page;
 }
 
+// A page of a software manual: sections with headings, paragraphs with inline code,
+// code listings marked up token by token, and links mostly to anchors of the same page
+// and to the other pages of the manual. Far more tags than links, as such pages have.
+std::string ManualPage(std::size_t size)
+{
+    TSequence random;
+    std::string page = "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
+                       "<title>Module reference - Manual</title>\r\n"
+                       "<link rel=\"stylesheet\" href=\"../_static/pygments.css\" type=\"text/css\">\r\n"
+                       "<script src=\"../_static/doctools.js\"></script>\r\n</head>\r\n<body>\r\n"
+                       "<div class=\"document\"><div class=\"body\" role=\"main\">\r\n";
+    const std::string footer = "</div></div>\r\n<div class=\"footer\">&copy; The authors.</div>\r\n"
+                               "</body>\r\n</html>\r\n";
+    for (int section = 0; page.size() + footer.size() < size; ++section)
+    {
+        const std::string id = "sec-" + std::to_string(section);
+        page += "<section id=\"" + id + "\">\r\n<h2>" + Words(random, 3) + "<a class=\"headerlink\" href=\"#" + id +
+                "\" title=\"Link to this heading\">&para;</a></h2>\r\n";
+        for (int paragraph = 0; paragraph < 3; ++paragraph)
+        {
+            page += "<p>" + Words(random, 12) + "<code class=\"docutils literal notranslate\"><span class=\"pre\">" +
+                    kWords[random.Next(16)] + "()</span></code> " + Words(random, 10);
+            page += "<a class=\"reference internal\" href=\"" +
+                    (random.Next(2) == 0
+                         ? "#sec-" + std::to_string(random.Next(400))
+                         : "module-" + std::to_string(random.Next(300)) + ".html#" + kWords[random.Next(16)]) +
+                    "\"><span class=\"std std-ref\">" + Words(random, 2) + "</span></a> " + Words(random, 8) +
+                    "</p>\r\n";
+        }
+        page += "<div class=\"highlight\"><pre><span></span>";
+        for (int line = 0; line < 6; ++line)
+            page += "<span class=\"k\">def</span> <span class=\"nf\">" + std::string(kWords[random.Next(16)]) +
+                    "</span><span class=\"p\">(</span><span class=\"n\">x</span><span class=\"p\">):</span>\r\n";
+        page += "</pre></div>\r\n</section>\r\n";
+    }
+    page += footer;
+    return page;
+}
+
 TFileTypeGroups Groups()
 {
     TFileTypeGroups groups;
@@ -121,13 +163,13 @@ TFileTypeGroups Groups()
     return groups;
 }
 
-THXProfile Profile()
+THXProfile Profile(int aggressiveParser)
 {
     THXProfile profile;
     profile.PageLocation = kLocationStartSite;
     profile.ResourceLocation = kLocationAnywhere;
     profile.Depth = -1;
-    profile.AggressiveParser = 1;
+    profile.AggressiveParser = aggressiveParser;
     profile.ConvertFollowedLinks = 1;
     profile.ConvertUnfollowedLinks = 1;
     return profile;
@@ -135,21 +177,22 @@ THXProfile Profile()
 
 void ParsePageWork(benchmark::State& state)
 {
-    const std::string page = Page(static_cast<std::size_t>(state.range(0)));
-    const THXProfile profile = Profile();
+    const auto pageSize = static_cast<std::size_t>(state.range(0));
+    const std::string page = state.range(2) == 0 ? Page(pageSize) : ManualPage(pageSize);
+    const THXProfile profile = Profile(static_cast<int>(state.range(1)));
     const TFileTypeGroups groups = Groups();
     TPageFacts facts;
-    facts.URL = kPageURL;
+    facts.URL = state.range(2) == 0 ? kPageURL : kManualURL;
     facts.Level = 1;
     facts.Mode = kModeDownload;
-    facts.StartDirectory = "http://www.news.test/";
+    facts.StartDirectory = state.range(2) == 0 ? "http://www.news.test/" : "http://docs.manual.test/";
     std::size_t items = 0;
     std::size_t size = 0;
     for (auto _ : state)
     {
         // The task's known URLs, as the queue holds them: new items are taken in batches
         // during a scan, as the parse worker hands them to the owner thread.
-        std::unordered_set<std::string> known = {LowerCase(kPageURL)};
+        std::unordered_set<std::string> known = {LowerCase(facts.URL)};
         TPageScan scan(page, facts, profile, groups);
         scan.IsKnown = [&known](std::string_view url) { return known.contains(LowerCase(url)); };
         const auto take = [&known, &items](TPageScan& current)
@@ -163,7 +206,19 @@ void ParsePageWork(benchmark::State& state)
         };
         scan.AfterFind = [&take](TPageScan& current) { return current.PendingItems() < 256 || take(current); };
         scan.AfterScan = take;
-        scan.ScanLinks();
+        if (state.range(3) == 0)
+        {
+            scan.ScanLinks();
+        }
+        else
+        {
+            // The same table scanned one row after the other, each row reading the page.
+            scan.ReadBase();
+            scan.ReadTitle();
+            for (const TTagTableRow& row : kTagTable)
+                scan.ScanTagPair(row.tag, ">", THXParser::kTagMode, row.attribute, row.kind);
+            scan.ScanStyleBlocks();
+        }
         InsertAdBanner(scan.PageText, "");
         size = scan.PageText.size();
         benchmark::DoNotOptimize(scan.PageText.data());
@@ -174,7 +229,21 @@ void ParsePageWork(benchmark::State& state)
     state.counters["saved_MB"] = static_cast<double>(size) / (1024.0 * 1024.0);
 }
 
-BENCHMARK(ParsePageWork)->Arg(200 * 1024)->Arg(20 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+// Arguments: page size; AggressiveParser (1: the tag table and the quoted texts of
+// scripts; 0: the tag table alone); the page (0: news articles, 1: a manual page, many
+// tags per link, where the passes over the page count most); how the tag table is
+// scanned (0: one pass for all rows, as the parse worker does; 1: one scan per row,
+// AggressiveParser 0 only, for comparison).
+BENCHMARK(ParsePageWork)
+    ->Args({200 * 1024, 1, 0, 0})
+    ->Args({20 * 1024 * 1024, 1, 0, 0})
+    ->Args({200 * 1024, 0, 0, 0})
+    ->Args({20 * 1024 * 1024, 0, 0, 0})
+    ->Args({200 * 1024, 0, 1, 0})
+    ->Args({20 * 1024 * 1024, 0, 1, 0})
+    ->Args({20 * 1024 * 1024, 0, 0, 1})
+    ->Args({20 * 1024 * 1024, 0, 1, 1})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "engine/HXParser.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <utility>
 
@@ -400,6 +401,102 @@ std::string THXParser::FindOtherAttribute(std::string_view attrName)
     std::string value = second.FindAttribute();
     Text.swap(second.Text);
     return value;
+}
+
+std::vector<std::vector<int>> THXParser::FindTagsOfNames(std::string_view text,
+                                                         const std::vector<std::string_view>& names,
+                                                         const std::vector<std::string_view>& everyTagAttributes)
+{
+    if (text.size() > kMaxTextBytes)
+        return {};
+    const int size = Length(text);
+    const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; };
+    // The rows a tag name may match, by its first byte (upper case); rows of the empty
+    // name match every tag.
+    std::array<std::vector<std::size_t>, 256> rowsByFirst;
+    std::vector<std::size_t> everyTagRows;
+    for (std::size_t row = 0; row < names.size(); ++row)
+    {
+        if (names[row].empty())
+            everyTagRows.push_back(row);
+        else
+            rowsByFirst[static_cast<unsigned char>(upper(names[row].front()))].push_back(row);
+    }
+    // For the rows of every tag: where their attribute name occurs (letter case ignored).
+    // A tag in which it does not occur before the tag's end can give that row no value.
+    std::vector<std::vector<int>> occurrences(everyTagRows.size());
+    std::vector<std::size_t> nextOccurrence(everyTagRows.size(), 0);
+    for (std::size_t index = 0; index < everyTagRows.size(); ++index)
+    {
+        const std::size_t row = everyTagRows[index];
+        if (row >= everyTagAttributes.size() || everyTagAttributes[row].empty())
+            continue;
+        const std::string_view attribute = everyTagAttributes[row];
+        for (int at = detail::FindNoCaseFast(attribute, text, 1); at != 0;
+             at = detail::FindNoCaseFast(attribute, text, at + 1))
+            occurrences[index].push_back(at);
+    }
+
+    std::vector<std::vector<int>> found(names.size());
+    // Each name's scan goes on after the end of the last tag it stopped at; 0: it is over.
+    std::vector<int> nextFrom(names.size(), 1);
+    int tagClose = 0; // the first ">" at or after the current "<" (0: none), once searched
+    bool closeSearched = false;
+    const auto closeOf = [&](int tagStart)
+    {
+        if (closeSearched && tagClose != 0 && tagClose < tagStart)
+            closeSearched = false;
+        if (!closeSearched)
+        {
+            tagClose = FindExact(">", text, tagStart);
+            closeSearched = true;
+        }
+        return tagClose;
+    };
+    const auto stop = [&](std::size_t row, int tagStart)
+    {
+        found[row].push_back(tagStart);
+        const int close = closeOf(tagStart);
+        // A tag without an end ends the scan.
+        nextFrom[row] = close == 0 ? 0 : close + 1;
+    };
+    for (int tagStart = FindExact("<", text, 1); tagStart != 0; tagStart = FindExact("<", text, tagStart + 1))
+    {
+        int nameAt = tagStart + 1;
+        while (nameAt <= size && InTagSkipSet(text[static_cast<std::size_t>(nameAt - 1)]))
+            ++nameAt;
+        const std::string_view rest = text.substr(static_cast<std::size_t>(nameAt - 1));
+        if (!rest.empty())
+        {
+            for (const std::size_t row : rowsByFirst[static_cast<unsigned char>(upper(rest.front()))])
+            {
+                if (nextFrom[row] != 0 && tagStart >= nextFrom[row] && StartsWithNoCase(rest, names[row]))
+                    stop(row, tagStart);
+            }
+        }
+        for (std::size_t index = 0; index < everyTagRows.size(); ++index)
+        {
+            const std::size_t row = everyTagRows[index];
+            if (nextFrom[row] == 0 || tagStart < nextFrom[row])
+                continue;
+            const std::vector<int>& at = occurrences[index];
+            if (row < everyTagAttributes.size() && !everyTagAttributes[row].empty())
+            {
+                std::size_t& next = nextOccurrence[index];
+                while (next < at.size() && at[next] < tagStart)
+                    ++next;
+                const int close = closeOf(tagStart);
+                // The scan of the row also ends at a tag without an end.
+                if (close != 0 && (next == at.size() || at[next] >= close))
+                {
+                    nextFrom[row] = close + 1;
+                    continue;
+                }
+            }
+            stop(row, tagStart);
+        }
+    }
+    return found;
 }
 
 void THXParser::FindTagIn()

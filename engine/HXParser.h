@@ -120,6 +120,16 @@ public:
     // One quoted-text-mode find from Cursor.
     std::string FindQuoted();
 
+    // For each tag name, the positions of the "<" of every tag that a tag-mode scan of
+    // the unchanged text with that TagName (and TagEnd ">") stops at, in scan order,
+    // found in one pass over the text. For an empty name (every tag), when
+    // everyTagAttributes gives that row an attribute name, the tags in which the name
+    // does not occur before the tag's end are left out: they give that row no value.
+    // Empty when the text is too large to scan.
+    static std::vector<std::vector<int>> FindTagsOfNames(std::string_view text,
+                                                         const std::vector<std::string_view>& names,
+                                                         const std::vector<std::string_view>& everyTagAttributes = {});
+
     // Leaves TagStart on the next tag at or after Cursor whose name begins with
     // TagName (0 when there is none; Cursor is then 0 too).
     void FindTag();

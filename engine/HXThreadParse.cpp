@@ -19,6 +19,7 @@
 #include "core/HXURL.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
+#include "engine/HXThreadParseStyle.h"
 #include "net/HXPartFile.h"
 
 namespace hx
@@ -165,7 +166,65 @@ bool TThreadParse::Paused() const
 
 bool TThreadParse::PageWaiting(THXTask& task) const
 {
-    return NextPageToParse(task) != nullptr;
+    return NextPageToParse(task) != nullptr || NextSheetToParse(task, m_run.load()) != nullptr;
+}
+
+THXQItem* TThreadParse::NextSheetToParse(THXTask& task, std::uint64_t run) const
+{
+    TSheetWatch& watch = m_sheets;
+    const int count = task.ItemCount();
+    if (watch.Task != &task || watch.Run != run || count < watch.ScannedPairs)
+        watch = TSheetWatch{&task, run, 0, {}};
+    for (int pair = watch.ScannedPairs; pair < count; ++pair)
+    {
+        const THXQItem* item = task.Item(pair);
+        // The queue line holds the address; the item's own copy may have been released.
+        if (item != nullptr && !item->IsPage() && IsStyleSheetURL(task.QueueLine(2 * pair)))
+            watch.Pairs.push_back(pair);
+    }
+    watch.ScannedPairs = count;
+    // A sheet fetched in another way (not modified, zipped) or rewritten is done.
+    std::erase_if(watch.Pairs,
+                  [&task](int pair)
+                  {
+                      const THXQItem* item = task.Item(pair);
+                      return item == nullptr || (IsFetchedState(item->State) && item->State != kStateSaved);
+                  });
+    std::set<const THXQItem*> refused;
+    {
+        std::lock_guard lock(m_mutex);
+        refused = m_refused;
+    }
+    THXQItem* found = nullptr;
+    for (const int pair : watch.Pairs)
+    {
+        THXQItem* item = task.Item(pair);
+        if (item->State == kStateSaved && !refused.contains(item))
+        {
+            found = item;
+            break;
+        }
+    }
+    m_sheetsScanned = count;
+    m_sheetsWaiting = !watch.Pairs.empty();
+    return found;
+}
+
+void TThreadParse::SettleParsed(THXTask& task, THXQItem& item, bool styleSheet) const
+{
+    if (!styleSheet || item.IsPage())
+    {
+        task.SetItemState(item, kStateParsed);
+        return;
+    }
+    // A style sheet stays a fetched resource; this run does not offer it again.
+    if (m_sheets.Task == &task)
+        std::erase(m_sheets.Pairs, item.Index / 2);
+}
+
+bool TThreadParse::SheetsMayWait(THXTask& task) const
+{
+    return m_sheetsWaiting || task.ItemCount() != m_sheetsScanned;
 }
 
 THXQItem* TThreadParse::NextPageToParse(THXTask& task) const
@@ -381,13 +440,26 @@ THXQItem* TThreadParse::NextSavedPage(THXTask& task, std::uint64_t run)
     THXQItem* first = task.NextSavedPage();
     {
         std::lock_guard lock(m_mutex);
-        if (first == nullptr || !m_refused.contains(first))
+        if (first != nullptr && !m_refused.contains(first))
             return first;
     }
-    // The first saved page could not be written back in this run. The pages behind it
-    // are looked at on the owner thread, where their states change.
+    if (first == nullptr && !SheetsMayWait(task))
+        return nullptr;
+    // Out of pages: the fetched files the rewritten pages replaced go before the worker
+    // waits for the owner thread.
+    if (first == nullptr)
+        RemoveReplacedFiles();
+    // The first saved page could not be written back in this run, or no page waits
+    // and a style sheet may. The items are looked at on the owner thread, where their
+    // states change; pages go before style sheets.
     THXQItem* next = nullptr;
-    OnOwner(run, [&] { next = NextPageToParse(task); });
+    OnOwner(run,
+            [&]
+            {
+                next = NextPageToParse(task);
+                if (next == nullptr)
+                    next = NextSheetToParse(task, run);
+            });
     return next;
 }
 
@@ -424,9 +496,13 @@ TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, st
     read.Item = &item;
     read.Run = run;
     task.ReloadItem(item);
-    read.SavedPage = item.IsPage() && item.State == kStateSaved;
+    // A style sheet is rewritten like a page; its links resolve against its own address.
+    const bool styleSheet = IsStyleSheetURL(item.URL);
+    read.PageItem = item.IsPage();
+    read.SavedPage = (item.IsPage() || styleSheet) && item.State == kStateSaved;
     read.Facts.URL = item.URL;
-    read.Facts.ContentDirectory = item.BaseURL;
+    read.Facts.StyleSheet = styleSheet;
+    read.Facts.ContentDirectory = item.IsPage() ? item.BaseURL : std::string();
     read.Facts.Level = item.Level;
     read.Facts.Mode = item.Mode;
     read.FrameFlag = item.FrameFlag;
@@ -482,7 +558,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                      [&]
                                      {
                                          item.StatusText = "Not parsed: larger than Max Page Size (" + limit + ")";
-                                         task.SetItemState(item, kStateParsed);
+                                         SettleParsed(task, item, facts.StyleSheet);
                                          task.CommitItem(item, true);
                                          if (!intranet)
                                              task.AddZipPending(localFile, &item);
@@ -499,7 +575,13 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     // complete.
     std::string text;
     if (!localFile.empty() && FileExists(localFile))
-        text = LoadTextFile(localFile);
+    {
+        // A style sheet keeps its bytes (and line ends) but for the rewritten links.
+        if (facts.StyleSheet)
+            text = ReadWholeFile(localFile).value_or(std::string());
+        else
+            text = LoadTextFile(localFile);
+    }
     if (text.empty())
     {
         TParseOutcome early = TParseOutcome::Refetch;
@@ -509,7 +591,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                          if (!localFile.empty() && FileExists(localFile) && IsEmptyFile(localFile))
                                          {
                                              early = TParseOutcome::Empty;
-                                             task.SetItemState(item, kStateParsed);
+                                             SettleParsed(task, item, facts.StyleSheet);
                                              task.CommitItem(item, true);
                                              if (!intranet)
                                                  task.AddZipPending(localFile, &item);
@@ -524,8 +606,20 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         return early;
     }
 
+    // A style sheet rewritten in an earlier run keeps its text: its links are local
+    // already and would not lead back to their addresses.
+    const bool sheetResource = facts.StyleSheet && !page.PageItem;
+    if (sheetResource && text.ends_with(kSheetRewrittenMark))
+    {
+        if (!OnOwner(run, [&] { SettleParsed(task, item, true); }))
+            return TParseOutcome::Abandoned;
+        Status(run, "");
+        return TParseOutcome::Parsed;
+    }
+
     // The scans, on this thread. New items and progress texts go to the owner thread
     // in batches; the end of the run ends the page.
+    const std::string originalText = sheetResource ? text : std::string();
     TPageScan scan(std::move(text), facts, page.Profile, std::move(page.Groups));
     scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
     // Owner thread: the new items found so far join the queue.
@@ -572,8 +666,12 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     if (!scan.ScanLinks())
         return TParseOutcome::Abandoned;
 
-    if (frameFlag != "Y" && !noAds)
+    if (frameFlag != "Y" && !noAds && !facts.StyleSheet)
         InsertAdBanner(scan.PageText, bannerPage);
+    // A style sheet whose links were made local says so at its end (it stays a fetched
+    // resource, so its state cannot tell a later run).
+    if (sheetResource && scan.PageText != originalText)
+        scan.PageText += kSheetRewrittenMark;
 
     // Save: the rewritten page replaces the fetched file and the page is parsed, in one
     // step on the owner thread; the new text is written beside the file on this thread
@@ -608,7 +706,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                        view->ShowStatus("Saving Changes: " + localFile);
                                    if (!scan.Title.empty())
                                        item.Title = scan.Title;
-                                   if (facts.Level == 0)
+                                   if (facts.Level == 0 && !facts.StyleSheet)
                                    {
                                        task.StartPageTitle = !scan.Title.empty()
                                                                  ? scan.Title
@@ -621,11 +719,11 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    if (!replaced.empty())
                                        m_replacedFiles.push_back(std::move(replaced));
                                    if (written)
-                                       task.SetItemState(item, kStateParsed);
+                                       SettleParsed(task, item, facts.StyleSheet);
                                    task.CommitItem(item, true);
                                    if (written && !intranet)
                                        task.AddZipPending(localFile, &item);
-                                   if (written)
+                                   if (written && !facts.StyleSheet)
                                        NoteUnfetchedLinks(task, item, linkedURLs);
                                    std::function<void(const std::string&)> onDiskFull;
                                    {
@@ -640,8 +738,13 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                        view->PageNotSaved(localFile);
                                    // The next page's read rides along, saving it a trip.
                                    if (pacing.ReadAheadWithSave)
-                                       if (THXQItem* next = NextPageToParse(task); next && next != &item)
+                                   {
+                                       THXQItem* next = NextPageToParse(task);
+                                       if (next == nullptr)
+                                           next = NextSheetToParse(task, run);
+                                       if (next && next != &item)
                                            m_readAhead = std::make_unique<TPageRead>(ReadPage(task, *next, run));
+                                   }
                                });
     if (!saved)
         return TParseOutcome::Abandoned;

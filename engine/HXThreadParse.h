@@ -3,7 +3,9 @@
 // TThreadParse: the parse worker. One worker thread for the program; while a task runs it
 // takes the task's fetched pages (state 5) one at a time, in queue order, loads each,
 // finds and follows its links (new items for the queue), rewrites the links in it, adds
-// the ad banner, saves it and marks it parsed (state 10). The page work itself is
+// the ad banner, saves it and marks it parsed (state 10). When no page waits, it takes
+// the task's fetched style sheets (.css resources) the same way: their links are
+// followed and rewritten, and they stay fetched resources. The page work itself is
 // TPageScan; this class is the loop and the hand-overs around it.
 //
 // Threads: the worker runs on a std::thread of its own and never changes shared objects
@@ -115,8 +117,9 @@ public:
     bool Halted() const;
     // The worker is waiting at the top of its loop for Resume (or its end).
     bool Paused() const;
-    // Whether the task has a fetched page (state 5) that this run will still parse:
-    // pages that could not be written back in this run do not count. Owner thread.
+    // Whether the task has a fetched page (state 5), or a fetched style sheet, that this
+    // run will still parse: those that could not be written back in this run do not
+    // count. Owner thread.
     bool PageWaiting(THXTask& task) const;
     // The waits from the next page on (the task runner sets them when a task starts).
     void SetPacing(const TParsePacing& pacing);
@@ -145,6 +148,7 @@ private:
         THXQItem* Item = nullptr;
         std::uint64_t Run = 0;
         bool SavedPage = false;
+        bool PageItem = false; // a page, not a resource (a style sheet)
         TPageFacts Facts;
         std::string LocalFile;
         std::string FrameFlag;
@@ -162,6 +166,15 @@ private:
     static void NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs);
     // Owner thread: the first saved page this run will still parse (null: none).
     THXQItem* NextPageToParse(THXTask& task) const;
+    // Owner thread: the first fetched style sheet (a resource) this run will still
+    // rewrite (null: none). The task's new items are looked at once each.
+    THXQItem* NextSheetToParse(THXTask& task, std::uint64_t run) const;
+    // Owner thread: a page is parsed (state 10); a style sheet resource keeps its state
+    // and is not offered again in this run.
+    void SettleParsed(THXTask& task, THXQItem& item, bool styleSheet) const;
+    // Whether a style sheet may be waiting: new items not looked at yet, or sheets not
+    // rewritten yet. Any thread.
+    bool SheetsMayWait(THXTask& task) const;
     // Owner thread: reads what the work on the page needs.
     TPageRead ReadPage(THXTask& task, THXQItem& item, std::uint64_t run) const;
     // The first saved page that was not refused in this run.
@@ -212,6 +225,19 @@ private:
     // when the worker runs out of pages, halts or ends (creating and removing a file
     // per page makes some file systems slow to create the next files).
     std::vector<std::string> m_replacedFiles;
+
+    // Owner thread: the style sheets of the task and run, by pair, not rewritten yet.
+    struct TSheetWatch
+    {
+        const THXTask* Task = nullptr;
+        std::uint64_t Run = 0;
+        int ScannedPairs = 0;
+        std::vector<int> Pairs;
+    };
+    mutable TSheetWatch m_sheets;
+    // What the worker may read of it without a hand-over.
+    mutable std::atomic<int> m_sheetsScanned{-1};
+    mutable std::atomic<bool> m_sheetsWaiting{false};
 
     std::thread m_thread; // last: starts after everything above exists
 };

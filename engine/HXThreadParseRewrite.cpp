@@ -8,6 +8,7 @@
 #include "core/HXURL.h"
 #include "engine/HXParser.h"
 #include "engine/HXThreadParseScan.h"
+#include "engine/HXThreadParseStyle.h"
 
 namespace hx
 {
@@ -219,22 +220,56 @@ std::string PageAddressText(std::string_view url)
 
 int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::vector<TRelink>& links)
 {
-    // The text each link has now (without fragment), and the text it gets.
+    // The text each link has now (without fragment), and the text it gets; in style text
+    // both as they are written there.
     const std::string folder = DirectoryURL(std::string(pageURL));
     std::unordered_map<std::string, std::string> change;
+    std::unordered_map<std::string, std::string> styleChange;
     for (const TRelink& link : links)
     {
         const std::string local = ConvertedLink(link.URL, folder, "");
         const std::string address = PageAddressText(link.URL);
         if (link.Local)
+        {
             change.insert_or_assign(address, local);
+            styleChange.insert_or_assign(StyleLinkText(address), StyleLinkText(local));
+        }
         else
+        {
             change.insert_or_assign(local, address);
+            styleChange.insert_or_assign(StyleLinkText(local), StyleLinkText(address));
+        }
     }
     if (change.empty())
         return 0;
     int changed = 0;
-    const auto scan = [&](std::string tag, std::string tagEnd, std::string attribute, std::uint8_t mode)
+    // A value that holds several links (a srcset list, style text), each changed on its own.
+    const auto relinkInner = [&](std::string_view value, TValueKind kind)
+    {
+        const std::unordered_map<std::string, std::string>& map = kind == TValueKind::Style ? styleChange : change;
+        std::string relinked;
+        std::size_t copied = 0;
+        for (const TInnerLink& link : kind == TValueKind::Srcset ? FindSrcsetLinks(value) : FindStyleLinks(value))
+        {
+            const std::string_view text = value.substr(link.Start, link.Length);
+            const std::size_t hash = text.find('#');
+            const auto found = map.find(std::string(text.substr(0, hash)));
+            if (found == map.end())
+                continue;
+            relinked.append(value.substr(copied, link.Start - copied));
+            relinked += found->second;
+            if (hash != std::string_view::npos)
+                relinked.append(text.substr(hash));
+            copied = link.Start + link.Length;
+            ++changed;
+        }
+        if (copied == 0)
+            return std::string(value);
+        relinked.append(value.substr(copied));
+        return relinked;
+    };
+    const auto scan =
+        [&](std::string tag, std::string tagEnd, std::string attribute, std::uint8_t mode, TValueKind kind)
     {
         THXParser scanner(std::move(pageText), std::move(tag), std::move(tagEnd), std::move(attribute), mode);
         do
@@ -242,6 +277,11 @@ int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::
             const std::string value = scanner.FindNext();
             if (value.empty())
                 continue;
+            if (kind != TValueKind::Link)
+            {
+                scanner.ReplaceValue(relinkInner(value, kind));
+                continue;
+            }
             const std::size_t hash = value.find('#');
             const auto found = change.find(value.substr(0, hash));
             if (found == change.end())
@@ -254,9 +294,17 @@ int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::
         pageText = std::move(scanner.CurrentText());
     };
     for (const TTagTableRow& row : kTagTable)
-        scan(std::string(row.tag), ">", std::string(row.attribute), THXParser::kTagMode);
+        scan(std::string(row.tag), ">", std::string(row.attribute), THXParser::kTagMode, row.kind);
+    // The <style> blocks, from the last so that the places of the earlier ones stay.
+    const std::vector<TInnerLink> blocks = FindStyleBlocks(pageText);
+    for (auto block = blocks.rbegin(); block != blocks.rend(); ++block)
+    {
+        const std::string text =
+            relinkInner(std::string_view(pageText).substr(block->Start, block->Length), TValueKind::Style);
+        pageText.replace(block->Start, block->Length, text);
+    }
     for (const char* quote : {"'", "\""})
-        scan(quote, quote, "", THXParser::kQuotedEverywhere);
+        scan(quote, quote, "", THXParser::kQuotedEverywhere, TValueKind::Link);
     return changed;
 }
 

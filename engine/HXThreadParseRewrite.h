@@ -43,7 +43,8 @@ struct TRelink
 // its own folder, as ConvertedLink writes them) that lead to the given URLs: a local
 // link to a URL with Local false becomes its address (PageAddressText), an address of
 // a URL with Local true becomes the local link; fragments stay. Links are found as the
-// page scans find them: the tag table and quoted texts. Returns how many changed.
+// page scans find them: the tag table (each srcset candidate and style link on its own),
+// the <style> blocks and quoted texts. Returns how many changed.
 int RelinkSavedPage(std::string& pageText, std::string_view pageURL, const std::vector<TRelink>& links);
 
 // The SCRIPT blocks of one text, found once: a position lies inside a block when the

@@ -101,6 +101,19 @@ std::string PageTextField(std::string_view bytes, std::size_t limit)
     return text;
 }
 
+// Whether the text holds the attribute name of a tag table row that looks at every tag.
+// The one pass leaves out the tags without that name; a replaced value that brings the
+// name in could make such a tag give a value.
+bool NamesEveryTagAttribute(std::string_view text)
+{
+    for (const TTagTableRow& row : kTagTable)
+    {
+        if (row.tag.empty() && ContainsNoCase(text, row.attribute))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void TWrittenLinks::BeginScan()
@@ -231,15 +244,33 @@ void TPageScan::Convert(THXParser& scanner, const std::string& url, std::string_
     std::string link = ConvertedLink(url, directory, fragment);
     const int start = scanner.ValueStart;
     const int oldLength = static_cast<int>(scanner.Value.size());
-    if (scanner.ReplaceValue(link) || scanner.Value == link)
+    const bool oldNames = m_recordEdits && NamesEveryTagAttribute(scanner.Value);
+    const bool heldTagStart = scanner.Value.find('<') != std::string::npos;
+    const bool replaced = scanner.ReplaceValue(link);
+    if (replaced)
+        NoteReplaced(scanner, start, oldLength, heldTagStart, oldNames);
+    if (replaced || scanner.Value == link)
         m_written.Written(start, oldLength, static_cast<int>(link.size()), url);
 }
 
-void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const std::string& tag,
-                           const std::string& attribute, const std::string* writtenURL)
+void TPageScan::NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart,
+                             bool oldNamedEveryTagAttribute)
 {
-    if (value.empty() || value.front() == '#' || ContainsNoCase(value, "mailto:"))
+    if (!m_recordEdits)
         return;
+    const int newLength = static_cast<int>(scanner.Value.size());
+    heldTagStart = heldTagStart || scanner.Value.find('<') != std::string::npos ||
+                   (!oldNamedEveryTagAttribute && NamesEveryTagAttribute(scanner.Value));
+    m_rowEdits.push_back({start - m_rowShift, oldLength, newLength, heldTagStart});
+    m_rowShift += newLength - oldLength;
+}
+
+TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::string& value, std::string_view tag,
+                                               std::string_view attribute, const std::string* writtenURL)
+{
+    TLinkDecision decision;
+    if (value.empty() || value.front() == '#' || ContainsNoCase(value, "mailto:"))
+        return decision;
 
     THXQItem item;
     const std::string& pageBase = BaseHref.empty() ? m_contentDirectory : BaseHref;
@@ -248,16 +279,17 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
     // its CODEBASE, which stays in the page.
     const std::string* linkFolder = &m_pageDirectory;
     item.Referrer = m_facts.URL;
-    if (attribute == "CODE")
+    if (attribute == "CODE" && scanner != nullptr)
     {
         // An applet's classes are found below its CODEBASE folder.
-        const std::string codeBase = scanner.FindOtherAttribute("CODEBASE");
+        const std::string codeBase = scanner->FindOtherAttribute("CODEBASE");
         if (!codeBase.empty())
         {
             item.BaseURL = ResolveLink(PageTextToUtf8(codeBase), pageBase);
             if (!item.BaseURL.empty() && item.BaseURL.back() != '/')
                 item.BaseURL += '/';
-            linkFolder = &item.BaseURL.str();
+            m_codeBase = item.BaseURL.str();
+            linkFolder = &m_codeBase;
         }
     }
     if (tag == "FRAME")
@@ -278,10 +310,14 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
         // The link text is read before the link is rewritten, and only for a new item.
         const std::string url = StripFragment(item.URL);
         const bool known = Known(url);
-        if (!known)
-            item.Title = PageTextField(scanner.TagText(), kMaxTitleBytes);
+        if (!known && scanner != nullptr)
+            item.Title = PageTextField(scanner->TagText(), kMaxTitleBytes);
         if (m_convertFollowed == 1)
-            Convert(scanner, item.URL, *linkFolder, value);
+        {
+            decision.Convert = true;
+            decision.URL = item.URL;
+            decision.Folder = linkFolder;
+        }
         item.URL = url;
         if (!known)
         {
@@ -295,12 +331,68 @@ void TPageScan::HandleLink(THXParser& scanner, const std::string& value, const s
     else if (!item.URL.empty())
     {
         if (m_convertUnfollowed == 2 || (m_convertUnfollowed == 1 && item.URL.find(m_siteRoot) != std::string::npos))
-            Convert(scanner, item.URL, *linkFolder, value);
+        {
+            decision.Convert = true;
+            decision.URL = std::move(item.URL);
+            decision.Folder = linkFolder;
+        }
+    }
+    return decision;
+}
+
+void TPageScan::HandleLinkList(THXParser& scanner, const std::string& value, const TTagTableRow& row)
+{
+    const std::vector<TInnerLink> links =
+        row.kind == TValueKind::Srcset ? FindSrcsetLinks(value) : FindStyleLinks(value);
+    struct TPart
+    {
+        int Start = 0; // in the text once the value is replaced
+        int OldLength = 0;
+        int NewLength = 0;
+        std::string URL;
+    };
+    std::vector<TPart> parts;
+    std::string rewritten;
+    std::size_t copied = 0;
+    const int valueStart = scanner.ValueStart;
+    for (const TInnerLink& link : links)
+    {
+        const std::string part = value.substr(link.Start, link.Length);
+        const std::string* writtenURL =
+            m_written.Find(valueStart + static_cast<int>(link.Start), static_cast<int>(link.Length));
+        const TLinkDecision decision = HandleLink(&scanner, part, row.tag, row.attribute, writtenURL);
+        if (!decision.Convert)
+            continue;
+        const std::size_t hash = part.find('#');
+        const std::string_view fragment =
+            hash == std::string::npos ? std::string_view() : std::string_view(part).substr(hash);
+        std::string text = ConvertedLink(decision.URL, *decision.Folder, fragment);
+        if (row.kind == TValueKind::Style)
+            text = StyleLinkText(text);
+        rewritten.append(value, copied, link.Start - copied);
+        parts.push_back({valueStart + static_cast<int>(rewritten.size()), static_cast<int>(link.Length),
+                         static_cast<int>(text.size()), decision.URL});
+        rewritten += text;
+        copied = link.Start + link.Length;
+    }
+    if (parts.empty())
+        return;
+    rewritten.append(value, copied);
+    const int oldLength = static_cast<int>(scanner.Value.size());
+    const bool oldNames = m_recordEdits && NamesEveryTagAttribute(scanner.Value);
+    const bool heldTagStart = scanner.Value.find('<') != std::string::npos;
+    const bool replaced = scanner.ReplaceValue(rewritten);
+    if (replaced)
+        NoteReplaced(scanner, valueStart, oldLength, heldTagStart, oldNames);
+    if (replaced || scanner.Value == rewritten)
+    {
+        for (TPart& part : parts)
+            m_written.Written(part.Start, part.OldLength, part.NewLength, std::move(part.URL));
     }
 }
 
 bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::uint8_t quoteMode,
-                            std::string_view attribute)
+                            std::string_view attribute, TValueKind kind)
 {
     LinksFound = 0;
     NewLinks = 0;
@@ -315,9 +407,18 @@ bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::
         const std::string value = scanner.FindNext();
         // The written URL stays in place while the link is handled: spans are only moved
         // when the scan passes them.
-        const std::string* writtenURL =
-            value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
-        HandleLink(scanner, value, tagName, attributeName, writtenURL);
+        if (!value.empty() && kind != TValueKind::Link)
+        {
+            HandleLinkList(scanner, value, {tag, attribute, kind});
+        }
+        else
+        {
+            const std::string* writtenURL =
+                value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
+            const TLinkDecision decision = HandleLink(&scanner, value, tagName, attributeName, writtenURL);
+            if (decision.Convert)
+                Convert(scanner, decision.URL, *decision.Folder, value);
+        }
         if (AfterFind && !AfterFind(*this))
         {
             going = false;
@@ -332,17 +433,199 @@ bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::
     return going;
 }
 
+bool TPageScan::ScanTableRow(const TTagTableRow& row, const std::vector<int>& tagStarts)
+{
+    LinksFound = 0;
+    NewLinks = 0;
+    const std::string tagName(row.tag);
+    const std::string attributeName(row.attribute);
+    THXParser scanner(std::move(PageText), tagName, ">", attributeName, THXParser::kTagMode);
+    scanner.UseBuffer(std::move(m_spareBuffer));
+    bool going = true;
+    m_written.BeginScan();
+    m_rowEdits.clear();
+    m_rowShift = 0;
+    m_recordEdits = true;
+    // Each find starts at the tag the scan of this row would stop at next: the same
+    // find as the row's own scan makes, without reading the text between the tags.
+    for (const int tagStart : tagStarts)
+    {
+        scanner.Cursor = tagStart + m_rowShift;
+        scanner.NextFrom = 0;
+        const std::string value = scanner.FindAttribute();
+        if (!value.empty() && row.kind != TValueKind::Link)
+        {
+            HandleLinkList(scanner, value, row);
+        }
+        else
+        {
+            const std::string* writtenURL =
+                value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
+            const TLinkDecision decision = HandleLink(&scanner, value, tagName, attributeName, writtenURL);
+            if (decision.Convert)
+                Convert(scanner, decision.URL, *decision.Folder, value);
+        }
+        if (AfterFind && !AfterFind(*this))
+        {
+            going = false;
+            break;
+        }
+    }
+    // The row's scan ends with a find that meets no further tag.
+    if (going && !tagStarts.empty() && AfterFind && !AfterFind(*this))
+        going = false;
+    m_recordEdits = false;
+    m_written.EndScan();
+    PageText = std::move(scanner.CurrentText());
+    m_spareBuffer = scanner.TakeBuffer();
+    if (going && AfterScan && !AfterScan(*this))
+        going = false;
+    return going;
+}
+
+bool TPageScan::EditsMoveTags() const
+{
+    // Replacements never add or remove a ">" or a double quote (converted links encode
+    // them, and a value holds none). They can only change which tags a later row finds
+    // when a replaced value held a "<" (or brought in the attribute name of the row of
+    // every tag), or when the value begins a tag's name (a "<" followed only by skipped
+    // bytes right before it).
+    int shift = 0;
+    for (const TRowEdit& edit : m_rowEdits)
+    {
+        if (edit.HeldTagStart)
+            return true;
+        int at = edit.Start + shift - 1; // the byte before the value, in the rewritten text
+        while (at >= 1)
+        {
+            const char c = PageText[static_cast<std::size_t>(at - 1)];
+            if (c == '<')
+                return true;
+            if (c != '\n' && c != '\r' && c != ' ' && c != '"' && c != '\'' && c != '=')
+                break;
+            --at;
+        }
+        shift += edit.NewLength - edit.OldLength;
+    }
+    return false;
+}
+
+bool TPageScan::ScanTagTable()
+{
+    std::vector<std::string_view> names;
+    std::vector<std::string_view> attributes;
+    names.reserve(kTagTable.size());
+    attributes.reserve(kTagTable.size());
+    for (const TTagTableRow& row : kTagTable)
+    {
+        names.push_back(row.tag);
+        attributes.push_back(row.attribute);
+    }
+    std::vector<std::vector<int>> tagStarts = THXParser::FindTagsOfNames(PageText, names, attributes);
+    // A page too large to scan, or one whose rewritten links changed its tags, is
+    // scanned row by row.
+    bool onePass = tagStarts.size() == kTagTable.size();
+    for (std::size_t index = 0; index < kTagTable.size(); ++index)
+    {
+        const TTagTableRow& row = kTagTable[index];
+        if (!onePass)
+        {
+            if (!ScanTagPair(row.tag, ">", THXParser::kTagMode, row.attribute, row.kind))
+                return false;
+            continue;
+        }
+        if (!ScanTableRow(row, tagStarts[index]))
+            return false;
+        if (m_rowEdits.empty())
+            continue;
+        if (EditsMoveTags())
+        {
+            onePass = false;
+            continue;
+        }
+        // The tags of the later rows move with the replacements before them.
+        for (std::size_t later = index + 1; later < kTagTable.size(); ++later)
+        {
+            std::size_t edit = 0;
+            int shift = 0;
+            for (int& position : tagStarts[later])
+            {
+                for (; edit < m_rowEdits.size() && m_rowEdits[edit].Start < position; ++edit)
+                    shift += m_rowEdits[edit].NewLength - m_rowEdits[edit].OldLength;
+                position += shift;
+            }
+        }
+    }
+    return true;
+}
+
+bool TPageScan::ScanStyleText(const std::vector<TInnerLink>& parts)
+{
+    LinksFound = 0;
+    NewLinks = 0;
+    m_written.BeginScan();
+    std::string rewritten;
+    std::size_t copied = 0;
+    bool going = true;
+    for (const TInnerLink& part : parts)
+    {
+        const std::string_view text = std::string_view(PageText).substr(part.Start, part.Length);
+        for (const TInnerLink& link : FindStyleLinks(text))
+        {
+            const std::size_t at = part.Start + link.Start;
+            const std::string value = PageText.substr(at, link.Length);
+            // Places in the text as rewritten so far.
+            const int place = static_cast<int>(rewritten.size() + (at - copied)) + 1;
+            const std::string* writtenURL = m_written.Find(place, static_cast<int>(link.Length));
+            const TLinkDecision decision = HandleLink(nullptr, value, "STYLE", "SRC", writtenURL);
+            if (decision.Convert)
+            {
+                const std::size_t hash = value.find('#');
+                const std::string_view fragment =
+                    hash == std::string::npos ? std::string_view() : std::string_view(value).substr(hash);
+                const std::string newText = StyleLinkText(ConvertedLink(decision.URL, *decision.Folder, fragment));
+                rewritten.append(PageText, copied, at - copied);
+                m_written.Written(static_cast<int>(rewritten.size()) + 1, static_cast<int>(link.Length),
+                                  static_cast<int>(newText.size()), decision.URL);
+                rewritten += newText;
+                copied = at + link.Length;
+            }
+            if (AfterFind && !AfterFind(*this))
+            {
+                going = false;
+                break;
+            }
+        }
+        if (!going)
+            break;
+    }
+    if (copied > 0)
+    {
+        rewritten.append(PageText, copied);
+        PageText.swap(rewritten);
+    }
+    m_written.EndScan();
+    if (going && AfterScan && !AfterScan(*this))
+        going = false;
+    return going;
+}
+
+bool TPageScan::ScanStyleBlocks()
+{
+    const std::vector<TInnerLink> blocks = FindStyleBlocks(PageText);
+    return blocks.empty() || ScanStyleText(blocks);
+}
+
 bool TPageScan::ScanLinks()
 {
+    if (m_facts.StyleSheet)
+        return ScanStyleText({{0, PageText.size()}});
     ReadBase();
     ReadTitle();
     if (m_aggressiveParser != 2)
     {
-        for (const TTagTableRow& row : kTagTable)
-        {
-            if (!ScanTagPair(row.tag, ">", THXParser::kTagMode, row.attribute))
-                return false;
-        }
+        if (!ScanTagTable() || !ScanStyleBlocks())
+            return false;
     }
     if (m_aggressiveParser == 1 || m_aggressiveParser == 2)
     {

@@ -23,22 +23,34 @@
 #include "core/HXProfile.h"
 #include "core/HXTask.h"
 #include "engine/HXThreadParseRules.h"
+#include "engine/HXThreadParseStyle.h"
 
 namespace hx
 {
 
 class THXParser;
 
+// What an attribute value of a tag table row holds.
+enum class TValueKind
+{
+    Link,   // one link
+    Srcset, // a list of image candidates, each an address and its descriptors
+    Style,  // style sheet text with url(...) links
+};
+
 // One row of the tag table: the tag and the attribute holding the link.
 struct TTagTableRow
 {
     std::string_view tag;
     std::string_view attribute;
+    TValueKind kind = TValueKind::Link;
 };
 
 // The tags scanned for links, in scan order. Names match as prefixes: the A row also
-// stops at AREA, APPLET, ABBR and ADDRESS tags, the FRAME row at FRAMESET tags.
-inline constexpr std::array<TTagTableRow, 10> kTagTable = {{
+// stops at AREA, APPLET, ABBR and ADDRESS tags, the FRAME row at FRAMESET tags. The
+// rows after LINK are the tags of today's pages (responsive images, media, embedded
+// objects, style attributes); the empty tag name of the last row matches every tag.
+inline constexpr std::array<TTagTableRow, 21> kTagTable = {{
     {"FRAME", "SRC"},
     {"A", "HREF"},
     {"IMG", "SRC"},
@@ -49,6 +61,17 @@ inline constexpr std::array<TTagTableRow, 10> kTagTable = {{
     {"AREA", "HREF"},
     {"APPLET", "CODE"},
     {"LINK", "HREF"},
+    {"IMG", "SRCSET", TValueKind::Srcset},
+    {"SOURCE", "SRCSET", TValueKind::Srcset},
+    {"SOURCE", "SRC"},
+    {"VIDEO", "POSTER"},
+    {"VIDEO", "SRC"},
+    {"AUDIO", "SRC"},
+    {"TRACK", "SRC"},
+    {"EMBED", "SRC"},
+    {"OBJECT", "DATA"},
+    {"LINK", "IMAGESRCSET", TValueKind::Srcset},
+    {"", "STYLE", TValueKind::Style},
 }};
 
 // Longest title kept for a page or a link (bytes, cut at a UTF-8 character boundary).
@@ -64,6 +87,9 @@ struct TPageFacts
     // The folder the page's content came from when redirects led to another folder
     // (its relative links are resolved there); empty: the page's own folder.
     std::string ContentDirectory;
+    // The text is a style sheet (a .css file): only its url(...) and @import links are
+    // scanned, resolved against the sheet's own address.
+    bool StyleSheet = false;
 };
 
 // The link texts a page's scans have written, each with the URL it stands for, kept by
@@ -136,9 +162,19 @@ public:
     void ReadTitle();
     // One scan in tag mode (a tag table row, tagEnd ">") or quoted-text mode (opening and
     // closing quote, quoteMode 1 or 2, no attribute). False when a hook ended it.
-    bool ScanTagPair(std::string_view tag, std::string_view tagEnd, std::uint8_t quoteMode, std::string_view attribute);
-    // BASE, title, then the tag table unless the profile's AggressiveParser is 2, then
-    // both quote characters when it is 1 or 2. False when a hook ended it.
+    // A row whose values are lists (srcset, style text) gives its kind.
+    bool ScanTagPair(std::string_view tag, std::string_view tagEnd, std::uint8_t quoteMode, std::string_view attribute,
+                     TValueKind kind = TValueKind::Link);
+    // Every row of the tag table, in table order, with the same finds, queue items and
+    // rewritten text as one ScanTagPair per row; the tags of all rows are found in one
+    // pass over the page first. False when a hook ended it.
+    bool ScanTagTable();
+    // The url(...) and @import links of the page's <style> blocks. False when a hook ended it.
+    bool ScanStyleBlocks();
+    // BASE, title, then the tag table and the <style> blocks unless the
+    // profile's AggressiveParser is 2, then both quote characters when it is 1 or 2.
+    // A style sheet's text (TPageFacts::StyleSheet) is scanned for its style links only.
+    // False when a hook ended it.
     bool ScanLinks();
 
     // The items built for new followed links since the last call, in the order found:
@@ -150,9 +186,37 @@ public:
     std::size_t PendingItems() const { return m_newItems.size(); }
 
 private:
-    void HandleLink(THXParser& scanner, const std::string& value, const std::string& tag, const std::string& attribute,
-                    const std::string* writtenURL);
+    // A replacement made by a tag table row: where it stood in the text the row began
+    // with, how long it was and is, and whether it may change the tags later rows find.
+    struct TRowEdit
+    {
+        int Start = 0;
+        int OldLength = 0;
+        int NewLength = 0;
+        bool HeldTagStart = false;
+    };
+    // What became of one link: whether it is converted, to what URL, relative to which folder.
+    struct TLinkDecision
+    {
+        bool Convert = false;
+        std::string URL;
+        const std::string* Folder = nullptr;
+    };
+
+    TLinkDecision HandleLink(THXParser* scanner, const std::string& value, std::string_view tag,
+                             std::string_view attribute, const std::string* writtenURL);
     void Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value);
+    // A value holding several links (a srcset list, style text): each link decided and
+    // converted on its own, the value replaced once.
+    void HandleLinkList(THXParser& scanner, const std::string& value, const TTagTableRow& row);
+    void NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart,
+                      bool oldNamedEveryTagAttribute);
+    // One row over the tags the one pass found for it (positions in the text the row begins with).
+    bool ScanTableRow(const TTagTableRow& row, const std::vector<int>& tagStarts);
+    // Whether a replacement of the last row may have changed which tags a later row finds.
+    bool EditsMoveTags() const;
+    // The style links of the given parts of the page text, decided and rewritten.
+    bool ScanStyleText(const std::vector<TInnerLink>& parts);
     bool Known(const std::string& url);
 
     TPageFacts m_facts;
@@ -169,6 +233,11 @@ private:
     std::unordered_set<std::string> m_queued; // lower-cased URLs queued by this page
     // Link texts this page's scans have written, by place.
     TWrittenLinks m_written;
+    // The replacements of the tag table row being scanned, and what they added so far.
+    std::vector<TRowEdit> m_rowEdits;
+    int m_rowShift = 0;
+    bool m_recordEdits = false;
+    std::string m_codeBase; // the folder an applet's CODE is read from
 };
 
 } // namespace hx

@@ -32,6 +32,7 @@
 #include "engine/HXParser.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
+#include "engine/HXThreadParseStyle.h"
 #include "support/HXSandbox.h"
 
 namespace hx
@@ -545,6 +546,64 @@ TEST_F(HXThreadParseTest, LoopParsesSavedPagesInQueueOrderAndHaltsAndResumes)
     worker.Resume();
     ASSERT_TRUE(PumpUntil(loop, [&] { return three->State == kStateParsed; }));
     EXPECT_EQ(task->RecordField(three->Index / 2, 8), "3");
+}
+
+TEST_F(HXThreadParseTest, FetchedStyleSheetsAreRewrittenOnceAndStayFetchedResources)
+{
+    THXQItem* start = AddPage("http://www.site.test/docs/index.htm", "<link rel=\"stylesheet\" href=\"css/site.css\">");
+    const std::string sheetText = "@import url(theme.css);\n.a { background: url(\"../img/a.gif\") }\n"
+                                  ".b { background: url(http://www.site.test/img/b.gif?v=2) }\n";
+    THXEventLoopOwner loop;
+    app->SetOwner(&loop);
+    TThreadParse worker(*app, FastPacing());
+    worker.SetTask(task);
+    worker.Resume();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return start->State == kStateParsed; }));
+    ASSERT_EQ(task->ItemCount(), 2);
+    THXQItem* sheet = task->Item(1);
+    EXPECT_FALSE(sheet->IsPage());
+    EXPECT_FALSE(worker.PageWaiting(*task));
+
+    // The transfer saves the sheet: it waits for the worker, which follows its links
+    // against the sheet's own address and rewrites them; the sheet stays fetched.
+    worker.Halt();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return worker.Paused(); }));
+    task->ReloadItem(*sheet);
+    sheet->LocalFile = LocalFileName(task->WorkingFolder(), DirectoryURL(sheet->URL), sheet->URL);
+    std::filesystem::create_directories(std::filesystem::path(sheet->LocalFile).parent_path());
+    std::ofstream(sheet->LocalFile, std::ios::binary) << sheetText;
+    task->SetItemState(*sheet, kStateSaved);
+    task->CommitItem(*sheet, true);
+    EXPECT_TRUE(worker.PageWaiting(*task));
+    const int doneBefore = worker.PagesDone();
+    worker.Resume();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return worker.PagesDone() == doneBefore + 1; }));
+    EXPECT_EQ(StateOf(*sheet), kStateSaved);
+    EXPECT_FALSE(worker.PageWaiting(*task));
+    std::vector<std::string> queued;
+    for (int pair = 2; pair < task->ItemCount(); ++pair)
+        queued.push_back(Cp1252ToUtf8(task->QueueLine(2 * pair)));
+    EXPECT_EQ(queued,
+              (std::vector<std::string>{"http://www.site.test/docs/css/theme.css",
+                                        "http://www.site.test/docs/img/a.gif", "http://www.site.test/img/b.gif?v=2"}));
+    EXPECT_EQ(task->RecordField(2, 4), "2"); // one level below the sheet
+    const std::string rewritten = ReadBytes(sheet->LocalFile);
+    EXPECT_EQ(rewritten, "@import url(theme.css);\n.a { background: url(\"../img/a.gif\") }\n"
+                         ".b { background: url(../../img/b.gif%C2%BFv=2.html) }\n" +
+                             std::string(kSheetRewrittenMark))
+        << rewritten;
+
+    // The next run finds the sheet fetched as before and leaves its local links alone.
+    PumpFor(loop, 50ms);
+    worker.Halt();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return worker.Paused(); }));
+    const int itemsBefore = task->ItemCount();
+    const int doneAfterFirst = worker.PagesDone();
+    worker.Resume();
+    ASSERT_TRUE(PumpUntil(loop, [&] { return worker.PagesDone() == doneAfterFirst + 1; }));
+    EXPECT_EQ(ReadBytes(sheet->LocalFile), rewritten);
+    EXPECT_EQ(task->ItemCount(), itemsBefore);
+    EXPECT_FALSE(worker.PageWaiting(*task));
 }
 
 TEST_F(HXThreadParseTest, HaltDuringAPageGivesItUpUnchanged)
