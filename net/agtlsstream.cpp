@@ -201,8 +201,7 @@ public:
             return;
         if (SSL_CTX_set_default_verify_paths(context) != 1)
             TakeOpenSSLError(); // no system store: only the CA file is trusted
-        if (!options.CAFile.empty() &&
-            SSL_CTX_load_verify_locations(context, options.CAFile.c_str(), nullptr) != 1)
+        if (!options.CAFile.empty() && SSL_CTX_load_verify_locations(context, options.CAFile.c_str(), nullptr) != 1)
         {
             const std::string reason = TakeOpenSSLError();
             m_error = "Secure connection failed: CA File " + options.CAFile + " cannot be read" +
@@ -319,7 +318,8 @@ TIOResult TTLSStream::Handshake()
         const bool numeric = IsNumericAddress(m_hostName);
         // SNI names hosts only; a numeric address is checked as an address.
         if (!numeric)
-            SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(m_hostName.c_str()));
+            SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                     const_cast<char*>(m_hostName.c_str()));
         if (m_context->Options().CheckCertificates)
         {
             const int named = numeric ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), m_hostName.c_str())

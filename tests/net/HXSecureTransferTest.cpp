@@ -249,11 +249,16 @@ TEST(TSecureURLTest, InternationalHostsAreAskedForInAscii)
 {
     EXPECT_EQ(RequestHostName("example.com"), "example.com");
     EXPECT_EQ(RequestHostName("Example.COM"), "Example.COM");
-    EXPECT_EQ(RequestHostName("b\xC3\xBC" "cher.example"), "xn--bcher-kva.example");
+    EXPECT_EQ(RequestHostName("b\xC3\xBC"
+                              "cher.example"),
+              "xn--bcher-kva.example");
     EXPECT_EQ(RequestHostName("\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.\xD1\x80\xD1\x84"),
               "xn--e1afmkfd.xn--p1ai");
     // Not UTF-8 (a Windows-1252 page's byte): left alone, its lookup fails as any unknown host's.
-    EXPECT_EQ(RequestHostName("b\xFC" "cher.example"), "b\xFC" "cher.example");
+    EXPECT_EQ(RequestHostName("b\xFC"
+                              "cher.example"),
+              "b\xFC"
+              "cher.example");
 
     // On the wire: the lookup and the Host line carry the ASCII form.
     THXTestServer server([](const TRecordedRequest&) { return TReply::Text(200, "ok"); });
@@ -267,14 +272,21 @@ TEST(TSecureURLTest, InternationalHostsAreAskedForInAscii)
             lookup.Addresses.push_back("127.0.0.1");
             return lookup;
         });
-    http.SetURL("http://b\xC3\xBC" "cher.example:" + std::to_string(server.Port()) + "/page.html");
+    http.SetURL("http://b\xC3\xBC"
+                "cher.example:" +
+                std::to_string(server.Port()) + "/page.html");
     EXPECT_EQ(http.Get(), 200);
     EXPECT_EQ(asked, "xn--bcher-kva.example");
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests().front().Header("Host"), "xn--bcher-kva.example:" + std::to_string(server.Port()));
     // The local folder keeps the readable name.
-    EXPECT_EQ(LocalFileName("/copy", "http://b\xC3\xBC" "cher.example/", "http://b\xC3\xBC" "cher.example/a.html"),
-              "/copy/b\xC3\xBC" "cher.example/a.html");
+    EXPECT_EQ(LocalFileName("/copy",
+                            "http://b\xC3\xBC"
+                            "cher.example/",
+                            "http://b\xC3\xBC"
+                            "cher.example/a.html"),
+              "/copy/b\xC3\xBC"
+              "cher.example/a.html");
 }
 
 TEST(TSecureURLTest, HttpAndHttpsAreOneSite)

@@ -52,8 +52,10 @@ THXTestCertificates::THXTestCertificates()
     m_caFile = dir + "ca.pem";
     const std::string hosts = "IP:127.0.0.1,DNS:localhost";
     if (MakeAuthority("ca", "/CN=Harbex Test Authority") && MakeAuthority("other-ca", "/CN=Nobody Trusts Me") &&
-        MakeServer("good", "ca", hosts, 30, m_good) && MakeServer("wrong-host", "ca", "DNS:other.example", 30, m_wrongHost) &&
-        MakeServer("expired", "ca", hosts, -1, m_expired) && MakeServer("untrusted", "other-ca", hosts, 30, m_untrusted))
+        MakeServer("good", "ca", hosts, 30, m_good) &&
+        MakeServer("wrong-host", "ca", "DNS:other.example", 30, m_wrongHost) &&
+        MakeServer("expired", "ca", hosts, -1, m_expired) &&
+        MakeServer("untrusted", "other-ca", hosts, 30, m_untrusted))
         return;
     if (m_error.empty())
         m_error = "openssl failed: " + ReadText(dir + "openssl.log");
@@ -81,8 +83,8 @@ bool THXTestCertificates::MakeServer(const std::string& name, const std::string&
     pair.Certificate = base + ".pem";
     pair.Key = base + ".key";
     // A negative number of days makes a certificate that ended before it was made.
-    if (!WriteText(base + ".ext", "subjectAltName=" + names +
-                                      "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n"))
+    if (!WriteText(base + ".ext",
+                   "subjectAltName=" + names + "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n"))
         return false;
     return Run("openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj " +
                Quoted("/CN=" + name) + " -keyout " + Quoted(pair.Key) + " -out " + Quoted(base + ".csr")) &&
