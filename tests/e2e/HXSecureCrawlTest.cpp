@@ -59,7 +59,8 @@ std::map<std::string, std::string> ItemOutcomes(THXTask& task, const std::string
     {
         THXQItem* item = task.Item(pair);
         task.ReloadItem(*item);
-        const std::string local = item->LocalFile.starts_with(root) ? item->LocalFile.substr(root.size()) : item->LocalFile;
+        const std::string local =
+            item->LocalFile.starts_with(root) ? item->LocalFile.substr(root.size()) : item->LocalFile;
         outcomes[ReplaceText(item->URL, address, origin, true)] =
             std::to_string(item->State) + " " + item->Group + " " + local + " " + item->StatusText;
     }
@@ -108,10 +109,7 @@ protected:
         return session.RunTask(task, 120000ms);
     }
 
-    int Copy(std::vector<std::string> arguments)
-    {
-        return cli::CommandCopy(*m_app, arguments, m_out, m_err);
-    }
+    int Copy(std::vector<std::string> arguments) { return cli::CommandCopy(*m_app, arguments, m_out, m_err); }
 
     std::unique_ptr<THXApp> m_app;
     std::ostringstream m_out;
@@ -178,7 +176,8 @@ TEST_F(HXSecureCrawlTest, RefusedCertificatesCopyNothingUnlessNotChecked)
                                 "<html><body><a href=\"a.html\">a</a><img src=\"p.gif\"></body></html>"));
     ASSERT_TRUE(WriteFileAtomic((root / "a.html").string(), "<html><body>a</body></html>"));
     ASSERT_TRUE(WriteFileAtomic((root / "p.gif").string(), "GIF89a-not-really"));
-    THXSecureNginx nginx(root.string(), {Certificates().WrongHost(), Certificates().Expired(), Certificates().Untrusted()});
+    THXSecureNginx nginx(root.string(),
+                         {Certificates().WrongHost(), Certificates().Expired(), Certificates().Untrusted()});
     if (!nginx.Started())
         GTEST_SKIP() << nginx.Error();
 

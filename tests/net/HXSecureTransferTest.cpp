@@ -13,6 +13,7 @@
 #include "core/HXApp.h"
 #include "net/HXHostNames.h"
 #include "net/aghttp.h"
+#include "net/agtunnelstream.h"
 #include "support/HXNginxFixture.h"
 #include "support/HXTLSFixture.h"
 
@@ -325,6 +326,70 @@ TEST(TSecureURLTest, HttpAndHttpsAreOneSite)
     EXPECT_EQ(LocalFileName("/copy/", "http://h/a/", "http://h/a/b.html"), "/copy/h/a/b.html");
     EXPECT_EQ(LocalLink("http://h/c/d.html", "https://h/a/"), "../c/d.html");
     EXPECT_EQ(SiteShortName("https://www.example.com/"), "example");
+}
+
+} // namespace
+} // namespace hx::test
+
+namespace hx::test
+{
+namespace
+{
+
+// Connects a stream as TagSocket::Connect does: start, then wait and ask again.
+TIOResult ConnectFully(TNetStream& stream)
+{
+    TIOResult result = stream.StartConnect();
+    for (int step = 0; result.Status == TIOStatus::WouldBlock && step < 100; ++step)
+    {
+        stream.Wait(TWaitFor::Writable, 10ms);
+        result = stream.ConnectResult();
+    }
+    return result;
+}
+
+TEST(TTunnelStreamTest, AsksForTheTunnelAndKeepsTheServersFirstBytes)
+{
+    // The proxy's answer arrives in pieces of 7 bytes, the server's first bytes
+    // right behind it.
+    auto proxy =
+        std::make_shared<TBufferStream>("HTTP/1.1 200 Connection established\r\nVia: test\r\n\r\nFIRST", false, 7);
+    TTunnelStream tunnel(proxy, "example.com:443", "Basic dTpw");
+    ASSERT_EQ(ConnectFully(tunnel).Status, TIOStatus::Done);
+    EXPECT_EQ(proxy->Written(), "CONNECT example.com:443 HTTP/1.1\r\n"
+                                "Host: example.com:443\r\n"
+                                "Proxy-Authorization: Basic dTpw\r\n"
+                                "\r\n");
+    EXPECT_TRUE(tunnel.Wait(TWaitFor::Readable, 0ms));
+    char buffer[16] = {};
+    const TIOResult read = tunnel.Read(buffer, sizeof(buffer));
+    ASSERT_EQ(read.Status, TIOStatus::Done);
+    EXPECT_EQ(std::string(buffer, read.Bytes), "FIRST");
+    ASSERT_EQ(tunnel.Write("hello", 5).Status, TIOStatus::Done);
+    EXPECT_TRUE(proxy->Written().ends_with("\r\n\r\nhello"));
+
+    // Refusals, a proxy that hangs up, and one that never stops talking.
+    struct TCase
+    {
+        std::string answer;
+        std::string text;
+    };
+    const TCase refusals[] = {
+        {"HTTP/1.0 403 Forbidden\r\n\r\n", "Proxy refused the tunnel: 403 Forbidden"},
+        {"HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic\r\n\r\n",
+         "Proxy refused the tunnel: 407 Proxy Authentication Required"},
+        {"HTTP/1.1 200 OK\r\n", "Proxy refused the tunnel: the proxy closed the connection"},
+        {"SSH-2.0-OpenSSH\r\n\r\n", "Proxy refused the tunnel: SSH-2.0-OpenSSH"},
+        {"HTTP/1.1 200 OK\r\n" + std::string(kMaxTunnelAnswerBytes, 'x'), "Proxy refused the tunnel: answer too long"},
+    };
+    for (const TCase& refusal : refusals)
+    {
+        TTunnelStream refused(std::make_shared<TBufferStream>(refusal.answer), "example.com:443", "");
+        const TIOResult result = ConnectFully(refused);
+        EXPECT_EQ(result.Status, TIOStatus::Failed) << refusal.text;
+        EXPECT_EQ(result.Code, kErrTunnel);
+        EXPECT_EQ(refused.FailureText(), refusal.text);
+    }
 }
 
 } // namespace
