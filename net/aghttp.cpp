@@ -181,19 +181,20 @@ std::shared_ptr<TNetStream> TagHTTP::LayerStream(std::shared_ptr<TNetStream> tra
 {
     if (!m_secure)
         return transport;
+    // "host:port" of the server, the port always written.
+    std::string target = m_requestHost;
+    if (target.find(':', target.empty() || target.front() != '[' ? 0 : target.find(']')) == std::string::npos)
+        target += ":" + std::to_string(kSecurePort);
     // Through a proxy the secure connection runs inside a tunnel to the server; the
     // proxy's credentials go with the tunnel's request, never to the server.
     if (!Proxy().empty())
     {
-        std::string target = m_requestHost;
-        if (target.find(':', target.empty() || target.front() != '[' ? 0 : target.find(']')) == std::string::npos)
-            target += ":" + std::to_string(kSecurePort);
         std::string authorization;
         if (!m_proxyUserName.empty())
             authorization = "Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword);
         transport = std::make_shared<TTunnelStream>(std::move(transport), HeaderText(target), authorization);
     }
-    return std::make_shared<TTLSStream>(std::move(transport), TLSContextFor(m_tlsOptions), m_requestHostName);
+    return std::make_shared<TTLSStream>(std::move(transport), TLSContextFor(m_tlsOptions), m_requestHostName, target);
 }
 
 void TagHTTP::SetProxy(const std::string& proxy)

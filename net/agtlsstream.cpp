@@ -30,6 +30,16 @@ struct TSSLDeleter
     void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
 
+struct TSSLSessionDeleter
+{
+    void operator()(SSL_SESSION* session) const { SSL_SESSION_free(session); }
+};
+
+using TSessionPointer = std::unique_ptr<SSL_SESSION, TSSLSessionDeleter>;
+
+// Most servers whose last session a context keeps for resumption.
+constexpr std::size_t kMaxKeptSessions = 1024;
+
 struct TBIOMethodDeleter
 {
     void operator()(BIO_METHOD* method) const { BIO_meth_free(method); }
@@ -197,6 +207,9 @@ public:
         SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
         SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         SSL_CTX_set_verify(context, options.CheckCertificates ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
+        // Sessions are kept by the context itself (see Remember), by server.
+        SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(context, NewSession);
         if (!options.CheckCertificates)
             return;
         if (SSL_CTX_set_default_verify_paths(context) != 1)
@@ -209,15 +222,39 @@ public:
         }
     }
 
+    // OpenSSL's notice of a session the server allows to resume (after the
+    // handshake; with TLS 1.3 while reading). Keeps it; 1 says the reference is taken.
+    static int NewSession(SSL* ssl, SSL_SESSION* session);
+
     SSL_CTX* Handle() const { return m_context.get(); }
     const TTLSOptions& Options() const { return m_options; }
     // Why connections with this context cannot be made; empty when they can.
     const std::string& Error() const { return m_error; }
 
+    // Sessions to resume, by server: the next connection to a server resumes its
+    // last session, which spares both sides the certificate and its checks. Any thread.
+    void Remember(const std::string& server, SSL_SESSION* session)
+    {
+        const std::lock_guard lock(m_sessionMutex);
+        if (m_sessions.size() >= kMaxKeptSessions && !m_sessions.contains(server))
+            m_sessions.clear();
+        m_sessions[server].reset(session);
+    }
+    TSessionPointer Recall(const std::string& server)
+    {
+        const std::lock_guard lock(m_sessionMutex);
+        const auto found = m_sessions.find(server);
+        if (found == m_sessions.end() || SSL_SESSION_up_ref(found->second.get()) != 1)
+            return {};
+        return TSessionPointer(found->second.get());
+    }
+
 private:
     TTLSOptions m_options;
     std::unique_ptr<SSL_CTX, TSSLContextDeleter> m_context;
     std::string m_error;
+    std::mutex m_sessionMutex;
+    std::map<std::string, TSessionPointer> m_sessions;
 };
 
 std::shared_ptr<TTLSContext> TLSContextFor(const TTLSOptions& options)
@@ -249,23 +286,52 @@ std::shared_ptr<TTLSContext> TLSContextFor(const TTLSOptions& options)
 struct TTLSStream::TState
 {
     TBIOLink Link;
+    TTLSContext* Context = nullptr;
+    std::string Server; // the key of its sessions
     std::unique_ptr<SSL, TSSLDeleter> Connection;
 };
 
+// The connection's state rides on its SSL object for NewSession.
+constexpr int kStateIndex = 0;
+
+int TTLSContext::NewSession(SSL* ssl, SSL_SESSION* session)
+{
+    auto* state = static_cast<TTLSStream::TState*>(SSL_get_ex_data(ssl, kStateIndex));
+    if (state == nullptr || state->Context == nullptr || state->Server.empty())
+        return 0;
+    state->Context->Remember(state->Server, session);
+    return 1;
+}
+
 TTLSStream::TTLSStream(std::shared_ptr<TNetStream> transport, std::shared_ptr<TTLSContext> context,
-                       std::string hostName)
+                       std::string hostName, std::string server)
     : m_transport(std::move(transport))
     , m_context(std::move(context))
     , m_hostName(std::move(hostName))
     , m_state(std::make_unique<TState>())
 {
     m_state->Link.Stream = m_transport.get();
+    m_state->Context = m_context.get();
+    m_state->Server = std::move(server);
 }
 
-TTLSStream::~TTLSStream() = default;
+TTLSStream::~TTLSStream()
+{
+    // OpenSSL spoils the session of a connection freed without a shutdown, so it
+    // could not be resumed. A connection that worked is ended quietly (no farewell
+    // is sent: the exchange is over and the server closes on its own); a broken
+    // one keeps it from being resumed.
+    SSL* ssl = m_state->Connection.get();
+    if (ssl != nullptr && m_phase == TPhase::Open && !m_broken)
+    {
+        SSL_set_quiet_shutdown(ssl, 1);
+        SSL_shutdown(ssl);
+    }
+}
 
 TIOResult TTLSStream::Fail(int code, std::string text)
 {
+    m_broken = true;
     m_failureText = std::move(text);
     return {TIOStatus::Failed, 0, code};
 }
@@ -327,6 +393,14 @@ TIOResult TTLSStream::Handshake()
             if (named != 1)
                 return Fail(kErrSecureChannel, "Secure connection failed: bad host name " + m_hostName);
         }
+        SSL_set_ex_data(ssl, kStateIndex, m_state.get());
+        if (!m_state->Server.empty())
+        {
+            // The server's last session, when it has one: a resumed handshake. A
+            // server that no longer knows it makes a full one.
+            if (const TSessionPointer session = m_context->Recall(m_state->Server))
+                SSL_set_session(ssl, session.get());
+        }
         SSL_set_connect_state(ssl);
     }
     ERR_clear_error();
@@ -375,7 +449,10 @@ TIOResult TTLSStream::Outcome(int sslResult, std::size_t bytes, bool handshake)
     if (m_state->Link.FailureCode != 0)
         return Fail(m_state->Link.FailureCode, std::string());
     if (!handshake && error == SSL_ERROR_SYSCALL && reason.empty())
+    {
+        m_broken = true;
         return {TIOStatus::Closed, 0, 0};
+    }
     if (handshake && reason.empty())
         return Fail(kErrSecureChannel, "Secure connection failed: the server closed the connection");
     return Fail(kErrSecureChannel, "Secure connection failed" + (reason.empty() ? std::string() : ": " + reason));
@@ -444,6 +521,11 @@ std::string TTLSStream::Protocol() const
     if (m_phase != TPhase::Open)
         return {};
     return SSL_get_version(m_state->Connection.get());
+}
+
+bool TTLSStream::Resumed() const
+{
+    return m_phase == TPhase::Open && SSL_session_reused(m_state->Connection.get()) == 1;
 }
 
 } // namespace hx

@@ -54,8 +54,10 @@ class TTLSStream final : public TNetStream
 public:
     // `hostName` is the server's host as the request names it (ASCII; an IPv6
     // address without brackets): the name sent with SNI and checked against the
-    // certificate.
-    TTLSStream(std::shared_ptr<TNetStream> transport, std::shared_ptr<TTLSContext> context, std::string hostName);
+    // certificate. `server` ("host:port") names the server whose sessions are
+    // resumed; empty: never resume.
+    TTLSStream(std::shared_ptr<TNetStream> transport, std::shared_ptr<TTLSContext> context, std::string hostName,
+               std::string server = {});
     ~TTLSStream() override;
     TTLSStream(const TTLSStream&) = delete;
     TTLSStream& operator=(const TTLSStream&) = delete;
@@ -71,10 +73,13 @@ public:
 
     // The protocol the handshake agreed on ("TLSv1.3"); empty before it.
     std::string Protocol() const;
+    // Whether the handshake resumed an earlier session with the server.
+    bool Resumed() const;
 
-private:
+    // What a connection's OpenSSL callbacks reach (private to the source).
     struct TState;
 
+private:
     enum class TPhase
     {
         Connecting, // the transport is connecting
@@ -97,6 +102,8 @@ private:
     // The way the last would-block waits (OpenSSL may need to write to read).
     TWaitFor m_wants = TWaitFor::Writable;
     bool m_waiting = false;
+    // A failure ended the connection: its session is not to be resumed.
+    bool m_broken = false;
     std::string m_failureText;
 };
 

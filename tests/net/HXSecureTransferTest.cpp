@@ -115,6 +115,20 @@ TEST_F(TSecureTransferTest, HttpsGivesTheSameBytesAsHttp)
             EXPECT_EQ(ReadWholeFile(plain.LocalPath).value_or(""), expected) << path;
         }
     }
+
+    // Every https connection after the first resumed the server's session: only the
+    // first handshake carried and checked the certificate.
+    int secure = 0;
+    int resumed = 0;
+    for (const std::string& line : nginx.AccessLog())
+    {
+        if (line.ends_with(" r"))
+            ++resumed;
+        if (line.ends_with(" r") || line.ends_with(" ."))
+            ++secure;
+    }
+    EXPECT_EQ(secure, 6); // HEAD and GET of two files, then the GET of each
+    EXPECT_EQ(resumed, secure - 1);
 }
 
 TEST_F(TSecureTransferTest, RefusedCertificatesSaveNothingUnlessCheckingIsOff)

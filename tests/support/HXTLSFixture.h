@@ -85,7 +85,8 @@ public:
     // https://127.0.0.1:port + path of the index-th certificate's server.
     std::string SecureURL(std::size_t index = 0, const std::string& path = "/") const;
 
-    // Lines of the access log: "<connection> <request count on it> <method> <target> <status>".
+    // Lines of the access log: "<connection> <request count on it> <method> <target> <status>
+    // <resumed>", the last "r" for a TLS connection that resumed a session, "." for a new one.
     std::vector<std::string> AccessLog() const;
 
 private:
