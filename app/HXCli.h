@@ -90,6 +90,12 @@ int ExitStatusOf(const TRunResult& result);
 // the profile cannot use.
 std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::string address);
 
+// "--no-check-certificate": the flag of the commands that fetch (copy, run,
+// schedule). https servers are then not asked for a valid certificate.
+inline constexpr std::string_view kNoCheckCertificate = "--no-check-certificate";
+// Applies the connection flags given to the settings of this run (never stored).
+void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
+
 // A task file named on the command line: a path as given, else a name (with or
 // without ".hxt") looked up under the Tasks folder, "General" first then every
 // category. Throws EUsageError when no such file exists.

@@ -84,6 +84,13 @@ int TCliArgs::CountFlags(std::initializer_list<std::string_view> names) const
     return static_cast<int>(std::count_if(names.begin(), names.end(), [&](std::string_view n) { return Flag(n); }));
 }
 
+void ApplyConnectionFlags(THXApp& app, const TCliArgs& args)
+{
+    // Like wget's option of the same name: this run only, the setting is not stored.
+    if (args.Flag(kNoCheckCertificate))
+        app.OverrideCheckCertificates(false);
+}
+
 std::string ResolveTaskFile(THXApp& app, const std::string& given)
 {
     namespace fs = std::filesystem;

@@ -225,9 +225,10 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 {
     const TCliArgs args(
         arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
-        {});
+        {std::string(kNoCheckCertificate)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
+    ApplyConnectionFlags(app, args);
     const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
     task->Save();
@@ -239,9 +240,10 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
     const TCliArgs args(arguments, {"--connections", "--pacing"},
-                        {"--restart", "--resume", "--update", "--recover", "--map"});
+                        {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate)});
     if (args.Positional().size() != 1)
         throw EUsageError("run needs exactly one task file");
+    ApplyConnectionFlags(app, args);
     if (args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 1)
         throw EUsageError("give at most one of --restart, --resume, --update, --recover, --map");
     const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
@@ -278,7 +280,8 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
 
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--pacing"}, {});
+    const TCliArgs args(arguments, {"--pacing"}, {std::string(kNoCheckCertificate)});
+    ApplyConnectionFlags(app, args);
     if (args.Positional().size() == 2)
         return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out);
     if (!args.Positional().empty())

@@ -86,8 +86,8 @@ TFollowVerdict ExplainFollow(const THXProfile& profile, const std::string& url, 
     const bool page = group == kPageGroup;
     const std::string kind = page ? "page" : "resource";
 
-    if (LowerCase(URLProtocol(url)) != "http://")
-        return {false, "protocol", "only http:// addresses are fetched"};
+    if (!IsWebURL(url))
+        return {false, "protocol", "only http:// and https:// addresses are fetched"};
 
     const std::string extension = URLExtension(url);
     if (!profile.FileTypes.empty() && !extension.empty() &&
@@ -211,7 +211,8 @@ int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostre
     const std::string url = ResolveAndNormalize(given, startDirectory);
     if (url.empty())
     {
-        err << "harbex-cli: cannot normalise \"" << given << "\": only http:// addresses with a host name are copied\n";
+        err << "harbex-cli: cannot normalise \"" << given
+            << "\": only http:// and https:// addresses with a host name are copied\n";
         return kExitFailed;
     }
 

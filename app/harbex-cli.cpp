@@ -31,8 +31,11 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C]
-                create a task for the address and run it to completion
+           [--no-check-certificate]
+                create a task for the address (http or https) and run it to
+                completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
+               [--no-check-certificate]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode
@@ -59,6 +62,10 @@ Options:
   --pacing classic|fast
                 how crawls wait: fast (the default "Pacing" setting) runs at the
                 speed of the network; classic keeps the one-second cadence
+  --no-check-certificate
+                (copy, run, schedule) fetch from https servers whose certificate
+                is not valid: untrusted, expired or for another host. For this
+                run only; the "Check Certificates" setting stays as it is
   --version     print the version and exit
   --help        print this text and exit
 
@@ -102,6 +109,8 @@ void PrintSettings(hx::THXApp& app)
     line("Proxy Address", app.ProxyAddress());
     line("Proxy Port", app.ProxyPort());
     line("Proxy Authorization", app.ProxyAuthorization().empty() ? "" : "(set)");
+    line("Check Certificates", flag(app.CheckCertificates()));
+    line("CA File", app.CAFile());
     line("User Agent", app.UserAgentChoice().empty() ? "(default)" : app.UserAgentChoice());
     line("Agent text sent", app.UserAgent().empty() ? "(none)" : app.UserAgent());
     line("Browser", app.Browser().empty() ? "(none found)" : app.Browser());

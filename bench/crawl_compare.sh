@@ -6,7 +6,7 @@
 #
 #     bench/crawl_compare.sh [--harbex PATH] [--pages "200 2000"] [--tools "harbex harbex-classic wget wget2 httrack"]
 #                            [--harbex-options "--connections 16"] [--httrack-options "-%N0"] [--keep]
-#                            [--site DIR [--start PATH]] [--small-pages]
+#                            [--site DIR [--start PATH]] [--small-pages] [--schemes "http https"]
 #
 # The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
 # with a configuration of its own in a temporary folder. harbex-cli defaults to
@@ -24,6 +24,12 @@
 # cross links) instead of the feature-rich test site: try --pages 100000.
 # A peer program (wget, wget2, httrack) that is missing and cannot be installed is
 # left out of the table with a note; nginx and /usr/bin/time are required.
+# --schemes "http https" copies each site over http and over https (default: http
+# only). For https a test authority and a certificate for 127.0.0.1 are made with
+# the openssl command; every tool trusts that authority (harbex-cli through its "CA
+# File" setting, wget and wget2 with --ca-certificate), so certificates are checked
+# as they would be on the web. https rows are marked "/s", and a second table gives
+# the connections and requests nginx logged for each https copy.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,9 +40,10 @@ tools="harbex wget wget2 httrack"
 harbex_options=""
 httrack_options=""
 keep=0
-small_pages=0
 site_dir=""
 start_path=index.html
+schemes="http"
+small_pages=0
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -48,8 +55,9 @@ while [ $# -gt 0 ]; do
         --keep) keep=1; shift ;;
         --site) site_dir=$(cd "$2" && pwd); shift 2 ;;
         --start) start_path=$2; shift 2 ;;
+        --schemes) schemes=$2; shift 2 ;;
         --small-pages) small_pages=1; shift ;;
-        -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "crawl_compare.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -125,7 +133,8 @@ rows=()
 
 # Copies the site with one tool and adds its row to the table.
 measure() {
-    local tool=$1 pages=$2 url=$3 out=$work/$1-$2 log=$work/$1-$2.log timing=$work/$1-$2.time status=0
+    local tool=$1 pages=$2 url=$3 label=$1${scheme_mark:-}
+    local out=$work/$label-$2 log=$work/$label-$2.log timing=$work/$label-$2.time status=0
     local requests_before
     mkdir -p "$out"
     requests_before=$(request_count)
@@ -134,24 +143,25 @@ measure() {
             local pacing=fast
             [ "$tool" = harbex-classic ] && pacing=classic
             if [ ! -x "$harbex" ] || ! "$harbex" --help 2>&1 | grep -q '^  copy URL'; then
-                rows+=("$(printf '%-8s %6s  %s' harbex "$pages" "not available ($harbex has no copy command)")")
+                rows+=("$(printf '%-8s %6s  %s' "$label" "$pages" "not available ($harbex has no copy command)")")
                 return
             fi
             mkdir -p "$work/home-$pages"
             # The first-run set-up (settings, profiles, file types) happens once per
             # user, not per copy: it is done before the timed run.
             HARBEX_HOME=$work/home-$pages "$harbex" settings >/dev/null 2>&1 || true
+            if [ -n "${harbex_prepare:-}" ]; then "$harbex_prepare" "$work/home-$pages"; fi
             # shellcheck disable=SC2086 # the options are words
             HARBEX_HOME=$work/home-$pages /usr/bin/time -v -o "$timing" \
                 "$harbex" --pacing "$pacing" copy "$url" --folder "$out" $harbex_options >"$log" 2>&1 || status=$?
             ;;
         wget2)
             /usr/bin/time -v -o "$timing" \
-                wget2 --mirror -p -k -E -np -q -P "$out" "$url" >"$log" 2>&1 || status=$?
+                wget2 --mirror -p -k -E -np -q ${tls_options:-} -P "$out" "$url" >"$log" 2>&1 || status=$?
             ;;
         wget)
             /usr/bin/time -v -o "$timing" \
-                wget --mirror -p -k -E -np -q -P "$out" "$url" >"$log" 2>&1 || status=$?
+                wget --mirror -p -k -E -np -q ${tls_options:-} -P "$out" "$url" >"$log" 2>&1 || status=$?
             ;;
         httrack)
             # shellcheck disable=SC2086 # the options are words
@@ -167,19 +177,21 @@ measure() {
     requests=$(($(request_count) - requests_before))
     files=$(find "$out" -type f -not -path '*/hts-cache/*' -not -name 'hts-log.txt' | wc -l)
     if [ "$files" -eq 0 ]; then
-        rows+=("$(printf '%-8s %6s  %s' "$tool" "$pages" "failed with exit status $status: $(head -n 1 "$log")")")
+        rows+=("$(printf '%-8s %6s  %s' "$label" "$pages" "failed with exit status $status: $(head -n 1 "$log")")")
         return
     fi
     wall=$(wall_seconds "$timing")
     rss=$(peak_rss "$timing")
     broken=$("$check_links" "$out" | sed -n 's/^broken local links: \([0-9]*\).*/\1/p')
     rate=$(awk -v p="$pages" -v w="$wall" 'BEGIN { if (w > 0) printf "%.1f", p / w; else print "-" }')
-    rows+=("$(printf '%-8s %6s %9s %9s %12s %8s %7s %7s %5s' "$tool" "$pages" "$wall" "$rate" "$rss" "$requests" "$files" "$broken" "$status")")
+    rows+=("$(printf '%-8s %6s %9s %9s %12s %8s %7s %7s %5s' "$label" "$pages" "$wall" "$rate" "$rss" "$requests" "$files" "$broken" "$status")")
 }
 
-# Requests nginx has answered so far (its access log, one line a request).
+# Requests nginx has answered so far (its access log, one line a request; the
+# https copies name their server's log in access_log).
 request_count() {
-    if [ -f "$work/access.log" ]; then wc -l <"$work/access.log"; else echo 0; fi
+    local log=${access_log:-$work/access.log}
+    if [ -f "$log" ]; then wc -l <"$log"; else echo 0; fi
 }
 
 # Copies the site served from ROOT with every tool.
@@ -197,9 +209,115 @@ copy_with_each_tool() {
     stop_nginx
 }
 
+# ---- https ----
+
+# The https copies: nginx serves the same site over TLS on another free port with a
+# certificate for 127.0.0.1 made by a test authority, and logs each request with
+# its connection's number, so the table below can say how many connections each
+# tool opened.
+connection_rows=()
+tls_dir=$work/tls
+
+make_certificates() {
+    [ -f "$tls_dir/server.pem" ] && return 0
+    mkdir -p "$tls_dir"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+        -subj "/CN=Harbex Bench Authority" -keyout "$tls_dir/ca.key" -out "$tls_dir/ca.pem" 2>/dev/null
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$tls_dir/server.key" -out "$tls_dir/server.csr" 2>/dev/null
+    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+        >"$tls_dir/server.ext"
+    openssl x509 -req -in "$tls_dir/server.csr" -CA "$tls_dir/ca.pem" -CAkey "$tls_dir/ca.key" -CAcreateserial \
+        -days 2 -extfile "$tls_dir/server.ext" -out "$tls_dir/server.pem" 2>/dev/null
+}
+
+# harbex-cli trusts the authority through its "CA File" setting, written into the
+# settings file of its HARBEX_HOME after the first-run set-up.
+trust_authority() {
+    local reg=$1/Harbex.reg key='[HKEY_CURRENT_USER\Software\Tavrolin\Harbex\Settings]'
+    grep -q '^"CA File"="[^"]' "$reg" && return 0
+    grep -v '^"CA File"=' "$reg" | awk -v key="$key" -v line="\"CA File\"=\"$tls_dir/ca.pem\"" \
+        '{ print } $0 == key { print line }' >"$reg.new" && mv "$reg.new" "$reg"
+}
+
+start_nginx_https() {
+    local root=$1 extra=$2 dir=$work/nginx-tls _
+    mkdir -p "$dir"
+    for _ in 1 2 3 4 5; do
+        port=$((20000 + RANDOM % 40000))
+        answers "$port" && continue
+        cat >"$dir/nginx.conf" <<EOF
+master_process off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events { worker_connections 1024; }
+http {
+  log_format counted '\$connection \$connection_requests \$request_method \$status';
+  access_log $dir/access.log counted;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$port ssl;
+    server_name localhost;
+    ssl_certificate $tls_dir/server.pem;
+    ssl_certificate_key $tls_dir/server.key;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    root $root;
+$(cat "$extra")
+  }
+}
+EOF
+        "$nginx_bin" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' >"$dir/output.log" 2>&1 &
+        nginx_pid=$!
+        for _ in $(seq 1 200); do
+            answers "$port" && return 0
+            kill -0 "$nginx_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        stop_nginx
+    done
+    echo "$(basename "$0"): nginx (https) did not start:" >&2
+    cat "$dir/output.log" "$dir/error.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+copy_with_each_tool_https() {
+    local root=$1 pages=$2 extra=$3 url log=$work/nginx-tls/access.log
+    make_certificates
+    start_nginx_https "$root" "$extra"
+    url=https://127.0.0.1:$port/$4
+    echo "Serving $pages pages at $url" >&2
+    for tool in $tools; do
+        echo "  copying with $tool over https" >&2
+        : >"$log"
+        scheme_mark=/s tls_options="--ca-certificate=$tls_dir/ca.pem" harbex_prepare=trust_authority access_log=$log \
+            measure "$tool" "$pages" "$url"
+        connection_rows+=("$(printf '%-8s %6s %11s %9s' "$tool/s" "$pages" "$(awk '!seen[$1]++' "$log" | wc -l)" \
+            "$(wc -l <"$log")")")
+    done
+    stop_nginx
+}
+
+# Copies one site over each scheme asked for.
+copy_over_schemes() {
+    for scheme in $schemes; do
+        case "$scheme" in
+            http) copy_with_each_tool "$@" ;;
+            https) copy_with_each_tool_https "$@" ;;
+            *) echo "crawl_compare.sh: unknown scheme $scheme" >&2; exit 2 ;;
+        esac
+    done
+}
+
 if [ -n "$site_dir" ]; then
     : >"$work/extra-site.conf"
-    copy_with_each_tool "$site_dir" "$(find "$site_dir" -type f \( -name '*.html' -o -name '*.htm' \) | wc -l)" \
+    copy_over_schemes "$site_dir" "$(find "$site_dir" -type f \( -name '*.html' -o -name '*.htm' \) | wc -l)" \
         "$work/extra-site.conf" "$start_path"
 else
     for pages in $page_counts; do
@@ -209,7 +327,7 @@ else
         else
             "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
         fi
-        copy_with_each_tool "$site" "$pages" "$work/extra-$pages.conf" index.html
+        copy_over_schemes "$site" "$pages" "$work/extra-$pages.conf" index.html
     done
 fi
 
@@ -226,3 +344,13 @@ echo "(wget exits 8 when the server answered an error, as it does for the site's
 for tool in "${skipped[@]}"; do
     echo "$tool: not installed, left out (apt-get install $tool)"
 done
+if [ ${#connection_rows[@]} -gt 0 ]; then
+    echo
+    printf '%-8s %6s %11s %9s\n' tool pages connections requests
+    for row in "${connection_rows[@]}"; do
+        echo "$row"
+    done
+    echo
+    echo "connections and requests: as nginx logged them for each https copy (one line per request,"
+    echo "with its connection's serial number)."
+fi

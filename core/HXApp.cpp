@@ -189,6 +189,8 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     m_proxyAddress = m_store.ReadString(kSettingsKey, "Proxy Address", "");
     m_proxyPort = m_store.ReadString(kSettingsKey, "Proxy Port", "");
     m_proxyAuthorization = m_store.ReadString(kSettingsKey, "Proxy Authorization", "");
+    m_checkCertificates = m_store.ReadBool(kSettingsKey, "Check Certificates", true);
+    m_caFile = m_store.ReadString(kSettingsKey, "CA File", "");
     m_skin = m_store.ReadString(kSettingsKey, "Skin", "Default");
     m_noAds = m_store.ReadBool(kSettingsKey, "No Ads", false);
     m_maxURLHistory = m_store.ReadInteger(kSettingsKey, "Max URL History", 20);
@@ -394,6 +396,27 @@ void THXApp::SetProxyAuthorization(const std::string& value)
         m_proxyAuthorization = value;
     }
     m_store.WriteString(kSettingsKey, "Proxy Authorization", value);
+}
+
+void THXApp::SetCheckCertificates(bool value)
+{
+    m_checkCertificates = value;
+    m_store.WriteBool(kSettingsKey, "Check Certificates", value);
+}
+
+std::string THXApp::CAFile() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_caFile;
+}
+
+void THXApp::SetCAFile(const std::string& value)
+{
+    {
+        std::lock_guard lock(m_textMutex);
+        m_caFile = value;
+    }
+    m_store.WriteString(kSettingsKey, "CA File", value);
 }
 
 std::string THXApp::Skin() const

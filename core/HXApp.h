@@ -145,6 +145,16 @@ public:
     void SetProxyPort(const std::string& value);
     std::string ProxyAuthorization() const;
     void SetProxyAuthorization(const std::string& value);
+    // "Check Certificates": https servers must show a certificate that the trust
+    // store vouches for and that names their host (on unless switched off).
+    bool CheckCertificates() const { return m_checkCertificates; }
+    void SetCheckCertificates(bool value);
+    // For this program's run only (harbex-cli --no-check-certificate): the stored
+    // setting stays as it is.
+    void OverrideCheckCertificates(bool value) { m_checkCertificates = value; }
+    // "CA File": a PEM file of certificates trusted besides the system's; empty: none.
+    std::string CAFile() const;
+    void SetCAFile(const std::string& value);
     std::string Skin() const;
     void SetSkin(const std::string& value);
     bool NoAds() const { return m_noAds; }
@@ -249,6 +259,8 @@ private:
     std::string m_proxyAddress;
     std::string m_proxyPort;
     std::string m_proxyAuthorization;
+    std::atomic<bool> m_checkCertificates{true};
+    std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};
     std::atomic<int> m_maxURLHistory{20};

@@ -41,15 +41,27 @@ std::string_view ExtensionOf(std::string_view name)
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }
 
-// Number of 1-based positions holding "/" from position 9 on: the directory
-// prefixes of a URL below its scheme.
+constexpr std::string_view kHttpScheme = "http://";
+constexpr std::string_view kHttpsScheme = "https://";
+
+// Index of the first character whose "/" can end a directory: the one after the
+// first character of the host. "https://" is one character longer than "http://";
+// every other text is measured as an http URL, as it always was.
+std::size_t FirstDirectorySlash(std::string_view url)
+{
+    return StartsWithNoCase(url, kHttpsScheme) ? kHttpsScheme.size() + 1 : kHttpScheme.size() + 1;
+}
+
+// Number of positions holding "/" after the scheme and the host's first character:
+// the directory prefixes of a URL below its scheme.
 int CountDirectoryPrefixes(std::string_view url)
 {
-    if (url.size() <= 8)
+    const std::size_t first = FirstDirectorySlash(url);
+    if (url.size() <= first)
     {
         return 0;
     }
-    return static_cast<int>(std::count(url.begin() + 8, url.end(), '/'));
+    return static_cast<int>(std::count(url.begin() + static_cast<std::ptrdiff_t>(first), url.end(), '/'));
 }
 
 std::string SiteRootOf(std::string_view base)
@@ -404,8 +416,8 @@ std::string DirectoryURL(std::string_view url)
     // 1-based position where the search starts: the first "?" or the last character.
     const auto query = url.find('?');
     const std::size_t end = query == std::string_view::npos ? url.size() : query + 1;
-    // The slashes of the scheme (positions 1 to 7) do not count.
-    for (std::size_t position = end; position >= 8; --position)
+    // The slashes of the scheme do not count.
+    for (std::size_t position = end; position > FirstDirectorySlash(url) - 1; --position)
     {
         if (url[position - 1] == '/')
         {
@@ -424,7 +436,7 @@ std::string AncestorURL(std::string_view url, int levels)
     }
     const int wanted = (levels > 0 && levels < count) ? count - levels : 1;
     int seen = 0;
-    for (std::size_t i = 8; i < url.size(); ++i)
+    for (std::size_t i = FirstDirectorySlash(url); i < url.size(); ++i)
     {
         if (url[i] == '/' && ++seen == wanted)
         {
@@ -432,6 +444,36 @@ std::string AncestorURL(std::string_view url, int levels)
         }
     }
     return std::string(url);
+}
+
+bool IsWebURL(std::string_view url)
+{
+    return StartsWithNoCase(url, kHttpScheme) || StartsWithNoCase(url, kHttpsScheme);
+}
+
+bool IsSecureURL(std::string_view url)
+{
+    return StartsWithNoCase(url, kHttpsScheme);
+}
+
+void AdoptPageScheme(std::string& url, std::string_view base)
+{
+    // The cheap test first: almost every link has its page's scheme.
+    const bool secureLink = StartsWithNoCase(url, kHttpsScheme);
+    const bool plainLink = !secureLink && StartsWithNoCase(url, kHttpScheme);
+    if (!(secureLink && StartsWithNoCase(base, kHttpScheme)) && !(plainLink && StartsWithNoCase(base, kHttpsScheme)))
+    {
+        return;
+    }
+    const TqkURL target = SplitURL(url);
+    const TqkURL page = SplitURL(base);
+    // Only a host on its schemes' usual ports is one site under both schemes; a host
+    // with a port of its own serves something else on each port.
+    if (!target.Port.empty() || !page.Port.empty() || !SameTextNoCase(target.Host, page.Host))
+    {
+        return;
+    }
+    url.replace(0, target.Protocol.size(), page.Protocol);
 }
 
 std::string ResolveLink(std::string_view link, std::string_view base)
@@ -444,6 +486,7 @@ std::string ResolveLink(std::string_view link, std::string_view base)
     if (absolute)
     {
         result = link;
+        AdoptPageScheme(result, base);
     }
     else if (!link.empty() && link.front() == '/')
     {
@@ -503,7 +546,7 @@ bool NormalizeURL(std::string& url)
     {
         return false;
     }
-    if (!SameTextNoCase(parts.Protocol, "http://"))
+    if (!SameTextNoCase(parts.Protocol, kHttpScheme) && !SameTextNoCase(parts.Protocol, kHttpsScheme))
     {
         return false;
     }

@@ -51,14 +51,27 @@ std::string DirectoryURL(std::string_view url);
 // Goes up `levels` directories from the deepest one; 0 (or too many) gives the site root.
 std::string AncestorURL(std::string_view url, int levels);
 
+// True for the addresses the crawl fetches: http and https (any letter case).
+bool IsWebURL(std::string_view url);
+// True for an https address.
+bool IsSecureURL(std::string_view url);
+
+// A site is one site over http and https: an absolute http or https URL of the
+// page's own host (neither naming a port) takes the scheme of the page, so a page
+// reached over both schemes is one queue item, and a crawl stays on the scheme of
+// its start address. Other URLs are left as they are.
+void AdoptPageScheme(std::string& url, std::string_view base);
+
 // Resolves a link found on a page against the page's base directory URL (which
 // ends with "/"). Leading "../" climb, a leading "/" starts at the site root,
-// "/./" is dropped; a "../" in the middle of a link is kept as it is.
+// "/./" is dropped; a "../" in the middle of a link is kept as it is. An absolute
+// link to the page's own host over the other web scheme gets the page's scheme
+// (AdoptPageScheme).
 std::string ResolveLink(std::string_view link, std::string_view base);
 
 // Completes the URL in place (scheme, trailing "/" of a directory) and tells
-// whether the crawl accepts it: only http URLs with a host are accepted. The
-// completion stays in the argument also when the URL is refused.
+// whether the crawl accepts it: only http and https URLs with a host are
+// accepted. The completion stays in the argument also when the URL is refused.
 bool NormalizeURL(std::string& url);
 
 // ResolveLink followed by NormalizeURL; empty when the URL is refused.

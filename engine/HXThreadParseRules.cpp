@@ -50,8 +50,8 @@ bool TFollowRules::ShouldFollow(std::string_view url, std::string_view startDire
 {
     const bool page = group == kPageGroup;
 
-    // Only plain web addresses are fetched.
-    if (LowerCase(URLProtocol(url)) != "http://")
+    // Only web addresses (http and https) are fetched.
+    if (!IsWebURL(url))
         return false;
 
     // File types: a URL without an extension (a directory) always passes.

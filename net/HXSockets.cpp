@@ -37,6 +37,7 @@ void THXSocket::Fetch(THXQItem& item)
     connection.SetProxy(proxy.Proxy);
     connection.SetProxyUsername(proxy.UserName);
     connection.SetProxyPassword(proxy.Password);
+    connection.SetTLSOptions({task.App().CheckCertificates(), task.App().CAFile()});
 
     connection.SetUserName(task.UserName);
     connection.SetPassword(task.Password);

@@ -532,8 +532,12 @@ std::string TThreadHTTP::RunAttempts()
 void TThreadHTTP::FollowRedirect(const TResponseFacts& facts, int& attempt)
 {
     // A relative location is relative to the address that answered with it,
-    // which after earlier redirects is no longer the item's own.
-    std::string location = ResolveAndNormalize(facts.Location, DirectoryURL(m_http.URL()));
+    // which after earlier redirects is no longer the item's own. An absolute one is
+    // taken as it is: a redirect between http and https is the server's choice, not
+    // a link whose scheme follows its page's.
+    const bool absolute = IsWebURL(facts.Location);
+    std::string location = ResolveAndNormalize(facts.Location, absolute ? std::string_view()
+                                                                        : std::string_view(DirectoryURL(m_http.URL())));
     // A refused location stays as it was (empty): NormalizeURL would complete it to
     // a bare "http://" that the client accepts.
     std::string checked = location;
@@ -541,7 +545,7 @@ void TThreadHTTP::FollowRedirect(const TResponseFacts& facts, int& attempt)
         location = checked;
     else
         attempt = kRefusedRedirectAttempt;
-    // An empty or non-http location fails here with "Invalid URL".
+    // An empty or non-web location fails here with "Invalid URL".
     m_http.SetURL(location);
 }
 
@@ -598,6 +602,12 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
     if (m_connection.State() != TqkHTTPState::hsStopping && dynamic_cast<const ESocketError*>(error) == nullptr)
         m_connection.HandleError(error != nullptr ? error->what() : "Transfer failed");
 
+    // An https server that could not be reached securely: the item says why.
+    const auto* socketError = dynamic_cast<const ESocketError*>(error);
+    if (socketError != nullptr && (socketError->Code() == kErrCertificate || socketError->Code() == kErrSecureChannel ||
+                                   socketError->Code() == kErrTunnel))
+        RecordSecureFailure(socketError->what());
+
     const std::int64_t received = m_http.BodySize();
     if (received <= 0)
         return;
@@ -612,6 +622,23 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
                     return;
                 m_item.StatusText = "Incomplete (" + std::to_string(received) + " bytes)";
                 m_task.SetItemState(m_item, kStateDownloading);
+                m_task.CommitItem(m_item, false);
+            });
+    }
+    catch (...)
+    {
+        // The owner thread is gone (the program is closing): nothing can be recorded.
+    }
+}
+
+void TThreadHTTP::RecordSecureFailure(const std::string& text)
+{
+    try
+    {
+        CallOwner(
+            [this, &text]
+            {
+                m_item.StatusText = text;
                 m_task.CommitItem(m_item, false);
             });
     }

@@ -5,6 +5,9 @@
 #include "core/HXFiles.h"
 #include "core/HXPacing.h"
 #include "core/HXStrings.h"
+#include "net/HXHostNames.h"
+#include "net/agtlsstream.h"
+#include "net/agtunnelstream.h"
 
 namespace hx
 {
@@ -13,6 +16,19 @@ namespace
 {
 
 constexpr std::string_view kScheme = "HTTP://";
+constexpr std::string_view kSecureScheme = "HTTPS://";
+constexpr std::uint16_t kSecurePort = 443;
+
+// The host of "host:port" or "[v6 address]:port", without the port and brackets.
+std::string_view HostOf(std::string_view hostAndPort)
+{
+    if (!hostAndPort.empty() && hostAndPort.front() == '[')
+    {
+        const std::size_t close = hostAndPort.find(']');
+        return hostAndPort.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    }
+    return hostAndPort.substr(0, hostAndPort.find(':'));
+}
 
 // Bytes that cannot stand in a request line as they are (blanks, control bytes,
 // bytes above 0x7E) are sent percent-encoded; everything else goes unchanged.
@@ -123,17 +139,21 @@ TagHTTP::TagHTTP()
 
 void TagHTTP::SetURL(const std::string& url)
 {
-    if (UpperCase(std::string_view(url).substr(0, kScheme.size())) != kScheme)
+    const bool secure = UpperCase(std::string_view(url).substr(0, kSecureScheme.size())) == kSecureScheme;
+    if (!secure && UpperCase(std::string_view(url).substr(0, kScheme.size())) != kScheme)
     {
         if (OnMessage)
             OnMessage("Invalid URL" + url);
         SocketError(kErrInvalidURL);
     }
     m_url = url;
+    m_secure = secure;
+    SetService(secure ? "https" : "http");
+    SetDefaultPort(secure ? kSecurePort : 80);
 
     // The host (with its port) ends at the first "/"; a query straight after the
     // host also ends it. The fragment belongs to the page, never to the request.
-    std::string_view rest = std::string_view(url).substr(kScheme.size());
+    std::string_view rest = std::string_view(url).substr(secure ? kSecureScheme.size() : kScheme.size());
     rest = rest.substr(0, rest.find('#'));
     const std::size_t hostEnd = rest.find_first_of("/?");
     if (hostEnd == std::string_view::npos)
@@ -146,9 +166,35 @@ void TagHTTP::SetURL(const std::string& url)
         m_urlHost = std::string(rest.substr(0, hostEnd));
         m_path = rest[hostEnd] == '/' ? std::string(rest.substr(hostEnd)) : "/" + std::string(rest.substr(hostEnd));
     }
-    SetServer(m_urlHost);
+    // A host with letters beyond ASCII is asked for in its ASCII form.
+    const std::string_view host = HostOf(m_urlHost);
+    m_requestHostName = RequestHostName(host);
+    m_requestHost = m_urlHost;
+    if (m_requestHostName != host)
+        m_requestHost.replace(static_cast<std::size_t>(host.data() - m_urlHost.data()), host.size(), m_requestHostName);
+    SetServer(m_requestHost);
     if (!m_proxy.empty())
         SetProxy(m_proxy);
+}
+
+std::shared_ptr<TNetStream> TagHTTP::LayerStream(std::shared_ptr<TNetStream> transport)
+{
+    if (!m_secure)
+        return transport;
+    // "host:port" of the server, the port always written.
+    std::string target = m_requestHost;
+    if (target.find(':', target.empty() || target.front() != '[' ? 0 : target.find(']')) == std::string::npos)
+        target += ":" + std::to_string(kSecurePort);
+    // Through a proxy the secure connection runs inside a tunnel to the server; the
+    // proxy's credentials go with the tunnel's request, never to the server.
+    if (!Proxy().empty())
+    {
+        std::string authorization;
+        if (!m_proxyUserName.empty())
+            authorization = "Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword);
+        transport = std::make_shared<TTunnelStream>(std::move(transport), HeaderText(target), authorization);
+    }
+    return std::make_shared<TTLSStream>(std::move(transport), TLSContextFor(m_tlsOptions), m_requestHostName, target);
 }
 
 void TagHTTP::SetProxy(const std::string& proxy)
@@ -219,16 +265,18 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     if (OnSending)
         OnSending(*this);
     // Through a proxy the target is the whole URL (with "/" for a URL without a
-    // path); directly it is the path. Lines are written whole, however long.
-    const std::string target = Proxy().empty() ? m_path : m_url.substr(0, kScheme.size()) + m_urlHost + m_path;
+    // path); directly, and inside a tunnel, it is the path. Lines are written whole,
+    // however long.
+    const bool toProxy = !Proxy().empty() && !m_secure;
+    const std::string target = toProxy ? m_url.substr(0, kScheme.size()) + m_requestHost + m_path : m_path;
 
     TByteStream request;
     WriteLine(request, UpperCase(method) + " " + RequestTarget(target) + " HTTP/1.0");
-    WriteLine(request, "Host: " + HeaderText(m_urlHost));
+    WriteLine(request, "Host: " + HeaderText(m_requestHost));
     if (credentials != nullptr)
         WriteLine(request, "Authorization: Basic " + EncodeBase64(credentials->userName + ":" + credentials->password));
     // The proxy's credentials go to the proxy only, never to a web server.
-    if (!m_proxyUserName.empty() && !Proxy().empty())
+    if (!m_proxyUserName.empty() && toProxy)
         WriteLine(request, "Proxy-Authorization: Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword));
     WriteLine(request, "Accept: */*");
     if (!m_userAgent.empty())

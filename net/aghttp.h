@@ -1,10 +1,12 @@
 #pragma once
 
 // TagHTTP: the HTTP/1.0 client of the crawl. One HEAD or one GET per connection
-// ("Connection: close"; no keep-alive, no POST, no HTTPS): open, connect, send the
-// request, read the header lines, read the body (GET only), close. A proxy, site
-// and proxy credentials, a user agent, a resume offset and a conditional date are
-// optional. Failures are the socket exceptions (ESocketError, ETimedOutError,
+// ("Connection: close"; no keep-alive, no POST): open, connect, send the request,
+// read the header lines, read the body (GET only), close. An https URL is asked
+// over TLS (see TTLSStream), through a proxy inside a CONNECT tunnel (see
+// TTunnelStream). A host with letters beyond ASCII is asked for in its ASCII form.
+// A proxy, site and proxy credentials, a user agent, a resume offset and a
+// conditional date are optional. Failures are the socket exceptions (ESocketError, ETimedOutError,
 // ECanceledError), raised after the connection has been closed; Headers and Body
 // keep what had arrived.
 //
@@ -12,11 +14,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/HXCommaList.h"
 #include "net/agsocket.h"
+#include "net/agtlsstream.h"
 
 namespace hx
 {
@@ -56,16 +60,16 @@ public:
     // "Invalid URL" immediately followed by the refused URL.
     TMessageEvent OnMessage;
 
-    // An absolute http URL. Anything else shows the message, then fails with
-    // "Invalid URL" (57007) and keeps the previous URL.
+    // An absolute http or https URL. Anything else shows the message, then fails
+    // with "Invalid URL" (57007) and keeps the previous URL.
     const std::string& URL() const { return m_url; }
     void SetURL(const std::string& url);
     // "host:port" of an HTTP proxy, empty for a direct connection. A value without
     // ":" fails with "Proxy port is required" (57006) and keeps the previous proxy.
     const std::string& Proxy() const { return m_proxy; }
     void SetProxy(const std::string& proxy);
-    // Sent as a Proxy-Authorization line when not empty and a proxy is set; a
-    // direct request never carries it.
+    // Sent as a Proxy-Authorization line when not empty and a proxy is set (for an
+    // https URL, with the tunnel's CONNECT request); a direct request never carries it.
     const std::string& ProxyUserName() const { return m_proxyUserName; }
     void SetProxyUserName(std::string name) { m_proxyUserName = std::move(name); }
     const std::string& ProxyPassword() const { return m_proxyPassword; }
@@ -93,6 +97,11 @@ public:
 
     // The URL's path with its query, "/" when it has none.
     const std::string& Path() const { return m_path; }
+    // Whether the URL is an https one.
+    bool Secure() const { return m_secure; }
+    // How https servers' certificates are checked. Set between exchanges only.
+    const TTLSOptions& TLSOptions() const { return m_tlsOptions; }
+    void SetTLSOptions(TTLSOptions options) { m_tlsOptions = std::move(options); }
 
     // The last response's header lines in arrival order: the status line first,
     // the empty line that ended them last.
@@ -125,6 +134,9 @@ public:
     // with a blank or tab) are joined with one space. Empty when there is none.
     std::string HeaderValue(std::string_view name) const;
 
+protected:
+    std::shared_ptr<TNetStream> LayerStream(std::shared_ptr<TNetStream> transport) override;
+
 private:
     struct TCredentials
     {
@@ -151,8 +163,13 @@ private:
     std::string m_resumeFile;
     bool m_resumed = false;
 
-    // Host and port as the URL gives them, and the path with its query.
+    bool m_secure = false;
+    TTLSOptions m_tlsOptions;
+    // Host and port as the URL gives them, the same as they are asked for (the
+    // host in ASCII), the host alone as asked for, and the path with its query.
     std::string m_urlHost;
+    std::string m_requestHost;
+    std::string m_requestHostName;
     std::string m_path = "/";
 
     TStringList m_headers;

@@ -43,6 +43,9 @@ constexpr TCodeText kComponentTexts[] = {
     {kErrLineTooLong, "Line too long"},
     {kErrTooManyHeaders, "Too many header lines"},
     {kErrClosedEarly, "Connection closed before the end of the response"},
+    {kErrCertificate, "Certificate rejected"},
+    {kErrSecureChannel, "Secure connection failed"},
+    {kErrTunnel, "Proxy refused the tunnel"},
 };
 
 // Socket library texts, written as "[code] text".
@@ -483,6 +486,7 @@ void TagSocket::Open()
         auto stream = m_streamFactory();
         if (!stream)
             SocketError(SocketCodeFromErrno(ENOTSOCK));
+        stream = LayerStream(std::move(stream));
         const std::lock_guard lock(m_mutex);
         m_stream = std::move(stream);
         return;
@@ -497,7 +501,7 @@ void TagSocket::Open()
     const int handle = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0)
         SocketError(SocketCodeFromErrno(errno));
-    std::shared_ptr<TSocketStream> stream;
+    std::shared_ptr<TNetStream> stream;
     try
     {
         stream = std::make_shared<TSocketStream>(handle, address, length);
@@ -507,6 +511,7 @@ void TagSocket::Open()
         ::close(handle);
         throw;
     }
+    stream = LayerStream(std::move(stream));
     const std::lock_guard lock(m_mutex);
     m_stream = std::move(stream);
 }
@@ -663,7 +668,7 @@ void TagSocket::Connect()
         {
             if (m_cancelled)
                 CancelFailure();
-            SocketError(result.Code);
+            SocketError(result.Code, stream->FailureText());
         }
         if (result.Status != TIOStatus::WouldBlock || !WaitReady(*stream, TWaitFor::Writable))
             break;
@@ -734,7 +739,7 @@ bool TagSocket::ReceiveMore(TNetStream& stream)
         return false;
     case TIOStatus::Failed:
         if (!m_cancelled)
-            SocketError(result.Code);
+            SocketError(result.Code, stream.FailureText());
         return false;
     }
     return false;
@@ -859,7 +864,7 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
             else if (result.Status == TIOStatus::Failed)
             {
                 if (!m_cancelled)
-                    SocketError(result.Code);
+                    SocketError(result.Code, stream->FailureText());
                 closed = true;
             }
         }
@@ -916,10 +921,15 @@ void TagSocket::Cancel()
 
 void TagSocket::SocketError(int code)
 {
+    SocketError(code, std::string());
+}
+
+void TagSocket::SocketError(int code, const std::string& text)
+{
     if (code == 0)
         return;
     m_counter.Stop();
-    std::string message = SocketErrorText(code);
+    std::string message = text.empty() ? SocketErrorText(code) : text;
     if (OnError)
         OnError(*this, message);
     if (code == kSockConnectionReset)

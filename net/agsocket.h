@@ -46,6 +46,11 @@ inline constexpr int kErrTooManyHeaders = 57014;
 // The server closed the connection before the response was whole: inside the header
 // lines, before the length its header announced, or before a chunked body's last chunk.
 inline constexpr int kErrClosedEarly = 57015;
+// An https connection that could not be made secure: the server's certificate was
+// refused, or the secure handshake failed. A proxy that would not open a tunnel.
+inline constexpr int kErrCertificate = 57016;
+inline constexpr int kErrSecureChannel = 57017;
+inline constexpr int kErrTunnel = 57018;
 
 // Socket codes that the code reads by number.
 inline constexpr int kSockConnectionReset = 10054;
@@ -236,8 +241,15 @@ public:
     // Reports a failure: OnError with the code's text, the socket closed on a
     // reset, then ESocketError. A code of 0 does nothing.
     void SocketError(int code);
+    // The same with a text of its own instead of the code's (the code's text when empty).
+    void SocketError(int code, const std::string& text);
 
 protected:
+    // Puts the layers an exchange needs over the transport Open made (a tunnel
+    // through the proxy, TLS); Connect then connects them all. The plain socket
+    // component adds none.
+    virtual std::shared_ptr<TNetStream> LayerStream(std::shared_ptr<TNetStream> transport) { return transport; }
+
     [[noreturn]] void TimeOutFailure();
     [[noreturn]] void CancelFailure();
     // Pauses up to `limit`, ended early by arriving bytes or a cancel.

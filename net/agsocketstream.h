@@ -74,6 +74,11 @@ public:
 
     // The socket descriptor, -1 when the stream has none.
     virtual int Handle() const { return -1; }
+
+    // What went wrong, in more words than the code of the last Failed result says
+    // ("Certificate not trusted: self-signed certificate"); empty when the code's
+    // own text says it all.
+    virtual std::string FailureText() const { return {}; }
 };
 
 // A non-blocking TCP client socket. The descriptor is closed on destruction, so a

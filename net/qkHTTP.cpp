@@ -113,6 +113,7 @@ void TqkHTTP::Start()
         m_http.SetProxy(m_proxy);
         m_http.SetProxyUserName(m_proxyUsername);
         m_http.SetProxyPassword(m_proxyPassword);
+        m_http.SetTLSOptions(m_tlsOptions);
         m_http.SetURL(m_url);
         m_http.SetUserAgent(m_qItem->Task->UserAgent());
     }

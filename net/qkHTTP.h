@@ -99,6 +99,8 @@ public:
     void SetProxyUsername(std::string name) { m_proxyUsername = std::move(name); }
     const std::string& ProxyPassword() const { return m_proxyPassword; }
     void SetProxyPassword(std::string password) { m_proxyPassword = std::move(password); }
+    const TTLSOptions& TLSOptions() const { return m_tlsOptions; }
+    void SetTLSOptions(TTLSOptions options) { m_tlsOptions = std::move(options); }
     const std::string& UserName() const { return m_userName; }
     void SetUserName(std::string name) { m_userName = std::move(name); }
     const std::string& Password() const { return m_password; }
@@ -151,6 +153,7 @@ private:
     std::string m_proxy;
     std::string m_proxyUsername;
     std::string m_proxyPassword;
+    TTLSOptions m_tlsOptions;
     std::string m_userName;
     std::string m_password;
 

@@ -656,7 +656,7 @@ TEST_F(HXCliToolsTest, ExplainShowsTheReasonTheLocalFileAndTheStartPageLink)
     EXPECT_EQ(Field(resource.out, "File type"), "Images (a resource)");
     EXPECT_EQ(Field(resource.out, "Start page link"), "../../cdn.example/private/p.gif  (converted to the local copy)");
 
-    for (const std::string bad : {"ftp://example.com/f.txt", "https://example.com/", "mailto:me@example.com", "#top"})
+    for (const std::string bad : {"ftp://example.com/f.txt", "news://example.com/", "mailto:me@example.com", "#top"})
     {
         const TRun refused = Run(cli::CommandExplain, {bad, "--task", "Docs"});
         EXPECT_EQ(refused.status, cli::kExitFailed) << bad;

@@ -324,6 +324,8 @@ TEST(HXURLTest, NormalizesAndRefuses)
     url = "ftp://h/x.zip";
     EXPECT_FALSE(NormalizeURL(url));
     url = "https://h/";
+    EXPECT_TRUE(NormalizeURL(url));
+    url = "gopher://h/";
     EXPECT_FALSE(NormalizeURL(url));
     url = "file:///tmp/x.htm";
     EXPECT_FALSE(NormalizeURL(url));

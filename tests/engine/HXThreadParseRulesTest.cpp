@@ -73,8 +73,9 @@ TEST(HXThreadParseRules, FollowDecisionsOverURLsAndProfiles)
     };
 
     const std::vector<TCase> cases = {
-        // Only plain web addresses, in any letter case of the scheme.
-        {"anywhere", "https://www.site.test/docs/a.htm", 1, kPage, false},
+        // Only web addresses (http and https), in any letter case of the scheme.
+        {"anywhere", "https://www.site.test/docs/a.htm", 1, kPage, true},
+        {"anywhere", "gopher://www.site.test/docs/a.htm", 1, kPage, false},
         {"anywhere", "ftp://www.site.test/docs/a.zip", 1, "Archives", false},
         {"anywhere", "file://c:/docs/a.htm", 1, kPage, false},
         {"anywhere", "", 1, kPage, false},

@@ -310,8 +310,9 @@ TEST(HXThreadParseScan, WhichLinksAreRewritten)
     EXPECT_EQ(link(text(1, 1), 1), "../../other/o.htm");
     EXPECT_EQ(link(text(1, 1), 2), "http://elsewhere.test/e.htm");
     EXPECT_EQ(link(text(1, 2), 2), "../../../elsewhere.test/e.htm");
+    // An https link to the page's own host is the same site's page: made local.
+    EXPECT_EQ(link(text(1, 2), 3), "../../s.htm");
     // Refused URLs are never rewritten.
-    EXPECT_EQ(link(text(1, 2), 3), "https://www.site.test/s.htm");
     EXPECT_EQ(link(text(1, 2), 4), "ftp://www.site.test/f.zip");
 
     // Only the quoted part of a script link is replaced.

@@ -161,14 +161,14 @@ TEST_F(TagHTTPTest, SettersRefuseBadValues)
     m_http.OnError = [&](TagSocket&, std::string& message) { errors.push_back(message); };
     m_http.SetURL("http://good.test/");
 
-    for (const std::string bad : {"ftp://x.test/y", "http:/x.test", "", "https://secure.test/"})
+    for (const std::string bad : {"ftp://x.test/y", "http:/x.test", "", "httpx://secure.test/"})
     {
         const auto error = CatchSocketError([&] { m_http.SetURL(bad); });
         EXPECT_EQ(error.Code(), 57007);
         EXPECT_STREQ(error.what(), "Invalid URL");
     }
     EXPECT_EQ(shown, (std::vector<std::string>{"Invalid URLftp://x.test/y", "Invalid URLhttp:/x.test", "Invalid URL",
-                                               "Invalid URLhttps://secure.test/"}));
+                                               "Invalid URLhttpx://secure.test/"}));
     EXPECT_EQ(errors, std::vector<std::string>(4, "Invalid URL"));
     EXPECT_EQ(m_http.URL(), "http://good.test/");
     EXPECT_EQ(m_http.Server(), "good.test");
