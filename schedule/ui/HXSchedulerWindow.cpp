@@ -353,6 +353,7 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     connect(btnEdit, &QPushButton::clicked, this, &TFormScheduler::EditSelected);
     lvTasks->viewport()->installEventFilter(this);
     connect(btnBrowse, &QPushButton::clicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
+    connect(btnExplore, &QPushButton::clicked, this, &TFormScheduler::ExploreSelected);
     connect(lvTasks, &QAbstractItemView::doubleClicked, this, [this] { BrowseSelected(TBrowser::Default, true); });
     UpdateCommands();
 }
@@ -446,10 +447,7 @@ void TFormScheduler::CreateMenu()
     popBrowse->addSeparator();
     popBrowse->addAction(tr("Browser Properties..."))->setEnabled(false);
     btnReports->setMenu(popBrowse);
-    add(popTask, "pmiExplore", tr("E&xplore"));
-    // Edit, Schedule, New and Explore open windows that come with later work.
-    for (const char* later : {"pmiExplore"})
-        Action(later)->setEnabled(false);
+    connect(add(popTask, "pmiExplore", tr("E&xplore")), &QAction::triggered, this, &TFormScheduler::ExploreSelected);
 }
 
 void TFormScheduler::FillCategories()
@@ -549,8 +547,8 @@ void TFormScheduler::UpdateCommands()
     btnEdit->setEnabled(commands.Edit);
     Action("pmiEdit")->setEnabled(commands.Edit);
     Action("pmiSchedule")->setEnabled(commands.Schedule);
-    // These open windows that come with later work.
-    btnExplore->setEnabled(false);
+    btnExplore->setEnabled(commands.Explore);
+    Action("pmiExplore")->setEnabled(commands.Explore);
 }
 
 void TFormScheduler::RunSelected()
@@ -699,6 +697,15 @@ void TFormScheduler::CopyStartPageURL(bool local)
     QApplication::clipboard()->setText(
         local ? QUrl::fromLocalFile(QString::fromStdString(LocalStartPage(task))).toString()
               : QString::fromStdString(task.URL));
+}
+
+void TFormScheduler::ExploreSelected()
+{
+    const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
+    if (selected.empty() || !Commands().Explore)
+        return;
+    m_scheduler.ExploreTask(selected.front());
+    emit ExploreRequested();
 }
 
 void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)

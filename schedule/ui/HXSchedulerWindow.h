@@ -101,6 +101,9 @@ public:
     // Asks first; the files go to the desktop's trash.
     void DeleteSelected();
     void CopyStartPageURL(bool local);
+    // Explore: the selected task becomes the current task (its queue is read) and the
+    // explore view is asked for.
+    void ExploreSelected();
     // The programs a copy is browsed with: the desktop's default, or the found
     // Chromium-family ("Internet Explorer") or Firefox-family ("Netscape Navigator") one.
     enum class TBrowser
@@ -158,6 +161,8 @@ signals:
     void SelectionChanged();
     // "New...": the main window's new-task command.
     void NewTaskRequested();
+    // "Explore" made the selected task the current one: show the explore view.
+    void ExploreRequested();
 
 protected:
     // A click on a row's state icon runs the task (run icon) or stops it (stop icon).

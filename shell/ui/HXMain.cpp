@@ -397,7 +397,7 @@ void TFormHarbex::CreateViewBar(QWidget* bar)
     }
     layout->addStretch(1);
     // The views whose windows come with later work are shown but cannot be chosen yet.
-    for (TView later : {TView::Home, TView::Browse, TView::Explore})
+    for (TView later : {TView::Home, TView::Browse})
         ViewLink(later)->setEnabled(false);
 }
 
@@ -449,6 +449,8 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         else if (page == kPageSockets)
             content = m_downloader = new TFormDownloader(
                 m_app, *m_slots, [this] { return m_runner && m_runner->RunningTask() != nullptr; }, pages);
+        else if (page == kPageExplore)
+            content = CreateExploreView(pages);
         else
             content = new QWidget(pages);
         pages->addWidget(content);

@@ -46,6 +46,7 @@ class THXApp;
 class THXQtOwner;
 class THXSlotList;
 class TFormDownloader;
+class TFormExplore;
 class TFormScheduler;
 class TFormStatus;
 class TViewLink;
@@ -112,6 +113,7 @@ public:
     TFormStatus& StatusWindow() { return *m_status; }
     TFormDownloader& Downloader() { return *m_downloader; }
     TFormScheduler& SchedulerWindow() { return *m_schedulerWindow; }
+    TFormExplore& ExploreWindow() { return *m_explore; }
     TZipPane& ZipPane() { return *m_zipPane; }
     // The recent-archive list as the Reopen menu shows it.
     std::vector<std::string> RecentFiles() const { return m_recentFiles; }
@@ -147,6 +149,7 @@ public:
     void ChartsChanged(const TDownloadCharts& charts) override;
     void ResetDisplay() override;
     void AttachTask(THXTask* task) override;
+    void AttachExploreView(THXTask* task) override;
     void ReportZipResult(int code, std::string_view operationWord) override;
     void SetLogoRunning(bool running) override;
     void SetRunEnabled(bool enabled) override;
@@ -189,6 +192,9 @@ private:
     void CreateMainArea(QWidget* area);
     void CreateMenus();
     void CreateTrayIcon();
+    // The explore view of the Explore page and the commands that show it.
+    QWidget* CreateExploreView(QWidget* parent);
+    void ConnectExploreCommands();
     // The archive commands of the menus, the buttons and the Zips tree's menu.
     void ConnectZipCommands();
     void RebuildReopenMenu();
@@ -232,6 +238,7 @@ private:
     TFormStatus* m_status = nullptr;
     TFormDownloader* m_downloader = nullptr;
     TFormScheduler* m_schedulerWindow = nullptr;
+    TFormExplore* m_explore = nullptr;
     TZipPane* m_zipPane = nullptr;
     QWidget* m_propertiesPage = nullptr;
     // The scheduler's tick: a thread that hands each tick to the window thread.

@@ -1,7 +1,7 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. Commands whose windows come with later
-// work (explore, browse, preferences, skins, help pages) are present with their
+// work (browse, preferences, skins, help pages) are present with their
 // captions and disabled. The archive commands are connected by ConnectZipCommands.
 
 #include "shell/ui/HXMain.h"
@@ -140,7 +140,8 @@ void TFormHarbex::CreateMenus()
         AddAction(where, QStringLiteral("miTaskBrowse%1Netscape").arg(name), tr("&Netscape Navigator..."), {}, kLater);
         AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {}, kLater);
     }
-    AddAction(task, "miTaskExplore", tr("E&xplore"), {}, kLater);
+    AddAction(task, "miTaskExplore", tr("E&xplore"), {}, false);
+    ConnectExploreCommands();
     // The Task menu forwards to the Tasks view's commands.
     connect(run, &QAction::triggered, m_schedulerWindow, &TFormScheduler::RunSelected);
     connect(stop, &QAction::triggered, m_schedulerWindow, &TFormScheduler::StopSelected);

@@ -97,6 +97,7 @@ void TFormHarbex::UpdateCommands()
         {"miTaskEdit", commands.Edit},
         {"miTaskCopyURL", commands.CopyStartPageURL},
         {"miTaskCopyLocalURL", commands.CopyLocalStartPageURL},
+        {"miTaskExplore", commands.Explore},
     };
     for (const auto& [name, enabled] : items)
         if (QAction* action = Action(name))
