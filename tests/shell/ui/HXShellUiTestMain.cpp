@@ -1,11 +1,12 @@
-// The shell's window tests: the Qt owner thread, the main window and its archive
-// side, each a Qt Test class, run one after the other in one program.
+// The shell's window tests: the Qt owner thread, the main window, its archive
+// side and its explore view, each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 
 int RunQtOwnerTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
+int RunExploreViewTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -13,5 +14,6 @@ int main(int argc, char** argv)
     int failures = RunQtOwnerTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunMainArchiveTests(argc, argv);
+    failures += RunExploreViewTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
