@@ -47,9 +47,9 @@ bool KeepsContentCoding(std::string_view path, std::string_view contentType)
             return true;
     }
     std::string type = LowerCase(Trim(contentType.substr(0, contentType.find(';'))));
-    for (const std::string_view archive : {"application/gzip", "application/x-gzip", "application/x-gunzip",
-                                           "application/gzipped", "application/x-tgz", "application/x-tar",
-                                           "application/x-gtar", "application/x-compressed-tar"})
+    for (const std::string_view archive :
+         {"application/gzip", "application/x-gzip", "application/x-gunzip", "application/gzipped", "application/x-tgz",
+          "application/x-tar", "application/x-gtar", "application/x-compressed-tar"})
     {
         if (type == archive)
             return true;

@@ -62,10 +62,7 @@ public:
     bool Failed() const { return m_failed; }
     // After the last byte: true when the compressed stream ended properly (its
     // end mark and, for gzip, its check sum were there), or when no byte came.
-    bool Complete() const
-    {
-        return !m_failed && (m_ended || m_received == 0 || m_coding == TContentCoding::Identity);
-    }
+    bool Complete() const { return !m_failed && (m_ended || m_received == 0 || m_coding == TContentCoding::Identity); }
 
 private:
     struct TState;
