@@ -137,6 +137,14 @@ void THXSlotList::SetAskHeadFirst(bool askHeadFirst)
         slot->Connection().AskHeadFirst = askHeadFirst;
 }
 
+void THXSlotList::SetHTTPFeatures(THTTPFeatures features)
+{
+    std::lock_guard lock(m_mutex);
+    m_httpFeatures = features;
+    for (const auto& slot : m_slots)
+        slot->Connection().SetHTTPFeatures(features);
+}
+
 void THXSlotList::SetOnDiskFull(std::function<void(const std::string& text)> handler)
 {
     m_onDiskFull = std::move(handler);
@@ -173,6 +181,7 @@ void THXSlotList::AddSlot()
     {
         std::lock_guard lock(m_mutex);
         slot->Connection().PartWriter = m_partWriter;
+        slot->Connection().SetHTTPFeatures(m_httpFeatures);
     }
     if (OnCreateRow)
         slot->SetRow(OnCreateRow(*slot));

@@ -115,6 +115,10 @@ public:
     // Whether the transfers of every slot, present and future, ask with HEAD before
     // their GET (see TqkHTTP::AskHeadFirst). Any thread.
     void SetAskHeadFirst(bool askHeadFirst);
+    // What the HTTP clients of every slot, present and future, may use beyond
+    // HTTP/1.0 (persistent connections, compression); taken when a transfer
+    // starts. Owner thread.
+    void SetHTTPFeatures(THTTPFeatures features);
     // Called on the owner thread when a transfer of any slot found the disk full
     // (TqkHTTP::OnDiskFull). Owner thread.
     void SetOnDiskFull(std::function<void(const std::string& text)> handler);
@@ -156,6 +160,7 @@ private:
     std::function<void()> m_onTransferEnded;
     THXHostGate m_hostGate;
     std::atomic<bool> m_askHeadFirst{true};
+    THTTPFeatures m_httpFeatures; // guarded by m_mutex
     std::function<void(const std::string& text)> m_onDiskFull;
     TPartWriter m_partWriter;
 };

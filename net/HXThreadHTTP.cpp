@@ -339,7 +339,9 @@ void TThreadHTTP::ReadFacts()
 void TThreadHTTP::TakeContentFacts(const TResponseFacts& facts)
 {
     std::int64_t size = 0;
-    if (!TryStrToInt64(facts.ContentLength, size) || size < 0)
+    // A body decoded on arrival has the size it turns out to have once decoded (the
+    // length on the wire is the compressed one): taken when the transfer ends.
+    if (m_http.DecodesBody() || !TryStrToInt64(facts.ContentLength, size) || size < 0)
         size = 0;
     m_work.Size = size;
     m_work.StatusText = facts.ReplyText;

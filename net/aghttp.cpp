@@ -1,6 +1,8 @@
 #include "net/aghttp.h"
 
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "core/HXFiles.h"
 #include "core/HXPacing.h"
@@ -232,6 +234,7 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
     const bool isGet = method == "GET";
     // What a failed exchange leaves behind belongs to this exchange only.
     m_headers.clear();
+    m_decoding = TContentCoding::Identity;
     if (isGet)
     {
         m_resumed = false;
@@ -239,25 +242,171 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
         if (m_bodyTarget != nullptr)
             m_bodyTarget->Clear();
     }
+    const std::string key = ConnectionKey();
     try
     {
         ResetState();
-        Open();
-        Connect();
+        // A connection kept from the last exchange carries this one when it leads to
+        // the same server and is still open and quiet; any other is closed by Open.
+        const bool reusing = m_features.KeepAlive && !m_keptKey.empty() && m_keptKey == key && StreamIdle();
+        m_keptKey.clear();
+        if (!reusing)
+        {
+            Open();
+            Connect();
+        }
+        m_reused = reusing;
         TByteStream request = ComposeRequest(method, credentials);
-        SendStream(request);
-        ReadHeaders();
+        if (!reusing || !AskOverKeptConnection(request))
+        {
+            if (reusing)
+            {
+                // The server closed the kept connection before answering (it had been
+                // idle too long, or served its share of requests): once more, fresh.
+                m_reused = false;
+                Open();
+                Connect();
+            }
+            SendStream(request);
+            ReadHeaders();
+        }
         const int status = StatusCode();
+        if (m_askedCompression)
+        {
+            m_decoding = ContentCodingOf(HeaderValue("Content-Encoding"));
+            if (KeepsContentCoding(m_path, HeaderValue("Content-Type")))
+                m_decoding = TContentCoding::Identity;
+        }
+        bool bodyEnded = !isGet;
         if (isGet && (!BodyWanted || BodyWanted()))
-            ReadBody();
-        Close();
+            bodyEnded = ReadBody();
+        else if (isGet && m_features.KeepAlive)
+            bodyEnded = SkipUnwantedBody();
+        if (m_features.KeepAlive && ConnectionStaysOpen(bodyEnded))
+        {
+            // The exchange is over as if the connection had closed; the connection
+            // waits for the next one.
+            m_keptKey = key;
+            if (OnClosed)
+                OnClosed(*this);
+        }
+        else
+        {
+            Close();
+        }
         return status;
     }
     catch (...)
     {
+        m_keptKey.clear();
         Close();
         throw;
     }
+}
+
+bool TagHTTP::AskOverKeptConnection(TByteStream& request)
+{
+    // A failure here may only mean that the server let the connection go: the
+    // slot hears of it only when it is not that (or when the fresh one fails too).
+    struct TQuietErrors
+    {
+        TmsErrorEvent& event;
+        TmsErrorEvent saved;
+        explicit TQuietErrors(TmsErrorEvent& e)
+            : event(e)
+            , saved(std::exchange(e, nullptr))
+        {
+        }
+        ~TQuietErrors() { event = std::move(saved); }
+        TQuietErrors(const TQuietErrors&) = delete;
+        TQuietErrors& operator=(const TQuietErrors&) = delete;
+    };
+    const std::int64_t before = ReceivedSinceOpen();
+    try
+    {
+        const TQuietErrors quiet(OnError);
+        SendStream(request);
+        ReadHeaders();
+    }
+    catch (const ESocketError& error)
+    {
+        const bool stopped = dynamic_cast<const ECanceledError*>(&error) != nullptr ||
+                             dynamic_cast<const ETimedOutError*>(&error) != nullptr;
+        if (stopped || ReceivedSinceOpen() != before)
+        {
+            if (OnError)
+            {
+                std::string message = error.what();
+                OnError(*this, message);
+            }
+            throw;
+        }
+        return false;
+    }
+    // The connection ended before the status line: nothing of an answer came.
+    return !(ReceivedSinceOpen() == before && m_headers.size() == 1 && m_headers.front().empty());
+}
+
+std::string TagHTTP::ConnectionKey() const
+{
+    return std::string(m_secure ? "https " : "http ") + m_requestHost + " via " + m_proxy +
+           (m_tlsOptions.CheckCertificates ? " checked " : " unchecked ") + m_tlsOptions.CAFile;
+}
+
+bool TagHTTP::ConnectionStaysOpen(bool bodyEnded) const
+{
+    if (!bodyEnded || HasUnreadBytes() || !StreamOpen() || m_headers.empty())
+        return false;
+    // Only an HTTP/1.1 server keeps a connection open unless it says otherwise.
+    if (!StartsWithNoCase(m_headers.front(), "HTTP/1.1 "))
+        return false;
+    const bool toProxy = !Proxy().empty() && !m_secure;
+    for (const std::string_view field : {std::string_view("Connection"), std::string_view("Proxy-Connection")})
+    {
+        if (field == "Proxy-Connection" && !toProxy)
+            continue;
+        const std::string tokens = LowerCase(HeaderValue(field));
+        std::size_t at = 0;
+        while (at <= tokens.size())
+        {
+            const std::size_t comma = tokens.find(',', at);
+            const std::string token =
+                Trim(tokens.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+            if (token == "close")
+                return false;
+            if (comma == std::string::npos)
+                break;
+            at = comma + 1;
+        }
+    }
+    return true;
+}
+
+bool TagHTTP::SkipUnwantedBody()
+{
+    const int status = StatusCode();
+    if ((status >= 100 && status < 200) || status == 204 || status == 304)
+        return true;
+    if (!HeaderValue("Transfer-Encoding").empty())
+        return false;
+    std::int64_t length = -1;
+    if (!TryStrToInt64(HeaderValue("Content-Length"), length) || length < 0 || length > kMaxSkippedBody)
+        return false;
+    // Read past, not counted: an unwanted body is no part of the transfer's bytes.
+    const TmsProgressEvent progress = std::exchange(OnProgress, nullptr);
+    TByteStream discarded;
+    std::int64_t received = 0;
+    try
+    {
+        received = ReadData(discarded, length);
+    }
+    catch (...)
+    {
+        OnProgress = progress;
+        throw;
+    }
+    OnProgress = progress;
+    return received == length;
 }
 
 TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials* credentials)
@@ -271,7 +420,8 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     const std::string target = toProxy ? m_url.substr(0, kScheme.size()) + m_requestHost + m_path : m_path;
 
     TByteStream request;
-    WriteLine(request, UpperCase(method) + " " + RequestTarget(target) + " HTTP/1.0");
+    WriteLine(request,
+              UpperCase(method) + " " + RequestTarget(target) + (m_features.KeepAlive ? " HTTP/1.1" : " HTTP/1.0"));
     WriteLine(request, "Host: " + HeaderText(m_requestHost));
     if (credentials != nullptr)
         WriteLine(request, "Authorization: Basic " + EncodeBase64(credentials->userName + ":" + credentials->password));
@@ -289,7 +439,11 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     }
     if (!m_ifModifiedSince.empty())
         WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
-    WriteLine(request, "Connection: close");
+    // A range counts bytes of the resource as stored, so it is never asked compressed.
+    m_askedCompression = m_features.Compression && m_range <= 0;
+    if (m_askedCompression)
+        WriteLine(request, "Accept-Encoding: gzip, deflate");
+    WriteLine(request, m_features.KeepAlive ? "Connection: keep-alive" : "Connection: close");
     WriteLine(request, "");
     request.Seek(0);
     return request;
@@ -367,7 +521,7 @@ std::string TagHTTP::HeaderValue(std::string_view name) const
     return {};
 }
 
-void TagHTTP::ReadBody()
+bool TagHTTP::ReadBody()
 {
     m_body.Clear();
     m_resumed = false;
@@ -391,8 +545,21 @@ void TagHTTP::ReadBody()
             m_resumed = true;
         }
     }
+    // A compressed body is decoded on its way into the sink.
+    std::optional<TContentDecoder> decoder;
+    if (m_decoding != TContentCoding::Identity)
+    {
+        decoder.emplace(m_decoding, *sink);
+        sink = &*decoder;
+    }
 
-    if (LowerCase(HeaderValue("Transfer-Encoding")).find("chunked") != std::string::npos)
+    bool ended = true;
+    const int status = StatusCode();
+    if (m_features.KeepAlive && ((status >= 100 && status < 200) || status == 204 || status == 304))
+    {
+        // These answers have no body: on a kept connection nothing is waited for.
+    }
+    else if (LowerCase(HeaderValue("Transfer-Encoding")).find("chunked") != std::string::npos)
     {
         for (;;)
         {
@@ -405,10 +572,23 @@ void TagHTTP::ReadBody()
             if (LastLineEnd() != TLineEnd::Ended)
                 SocketError(kErrClosedEarly);
             const std::int64_t size = ChunkSize(line);
+            if (size < 0)
+                ended = false;
             if (size <= 0)
                 break;
             if (ReadData(*sink, size) < size)
                 SocketError(kErrClosedEarly);
+        }
+        // On a kept connection the trailer lines after the last chunk, up to the
+        // empty line, belong to this answer too.
+        while (m_features.KeepAlive && ended)
+        {
+            std::string line;
+            ReadLine(line);
+            if (LastLineEnd() != TLineEnd::Ended)
+                ended = false;
+            if (line.empty())
+                break;
         }
     }
     else
@@ -419,8 +599,13 @@ void TagHTTP::ReadBody()
         // Fewer bytes than announced: the server closed early, and the body is not whole.
         if (ReadData(*sink, length) < length)
             SocketError(kErrClosedEarly);
+        // Without a length the body ended with the connection.
+        ended = length >= 0;
     }
+    if (decoder && !decoder->Complete())
+        SocketError(kErrBadEncoding);
     m_body.Seek(0);
+    return ended;
 }
 
 } // namespace hx

@@ -1,8 +1,11 @@
 #pragma once
 
-// TagHTTP: the HTTP/1.0 client of the crawl. One HEAD or one GET per connection
-// ("Connection: close"; no keep-alive, no POST): open, connect, send the request,
-// read the header lines, read the body (GET only), close. An https URL is asked
+// TagHTTP: the HTTP client of the crawl. By default it speaks HTTP/1.0, one HEAD
+// or one GET per connection ("Connection: close"; no POST): open, connect, send
+// the request, read the header lines, read the body (GET only), close. With the
+// features of THTTPFeatures switched on (Fast pacing) it speaks HTTP/1.1, keeps
+// the connection open for the next exchange with the same server, and asks for
+// compressed bodies, which it decodes as they arrive. An https URL is asked
 // over TLS (see TTLSStream), through a proxy inside a CONNECT tunnel (see
 // TTunnelStream). A host with letters beyond ASCII is asked for in its ASCII form.
 // A proxy, site and proxy credentials, a user agent, a resume offset and a
@@ -19,6 +22,7 @@
 #include <string_view>
 
 #include "core/HXCommaList.h"
+#include "net/HXContentDecoder.h"
 #include "net/agsocket.h"
 #include "net/agtlsstream.h"
 
@@ -45,6 +49,29 @@ public:
     // True when the body does start as that file.
     virtual bool BeginBody(const std::string& resumeFile, std::int64_t offset) = 0;
 };
+
+// What the client may use beyond the plain HTTP/1.0 exchange.
+struct THTTPFeatures
+{
+    // HTTP/1.1 with persistent connections: a connection whose answer was whole and
+    // whose server keeps it open carries the next exchange with the same server
+    // (same scheme, host, port and proxy). An answer with "Connection: close", an
+    // HTTP/1.0 answer, a body that ends with the connection and any failure drop
+    // it. A kept connection the server closed before answering is replaced by a
+    // fresh one once, the request sent again.
+    bool KeepAlive = false;
+    // "Accept-Encoding: gzip, deflate" on requests from the first byte; a gzip or
+    // deflate body is decoded while it is received, so the body (in memory or in
+    // the body target) is the decoded resource. A gzip archive the server labelled
+    // as compressed is kept as served (see KeepsContentCoding).
+    bool Compression = false;
+
+    bool operator==(const THTTPFeatures&) const = default;
+};
+
+// An unwanted body at most this long is read past (not stored, not counted) so
+// that its connection can be kept; a longer one drops the connection.
+inline constexpr std::int64_t kMaxSkippedBody = 64 * 1024;
 
 class TagHTTP : public TagSocket
 {
@@ -94,6 +121,17 @@ public:
     void SetResumeFile(std::string path) { m_resumeFile = std::move(path); }
     // Whether the last GET's body continued the resume file.
     bool Resumed() const { return m_resumed; }
+
+    // Set between exchanges only; switching keep-alive off closes a kept connection
+    // at the next exchange.
+    const THTTPFeatures& Features() const { return m_features; }
+    void SetFeatures(THTTPFeatures features) { m_features = features; }
+    // Whether the last exchange's answer came over a connection an earlier exchange
+    // had opened.
+    bool Reused() const { return m_reused; }
+    // Whether the last answer's body is decoded as it arrives (it was compressed and
+    // compression was asked for). Known once the header lines have been read.
+    bool DecodesBody() const { return m_decoding != TContentCoding::Identity; }
 
     // The URL's path with its query, "/" when it has none.
     const std::string& Path() const { return m_path; }
@@ -146,11 +184,26 @@ private:
 
     int Exchange(std::string_view method, const TCredentials* credentials);
     TByteStream ComposeRequest(std::string_view method, const TCredentials* credentials);
+    // Sends the request over the kept connection and reads the answer's header
+    // lines. False when the server had closed the connection before a byte of the
+    // answer came (the request is then to go over a fresh one).
+    bool AskOverKeptConnection(TByteStream& request);
     void ReadHeaders();
     int StatusCode() const;
+    // Scheme, server, proxy and certificate checks: what a kept connection must
+    // match to carry an exchange.
+    std::string ConnectionKey() const;
+    // Whether the connection may carry the next exchange, once this one's body
+    // has been dealt with (`bodyEnded`: its end was found without the connection's).
+    bool ConnectionStaysOpen(bool bodyEnded) const;
+    // Keep-alive only: reads past a short unwanted body; true when it ended where
+    // its length said.
+    bool SkipUnwantedBody();
     // The first byte position of the answer's Content-Range, -1 when there is none.
     std::int64_t ContentRangeStart() const;
-    void ReadBody();
+    // True when the body's end was found without the connection closing (a length
+    // read whole, the last chunk and its trailer, or an answer without a body).
+    bool ReadBody();
 
     std::string m_url;
     std::string m_proxy;
@@ -175,6 +228,14 @@ private:
     TStringList m_headers;
     TByteStream m_body;
     TBodyTarget* m_bodyTarget = nullptr;
+
+    THTTPFeatures m_features;
+    // The key of the connection kept open after the last exchange; empty when none.
+    std::string m_keptKey;
+    bool m_reused = false;
+    // Whether the last request asked for compression, and what the answer's body needs.
+    bool m_askedCompression = false;
+    TContentCoding m_decoding = TContentCoding::Identity;
 };
 
 } // namespace hx

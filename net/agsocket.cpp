@@ -46,6 +46,7 @@ constexpr TCodeText kComponentTexts[] = {
     {kErrCertificate, "Certificate rejected"},
     {kErrSecureChannel, "Secure connection failed"},
     {kErrTunnel, "Proxy refused the tunnel"},
+    {kErrBadEncoding, "Compressed content could not be decoded"},
 };
 
 // Socket library texts, written as "[code] text".
@@ -468,6 +469,7 @@ void TagSocket::Open()
     // A socket left open by an earlier exchange is not reused.
     Close();
     m_readAhead.clear();
+    m_receivedSinceOpen = 0;
     m_address.clear();
     m_port = 0;
 
@@ -732,6 +734,7 @@ bool TagSocket::ReceiveMore(TNetStream& stream)
     {
     case TIOStatus::Done:
         m_readAhead.append(buffer, result.Bytes);
+        m_receivedSinceOpen += static_cast<std::int64_t>(result.Bytes);
         return true;
     case TIOStatus::WouldBlock:
         return true;
@@ -855,6 +858,7 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
             if (result.Status == TIOStatus::Done)
             {
                 got = result.Bytes;
+                m_receivedSinceOpen += static_cast<std::int64_t>(got);
                 target.Write(std::string_view(buffer.data(), got));
             }
             else if (result.Status == TIOStatus::Closed)
@@ -908,6 +912,25 @@ void TagSocket::Close()
     stream.reset();
     if (OnClosed)
         OnClosed(*this);
+}
+
+bool TagSocket::StreamIdle()
+{
+    const auto stream = CurrentStream();
+    if (!stream)
+        return false;
+    bool idle = m_readAhead.empty();
+    if (idle && stream->Wait(TWaitFor::Readable, std::chrono::milliseconds(0)))
+    {
+        // Readable while nothing was asked: the peer closed, failed or sent bytes of
+        // its own. A secure stream may only have had records of the protocol to
+        // take (no bytes for us): then it still waits, and the connection is fine.
+        char probe[256];
+        idle = stream->Read(probe, sizeof(probe)).Status == TIOStatus::WouldBlock;
+    }
+    if (!idle)
+        Close();
+    return idle;
 }
 
 void TagSocket::Cancel()

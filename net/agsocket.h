@@ -51,6 +51,8 @@ inline constexpr int kErrClosedEarly = 57015;
 inline constexpr int kErrCertificate = 57016;
 inline constexpr int kErrSecureChannel = 57017;
 inline constexpr int kErrTunnel = 57018;
+// A compressed body whose bytes do not decode (corrupt, or cut short).
+inline constexpr int kErrBadEncoding = 57019;
 
 // Socket codes that the code reads by number.
 inline constexpr int kSockConnectionReset = 10054;
@@ -236,6 +238,16 @@ public:
     // when `count` is negative. Returns how many were received.
     std::int64_t ReadData(TByteSink& stream, std::int64_t count);
     virtual void Close();
+    // Whether a connection is open (made by Open and not closed since).
+    bool StreamOpen() const { return CurrentStream() != nullptr; }
+    // Whether the open connection can carry another request: nothing unread is
+    // waiting on it and the peer has neither closed it nor sent anything unasked.
+    // A connection found otherwise is closed. Operation thread.
+    bool StreamIdle();
+    // Bytes received on the connection since Open. Operation thread.
+    std::int64_t ReceivedSinceOpen() const { return m_receivedSinceOpen; }
+    // Whether received bytes are waiting that no operation has taken yet.
+    bool HasUnreadBytes() const { return !m_readAhead.empty(); }
     // Ends the current operation with ECanceledError and closes the socket. Any thread.
     virtual void Cancel();
     // Reports a failure: OnError with the code's text, the socket closed on a
@@ -295,6 +307,7 @@ private:
 
     // Bytes received but not yet handed out (operation thread only).
     std::string m_readAhead;
+    std::int64_t m_receivedSinceOpen = 0;
     TLineEnd m_lastLineEnd = TLineEnd::Ended;
 };
 

@@ -88,6 +88,18 @@ THXOwnerThread* TqkHTTP::OwnerThread() const
     return &m_qItem->Task->App().Owner();
 }
 
+void TqkHTTP::SetHTTPFeatures(THTTPFeatures features)
+{
+    std::lock_guard lock(m_statusMutex);
+    m_httpFeatures = features;
+}
+
+THTTPFeatures TqkHTTP::HTTPFeatures() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_httpFeatures;
+}
+
 void TqkHTTP::Start()
 {
     ReleaseThread();
@@ -114,6 +126,7 @@ void TqkHTTP::Start()
         m_http.SetProxyUserName(m_proxyUsername);
         m_http.SetProxyPassword(m_proxyPassword);
         m_http.SetTLSOptions(m_tlsOptions);
+        m_http.SetFeatures(HTTPFeatures());
         m_http.SetURL(m_url);
         m_http.SetUserAgent(m_qItem->Task->UserAgent());
     }

@@ -82,6 +82,10 @@ public:
     std::function<void(const std::string& text)> OnDiskFull;
     // Set while no transfer runs: how the bodies' bytes reach the disk (empty: pwrite).
     TPartWriter PartWriter;
+    // What the slot's client may use beyond HTTP/1.0; taken when a transfer starts.
+    // A kept connection stays with the slot from transfer to transfer. Any thread.
+    void SetHTTPFeatures(THTTPFeatures features);
+    THTTPFeatures HTTPFeatures() const;
 
     // The slot's HTTP client. Tests may give it a resolver; nothing else should
     // touch it while a transfer runs.
@@ -167,6 +171,7 @@ private:
     // Body bytes counted and not yet added to the task.
     std::int64_t m_unaccountedBytes = 0;
 
+    THTTPFeatures m_httpFeatures; // guarded by m_statusMutex
     std::atomic<int> m_tag{0};
     // Runs the transfers, one after another; outlives each of them.
     TJobThread m_jobs;

@@ -71,6 +71,8 @@ TRunPacing TRunPacing::Fast()
     pacing.BatchZipFeed = true;
     pacing.AskHeadFirst = false;
     pacing.FinishAtOnce = true;
+    pacing.HTTP.KeepAlive = true;
+    pacing.HTTP.Compression = true;
     return pacing;
 }
 
@@ -291,6 +293,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     m_dispatcher.SetPacing(m_pacing.Dispatch);
     m_slots.HostGate().SetDelay(m_pacing.Dispatch.HostDelay);
     m_slots.SetAskHeadFirst(m_pacing.AskHeadFirst);
+    m_slots.SetHTTPFeatures(m_pacing.HTTP);
     m_parser.SetPacing(m_pacing.Parse);
     m_lastZipBatch = {};
 

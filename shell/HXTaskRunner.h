@@ -30,6 +30,7 @@
 #include "core/HXPacing.h"
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
+#include "net/aghttp.h"
 #include "schedule/HXScheduler.h"
 #include "shell/HXZipTree.h"
 
@@ -114,6 +115,8 @@ struct TRunPacing
     // Fast: once the download has completed, the zip feed's ticks that finish the
     // task come at once instead of at the feed's period.
     bool FinishAtOnce = false;
+    // Fast: HTTP/1.1 with persistent connections per slot, and compressed bodies.
+    THTTPFeatures HTTP;
 
     static TRunPacing Classic() { return {}; }
     static TRunPacing Fast();
