@@ -1,11 +1,13 @@
-// The shell's window tests: the Qt owner thread, the main window and its archive
-// side, each a Qt Test class, run one after the other in one program.
+// The shell's window tests: the Qt owner thread, the main window, its archive side
+// and its ways in from outside (drops, command line, second start), each a Qt Test
+// class, run one after the other in one program.
 
 #include <QApplication>
 
 int RunQtOwnerTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
+int RunMainDropTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -13,5 +15,6 @@ int main(int argc, char** argv)
     int failures = RunQtOwnerTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunMainArchiveTests(argc, argv);
+    failures += RunMainDropTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
