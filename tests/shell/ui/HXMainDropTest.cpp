@@ -212,8 +212,9 @@ private slots:
         qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
         m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
         m_server = std::make_unique<THXTestServer>(
-            [](const test::TRecordedRequest&)
-            { return TReply::Text(200, "<html><body>page</body></html>", {{"Content-Type", "text/html"}}); });
+            [](const test::TRecordedRequest&) {
+                return TReply::Text(200, "<html><body>page</body></html>", {{"Content-Type", "text/html"}});
+            });
     }
 
     void cleanup()
@@ -384,8 +385,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QCOMPARE(dialog.width(), 330);
             const int buttonHeight = dialog.Buttons.front()->height();
-            QCOMPARE(dialog.height(), static_cast<int>(profiles.size() + 2) * buttonHeight +
-                                          dialog.pnlHeader->height() + 16);
+            QCOMPARE(dialog.height(),
+                     static_cast<int>(profiles.size() + 2) * buttonHeight + dialog.pnlHeader->height() + 16);
             QCOMPARE(dialog.Buttons.size(), profiles.size() + 2);
             for (QPushButton* button : dialog.Buttons)
                 QCOMPARE(button->width(), dialog.width());
@@ -418,11 +419,11 @@ private slots:
         const QString address = QStringLiteral("http://www.example.test/one/two/three/four/page.html");
         const auto width = [&](const QString& text) { return metrics.horizontalAdvance(text); };
         QCOMPARE(TdlgAutoHarbex::ShortenAddress(address, metrics, width(address)), address);
-        for (const QString& expected : {QStringLiteral("http://www.example.test/one/.../three/four/page.html"),
-                                        QStringLiteral("http://www.example.test/one/.../four/page.html"),
-                                        QStringLiteral("http://www.example.test/.../four/page.html"),
-                                        QStringLiteral("http://www.example.test/.../page.html"),
-                                        QStringLiteral("http://.../page.html")})
+        for (const QString& expected :
+             {QStringLiteral("http://www.example.test/one/.../three/four/page.html"),
+              QStringLiteral("http://www.example.test/one/.../four/page.html"),
+              QStringLiteral("http://www.example.test/.../four/page.html"),
+              QStringLiteral("http://www.example.test/.../page.html"), QStringLiteral("http://.../page.html")})
             QCOMPARE(TdlgAutoHarbex::ShortenAddress(address, metrics, width(expected)), expected);
         // A trailing "/" stays with the last folder.
         QCOMPARE(TdlgAutoHarbex::ShortenAddress(QStringLiteral("http://host.test/a/b/c/docs/"), metrics,
@@ -449,7 +450,8 @@ private slots:
     // does not keep the first start from listening.
     void SecondStartHandsItsParametersOver()
     {
-        const QString name = QStringLiteral("harbex-test-%1-%2").arg(::getpid()).arg(QDateTime::currentMSecsSinceEpoch());
+        const QString name =
+            QStringLiteral("harbex-test-%1-%2").arg(::getpid()).arg(QDateTime::currentMSecsSinceEpoch());
         THXSingleInstance first(name);
         QVERIFY(!first.HandOverOrListen({}));
         QVERIFY(first.Listening());
@@ -471,7 +473,8 @@ private slots:
 
     void StaleSocketDoesNotBlockTheFirstStart()
     {
-        const QString name = QStringLiteral("harbex-stale-%1-%2").arg(::getpid()).arg(QDateTime::currentMSecsSinceEpoch());
+        const QString name =
+            QStringLiteral("harbex-stale-%1-%2").arg(::getpid()).arg(QDateTime::currentMSecsSinceEpoch());
         const QByteArray path = QDir::temp().filePath(name).toLocal8Bit();
         // A socket bound and never closed properly, as a crashed program leaves it.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
