@@ -30,6 +30,7 @@
 #include "core/HXFiles.h"
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXZipTreeModel.h"
+#include "shell/ui/HXdlgAutoHarbex.h"
 
 namespace hx
 {
@@ -230,6 +231,15 @@ int TakeScreenshots(const QString& folder)
         Settle(300);
         save(unzip, QStringLiteral("dialog-unzip"));
         unzip.reject();
+    }
+    // The auto-download dialog with an address too long for its header.
+    {
+        TdlgAutoHarbex autoHarbex(server.URL("/articles/2024/archive/collections/photography/landscapes/index.html"),
+                                  TdlgAutoHarbex::ProfileNames(app.ProfilesFolder()), window.get());
+        autoHarbex.show();
+        Settle(200);
+        save(autoHarbex, QStringLiteral("dialog-auto-harbex"));
+        autoHarbex.reject();
     }
     window->SetSplitStacked(true);
     window->close();

@@ -45,6 +45,7 @@
 #include "shell/HXTempFolder.h"
 #include "archive/ui/HXFormZip.h"
 #include "shell/HXZipTemp.h"
+#include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"
 
@@ -233,6 +234,9 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     connect(m_schedulerWindow, &TFormScheduler::SelectionChanged, this, [this] { UpdateCommands(); });
     connect(m_schedulerWindow, &TFormScheduler::NewTaskRequested, this,
             [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+
+    // Text, addresses and files dropped anywhere on the window.
+    new TDropTarget(this, [this](const std::vector<std::string>& strings) { HandleDrop(strings); });
 
     // The zip timer and the one-second tick come last, as the workers do.
     m_zipTimer = new QTimer(this);
@@ -529,6 +533,9 @@ void TFormHarbex::FormShow()
     m_status->ApplyColors();
     // The Tasks view, or the Home view when the home pane is there to show.
     ShowView(m_app.ZipPropertiesFirst() || !ViewLink(TView::Home)->isEnabled() ? TView::Tasks : TView::Home);
+    // The command line's address or file, once the window stands (it may open a dialog).
+    if (!m_options.Parameter.empty())
+        QTimer::singleShot(0, this, [this] { HandleCommandLine(m_options.Parameter); });
 }
 
 void TFormHarbex::FormActivate()

@@ -76,6 +76,8 @@ struct TMainOptions
     std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
     // The clock the scheduler decides with (null: the system's; tests give their own).
     const THXClock* Clock = nullptr;
+    // The first command-line parameter, handled when the window is first shown.
+    std::string Parameter;
 };
 
 class TFormHarbex final : public QMainWindow, public THXRunnerHost, public TZipPaneHost
@@ -98,6 +100,13 @@ public:
     void GoClick(bool map = false);
     // "Paste URL...": a clipboard text NormalizeURL accepts becomes a task.
     void PasteURL();
+    // Addresses and files from outside (HXMainDrop.cpp): the first command-line
+    // parameter, every drop on the window, the parameters a second start hands over,
+    // and the auto-download dialog an address opens.
+    void HandleCommandLine(const std::string& parameter);
+    void HandleDrop(const std::vector<std::string>& strings);
+    void HandleHandedOver(const std::vector<std::string>& parameters);
+    void ShowAutoDownload(const std::string& address);
     void ShowView(TView view);
     TView CurrentView() const { return m_view; }
     // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).

@@ -1,5 +1,6 @@
-// The shell's window tests: the Qt owner thread, the main window, its archive
-// side and its explore view, each a Qt Test class, run one after the other in one program.
+// The shell's window tests: the Qt owner thread, the main window, its archive side,
+// its explore view and its ways in from outside (drops, command line, second start),
+// each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 
@@ -7,6 +8,7 @@ int RunQtOwnerTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
+int RunMainDropTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -15,5 +17,6 @@ int main(int argc, char** argv)
     failures += RunMainWindowTests(argc, argv);
     failures += RunMainArchiveTests(argc, argv);
     failures += RunExploreViewTests(argc, argv);
+    failures += RunMainDropTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
