@@ -289,6 +289,8 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     }
     if (!m_ifModifiedSince.empty())
         WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
+    if (!m_ifNoneMatch.empty())
+        WriteLine(request, "If-None-Match: " + HeaderText(m_ifNoneMatch));
     WriteLine(request, "Connection: close");
     WriteLine(request, "");
     request.Seek(0);
