@@ -251,7 +251,8 @@ std::string RobotsSite(std::string_view url)
 
 std::string RobotsPath(std::string_view url)
 {
-    const TqkURL parts = SplitURL(url);
+    // A fragment never reaches the server.
+    const TqkURL parts = SplitURL(StripFragment(url));
     return "/" + parts.Path + parts.Document + parts.Query;
 }
 
