@@ -57,8 +57,8 @@ protected:
         setenv("HARBEX_DATA_DIR", HX_SOURCE_DATA_DIR, 1);
         THXApp app(THXEnvironment::FromProcess());
         FirstRunSetup(app);
-        std::vector<std::string> arguments = {server.URL("/index.html"), "--folder", Folder(name), "--name", name,
-                                              "--pacing",                "fast"};
+        std::vector<std::string> arguments = {
+            server.URL("/index.html"), "--folder", Folder(name), "--name", name, "--pacing", "fast"};
         arguments.insert(arguments.end(), flags.begin(), flags.end());
         std::ostringstream out;
         std::ostringstream err;
