@@ -93,6 +93,9 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
 // "--no-check-certificate": the flag of the commands that fetch (copy, run,
 // schedule). https servers are then not asked for a valid certificate.
 inline constexpr std::string_view kNoCheckCertificate = "--no-check-certificate";
+// "--no-robots": the same commands fetch every page the profile allows, whatever
+// the sites' robots.txt files say.
+inline constexpr std::string_view kNoRobots = "--no-robots";
 // Applies the connection flags given to the settings of this run (never stored).
 void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
 

@@ -89,6 +89,8 @@ void ApplyConnectionFlags(THXApp& app, const TCliArgs& args)
     // Like wget's option of the same name: this run only, the setting is not stored.
     if (args.Flag(kNoCheckCertificate))
         app.OverrideCheckCertificates(false);
+    if (args.Flag(kNoRobots))
+        app.OverrideObeyRobots(false);
 }
 
 std::string ResolveTaskFile(THXApp& app, const std::string& given)

@@ -225,7 +225,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 {
     const TCliArgs args(
         arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
-        {std::string(kNoCheckCertificate)});
+        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
     ApplyConnectionFlags(app, args);
@@ -240,7 +240,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
     const TCliArgs args(arguments, {"--connections", "--pacing"},
-                        {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate)});
+                        {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
+                         std::string(kNoRobots)});
     if (args.Positional().size() != 1)
         throw EUsageError("run needs exactly one task file");
     ApplyConnectionFlags(app, args);
@@ -280,7 +281,7 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
 
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--pacing"}, {std::string(kNoCheckCertificate)});
+    const TCliArgs args(arguments, {"--pacing"}, {std::string(kNoCheckCertificate), std::string(kNoRobots)});
     ApplyConnectionFlags(app, args);
     if (args.Positional().size() == 2)
         return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out);

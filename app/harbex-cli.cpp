@@ -31,11 +31,11 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C]
-           [--no-check-certificate]
+           [--no-check-certificate] [--no-robots]
                 create a task for the address (http or https) and run it to
                 completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
-               [--no-check-certificate]
+               [--no-check-certificate] [--no-robots]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode
@@ -66,6 +66,9 @@ Options:
                 (copy, run, schedule) fetch from https servers whose certificate
                 is not valid: untrusted, expired or for another host. For this
                 run only; the "Check Certificates" setting stays as it is
+  --no-robots   (copy, run, schedule) fetch the pages that sites' robots.txt
+                files keep out. For this run only; the "Obey Robots" setting
+                stays as it is
   --version     print the version and exit
   --help        print this text and exit
 
@@ -111,6 +114,7 @@ void PrintSettings(hx::THXApp& app)
     line("Proxy Authorization", app.ProxyAuthorization().empty() ? "" : "(set)");
     line("Check Certificates", flag(app.CheckCertificates()));
     line("CA File", app.CAFile());
+    line("Obey Robots", flag(app.ObeyRobots()));
     line("User Agent", app.UserAgentChoice().empty() ? "(default)" : app.UserAgentChoice());
     line("Agent text sent", app.UserAgent().empty() ? "(none)" : app.UserAgent());
     line("Browser", app.Browser().empty() ? "(none found)" : app.Browser());

@@ -190,6 +190,7 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     m_proxyPort = m_store.ReadString(kSettingsKey, "Proxy Port", "");
     m_proxyAuthorization = m_store.ReadString(kSettingsKey, "Proxy Authorization", "");
     m_checkCertificates = m_store.ReadBool(kSettingsKey, "Check Certificates", true);
+    m_obeyRobots = m_store.ReadBool(kSettingsKey, "Obey Robots", true);
     m_caFile = m_store.ReadString(kSettingsKey, "CA File", "");
     m_skin = m_store.ReadString(kSettingsKey, "Skin", "Default");
     m_noAds = m_store.ReadBool(kSettingsKey, "No Ads", false);
@@ -402,6 +403,12 @@ void THXApp::SetCheckCertificates(bool value)
 {
     m_checkCertificates = value;
     m_store.WriteBool(kSettingsKey, "Check Certificates", value);
+}
+
+void THXApp::SetObeyRobots(bool value)
+{
+    m_obeyRobots = value;
+    m_store.WriteBool(kSettingsKey, "Obey Robots", value);
 }
 
 std::string THXApp::CAFile() const

@@ -152,6 +152,13 @@ public:
     // For this program's run only (harbex-cli --no-check-certificate): the stored
     // setting stays as it is.
     void OverrideCheckCertificates(bool value) { m_checkCertificates = value; }
+    // "Obey Robots": in Fast pacing each site's robots.txt is fetched before its
+    // first page and keeps out the pages it disallows for the agent name sent (on
+    // unless switched off). Classic pacing asks exactly what the pages link to.
+    bool ObeyRobots() const { return m_obeyRobots; }
+    void SetObeyRobots(bool value);
+    // For this program's run only (harbex-cli --no-robots): the stored setting stays.
+    void OverrideObeyRobots(bool value) { m_obeyRobots = value; }
     // "CA File": a PEM file of certificates trusted besides the system's; empty: none.
     std::string CAFile() const;
     void SetCAFile(const std::string& value);
@@ -260,6 +267,7 @@ private:
     std::string m_proxyPort;
     std::string m_proxyAuthorization;
     std::atomic<bool> m_checkCertificates{true};
+    std::atomic<bool> m_obeyRobots{true};
     std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};

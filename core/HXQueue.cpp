@@ -18,7 +18,11 @@ namespace hx
 namespace
 {
 
-constexpr int kRecordFields = 11;
+// Eleven fields, then the ETag: written only for an item that has one, so a record
+// without it is what it always was, and a reader that knows eleven fields reads
+// the first eleven of a longer record and leaves the rest.
+constexpr int kRecordFields = 12;
+constexpr int kETagField = 11;
 constexpr std::string_view kSeparator = "\xB6";
 
 // A field as it stands in a record: Windows-1252 with "&#N;" escapes, and the
@@ -62,7 +66,7 @@ std::string DecodeField(std::string_view field)
     return Cp1252ToUtf8(field);
 }
 
-// The eleven fields of a record line; missing fields are empty.
+// The fields of a record line; missing fields are empty.
 std::array<std::string_view, kRecordFields> SplitRecord(std::string_view record)
 {
     std::array<std::string_view, kRecordFields> fields{};
@@ -180,6 +184,7 @@ void THXQItem::ReleaseRecordStrings()
     Referrer.clear();
     LastModified.clear();
     Title.clear();
+    ETag.clear();
 }
 
 THXQItem* THXTask::ItemLocked(std::size_t pair) const
@@ -303,6 +308,8 @@ std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string_v
     add(text(8, item.Title));
     add(std::to_string(item.Size));
     add(text(10, item.FrameFlag));
+    if (std::string etag = text(kETagField, item.ETag); !etag.empty())
+        add(etag);
     return record;
 }
 
@@ -401,6 +408,7 @@ void THXTask::ReloadItemLocked(THXQItem& item)
     item.Title = DecodeField(fields[8]);
     item.Size = Trim(fields[9]).empty() ? 0 : ToInt64(fields[9], 0);
     item.FrameFlag = DecodeField(fields[10]);
+    item.ETag = DecodeField(fields[static_cast<std::size_t>(kETagField)]);
     if (item.State == kStateSaved && !fields[3].empty())
         item.BaseURL = DecodeField(fields[3]);
     ShareTextsLocked(item);

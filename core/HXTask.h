@@ -119,7 +119,7 @@ class THXZipNode;
 class THXSchedulerRow;
 
 // An item is kept small: a million of them fit in a little memory. Its texts cost a
-// pointer while empty; the URL, status text, referrer, Last-Modified and title are
+// pointer while empty; the URL, status text, referrer, Last-Modified, title and ETag are
 // held only while the record is loaded; the group, base folder and frame flag of an
 // item in the queue borrow the queue's one copy of each distinct text.
 class THXQItem
@@ -144,6 +144,9 @@ public:
     THXItemText Title;
     THXItemText StatusText;
     THXItemText FrameFlag;
+    // The validator the server gave with the content (its ETag header), sent back as
+    // If-None-Match when the item is updated. Held while the record is loaded.
+    THXItemText ETag;
     std::int64_t Size = 0;
     int State = kStateNone;
     int Level = 0;

@@ -10,6 +10,7 @@
 #include "core/HXOwner.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXProxy.h"
 #include "net/HXSockets.h"
 
 namespace hx
@@ -54,6 +55,8 @@ TThreadDownload::~TThreadDownload()
 
 void TThreadDownload::SetTask(std::shared_ptr<THXTask> task)
 {
+    // Each run reads the robots.txt files afresh (with the agent name it sends).
+    m_robots.Reset();
     {
         std::lock_guard lock(m_mutex);
         m_task = std::move(task);
@@ -380,7 +383,13 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
     const std::int32_t resources = task->ResourcesDispatched;
     if (THXQItem* item = ChooseNext(*task))
     {
-        if (!HostReady(*task, *item))
+        const TRobotsStep robots = RobotsStep(*task, *item);
+        if (robots == TRobotsStep::Refused)
+        {
+            RefuseByRobots(*task, *item);
+            return TStep::Fetched;
+        }
+        if (robots == TRobotsStep::Wait || !HostReady(*task, *item))
         {
             // The item waits for its host; it stays queued and uncounted.
             task->PagesDispatched = pages;
@@ -407,12 +416,54 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
     return TStep::Completed;
 }
 
+bool TThreadDownload::ObeyingRobots() const
+{
+    return Pacing().EventDriven && m_app.ObeyRobots();
+}
+
+TThreadDownload::TRobotsStep TThreadDownload::RobotsStep(THXTask& task, THXQItem& item)
+{
+    if (!item.IsPage() || !ObeyingRobots())
+        return TRobotsStep::Go;
+    task.ReloadItem(item);
+    const TTransferProxy proxy = TransferProxy(m_app);
+    const TRobotsRequest request{task.UserAgent(), proxy.Proxy, proxy.UserName, proxy.Password,
+                                 TTLSOptions{m_app.CheckCertificates(), m_app.CAFile()}};
+    switch (m_robots.Check(item.URL, request))
+    {
+    case THXRobots::TVerdict::Pending:
+        return TRobotsStep::Wait;
+    case THXRobots::TVerdict::Disallowed:
+        // The address the task starts at is what the person asked for: it is copied.
+        return item.Level == 0 ? TRobotsStep::Go : TRobotsStep::Refused;
+    case THXRobots::TVerdict::Allowed:
+        break;
+    }
+    return TRobotsStep::Go;
+}
+
+void TThreadDownload::RefuseByRobots(THXTask& task, THXQItem& item)
+{
+    // Counted as a page that was handled and failed, as a transfer error is, so the
+    // error report names it and the counters add up.
+    item.StatusText = kRobotsDisallowedText;
+    task.SetItemState(item, kStateError);
+    task.CommitItem(item, true);
+    ++task.PagesSaved;
+    ++task.PageErrors;
+}
+
 bool TThreadDownload::HostReady(THXTask& task, THXQItem& item)
 {
-    const std::chrono::milliseconds delay = Pacing().HostDelay;
-    if (delay <= std::chrono::milliseconds(0))
+    std::chrono::milliseconds delay = Pacing().HostDelay;
+    const bool robots = ObeyingRobots();
+    if (delay <= std::chrono::milliseconds(0) && !robots)
         return true;
     task.ReloadItem(item);
+    if (robots)
+        delay = std::max(delay, m_robots.CrawlDelay(item.URL));
+    if (delay <= std::chrono::milliseconds(0))
+        return true;
     const std::string host = URLHost(item.URL);
     const auto now = std::chrono::steady_clock::now();
     auto& last = m_lastRequest[host];

@@ -33,6 +33,7 @@
 
 #include "core/HXHandOver.h"
 #include "core/HXPacing.h"
+#include "engine/HXRobots.h"
 
 namespace hx
 {
@@ -162,6 +163,13 @@ private:
         Completed
     };
 
+    enum class TRobotsStep
+    {
+        Go,     // fetch the item
+        Wait,   // its site's robots.txt is being fetched
+        Refused // the site's robots.txt keeps the page out
+    };
+
     void Execute();
     TStep DispatchOne(std::uint64_t run);
     // Owner thread: one dispatch step for the idle slot.
@@ -171,8 +179,16 @@ private:
     // Event-driven: waits for Wake, the end of the run, or `limit`.
     void WaitForEvent(std::uint64_t run, std::chrono::milliseconds limit);
     void ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<THXTask>& task);
-    // The host delay: whether the item's host may be asked now (owner thread).
+    // The host delay (raised to the site's Crawl-delay when robots.txt is obeyed):
+    // whether the item's host may be asked now (owner thread).
     bool HostReady(THXTask& task, THXQItem& item);
+    // Whether robots.txt is obeyed in this run: Fast pacing and "Obey Robots".
+    bool ObeyingRobots() const;
+    // Robots.txt for a page: its site's file first, then whether the page may be
+    // fetched. Files a page needs and the start address are never refused (owner thread).
+    TRobotsStep RobotsStep(THXTask& task, THXQItem& item);
+    // A refused page ends as an error that says why, without a request (owner thread).
+    void RefuseByRobots(THXTask& task, THXQItem& item);
     bool Current(std::uint64_t run) const { return m_run.load() == run; }
     void EndRunLocked();
     bool PageWaiting(THXTask& task) const;
@@ -201,6 +217,9 @@ private:
     std::atomic<std::uint64_t> m_run{1};
     std::atomic<std::uint64_t> m_cycles{0};
     THXHandOver m_handOver;
+    // The robots.txt rules of the sites met in the current run; it wakes the
+    // dispatcher when a site's file has been read.
+    THXRobots m_robots{[this] { Wake(); }};
 
     mutable std::mutex m_chartMutex;
     TDownloadCharts m_charts;

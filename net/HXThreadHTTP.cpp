@@ -71,6 +71,8 @@ void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
             facts.ContentLength = value;
         else if (HeaderLineValue(line, "Last-Modified:", value))
             facts.LastModified = value;
+        else if (HeaderLineValue(line, "ETag:", value))
+            facts.ETag = value;
         else if (HeaderLineValue(line, "Server:", value))
             facts.Server = value;
     }
@@ -179,6 +181,7 @@ TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userNa
     m_work.StatusText = item.StatusText;
     m_work.LastModified = item.LastModified;
     m_storedLastModified = item.LastModified;
+    m_storedETag = item.ETag;
     m_work.Size = item.Size;
 }
 
@@ -346,6 +349,7 @@ void TThreadHTTP::TakeContentFacts(const TResponseFacts& facts)
     m_work.Size = size;
     m_work.StatusText = facts.ReplyText;
     m_work.LastModified = facts.LastModified;
+    m_work.ETag = facts.ETag;
 }
 
 void TThreadHTTP::Execute()
@@ -400,11 +404,15 @@ std::string TThreadHTTP::RunAttempts()
     {
         CheckStop();
         m_http.SetIfModifiedSince("");
+        m_http.SetIfNoneMatch("");
         m_http.SetRange(0);
         m_http.SetIfRange("");
         m_http.SetResumeFile("");
         if (m_work.Mode == kModeUpdate)
+        {
             m_http.SetIfModifiedSince(m_storedLastModified);
+            m_http.SetIfNoneMatch(m_storedETag);
+        }
         if (StartsWithNoCase(m_work.StatusText, "Incomplete"))
         {
             // The bytes on disk stay; the request starts on the last of them. A file
@@ -576,6 +584,7 @@ void TThreadHTTP::FinishTransfer(const std::string& limitText)
         m_work.Size = m_http.BodySize();
     m_work.StatusText = limitText.empty() ? facts.ReplyText : limitText;
     m_work.LastModified = facts.LastModified;
+    m_work.ETag = facts.ETag;
     // A kept body moves into place here, on this thread; the owner thread records the
     // outcome. (A 2xx answer without a GET leaves an empty file.)
     if (!facts.StatusCode.empty() && facts.StatusCode.front() == '2')
@@ -685,6 +694,7 @@ void TThreadHTTP::ApplyToItem()
     m_item.BaseURL = m_work.ContentFolder;
     m_item.StatusText = m_work.StatusText;
     m_item.LastModified = m_work.LastModified;
+    m_item.ETag = m_work.ETag;
     m_item.Size = m_work.Size;
     m_connection.AccountBytes();
 }

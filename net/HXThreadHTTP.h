@@ -64,6 +64,7 @@ struct TResponseFacts
     std::string ContentLength; // as text
     std::string Server;        // the server's software name
     std::string LastModified;
+    std::string ETag;
 };
 
 // True for the status codes a transfer follows to their Location: 301, 302, 303,
@@ -76,7 +77,7 @@ bool AnsweredByHead(std::string_view code);
 // Reads the header lines in order into the facts. A line beginning with "HTTP/"
 // gives the status code (its second blank-separated field) and the reply text
 // (what follows its first field and one blank). Location, Date, Content-Type,
-// Content-Length, Last-Modified and Server are recognised whatever their letter
+// Content-Length, Last-Modified, ETag and Server are recognised whatever their letter
 // case; Location takes the first word of its value, the others the whole value,
 // trimmed. Fields a response does not carry keep their previous values.
 void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts);
@@ -127,6 +128,7 @@ private:
         int Mode = 0;
         std::string StatusText;
         std::string LastModified;
+        std::string ETag;
         std::int64_t Size = 0;
         // The folder of the address the content finally came from, when redirects
         // led elsewhere; empty otherwise.
@@ -180,6 +182,8 @@ private:
     // The item's Last-Modified when the transfer began: the date every request of
     // the transfer is conditional on, whatever an answer on the way says.
     std::string m_storedLastModified;
+    // The item's ETag when the transfer began: an update asks with it too.
+    std::string m_storedETag;
     bool m_ready = true;
     bool m_askHeadFirst = true;
     // Taken on the owner thread when the transfer is created: the working folder

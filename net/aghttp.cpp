@@ -439,6 +439,8 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     }
     if (!m_ifModifiedSince.empty())
         WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
+    if (!m_ifNoneMatch.empty())
+        WriteLine(request, "If-None-Match: " + HeaderText(m_ifNoneMatch));
     // A range counts bytes of the resource as stored, so it is never asked compressed.
     m_askedCompression = m_features.Compression && m_range <= 0;
     if (m_askedCompression)

@@ -109,6 +109,9 @@ public:
     // Sent verbatim as the If-Modified-Since value when not empty.
     const std::string& IfModifiedSince() const { return m_ifModifiedSince; }
     void SetIfModifiedSince(std::string date) { m_ifModifiedSince = std::move(date); }
+    // Sent as the If-None-Match value, after If-Modified-Since, when not empty.
+    const std::string& IfNoneMatch() const { return m_ifNoneMatch; }
+    void SetIfNoneMatch(std::string etag) { m_ifNoneMatch = std::move(etag); }
     // Sent as the If-Range value with a range line when not empty (the resource's
     // Last-Modified), so a changed resource is answered whole.
     const std::string& IfRange() const { return m_ifRange; }
@@ -212,6 +215,7 @@ private:
     std::string m_userAgent;
     std::int64_t m_range = 0;
     std::string m_ifModifiedSince;
+    std::string m_ifNoneMatch;
     std::string m_ifRange;
     std::string m_resumeFile;
     bool m_resumed = false;

@@ -712,6 +712,8 @@ TEST_F(HXTaskRunnerFastTest, HostDelaySpacesTheRequestsToOneHost)
     // passed, not at the end of a cycle.
     TRunPacing pacing = SlowStepFastPacing();
     pacing.Dispatch.HostDelay = 200ms;
+    // The spacing of the site's own items is measured: no robots.txt request among them.
+    app->SetObeyRobots(false);
     NewRunner(pacing);
     auto task = NewTask("Polite", true);
     const auto begin = TClock::now();
