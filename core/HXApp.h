@@ -155,6 +155,10 @@ public:
     // "CA File": a PEM file of certificates trusted besides the system's; empty: none.
     std::string CAFile() const;
     void SetCAFile(const std::string& value);
+    // "Proxy Offered": the detected proxy the preferences last asked about, so the
+    // question about one proxy comes once (empty: none asked yet).
+    std::string ProxyOffered() { return m_store.ReadString(kSettingsKey, "Proxy Offered", ""); }
+    void SetProxyOffered(const std::string& proxy) { m_store.WriteString(kSettingsKey, "Proxy Offered", proxy); }
     std::string Skin() const;
     void SetSkin(const std::string& value);
     bool NoAds() const { return m_noAds; }
