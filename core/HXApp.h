@@ -174,6 +174,9 @@ public:
     std::string UserAgent() const;
     std::string Browser() const;
     void SetBrowser(const std::string& path);
+    // The desktop's default browser program ($BROWSER, xdg-open, else a browser of
+    // either family on the search path), empty when none is found.
+    std::string DefaultBrowser() const;
     int GetSaveMode(int defaultValue);
     void SetSaveMode(int value);
     // Address of the page shown in the banner frame inserted into saved pages;
@@ -247,7 +250,6 @@ public:
 
 private:
     std::string UserFolder(std::string_view valueName, const std::string& defaultFolder, bool storeDefault);
-    std::string DefaultBrowser() const;
 
     THXEnvironment m_environment;
     THXSettingsStore m_store;

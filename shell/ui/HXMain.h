@@ -22,6 +22,7 @@
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
 #include "schedule/HXSchedulerThread.h"
+#include "monitor/ui/HXPreferences.h"
 #include "shell/HXTaskRunner.h"
 #include "shell/ui/HXMainZip.h"
 
@@ -75,6 +76,8 @@ struct TMainOptions
     std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
     // The clock the scheduler decides with (null: the system's; tests give their own).
     const THXClock* Clock = nullptr;
+    // Finds the desktop's proxy for the preferences' offer (null: DetectProxy).
+    std::function<std::string()> DetectProxy;
 };
 
 class TFormHarbex final : public QMainWindow, public THXRunnerHost, public TZipPaneHost
@@ -98,6 +101,10 @@ public:
     // "Paste URL...": a clipboard text NormalizeURL accepts becomes a task.
     void PasteURL();
     void ShowView(TView view);
+    // "&Preferences...", the tray's "&Options..." and "Browser Properties...": the
+    // preferences on the given page; OK applies the new history length, the mode
+    // hints and the toggle.
+    void ShowPreferences(TPreferencesPage page);
     TView CurrentView() const { return m_view; }
     // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).
     void SetSplitStacked(bool stacked);
@@ -203,6 +210,8 @@ private:
     void FormActivate();
     void FillProfileBox();
     void SetModeHints();
+    // At the first run: the preferences are shown when they have a proxy to offer.
+    void OfferProxyAtFirstRun();
     // Close steps after the close query.
     void FormClose();
 
