@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,12 +54,39 @@ std::string Std(const QString& text)
     return text.toStdString();
 }
 
-// A number field with up-down arrows that never goes below 0.
+// A number field with up-down arrows that never goes below 0. Like any text field
+// it keeps what was typed, a text that is no number included: OK then writes the
+// list's default length.
+class THistoryField final : public QSpinBox
+{
+public:
+    explicit THistoryField(QWidget* parent)
+        : QSpinBox(parent)
+    {
+        setRange(0, kMostHistory);
+    }
+
+protected:
+    QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
+    int valueFromText(const QString& text) const override
+    {
+        std::int32_t number = 0;
+        if (TryStrToInt(text.trimmed().toStdString(), number))
+            return std::clamp<int>(number, minimum(), maximum());
+        return value();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        // Leaving the field does not put the last number back over the typed text.
+        const QString typed = lineEdit()->text();
+        QSpinBox::focusOutEvent(event);
+        lineEdit()->setText(typed);
+    }
+};
+
 QSpinBox* HistoryField(QWidget* parent)
 {
-    auto* field = new QSpinBox(parent);
-    field->setRange(0, kMostHistory);
-    return field;
+    return new THistoryField(parent);
 }
 
 // The number a history field shows; `fallback` when it shows none.
@@ -71,23 +99,22 @@ int HistoryValue(const QSpinBox& field, int fallback)
 }
 
 // A folder field with its browse button on one row.
-QHBoxLayout* FolderRow(QLineEdit*& field, QPushButton*& browse, QWidget* parent)
+QToolButton* BrowseButton(QWidget* parent, const QString& hint)
+{
+    auto* browse = new QToolButton(parent);
+    browse->setText(QStringLiteral("..."));
+    browse->setToolTip(hint);
+    return browse;
+}
+
+QHBoxLayout* FolderRow(QLineEdit*& field, QToolButton*& browse, QWidget* parent)
 {
     auto* row = new QHBoxLayout;
     field = new QLineEdit(parent);
-    browse = new QPushButton(QStringLiteral("..."), parent);
-    browse->setToolTip(QObject::tr("Browse for Folder"));
-    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+    browse = BrowseButton(parent, QObject::tr("Browse for Folder"));
     row->addWidget(field, 1);
     row->addWidget(browse);
     return row;
-}
-
-QLabel* WrappedLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
 }
 
 } // namespace
@@ -103,8 +130,6 @@ TdlgOptions::TdlgOptions(THXApp& app, QWidget* parent, TPreferencesOptions optio
         m_options.DetectProxy = [] { return hx::DetectProxy(); };
 
     pcOptions = new QTabWidget(this);
-    // Tab captions sit 5 pixels from the left and 3 from the top of their tab.
-    pcOptions->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 8px 3px 5px; }"));
     pcOptions->addTab(BuildGeneralPage(), tr("General"));
     pcOptions->addTab(BuildZipFoldersPage(), tr("Zip Folders"));
     pcOptions->addTab(BuildConnectionPage(), tr("Connection"));
@@ -121,6 +146,8 @@ TdlgOptions::TdlgOptions(THXApp& app, QWidget* parent, TPreferencesOptions optio
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pcOptions, 1);
     layout->addLayout(buttons);
+    // Every page fits: the dialog never gets smaller than its fullest page needs.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     connect(btnOK, &QPushButton::clicked, this, &TdlgOptions::StoreSettings);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -163,7 +190,7 @@ QWidget* TdlgOptions::BuildGeneralPage()
     auto* tempLayout = new QVBoxLayout(temporary);
     tempLayout->addWidget(new QLabel(tr("Specify a location in which to store temporary files:"), temporary));
     tempLayout->addLayout(FolderRow(edTempFolder, btnTempFolder, temporary));
-    tempLayout->addWidget(WrappedLabel(tr("NOTE: Temporary files are automatically deleted on exit."), temporary));
+    tempLayout->addWidget(new QLabel(tr("NOTE: Temporary files are automatically deleted on exit."), temporary));
 
     layout->addWidget(general);
     layout->addWidget(temporary);
@@ -171,7 +198,7 @@ QWidget* TdlgOptions::BuildGeneralPage()
 
     connect(btnClearURLs, &QPushButton::clicked, this, &TdlgOptions::ClearURLHistory);
     connect(btnClearFiles, &QPushButton::clicked, this, &TdlgOptions::ClearFileHistory);
-    connect(btnTempFolder, &QPushButton::clicked, this, [this] { ChooseFolder(*edTempFolder); });
+    connect(btnTempFolder, &QToolButton::clicked, this, [this] { ChooseFolder(*edTempFolder); });
     return page;
 }
 
@@ -187,7 +214,7 @@ QWidget* TdlgOptions::BuildZipFoldersPage()
 
     // One group of "Last ... Folder" / "Folder" options with its folder field.
     const auto folderChoice = [this, page](const QString& title, const QString& lastCaption, QRadioButton*& last,
-                                           QRadioButton*& folder, QLineEdit*& field, QPushButton*& browse,
+                                           QRadioButton*& folder, QLineEdit*& field, QToolButton*& browse,
                                            QButtonGroup*& group)
     {
         auto* box = new QGroupBox(title, page);
@@ -213,9 +240,9 @@ QWidget* TdlgOptions::BuildZipFoldersPage()
     layout->addWidget(zip);
     layout->addStretch(1);
 
-    connect(btnDownloadsFolder, &QPushButton::clicked, this, [this] { ChooseFolder(*edDownloadsFolder); });
-    connect(btnUnzipFolder, &QPushButton::clicked, this, [this] { ChooseFolder(*edUnzipFolder); });
-    connect(btnZipFolder, &QPushButton::clicked, this, [this] { ChooseFolder(*edZipFolder); });
+    connect(btnDownloadsFolder, &QToolButton::clicked, this, [this] { ChooseFolder(*edDownloadsFolder); });
+    connect(btnUnzipFolder, &QToolButton::clicked, this, [this] { ChooseFolder(*edUnzipFolder); });
+    connect(btnZipFolder, &QToolButton::clicked, this, [this] { ChooseFolder(*edZipFolder); });
     // Typing a folder chooses it over the last one used.
     connect(edUnzipFolder, &QLineEdit::textChanged, this,
             [this]
@@ -260,10 +287,11 @@ QWidget* TdlgOptions::BuildConnectionPage()
 
     auto* agent = new QGroupBox(tr("Agent Identity"), page);
     auto* agentLayout = new QVBoxLayout(agent);
-    agentLayout->addWidget(WrappedLabel(tr("Some websites serve different pages for different browsing agents (Web "
-                                           "Browsers) Use this option to 'trick' the web server into giving you the "
-                                           "page you require."),
-                                        agent));
+    // Broken where the sentence ends, so the page's height does not depend on its width.
+    agentLayout->addWidget(new QLabel(tr("Some websites serve different pages for different browsing agents (Web "
+                                         "Browsers)\nUse this option to 'trick' the web server into giving you the "
+                                         "page you require."),
+                                      agent));
     auto* agentRow = new QHBoxLayout;
     cmbAgent = new QComboBox(agent);
     cmbAgent->setEditable(true);
@@ -279,9 +307,7 @@ QWidget* TdlgOptions::BuildConnectionPage()
     cbCheckCertificates = new QCheckBox(tr("Check the certificates of secure sites"), certificates);
     edCAFile = new QLineEdit(certificates);
     edCAFile->setPlaceholderText(tr("(only the system's certificates)"));
-    btnCAFile = new QPushButton(QStringLiteral("..."), certificates);
-    btnCAFile->setToolTip(tr("Choose a file of trusted certificates (PEM)"));
-    btnCAFile->setFixedWidth(btnCAFile->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+    btnCAFile = BrowseButton(certificates, tr("Choose a file of trusted certificates (PEM)"));
     certificatesLayout->addWidget(cbCheckCertificates, 0, 0, 1, 3);
     certificatesLayout->addWidget(new QLabel(tr("CA File:"), certificates), 1, 0);
     certificatesLayout->addWidget(edCAFile, 1, 1);
@@ -294,7 +320,7 @@ QWidget* TdlgOptions::BuildConnectionPage()
     layout->addStretch(1);
 
     connect(cbUseProxy, &QCheckBox::toggled, this, &TdlgOptions::ProxyToggled);
-    connect(btnCAFile, &QPushButton::clicked, this, &TdlgOptions::ChooseCAFile);
+    connect(btnCAFile, &QToolButton::clicked, this, &TdlgOptions::ChooseCAFile);
     return page;
 }
 
@@ -304,12 +330,11 @@ QWidget* TdlgOptions::BuildIntranetPage()
     auto* layout = new QVBoxLayout(page);
     auto* intranet = new QGroupBox(tr("Local Intranet Folder:"), page);
     auto* intranetLayout = new QVBoxLayout(intranet);
-    intranetLayout->addWidget(
-        new QLabel(tr("Specify the default folder to use for your personal Intranet"), intranet));
+    intranetLayout->addWidget(new QLabel(tr("Specify the default folder to use for your personal Intranet"), intranet));
     intranetLayout->addLayout(FolderRow(edIntranetFolder, btnIntranetFolder, intranet));
     layout->addWidget(intranet);
     layout->addStretch(1);
-    connect(btnIntranetFolder, &QPushButton::clicked, this, [this] { ChooseFolder(*edIntranetFolder); });
+    connect(btnIntranetFolder, &QToolButton::clicked, this, [this] { ChooseFolder(*edIntranetFolder); });
     return page;
 }
 
@@ -324,9 +349,7 @@ QWidget* TdlgOptions::BuildBrowserPage()
     cmbBrowser->setInsertPolicy(QComboBox::NoInsert);
     imgBrowser = new QLabel(browser);
     imgBrowser->setFixedSize(kBrowserIconSize, kBrowserIconSize);
-    btnBrowser = new QPushButton(QStringLiteral("..."), browser);
-    btnBrowser->setToolTip(tr("Choose a browser program"));
-    btnBrowser->setFixedWidth(btnBrowser->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+    btnBrowser = BrowseButton(browser, tr("Choose a browser program"));
     cbDefaultBrowser = new QCheckBox(tr("Use your current system default browser"), browser);
     grid->addWidget(imgBrowser, 0, 0);
     grid->addWidget(cmbBrowser, 0, 1);
@@ -336,7 +359,7 @@ QWidget* TdlgOptions::BuildBrowserPage()
     layout->addWidget(browser);
     layout->addStretch(1);
 
-    connect(btnBrowser, &QPushButton::clicked, this, &TdlgOptions::ChooseBrowser);
+    connect(btnBrowser, &QToolButton::clicked, this, &TdlgOptions::ChooseBrowser);
     connect(cmbBrowser, &QComboBox::editTextChanged, this, &TdlgOptions::DrawBrowserIcon);
     // The box puts the desktop's default browser into the field; it is not a setting.
     connect(cbDefaultBrowser, &QCheckBox::toggled, this,
@@ -470,10 +493,9 @@ bool TdlgOptions::OfferProxy()
         tr("Harbex has determined that Internet Explorer uses the following proxy server to access the "
            "Internet") +
         QStringLiteral("\n") + Text(proxy) + QStringLiteral("\n\n") +
-        tr("Harbex will most likely also need to use this proxy server to access the Internet") +
-        QStringLiteral("\n") + tr("Do you want to set this proxy server for Harbex also?");
-    if (QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No) ==
-        QMessageBox::Yes)
+        tr("Harbex will most likely also need to use this proxy server to access the Internet") + QStringLiteral("\n") +
+        tr("Do you want to set this proxy server for Harbex also?");
+    if (QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
     {
         const TProxyFields fields = SplitDetectedProxy(proxy);
         edProxyAddress->setText(Text(fields.Address));
@@ -521,8 +543,8 @@ void TdlgOptions::ClearFileHistory()
 
 void TdlgOptions::ChooseFolder(QLineEdit& field)
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Browse for Folder"), field.text(),
-                                                             QFileDialog::ShowDirsOnly);
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Browse for Folder"), field.text(), QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty())
         field.setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
@@ -546,8 +568,8 @@ void TdlgOptions::ChooseBrowser()
 void TdlgOptions::ChooseCAFile()
 {
     const QString start = edCAFile->text().isEmpty() ? QString() : QFileInfo(edCAFile->text()).absolutePath();
-    const QString file = QFileDialog::getOpenFileName(this, tr("CA File"), start,
-                                                      tr("Certificates (*.pem *.crt);;All files (*)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("CA File"), start, tr("Certificates (*.pem *.crt);;All files (*)"));
     if (!file.isEmpty())
         edCAFile->setText(file);
 }

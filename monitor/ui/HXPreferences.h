@@ -28,6 +28,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class QToolButton;
 
 namespace hx
 {
@@ -80,19 +81,19 @@ public:
     QCheckBox* cbZipPropertiesFirst = nullptr;
     QCheckBox* cbBeep = nullptr;
     QLineEdit* edTempFolder = nullptr;
-    QPushButton* btnTempFolder = nullptr;
+    QToolButton* btnTempFolder = nullptr;
 
     // "Zip Folders"
     QLineEdit* edDownloadsFolder = nullptr;
-    QPushButton* btnDownloadsFolder = nullptr;
+    QToolButton* btnDownloadsFolder = nullptr;
     QRadioButton* rbLastUnzipFolder = nullptr;
     QRadioButton* rbUnzipFolder = nullptr;
     QLineEdit* edUnzipFolder = nullptr;
-    QPushButton* btnUnzipFolder = nullptr;
+    QToolButton* btnUnzipFolder = nullptr;
     QRadioButton* rbLastZipFolder = nullptr;
     QRadioButton* rbZipFolder = nullptr;
     QLineEdit* edZipFolder = nullptr;
-    QPushButton* btnZipFolder = nullptr;
+    QToolButton* btnZipFolder = nullptr;
 
     // "Connection"
     QCheckBox* cbUseProxy = nullptr;
@@ -103,16 +104,16 @@ public:
     QComboBox* cmbAgent = nullptr;
     QCheckBox* cbCheckCertificates = nullptr;
     QLineEdit* edCAFile = nullptr;
-    QPushButton* btnCAFile = nullptr;
+    QToolButton* btnCAFile = nullptr;
 
     // "Personal Intranet"
     QLineEdit* edIntranetFolder = nullptr;
-    QPushButton* btnIntranetFolder = nullptr;
+    QToolButton* btnIntranetFolder = nullptr;
 
     // "Browser"
     QComboBox* cmbBrowser = nullptr;
     QLabel* imgBrowser = nullptr;
-    QPushButton* btnBrowser = nullptr;
+    QToolButton* btnBrowser = nullptr;
     QCheckBox* cbDefaultBrowser = nullptr;
 
     QPushButton* btnOK = nullptr;
