@@ -276,11 +276,11 @@ void HXPreferencesTest::TheProxyOfferIsMadeOnce()
         TdlgOptions dialog(sandbox.App, nullptr, options);
         dialog.show();
         QTRY_COMPARE(no.Seen(), 1);
-        QVERIFY(no.Text().startsWith(QStringLiteral("Harbex has determined that Internet Explorer uses the following "
-                                                     "proxy server to access the Internet\n[::1]:3128\n\nHarbex will "
-                                                     "most likely also need to use this proxy server to access the "
-                                                     "Internet\nDo you want to set this proxy server for Harbex "
-                                                     "also?")));
+        QCOMPARE(no.Text(), QStringLiteral("Harbex has determined that Internet Explorer uses the following "
+                                           "proxy server to access the Internet\n[::1]:3128\n\nHarbex will "
+                                           "most likely also need to use this proxy server to access the "
+                                           "Internet\nDo you want to set this proxy server for Harbex "
+                                           "also?"));
         QCOMPARE(dialog.CurrentPage(), TPreferencesPage::Connection);
         QVERIFY(!dialog.cbUseProxy->isChecked());
         QVERIFY(dialog.edProxyAddress->text().isEmpty());
@@ -339,9 +339,8 @@ void HXPreferencesTest::TheProxyOfferIsMadeOnce()
 void HXPreferencesTest::MainWindowAppliesTheHistoryLengthAndModeHints()
 {
     test::TSandboxApp sandbox;
-    sandbox.App.SaveRecentList(kRecentURLsKey,
-                               {"http://1.example/", "http://2.example/", "http://3.example/", "http://4.example/"},
-                               20);
+    sandbox.App.SaveRecentList(
+        kRecentURLsKey, {"http://1.example/", "http://2.example/", "http://3.example/", "http://4.example/"}, 20);
     TMainOptions options;
     options.DetectProxy = [] { return std::string(); };
     options.OpenDocument = [](const std::string&) {};
