@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -19,6 +20,7 @@
 #include "core/HXTask.h"
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
+#include "monitor/ui/HXPreferences.h"
 #include "monitor/ui/HXStatus.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/ui/HXdlgEditProfile.h"
@@ -240,6 +242,22 @@ int TakeScreenshots(const QString& folder)
         Settle(200);
         save(autoHarbex, QStringLiteral("dialog-auto-harbex"));
         autoHarbex.reject();
+    }
+    // Every page of the preferences.
+    {
+        TPreferencesOptions preferencesOptions;
+        preferencesOptions.DetectProxy = [] { return std::string(); };
+        TdlgOptions preferences(app, window.get(), preferencesOptions);
+        preferences.show();
+        Settle(200);
+        const char* pageNames[] = {"general", "zip-folders", "connection", "personal-intranet", "browser"};
+        for (int page = 0; page < preferences.pcOptions->count(); ++page)
+        {
+            preferences.pcOptions->setCurrentIndex(page);
+            Settle(100);
+            save(preferences, QStringLiteral("dialog-preferences-") + QLatin1String(pageNames[page]));
+        }
+        preferences.reject();
     }
     window->SetSplitStacked(true);
     window->close();

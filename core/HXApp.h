@@ -162,6 +162,10 @@ public:
     // "CA File": a PEM file of certificates trusted besides the system's; empty: none.
     std::string CAFile() const;
     void SetCAFile(const std::string& value);
+    // "Proxy Offered": the detected proxy the preferences last asked about, so the
+    // question about one proxy comes once (empty: none asked yet).
+    std::string ProxyOffered() { return m_store.ReadString(kSettingsKey, "Proxy Offered", ""); }
+    void SetProxyOffered(const std::string& proxy) { m_store.WriteString(kSettingsKey, "Proxy Offered", proxy); }
     std::string Skin() const;
     void SetSkin(const std::string& value);
     bool NoAds() const { return m_noAds; }
@@ -177,6 +181,9 @@ public:
     std::string UserAgent() const;
     std::string Browser() const;
     void SetBrowser(const std::string& path);
+    // The desktop's default browser program ($BROWSER, xdg-open, else a browser of
+    // either family on the search path), empty when none is found.
+    std::string DefaultBrowser() const;
     int GetSaveMode(int defaultValue);
     void SetSaveMode(int value);
     // Address of the page shown in the banner frame inserted into saved pages;
@@ -250,7 +257,6 @@ public:
 
 private:
     std::string UserFolder(std::string_view valueName, const std::string& defaultFolder, bool storeDefault);
-    std::string DefaultBrowser() const;
 
     THXEnvironment m_environment;
     THXSettingsStore m_store;

@@ -139,6 +139,26 @@ std::string SettingText(std::string_view printed)
     return text;
 }
 
+// The host and port of one of GNOME's proxy schemas ("org.gnome.system.proxy.http"),
+// empty when either is missing or unusable.
+std::string GnomeSchemaProxy(const TProxySources& sources, const std::string& schema)
+{
+    const auto host = sources.RunProgram({"gsettings", "get", schema, "host"});
+    const auto port = sources.RunProgram({"gsettings", "get", schema, "port"});
+    if (!host || !port)
+        return {};
+    std::string hostText = SettingText(*host);
+    std::int32_t portNumber = 0;
+    if (hostText.empty() || !TryStrToInt(SettingText(*port), portNumber) || portNumber <= 0)
+        return {};
+    // GNOME stores a v6 address bare; the "host:port" form needs its brackets.
+    if (hostText.find(':') != std::string::npos && hostText.front() != '[')
+        hostText = "[" + hostText + "]";
+    return ProxyFromURLText(hostText + ":" + std::to_string(portNumber));
+}
+
+// GNOME's manual proxy: the HTTP one, else the secure one (many desktops set only
+// one of the two and use it for both).
 std::string GnomeProxy(const TProxySources& sources)
 {
     if (!sources.RunProgram)
@@ -146,15 +166,40 @@ std::string GnomeProxy(const TProxySources& sources)
     const auto mode = sources.RunProgram({"gsettings", "get", "org.gnome.system.proxy", "mode"});
     if (!mode || SettingText(*mode) != "manual")
         return {};
-    const auto host = sources.RunProgram({"gsettings", "get", "org.gnome.system.proxy.http", "host"});
-    const auto port = sources.RunProgram({"gsettings", "get", "org.gnome.system.proxy.http", "port"});
-    if (!host || !port)
+    std::string proxy = GnomeSchemaProxy(sources, "org.gnome.system.proxy.http");
+    if (proxy.empty())
+        proxy = GnomeSchemaProxy(sources, "org.gnome.system.proxy.https");
+    return proxy;
+}
+
+// "no_proxy=*" (or "NO_PROXY=*") sends every address direct: the environment's
+// proxy is then not the one the browsers use.
+bool EnvironmentBypassesEveryHost(const TProxySources& sources)
+{
+    for (const char* name : {"no_proxy", "NO_PROXY"})
+    {
+        const auto value = sources.Environment(name);
+        if (value && Trim(*value) == "*")
+            return true;
+    }
+    return false;
+}
+
+std::string EnvironmentProxy(const TProxySources& sources)
+{
+    if (!sources.Environment || EnvironmentBypassesEveryHost(sources))
         return {};
-    const std::string hostText = SettingText(*host);
-    std::int32_t portNumber = 0;
-    if (hostText.empty() || !TryStrToInt(SettingText(*port), portNumber) || portNumber <= 0)
-        return {};
-    return ProxyFromURLText(hostText + ":" + std::to_string(portNumber));
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY"})
+    {
+        // A value this client cannot use (another scheme) does not end the search.
+        const auto value = sources.Environment(name);
+        if (!value)
+            continue;
+        std::string proxy = ProxyFromURLText(*value);
+        if (!proxy.empty())
+            return proxy;
+    }
+    return {};
 }
 
 } // namespace
@@ -212,6 +257,13 @@ std::string JoinProxyAuthorization(const std::string& userName, const std::strin
 
 TProxyFields SplitDetectedProxy(std::string_view proxy)
 {
+    // "[v6 address]:port": the address keeps its brackets, the port follows them.
+    if (!proxy.empty() && proxy.front() == '[')
+    {
+        const std::size_t close = proxy.find(']');
+        if (close != std::string_view::npos && close + 1 < proxy.size() && proxy[close + 1] == ':')
+            return {std::string(proxy.substr(0, close + 1)), std::string(proxy.substr(close + 2))};
+    }
     const std::size_t colon = proxy.find(':');
     if (colon == std::string_view::npos)
         return {{}, std::string(proxy)};
@@ -280,25 +332,22 @@ TProxySources SystemProxySources()
 
 std::string DetectProxy(const TProxySources& sources)
 {
-    if (sources.Environment)
-    {
-        for (const char* name : {"http_proxy", "HTTP_PROXY"})
-        {
-            // A value this client cannot use (another scheme) does not end the search.
-            const auto value = sources.Environment(name);
-            if (!value)
-                continue;
-            std::string proxy = ProxyFromURLText(*value);
-            if (!proxy.empty())
-                return proxy;
-        }
-    }
-    return GnomeProxy(sources);
+    std::string proxy = EnvironmentProxy(sources);
+    if (proxy.empty())
+        proxy = GnomeProxy(sources);
+    return proxy;
 }
 
 std::string DetectProxy()
 {
     return DetectProxy(SystemProxySources());
+}
+
+std::string ProxyToOffer(THXApp& app, std::string_view detected, bool proxyBoxTicked)
+{
+    if (proxyBoxTicked || detected.empty() || app.ProxyOffered() == detected)
+        return {};
+    return std::string(detected);
 }
 
 } // namespace hx

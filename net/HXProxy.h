@@ -12,8 +12,9 @@
 //
 // DetectProxy finds a proxy the user's browsers are already configured with, so the
 // preferences can offer it. On this platform that is the proxy environment
-// ($http_proxy, then $HTTP_PROXY) and, when the gsettings program is installed and
-// the desktop's proxy mode is manual, GNOME's HTTP proxy.
+// ($http_proxy, $HTTP_PROXY, $https_proxy, $HTTPS_PROXY in that order; none when
+// $no_proxy is "*") and, when the gsettings program is installed and the desktop's
+// proxy mode is manual, GNOME's HTTP proxy (else its secure one).
 //
 // Threads: every function here may be called from any thread; TransferProxy reads
 // the settings object through its locked accessors.
@@ -63,8 +64,10 @@ std::string StoredProxyPort(std::string_view typed);
 std::string JoinProxyAuthorization(const std::string& userName, const std::string& password);
 
 // The address and port fields a detected proxy fills when the user accepts it: the
-// text before the first ":" and the text after it. Without a ":" the address is
-// empty and the port takes the whole text, as the offer has always done.
+// text before the first ":" and the text after it; a bracketed v6 address
+// ("[::1]:3128") keeps its brackets and the port is what follows them. Without a
+// ":" the address is empty and the port takes the whole text, as the offer has
+// always done.
 struct TProxyFields
 {
     std::string Address;
@@ -95,5 +98,10 @@ TProxySources SystemProxySources();
 // The proxy configured for the user's browsers, "host:port", or empty when none.
 std::string DetectProxy(const TProxySources& sources);
 std::string DetectProxy();
+
+// The proxy the preferences should ask about: the detected one, unless the proxy
+// box is already ticked or the person was already asked about this very proxy
+// ("Proxy Offered"). Empty: ask nothing.
+std::string ProxyToOffer(THXApp& app, std::string_view detected, bool proxyBoxTicked);
 
 } // namespace hx

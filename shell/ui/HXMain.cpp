@@ -161,7 +161,9 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     setWindowTitle(QStringLiteral("Harbex 2.60"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
-    const TFirstRunResult firstRun = FirstRunSetup(m_app);
+    TFirstRunOptions firstRunOptions;
+    firstRunOptions.detectProxy = [this] { OfferProxyAtFirstRun(); };
+    const TFirstRunResult firstRun = FirstRunSetup(m_app, firstRunOptions);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

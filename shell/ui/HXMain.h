@@ -22,6 +22,7 @@
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
 #include "schedule/HXSchedulerThread.h"
+#include "monitor/ui/HXPreferences.h"
 #include "shell/HXTaskRunner.h"
 #include "shell/ui/HXMainZip.h"
 
@@ -78,6 +79,8 @@ struct TMainOptions
     const THXClock* Clock = nullptr;
     // The first command-line parameter, handled when the window is first shown.
     std::string Parameter;
+    // Finds the desktop's proxy for the preferences' offer (null: DetectProxy).
+    std::function<std::string()> DetectProxy;
 };
 
 class TFormHarbex final : public QMainWindow, public THXRunnerHost, public TZipPaneHost
@@ -108,6 +111,10 @@ public:
     void HandleHandedOver(const std::vector<std::string>& parameters);
     void ShowAutoDownload(const std::string& address);
     void ShowView(TView view);
+    // "&Preferences...", the tray's "&Options..." and "Browser Properties...": the
+    // preferences on the given page; OK applies the new history length, the mode
+    // hints and the toggle.
+    void ShowPreferences(TPreferencesPage page);
     TView CurrentView() const { return m_view; }
     // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).
     void SetSplitStacked(bool stacked);
@@ -218,6 +225,8 @@ private:
     void FormActivate();
     void FillProfileBox();
     void SetModeHints();
+    // At the first run: the preferences are shown when they have a proxy to offer.
+    void OfferProxyAtFirstRun();
     // Close steps after the close query.
     void FormClose();
 

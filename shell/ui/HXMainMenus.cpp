@@ -1,14 +1,15 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. Commands whose windows come with later
-// work (browse, preferences, skins, help pages) are present with their
-// captions and disabled. The archive commands are connected by ConnectZipCommands.
+// work (browse, skins, help pages) are present with their captions and disabled.
+// The archive commands are connected by ConnectZipCommands.
 
 #include "shell/ui/HXMain.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,11 +19,20 @@
 #include "core/HXApp.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
+#include "net/HXProxy.h"
 #include "schedule/ui/HXSchedulerWindow.h"
 #include "schedule/ui/HXdlgEditProfile.h"
 
 namespace hx
 {
+
+namespace
+{
+
+// Reads a recent list whole, whatever maximum it was saved with.
+constexpr int kMaxRecentRead = 1000;
+
+} // namespace
 
 QAction* TFormHarbex::AddAction(QMenu* menu, const QString& objectName, const QString& caption,
                                 const QKeySequence& shortcut, bool enabled)
@@ -96,7 +106,8 @@ void TFormHarbex::CreateMenus()
                 FillProfileBox();
             });
     QMenu* options = view->addMenu(tr("&Options"));
-    AddAction(options, "miPreferences", tr("&Preferences..."), {}, kLater);
+    connect(AddAction(options, "miPreferences", tr("&Preferences...")), &QAction::triggered, this,
+            [this] { ShowPreferences(TPreferencesPage::General); });
     AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K), kLater);
 
     // Zip: the archive commands (connected with the archive pane).
@@ -202,7 +213,16 @@ void TFormHarbex::CreateMenus()
         AddAction(pmTray, "pmiPasteURL", tr("Paste URL and download..."), QKeySequence(Qt::CTRL | Qt::Key_B));
     trayPaste->setShortcutContext(Qt::WidgetShortcut);
     connect(trayPaste, &QAction::triggered, this, &TFormHarbex::PasteURL);
-    AddAction(pmTray, "pmiOptions", tr("&Options..."), {}, kLater);
+    connect(AddAction(pmTray, "pmiOptions", tr("&Options...")), &QAction::triggered, this,
+            [this] { ShowPreferences(TPreferencesPage::General); });
+    // The report button's "Browser Properties..." opens the preferences on their
+    // Browser page.
+    for (QAction* item : m_schedulerWindow->popBrowse->actions())
+        if (item->text() == tr("Browser Properties..."))
+        {
+            item->setEnabled(true);
+            connect(item, &QAction::triggered, this, [this] { ShowPreferences(TPreferencesPage::Browser); });
+        }
     connect(AddAction(pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this, &TFormHarbex::RestoreFromTray);
     connect(AddAction(pmTray, "pmiExit", tr("&Exit")), &QAction::triggered, this,
             [this]
@@ -210,6 +230,38 @@ void TFormHarbex::CreateMenus()
                 if (close())
                     QApplication::quit();
             });
+}
+
+void TFormHarbex::ShowPreferences(TPreferencesPage page)
+{
+    TPreferencesOptions options;
+    options.DetectProxy = m_options.DetectProxy;
+    TdlgOptions preferences(m_app, this, options);
+    preferences.ShowPage(page);
+    const bool accepted = preferences.exec() == QDialog::Accepted;
+    // "Clear" empties a history at once, whichever way the dialog closed. A new
+    // length of the archive list applies from the next start.
+    m_recentFiles = m_app.LoadRecentList(kRecentZipFilesKey, kMaxRecentRead);
+    RebuildReopenMenu();
+    if (accepted)
+    {
+        // A lower maximum drops the oldest addresses at once.
+        m_app.SaveRecentList(kRecentURLsKey, m_app.LoadRecentList(kRecentURLsKey, kMaxRecentRead),
+                             m_app.MaxURLHistory());
+        SetModeHints();
+        ZipCommandsChanged();
+    }
+    m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
+    RefreshAddressList();
+}
+
+void TFormHarbex::OfferProxyAtFirstRun()
+{
+    TPreferencesOptions options;
+    options.DetectProxy = m_options.DetectProxy;
+    TdlgOptions preferences(m_app, this, options);
+    if (!ProxyToOffer(m_app, preferences.DetectedProxy(), preferences.cbUseProxy->isChecked()).empty())
+        preferences.exec();
 }
 
 } // namespace hx

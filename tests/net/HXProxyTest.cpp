@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -189,6 +192,105 @@ TEST(HXProxyTest, SystemProgramsAreRunWithABoundedWait)
     EXPECT_EQ(sources.Environment("HX_PROXY_TEST_VALUE"), std::optional<std::string>("yes"));
     ::unsetenv("HX_PROXY_TEST_VALUE");
     EXPECT_EQ(sources.Environment("HX_PROXY_TEST_VALUE"), std::nullopt);
+}
+
+TEST(HXProxyTest, DetectProxyReadsTheSecureVariablesAndHonoursNoProxy)
+{
+    TFakeSources fake;
+    fake.hasGsettings = false;
+    // Only the secure proxy is set, as some desktops do.
+    fake.environment = {{"https_proxy", "http://secure.example:3130/"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "secure.example:3130");
+    fake.environment = {{"HTTPS_PROXY", "secure2.example:3131"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "secure2.example:3131");
+    // The plain proxy comes first when both are set.
+    fake.environment = {{"https_proxy", "secure.example:3130"}, {"HTTP_PROXY", "plain.example:3128"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "plain.example:3128");
+
+    // "no_proxy=*": every address goes direct, so the environment offers nothing.
+    fake.environment = {{"http_proxy", "plain.example:3128"}, {"no_proxy", " * "}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "");
+    fake.environment = {{"http_proxy", "plain.example:3128"}, {"NO_PROXY", "*"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "");
+    // A list of hosts only exempts those hosts: the proxy is still the browsers' one.
+    fake.environment = {{"http_proxy", "plain.example:3128"}, {"no_proxy", "localhost,127.0.0.1"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "plain.example:3128");
+
+    // A bracketed v6 proxy comes through whole.
+    fake.environment = {{"http_proxy", "http://[::1]:3128/"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "[::1]:3128");
+}
+
+TEST(HXProxyTest, GnomeSecureProxyAndBareV6Hosts)
+{
+    TFakeSources fake;
+    fake.settings = {{"org.gnome.system.proxy mode", "'manual'"},
+                     {"org.gnome.system.proxy.http host", "''"},
+                     {"org.gnome.system.proxy.http port", "0"},
+                     {"org.gnome.system.proxy.https host", "'secure.gnome.example'"},
+                     {"org.gnome.system.proxy.https port", "uint32 3443"}};
+    EXPECT_EQ(DetectProxy(fake.Sources()), "secure.gnome.example:3443");
+
+    // GNOME keeps a v6 address without brackets; the offer needs them to tell the
+    // port apart.
+    fake.settings["org.gnome.system.proxy.http host"] = "'fd00::5'";
+    fake.settings["org.gnome.system.proxy.http port"] = "8118";
+    EXPECT_EQ(DetectProxy(fake.Sources()), "[fd00::5]:8118");
+}
+
+TEST(HXProxyTest, DetectedV6ProxiesSplitAfterTheirBrackets)
+{
+    TProxyFields fields = SplitDetectedProxy("[::1]:3128");
+    EXPECT_EQ(fields.Address, "[::1]");
+    EXPECT_EQ(fields.Port, "3128");
+    fields = SplitDetectedProxy("[fd00::5]:8118");
+    EXPECT_EQ(fields.Address, "[fd00::5]");
+    EXPECT_EQ(fields.Port, "8118");
+    // The address and port fields joined again give back what was detected.
+    EXPECT_EQ(TransferProxy(true, fields.Address, fields.Port, "").Proxy, "[fd00::5]:8118");
+}
+
+TEST_F(HXProxySettingsTest, TheOfferIsMadeOncePerProxy)
+{
+    THXApp app(THXEnvironment::UnderHome(Home().Path().string()));
+    EXPECT_EQ(ProxyToOffer(app, "", false), "");
+    EXPECT_EQ(ProxyToOffer(app, "cache.local:3128", true), "");
+    EXPECT_EQ(ProxyToOffer(app, "cache.local:3128", false), "cache.local:3128");
+    app.SetProxyOffered("cache.local:3128");
+    EXPECT_EQ(ProxyToOffer(app, "cache.local:3128", false), "");
+    // The memory is in the settings: a new start remembers it.
+    THXApp again(THXEnvironment::UnderHome(Home().Path().string()));
+    EXPECT_EQ(ProxyToOffer(again, "cache.local:3128", false), "");
+    // Another proxy configured later is a new question.
+    EXPECT_EQ(ProxyToOffer(again, "other.local:8080", false), "other.local:8080");
+}
+
+TEST_F(HXProxySettingsTest, TheDesktopIsAskedThroughTheRealGsettingsProgram)
+{
+    // A gsettings program of the test's own on PATH answers like GNOME's does.
+    const std::filesystem::path bin = Home().Path() / "bin";
+    std::filesystem::create_directories(bin);
+    const std::filesystem::path program = bin / "gsettings";
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\n"
+                  "case \"$2 $3\" in\n"
+                  "  'org.gnome.system.proxy mode') echo \"'manual'\" ;;\n"
+                  "  'org.gnome.system.proxy.http host') echo \"'desk.example'\" ;;\n"
+                  "  'org.gnome.system.proxy.http port') echo 3129 ;;\n"
+                  "  *) exit 1 ;;\n"
+                  "esac\n";
+    }
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", (bin.string() + ":" + savedPath).c_str(), 1);
+    TProxySources sources = SystemProxySources();
+    // The environment of the machine running the test plays no part.
+    sources.Environment = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    const std::string found = DetectProxy(sources);
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(found, "desk.example:3129");
 }
 
 } // namespace

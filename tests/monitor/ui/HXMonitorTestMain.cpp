@@ -1,10 +1,11 @@
-// The monitor windows' tests: the status panel and the connections tab, each a Qt
-// Test class, run one after the other in one program.
+// The monitor windows' tests: the status panel, the connections tab and the
+// preferences, each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 #include <QTest>
 
 #include "HXDownloaderTest.h"
+#include "HXPreferencesTest.h"
 #include "HXStatusTest.h"
 
 int main(int argc, char** argv)
@@ -18,6 +19,10 @@ int main(int argc, char** argv)
     {
         hx::HXDownloaderTest downloader;
         failures += QTest::qExec(&downloader, argc, argv);
+    }
+    {
+        hx::HXPreferencesTest preferences;
+        failures += QTest::qExec(&preferences, argc, argv);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QDir>
 #include <QPixmap>
 
@@ -25,9 +26,11 @@ QString FirstClippedChild(QWidget& widget)
     {
         if (!child->isVisibleTo(&widget))
             continue;
-        // Scroll areas and spin boxes draw their own parts inside their frame.
+        // Scroll areas, spin boxes and editable combo boxes draw their own parts
+        // inside their frame.
         if (qobject_cast<QAbstractScrollArea*>(child->parentWidget()) != nullptr ||
-            qobject_cast<QAbstractSpinBox*>(child->parentWidget()) != nullptr)
+            qobject_cast<QAbstractSpinBox*>(child->parentWidget()) != nullptr ||
+            qobject_cast<QComboBox*>(child->parentWidget()) != nullptr)
             continue;
         const QRect frame(child->mapTo(&widget, QPoint(0, 0)), child->size());
         const QSize least = child->minimumSizeHint();

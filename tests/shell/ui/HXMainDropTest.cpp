@@ -247,8 +247,10 @@ private slots:
         QTRY_VERIFY(ActiveTaskFor(*m_app, address) != nullptr);
         QCOMPARE(ActiveTaskFor(*m_app, address)->Profile.Name, std::string("Whole Site"));
         // The crawl hands over to the window thread: wait while serving its events.
-        QTRY_VERIFY_WITH_TIMEOUT(m_server->RequestCount() >= 1, 10000);
-        QCOMPARE(m_server->Requests().front().Target, std::string("/start.html"));
+        // The site's robots.txt is asked first, then the dropped address.
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->RequestCount() >= 2, 10000);
+        QCOMPARE(m_server->Requests()[0].Target, std::string("/robots.txt"));
+        QCOMPARE(m_server->Requests()[1].Target, std::string("/start.html"));
 
         // The same address from a URL list, answered with Cancel: no second task.
         const std::size_t tasks = m_app->ActiveTasks.size();
