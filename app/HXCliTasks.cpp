@@ -205,7 +205,7 @@ bool UnpackZipResult(THXTask& task, std::ostream& err)
 }
 
 // The number of queue items whose transfer failed, as the error report lists them.
-int FailedItemCount(const std::vector<std::string>& queueLines)
+int FailedItemCount(const THXReportQueueLines& queueLines)
 {
     int failed = 0;
     for (std::size_t record = 1; record < queueLines.size(); record += 2)

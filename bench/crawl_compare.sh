@@ -6,7 +6,7 @@
 #
 #     bench/crawl_compare.sh [--harbex PATH] [--pages "200 2000"] [--tools "harbex harbex-classic wget wget2 httrack"]
 #                            [--harbex-options "--connections 16"] [--httrack-options "-%N0"] [--keep]
-#                            [--site DIR [--start PATH]] [--small-pages] [--schemes "http https"]
+#                            [--site DIR [--start PATH]] [--small-pages | --doc-pages] [--schemes "http https"]
 #
 # The site (bench/hx_make_site) is served by nginx on a free port of 127.0.0.1,
 # with a configuration of its own in a temporary folder. harbex-cli defaults to
@@ -22,6 +22,8 @@
 # its pages column counts the folder's .html and .htm files. --small-pages copies
 # hx_make_site's plain site of small pages (about 2 KB each, linked as a tree with
 # cross links) instead of the feature-rich test site: try --pages 100000.
+# --doc-pages copies hx_make_site's documentation-like site instead: index pages of
+# two thousand links each and small topic pages (try --pages 100000).
 # A peer program (wget, wget2, httrack) that is missing and cannot be installed is
 # left out of the table with a note; nginx and /usr/bin/time are required.
 # --schemes "http https" copies each site over http and over https (default: http
@@ -43,7 +45,7 @@ keep=0
 site_dir=""
 start_path=index.html
 schemes="http"
-small_pages=0
+site_mode=""
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -56,8 +58,9 @@ while [ $# -gt 0 ]; do
         --site) site_dir=$(cd "$2" && pwd); shift 2 ;;
         --start) start_path=$2; shift 2 ;;
         --schemes) schemes=$2; shift 2 ;;
-        --small-pages) small_pages=1; shift ;;
-        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --small-pages) site_mode=--small-pages; shift ;;
+        --doc-pages) site_mode=--doc-pages; shift ;;
+        -h|--help) sed -n '2,34p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "crawl_compare.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -322,8 +325,8 @@ if [ -n "$site_dir" ]; then
 else
     for pages in $page_counts; do
         site=$work/site-$pages
-        if [ "$small_pages" -eq 1 ]; then
-            "$make_site" "$site" "$pages" --small-pages --nginx-extra "$work/extra-$pages.conf" >&2
+        if [ -n "$site_mode" ]; then
+            "$make_site" "$site" "$pages" "$site_mode" --nginx-extra "$work/extra-$pages.conf" >&2
         else
             "$make_site" "$site" "$pages" --nginx-extra "$work/extra-$pages.conf" >&2
         fi

@@ -3,6 +3,7 @@
 //
 //     hx_make_site DIR N [--nginx-extra FILE] [--plain-names]
 //     hx_make_site DIR N --small-pages
+//     hx_make_site DIR N --doc-pages
 //
 // --nginx-extra writes the server block lines that make nginx answer the site's
 // redirects; --plain-names leaves out the pages with a space and a non-ASCII letter.
@@ -10,6 +11,10 @@
 // a large site: the pages form a tree ten wide (page k links to pages 10k+1 to
 // 10k+10) and each also links to its parent, its neighbours and two pages far away,
 // a thousand pages to a folder.
+// --doc-pages writes N pages shaped like the manual of a large project: index pages
+// of two thousand links each (the start page links to every index), and topic
+// pages of about 2 KB that link to their index, the start page and their
+// neighbours, a thousand topics to a folder.
 
 #include <algorithm>
 #include <cstdint>
@@ -29,7 +34,8 @@ namespace
 int Usage()
 {
     std::cerr << "Usage: hx_make_site DIR N [--nginx-extra FILE] [--plain-names]\n"
-                 "       hx_make_site DIR N --small-pages\n";
+                 "       hx_make_site DIR N --small-pages\n"
+                 "       hx_make_site DIR N --doc-pages\n";
     return 2;
 }
 
@@ -96,6 +102,74 @@ void WriteSmallPageSite(const std::filesystem::path& folder, int pages)
     }
 }
 
+constexpr int kLinksPerIndex = 2000;
+
+// The site path of topic k of a documentation-like site (topics count from 0).
+std::string TopicPath(int topic)
+{
+    std::string folder = std::to_string(topic / kPagesPerFolder);
+    folder.insert(0, 3 - std::min<std::size_t>(3, folder.size()), '0');
+    return "topics" + folder + "/topic" + std::to_string(topic) + ".html";
+}
+
+std::string IndexPath(int index)
+{
+    return "genindex-" + std::to_string(index) + ".html";
+}
+
+void WriteTextFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+// `pages` pages in all: the start page, the index pages and the topics.
+void WriteDocPageSite(const std::filesystem::path& folder, int pages)
+{
+    // Topics and indexes share the page count: one index per kLinksPerIndex topics.
+    const int topics = std::max(0, (pages - 1) * kLinksPerIndex / (kLinksPerIndex + 1));
+    const int indexes = (topics + kLinksPerIndex - 1) / kLinksPerIndex;
+    static const std::string kFiller = "The function returns the value of the option named by its first argument, "
+                                       "or the default when the option was never set. ";
+
+    std::string start = "<html><head><title>Manual</title></head><body>\n<h1>Manual</h1>\n<ul>\n";
+    for (int index = 0; index < indexes; ++index)
+        start += "<li><a href=\"" + IndexPath(index) + "\">Index " + std::to_string(index) + "</a></li>\n";
+    start += "</ul>\n</body></html>\n";
+    WriteTextFile(folder / "index.html", start);
+
+    for (int index = 0; index < indexes; ++index)
+    {
+        std::string html = "<html><head><title>Index " + std::to_string(index) +
+                           "</title></head><body>\n<p><a href=\"index.html\">Manual</a></p>\n<ul>\n";
+        const int first = index * kLinksPerIndex;
+        for (int topic = first; topic < std::min(topics, first + kLinksPerIndex); ++topic)
+            html += "<li><a href=\"" + TopicPath(topic) + "#summary\">topic_" + std::to_string(topic) +
+                    "()</a> (in module m" + std::to_string(topic / kPagesPerFolder) + ")</li>\n";
+        html += "</ul>\n</body></html>\n";
+        WriteTextFile(folder / IndexPath(index), html);
+    }
+
+    for (int topic = 0; topic < topics; ++topic)
+    {
+        std::string html = "<html><head><title>topic_" + std::to_string(topic) +
+                           "()</title></head><body>\n<p><a href=\"../index.html\">Manual</a> | <a href=\"../" +
+                           IndexPath(topic / kLinksPerIndex) + "\">Index</a>";
+        if (topic > 0)
+            html += " | <a href=\"../" + TopicPath(topic - 1) + "\">Previous</a>";
+        if (topic + 1 < topics)
+            html += " | <a href=\"../" + TopicPath(topic + 1) + "\">Next</a>";
+        html += "</p>\n<h1 id=\"summary\">topic_" + std::to_string(topic) + "()</h1>\n";
+        while (html.size() + kFiller.size() + 20 < kSmallPageBytes)
+            html += "<p>" + kFiller + "</p>\n";
+        html += "</body></html>\n";
+        WriteTextFile(folder / TopicPath(topic), html);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,10 +179,13 @@ int main(int argc, char** argv)
     std::string nginxExtra;
     hx::test::TTestSiteOptions options;
     bool smallPages = false;
+    bool docPages = false;
     for (std::size_t i = 0; i < args.size(); ++i)
     {
         if (args[i] == "--small-pages")
             smallPages = true;
+        else if (args[i] == "--doc-pages")
+            docPages = true;
         else if (args[i] == "--nginx-extra" && i + 1 < args.size())
             nginxExtra = args[++i];
         else if (args[i] == "--plain-names")
@@ -125,15 +202,19 @@ int main(int argc, char** argv)
         options.Pages = std::stoi(positional[1]);
         if (options.Pages < 1)
             return Usage();
-        if (smallPages)
+        if (smallPages || docPages)
         {
             if (!nginxExtra.empty())
             {
                 // The plain site has no redirects: nginx needs no extra lines.
                 std::ofstream out(nginxExtra, std::ios::binary | std::ios::trunc);
             }
-            WriteSmallPageSite(positional[0], options.Pages);
-            std::cout << "Wrote " << options.Pages << " small pages to " << positional[0] << "\n";
+            if (docPages)
+                WriteDocPageSite(positional[0], options.Pages);
+            else
+                WriteSmallPageSite(positional[0], options.Pages);
+            std::cout << "Wrote " << options.Pages << (docPages ? " documentation" : " small") << " pages to "
+                      << positional[0] << "\n";
             return 0;
         }
         if (options.Pages < hx::test::kMinTestSitePages)

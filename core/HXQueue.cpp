@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 
 #include "core/HXApp.h"
 #include "core/HXEncoding.h"
@@ -25,11 +26,22 @@ constexpr int kRecordFields = 12;
 constexpr int kETagField = 11;
 constexpr std::string_view kSeparator = "\xB6";
 
+// ASCII text without a literal "&#": the same in the record as in UTF-8.
+bool IsPlainField(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+           text.find("&#") == std::string_view::npos;
+}
+
 // A field as it stands in a record: Windows-1252 with "&#N;" escapes, and the
 // separator byte and line breaks escaped too, so the text can never split a
 // record or a line pair.
 std::string EncodeField(std::string_view text)
 {
+    // Most fields (URLs, numbers, plain titles) are ASCII without line breaks: they
+    // stand in the record as they are.
+    if (IsPlainField(text) && text.find_first_of("\r\n") == std::string_view::npos)
+        return std::string(text);
     const std::string encoded = Utf8ToCp1252(text);
     std::string field;
     field.reserve(encoded.size());
@@ -63,6 +75,8 @@ std::string EncodeStatusField(std::string_view text)
 
 std::string DecodeField(std::string_view field)
 {
+    if (IsPlainField(field))
+        return std::string(field);
     return Cp1252ToUtf8(field);
 }
 
@@ -151,6 +165,16 @@ std::size_t FoldedHash(std::string_view text)
     return static_cast<std::size_t>(hash);
 }
 
+// A known-URL slot: the pair number + 1 below, the hash tag above.
+constexpr std::uint32_t kKnownPairMask = (std::uint32_t{1} << 27) - 1;
+
+// Five bits of a URL's hash, from those the slot number does not use, in the place
+// they take in a known-URL slot.
+std::uint32_t HashTag(std::size_t hash)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 59) << 27;
+}
+
 bool MatchesPage(const THXQItem& item)
 {
     return item.IsPage() &&
@@ -221,52 +245,71 @@ std::optional<std::uint32_t> THXTask::FindKnownLocked(std::string_view encodedUR
     if (m_known.empty())
         return std::nullopt;
     const std::size_t mask = m_known.size() - 1;
-    for (std::size_t slot = FoldedHash(encodedURL) & mask;; slot = (slot + 1) & mask)
+    const std::size_t hash = FoldedHash(encodedURL);
+    const std::uint32_t tag = HashTag(hash);
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask)
     {
         const std::uint32_t entry = m_known[slot];
         if (entry == 0)
             return std::nullopt;
-        if (SameTextNoCase(encodedURL, m_lines[2 * static_cast<std::size_t>(entry - 1)]))
-            return entry - 1;
+        if ((entry & ~kKnownPairMask) == tag &&
+            SameTextNoCase(encodedURL, m_lines[2 * static_cast<std::size_t>((entry & kKnownPairMask) - 1)]))
+            return (entry & kKnownPairMask) - 1;
     }
 }
 
 void THXTask::AddKnownLocked(std::uint32_t pair)
 {
+    if (pair + 1 > kKnownPairMask)
+        throw std::length_error("The queue holds too many URLs");
     // At most three quarters full, so a probe ends soon at a free slot.
     if (4 * (m_knownCount + 1) > 3 * m_known.size())
         GrowKnownLocked();
     const std::string_view url = m_lines[2 * static_cast<std::size_t>(pair)];
     const std::size_t mask = m_known.size() - 1;
-    for (std::size_t slot = FoldedHash(url) & mask;; slot = (slot + 1) & mask)
+    const std::size_t hash = FoldedHash(url);
+    const std::uint32_t tag = HashTag(hash);
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask)
     {
         std::uint32_t& entry = m_known[slot];
         if (entry == 0)
         {
-            entry = pair + 1;
+            entry = tag | (pair + 1);
             ++m_knownCount;
             return;
         }
         // A URL line that is there already (a queue file may repeat one) keeps its
         // first pair, as a set would.
-        if (SameTextNoCase(url, m_lines[2 * static_cast<std::size_t>(entry - 1)]))
+        if ((entry & ~kKnownPairMask) == tag &&
+            SameTextNoCase(url, m_lines[2 * static_cast<std::size_t>((entry & kKnownPairMask) - 1)]))
             return;
     }
 }
 
-void THXTask::GrowKnownLocked()
+void THXTask::GrowKnownLocked(std::size_t atLeast)
 {
-    std::vector<std::uint32_t> old(std::max<std::size_t>(m_known.size() * 2, 1024), 0);
-    old.swap(m_known);
-    const std::size_t mask = m_known.size() - 1;
-    for (const std::uint32_t entry : old)
+    std::size_t size = std::max<std::size_t>(m_known.size() * 2, 1024);
+    while (4 * atLeast > 3 * size)
+        size *= 2;
+    // The URLs are hashed again in queue order, which reads the lines front to back
+    // rather than jumping about a large queue in the old table's order.
+    std::vector<bool> present(m_lines.size() / 2, false);
+    for (const std::uint32_t entry : m_known)
     {
-        if (entry == 0)
+        if (entry != 0)
+            present[(entry & kKnownPairMask) - 1] = true;
+    }
+    std::vector<std::uint32_t>(size, 0).swap(m_known);
+    const std::size_t mask = m_known.size() - 1;
+    for (std::size_t pair = 0; pair < present.size(); ++pair)
+    {
+        if (!present[pair])
             continue;
-        std::size_t slot = FoldedHash(m_lines[2 * static_cast<std::size_t>(entry - 1)]) & mask;
+        const std::size_t hash = FoldedHash(m_lines[2 * pair]);
+        std::size_t slot = hash & mask;
         while (m_known[slot] != 0)
             slot = (slot + 1) & mask;
-        m_known[slot] = entry;
+        m_known[slot] = HashTag(hash) | static_cast<std::uint32_t>(pair + 1);
     }
 }
 
@@ -483,6 +526,12 @@ void THXTask::CommitItem(THXQItem& item, bool release)
     }
 }
 
+void THXTask::ReleaseItemStrings(THXQItem& item)
+{
+    std::lock_guard lock(m_queueLock);
+    item.ReleaseRecordStrings();
+}
+
 void THXTask::NoteItemChangedLocked(const THXQItem& item)
 {
     if (item.Index < 0)
@@ -618,6 +667,12 @@ void THXTask::LoadQueue()
 
     const std::size_t pairs = static_cast<std::size_t>(lineCount) / 2;
     const std::string queueFile = QueueFileName();
+    {
+        // The known-URL table takes every pair at once instead of growing by doubling.
+        std::lock_guard lock(m_queueLock);
+        if (4 * (m_knownCount + pairs) > 3 * m_known.size())
+            GrowKnownLocked(m_knownCount + pairs);
+    }
     for (std::size_t pair = 0; pair < pairs; ++pair)
     {
         THXQItem* item = nullptr;

@@ -45,7 +45,7 @@ std::uint64_t THXQueueLines::Store(std::string_view text)
 {
     if (text.size() >= kOwnBlock)
     {
-        TBlock own{std::make_unique_for_overwrite<char[]>(text.size()), text.size(), text.size()};
+        TBlock own{std::make_unique_for_overwrite<char[]>(text.size()), text.size(), text.size(), 1};
         std::memcpy(own.bytes.get(), text.data(), text.size());
         m_blocks.push_back(std::move(own));
         return Handle(m_blocks.size() - 1, 0, kOwnBlock);
@@ -57,6 +57,7 @@ std::uint64_t THXQueueLines::Store(std::string_view text)
     if (!text.empty())
         std::memcpy(block.bytes.get() + offset, text.data(), text.size());
     block.used += text.size();
+    ++block.lines;
     return Handle(m_blocks.size() - 1, offset, text.size());
 }
 
@@ -83,6 +84,7 @@ void THXQueueLines::Replace(std::size_t line, std::string_view text)
     }
     else
     {
+        --m_blocks[BlockOf(handle)].lines;
         handle = Store(text);
         m_wastedBytes += oldSize;
     }
@@ -93,10 +95,16 @@ void THXQueueLines::CompactIfWasteful()
 {
     if (m_wastedBytes < kBlockBytes || m_wastedBytes < m_liveBytes / 8)
         return;
-    // Copies every line, in order, into fresh blocks; the old ones go at the end.
+    // Copies every line, in order, into fresh blocks; an old block is freed once
+    // the last of its lines has moved.
     THXQueueLines compact;
     for (std::size_t line = 0; line < m_handles.size(); ++line)
+    {
         compact.push_back((*this)[line]);
+        TBlock& old = m_blocks[BlockOf(m_handles[line])];
+        if (--old.lines == 0)
+            old.bytes.reset();
+    }
     *this = std::move(compact);
 }
 

@@ -4,7 +4,8 @@
 // arena of large blocks instead of one heap string each: a line costs its bytes and
 // an 8-byte handle. A rewritten record that fits stays where it was; one that grew
 // goes to the end, and the arena is compacted once the space left behind passes an
-// eighth of the text.
+// eighth of the text; compaction frees each old block as soon as its last line has
+// moved, so it needs little more memory than the text itself.
 //
 // Not thread-safe: the task's queue lock guards it. A view returned by a read stays
 // valid until the next change.
@@ -44,6 +45,8 @@ private:
         std::unique_ptr<char[]> bytes;
         std::size_t size = 0;
         std::size_t used = 0;
+        // Lines whose text stands in this block.
+        std::size_t lines = 0;
     };
 
     std::uint64_t Store(std::string_view text);

@@ -256,6 +256,9 @@ public:
     void SetItemState(THXQItem& item, int newState);
     void ClearStatusText(THXQItem& item);
     void CommitItem(THXQItem& item, bool release);
+    // Drops the texts an item holds only while its record is loaded (the record keeps
+    // them), once a step that read them is done with the item.
+    void ReleaseItemStrings(THXQItem& item);
     // Any thread: the first matching item in queue order, or null.
     THXQItem* NextPage();
     THXQItem* NextResource();
@@ -315,7 +318,7 @@ private:
     // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
     std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
     void AddKnownLocked(std::uint32_t pair);
-    void GrowKnownLocked();
+    void GrowKnownLocked(std::size_t atLeast = 0);
     std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
     THXQItem* ScanLocked(TScan scan);
@@ -336,7 +339,9 @@ private:
     // file are read before the items are built from them).
     mutable std::deque<THXQItem> m_items;
     std::vector<bool> m_built;
-    // Pair number + 1 of every known URL, 0 for a free slot; a power of two in size.
+    // Pair number + 1 of every known URL in the low 27 bits, 0 for a free slot, and
+    // five bits of the URL's hash above them: a probe compares the URL line (far
+    // away in memory in a large queue) only when those match. A power of two in size.
     std::vector<std::uint32_t> m_known;
     std::size_t m_knownCount = 0;
     // The one copy of each group, base folder and frame flag the items borrow.

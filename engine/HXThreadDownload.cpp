@@ -567,6 +567,9 @@ void TThreadDownload::ItemDone(THXSocket& slot)
         if (item->Index >= 0)
             task.LinkBook.Fetched(static_cast<THXLinkBook::TPair>(item->Index / 2));
     }
+    // The record holds the item's texts: a page waiting to be parsed (a fast crawl
+    // can leave thousands waiting) need not hold them as well.
+    task.ReleaseItemStrings(*item);
     if (item->IsPage())
     {
         ++task.PagesSaved;

@@ -32,7 +32,7 @@ std::string ErrorReportFile(THXTask& task)
 }
 
 std::string ErrorReportText(std::string_view name, std::string_view startPageTitle,
-                            const std::vector<std::string>& queueLines)
+                            const THXReportQueueLines& queueLines)
 {
     std::string text(kUtf8Mark);
     auto line = [&text](std::string_view content)
@@ -52,8 +52,8 @@ std::string ErrorReportText(std::string_view name, std::string_view startPageTit
     int rows = 0;
     for (std::size_t p = 1; p < queueLines.size(); ++p)
     {
-        const std::string& record = queueLines[p];
-        if (std::string_view(record).substr(0, record.find(kFieldSeparator)) != "3")
+        const std::string_view record = queueLines[p];
+        if (record.substr(0, record.find(kFieldSeparator)) != "3")
             continue;
         const std::string color(rows % 2 == 0 ? kErrorRowColor : kErrorRowAlternateColor);
         ++rows;
@@ -68,7 +68,7 @@ std::string ErrorReportText(std::string_view name, std::string_view startPageTit
 
 std::string WriteErrorReport(THXTask& task)
 {
-    const std::vector<std::string> lines = ReadReportQueue(task.QueueFileName());
+    const THXReportQueueLines lines = ReadReportQueue(task.QueueFileName());
     const std::string path = ErrorReportFile(task);
     // Made again from the queue whenever asked: replaced whole, not flushed to disk.
     if (!WriteFileAtomic(path, ErrorReportText(task.Name, task.StartPageTitle, lines), TDurability::kAtomicOnly))

@@ -6,11 +6,11 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace hx
 {
 
+class THXReportQueueLines;
 class THXTask;
 
 inline constexpr std::string_view kErrorRowColor = "#F5F5F5";
@@ -23,7 +23,7 @@ std::string ErrorReportFile(THXTask& task);
 // The fragment for the queue lines (as the queue file holds them): CR LF lines,
 // the title, the task line, and a table with a header row and one row per failed item.
 std::string ErrorReportText(std::string_view name, std::string_view startPageTitle,
-                            const std::vector<std::string>& queueLines);
+                            const THXReportQueueLines& queueLines);
 
 // Reads the queue file, writes the report and returns its path (the caller opens it
 // in the default browser). Throws EFileError with the file-open message when the

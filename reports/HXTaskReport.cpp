@@ -379,7 +379,7 @@ void THXTaskReport::WriteIndex(TReportIndex index, const TProgress& progress)
     const int pageCount = PageCount(index);
     if (pageCount > kReportPageLinks)
         WriteMorePage(index, pageCount);
-    const std::vector<std::string> lines = ReadReportQueue(m_task.QueueFileName());
+    const THXReportQueueLines lines = ReadReportQueue(m_task.QueueFileName());
     const std::string_view group = index == TReportIndex::Pages ? "HTML" : "Images";
     const std::string heading = index == TReportIndex::Pages ? " - Page Index" : " - Image Index";
     const std::string label = index == TReportIndex::Pages ? "Creating Page Index" : "Creating Image Index";
@@ -390,7 +390,7 @@ void THXTaskReport::WriteIndex(TReportIndex index, const TProgress& progress)
     {
         for (; line + 1 < lines.size(); line += 2)
         {
-            const std::string& record = lines[line + 1];
+            const std::string_view record = lines[line + 1];
             if (StrToIntDef(Trim(QueueField(record, 0)), 0) <= kStateDownloaded || QueueField(record, 2) != group)
                 continue;
             entry.url = QueueText(lines[line]);
