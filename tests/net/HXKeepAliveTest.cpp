@@ -198,8 +198,9 @@ TEST_F(TKeepAliveTest, KeptConnectionClosedBeforeTheAnswerIsAskedAgainOnAFreshOn
         [&](const TRecordedRequest& request)
         {
             const std::string body = "served " + request.Target;
-            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                     std::to_string(body.size()) + "\r\n\r\n";
+            const std::string head =
+                "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\n\r\n";
             TReply reply;
             reply.Send(head + body);
             if (connection++ == 0)
@@ -235,9 +236,10 @@ TEST_F(TKeepAliveTest, CompressedPagesAndStyleSheetsAreSavedDecodedArchivesAsSer
     ASSERT_TRUE(WriteFileAtomic(site + "/files/pack.tar.gz", archive));
     // nginx compresses pages and style sheets; the archive is sent as it is on disk
     // but labelled gzip-encoded, as many servers label .gz files.
-    THXSecureNginx nginx(site, {Certificates().Good()},
-                         "    gzip on;\n    gzip_min_length 1;\n    gzip_types text/css;\n"
-                         "    location ~ \\.gz$ { types { application/x-gzip gz; } add_header Content-Encoding gzip; }\n");
+    THXSecureNginx nginx(
+        site, {Certificates().Good()},
+        "    gzip on;\n    gzip_min_length 1;\n    gzip_types text/css;\n"
+        "    location ~ \\.gz$ { types { application/x-gzip gz; } add_header Content-Encoding gzip; }\n");
     if (!nginx.Started())
         GTEST_SKIP() << nginx.Error();
 
@@ -249,8 +251,8 @@ TEST_F(TKeepAliveTest, CompressedPagesAndStyleSheetsAreSavedDecodedArchivesAsSer
             std::string Path;
             std::string Expected;
         };
-        for (const TCase& wanted : {TCase{"/p3.html", PageText(3)}, TCase{"/style.css", style},
-                                    TCase{"/files/pack.tar.gz", archive}})
+        for (const TCase& wanted :
+             {TCase{"/p3.html", PageText(3)}, TCase{"/style.css", style}, TCase{"/files/pack.tar.gz", archive}})
         {
             for (const bool secure : {false, true})
             {
