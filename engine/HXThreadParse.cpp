@@ -310,9 +310,13 @@ void TThreadParse::ShowKeptStatus()
 
 void TThreadParse::RemoveReplacedFiles()
 {
-    for (const std::string& path : m_replacedFiles)
+    std::vector<std::string> files;
+    {
+        std::lock_guard lock(m_replacedLock);
+        files.swap(m_replacedFiles);
+    }
+    for (const std::string& path : files)
         ::unlink(path.c_str());
-    m_replacedFiles.clear();
 }
 
 bool TThreadParse::HasKeptStatus() const
@@ -680,15 +684,21 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     // The fetched file an earlier page replaced serves as this page's temporary, so a
     // crawl neither creates nor removes a file per rewritten page.
     std::string spare;
-    if (!m_replacedFiles.empty())
     {
-        spare = std::move(m_replacedFiles.back());
-        m_replacedFiles.pop_back();
+        std::lock_guard lock(m_replacedLock);
+        if (!m_replacedFiles.empty())
+        {
+            spare = std::move(m_replacedFiles.back());
+            m_replacedFiles.pop_back();
+        }
     }
     const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly, &spare);
     int saveError = prepared ? 0 : errno;
     if (!spare.empty())
+    {
+        std::lock_guard lock(m_replacedLock);
         m_replacedFiles.push_back(std::move(spare));
+    }
     std::string().swap(scan.PageText);
     bool written = false;
     std::vector<THXQItem> lastItems = scan.TakeNewItems();
@@ -717,7 +727,10 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    if (prepared && !written)
                                        saveError = errno;
                                    if (!replaced.empty())
+                                   {
+                                       std::lock_guard lock(m_replacedLock);
                                        m_replacedFiles.push_back(std::move(replaced));
+                                   }
                                    if (written)
                                        SettleParsed(task, item, facts.StyleSheet);
                                    task.CommitItem(item, true);

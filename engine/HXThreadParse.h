@@ -224,6 +224,9 @@ private:
     // the next page's temporary is made of one of them, and what is left is removed
     // when the worker runs out of pages, halts or ends (creating and removing a file
     // per page makes some file systems slow to create the next files).
+    // The loop removes them at its top while a page may be parsed on another thread
+    // (ParsePage's callers): the list has a lock of its own.
+    std::mutex m_replacedLock;
     std::vector<std::string> m_replacedFiles;
 
     // Owner thread: the style sheets of the task and run, by pair, not rewritten yet.
