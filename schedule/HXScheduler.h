@@ -86,7 +86,9 @@ struct TTaskRow
 inline constexpr std::array<std::string_view, TTaskRow::kColumnCount> kTaskColumnCaptions = {
     "Task Name", "Start Page Title", "Status", "Schedule",     "Last Run",    "Next Run",
     "Pages",     "Resources",        "Errors", "Starting URL", "Destination", "Download Method"};
-inline constexpr std::array<int, TTaskRow::kColumnCount> kTaskColumnWidths = {100, 200, 100, 80,  85,  85,
+// "Last Run" and "Next Run" are wide enough for a whole short date and long time in
+// the desktop's fonts ("12/10/2026 10:05:31 AM"); narrower, they cut the date.
+inline constexpr std::array<int, TTaskRow::kColumnCount> kTaskColumnWidths = {100, 200, 100, 80,  150, 150,
                                                                               50,  65,  50,  200, 200, 200};
 
 TTaskRow TaskRow(const THXTask& task);

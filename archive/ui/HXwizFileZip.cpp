@@ -343,6 +343,10 @@ void TwizFileZip::StoreSettings()
     store.WriteInteger(kSettingsKey, "Compression", tbCompression->value());
     store.WriteBool(kSettingsKey, "Use Paths", cbUsePaths->isChecked());
     store.WriteInteger(kSettingsKey, "Action", std::max(m_actions->checkedId(), 0));
+    // With "Last Zip Folder" on, the next wizard starts where this archive lives.
+    const std::string archiveFolder = ExtractFilePath(Trim(Std(edZipFileName->text())));
+    if (store.ReadBool(kSettingsKey, "Last Zip Folder", true) && !archiveFolder.empty())
+        store.WriteString(kSettingsKey, "Zip Folder", archiveFolder);
 }
 
 QString TwizFileZip::StartFolder() const

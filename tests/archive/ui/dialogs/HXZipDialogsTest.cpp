@@ -288,6 +288,7 @@ private slots:
         store.WriteInteger(kSettingsKey, "Action", 2);
         store.WriteBool(kSettingsKey, "Use Paths", true);
         store.WriteInteger(kSettingsKey, "Compression", 3);
+        QCOMPARE(store.ReadString(kSettingsKey, "Zip Folder", ""), std::string()); // nothing stored on showing
 
         TwizFileZip wizard(m_sandbox->App, archive, {}, nullptr);
         Show(wizard);
@@ -306,6 +307,8 @@ private slots:
         QCOMPARE(store.ReadInteger(kSettingsKey, "Action", -1), 1);
         QCOMPARE(store.ReadBool(kSettingsKey, "Use Paths", true), false);
         QCOMPARE(store.ReadInteger(kSettingsKey, "Compression", -1), 9);
+        // "Last Zip Folder" is on by default: the archive's folder becomes the next start.
+        QCOMPARE(store.ReadString(kSettingsKey, "Zip Folder", ""), ExtractFilePath(archive));
         const TFileZipChoice choice = wizard.Choice();
         QCOMPARE(choice.Action, TXcdAddAction::Freshen);
         QVERIFY(!choice.UsePaths);
