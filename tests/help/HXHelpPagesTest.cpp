@@ -86,7 +86,13 @@ TEST(HelpPages, EveryLocalLinkAndPictureResolves)
             sheets.push_back(entry.path());
     std::set<std::string> pictures;
     int checked = 0;
-    for (const fs::path& document : [&] { auto all = pages; all.insert(all.end(), sheets.begin(), sheets.end()); return all; }())
+    for (const fs::path& document :
+         [&]
+         {
+             auto all = pages;
+             all.insert(all.end(), sheets.begin(), sheets.end());
+             return all;
+         }())
     {
         const std::string text = ReadText(document);
         EXPECT_EQ(text.find("<script"), std::string::npos) << document.filename() << " runs a script";
