@@ -30,6 +30,7 @@
 #include "archive/ui/HXFormExtract.h"
 #include "archive/ui/HXwizFileZip.h"
 #include "core/HXFiles.h"
+#include "shell/ui/HXExplore.h"
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXZipTreeModel.h"
 #include "shell/ui/HXdlgAutoHarbex.h"
@@ -160,6 +161,16 @@ int TakeScreenshots(const QString& folder)
     window->ShowView(TView::Tasks);
     Settle(200);
     save(*window, QStringLiteral("main-tasks-done"));
+    // The explore view with the finished copy's queue, as the Explore command shows it.
+    if (app.CurrentTask)
+    {
+        window->ExploreWindow().SetTask(app.CurrentTask);
+        window->ShowView(TView::Explore);
+        Settle(300);
+        save(*window, QStringLiteral("main-explore"));
+        window->ShowView(TView::Tasks);
+        Settle(100);
+    }
 
     // The task's dialogs: every screen of the task editor, the schedule dialog and
     // the run task dialog (the copy has a queue, so the dialog has figures).

@@ -226,6 +226,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
 
     CreateMenus();
     ConnectZipCommands();
+    ConnectHelpCommands();
     CreateTrayIcon();
 
     for (const std::string& problem : firstRun.problems)
@@ -304,7 +305,6 @@ void TFormHarbex::CreateToolBand(QWidget* band)
     // Enabled only while an archive is selected; the Zips tree comes with the archive views.
     btnAddToSelectedZip->setEnabled(false);
     btnHelp = ToolButton(band, "btnHelp", tr("Help"), tr("Help"), QStyle::SP_DialogHelpButton);
-    btnHelp->setEnabled(false);
     imgLogo = new QLabel(band);
     imgLogo->setObjectName("imgLogo");
     imgLogo->setMinimumSize(48, 40);

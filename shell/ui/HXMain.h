@@ -115,6 +115,12 @@ public:
     // preferences on the given page; OK applies the new history length, the mode
     // hints and the toggle.
     void ShowPreferences(TPreferencesPage page);
+    // Opens a help page (a file of the installed help folder, with an optional
+    // "#part"), the contents when the page is not there, through OpenDocument.
+    void ShowHelp(const std::string& page);
+    // The help page about a window of the program: a dialog's own page, or for the
+    // main window the page of its current view.
+    std::string HelpPageFor(const QWidget* window) const;
     TView CurrentView() const { return m_view; }
     // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).
     void SetSplitStacked(bool stacked);
@@ -214,6 +220,8 @@ private:
     // The archive commands of the menus, the buttons and the Zips tree's menu.
     void ConnectZipCommands();
     void RebuildReopenMenu();
+    // F1, the Help menu's pages and the Help button (HXMainHelp.cpp).
+    void ConnectHelpCommands();
     // Each time a menu opens: the archive commands apply only with a node of the
     // Zips tree selected and the tree or the contents list focused.
     void UpdateZipMenus();

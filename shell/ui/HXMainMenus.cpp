@@ -1,8 +1,10 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. Commands whose windows come with later
-// work (browse, skins, help pages) are present with their captions and disabled.
-// The archive commands are connected by ConnectZipCommands.
+// work (browse, skins) are present with their captions and disabled. The archive
+// commands are connected by ConnectZipCommands, the help pages by
+// ConnectHelpCommands (the vendor's news and home pages stay disabled: the program
+// ships no address for them).
 
 #include "shell/ui/HXMain.h"
 
@@ -164,7 +166,7 @@ void TFormHarbex::CreateMenus()
     connect(copyLocalURL, &QAction::triggered, m_schedulerWindow,
             [this] { m_schedulerWindow->CopyStartPageURL(true); });
 
-    // Help: the bundled help pages and the vendor's pages come with the desktop work.
+    // Help: the installed help pages (HXMainHelp.cpp).
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName("mnuHelp");
     AddAction(help, "miHelpContents", tr("&Contents..."), QKeySequence(Qt::Key_F1), kLater);
