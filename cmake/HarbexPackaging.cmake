@@ -48,13 +48,12 @@ if(HX_BUILD_GUI)
     install(DIRECTORY ${HX_DIST_DIR}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons COMPONENT gui)
 endif()
 
-# Debian packages.
+# Debian packages. Each description's first line is the package's summary.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME harbex)
 set(CPACK_PACKAGE_VENDOR "Harbex")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Harbex Developer <dev@harbex.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "website copier for offline browsing")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -66,28 +65,28 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME harbex-cli)
 set(CPACK_COMPONENT_CLI_DESCRIPTION
     "website copier for offline browsing (command line)
- Harbex copies web sites to disk so they can be read without a network: it
- fetches the pages and the files they use over up to 16 connections and
- rewrites the links so the copy browses from disk. Copies can go into a folder
- tree or one Zip archive, be stopped and resumed, updated (only changed files
- are fetched) and scheduled.
- .
- This package holds harbex-cli, the program without windows, and the data both
- Harbex programs share: profiles, file types, skins and a sample site.")
+Harbex copies web sites to disk so they can be read without a network: it
+fetches the pages and the files they use over up to 16 connections and
+rewrites the links so the copy browses from disk. Copies can go into a folder
+tree or one Zip archive, be stopped and resumed, updated (only changed files
+are fetched) and scheduled.
+
+This package holds harbex-cli, the program without windows, and the data both
+Harbex programs share: profiles, file types, skins and a sample site.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME harbex)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "harbex-cli (= ${PROJECT_VERSION})")
 set(CPACK_COMPONENT_GUI_DESCRIPTION
     "website copier for offline browsing
- Harbex copies web sites to disk so they can be read without a network: type
- an address, choose a profile and press Go. It fetches the pages and the files
- they use over up to 16 connections and rewrites the links so the copy browses
- from disk. Copies can go into a folder tree, a Personal Intranet or one Zip
- archive, be stopped and resumed, updated (only changed files are fetched),
- scheduled, and summed up in reports.
- .
- This package holds harbex, the windowed program, with its menu entry, icons
- and the task file type.")
+Harbex copies web sites to disk so they can be read without a network: type
+an address, choose a profile and press Go. It fetches the pages and the files
+they use over up to 16 connections and rewrites the links so the copy browses
+from disk. Copies can go into a folder tree, a Personal Intranet or one Zip
+archive, be stopped and resumed, updated (only changed files are fetched),
+scheduled, and summed up in reports.
+
+This package holds harbex, the windowed program, with its menu entry, icons
+and the task file type.")
 
 if(HX_BUILD_GUI)
     set(CPACK_COMPONENTS_ALL cli gui)
