@@ -14,8 +14,8 @@
 #       icon, as name.png and name@2x.png (and tray@4x.png), compiled into the program
 #
 # The Night skin is the same drawings in other colours; its buttons and logo sit on a
-# dark rounded tile, and its report pictures take a teal and amber set that stays
-# readable on the light report pages.
+# dark rounded tile, and its report pictures and view bar take a teal and amber set
+# that stays readable under black text and on the light report pages.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -103,7 +103,8 @@ make_skin() {
     convert -delay 12 -loop 0 -dispose background "${frames[@]}" "$out/hxanim.gif"
     convert -delay 12 -loop 0 -dispose background "${frames2[@]}" "$out/hxanim@2x.gif"
 
-    recolor "$art/screensbar.svg" "$tmp/screensbar.svg" "${pal[@]}"
+    # The view bar carries black link texts, so it takes the light colours of the reports.
+    recolor "$art/screensbar.svg" "$tmp/screensbar.svg" "${rpal[@]}"
     png "$tmp/screensbar.svg" "$tmp/screensbar.png" 1
     convert "$tmp/screensbar.png" -alpha off "$out/screensbar.gif"
 
