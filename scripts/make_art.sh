@@ -13,8 +13,8 @@
 #   shell/ui/pictures/   state images of the task list and the explore view and the tray
 #       icon, as name.png and name@2x.png (and tray@4x.png), compiled into the program
 #
-# The Night skin is the same drawings in other colours; its buttons and logo sit on a
-# dark rounded tile, and its report pictures and view bar take a teal and amber set
+# Buttons and logo sit on a rounded tile (light in Default, dark in Night). The Night
+# skin is the same drawings in other colours; and its report pictures and view bar take a teal and amber set
 # that stays readable under black text and on the light report pages.
 set -euo pipefail
 
@@ -32,7 +32,6 @@ done
 default_pal=(  1F5FA8   163E6E   DCE8F6   F08A24   FFFFFF   D64531   F6F9FC )
 night_pal=(    3CC6B0   CFF5EE   24384A   FFC845   1B2833   FF6B5B   1B2833 )
 night_rep_pal=( 1E9E8A  14323A   D5F0EA   E0A100   FFFFFF   C8473A   F4F5F1 )
-night_tile="#111B24"
 
 # recolor SOURCE DEST PALETTE...: the SVG with the Default colours swapped for the palette's.
 recolor() {
@@ -49,9 +48,10 @@ recolor() {
     sed "${script[@]}" "$source" >"$dest"
 }
 
-# on_tile SVG: puts a dark rounded tile behind the drawing (Night buttons and logo).
+# on_tile SVG COLOUR: puts a rounded tile behind the drawing, so buttons and logo read
+# on whatever colour the window's tool band has.
 on_tile() {
-    sed -i -e "0,/<svg[^>]*>/s//&<rect width=\"100%\" height=\"100%\" rx=\"18%\" fill=\"$night_tile\"\/>/" "$1"
+    sed -i -e "0,/<svg[^>]*>/s//&<rect width=\"100%\" height=\"100%\" rx=\"18%\" fill=\"$2\"\/>/" "$1"
 }
 
 # png SVG OUT SCALE: renders at SCALE times the SVG's own size.
@@ -83,7 +83,7 @@ make_skin() {
 
     for b in "${buttons[@]}"; do
         recolor "$art/$b.svg" "$tmp/$b.svg" "${pal[@]}"
-        [ "$tile" = yes ] && on_tile "$tmp/$b.svg"
+        on_tile "$tmp/$b.svg" "$tile"
         png "$tmp/$b.svg" "$tmp/$b.png" 1
         bmp "$tmp/$b.png" "$out/$b.bmp"
         png "$tmp/$b.svg" "$out/$b@2x.png" 2
@@ -94,7 +94,7 @@ make_skin() {
     for k in 0 1 2 3 4 5 6 7; do
         sed "s/ANGLE/$((k * 45))/" "$art/hxanim.svg" >"$tmp/anim$k.src.svg"
         recolor "$tmp/anim$k.src.svg" "$tmp/anim$k.svg" "${pal[@]}"
-        [ "$tile" = yes ] && on_tile "$tmp/anim$k.svg"
+        on_tile "$tmp/anim$k.svg" "$tile"
         png "$tmp/anim$k.svg" "$tmp/anim$k.png" 1
         png "$tmp/anim$k.svg" "$tmp/anim$k@2x.png" 2
         frames+=("$tmp/anim$k.png")
@@ -118,8 +118,8 @@ make_skin() {
     done
 }
 
-make_skin Default default_pal default_pal no "#DEE9F3"
-make_skin Night night_pal night_rep_pal yes "#DEE9F3"
+make_skin Default default_pal default_pal "#EEF3FA" "#DEE9F3"
+make_skin Night night_pal night_rep_pal "#111B24" "#DEE9F3"
 
 # The pictures compiled into the program: one colour set, shown on list rows and panels.
 pictures="$root/shell/ui/pictures"
