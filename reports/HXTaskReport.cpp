@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <fstream>
 #include <iterator>
 
 #include "core/HXApp.h"
@@ -104,41 +103,6 @@ void Report(const THXTaskReport::TProgress& progress, const std::string& label, 
 }
 
 } // namespace
-
-TImageSize GifImageSize(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    unsigned char header[13];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
-        return {};
-    if (header[0] != 'G' || header[1] != 'I' || header[2] != 'F')
-        return {};
-    if ((header[10] & 0x80) != 0)
-    {
-        const std::streamoff tableSize = 3 * (std::streamoff{1} << ((header[10] & 0x07) + 1));
-        in.seekg(tableSize, std::ios::cur);
-    }
-    // The first 0x2C byte after the header and colour table introduces the image
-    // descriptor: left, top, width and height as 16-bit little-endian values.
-    std::istreambuf_iterator<char> byte(in);
-    const std::istreambuf_iterator<char> end;
-    for (; byte != end; ++byte)
-    {
-        if (static_cast<unsigned char>(*byte) != 0x2C)
-            continue;
-        ++byte;
-        unsigned char descriptor[9];
-        std::size_t have = 0;
-        for (; have < sizeof descriptor && byte != end; ++have, ++byte)
-            descriptor[have] = static_cast<unsigned char>(*byte);
-        if (have < sizeof descriptor)
-            return {};
-        return {descriptor[4] | (descriptor[5] << 8), descriptor[6] | (descriptor[7] << 8)};
-    }
-    return {};
-}
 
 std::int64_t KilobytesHalfEven(std::int64_t bytes)
 {
@@ -343,7 +307,7 @@ std::string THXTaskReport::EntryCell(TReportIndex index, const TEntry& entry, in
     cell += "<br>Referrer: " + Link(URLHref(entry.referrer), EscapeHtml(entry.referrer));
     if (index == TReportIndex::Images)
     {
-        const TImageSize size = GifImageSize(local);
+        const TImageSize size = ImageSize(local);
         cell += "<br>Size: " + EscapeHtml(entry.size);
         cell += "<br>W: " + std::to_string(size.Width) + ", H: " + std::to_string(size.Height);
     }

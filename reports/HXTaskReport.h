@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "reports/HXImageSize.h"
+
 namespace hx
 {
 
@@ -35,17 +37,6 @@ inline constexpr int kReportEntriesPerPage = 20;
 inline constexpr int kReportPageLinks = 10;
 inline constexpr std::array<std::string_view, 5> kReportDecorations = {"html.gif", "images.gif", "www.gif",
                                                                        "diamond.gif", "backgrnd.jpg"};
-
-struct TImageSize
-{
-    int Width = 0;
-    int Height = 0;
-    bool operator==(const TImageSize&) const = default;
-};
-
-// Width and height of a GIF file from its first image descriptor; 0 x 0 for any
-// other file, an unreadable or short one, or one without a descriptor.
-TImageSize GifImageSize(const std::string& path);
 
 // Bytes as whole kilobytes, halves rounded to the even neighbour (1536 -> 2, 2560 -> 2).
 std::int64_t KilobytesHalfEven(std::int64_t bytes);

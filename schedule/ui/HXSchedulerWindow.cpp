@@ -34,6 +34,7 @@
 #include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
+#include "shell/ui/HXArtIcons.h"
 
 namespace hx
 {
@@ -57,11 +58,11 @@ QIcon StateIcon(const QStyle& style, int index)
     switch (index)
     {
     case 1:
-        return style.standardIcon(QStyle::SP_MediaStop);
+        return ArtIcon(QStringLiteral("task-stop"), style.standardIcon(QStyle::SP_MediaStop));
     case 2:
-        return style.standardIcon(QStyle::SP_MessageBoxInformation);
+        return ArtIcon(QStringLiteral("task-scheduled"), style.standardIcon(QStyle::SP_MessageBoxInformation));
     default:
-        return style.standardIcon(QStyle::SP_MediaPlay);
+        return ArtIcon(QStringLiteral("task-run"), style.standardIcon(QStyle::SP_MediaPlay));
     }
 }
 

@@ -18,6 +18,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
+#include "shell/ui/HXArtIcons.h"
 
 namespace hx
 {
@@ -89,6 +90,26 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// The compiled-in picture of a mark; the drawn ones above stand in without it.
+QString MarkPictureName(TMarkImage image)
+{
+    switch (image)
+    {
+    case TMarkImage::Globe:
+        return QStringLiteral("mark-globe");
+    case TMarkImage::GlobeArrows:
+        return QStringLiteral("mark-globe-arrows");
+    case TMarkImage::Error:
+        return QStringLiteral("mark-error");
+    case TMarkImage::Tick:
+        return QStringLiteral("mark-tick");
+    case TMarkImage::Unchanged:
+    case TMarkImage::Square:
+        break;
+    }
+    return QStringLiteral("mark-square");
+}
+
 } // namespace
 
 // ---- TExploreModel ----
@@ -102,7 +123,7 @@ TExploreModel::TExploreModel(QObject* parent)
     connect(m_flushTimer, &QTimer::timeout, this, &TExploreModel::Flush);
     for (TMarkImage image : {TMarkImage::Unchanged, TMarkImage::Square, TMarkImage::Globe, TMarkImage::GlobeArrows,
                              TMarkImage::Error, TMarkImage::Tick})
-        m_icons[static_cast<std::size_t>(image)] = DrawMark(image);
+        m_icons[static_cast<std::size_t>(image)] = ArtIcon(MarkPictureName(image), DrawMark(image));
 }
 
 void TExploreModel::SetTask(THXTask* task)

@@ -45,6 +45,7 @@
 #include "shell/HXTempFolder.h"
 #include "archive/ui/HXFormZip.h"
 #include "shell/HXZipTemp.h"
+#include "shell/ui/HXArtIcons.h"
 #include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"
@@ -814,7 +815,7 @@ void TFormHarbex::CreateTrayIcon()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    m_tray = new QSystemTrayIcon(ArtIcon(QStringLiteral("tray"), style()->standardIcon(QStyle::SP_ComputerIcon)), this);
     m_tray->setToolTip(QStringLiteral("Harbex 2.60"));
     m_tray->setContextMenu(pmTray);
     connect(m_tray, &QSystemTrayIcon::activated, this,

@@ -351,28 +351,32 @@ TEST_F(HXTaskReportTest, ManyPagesGetAMorePage)
     ExpectLocalTargetsExist(morePage);
 }
 
-TEST_F(HXTaskReportTest, ImageIndexShowsImagesTitlesAndGifSizes)
+TEST_F(HXTaskReportTest, ImageIndexShowsImagesTitlesAndSizes)
 {
     AddItem("http://example.com/img/table.gif", 5, "Images", "With table", Gif(31, 17, 1, true));
     AddItem("http://example.com/img/plain.gif", 5, "Images", "", Gif(260, 513, 0, false));
     AddItem("http://example.com/img/photo.jpg", 5, "Images", "Photo", "\xFF\xD8\xFF\xE0 JFIF");
+    // A PNG's IHDR: width 640, height 3.
+    AddItem("http://example.com/img/wide.png", 5, "Images", "Wide",
+            std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\x80\0\0\0\x03\x08\x06\0\0\0", 29));
     AddItem("http://example.com/a.html", 5, "HTML", "A page");
     WriteQueue();
-    task->ResourcesSaved = 3;
+    task->ResourcesSaved = 4;
     task->PagesSaved = 1;
     THXTaskReport report(*task);
     report.CreateReports();
 
     const std::string images = Read(site + "!My Site_images_1.htm");
-    ASSERT_EQ(EntryCells(images).size(), 3u);
+    ASSERT_EQ(EntryCells(images).size(), 4u);
     EXPECT_NE(images.find("<b>With table</b></a>"), std::string::npos);
     EXPECT_NE(images.find("W: 31, H: 17"), std::string::npos);
     EXPECT_NE(images.find("<b>plain.gif</b></a>"), std::string::npos) << "no title: the local file name";
     EXPECT_NE(images.find("W: 260, H: 513"), std::string::npos);
-    EXPECT_NE(images.find("W: 0, H: 0"), std::string::npos) << "a JPEG";
+    EXPECT_NE(images.find("W: 640, H: 3"), std::string::npos);
+    EXPECT_NE(images.find("W: 0, H: 0"), std::string::npos) << "a JPEG cut short";
     EXPECT_NE(images.find("Size: 1234"), std::string::npos);
     EXPECT_EQ(images.find("A page"), std::string::npos);
-    EXPECT_EQ(Count(images, "<img src=\"/"), 3u);
+    EXPECT_EQ(Count(images, "<img src=\"/"), 4u);
     ExpectLocalTargetsExist(images);
 
     const std::string pages = Read(site + "!My Site_pages_1.htm");

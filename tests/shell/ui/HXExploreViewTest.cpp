@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QPushButton>
@@ -182,6 +184,16 @@ private slots:
         QCOMPARE(Cell(picture, TExploreModel::colSize), QStringLiteral("6"));
         QCOMPARE(Cell(picture, TExploreModel::colStatus), QStringLiteral("Saved"));
         QCOMPARE(Model()->index(picture, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(0x00, 0x00, 0x80));
+        // A saved row shows the program's own tick, drawn twice as fine for a 200% screen.
+        const QIcon tick = Model()->index(picture, TExploreModel::colMark).data(Qt::DecorationRole).value<QIcon>();
+        for (const auto& [ratio, file] : {std::pair{1.0, "mark-tick.png"}, std::pair{2.0, "mark-tick@2x.png"}})
+        {
+            const QImage expected = QImage(QStringLiteral(":/harbex/pictures/") + QLatin1String(file))
+                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY2(!expected.isNull(), file);
+            QCOMPARE(tick.pixmap(QSize(16, 16), ratio).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     expected);
+        }
         QCOMPARE(Model()->rowCount(), task->ItemCount());
     }
 

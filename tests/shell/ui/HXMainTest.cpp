@@ -8,6 +8,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -175,6 +177,13 @@ private slots:
         QCOMPARE(task->Profile.Name, std::string("Custom"));
         QCOMPARE(task->Status, kStatusUnscheduled);
         QCOMPARE(QString::fromStdString(m_window->RecentURLs().front()), address);
+        // The idle task's state image is the program's own Run picture.
+        const QIcon state =
+            m_window->SchedulerWindow().lvTasks->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QImage run = QImage(QStringLiteral(":/harbex/pictures/task-run.png"));
+        QVERIFY(!run.isNull());
+        QCOMPARE(state.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 run.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     // A task file from elsewhere opens in the task editor ("Add a Task"); OK saves
