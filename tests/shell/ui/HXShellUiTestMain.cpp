@@ -1,6 +1,6 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
-// its explore view and its ways in from outside (drops, command line, second start),
-// each a Qt Test class, run one after the other in one program.
+// its explore view, its ways in from outside (drops, command line, second start)
+// and its skins, each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 
@@ -9,6 +9,7 @@ int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
+int RunSkinTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -18,5 +19,6 @@ int main(int argc, char** argv)
     failures += RunMainArchiveTests(argc, argv);
     failures += RunExploreViewTests(argc, argv);
     failures += RunMainDropTests(argc, argv);
+    failures += RunSkinTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
