@@ -6,13 +6,14 @@
 //
 // The test's skins are made here: every picture a small plain-coloured picture, its
 // colour telling which skin and which picture it is. The ".bmp" pictures are real
-// BMP files; the ".gif" pictures hold PNG data, as a skin may.
+// BMP files, the logo a real GIF; the view bar's ".gif" holds PNG data, as a skin may.
 
 #include "shell/ui/HXMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMovie>
@@ -77,6 +78,21 @@ std::string SourceSkin(const std::string& skin, const std::string& picture)
     if (!kMissing.at("Default").count(picture))
         return "Default";
     return {};
+}
+
+// A one-pixel GIF picture of the colour, written byte by byte (Qt reads GIF but
+// does not write it): header, a two-colour table, one image of colour 0, trailer.
+QByteArray OnePixelGif(QRgb colour)
+{
+    static constexpr char kHeader[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00";
+    static constexpr char kImage[] = ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    QByteArray bytes(kHeader, sizeof kHeader - 1);
+    bytes.append(static_cast<char>(qRed(colour)));
+    bytes.append(static_cast<char>(qGreen(colour)));
+    bytes.append(static_cast<char>(qBlue(colour)));
+    bytes.append(3, '\0');
+    bytes.append(kImage, sizeof kImage - 1);
+    return bytes;
 }
 
 QRgb CentreOf(const QImage& image)
@@ -148,10 +164,17 @@ private:
             {
                 if (kMissing.at(skin).count(picture))
                     continue;
+                const QString path = QString::fromStdString(Home() + "Skins/" + skin + "/" + picture);
+                if (picture == "hxanim.gif")
+                {
+                    QFile gif(path);
+                    QVERIFY(gif.open(QIODevice::WriteOnly));
+                    gif.write(OnePixelGif(PictureColour(skin, picture)));
+                    continue;
+                }
                 QImage image(16, 16, QImage::Format_RGB32);
                 image.fill(PictureColour(skin, picture));
                 const bool bmp = picture.ends_with(".bmp");
-                const QString path = QString::fromStdString(Home() + "Skins/" + skin + "/" + picture);
                 QVERIFY(image.save(path, bmp ? "BMP" : "PNG"));
             }
         }
