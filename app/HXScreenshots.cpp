@@ -34,6 +34,7 @@
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXZipTreeModel.h"
 #include "shell/ui/HXdlgAutoHarbex.h"
+#include "shell/ui/HXdlgSelectSkin.h"
 
 namespace hx
 {
@@ -253,6 +254,15 @@ int TakeScreenshots(const QString& folder)
         Settle(200);
         save(autoHarbex, QStringLiteral("dialog-auto-harbex"));
         autoHarbex.reject();
+    }
+    // The skin dialog with the skins of the program folder.
+    {
+        TdlgSelectSkin selectSkin(
+            app, [&window] { window->ApplySkin(); }, {}, window.get());
+        selectSkin.show();
+        Settle(200);
+        save(selectSkin, QStringLiteral("dialog-select-skin"));
+        selectSkin.accept();
     }
     // Every page of the preferences.
     {

@@ -26,6 +26,8 @@
 #include "core/HXTask.h"
 #include "monitor/ui/HXColors.h"
 #include "monitor/ui/HXStatusFigures.h"
+#include "shell/HXSkins.h"
+#include "shell/ui/HXSkinLook.h"
 
 #ifndef HX_PROGRAM_VERSION
 #define HX_PROGRAM_VERSION "2.60.120"
@@ -622,14 +624,14 @@ void TFormStatus::ApplyColors()
 
 void TFormStatus::LoadButtonImages()
 {
-    const QString skin = Text(m_app.SkinFolder());
-    const auto imageOr = [&skin](const QString& file, QIcon fallback)
+    // The skin in force, else the Default skin, else the built-in pictures.
+    const auto imageOr = [this](std::string_view picture, QIcon fallback)
     {
-        const QString path = skin + file;
-        return QFile::exists(path) ? QIcon(QPixmap(path)) : fallback;
+        const QImage image = ReadSkinImage(SkinPicture(m_app, picture));
+        return image.isNull() ? fallback : QIcon(QPixmap::fromImage(image));
     };
-    btnRun->setIcon(imageOr(QStringLiteral("run.bmp"), style()->standardIcon(QStyle::SP_MediaPlay)));
-    btnStop->setIcon(imageOr(QStringLiteral("stop.bmp"), style()->standardIcon(QStyle::SP_MediaStop)));
+    btnRun->setIcon(imageOr("run.bmp", style()->standardIcon(QStyle::SP_MediaPlay)));
+    btnStop->setIcon(imageOr("stop.bmp", style()->standardIcon(QStyle::SP_MediaStop)));
 }
 
 } // namespace hx

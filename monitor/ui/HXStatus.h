@@ -67,7 +67,8 @@ public:
     // The skin's colours: the first for the panel, gauges and digit displays, the
     // third for the status line.
     void ApplyColors();
-    // The Run and Stop images, "run.bmp" and "stop.bmp" of the current skin.
+    // The Run and Stop images, "run.bmp" and "stop.bmp" of the current skin (or of
+    // the Default skin when it lacks one); the built-in pictures when neither has it.
     void LoadButtonImages();
 
     // THXDownloadView: the dispatcher's hand-overs, on the window thread.

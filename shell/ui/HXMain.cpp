@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMovie>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSplitter>
@@ -34,7 +33,6 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
-#include "monitor/ui/HXColors.h"
 #include "monitor/ui/HXDownloader.h"
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
@@ -95,13 +93,6 @@ int PageOf(TView view)
         return kPageProperties;
     }
     return kPageTasks;
-}
-
-// A colour of the skin's scheme; black for a text that is no colour.
-QColor SchemeColor(std::string_view text)
-{
-    const std::optional<TRgb> rgb = ThemeColorRgb(text);
-    return rgb ? QColor(rgb->Red, rgb->Green, rgb->Blue) : QColor(Qt::black);
 }
 
 // A stored window bound: a decimal text; anything else keeps the default.
@@ -310,18 +301,8 @@ void TFormHarbex::CreateToolBand(QWidget* band)
     imgLogo->setObjectName("imgLogo");
     imgLogo->setMinimumSize(48, 40);
     imgLogo->setAlignment(Qt::AlignCenter);
-    m_logo = new QMovie(this);
-    const std::string animation = m_app.SkinFolder() + "hxanim.gif";
-    if (FileExists(animation))
-    {
-        m_logo->setFileName(QString::fromStdString(animation));
-        imgLogo->setMovie(m_logo);
-        m_logo->jumpToFrame(0);
-    }
-    else
-    {
-        imgLogo->setPixmap(style()->standardIcon(QStyle::SP_BrowserReload).pixmap(32, 32));
-    }
+    // The skin's animation replaces the built-in picture when the window is shown.
+    imgLogo->setPixmap(BuiltInLogo());
 
     layout->addWidget(btnNew);
     layout->addWidget(btnOpen);
@@ -519,21 +500,7 @@ bool TFormHarbex::event(QEvent* event)
 
 void TFormHarbex::FormShow()
 {
-    // The colours of the skin: the window, the splitter and the main area.
-    const auto& colors = m_app.ThemeColors();
-    const QColor window = SchemeColor(colors[1]);
-    const QColor split = SchemeColor(colors[2]);
-    const QColor main = SchemeColor(colors[3]);
-    for (const char* name : {"pnlToolBand", "pnlAddress"})
-        if (auto* panel = findChild<QWidget*>(name))
-            panel->setStyleSheet(QStringLiteral("QWidget#%1 { background: %2; } QLabel { color: white; }")
-                                     .arg(QString::fromLatin1(name), window.name()));
-    if (auto* bar = findChild<QWidget*>("pnlViewBar"))
-        bar->setStyleSheet(QStringLiteral("QWidget#pnlViewBar { background: %1; }").arg(main.name()));
-    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(split.name()));
-    for (QWidget* panel : {static_cast<QWidget*>(centralWidget())})
-        panel->setAutoFillBackground(true);
-    m_status->ApplyColors();
+    ApplySkin();
     // The Tasks view, or the Home view when the home pane is there to show.
     ShowView(m_app.ZipPropertiesFirst() || !ViewLink(TView::Home)->isEnabled() ? TView::Tasks : TView::Home);
     // The command line's address or file, once the window stands (it may open a dialog).

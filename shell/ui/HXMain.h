@@ -11,7 +11,9 @@
 // It is also the task runner's window side (THXRunnerHost): the runner's status
 // texts, display resets, logo, Run button, errors and reports come here.
 
+#include <QIcon>
 #include <QMainWindow>
+#include <QSize>
 #include <QSystemTrayIcon>
 
 #include <functional>
@@ -32,6 +34,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QMovie;
+class QPixmap;
 class QSplitter;
 class QStackedWidget;
 class QTabWidget;
@@ -122,6 +125,12 @@ public:
     // main window the page of its current view.
     std::string HelpPageFor(const QWidget* window) const;
     TView CurrentView() const { return m_view; }
+    // The look of the skin in force (HXMainSkin.cpp): the scheme's colours, the
+    // logo, the view bar and the buttons' pictures, then the status panel's. A
+    // picture the skin lacks comes from the Default skin, else the built-in one stays.
+    void ApplySkin();
+    // View > Options > "Select Skin...": the skin dialog, each choice applied at once.
+    void SelectSkin();
     // "Split Horizontally" (left pane above the views) or "Split Vertically" (beside them).
     void SetSplitStacked(bool stacked);
     bool SplitStacked() const;
@@ -251,6 +260,12 @@ private:
     // after telling why it could not.
     bool UnpackForBrowsing(THXTask& task);
     void RestoreFromTray();
+    // The skin's parts (HXMainSkin.cpp).
+    void ApplySkinColors();
+    void ApplySkinLogo();
+    void ApplyViewBarPicture();
+    void ApplyButtonPictures();
+    QPixmap BuiltInLogo() const;
 
     THXApp& m_app;
     TMainOptions m_options;
@@ -270,7 +285,17 @@ private:
     // The scheduler's tick: a thread that hands each tick to the window thread.
     std::unique_ptr<TThreadSchedule> m_tick;
     QTimer* m_zipTimer = nullptr;
+    // The logo animation of the skin in force; none while the built-in picture shows.
     QMovie* m_logo = nullptr;
+    // A button that shows a skin picture, with the picture it shows without one.
+    struct TSkinnedButton
+    {
+        QToolButton* Button = nullptr;
+        std::string_view Picture;
+        QIcon BuiltIn;
+        QSize BuiltInSize;
+    };
+    std::vector<TSkinnedButton> m_skinnedButtons;
     QSystemTrayIcon* m_tray = nullptr;
     QActionGroup* m_splitGroup = nullptr;
     std::vector<TViewLink*> m_viewLinks;

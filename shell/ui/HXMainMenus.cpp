@@ -1,7 +1,7 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. Commands whose windows come with later
-// work (browse, skins) are present with their captions and disabled. The archive
+// work (browse) are present with their captions and disabled. The archive
 // commands are connected by ConnectZipCommands, the help pages by
 // ConnectHelpCommands (the vendor's news and home pages stay disabled: the program
 // ships no address for them).
@@ -110,7 +110,8 @@ void TFormHarbex::CreateMenus()
     QMenu* options = view->addMenu(tr("&Options"));
     connect(AddAction(options, "miPreferences", tr("&Preferences...")), &QAction::triggered, this,
             [this] { ShowPreferences(TPreferencesPage::General); });
-    AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K), kLater);
+    connect(AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K)),
+            &QAction::triggered, this, &TFormHarbex::SelectSkin);
 
     // Zip: the archive commands (connected with the archive pane).
     QMenu* zip = bar->addMenu(tr("&Zip"));

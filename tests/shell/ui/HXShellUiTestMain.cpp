@@ -1,6 +1,6 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
 // its explore view, its ways in from outside (drops, command line, second start)
-// and its help, each a Qt Test class, run one after the other in one program.
+// its help and its skins, each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 
@@ -10,6 +10,7 @@ int RunMainArchiveTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
 int RunHelpTests(int argc, char** argv);
+int RunSkinTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -20,5 +21,6 @@ int main(int argc, char** argv)
     failures += RunExploreViewTests(argc, argv);
     failures += RunMainDropTests(argc, argv);
     failures += RunHelpTests(argc, argv);
+    failures += RunSkinTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
