@@ -1,5 +1,6 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
 // its explore view and its ways in from outside (drops, command line, second start),
+// the names and keyboard reach of their controls,
 // each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
@@ -9,6 +10,7 @@ int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
+int RunAccessibilityTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -18,5 +20,6 @@ int main(int argc, char** argv)
     failures += RunMainArchiveTests(argc, argv);
     failures += RunExploreViewTests(argc, argv);
     failures += RunMainDropTests(argc, argv);
+    failures += RunAccessibilityTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
