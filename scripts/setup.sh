@@ -14,6 +14,7 @@ packages=(
     libssl-dev libidn2-dev openssl zlib1g-dev
     nginx tinyproxy wget
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
+    dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
