@@ -15,6 +15,7 @@ packages=(
     nginx tinyproxy wget
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
     dpkg-dev desktop-file-utils appstream shared-mime-info python3
+    dbus at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -95,7 +95,9 @@ void TFormDownloader::CreateControls()
     auto* sockets = new QGridLayout;
     sockets->setHorizontalSpacing(6);
     sockets->setVerticalSpacing(0);
-    sockets->addWidget(new QLabel(QStringLiteral("Connections:"), this), 0, 0);
+    auto* socketsLabel = new QLabel(QStringLiteral("Connections:"), this);
+    socketsLabel->setBuddy(tbSockets);
+    sockets->addWidget(socketsLabel, 0, 0);
     sockets->addWidget(lblSockets, 0, 1);
     sockets->addWidget(tbSockets, 0, 2);
 
@@ -107,7 +109,9 @@ void TFormDownloader::CreateControls()
     auto* priority = new QGridLayout;
     priority->setHorizontalSpacing(6);
     priority->setVerticalSpacing(0);
-    priority->addWidget(new QLabel(QStringLiteral("Download Priority:"), this), 0, 0);
+    auto* priorityLabel = new QLabel(QStringLiteral("Download Priority:"), this);
+    priorityLabel->setBuddy(tbPriority);
+    priority->addWidget(priorityLabel, 0, 0);
     priority->addWidget(tbPriority, 0, 1);
     priority->addLayout(ends, 1, 1);
 
@@ -118,6 +122,8 @@ void TFormDownloader::CreateControls()
     controls->addStretch(1);
 
     lvSockets = new QTableView(this);
+    lvSockets->setAccessibleName(QStringLiteral("Connections"));
+    lvSockets->setTabKeyNavigation(false);
     lvSockets->setModel(m_model);
     lvSockets->setShowGrid(false);
     lvSockets->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -345,6 +345,9 @@ QWidget* TFormStatus::CreateChart()
     chartStats->setRenderHint(QPainter::Antialiasing);
     chartStats->setMinimumWidth(260);
     chartStats->setFrameShape(QFrame::NoFrame);
+    // A picture to look at, nothing to operate: Tab passes it by.
+    chartStats->setFocusPolicy(Qt::NoFocus);
+    chartStats->setAccessibleName(tr("Download chart"));
     RescaleAxes();
     return chartStats;
 }

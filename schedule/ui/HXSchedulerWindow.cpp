@@ -243,12 +243,14 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     leftLayout->setSpacing(2);
     tvActiveTask = new QTreeWidget(left);
     tvActiveTask->setObjectName("tvActiveTask");
+    tvActiveTask->setAccessibleName(tr("Active Tasks"));
     tvActiveTask->setHeaderHidden(true);
     tvActiveTask->setRootIsDecorated(false);
     tvActiveTask->addTopLevelItem(new QTreeWidgetItem(QStringList{tr("Active Tasks")}));
     tvActiveTask->setFixedHeight(tvActiveTask->sizeHintForRow(0) + 2 * tvActiveTask->frameWidth() + 4);
     tvTasks = new QTreeWidget(left);
     tvTasks->setObjectName("tvTasks");
+    tvTasks->setAccessibleName(tr("Task categories"));
     tvTasks->setHeaderHidden(true);
     btnNewCategory = new QPushButton(tr("New Category..."), left);
     leftLayout->addWidget(tvActiveTask);
@@ -262,6 +264,9 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     rightLayout->setSpacing(2);
     lvTasks = new QTableView(right);
     lvTasks->setObjectName("lvTasks");
+    lvTasks->setAccessibleName(tr("Task list"));
+    // Tab leaves the list for the buttons; the arrow keys move within it.
+    lvTasks->setTabKeyNavigation(false);
     lvTasks->setModel(m_sorted);
     lvTasks->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvTasks->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -287,6 +292,7 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     btnReports->setObjectName("btnReports");
     btnReports->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     btnReports->setToolTip(tr("Reports"));
+    btnReports->setAccessibleName(tr("Reports"));
     btnReports->setPopupMode(QToolButton::InstantPopup);
     buttons->addWidget(btnReports);
     button(btnRun, "btnRun", tr("Run"));

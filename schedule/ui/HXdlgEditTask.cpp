@@ -57,6 +57,8 @@ QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, const QStr
     auto* button = new QToolButton(parent);
     button->setIcon(parent->style()->standardIcon(icon));
     button->setToolTip(hint);
+    // A picture only: the hint is what assistive tools read out.
+    button->setAccessibleName(hint);
     return button;
 }
 
@@ -123,12 +125,16 @@ void TdlgEditTask::BuildTop()
     cmbTaskCategory->setEditable(true);
     cmbProfile = new QComboBox(this);
     auto* top = new QGridLayout;
-    top->addWidget(new QLabel(QStringLiteral("Task Name:"), this), 0, 0);
-    top->addWidget(edTaskName, 0, 1);
-    top->addWidget(new QLabel(QStringLiteral("Category:"), this), 0, 2);
-    top->addWidget(cmbTaskCategory, 0, 3);
-    top->addWidget(new QLabel(QStringLiteral("Profile:"), this), 1, 2);
-    top->addWidget(cmbProfile, 1, 3);
+    const auto labelled = [&](const QString& caption, QWidget* field, int row, int column)
+    {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(field);
+        top->addWidget(label, row, column);
+        top->addWidget(field, row, column + 1);
+    };
+    labelled(QStringLiteral("Task Name:"), edTaskName, 0, 0);
+    labelled(QStringLiteral("Category:"), cmbTaskCategory, 0, 2);
+    labelled(QStringLiteral("Profile:"), cmbProfile, 1, 2);
     top->setColumnStretch(1, 2);
     top->setColumnStretch(3, 1);
     layout->addLayout(top);
@@ -140,6 +146,7 @@ void TdlgEditTask::BuildTop()
 void TdlgEditTask::BuildScreens()
 {
     lbScreens = new QListWidget(this);
+    lbScreens->setAccessibleName(QStringLiteral("Task settings"));
     pgScreens = new QStackedWidget(this);
     auto* middle = new QHBoxLayout;
     middle->addWidget(lbScreens);
@@ -260,6 +267,7 @@ QWidget* TdlgEditTask::SaveToPage()
     intranetText->setWordWrap(true);
     edIntranetFolder = new QLineEdit(page);
     edIntranetFolder->setToolTip(QStringLiteral("Enter the full path.of your local Intranet Folder"));
+    edIntranetFolder->setAccessibleName(QStringLiteral("Personal Intranet folder"));
     btnFolder = IconButton(page, QStyle::SP_DirOpenIcon, QStringLiteral("Select a folder."));
     rbZip = new QRadioButton(QStringLiteral("Download and Zip this Website"), page);
     edFileName = new QLineEdit(page);
@@ -279,7 +287,9 @@ QWidget* TdlgEditTask::SaveToPage()
     layout->addLayout(folderRow);
     layout->addSpacing(12);
     layout->addWidget(rbZip);
-    layout->addWidget(new QLabel(QStringLiteral("Download and compress files to this Zip file:"), page));
+    auto* zipLabel = new QLabel(QStringLiteral("Download and compress files to this Zip file:"), page);
+    zipLabel->setBuddy(edFileName);
+    layout->addWidget(zipLabel);
     auto* zipRow = new QHBoxLayout;
     zipRow->addWidget(edFileName, 1);
     zipRow->addWidget(btnNewZip);

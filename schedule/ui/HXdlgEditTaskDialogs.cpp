@@ -360,6 +360,7 @@ TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
         this);
     lblHint->setWordWrap(true);
     lbFilters = new QListWidget(this);
+    lbFilters->setAccessibleName(include ? QStringLiteral("URL's to include") : QStringLiteral("URL's to exclude"));
     btnAdd = new QPushButton(QStringLiteral("Add"), this);
     btnEdit = new QPushButton(QStringLiteral("Edit..."), this);
     btnRemove = new QPushButton(QStringLiteral("Remove"), this);

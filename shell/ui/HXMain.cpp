@@ -280,6 +280,7 @@ void TFormHarbex::CreateToolBand(QWidget* band)
     auto* profileLabel = new QLabel(tr("Profile:"), band);
     cmbProfile = new TProfileBox([this] { FillProfileBox(); }, band);
     cmbProfile->setObjectName("cmbProfile");
+    cmbProfile->setAccessibleName(tr("Profile"));
     cmbProfile->setMinimumContentsLength(14);
     cmbProfile->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cmbProfile->setToolTip(tr("Select a profile to specify what,\nand how much, should be retrieved"));

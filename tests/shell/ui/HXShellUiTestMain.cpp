@@ -1,6 +1,7 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
-// its explore view, its ways in from outside (drops, command line, second start)
-// its help and its skins, each a Qt Test class, run one after the other in one program.
+// its explore view, its ways in from outside (drops, command line, second start),
+// its help, its skins, and the names and keyboard reach of its controls, each a Qt
+// Test class, run one after the other in one program.
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
 int RunHelpTests(int argc, char** argv);
 int RunSkinTests(int argc, char** argv);
+int RunAccessibilityTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -22,5 +24,6 @@ int main(int argc, char** argv)
     failures += RunMainDropTests(argc, argv);
     failures += RunHelpTests(argc, argv);
     failures += RunSkinTests(argc, argv);
+    failures += RunAccessibilityTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
