@@ -68,18 +68,22 @@ files_of()
 {
     dpkg-deb --fsys-tarfile "$1" | tar -t | grep -v '/$'
 }
-duplicates=$( (files_of "$cli_deb" && files_of "$gui_deb") | sort | uniq -d)
+# Listed once into variables: `grep -q` on a live pipe quits at the first match,
+# and with pipefail the tar it cut off would count as a failure.
+cli_files=$(files_of "$cli_deb")
+gui_files=$(files_of "$gui_deb")
+duplicates=$(printf '%s\n%s\n' "$cli_files" "$gui_files" | sort | uniq -d)
 [[ -z $duplicates ]] || fail "files in both packages: $duplicates"
 for file in usr/bin/harbex-cli usr/share/harbex/FTypes.reg usr/share/harbex/sample-site/index.html \
     usr/share/man/man1/harbex-cli.1.gz usr/share/bash-completion/completions/harbex-cli; do
-    files_of "$cli_deb" | grep -qx "\./$file" || fail "harbex-cli package lacks /$file"
+    grep -qx "\./$file" <<<"$cli_files" || fail "harbex-cli package lacks /$file"
 done
 for file in usr/bin/harbex usr/share/applications/harbex.desktop usr/share/metainfo/org.harbex.Harbex.metainfo.xml \
     usr/share/mime/packages/harbex.xml usr/share/icons/hicolor/48x48/apps/harbex.png \
     usr/share/icons/hicolor/scalable/apps/harbex.svg usr/share/man/man1/harbex.1.gz; do
-    files_of "$gui_deb" | grep -qx "\./$file" || fail "harbex package lacks /$file"
+    grep -qx "\./$file" <<<"$gui_files" || fail "harbex package lacks /$file"
 done
-if ldd "$root/usr/bin/harbex-cli" | grep -qi 'libqt'; then
+if grep -qi 'libqt' <<<"$(ldd "$root/usr/bin/harbex-cli")"; then
     fail "the installed harbex-cli loads Qt"
 fi
 
