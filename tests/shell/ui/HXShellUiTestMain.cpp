@@ -1,6 +1,7 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
-// its explore view and its ways in from outside (drops, command line, second start),
-// each a Qt Test class, run one after the other in one program.
+// its explore view, its ways in from outside (drops, command line, second start) and
+// its browser and home panes, each a Qt Test class, run one after the other in one
+// program.
 
 #include <QApplication>
 
@@ -9,14 +10,18 @@ int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
+int RunBrowserTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
+    // As the program does: the embedded browser shares the windows' OpenGL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     int failures = RunQtOwnerTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunMainArchiveTests(argc, argv);
     failures += RunExploreViewTests(argc, argv);
     failures += RunMainDropTests(argc, argv);
+    failures += RunBrowserTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
