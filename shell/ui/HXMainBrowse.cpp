@@ -133,7 +133,8 @@ std::string TFormHarbex::BrowseSelectionTarget()
         if (!m_zipPane->ExtractZipToTemp(*archive))
             return {};
         const std::string folder = m_app.GetTempFolder();
-        QWidget* focus = QApplication::focusWidget();
+        // The window's focused child, also while another window is active.
+        QWidget* focus = focusWidget();
         if (focus == m_zipPane->tvZip)
         {
             const TZipTreeNode* node = m_zipPane->SelectedNode();
