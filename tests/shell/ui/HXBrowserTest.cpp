@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTableView>
 #include <QTreeView>
 
 #include <memory>
@@ -30,7 +31,10 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
+#include "core/HXTask.h"
 #include "monitor/ui/HXStatus.h"
+#include "schedule/HXScheduler.h"
+#include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/HXZipTree.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXHome.h"
@@ -108,6 +112,7 @@ private:
     void OpenWindow()
     {
         TMainOptions options;
+        options.Pacing = TRunPacing::Fast();
         options.TickPeriod = std::chrono::milliseconds(100);
         options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
         m_window = std::make_unique<TFormHarbex>(*m_app, options);
@@ -259,6 +264,37 @@ private slots:
         const QRect rect = pane.tvPages->visualRect(pane.PagesModel().index(row));
         QTest::mouseClick(pane.tvPages->viewport(), Qt::LeftButton, {}, rect.center());
         QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentAddress(), temp + "index.html", 20000);
+    }
+
+    // A copied task's "Integrated Browser" items of the Task menu show the Browse
+    // view: On Internet at the task's address, Offline at its local start page.
+    void IntegratedBrowserItemsShowTheTask()
+    {
+        OpenWindow();
+        if (!EmbeddedBrowserAvailable())
+            QSKIP("built without Qt WebEngine");
+        m_app->SetIntranetFolder(m_home->path().toStdString() + "/copy/");
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        QTest::mouseClick(m_window->btnIntranetMode, Qt::LeftButton);
+        const std::string address = m_server->URL("/a.html");
+        m_window->cmbURL->setEditText(QString::fromStdString(address));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusTaskComplete, 20000);
+        m_window->SchedulerWindow().lvTasks->selectRow(0);
+
+        QAction* online = m_window->Action(QStringLiteral("miTaskBrowseOnlineIntegrated"));
+        QVERIFY(online && online->isEnabled());
+        online->trigger();
+        QCOMPARE(m_window->CurrentView(), TView::Browse);
+        TFormBrowser* browser = m_window->BrowserPane();
+        QVERIFY(browser);
+        QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentAddress(), address, 20000);
+
+        const std::string local = LocalStartPage(*m_app->CurrentTask);
+        QVERIFY(FileExists(local));
+        m_window->Action(QStringLiteral("miTaskBrowseOfflineIntegrated"))->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentAddress(), local, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(StatusLine(), QStringLiteral("Done."), 20000);
     }
 
     // Home at start; Home -> Tasks -> Home releases the home pane and makes a new
