@@ -28,6 +28,8 @@
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
 #include "archive/ui/HXFormExtract.h"
+#include "shell/ui/HXBrowser.h"
+#include "shell/ui/HXHome.h"
 #include "archive/ui/HXwizFileZip.h"
 #include "core/HXFiles.h"
 #include "shell/ui/HXExplore.h"
@@ -133,6 +135,17 @@ int TakeScreenshots(const QString& folder)
             ++failures;
         }
     };
+    // The Home view comes first when the embedded browser is there.
+    if (TFormBrowseHome* home = window->HomePane())
+    {
+        bool loaded = false;
+        QObject::connect(home, &TFormBrowseHome::PageLoaded, [&loaded] { loaded = true; });
+        WaitFor([&] { return loaded; }, 20000);
+        Settle(500);
+        save(*window, QStringLiteral("main-home"));
+        window->ShowView(TView::Tasks);
+        Settle(200);
+    }
     save(*window, QStringLiteral("main-tasks-empty"));
 
     window->cmbURL->setEditText(QString::fromStdString(server.URL("/index.html")));
@@ -225,6 +238,17 @@ int TakeScreenshots(const QString& folder)
             window->tabsLeft->setCurrentIndex(1);
             Settle(200);
             save(*window, QStringLiteral("main-zip-pages"));
+            // The Browse view on the first page of the Pages tree.
+            if (EmbeddedBrowserAvailable() && pane.PagesModel().rowCount() > 0)
+            {
+                pane.tvPages->setFocus();
+                pane.tvPages->setCurrentIndex(pane.PagesModel().index(0));
+                window->ShowView(TView::Browse);
+                TFormBrowser* browser = window->BrowserPane();
+                WaitFor([&] { return browser && !browser->CurrentAddress().empty() && !browser->Loading(); }, 20000);
+                Settle(800);
+                save(*window, QStringLiteral("main-browse"));
+            }
             window->tabsLeft->setCurrentIndex(0);
             pane.Select(opened->Root());
         }

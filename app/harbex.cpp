@@ -44,6 +44,8 @@ std::vector<std::string> StdStrings(const QStringList& texts)
 
 int main(int argc, char** argv)
 {
+    // The embedded browser shares the windows' OpenGL contexts; set before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Harbex"));
     QApplication::setApplicationDisplayName(QStringLiteral("Harbex 2.60"));

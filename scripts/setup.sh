@@ -13,7 +13,7 @@ packages=(
     libzip-dev zip unzip
     libssl-dev libidn2-dev openssl zlib1g-dev
     nginx tinyproxy wget
-    qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
+    qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
     dpkg-dev desktop-file-utils appstream shared-mime-info python3
     dbus at-spi2-core python3-pyatspi
 )

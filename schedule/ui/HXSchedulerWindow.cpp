@@ -35,6 +35,7 @@
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
 #include "shell/ui/HXArtIcons.h"
+#include "shell/HXExplore.h"
 
 namespace hx
 {
@@ -424,8 +425,10 @@ void TFormScheduler::CreateMenu()
         netscape->setEnabled(firefox);
         connect(netscape, &QAction::triggered, this,
                 [this, offline] { BrowseSelected(TBrowser::NetscapeNavigator, offline); });
-        // The integrated browser comes with the browse view.
-        add(sub, "", tr("Integrated &Browser"))->setEnabled(false);
+        QAction* integrated = add(sub, "", tr("Integrated &Browser"));
+        integrated->setObjectName(QStringLiteral("pmiBrowse%1Integrated").arg(where));
+        connect(integrated, &QAction::triggered, this,
+                [this, offline] { BrowseSelected(TBrowser::Integrated, offline); });
     }
     QMenu* reports = popTask->addMenu(tr("Reports"));
     reports->setObjectName("pmiReports");
@@ -735,6 +738,15 @@ void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
             return;
         target = LocalStartPage(*task);
     }
+    if (browser == TBrowser::Integrated)
+    {
+        if (BrowseIntegrated)
+            BrowseIntegrated(target);
+        return;
+    }
+    // A browser program is given the start page inside the banner wrapper page.
+    if (!offline && browser != TBrowser::Default)
+        target = OnlineAddress(m_app, target);
     const std::string program = browser == TBrowser::InternetExplorer    ? FindInternetExplorer()
                                 : browser == TBrowser::NetscapeNavigator ? FindNetscapeNavigator()
                                                                          : std::string();

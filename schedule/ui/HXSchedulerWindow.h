@@ -104,16 +104,19 @@ public:
     // Explore: the selected task becomes the current task (its queue is read) and the
     // explore view is asked for.
     void ExploreSelected();
-    // The programs a copy is browsed with: the desktop's default, or the found
-    // Chromium-family ("Internet Explorer") or Firefox-family ("Netscape Navigator") one.
+    // The programs a copy is browsed with: the desktop's default, the found
+    // Chromium-family ("Internet Explorer") or Firefox-family ("Netscape Navigator")
+    // one, or the main window's own browser ("Integrated Browser").
     enum class TBrowser
     {
         Default,
         InternetExplorer,
-        NetscapeNavigator
+        NetscapeNavigator,
+        Integrated
     };
     // Offline: the local start page (a Zip task's archive is unpacked first; a missing
-    // archive asks whether to run the task). Online: the start page's address.
+    // archive asks whether to run the task). Online: the start page's address; a
+    // program gets the banner wrapper page "Harbex.htm" for it unless "No Ads" is set.
     void BrowseSelected(TBrowser browser, bool offline);
     // Opens a task file given on the command line or dropped on the window: the
     // task editor ("Add a Task") shows it; OK lists it (or, when it replaced a task
@@ -140,6 +143,8 @@ public:
     // Makes a Zip task's files browsable in the temporary folder; false when that failed
     // (the reason was shown).
     std::function<bool(THXTask& task)> UnpackForBrowsing;
+    // Shows the main window's browser with an address ("Integrated Browser").
+    std::function<void(const std::string& address)> BrowseIntegrated;
 
     QTreeWidget* tvActiveTask = nullptr;
     QTreeWidget* tvTasks = nullptr;

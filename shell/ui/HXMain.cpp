@@ -44,6 +44,7 @@
 #include "archive/ui/HXFormZip.h"
 #include "shell/HXZipTemp.h"
 #include "shell/ui/HXArtIcons.h"
+#include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXQtOwner.h"
 #include "shell/ui/HXViewLink.h"
@@ -219,6 +220,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     CreateMenus();
     ConnectZipCommands();
     ConnectHelpCommands();
+    ConnectBrowseCommands();
     CreateTrayIcon();
 
     for (const std::string& problem : firstRun.problems)
@@ -385,9 +387,6 @@ void TFormHarbex::CreateViewBar(QWidget* bar)
         m_viewLinks.push_back(link);
     }
     layout->addStretch(1);
-    // The views whose windows come with later work are shown but cannot be chosen yet.
-    for (TView later : {TView::Home, TView::Browse})
-        ViewLink(later)->setEnabled(false);
 }
 
 void TFormHarbex::CreateMainArea(QWidget* area)
@@ -440,6 +439,10 @@ void TFormHarbex::CreateMainArea(QWidget* area)
                 m_app, *m_slots, [this] { return m_runner && m_runner->RunningTask() != nullptr; }, pages);
         else if (page == kPageExplore)
             content = CreateExploreView(pages);
+        else if (page == kPageBrowse)
+            content = CreateBrowsePage(pages);
+        else if (page == kPageHome)
+            content = CreateHomePage(pages);
         else
             content = new QWidget(pages);
         pages->addWidget(content);
@@ -502,8 +505,9 @@ bool TFormHarbex::event(QEvent* event)
 void TFormHarbex::FormShow()
 {
     ApplySkin();
-    // The Tasks view, or the Home view when the home pane is there to show.
-    ShowView(m_app.ZipPropertiesFirst() || !ViewLink(TView::Home)->isEnabled() ? TView::Tasks : TView::Home);
+    // The Tasks view, or the Home view when the home pane is there to show (a start
+    // without the embedded browser does not send the desktop's browser to the home page).
+    ShowView(m_app.ZipPropertiesFirst() || !EmbeddedBrowserAvailable() ? TView::Tasks : TView::Home);
     // The command line's address or file, once the window stands (it may open a dialog).
     if (!m_options.Parameter.empty())
         QTimer::singleShot(0, this, [this] { HandleCommandLine(m_options.Parameter); });
@@ -585,6 +589,7 @@ void TFormHarbex::ShowView(TView view)
 
 void TFormHarbex::PageControlChange()
 {
+    ReleaseHomePane();
     for (TViewLink* link : m_viewLinks)
         link->SetBold(false);
     switch (m_view)
@@ -604,6 +609,10 @@ void TFormHarbex::PageControlChange()
     // Browse is not bold while the Personal Intranet tab is shown.
     if (!(m_view == TView::Browse && tabsLeft->isVisible() && tabsLeft->currentIndex() == 2))
         ViewLink(m_view)->SetBold(true);
+    if (m_view == TView::Home)
+        ShowHomePane();
+    else if (m_view == TView::Browse)
+        BrowseSelection();
     pnlStatus->setFixedHeight(kStatusPanelHeight);
 }
 

@@ -49,6 +49,9 @@ namespace hx
 class THXApp;
 class THXQtOwner;
 class THXSlotList;
+class TBrowserMissingPage;
+class TFormBrowseHome;
+class TFormBrowser;
 class TFormDownloader;
 class TFormExplore;
 class TFormScheduler;
@@ -114,6 +117,12 @@ public:
     void HandleHandedOver(const std::vector<std::string>& parameters);
     void ShowAutoDownload(const std::string& address);
     void ShowView(TView view);
+    // The Browse view's step: the browser shows the selected Personal Intranet
+    // path, the selected archive's node or page, or else the Downloads folder.
+    void BrowseSelection();
+    // Shows the Browse view and opens the address in the browser pane; without
+    // the embedded browser the desktop's browser opens it.
+    void BrowseIntegrated(const std::string& address);
     // "&Preferences...", the tray's "&Options..." and "Browser Properties...": the
     // preferences on the given page; OK applies the new history length, the mode
     // hints and the toggle.
@@ -146,6 +155,14 @@ public:
     TFormScheduler& SchedulerWindow() { return *m_schedulerWindow; }
     TFormExplore& ExploreWindow() { return *m_explore; }
     TZipPane& ZipPane() { return *m_zipPane; }
+    // The browser pane (null until the first browse) and the home pane (null
+    // unless the Home view is shown); both null without the embedded browser.
+    TFormBrowser* BrowserPane() const { return m_browser; }
+    TFormBrowseHome* HomePane() const { return m_home; }
+    // The Browse page's text and button when there is no embedded browser.
+    TBrowserMissingPage* BrowserMissingPage() const { return m_browserMissing; }
+    // The bundled home page: the help start page in the data folder.
+    std::string HomePageAddress() const;
     // The recent-archive list as the Reopen menu shows it.
     std::vector<std::string> RecentFiles() const { return m_recentFiles; }
     QAction* Action(const QString& objectName) const;
@@ -226,6 +243,14 @@ private:
     // The explore view of the Explore page and the commands that show it.
     QWidget* CreateExploreView(QWidget* parent);
     void ConnectExploreCommands();
+    // The Browse and Home pages (HXMainBrowse.cpp) and the browse commands.
+    QWidget* CreateBrowsePage(QWidget* parent);
+    QWidget* CreateHomePage(QWidget* parent);
+    void ConnectBrowseCommands();
+    void ShowHomePane();
+    void ReleaseHomePane();
+    // Where the browse-selection step goes; empty for nowhere.
+    std::string BrowseSelectionTarget();
     // The archive commands of the menus, the buttons and the Zips tree's menu.
     void ConnectZipCommands();
     void RebuildReopenMenu();
@@ -282,6 +307,13 @@ private:
     TFormExplore* m_explore = nullptr;
     TZipPane* m_zipPane = nullptr;
     QWidget* m_propertiesPage = nullptr;
+    QWidget* m_browsePage = nullptr;
+    QWidget* m_homePage = nullptr;
+    TFormBrowser* m_browser = nullptr;
+    TFormBrowseHome* m_home = nullptr;
+    TBrowserMissingPage* m_browserMissing = nullptr;
+    // An address the next browse-selection step opens instead of the selection's.
+    std::string m_browseAddress;
     // The scheduler's tick: a thread that hands each tick to the window thread.
     std::unique_ptr<TThreadSchedule> m_tick;
     QTimer* m_zipTimer = nullptr;

@@ -1,7 +1,7 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
 // its explore view, its ways in from outside (drops, command line, second start),
-// its help, its skins, and the names and keyboard reach of its controls, each a Qt
-// Test class, run one after the other in one program.
+// its browser and home panes, its help, its skins, and the names and keyboard reach
+// of its controls, each a Qt Test class, run one after the other in one program.
 
 #include <QApplication>
 
@@ -13,9 +13,12 @@ int RunMainDropTests(int argc, char** argv);
 int RunHelpTests(int argc, char** argv);
 int RunSkinTests(int argc, char** argv);
 int RunAccessibilityTests(int argc, char** argv);
+int RunBrowserTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
+    // As the program does: the embedded browser shares the windows' OpenGL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     int failures = RunQtOwnerTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
@@ -25,5 +28,6 @@ int main(int argc, char** argv)
     failures += RunHelpTests(argc, argv);
     failures += RunSkinTests(argc, argv);
     failures += RunAccessibilityTests(argc, argv);
+    failures += RunBrowserTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
