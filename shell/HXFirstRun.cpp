@@ -72,8 +72,9 @@ std::vector<std::string> SeedProgramFolder(const std::string& dataFolder, const 
         const fs::path relative = fs::relative(it->path(), source, error);
         if (error)
             continue;
-        // The sample site is served from the installed data; it is no program file.
-        if (*relative.begin() == "sample-site")
+        // The sample site is served and the help pages are read from the installed
+        // data; neither is a program file a person would change.
+        if (*relative.begin() == "sample-site" || *relative.begin() == "help")
             continue;
         const fs::path target = fs::path(programFolder) / relative;
         if (fs::exists(target, error))

@@ -61,6 +61,9 @@ TEST_F(HXFirstRunTest, SetsUpTheProgramFolderOnceAndImportsTheShippedGroups)
     mine.Load();
     EXPECT_EQ(mine.Name, "Mine");
     EXPECT_EQ(std::count(first.seeded.begin(), first.seeded.end(), "Profiles/Whole Site.hxp"), 0);
+    // The help is read where it is installed, never copied.
+    EXPECT_TRUE(FileExists(app.Environment().dataFolder + "help/index.html"));
+    EXPECT_FALSE(DirectoryExists(Home().Folder() + "help"));
 
     // Loose task and queue files move into General; a name already filed there is never replaced.
     EXPECT_TRUE(FileExists(Home().Folder() + "Tasks/General/Loose.hxt"));
