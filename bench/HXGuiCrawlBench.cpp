@@ -4,7 +4,7 @@
 // hand-over of the crawl passes through.
 //
 //     QT_QPA_PLATFORM=offscreen hx_bench_gui_crawl URL DEST HOME [--connections N] [--time-limit SECONDS]
-//                                                  [--event-times]
+//                                                  [--event-times] [--explore]
 //
 // HOME plays the part of HARBEX_HOME (settings, profiles, tasks); DEST becomes the
 // Personal Intranet folder the copy goes into. While the copy runs, a 10 ms timer
@@ -15,6 +15,10 @@
 // --event-times adds, per kind of event the window thread handled during the copy
 // (hand-overs, layout requests, repaints, timers ...), how many and how long: where
 // the window thread's time went.
+// --explore shows the explore view as soon as the copy starts, so every queue item
+// of the crawl becomes a row that is painted while the copy runs; without it the
+// view stays hidden (its rows are still kept). "explore_rows" tells how many rows
+// the view held at the end.
 // Not a test; CI does not run it.
 
 #include <QApplication>
@@ -44,6 +48,7 @@
 
 #include "core/HXApp.h"
 #include "core/HXTask.h"
+#include "shell/ui/HXExplore.h"
 #include "shell/ui/HXMain.h"
 
 namespace
@@ -64,11 +69,12 @@ struct TBenchArgs
     std::optional<int> Connections;
     int TimeLimitSeconds = kDefaultTimeLimitSeconds;
     bool EventTimes = false;
+    bool Explore = false;
 };
 
 int Usage()
 {
-    std::cerr << "Usage: hx_bench_gui_crawl URL DEST HOME [--connections N] [--time-limit SECONDS] [--event-times]\n";
+    std::cerr << "Usage: hx_bench_gui_crawl URL DEST HOME [--connections N] [--time-limit SECONDS] [--event-times] [--explore]\n";
     return 2;
 }
 
@@ -100,6 +106,8 @@ std::optional<TBenchArgs> ParseArgs(const QStringList& arguments)
         }
         else if (word == "--event-times")
             args.EventTimes = true;
+        else if (word == "--explore")
+            args.Explore = true;
         else if (word.starts_with("--"))
             return std::nullopt;
         else
@@ -382,6 +390,8 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
                              watch.Task = running;
                              watch.RunStarted = TClock::now();
                              watch.RunStartCpu = ThreadCpuSeconds();
+                             if (args.Explore)
+                                 window->ShowView(hx::TView::Explore);
                          }
                          else if (watch.Task && !running)
                          {
@@ -442,6 +452,8 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
     PrintFigure("media_saved", task.ResourcesSaved);
     PrintFigure("page_errors", task.PageErrors);
     PrintFigure("media_errors", task.ResourceErrors);
+    if (const auto* explore = window->findChild<hx::TFormExplore*>())
+        PrintFigure("explore_rows", static_cast<long long>(explore->lvExplore->model()->rowCount()));
     std::printf("status: %d %s\n", task.Status, hx::StatusText(task.Status).c_str());
     if (args.EventTimes)
         PrintEventTimes(application.Totals());

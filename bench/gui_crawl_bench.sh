@@ -6,7 +6,7 @@
 # share of the wall time, and the peak memory of each. Both copies of every round
 # are checked with hx_check_links. Not a test; CI does not run it.
 #
-#     bench/gui_crawl_bench.sh [--build DIR] [--pages N] [--rounds N] [--connections N] [--keep]
+#     bench/gui_crawl_bench.sh [--build DIR] [--pages N] [--rounds N] [--connections N] [--explore] [--keep]
 #
 # Nothing is built: DIR (default build) must hold app/harbex-cli and
 # bench/hx_make_site, bench/hx_check_links and bench/hx_bench_gui_crawl (configure
@@ -14,7 +14,10 @@
 # is served by nginx on a free port of 127.0.0.1. Every copy runs with a fresh
 # HARBEX_HOME in a temporary folder, set up by an untimed first start, and copies
 # into a folder of its own. --connections goes to both programs (default: the
-# "Connections" setting's default). --keep leaves the temporary folder in place.
+# "Connections" setting's default). --explore adds a third copy per round: the
+# window with the explore view shown from the copy's start (every queue item a row
+# painted live), compared with the window copy whose explore view stays hidden.
+# --keep leaves the temporary folder in place.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,6 +26,7 @@ pages=2000
 rounds=3
 connections=""
 keep=0
+explore=0
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -31,7 +35,8 @@ while [ $# -gt 0 ]; do
         --rounds) rounds=$2; shift 2 ;;
         --connections) connections=$2; shift 2 ;;
         --keep) keep=1; shift ;;
-        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --explore) explore=1; shift ;;
+        -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "gui_crawl_bench.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -105,26 +110,31 @@ copy_with_cli() {
     record cli_broken "$(broken_links "$out")"
 }
 
+# copy_with_window ROUND URL [PREFIX [BENCH OPTIONS...]]: the series are named PREFIX_...
 copy_with_window() {
-    local round=$1 url=$2 home=$work/gui-home-$1 out=$work/gui-copy-$1 result=$work/gui-$1.out status=0
+    local round=$1 url=$2 prefix=${3:-gui}
+    shift 2
+    [ $# -gt 0 ] && shift
+    local home=$work/$prefix-home-$round out=$work/$prefix-copy-$round result=$work/$prefix-$round.out status=0
     mkdir -p "$home" "$out"
-    QT_QPA_PLATFORM=offscreen /usr/bin/time -v -o "$work/gui-$round.time" \
-        "$gui_bench" "$url" "$out" "$home" "${connection_options[@]}" >"$result" 2>"$work/gui-$round.log" || status=$?
+    QT_QPA_PLATFORM=offscreen /usr/bin/time -v -o "$work/$prefix-$round.time" \
+        "$gui_bench" "$url" "$out" "$home" "${connection_options[@]}" "$@" >"$result" 2>"$work/$prefix-$round.log" ||
+        status=$?
     if [ "$status" -ne 0 ]; then
-        echo "gui_crawl_bench.sh: the windowed copy failed with exit status $status (see $work/gui-$round.log)" >&2
-        cat "$result" "$work/gui-$round.log" >&2
+        echo "gui_crawl_bench.sh: the windowed copy failed with exit status $status (see $work/$prefix-$round.log)" >&2
+        cat "$result" "$work/$prefix-$round.log" >&2
         keep=1
         exit 1
     fi
     local name
     for name in wall_s run_wall_s probe_p50_ms probe_p99_ms probe_max_ms window_cpu_share_pct window_cpu_s \
         window_cpu_run_s window_cpu_run_share_pct \
-        process_cpu_s peak_rss_kb pages_saved media_saved page_errors media_errors; do
-        record "gui_$name" "$(figure "$result" "$name")"
+        process_cpu_s peak_rss_kb pages_saved media_saved page_errors media_errors explore_rows; do
+        record "${prefix}_$name" "$(figure "$result" "$name")"
     done
-    record gui_files "$(find "$out" -type f | wc -l)"
-    record gui_broken "$(broken_links "$out")"
-    record gui_process_wall "$(wall_seconds "$work/gui-$round.time")"
+    record "${prefix}_files" "$(find "$out" -type f | wc -l)"
+    record "${prefix}_broken" "$(broken_links "$out")"
+    record "${prefix}_process_wall" "$(wall_seconds "$work/$prefix-$round.time")"
 }
 
 site=$work/site
@@ -138,6 +148,10 @@ for round in $(seq 1 "$rounds"); do
     copy_with_cli "$round" "$url"
     echo "  round $round: harbex (window)" >&2
     copy_with_window "$round" "$url"
+    if [ "$explore" -eq 1 ]; then
+        echo "  round $round: harbex (window, explore view shown)" >&2
+        copy_with_window "$round" "$url" exp --explore
+    fi
 done
 stop_nginx
 
@@ -177,5 +191,20 @@ echo
 echo "per round: cli wall [${series[cli_wall]# }], window wall [${series[gui_wall_s]# }]," \
     "probe p99 [${series[gui_probe_p99_ms]# }], probe max [${series[gui_probe_max_ms]# }]," \
     "broken cli [${series[cli_broken]# }] window [${series[gui_broken]# }]"
+if [ "$explore" -eq 1 ]; then
+    exp_wall=$(median_of exp_wall_s)
+    exp_ratio=$(ratio "$gui_wall" "$exp_wall")
+    echo
+    printf '%-36s %12s %12s   %s\n' figure "view hidden" "view shown" goal
+    printf '%-36s %12s %12s   %s\n' "wall s (Go..end)" "$gui_wall" "$exp_wall" \
+        "ratio $exp_ratio, at most 1.15: $(verdict "$exp_ratio" 1.15)"
+    printf '%-36s %12s %12s\n' "probe p99 ms" "$p99" "$(median_of exp_probe_p99_ms)"
+    printf '%-36s %12s %12s\n' "probe max ms" "$max" "$(median_of exp_probe_max_ms)"
+    printf '%-36s %12s %12s\n' "window thread CPU s" "$(median_of gui_window_cpu_s)" "$(median_of exp_window_cpu_s)"
+    printf '%-36s %12s %12s\n' "peak RSS KB" "$(median_of gui_peak_rss_kb)" "$(median_of exp_peak_rss_kb)"
+    printf '%-36s %12s %12s\n' "explore rows at the end" "$(median_of gui_explore_rows)" "$(median_of exp_explore_rows)"
+    printf '%-36s %12s %12s\n' "broken local links" "$(median_of gui_broken)" "$(median_of exp_broken)"
+    echo "per round: hidden [${series[gui_wall_s]# }], shown [${series[exp_wall_s]# }]"
+fi
 echo "The window's wall time runs from the click on Go (the scheduler's tick that starts the task"
 echo "runs at once); harbex-cli's is the whole process (start, copy, reports)."
