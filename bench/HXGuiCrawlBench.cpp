@@ -452,8 +452,8 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
     PrintFigure("media_saved", task.ResourcesSaved);
     PrintFigure("page_errors", task.PageErrors);
     PrintFigure("media_errors", task.ResourceErrors);
-    if (const auto* explore = window->findChild<hx::TFormExplore*>())
-        PrintFigure("explore_rows", static_cast<long long>(explore->lvExplore->model()->rowCount()));
+    if (auto* explore = window->findChild<hx::TFormExplore*>())
+        PrintFigure("explore_rows", static_cast<long long>(explore->Model().rowCount()));
     std::printf("status: %d %s\n", task.Status, hx::StatusText(task.Status).c_str());
     if (args.EventTimes)
         PrintEventTimes(application.Totals());
