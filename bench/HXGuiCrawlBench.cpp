@@ -74,7 +74,8 @@ struct TBenchArgs
 
 int Usage()
 {
-    std::cerr << "Usage: hx_bench_gui_crawl URL DEST HOME [--connections N] [--time-limit SECONDS] [--event-times] [--explore]\n";
+    std::cerr << "Usage: hx_bench_gui_crawl URL DEST HOME [--connections N] [--time-limit SECONDS] [--event-times] "
+                 "[--explore]\n";
     return 2;
 }
 

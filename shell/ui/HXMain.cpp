@@ -21,7 +21,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -399,10 +399,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
     tabsLeft->setObjectName("tabsLeft");
     tabsLeft->setTabPosition(QTabWidget::South);
     // The Zips and Pages trees go before it when the archive pane is made.
-    auto* intranet = new QTreeWidget(tabsLeft);
-    intranet->setObjectName("tvIntranet");
-    intranet->setHeaderHidden(true);
-    tabsLeft->addTab(intranet, tr("Personal Intranet"));
+    tabsLeft->addTab(CreateIntranetTree(tabsLeft), tr("Personal Intranet"));
     pages = new QStackedWidget(splitter);
     pages->setObjectName("pages");
     for (int page = kPageProperties; page <= kPageHome; ++page)
@@ -482,6 +479,8 @@ void TFormHarbex::showEvent(QShowEvent* event)
 
 bool TFormHarbex::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == tvIntranet && event->type() == QEvent::KeyPress && IntranetKey(static_cast<QKeyEvent*>(event)))
+        return true;
     if (watched == cmbURL->lineEdit() && event->type() == QEvent::KeyPress)
     {
         const int key = static_cast<QKeyEvent*>(event)->key();

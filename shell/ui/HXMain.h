@@ -40,7 +40,11 @@ class QStackedWidget;
 class QTabWidget;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
+class QFileSystemModel;
+class QKeyEvent;
+class QPoint;
+class QString;
+class QTreeView;
 class QWidget;
 
 namespace hx
@@ -183,6 +187,7 @@ public:
     QToolButton* btnHelp = nullptr;
     QLabel* imgLogo = nullptr;
     QTabWidget* tabsLeft = nullptr;
+    QTreeView* tvIntranet = nullptr;
     QStackedWidget* pages = nullptr;
     QSplitter* splitter = nullptr;
     QWidget* pnlStatus = nullptr;
@@ -249,6 +254,16 @@ private:
     void ConnectBrowseCommands();
     void ShowHomePane();
     void ReleaseHomePane();
+    // The Personal Intranet tab's tree (HXMainIntranet.cpp).
+    QWidget* CreateIntranetTree(QWidget* parent);
+    // Roots the tree at the Personal Intranet folder in force (made when missing).
+    void RefreshIntranetTree();
+    // The selected folder or file of the tree; empty with nothing selected.
+    std::string SelectedIntranetPath() const;
+    void ShowIntranetMenu(const QPoint& at);
+    void TrashIntranetEntry(const QString& path);
+    // Enter opens the selected file, Delete moves the selection to the trash.
+    bool IntranetKey(QKeyEvent* key);
     // Where the browse-selection step goes; empty for nowhere.
     std::string BrowseSelectionTarget();
     // The archive commands of the menus, the buttons and the Zips tree's menu.
@@ -308,6 +323,7 @@ private:
     TZipPane* m_zipPane = nullptr;
     QWidget* m_propertiesPage = nullptr;
     QWidget* m_browsePage = nullptr;
+    QFileSystemModel* m_intranetModel = nullptr;
     QWidget* m_homePage = nullptr;
     TFormBrowser* m_browser = nullptr;
     TFormBrowseHome* m_home = nullptr;

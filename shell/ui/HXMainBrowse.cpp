@@ -16,7 +16,6 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "core/HXApp.h"
@@ -38,12 +37,6 @@ namespace
 constexpr int kIntranetTab = 2;
 // The pattern of a root or folder node names every file in it.
 constexpr std::string_view kAllFiles = "*.*";
-
-// The tree of the Personal Intranet tab.
-QTreeWidget* IntranetTree(QTabWidget* tabs)
-{
-    return qobject_cast<QTreeWidget*>(tabs->widget(kIntranetTab));
-}
 
 } // namespace
 
@@ -113,20 +106,28 @@ void TFormHarbex::ConnectBrowseCommands()
     };
     connect(m_zipPane->tvZip->selectionModel(), &QItemSelectionModel::currentChanged, this, follow);
     connect(m_zipPane->tvPages->selectionModel(), &QItemSelectionModel::currentChanged, this, follow);
-    if (QTreeWidget* intranet = IntranetTree(tabsLeft))
-        connect(intranet, &QTreeWidget::currentItemChanged, this, follow);
+    connect(tvIntranet->selectionModel(), &QItemSelectionModel::currentChanged, this, follow);
+    // The Personal Intranet tab shows the Browse view with the tree focused and
+    // rooted at the Personal Intranet folder in force.
+    connect(tabsLeft, &QTabWidget::currentChanged, this,
+            [this](int tab)
+            {
+                if (tab != kIntranetTab)
+                    return;
+                RefreshIntranetTree();
+                tvIntranet->setFocus();
+                ShowView(TView::Browse);
+            });
 }
 
 std::string TFormHarbex::BrowseSelectionTarget()
 {
     if (tabsLeft->currentIndex() == kIntranetTab)
     {
-        // The selected folder or file of the Personal Intranet tree (its path is the
-        // item's data), else the Personal Intranet folder itself.
-        QTreeWidget* intranet = IntranetTree(tabsLeft);
-        QTreeWidgetItem* item = intranet ? intranet->currentItem() : nullptr;
-        const QString path = item ? item->data(0, Qt::UserRole).toString() : QString();
-        return path.isEmpty() ? m_app.GetIntranetFolder() : path.toStdString();
+        // The selected folder or file of the Personal Intranet tree, else the
+        // Personal Intranet folder itself.
+        const std::string path = SelectedIntranetPath();
+        return path.empty() ? m_app.GetIntranetFolder() : path;
     }
     if (TZipArchive* archive = m_zipPane->SelectedArchive())
     {

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -264,6 +265,51 @@ private slots:
         const QRect rect = pane.tvPages->visualRect(pane.PagesModel().index(row));
         QTest::mouseClick(pane.tvPages->viewport(), Qt::LeftButton, {}, rect.center());
         QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentAddress(), temp + "index.html", 20000);
+    }
+
+    // The Personal Intranet tab shows the Browse view and the Personal Intranet
+    // folder's tree; the browser follows a file chosen in it; Enter on a file hands
+    // it to the desktop's program for it.
+    void IntranetTabBrowsesTheIntranetFolder()
+    {
+        const std::string intranet = m_home->path().toStdString() + "/intranet/";
+        ForceDirectories(intranet + "site/");
+        QVERIFY(WriteFileAtomic(intranet + "site/index.html", "<html><head><title>Mine</title></head></html>"));
+        m_app->SetIntranetFolder(intranet);
+        OpenWindow();
+        QTabBar* tabs = m_window->tabsLeft->tabBar();
+        ClickView(TView::ZipProperties);
+        const int intranetTab = tabs->count() - 1;
+        QCOMPARE(tabs->tabText(intranetTab), QStringLiteral("Personal Intranet"));
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(intranetTab).center());
+        QCOMPARE(m_window->CurrentView(), TView::Browse);
+        auto* tree = m_window->findChild<QTreeView*>(QStringLiteral("tvIntranet"));
+        QVERIFY(tree && tree->isVisible());
+
+        // The folder, then its page, as a person opens them in the tree.
+        const auto rowNamed = [&](const QModelIndex& parent, const QString& name)
+        {
+            for (int row = 0; row < tree->model()->rowCount(parent); ++row)
+                if (tree->model()->index(row, 0, parent).data().toString() == name)
+                    return tree->model()->index(row, 0, parent);
+            return QModelIndex();
+        };
+        QTRY_VERIFY(rowNamed(tree->rootIndex(), QStringLiteral("site")).isValid());
+        const QModelIndex site = rowNamed(tree->rootIndex(), QStringLiteral("site"));
+        tree->expand(site);
+        QTRY_VERIFY(rowNamed(site, QStringLiteral("index.html")).isValid());
+        const QModelIndex page = rowNamed(site, QStringLiteral("index.html"));
+        tree->setFocus();
+        tree->setCurrentIndex(page);
+        if (EmbeddedBrowserAvailable())
+        {
+            TFormBrowser* browser = m_window->BrowserPane();
+            QVERIFY(browser);
+            QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentAddress(), intranet + "site/index.html", 20000);
+        }
+        m_opened.clear();
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(m_opened, std::vector<std::string>{intranet + "site/index.html"});
     }
 
     // A copied task's "Integrated Browser" items of the Task menu show the Browse
