@@ -630,8 +630,8 @@ void TFormStatus::LoadButtonImages()
     // The skin in force, else the Default skin, else the built-in pictures.
     const auto imageOr = [this](std::string_view picture, QIcon fallback)
     {
-        const QImage image = ReadSkinImage(SkinPicture(m_app, picture));
-        return image.isNull() ? fallback : QIcon(QPixmap::fromImage(image));
+        const QIcon icon = ReadSkinIcon(SkinPicture(m_app, picture));
+        return icon.isNull() ? fallback : icon;
     };
     btnRun->setIcon(imageOr("run.bmp", style()->standardIcon(QStyle::SP_MediaPlay)));
     btnStop->setIcon(imageOr("stop.bmp", style()->standardIcon(QStyle::SP_MediaStop)));

@@ -72,8 +72,8 @@ void TFormHarbex::ShowIntranetMenu(const QPoint& at)
     const QModelIndex index = tvIntranet->indexAt(at);
     if (index.isValid())
         tvIntranet->setCurrentIndex(index);
-    const QString path = index.isValid() ? m_intranetModel->filePath(index)
-                                         : QString::fromStdString(m_app.GetIntranetFolder());
+    const QString path =
+        index.isValid() ? m_intranetModel->filePath(index) : QString::fromStdString(m_app.GetIntranetFolder());
     QMenu menu(this);
     menu.setObjectName("pmIntranet");
     QAction* open = menu.addAction(tr("&Open"));

@@ -120,15 +120,15 @@ void TFormHarbex::ApplyButtonPictures()
     }
     for (const TSkinnedButton& skinned : m_skinnedButtons)
     {
-        const QImage picture = ReadSkinImage(SkinPicture(m_app, skinned.Picture));
+        const QIcon picture = ReadSkinIcon(SkinPicture(m_app, skinned.Picture));
         if (picture.isNull())
         {
             skinned.Button->setIcon(skinned.BuiltIn);
             skinned.Button->setIconSize(skinned.BuiltInSize);
             continue;
         }
-        skinned.Button->setIcon(QIcon(QPixmap::fromImage(picture)));
-        skinned.Button->setIconSize(picture.size().boundedTo(kMaxButtonPicture));
+        skinned.Button->setIcon(picture);
+        skinned.Button->setIconSize(picture.availableSizes().value(0).boundedTo(kMaxButtonPicture));
     }
 }
 

@@ -43,6 +43,26 @@ QImage ReadSkinImage(const std::string& path)
     return reader.read();
 }
 
+QIcon ReadSkinIcon(const std::string& path)
+{
+    const QImage picture = ReadSkinImage(path);
+    if (picture.isNull())
+        return {};
+    QIcon icon(QPixmap::fromImage(picture));
+    const std::string::size_type dot = path.find_last_of('.');
+    const std::string::size_type slash = path.find_last_of('/');
+    const std::string stem =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot) : path;
+    QImage large = ReadSkinImage(stem + "@2x.png");
+    // Only a picture of exactly twice the size stands in for the same picture.
+    if (!large.isNull() && large.size() == picture.size() * 2)
+    {
+        large.setDevicePixelRatio(2.0);
+        icon.addPixmap(QPixmap::fromImage(large));
+    }
+    return icon;
+}
+
 QMovie* ReadSkinMovie(const std::string& path, QObject* parent)
 {
     const QByteArray bytes = ReadPictureBytes(path);

@@ -8,6 +8,7 @@
 // Threads: window thread only.
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 
 #include <cstddef>
@@ -24,6 +25,12 @@ class THXApp;
 // The picture of a file; a null image when the path is empty or the file holds no
 // picture Qt can read.
 QImage ReadSkinImage(const std::string& path);
+
+// A button picture as an icon: the picture of `path`, and beside it, when the
+// skin has one, the same picture drawn at twice the size ("new@2x.png" for
+// "new.bmp"), which screens at 200% show instead of an enlarged copy. A null icon
+// when the picture cannot be read.
+QIcon ReadSkinIcon(const std::string& path);
 
 // The logo animation of a file (a still picture makes a one-frame animation), its
 // bytes read at once so the file may change afterwards; null when the path is empty
