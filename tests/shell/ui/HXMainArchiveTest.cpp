@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -29,6 +28,7 @@
 #include <memory>
 #include <set>
 
+#include "HXMainWindowFixture.h"
 #include "archive/ui/HXFormExtract.h"
 #include "archive/ui/HXFormZip.h"
 #include "archive/ui/HXwizFileZip.h"
@@ -127,20 +127,13 @@ private:
 
 } // namespace
 
-class HXMainArchiveTest : public QObject
+class HXMainArchiveTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
-
     TZipPane& Pane() { return m_window->ZipPane(); }
     TZipTreeModel& Tree() { return Pane().Model(); }
-    std::string Home() const { return m_home->path().toStdString() + "/"; }
 
     // The texts of a node's children.
     QStringList ChildTexts(const TZipTreeNode& node)
@@ -210,28 +203,12 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(SiteReply);
-        m_opened.clear();
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        StartHome();
+        StartServer(SiteReply);
+        OpenWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // A Zip task's archive is in the Zips tree with its folders and the page titles
     // as comments; the Pages tree lists its pages; the contents list its files.

@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -33,6 +32,7 @@
 #include <functional>
 #include <memory>
 
+#include "HXMainWindowFixture.h"
 #include "archive/ui/HXwizFileZip.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
@@ -135,30 +135,17 @@ std::shared_ptr<THXTask> ActiveTaskFor(THXApp& app, const std::string& url)
 
 } // namespace
 
-class HXMainDropTest : public QObject
+class HXMainDropTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-
-    std::string Home() const { return m_home->path().toStdString() + "/"; }
-
+    // A new main window, started as the program is with `parameter` on its command line.
     void OpenWindow(const std::string& parameter = {})
     {
-        m_window.reset();
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [](const std::string&) {};
+        TMainOptions options = FastOptions();
         options.Parameter = parameter;
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        TMainWindowFixture::OpenWindow(std::move(options));
     }
 
     // Drags `data` over the view area of the main window (a part that takes no drops
@@ -212,22 +199,14 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(
+        StartHome();
+        StartServer(
             [](const test::TRecordedRequest&) {
                 return TReply::Text(200, "<html><body>page</body></html>", {{"Content-Type", "text/html"}});
             });
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // A browser's link, dropped as text or as a one-item URL list, opens the
     // "Auto-Harbex" dialog with every profile; a profile's button lists the task
