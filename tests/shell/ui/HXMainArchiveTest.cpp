@@ -39,6 +39,7 @@
 #include "shell/ui/HXZipTreeModel.h"
 #include "support/HXTestServer.h"
 #include "support/ui/HXBoxAnswer.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -46,10 +47,12 @@ namespace hx
 namespace
 {
 
+using test::TActTimes;
 using test::TBoxAnswer;
 using test::THXTestServer;
 using test::TRecordedRequest;
 using test::TReply;
+using test::TWhenShown;
 
 // A start page with two pages and a picture; /many/ has twenty pages, each answered late.
 TReply SiteReply(const TRecordedRequest& request)
@@ -95,35 +98,6 @@ std::set<std::string> EntryNames(const std::string& archive)
     zip.List("");
     return names;
 }
-
-// Runs `step` on the next visible dialog of type T (when the code under test opens it).
-template <typename T>
-class TDialogStep : public QObject
-{
-public:
-    explicit TDialogStep(std::function<void(T&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(T&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
 
 } // namespace
 
@@ -296,7 +270,7 @@ private slots:
         const std::string archivePath = Home() + "wizard.zip";
         const auto runWizard = [&](bool existing, std::vector<std::string> files, QRadioButton* TwizFileZip::*action)
         {
-            TDialogStep<TwizFileZip> step(
+            TWhenShown<TwizFileZip> step(
                 [&](TwizFileZip& wizard)
                 {
                     wizard.ChooseFiles = [&](QWidget*, const TFileChooserRequest& request) -> QStringList
@@ -317,7 +291,8 @@ private slots:
                     wizard.cbUsePaths->setChecked(false);
                     QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
                     QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
-                });
+                },
+                TActTimes::Once);
             TBoxAnswer anyBox(QMessageBox::Ok);
             m_window->Action("miFileNewFileZip")->trigger();
             QVERIFY(step.Done());
@@ -362,14 +337,15 @@ private slots:
         const auto unzip = [&](bool usePaths, bool overwrite)
         {
             SelectNode(archive->Root());
-            TDialogStep<TFormExtract> step(
+            TWhenShown<TFormExtract> step(
                 [&](TFormExtract& dialog)
                 {
                     dialog.findChild<QLineEdit*>()->setText(QString::fromStdString(out));
                     dialog.cbUsePaths->setChecked(usePaths);
                     dialog.cbOverwrite->setChecked(overwrite);
                     QTest::keyClick(&dialog, Qt::Key_Return);
-                });
+                },
+                TActTimes::Once);
             ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
         };
@@ -455,13 +431,14 @@ private slots:
             TZipArchive* archive = Pane().OpenZip(other);
             QVERIFY(archive);
             SelectNode(archive->Root());
-            TDialogStep<TFormExtract> step(
+            TWhenShown<TFormExtract> step(
                 [&](TFormExtract& dialog)
                 {
                     dialog.findChild<QLineEdit*>()->setText(QString::fromStdString(out));
                     dialog.cbOverwrite->setChecked(true);
                     QTest::keyClick(&dialog, Qt::Key_Return);
-                });
+                },
+                TActTimes::Once);
             ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
             SelectNode(archive->Root());

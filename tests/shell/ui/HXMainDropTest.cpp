@@ -44,6 +44,7 @@
 #include "shell/ui/HXdlgAutoHarbex.h"
 #include "support/HXTestServer.h"
 #include "support/ui/HXBoxAnswer.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -51,38 +52,10 @@ namespace hx
 namespace
 {
 
+using test::TActTimes;
 using test::THXTestServer;
 using test::TReply;
-
-// Runs `step` on the first visible dialog of type T once the code under test has
-// opened it; counts every such dialog seen.
-template <typename T>
-class TWhenShown : public QObject
-{
-public:
-    explicit TWhenShown(std::function<void(T&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(T&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
+using test::TWhenShown;
 
 QPushButton* ButtonCaptioned(const TdlgAutoHarbex& dialog, const QString& caption)
 {
@@ -106,7 +79,8 @@ public:
                   Title = dialog.windowTitle();
                   if (QPushButton* button = ButtonCaptioned(dialog, caption))
                       QTest::mouseClick(button, Qt::LeftButton);
-              })
+              },
+              TActTimes::Once)
     {
     }
     QStringList Captions;
@@ -257,7 +231,8 @@ private slots:
                 {
                     editorAddress = dialog.cmbURL->currentText();
                     dialog.reject();
-                });
+                },
+                TActTimes::Once);
             TAutoHarbexAnswer answer(QStringLiteral("Use Harbex Wizard..."));
             QVERIFY(Drop(*UrlData({QUrl(QString::fromStdString(m_server->URL("/wizard.html")))})));
             QTRY_VERIFY(answer.Done());
@@ -315,7 +290,8 @@ private slots:
                     for (int row = 0; row < dialog.lvFiles->topLevelItemCount(); ++row)
                         listed << dialog.lvFiles->topLevelItem(row)->text(0);
                     dialog.reject();
-                });
+                },
+                TActTimes::Once);
             QVERIFY(Drop(*UrlData({QUrl::fromLocalFile(QString::fromStdString(files[0])),
                                    QUrl::fromLocalFile(QString::fromStdString(files[1]))})));
             QTRY_VERIFY(wizard.Done());
@@ -329,7 +305,7 @@ private slots:
 
         // A plain word and an unknown file: taken as drops, but nothing opens.
         {
-            TWhenShown<QDialog> anyDialog([](QDialog& dialog) { dialog.reject(); });
+            TWhenShown<QDialog> anyDialog([](QDialog& dialog) { dialog.reject(); }, TActTimes::Once);
             QVERIFY(Drop(*TextData(QStringLiteral("just some words"))));
             QVERIFY(Drop(*UrlData({QUrl::fromLocalFile(QString::fromStdString(WriteFile("readme.txt")))})));
             QTest::qWait(300);

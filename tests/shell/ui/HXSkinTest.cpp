@@ -33,6 +33,7 @@
 #include "shell/HXSkins.h"
 #include "shell/ui/HXSkinLook.h"
 #include "shell/ui/HXdlgSelectSkin.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -99,35 +100,6 @@ QRgb CentreOf(const QImage& image)
 {
     return image.isNull() ? QRgb(0) : image.pixel(image.width() / 2, image.height() / 2);
 }
-
-// Runs `step` on the skin dialog once the window has opened it.
-class TWhenSkinDialogShown : public QObject
-{
-public:
-    explicit TWhenSkinDialogShown(std::function<void(TdlgSelectSkin&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<TdlgSelectSkin*>(widget);
-                            dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(TdlgSelectSkin&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
 
 void ClickSkin(TdlgSelectSkin& dialog, const QString& name)
 {
@@ -233,7 +205,7 @@ private:
     // Opens the skin dialog with Ctrl+K and runs `steps` in it; true when it opened.
     bool WithSkinDialog(const std::function<void(TdlgSelectSkin&)>& steps)
     {
-        TWhenSkinDialogShown when(steps);
+        test::TWhenShown<TdlgSelectSkin> when(steps, test::TActTimes::Once);
         QTest::keyClick(m_window.get(), Qt::Key_K, Qt::ControlModifier);
         return QTest::qWaitFor([&] { return when.Done(); }, 5000);
     }
