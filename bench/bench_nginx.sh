@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # Shared by the crawl benchmarks (sourced): nginx on a free loopback port for a
-# site folder, and the figures of GNU time's verbose report. The sourcing script
-# sets $work (its temporary folder) and $nginx_bin, and calls stop_nginx on exit.
+# site folder (http, or https with a given certificate), and the figures of GNU
+# time's verbose report. The sourcing script sets $work (its temporary folder) and
+# $nginx_bin, and calls stop_nginx on exit.
 # shellcheck disable=SC2154
 
 stop_nginx() {
@@ -15,9 +16,20 @@ stop_nginx() {
 answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 # Starts nginx for the site folder on a free loopback port, with the lines of the
-# file `extra` inside its server block; sets $port and $nginx_pid.
+# file `extra` inside its server block; sets $port and $nginx_pid. With a third
+# argument, a folder holding server.pem and server.key, it serves https with that
+# certificate instead and logs each request in $work/nginx-tls/access.log as
+# "<connection> <requests on it> <method> <status>".
 start_nginx() {
-    local root=$1 extra=$2 dir=$work/nginx _
+    local root=$1 extra=$2 tls=${3:-} dir=$work/nginx log_lines='  access_log off;' tls_lines='' _
+    if [ -n "$tls" ]; then
+        dir=$work/nginx-tls
+        log_lines="  log_format counted '\$connection \$connection_requests \$request_method \$status';
+  access_log $dir/access.log counted;"
+        tls_lines="    ssl_certificate $tls/server.pem;
+    ssl_certificate_key $tls/server.key;
+    ssl_protocols TLSv1.2 TLSv1.3;"
+    fi
     mkdir -p "$dir"
     for _ in 1 2 3 4 5; do
         port=$((20000 + RANDOM % 40000))
@@ -29,7 +41,7 @@ pid $dir/nginx.pid;
 error_log $dir/error.log warn;
 events { worker_connections 1024; }
 http {
-  access_log off;
+$log_lines
   client_body_temp_path $dir/body;
   proxy_temp_path $dir/proxy;
   fastcgi_temp_path $dir/fastcgi;
@@ -38,8 +50,9 @@ http {
   default_type application/octet-stream;
   sendfile on;
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:$port${tls:+ ssl};
     server_name localhost;
+$tls_lines
     root $root;
 $(cat "$extra")
   }
@@ -54,7 +67,7 @@ EOF
         done
         stop_nginx
     done
-    echo "$(basename "$0"): nginx did not start:" >&2
+    echo "$(basename "$0"): nginx${tls:+ (https)} did not start:" >&2
     cat "$dir/output.log" "$dir/error.log" >&2 2>/dev/null || true
     exit 1
 }

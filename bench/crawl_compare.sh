@@ -243,57 +243,10 @@ trust_authority() {
         '{ print } $0 == key { print line }' >"$reg.new" && mv "$reg.new" "$reg"
 }
 
-start_nginx_https() {
-    local root=$1 extra=$2 dir=$work/nginx-tls _
-    mkdir -p "$dir"
-    for _ in 1 2 3 4 5; do
-        port=$((20000 + RANDOM % 40000))
-        answers "$port" && continue
-        cat >"$dir/nginx.conf" <<EOF
-master_process off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log warn;
-events { worker_connections 1024; }
-http {
-  log_format counted '\$connection \$connection_requests \$request_method \$status';
-  access_log $dir/access.log counted;
-  client_body_temp_path $dir/body;
-  proxy_temp_path $dir/proxy;
-  fastcgi_temp_path $dir/fastcgi;
-  uwsgi_temp_path $dir/uwsgi;
-  scgi_temp_path $dir/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$port ssl;
-    server_name localhost;
-    ssl_certificate $tls_dir/server.pem;
-    ssl_certificate_key $tls_dir/server.key;
-    ssl_protocols TLSv1.2 TLSv1.3;
-    root $root;
-$(cat "$extra")
-  }
-}
-EOF
-        "$nginx_bin" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' >"$dir/output.log" 2>&1 &
-        nginx_pid=$!
-        for _ in $(seq 1 200); do
-            answers "$port" && return 0
-            kill -0 "$nginx_pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        stop_nginx
-    done
-    echo "$(basename "$0"): nginx (https) did not start:" >&2
-    cat "$dir/output.log" "$dir/error.log" >&2 2>/dev/null || true
-    exit 1
-}
-
 copy_with_each_tool_https() {
     local root=$1 pages=$2 extra=$3 url log=$work/nginx-tls/access.log
     make_certificates
-    start_nginx_https "$root" "$extra"
+    start_nginx "$root" "$extra" "$tls_dir"
     url=https://127.0.0.1:$port/$4
     echo "Serving $pages pages at $url" >&2
     for tool in $tools; do

@@ -65,6 +65,13 @@ std::string ReadText(const std::string& path)
     return text.str();
 }
 
+TNginxSetup PlainSetup(const std::string& extra)
+{
+    TNginxSetup setup;
+    setup.Extra = extra;
+    return setup;
+}
+
 } // namespace
 
 std::string FindProgram(const std::string& name)
@@ -161,6 +168,11 @@ void THXServerProcess::Stop()
 // ---- THXNginx ----
 
 THXNginx::THXNginx(const std::string& root, const std::string& extra)
+    : THXNginx(root, PlainSetup(extra))
+{
+}
+
+THXNginx::THXNginx(const std::string& root, const TNginxSetup& setup)
 {
     const std::string program = FindProgram("nginx");
     if (program.empty())
@@ -171,42 +183,71 @@ THXNginx::THXNginx(const std::string& root, const std::string& extra)
     const std::string dir = m_folder.Folder();
     for (int attempt = 0; attempt < kStartAttempts && !Started(); ++attempt)
     {
-        m_port = FreeLoopbackPort();
-        // One process, no master: it runs as whoever runs the tests and stops on
-        // SIGTERM. Every path nginx writes lies in the temporary folder.
-        std::ostringstream conf;
-        conf << "master_process off;\n"
-             << "worker_processes 1;\n"
-             << "pid " << dir << "nginx.pid;\n"
-             << "error_log " << dir << "error.log warn;\n"
-             << "events { worker_connections 1024; }\n"
-             << "http {\n"
-             << "  access_log off;\n"
-             << "  client_body_temp_path " << dir << "body;\n"
-             << "  proxy_temp_path " << dir << "proxy;\n"
-             << "  fastcgi_temp_path " << dir << "fastcgi;\n"
-             << "  uwsgi_temp_path " << dir << "uwsgi;\n"
-             << "  scgi_temp_path " << dir << "scgi;\n"
-             << "  types { text/html html; text/plain txt; application/octet-stream bin; }\n"
-             << "  default_type application/octet-stream;\n"
-             << "  sendfile on;\n"
-             << "  server {\n"
-             << "    listen 127.0.0.1:" << m_port << ";\n"
-             << "    server_name localhost;\n"
-             << "    root " << root << ";\n"
-             << extra << "\n"
-             << "  }\n"
-             << "}\n";
-        if (!WriteText(dir + "nginx.conf", conf.str()))
+        if (!WriteText(dir + "nginx.conf", Configuration(root, setup)))
         {
             m_error = "cannot write the nginx configuration";
             return;
         }
+        // Started once the last server answers: nginx opens every port before it serves.
+        const std::uint16_t last = m_securePorts.empty() ? m_port : m_securePorts.back();
         m_process.Start({program, "-p", dir, "-e", dir + "error.log", "-c", dir + "nginx.conf", "-g", "daemon off;"},
-                        dir + "output.log", m_port);
+                        dir + "output.log", last);
     }
     if (!Started())
         m_error = "nginx did not start: " + ReadText(dir + "output.log") + ReadText(dir + "error.log");
+}
+
+// Picks the ports afresh (a port free a moment ago may be taken by the next attempt).
+std::string THXNginx::Configuration(const std::string& root, const TNginxSetup& setup)
+{
+    const std::string dir = m_folder.Folder();
+    m_port = FreeLoopbackPort();
+    m_securePorts.clear();
+    // One process, no master: it runs as whoever runs the tests and stops on
+    // SIGTERM. Every path nginx writes lies in the temporary folder.
+    std::ostringstream conf;
+    conf << "master_process off;\n"
+         << "worker_processes 1;\n"
+         << "pid " << dir << "nginx.pid;\n"
+         << "error_log " << dir << "error.log warn;\n"
+         << "events { worker_connections 1024; }\n"
+         << "http {\n";
+    if (setup.LogRequests)
+        conf << "  log_format counted '$connection $connection_requests $request_method $request_uri $status "
+                "$ssl_session_reused';\n"
+             << "  access_log " << dir << "access.log counted;\n";
+    else
+        conf << "  access_log off;\n";
+    conf << "  client_body_temp_path " << dir << "body;\n"
+         << "  proxy_temp_path " << dir << "proxy;\n"
+         << "  fastcgi_temp_path " << dir << "fastcgi;\n"
+         << "  uwsgi_temp_path " << dir << "uwsgi;\n"
+         << "  scgi_temp_path " << dir << "scgi;\n"
+         << "  types { " << setup.Types << " }\n"
+         << "  default_type application/octet-stream;\n"
+         << "  sendfile on;\n"
+         << "  server {\n"
+         << "    listen 127.0.0.1:" << m_port << ";\n"
+         << "    server_name localhost;\n"
+         << "    root " << root << ";\n"
+         << setup.Extra << "\n"
+         << "  }\n";
+    for (const TCertificatePair& pair : setup.Certificates)
+    {
+        const std::uint16_t port = FreeLoopbackPort();
+        m_securePorts.push_back(port);
+        conf << "  server {\n"
+             << "    listen 127.0.0.1:" << port << " ssl;\n"
+             << "    server_name localhost;\n"
+             << "    ssl_certificate " << pair.Certificate << ";\n"
+             << "    ssl_certificate_key " << pair.Key << ";\n"
+             << "    ssl_protocols TLSv1.2 TLSv1.3;\n"
+             << "    root " << root << ";\n"
+             << setup.Extra << "\n"
+             << "  }\n";
+    }
+    conf << "}\n";
+    return conf.str();
 }
 
 std::string THXNginx::HostPort() const
@@ -217,6 +258,21 @@ std::string THXNginx::HostPort() const
 std::string THXNginx::URL(const std::string& path) const
 {
     return "http://" + HostPort() + path;
+}
+
+std::string THXNginx::SecureURL(std::size_t index, const std::string& path) const
+{
+    return "https://127.0.0.1:" + std::to_string(SecurePort(index)) + path;
+}
+
+std::vector<std::string> THXNginx::AccessLog() const
+{
+    std::vector<std::string> lines;
+    std::istringstream text(ReadText(m_folder.Folder() + "access.log"));
+    for (std::string line; std::getline(text, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
 }
 
 // ---- THXTinyproxy ----

@@ -49,24 +49,59 @@ private:
     pid_t m_pid = -1;
 };
 
+// A certificate file and its key file (PEM).
+struct TCertificatePair
+{
+    std::string Certificate;
+    std::string Key;
+};
+
+// What a test nginx serves besides its folder over plain http.
+struct TNginxSetup
+{
+    // Goes into every server block as it is (locations for redirects and the like).
+    std::string Extra;
+    // One https server per certificate, each on a port of its own, serving the same folder.
+    std::vector<TCertificatePair> Certificates;
+    // Every request written to the access log (see AccessLog()).
+    bool LogRequests = false;
+    // The MIME types by file name ending, in nginx's "types" block syntax.
+    std::string Types = "text/html html; text/plain txt; application/octet-stream bin;";
+};
+
 // nginx serving the files of `root`. `extra` goes into the server block as it is
 // (locations for redirects and the like).
 class THXNginx
 {
 public:
     explicit THXNginx(const std::string& root, const std::string& extra = {});
+    THXNginx(const std::string& root, const TNginxSetup& setup);
     ~THXNginx() = default;
 
     bool Started() const { return m_process.Running(); }
     const std::string& Error() const { return m_error; }
     std::uint16_t Port() const { return m_port; }
     std::string HostPort() const;
+    // http://127.0.0.1:port + path
     std::string URL(const std::string& path = "/") const;
 
+    // The https server of the index-th certificate.
+    std::uint16_t SecurePort(std::size_t index = 0) const { return m_securePorts.at(index); }
+    // https://127.0.0.1:port + path of the index-th certificate's server.
+    std::string SecureURL(std::size_t index = 0, const std::string& path = "/") const;
+
+    // With LogRequests, the lines of the access log: "<connection> <request count on
+    // it> <method> <target> <status> <resumed>", the last "r" for a TLS connection
+    // that resumed a session, "." for a new one.
+    std::vector<std::string> AccessLog() const;
+
 private:
+    std::string Configuration(const std::string& root, const TNginxSetup& setup);
+
     TTempFolder m_folder;
     THXServerProcess m_process;
     std::uint16_t m_port = 0;
+    std::vector<std::uint16_t> m_securePorts;
     std::string m_error;
 };
 

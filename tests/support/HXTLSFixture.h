@@ -24,13 +24,6 @@
 namespace hx::test
 {
 
-// A certificate file and its key file (PEM).
-struct TCertificatePair
-{
-    std::string Certificate;
-    std::string Key;
-};
-
 class THXTestCertificates
 {
 public:
@@ -68,33 +61,13 @@ private:
 
 // nginx serving `root` over http on one port and over https on one port per
 // certificate. `extra` goes into every server block (as THXNginx's). Every
-// connection is written to an access log, one line per request with the
-// connection's serial number, so tests can count connections and requests.
-class THXSecureNginx
+// request is written to the access log with its connection's serial number, so
+// tests can count connections and requests.
+class THXSecureNginx : public THXNginx
 {
 public:
     THXSecureNginx(const std::string& root, const std::vector<TCertificatePair>& certificates,
                    const std::string& extra = {});
-
-    bool Started() const { return m_process.Running(); }
-    const std::string& Error() const { return m_error; }
-    std::uint16_t Port() const { return m_port; }
-    std::uint16_t SecurePort(std::size_t index = 0) const { return m_securePorts.at(index); }
-    // http://127.0.0.1:port + path
-    std::string URL(const std::string& path = "/") const;
-    // https://127.0.0.1:port + path of the index-th certificate's server.
-    std::string SecureURL(std::size_t index = 0, const std::string& path = "/") const;
-
-    // Lines of the access log: "<connection> <request count on it> <method> <target> <status>
-    // <resumed>", the last "r" for a TLS connection that resumed a session, "." for a new one.
-    std::vector<std::string> AccessLog() const;
-
-private:
-    TTempFolder m_folder;
-    THXServerProcess m_process;
-    std::uint16_t m_port = 0;
-    std::vector<std::uint16_t> m_securePorts;
-    std::string m_error;
 };
 
 } // namespace hx::test

@@ -7,13 +7,13 @@
 #include <QButtonGroup>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <memory>
 #include <set>
 
+#include "HXMainWindowFixture.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "schedule/ui/HXdlgEditTask.h"
@@ -108,26 +108,14 @@ void CheckControls(QWidget* root, const QString& where)
 
 } // namespace
 
-class HXAccessibilityTest : public QObject
+class HXAccessibilityTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-    }
+    void init() { StartHome(); }
 
-    void cleanup()
-    {
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // The main window on its Tasks view and its connections view, with the status panel.
     void MainWindowControlsAreNamedAndReachable()

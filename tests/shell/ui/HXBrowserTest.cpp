@@ -28,6 +28,7 @@
 #include <memory>
 #include <optional>
 
+#include "HXMainWindowFixture.h"
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
@@ -99,29 +100,11 @@ QString WithoutTrailingSlash(QString path)
 
 } // namespace
 
-class HXBrowserTest : public QObject
+class HXBrowserTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
-
-    void OpenWindow()
-    {
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
-    }
-
     void ClickView(TView view) { QTest::mouseClick(m_window->ViewLink(view), Qt::LeftButton); }
 
     QString StatusLine() const { return m_window->StatusWindow().StatusText(); }
@@ -156,20 +139,11 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(PageReply);
-        m_opened.clear();
+        StartHome();
+        StartServer(PageReply);
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // Browse without an archive shows the Downloads folder; an address typed into
     // the box is fetched from the server and the status line ends with "Done.";

@@ -14,7 +14,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -22,6 +21,7 @@
 #include <set>
 #include <string>
 
+#include "HXMainWindowFixture.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "schedule/ui/HXSchedulerWindow.h"
@@ -69,16 +69,11 @@ TReply SiteReply(const TRecordedRequest& request)
 
 } // namespace
 
-class HXExploreViewTest : public QObject
+class HXExploreViewTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-
     TFormExplore& View() { return m_window->ExploreWindow(); }
     QAbstractItemModel* Model() { return View().lvExplore->model(); }
 
@@ -123,28 +118,14 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(SiteReply);
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [](const std::string&) {};
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
+        StartHome();
+        StartServer(SiteReply);
+        CreateWindow(FastOptions());
         m_window->resize(1000, 700);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        ShowWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // The Explore link shows the view; a crawl started from the address box fills it
     // while it runs, and each row ends with the saved state, title and size.

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -17,22 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "HXMainWindowFixture.h"
 #include "core/HXApp.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
 namespace hx
 {
 
-class HXHelpTest : public QObject
+class HXHelpTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
-
     // The file name of the last page handed to the opener, after checking that the
     // page is a help file on disk holding the part the address names.
     QString LastOpenedPage()
@@ -57,24 +52,14 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_opened.clear();
+        StartHome();
+        // The program's own pacing and tick: nothing runs here.
         TMainOptions options;
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        options.OpenDocument = RecordOpened();
+        OpenWindow(std::move(options));
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // F1 opens the page of the view in front; Help > Contents and the Help button
     // do the same; "Online Help..." opens the contents page.

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -29,6 +28,7 @@
 #include <memory>
 #include <set>
 
+#include "HXMainWindowFixture.h"
 #include "archive/ui/HXFormExtract.h"
 #include "archive/ui/HXFormZip.h"
 #include "archive/ui/HXwizFileZip.h"
@@ -39,6 +39,7 @@
 #include "shell/ui/HXZipTreeModel.h"
 #include "support/HXTestServer.h"
 #include "support/ui/HXBoxAnswer.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -46,10 +47,12 @@ namespace hx
 namespace
 {
 
+using test::TActTimes;
 using test::TBoxAnswer;
 using test::THXTestServer;
 using test::TRecordedRequest;
 using test::TReply;
+using test::TWhenShown;
 
 // A start page with two pages and a picture; /many/ has twenty pages, each answered late.
 TReply SiteReply(const TRecordedRequest& request)
@@ -96,51 +99,15 @@ std::set<std::string> EntryNames(const std::string& archive)
     return names;
 }
 
-// Runs `step` on the next visible dialog of type T (when the code under test opens it).
-template <typename T>
-class TDialogStep : public QObject
-{
-public:
-    explicit TDialogStep(std::function<void(T&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(T&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
-
 } // namespace
 
-class HXMainArchiveTest : public QObject
+class HXMainArchiveTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
-
     TZipPane& Pane() { return m_window->ZipPane(); }
     TZipTreeModel& Tree() { return Pane().Model(); }
-    std::string Home() const { return m_home->path().toStdString() + "/"; }
 
     // The texts of a node's children.
     QStringList ChildTexts(const TZipTreeNode& node)
@@ -210,28 +177,12 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(SiteReply);
-        m_opened.clear();
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        StartHome();
+        StartServer(SiteReply);
+        OpenWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // A Zip task's archive is in the Zips tree with its folders and the page titles
     // as comments; the Pages tree lists its pages; the contents list its files.
@@ -319,7 +270,7 @@ private slots:
         const std::string archivePath = Home() + "wizard.zip";
         const auto runWizard = [&](bool existing, std::vector<std::string> files, QRadioButton* TwizFileZip::*action)
         {
-            TDialogStep<TwizFileZip> step(
+            TWhenShown<TwizFileZip> step(
                 [&](TwizFileZip& wizard)
                 {
                     wizard.ChooseFiles = [&](QWidget*, const TFileChooserRequest& request) -> QStringList
@@ -340,7 +291,8 @@ private slots:
                     wizard.cbUsePaths->setChecked(false);
                     QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
                     QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
-                });
+                },
+                TActTimes::Once);
             TBoxAnswer anyBox(QMessageBox::Ok);
             m_window->Action("miFileNewFileZip")->trigger();
             QVERIFY(step.Done());
@@ -385,14 +337,15 @@ private slots:
         const auto unzip = [&](bool usePaths, bool overwrite)
         {
             SelectNode(archive->Root());
-            TDialogStep<TFormExtract> step(
+            TWhenShown<TFormExtract> step(
                 [&](TFormExtract& dialog)
                 {
                     dialog.findChild<QLineEdit*>()->setText(QString::fromStdString(out));
                     dialog.cbUsePaths->setChecked(usePaths);
                     dialog.cbOverwrite->setChecked(overwrite);
                     QTest::keyClick(&dialog, Qt::Key_Return);
-                });
+                },
+                TActTimes::Once);
             ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
         };
@@ -478,13 +431,14 @@ private slots:
             TZipArchive* archive = Pane().OpenZip(other);
             QVERIFY(archive);
             SelectNode(archive->Root());
-            TDialogStep<TFormExtract> step(
+            TWhenShown<TFormExtract> step(
                 [&](TFormExtract& dialog)
                 {
                     dialog.findChild<QLineEdit*>()->setText(QString::fromStdString(out));
                     dialog.cbOverwrite->setChecked(true);
                     QTest::keyClick(&dialog, Qt::Key_Return);
-                });
+                },
+                TActTimes::Once);
             ZipCommand("miZipUnzip");
             QVERIFY(step.Done());
             SelectNode(archive->Root());

@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -33,6 +32,7 @@
 #include <functional>
 #include <memory>
 
+#include "HXMainWindowFixture.h"
 #include "archive/ui/HXwizFileZip.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
@@ -44,6 +44,7 @@
 #include "shell/ui/HXdlgAutoHarbex.h"
 #include "support/HXTestServer.h"
 #include "support/ui/HXBoxAnswer.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -51,38 +52,10 @@ namespace hx
 namespace
 {
 
+using test::TActTimes;
 using test::THXTestServer;
 using test::TReply;
-
-// Runs `step` on the first visible dialog of type T once the code under test has
-// opened it; counts every such dialog seen.
-template <typename T>
-class TWhenShown : public QObject
-{
-public:
-    explicit TWhenShown(std::function<void(T&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(T&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
+using test::TWhenShown;
 
 QPushButton* ButtonCaptioned(const TdlgAutoHarbex& dialog, const QString& caption)
 {
@@ -106,7 +79,8 @@ public:
                   Title = dialog.windowTitle();
                   if (QPushButton* button = ButtonCaptioned(dialog, caption))
                       QTest::mouseClick(button, Qt::LeftButton);
-              })
+              },
+              TActTimes::Once)
     {
     }
     QStringList Captions;
@@ -135,30 +109,17 @@ std::shared_ptr<THXTask> ActiveTaskFor(THXApp& app, const std::string& url)
 
 } // namespace
 
-class HXMainDropTest : public QObject
+class HXMainDropTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-
-    std::string Home() const { return m_home->path().toStdString() + "/"; }
-
+    // A new main window, started as the program is with `parameter` on its command line.
     void OpenWindow(const std::string& parameter = {})
     {
-        m_window.reset();
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [](const std::string&) {};
+        TMainOptions options = FastOptions();
         options.Parameter = parameter;
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        TMainWindowFixture::OpenWindow(std::move(options));
     }
 
     // Drags `data` over the view area of the main window (a part that takes no drops
@@ -212,22 +173,14 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(
+        StartHome();
+        StartServer(
             [](const test::TRecordedRequest&) {
                 return TReply::Text(200, "<html><body>page</body></html>", {{"Content-Type", "text/html"}});
             });
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // A browser's link, dropped as text or as a one-item URL list, opens the
     // "Auto-Harbex" dialog with every profile; a profile's button lists the task
@@ -278,7 +231,8 @@ private slots:
                 {
                     editorAddress = dialog.cmbURL->currentText();
                     dialog.reject();
-                });
+                },
+                TActTimes::Once);
             TAutoHarbexAnswer answer(QStringLiteral("Use Harbex Wizard..."));
             QVERIFY(Drop(*UrlData({QUrl(QString::fromStdString(m_server->URL("/wizard.html")))})));
             QTRY_VERIFY(answer.Done());
@@ -336,7 +290,8 @@ private slots:
                     for (int row = 0; row < dialog.lvFiles->topLevelItemCount(); ++row)
                         listed << dialog.lvFiles->topLevelItem(row)->text(0);
                     dialog.reject();
-                });
+                },
+                TActTimes::Once);
             QVERIFY(Drop(*UrlData({QUrl::fromLocalFile(QString::fromStdString(files[0])),
                                    QUrl::fromLocalFile(QString::fromStdString(files[1]))})));
             QTRY_VERIFY(wizard.Done());
@@ -350,7 +305,7 @@ private slots:
 
         // A plain word and an unknown file: taken as drops, but nothing opens.
         {
-            TWhenShown<QDialog> anyDialog([](QDialog& dialog) { dialog.reject(); });
+            TWhenShown<QDialog> anyDialog([](QDialog& dialog) { dialog.reject(); }, TActTimes::Once);
             QVERIFY(Drop(*TextData(QStringLiteral("just some words"))));
             QVERIFY(Drop(*UrlData({QUrl::fromLocalFile(QString::fromStdString(WriteFile("readme.txt")))})));
             QTest::qWait(300);

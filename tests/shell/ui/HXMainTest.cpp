@@ -17,7 +17,6 @@
 #include <QMessageBox>
 #include <QSplitter>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -25,6 +24,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "HXMainWindowFixture.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
@@ -66,27 +66,13 @@ TReply SiteReply(const TRecordedRequest& request)
 
 } // namespace
 
-class HXMainTest : public QObject
+class HXMainTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<THXTestServer> m_server;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
-
-    void OpenWindow()
-    {
-        TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
-        options.TickPeriod = std::chrono::milliseconds(100);
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
-        m_window->show();
-        QTRY_VERIFY(m_window->FirstActivationDone());
-    }
+    // These tests see the activation the platform gives a shown window.
+    void OpenWindow() { TMainWindowFixture::OpenWindow(FastOptions(), test::TWindowActivation::AsShown); }
 
     std::vector<std::string> TaskFiles() const { return ListFiles(m_app->TasksFolder() + "General/", "*.hxt"); }
 
@@ -95,22 +81,12 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        // Deleted task files go to a trash inside the test's folder.
-        qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
-        m_app = std::make_unique<THXApp>(THXEnvironment::UnderHome(m_home->path().toStdString()));
-        m_server = std::make_unique<THXTestServer>(SiteReply);
-        m_opened.clear();
+        StartHome();
+        StartServer(SiteReply);
         OpenWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_server.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // Enter in an empty address box creates nothing and asks nothing.
     void EnterInAnEmptyAddressBoxDoesNothing()

@@ -18,7 +18,6 @@
 #include <QListWidget>
 #include <QMovie>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -28,11 +27,13 @@
 #include <memory>
 #include <set>
 
+#include "HXMainWindowFixture.h"
 #include "core/HXApp.h"
 #include "monitor/ui/HXStatus.h"
 #include "shell/HXSkins.h"
 #include "shell/ui/HXSkinLook.h"
 #include "shell/ui/HXdlgSelectSkin.h"
+#include "support/ui/HXWhenShown.h"
 
 namespace hx
 {
@@ -100,35 +101,6 @@ QRgb CentreOf(const QImage& image)
     return image.isNull() ? QRgb(0) : image.pixel(image.width() / 2, image.height() / 2);
 }
 
-// Runs `step` on the skin dialog once the window has opened it.
-class TWhenSkinDialogShown : public QObject
-{
-public:
-    explicit TWhenSkinDialogShown(std::function<void(TdlgSelectSkin&)> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_poll, &QTimer::timeout, this,
-                [this]
-                {
-                    for (QWidget* widget : QApplication::topLevelWidgets())
-                        if (auto* dialog = qobject_cast<TdlgSelectSkin*>(widget);
-                            dialog && dialog->isVisible() && !m_done)
-                        {
-                            m_done = true;
-                            m_step(*dialog);
-                            return;
-                        }
-                });
-        m_poll.start(10);
-    }
-    bool Done() const { return m_done; }
-
-private:
-    std::function<void(TdlgSelectSkin&)> m_step;
-    QTimer m_poll;
-    bool m_done = false;
-};
-
 void ClickSkin(TdlgSelectSkin& dialog, const QString& name)
 {
     const QList<QListWidgetItem*> found = dialog.lbSkins->findItems(name, Qt::MatchExactly);
@@ -141,19 +113,13 @@ void ClickSkin(TdlgSelectSkin& dialog, const QString& name)
 
 } // namespace
 
-class HXSkinTest : public QObject
+class HXSkinTest : public QObject, protected test::TMainWindowFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<THXApp> m_app;
-    std::unique_ptr<TFormHarbex> m_window;
-    std::vector<std::string> m_opened;
     // The pictures the window was built with, by picture name.
     std::map<std::string, qint64> m_builtIn;
-
-    std::string Home() const { return m_home->path().toStdString() + "/"; }
 
     void WriteSkins()
     {
@@ -182,17 +148,16 @@ private:
 
     void OpenWindow()
     {
+        // The scheduler keeps its own tick here.
         TMainOptions options;
         options.Pacing = TRunPacing::Fast();
-        options.OpenDocument = [this](const std::string& target) { m_opened.push_back(target); };
-        m_window = std::make_unique<TFormHarbex>(*m_app, options);
+        options.OpenDocument = RecordOpened();
+        CreateWindow(std::move(options));
         for (const auto& [picture, button] : Buttons())
             m_builtIn[picture] = button->icon().cacheKey();
         m_builtIn["run.bmp"] = m_window->StatusWindow().btnRun->icon().cacheKey();
         m_builtIn["stop.bmp"] = m_window->StatusWindow().btnStop->icon().cacheKey();
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QTRY_VERIFY(m_window->FirstActivationDone());
+        ShowWindow();
     }
 
     std::map<std::string, QToolButton*> Buttons() const
@@ -240,7 +205,7 @@ private:
     // Opens the skin dialog with Ctrl+K and runs `steps` in it; true when it opened.
     bool WithSkinDialog(const std::function<void(TdlgSelectSkin&)>& steps)
     {
-        TWhenSkinDialogShown when(steps);
+        test::TWhenShown<TdlgSelectSkin> when(steps, test::TActTimes::Once);
         QTest::keyClick(m_window.get(), Qt::Key_K, Qt::ControlModifier);
         return QTest::qWaitFor([&] { return when.Done(); }, 5000);
     }
@@ -250,21 +215,16 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        THXEnvironment environment = THXEnvironment::UnderHome(m_home->path().toStdString());
-        // Only the test's skins: no installed pictures are copied in at the first run.
-        environment.dataFolder.clear();
-        WriteSkins();
-        m_app = std::make_unique<THXApp>(environment);
-        m_opened.clear();
+        StartHome(
+            [this](THXEnvironment& environment)
+            {
+                // Only the test's skins: no installed pictures are copied in at the first run.
+                environment.dataFolder.clear();
+                WriteSkins();
+            });
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_app.reset();
-        m_home.reset();
-    }
+    void cleanup() { Stop(); }
 
     // Each skin clicked in the dialog is written as "Skin" and every picture of the
     // window is read from it at once; a picture it lacks is the Default skin's, and
