@@ -14,6 +14,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMenu>
+#include <QPalette>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -25,6 +26,7 @@
 #include "shell/HXZipTree.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXHome.h"
+#include "shell/ui/HXSkinLook.h"
 #include "shell/ui/HXZipTreeModel.h"
 
 namespace hx
@@ -166,6 +168,11 @@ void TFormHarbex::BrowseSelection()
     {
         m_browser =
             new TFormBrowser([this](const std::string& text) { ShowStatus(text); }, HomePageAddress(), m_browsePage);
+        // The pane in the fourth colour of the scheme, as the main area around it.
+        QPalette palette = m_browser->palette();
+        palette.setColor(QPalette::Window, SchemeColor(m_app, 3));
+        m_browser->setPalette(palette);
+        m_browser->setAutoFillBackground(true);
         m_browsePage->layout()->addWidget(m_browser);
         m_browser->show();
     }
