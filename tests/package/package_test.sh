@@ -3,10 +3,12 @@
 # unpacks them into a temporary root (dpkg -x, as `apt install` would lay them
 # out under /), and runs both programs from there with fresh HARBEX_HOME folders:
 # harbex-cli copies the sample site served on 127.0.0.1 by this test, and the
-# windowed harbex starts on the offscreen platform and finds its data.
+# windowed harbex starts on the offscreen platform and finds its data; last, the
+# person-level test drives the unpacked harbex in a display of its own.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "${1:?build folder}")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 work=$(mktemp -d)
 server_pid=""
@@ -68,20 +70,20 @@ files_of()
 {
     dpkg-deb --fsys-tarfile "$1" | tar -t | grep -v '/$'
 }
-# Listed once into variables: `grep -q` on a live pipe quits at the first match,
-# and with pipefail the tar it cut off would count as a failure.
-cli_files=$(files_of "$cli_deb")
-gui_files=$(files_of "$gui_deb")
-duplicates=$(printf '%s\n%s\n' "$cli_files" "$gui_files" | sort | uniq -d)
+# Listed once into files: `grep -q` on the live listing stops reading at its first
+# match, tar dies of SIGPIPE and pipefail then reports the file as missing.
+files_of "$cli_deb" >"$work/cli.files"
+files_of "$gui_deb" >"$work/gui.files"
+duplicates=$(sort "$work/cli.files" "$work/gui.files" | uniq -d)
 [[ -z $duplicates ]] || fail "files in both packages: $duplicates"
 for file in usr/bin/harbex-cli usr/share/harbex/FTypes.reg usr/share/harbex/sample-site/index.html \
     usr/share/man/man1/harbex-cli.1.gz usr/share/bash-completion/completions/harbex-cli; do
-    grep -qx "\./$file" <<<"$cli_files" || fail "harbex-cli package lacks /$file"
+    grep -qx "\./$file" "$work/cli.files" || fail "harbex-cli package lacks /$file"
 done
 for file in usr/bin/harbex usr/share/applications/harbex.desktop usr/share/metainfo/org.harbex.Harbex.metainfo.xml \
     usr/share/mime/packages/harbex.xml usr/share/icons/hicolor/48x48/apps/harbex.png \
     usr/share/icons/hicolor/scalable/apps/harbex.svg usr/share/man/man1/harbex.1.gz; do
-    grep -qx "\./$file" <<<"$gui_files" || fail "harbex package lacks /$file"
+    grep -qx "\./$file" "$work/gui.files" || fail "harbex package lacks /$file"
 done
 if grep -qi 'libqt' <<<"$(ldd "$root/usr/bin/harbex-cli")"; then
     fail "the installed harbex-cli loads Qt"
@@ -158,6 +160,18 @@ else
     fail "harbex ended on its own after starting with a task file"
 fi
 gui_pid=""
+
+# 6. A person uses the unpacked harbex: the person-level test (its own display and
+# session bus, the address typed, Go, the Tasks view, SmartUpdate, the summary
+# report, File > Exit, the copy on disk) against the program and the sample site
+# as the package laid them out.
+if ! timeout 300 bash "$here/../person/run_person_test.sh" "$root/usr/bin/harbex" \
+    "$root/usr/share/harbex/sample-site" >"$work/person.log" 2>&1; then
+    cat "$work/person.log"
+    fail "the person-level test failed against the unpacked harbex"
+else
+    grep '^\[person\]' "$work/person.log"
+fi
 
 if ((failures > 0)); then
     echo "$failures package check(s) failed"

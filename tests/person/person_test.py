@@ -3,15 +3,18 @@
 
 Started by run_person_test.sh inside its own X server and session bus. It serves a
 site on 127.0.0.1, starts the harbex program given on the command line with a
-fresh HARBEX_HOME, and then, through AT-SPI only (names, roles and actions, never
-screen positions): types the address into the address box, presses Go, waits for
-"Task Complete" on the status line, opens the Tasks view, runs the task again
-with SmartUpdate, opens the summary report, leaves through File > Exit, and checks
-the copy and the report files on disk.
+fresh HARBEX_HOME, and then, through AT-SPI and the keyboard only (names, roles,
+actions and keys, never screen positions): types the address into the address
+box, presses Go, waits for "Task Complete" in the task's row, opens the Tasks view,
+runs the task again with SmartUpdate, tabs once round the window (every control
+reached, each with a name), opens the summary report from the Reports button's
+menu with the keyboard, leaves through File > Exit, and checks the copy and the
+report on disk.
 
 Usage: person_test.py HARBEX_PROGRAM SITE_FOLDER
 """
 
+import ctypes
 import functools
 import http.server
 import os
@@ -20,9 +23,10 @@ import sys
 import tempfile
 import threading
 import time
-import zipfile
+import urllib.parse
 
 import pyatspi
+from gi.repository import GLib
 
 STEP_TIMEOUT = 90.0
 POLL = 0.25
@@ -202,7 +206,173 @@ def wait_for_dialog(app, main_window, title=None):
     return wait_for(f"dialog '{title or ''}'", probe)
 
 
+# ---- The desktop's part ----
+# There is no window manager in the test's display, so nothing gives a new window
+# the keyboard focus as a desktop would; this does that one job through Xlib.
+
+class XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
+                ("root", ctypes.c_ulong), ("window_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+def give_keyboard_focus(title):
+    """Gives the shown top-level X window called title the keyboard focus."""
+    xlib = ctypes.CDLL("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    xlib.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                                ctypes.POINTER(ctypes.c_uint)]
+    xlib.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+    xlib.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(XWindowAttributes)]
+    xlib.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+    xlib.XRaiseWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    xlib.XFree.argtypes = [ctypes.c_void_p]
+    xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise Failure("cannot open the test's X display")
+    try:
+        root_return, parent_return = ctypes.c_ulong(), ctypes.c_ulong()
+        windows, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        xlib.XQueryTree(display, xlib.XDefaultRootWindow(display), ctypes.byref(root_return),
+                        ctypes.byref(parent_return), ctypes.byref(windows), ctypes.byref(count))
+        found = None
+        for index in range(count.value):
+            window = windows[index]
+            name = ctypes.c_char_p()
+            attributes = XWindowAttributes()
+            if not xlib.XFetchName(display, window, ctypes.byref(name)):
+                continue
+            matches = name.value.decode("utf-8", "replace") == title
+            xlib.XFree(name)
+            viewable = xlib.XGetWindowAttributes(display, window, ctypes.byref(attributes)) and attributes.map_state == 2
+            if matches and viewable:
+                found = window
+        if windows:
+            xlib.XFree(windows)
+        if found is None:
+            return False
+        revert_to_parent, current_time = 2, 0
+        xlib.XRaiseWindow(display, found)
+        xlib.XSetInputFocus(display, found, revert_to_parent, current_time)
+        xlib.XSync(display, 0)
+        return True
+    finally:
+        xlib.XCloseDisplay(display)
+
+
+KEY_TAB = 0xFF09
+KEY_SPACE = 0x0020
+KEY_DOWN = 0xFF54
+KEY_RETURN = 0xFF0D
+
+
+def press_key(keysym):
+    """Presses and releases one key, as the keyboard would (XTest, through the registry)."""
+    pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+
+
+def is_focused(node):
+    try:
+        return node.getState().contains(pyatspi.STATE_FOCUSED)
+    except Exception:
+        return False
+
+
+class FocusWatcher:
+    """Follows where the keyboard focus goes, from the program's own focus events.
+
+    Open menus are not children of the application in the tree; their items show
+    up only through these events."""
+
+    def __init__(self):
+        self.events = []
+        pyatspi.Registry.registerEventListener(self._on_focus, "object:state-changed:focused")
+
+    def _on_focus(self, event):
+        if event.detail1:
+            self.events.append(event.source)
+
+    def close(self):
+        pyatspi.Registry.deregisterEventListener(self._on_focus, "object:state-changed:focused")
+
+    def press(self, keysym, what, timeout=20.0):
+        """Presses a key and returns the control that takes the focus after it."""
+        self.events.clear()
+        press_key(keysym)
+        context = GLib.MainContext.default()
+
+        def probe():
+            while context.iteration(False):
+                pass
+            return self.events[-1] if self.events else None
+
+        return wait_for(what, probe, timeout)
+
+
+# Interactive roles a keyboard user must be able to reach.
+KEYBOARD_ROLES = {"push button", "check box", "radio button", "combo box", "link", "table", "tree", "text",
+                  "spin button", "page tab", "slider"}
+
+
+def describe(nodes):
+    return [(role_of(node), name_of(node)) for node in nodes]
+
+
+def keyboard_reachable(window, watcher, start):
+    """Tabs once round the window from start and checks what the focus met on the way:
+    each control has a name, and every enabled control a person can focus is met."""
+    chain = []
+    for _ in range(100):
+        node = watcher.press(KEY_TAB, "the focus to move on Tab")
+        chain.append(node)
+        if node == start or is_focused(start):
+            break
+    else:
+        raise Failure(f"Tab never came back round to '{name_of(start)}': {describe(chain)}")
+    unnamed = [role_of(node) for node in chain if not name_of(node).strip()]
+    check(not unnamed, f"controls without an accessible name on the Tab round: {unnamed}")
+
+    def parent_of(node):
+        try:
+            return node.parent
+        except Exception:
+            return None
+
+    def met(node):
+        # The edit field of a combo box takes the focus for its box, and the other way round.
+        return any(node == other or parent_of(node) == other or parent_of(other) == node for other in chain)
+
+    missed = []
+    for node in find_all(window):
+        if role_of(node) not in KEYBOARD_ROLES:
+            continue
+        state = node.getState()
+        if state.contains(pyatspi.STATE_FOCUSABLE) and state.contains(pyatspi.STATE_ENABLED) and not met(node):
+            missed.append(node)
+    check(not missed, f"controls Tab does not reach: {describe(missed)}; the round was {describe(chain)}")
+    return chain
+
+
 # ---- The run ----
+
+def opened_lines(path):
+    """What the stand-in desktop opener was asked to open so far, one line each."""
+    if not os.path.exists(path):
+        return []
+    with open(path) as lines:
+        return [line for line in lines.read().split("\n") if line]
+
 
 def check(condition, message):
     if not condition:
@@ -288,14 +458,38 @@ def run(harbex, site_folder):
         check(any(path.startswith("/index.html") for path, _ in second_run),
               f"the SmartUpdate run did not ask for the start page again: {second_run}")
 
-        # The summary report, from the report button's menu.
-        do_action(find_one(window, "push button", "Reports"), "ShowMenu")
-        summary = wait_for("'Task Summary' in the open report menu",
-                           lambda: next((item for menu in children(app) if menu != window
-                                         for item in find_all(menu, "menu item", "Task Summary", showing=False)), None))
-        do_action(summary, "Press")
-        opened = wait_for("the report handed to the desktop",
-                          lambda: os.path.exists(opened_log) and open(opened_log).read().split("\n")[0])
+        # The keyboard: the window takes the focus as a desktop would give it; a Tab
+        # round from Run meets every control, each with its name.
+        wait_for("the main window to take the keyboard focus",
+                 lambda: give_keyboard_focus(name_of(window)) and window.getState().contains(pyatspi.STATE_ACTIVE))
+        watcher = FocusWatcher()
+        do_action(run_button, "SetFocus")
+        wait_for("Run to have the focus", lambda: is_focused(run_button))
+        chain = keyboard_reachable(window, watcher, run_button)
+        log(f"Tab reaches {len(chain)} controls, each with a name")
+
+        # The summary report, from the Reports button's menu: Tab to the button,
+        # Space opens the menu, Down to "Task Summary", Return.
+        reports = find_one(window, "push button", "Reports")
+        for _ in range(len(chain)):
+            if is_focused(reports):
+                break
+            watcher.press(KEY_TAB, "the focus to move on Tab")
+        check(is_focused(reports), "Tab never reached the Reports button")
+        opened_before = opened_lines(opened_log)
+        press_key(KEY_SPACE)
+        wait_for("the Reports menu open", lambda: reports.getState().contains(pyatspi.STATE_PRESSED))
+        item = None
+        for _ in range(6):
+            item = watcher.press(KEY_DOWN, "a report menu item to take the focus")
+            if role_of(item) == "menu item" and name_of(item) == "Task Summary":
+                break
+        check(item is not None and name_of(item) == "Task Summary",
+              f"Down in the Reports menu never came to 'Task Summary' (last: '{name_of(item)}')")
+        press_key(KEY_RETURN)
+        opened = wait_for("the summary report handed to the desktop",
+                          lambda: len(opened_lines(opened_log)) > len(opened_before) and opened_lines(opened_log)[-1])
+        watcher.close()
         log(f"report opened: {opened}")
 
         # Leave the program; answer its question should one come.
@@ -321,7 +515,9 @@ def run(harbex, site_folder):
         server.shutdown()
 
     # ---- On disk ----
-    report_path = opened[len("file://"):] if opened.startswith("file://") else opened
+    report = urllib.parse.urlparse(opened)
+    report_path = urllib.parse.unquote(report.path) if report.scheme == "file" else opened
+    check(report_path.endswith("_summary.htm"), f"the opened report {report_path} is not a task summary")
     check(report_path.startswith(home), f"the report {report_path} is not under HARBEX_HOME")
     check(os.path.isfile(report_path), f"the opened report {report_path} is not a file")
     with open(report_path, encoding="utf-8", errors="replace") as report:
@@ -329,26 +525,25 @@ def run(harbex, site_folder):
     check("127.0.0.1" in text, "the summary report does not name the copied site")
     log(f"summary report {report_path}: {len(text)} characters")
 
-    # The copy: every file of the site under one folder of the Personal Intranet.
-    copies = {}
-    for folder, _, files in os.walk(home):
-        for name in files:
-            copies.setdefault(name, []).append(os.path.join(folder, name))
+    # The copy: every file of the site in the task's folder of the Personal Intranet,
+    # where its summary lies; pictures and style sheets byte for byte, pages browsable
+    # from disk (no link back to the server left in them).
+    root = os.path.dirname(report_path)
+    check(os.path.dirname(root) == os.path.join(home, "My Intranet"),
+          f"the copy {root} is not a folder of the Personal Intranet under HARBEX_HOME")
     site_files = []
     for folder, _, files in os.walk(site_folder):
         site_files += [os.path.relpath(os.path.join(folder, name), site_folder) for name in files]
-    starts = [path for path in copies.get("index.html", []) if not path.endswith("articles/index.html")]
-    check(len(starts) == 1, f"expected one copied start page under HARBEX_HOME, found {starts}")
-    root = os.path.dirname(starts[0])
+    server_address = address[:address.index("/", len("http://"))]
     for relative in site_files:
         copied = os.path.join(root, relative)
         check(os.path.isfile(copied), f"{relative} of the site was not copied to {root}")
-        if relative.endswith((".png", ".css")):
-            with open(copied, "rb") as mine, open(os.path.join(site_folder, relative), "rb") as theirs:
-                check(mine.read() == theirs.read(), f"the copy of {relative} differs from the site's")
-    with open(starts[0], encoding="utf-8", errors="replace") as page:
-        start = page.read()
-    check("http://127.0.0.1" not in start or "about.html" in start, "the copied start page lost its links")
+        with open(copied, "rb") as mine, open(os.path.join(site_folder, relative), "rb") as theirs:
+            mine_bytes, theirs_bytes = mine.read(), theirs.read()
+        if relative.endswith((".html", ".htm")):
+            check(server_address.encode() not in mine_bytes, f"the saved {relative} still links to {server_address}")
+        else:
+            check(mine_bytes == theirs_bytes, f"the copy of {relative} differs from the site's")
     log(f"copy under {root}: all {len(site_files)} files of the site")
 
 
