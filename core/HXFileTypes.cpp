@@ -62,10 +62,14 @@ std::string GroupOfFile(THXSettingsStore& store, std::string_view path)
 TFileTypeGroups ReadGroups(THXSettingsStore& store)
 {
     TFileTypeGroups groups;
-    groups.names = store.ValueNames(kFileTypesKey);
-    groups.texts.reserve(groups.names.size());
-    for (const std::string& name : groups.names)
-        groups.texts.push_back(store.ReadString(kFileTypesKey, name, ""));
+    auto values = store.StringValues(kFileTypesKey);
+    groups.names.reserve(values.size());
+    groups.texts.reserve(values.size());
+    for (auto& [name, text] : values)
+    {
+        groups.names.push_back(std::move(name));
+        groups.texts.push_back(std::move(text));
+    }
     return groups;
 }
 

@@ -290,8 +290,14 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
     const std::string name = ExtractFileName(path);
     if (name.empty() || name == "." || name == "..")
         return false;
+    // A file that is there already has its folder: only a new one may need folders made
+    // (a page rewritten in place, the common case, costs one look at the disk).
+    struct stat existing
+    {
+    };
+    const bool found = ::stat(path.c_str(), &existing) == 0;
     const std::string folder = ExtractFilePath(path);
-    if (!folder.empty())
+    if (!found && !folder.empty())
     {
         try
         {
@@ -307,10 +313,7 @@ bool TPreparedFile::Prepare(const std::string& path, std::string_view bytes, TDu
     mode_t mode = 0644;
     bool keepMode = false;
     bool existsAlready = false;
-    struct stat existing
-    {
-    };
-    if (::stat(path.c_str(), &existing) == 0)
+    if (found)
     {
         if (S_ISDIR(existing.st_mode))
             return false;

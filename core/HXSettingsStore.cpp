@@ -1113,6 +1113,30 @@ std::vector<std::string> THXSettingsStore::ValueNames(std::string_view key)
     return names;
 }
 
+std::vector<std::pair<std::string, std::string>> THXSettingsStore::StringValues(std::string_view key)
+{
+    const std::lock_guard guard(m_mutex);
+    RefreshFromDiskIfChanged();
+    const std::string normalized = NormalizeKey(key);
+    std::vector<std::pair<std::string, std::string>> values;
+    const TKey* found = FindKey(normalized);
+    if (found == nullptr)
+        return values;
+    values.reserve(found->values.size());
+    for (const TValue& listed : found->values)
+    {
+        // Looked up by name as a single read is, so a name given twice reads the same value.
+        const TValue* value = FindValue(normalized, listed.name);
+        std::string text;
+        if (value != nullptr && value->type == TValueType::String)
+            text = value->text;
+        else if (value != nullptr)
+            ReportWrongType(key, listed.name, "text");
+        values.emplace_back(listed.name, std::move(text));
+    }
+    return values;
+}
+
 std::vector<std::string> THXSettingsStore::SubKeys(std::string_view key)
 {
     const std::lock_guard guard(m_mutex);

@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace hx
@@ -70,6 +71,10 @@ public:
 
     // Names of the key's values in stored order.
     std::vector<std::string> ValueNames(std::string_view key);
+    // The key's values in stored order, each read as ReadString reads it (a value of
+    // another type gives "" and is recorded as a problem), from one look at the
+    // file: a caller that needs them all pays for one check of the disk, not one a value.
+    std::vector<std::pair<std::string, std::string>> StringValues(std::string_view key);
     // Names of the key's direct sub-keys (last path part), in stored order.
     std::vector<std::string> SubKeys(std::string_view key);
 

@@ -107,8 +107,10 @@ bool TPartFile::OpenFolder(bool create)
     m_partName = PartFileName(m_name);
 
     // The working folder itself is the user's choice and may be reached through
-    // links; below it nothing is followed.
-    if (create)
+    // links; below it nothing is followed. It is made only when it cannot be opened
+    // (after the first transfer it is there).
+    TFileHandle folder(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid() && create)
     {
         try
         {
@@ -118,8 +120,8 @@ bool TPartFile::OpenFolder(bool create)
         {
             return Failed(errno);
         }
+        folder = TFileHandle(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
-    TFileHandle folder(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& step : folders)
     {
         if (!folder.Valid())
@@ -143,11 +145,17 @@ bool TPartFile::OpenPart()
 {
     if (m_file.Valid())
         return true;
-    // A part file left by an earlier run (or anything planted under its name) goes
-    // first; the new one is always a fresh regular file of this transfer.
-    ::unlinkat(m_folder.Get(), m_partName.c_str(), 0);
-    m_file = TFileHandle(
-        ::openat(m_folder.Get(), m_partName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    // The new part file is always a fresh regular file of this transfer: a part file
+    // left by an earlier run (or anything planted under its name) makes the exclusive
+    // create fail, goes, and the create is tried once more. Usually nothing is there,
+    // and the folder is changed only once.
+    constexpr int kPartFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    m_file = TFileHandle(::openat(m_folder.Get(), m_partName.c_str(), kPartFlags, 0666));
+    if (!m_file.Valid() && errno == EEXIST)
+    {
+        ::unlinkat(m_folder.Get(), m_partName.c_str(), 0);
+        m_file = TFileHandle(::openat(m_folder.Get(), m_partName.c_str(), kPartFlags, 0666));
+    }
     return m_file.Valid() || Failed(errno);
 }
 
