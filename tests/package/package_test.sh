@@ -95,7 +95,7 @@ data_line=$(HARBEX_HOME="$cli_home" "$root/usr/bin/harbex-cli" settings | grep '
 [[ $data_line == *"$root/usr/share/harbex/" ]] || fail "harbex-cli did not find the unpacked data: $data_line"
 
 # 4. A server on 127.0.0.1 serves the unpacked sample site; harbex-cli copies it.
-python3 -m http.server --bind 127.0.0.1 --directory "$root/usr/share/harbex/sample-site" 0 >"$work/server.log" 2>&1 &
+python3 -u -m http.server --bind 127.0.0.1 --directory "$root/usr/share/harbex/sample-site" 0 >"$work/server.log" 2>&1 &
 server_pid=$!
 port=""
 for _ in $(seq 1 100); do
@@ -141,11 +141,12 @@ for picture in main-tasks-empty main-tasks-done editor-1; do
 done
 
 # Started as a person's file manager starts it, with a task file, in a fresh
-# HARBEX_HOME: it seeds its program folder from the installed data and keeps running.
+# HARBEX_HOME: it seeds its program folder from the installed data and keeps running
+# (up to a minute: a loaded machine starts the browser engine slowly).
 gui_home="$work/gui-home"
 HARBEX_HOME="$gui_home" "$root/usr/bin/harbex" "$cli_home/Tasks/General/Sample Site.hxt" >"$work/gui.log" 2>&1 &
 gui_pid=$!
-for _ in $(seq 1 200); do
+for _ in $(seq 1 600); do
     [[ -f "$gui_home/Skins/Default/html.gif" && -f "$gui_home/Profiles/Whole Site.hxp" ]] && break
     sleep 0.1
 done
