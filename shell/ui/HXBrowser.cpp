@@ -20,6 +20,7 @@
 #ifdef HX_HAVE_WEBENGINE
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #endif
 
@@ -68,6 +69,29 @@ QWebEngineProfile* BrowserProfile()
     return profile;
 }
 
+// A page that runs scripts only in documents from the web. The documents on disk
+// are copies of other people's sites; a script in one could read any other file
+// the user may read (local documents see each other's contents) and send it
+// away in a picture's address. Without scripts a copy still shows its text,
+// pictures, style sheets and frames; the desktop's browser, which keeps local
+// documents apart, still runs them.
+class TBrowserPage final : public QWebEnginePage
+{
+public:
+    TBrowserPage(QWebEngineProfile* profile, QObject* parent)
+        : QWebEnginePage(profile, parent)
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (isMainFrame)
+            settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, !url.isLocalFile());
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+};
+
 #endif
 
 } // namespace
@@ -99,7 +123,7 @@ TBrowserView::TBrowserView(QWidget* parent)
 #ifdef HX_HAVE_WEBENGINE
     PrepareEngineEnvironment();
     auto* view = new QWebEngineView(this);
-    auto* page = new QWebEnginePage(BrowserProfile(), view);
+    auto* page = new TBrowserPage(BrowserProfile(), view);
     view->setPage(page);
     m_engine = view;
     connect(view, &QWebEngineView::loadStarted, this, &TBrowserView::LoadStarted);
@@ -157,6 +181,11 @@ QString TBrowserView::Address() const
     return ShownAddress(static_cast<QWebEngineView*>(m_engine)->url());
 }
 
+QString TBrowserView::Title() const
+{
+    return static_cast<QWebEngineView*>(m_engine)->title();
+}
+
 bool TBrowserView::CanGoBack() const
 {
     return static_cast<QWebEngineView*>(m_engine)->page()->action(QWebEnginePage::Back)->isEnabled();
@@ -176,6 +205,10 @@ void TBrowserView::Forward() {}
 void TBrowserView::Stop() {}
 void TBrowserView::Refresh() {}
 QString TBrowserView::Address() const
+{
+    return {};
+}
+QString TBrowserView::Title() const
 {
     return {};
 }
@@ -310,6 +343,11 @@ std::string TFormBrowser::CurrentAddress() const
 bool TFormBrowser::Loading() const
 {
     return m_loading;
+}
+
+std::string TFormBrowser::CurrentTitle() const
+{
+    return m_browser->Title().toStdString();
 }
 
 void TFormBrowser::UpdateHistoryButtons()

@@ -51,6 +51,8 @@ public:
     void Stop();
     void Refresh();
     QString Address() const;
+    // The title of the page shown (as its document has it now).
+    QString Title() const;
     bool CanGoBack() const;
     bool CanGoForward() const;
 
@@ -82,6 +84,8 @@ public:
     std::string CurrentAddress() const;
     // Whether a page is being loaded.
     bool Loading() const;
+    // The title of the page shown.
+    std::string CurrentTitle() const;
 
     QToolButton* btnBrowserBack = nullptr;
     QToolButton* btnBrowserForward = nullptr;

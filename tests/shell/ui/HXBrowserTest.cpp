@@ -54,11 +54,17 @@ using test::THXTestServer;
 using test::TRecordedRequest;
 using test::TReply;
 
+// A page whose script renames it: the title tells whether scripts ran.
+constexpr const char* kScriptedPage =
+    "<html><head><title>quiet</title></head><body><script>document.title = 'ran';</script></body></html>";
+
 TReply PageReply(const TRecordedRequest& request)
 {
     const auto html = [](const std::string& body) { return TReply::Text(200, body, {{"Content-Type", "text/html"}}); };
     if (request.Target == "/a.html")
         return html("<html><head><title>Page A</title></head><body><a href=\"b.html\">b</a></body></html>");
+    if (request.Target == "/script.html")
+        return html(kScriptedPage);
     if (request.Target == "/b.html")
         return html("<html><head><title>Page B</title></head><body>b</body></html>");
     return TReply::Text(404, "missing");
@@ -284,6 +290,29 @@ private slots:
         m_opened.clear();
         QTest::keyClick(tree, Qt::Key_Return);
         QCOMPARE(m_opened, std::vector<std::string>{intranet + "site/index.html"});
+    }
+
+    // Pages from the web run their scripts; documents on disk, copies of other
+    // people's sites that could read the user's files, do not.
+    void ScriptsRunOnlyInPagesFromTheWeb()
+    {
+        OpenWindow();
+        if (!EmbeddedBrowserAvailable())
+            QSKIP("built without Qt WebEngine");
+        ClickView(TView::Browse);
+        TFormBrowser* browser = m_window->BrowserPane();
+        QVERIFY(browser);
+        QVERIFY(OpenInBrowser(m_server->URL("/script.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentTitle(), std::string("ran"), 20000);
+        const std::string local = m_home->path().toStdString() + "/copy/script.html";
+        ForceDirectories(ExtractFilePath(local));
+        QVERIFY(WriteFileAtomic(local, kScriptedPage));
+        QVERIFY(OpenInBrowser(local));
+        QTest::qWait(200);
+        QCOMPARE(browser->CurrentTitle(), std::string("quiet"));
+        // And back on the web, scripts run again.
+        QVERIFY(OpenInBrowser(m_server->URL("/script.html")));
+        QTRY_COMPARE_WITH_TIMEOUT(browser->CurrentTitle(), std::string("ran"), 20000);
     }
 
     // A copied task's "Integrated Browser" items of the Task menu show the Browse
