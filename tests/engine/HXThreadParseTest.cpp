@@ -681,7 +681,10 @@ TEST_F(HXThreadParseTest, EndingNeverWaitsOnAPausedSleepingOrWaitingWorker)
         waiting->Resume();
         if (serveOne)
         {
-            ASSERT_TRUE(PumpUntil(loop, [&] { return loop.ProcessPending(1ms) > 0; }));
+            // Exactly one hand-over: PumpUntil would serve more between its checks.
+            const auto deadline = std::chrono::steady_clock::now() + 20s;
+            while (loop.ProcessPending(1ms) == 0)
+                ASSERT_LT(std::chrono::steady_clock::now(), deadline);
         }
         std::this_thread::sleep_for(20ms);
         EXPECT_LT(timed([&] { waiting.reset(); }), 2s);
