@@ -309,7 +309,7 @@ private:
     };
 
     // Callers hold m_queueLock.
-    void AppendPairLocked(THXQItem&& item, const std::string& record);
+    void AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash, const std::string& record);
     THXQItem* ItemLocked(std::size_t pair) const;
     bool OwnsItemLocked(const THXQItem& item) const;
     // Points the item's repeating texts at the queue's shared copies.
@@ -318,6 +318,8 @@ private:
     // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
     std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
     void AddKnownLocked(std::uint32_t pair);
+    void AddKnownLocked(std::uint32_t pair, std::size_t hash);
+    void PrefetchKnownLocked(std::size_t hash) const;
     void GrowKnownLocked(std::size_t atLeast = 0);
     std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
