@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <stdexcept>
 
 #include "core/HXApp.h"
@@ -195,6 +196,57 @@ bool MatchesSavedPage(const THXQItem& item)
 }
 
 } // namespace
+
+void THXPairSet::Insert(std::uint32_t pair)
+{
+    const std::size_t word = pair / 64;
+    if (word >= m_words.size())
+    {
+        m_words.resize(std::max(word + 1, 2 * m_words.size()), 0);
+        m_summary.resize((m_words.size() + 63) / 64, 0);
+    }
+    m_words[word] |= std::uint64_t{1} << (pair % 64);
+    m_summary[word / 64] |= std::uint64_t{1} << (word % 64);
+    m_firstWord = std::min(m_firstWord, word);
+}
+
+void THXPairSet::Erase(std::uint32_t pair)
+{
+    const std::size_t word = pair / 64;
+    if (word >= m_words.size())
+        return;
+    m_words[word] &= ~(std::uint64_t{1} << (pair % 64));
+    if (m_words[word] == 0)
+        m_summary[word / 64] &= ~(std::uint64_t{1} << (word % 64));
+}
+
+std::optional<std::uint32_t> THXPairSet::Smallest()
+{
+    // The first non-empty word at or after m_firstWord, found through the summary.
+    std::size_t group = m_firstWord / 64;
+    if (group >= m_summary.size())
+        return std::nullopt;
+    std::uint64_t bits = m_summary[group] & (~std::uint64_t{0} << (m_firstWord % 64));
+    while (bits == 0)
+    {
+        if (++group == m_summary.size())
+        {
+            m_firstWord = m_words.size();
+            return std::nullopt;
+        }
+        bits = m_summary[group];
+    }
+    m_firstWord = 64 * group + static_cast<std::size_t>(std::countr_zero(bits));
+    return static_cast<std::uint32_t>(64 * m_firstWord +
+                                      static_cast<std::size_t>(std::countr_zero(m_words[m_firstWord])));
+}
+
+void THXPairSet::clear()
+{
+    std::vector<std::uint64_t>().swap(m_words);
+    std::vector<std::uint64_t>().swap(m_summary);
+    m_firstWord = 0;
+}
 
 bool THXQItem::IsPage() const
 {
@@ -570,11 +622,11 @@ void THXTask::NoteItemChangedLocked(const THXQItem& item)
         return;
     const auto pair = static_cast<std::uint32_t>(item.Index / 2);
     if (MatchesPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::Page)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Page)].Insert(pair);
     if (MatchesResource(item))
-        m_candidates[static_cast<std::size_t>(TScan::Resource)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Resource)].Insert(pair);
     if (MatchesSavedPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].Insert(pair);
 }
 
 THXQItem* THXTask::ScanLocked(TScan scan)
@@ -582,14 +634,13 @@ THXQItem* THXTask::ScanLocked(TScan scan)
     bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
                                        : scan == TScan::Resource ? MatchesResource
                                                                  : MatchesSavedPage;
-    TCandidates& candidates = m_candidates[static_cast<std::size_t>(scan)];
-    while (!candidates.empty())
+    THXPairSet& candidates = m_candidates[static_cast<std::size_t>(scan)];
+    while (const std::optional<std::uint32_t> pair = candidates.Smallest())
     {
-        const std::uint32_t pair = candidates.top();
-        THXQItem* item = ItemLocked(pair);
+        THXQItem* item = ItemLocked(*pair);
         if (item != nullptr && matches(*item))
             return item;
-        candidates.pop();
+        candidates.Erase(*pair);
     }
     return nullptr;
 }
@@ -624,7 +675,7 @@ void THXTask::ClearLinesLocked()
     m_zipPending.clear();
     m_zipPendingHead = 0;
     for (auto& candidates : m_candidates)
-        candidates = TCandidates();
+        candidates.clear();
 }
 
 void THXTask::ClearQueue()
