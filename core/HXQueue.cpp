@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <stdexcept>
 
 #include "core/HXApp.h"
@@ -196,6 +197,57 @@ bool MatchesSavedPage(const THXQItem& item)
 
 } // namespace
 
+void THXPairSet::Insert(std::uint32_t pair)
+{
+    const std::size_t word = pair / 64;
+    if (word >= m_words.size())
+    {
+        m_words.resize(std::max(word + 1, 2 * m_words.size()), 0);
+        m_summary.resize((m_words.size() + 63) / 64, 0);
+    }
+    m_words[word] |= std::uint64_t{1} << (pair % 64);
+    m_summary[word / 64] |= std::uint64_t{1} << (word % 64);
+    m_firstWord = std::min(m_firstWord, word);
+}
+
+void THXPairSet::Erase(std::uint32_t pair)
+{
+    const std::size_t word = pair / 64;
+    if (word >= m_words.size())
+        return;
+    m_words[word] &= ~(std::uint64_t{1} << (pair % 64));
+    if (m_words[word] == 0)
+        m_summary[word / 64] &= ~(std::uint64_t{1} << (word % 64));
+}
+
+std::optional<std::uint32_t> THXPairSet::Smallest()
+{
+    // The first non-empty word at or after m_firstWord, found through the summary.
+    std::size_t group = m_firstWord / 64;
+    if (group >= m_summary.size())
+        return std::nullopt;
+    std::uint64_t bits = m_summary[group] & (~std::uint64_t{0} << (m_firstWord % 64));
+    while (bits == 0)
+    {
+        if (++group == m_summary.size())
+        {
+            m_firstWord = m_words.size();
+            return std::nullopt;
+        }
+        bits = m_summary[group];
+    }
+    m_firstWord = 64 * group + static_cast<std::size_t>(std::countr_zero(bits));
+    return static_cast<std::uint32_t>(64 * m_firstWord +
+                                      static_cast<std::size_t>(std::countr_zero(m_words[m_firstWord])));
+}
+
+void THXPairSet::clear()
+{
+    std::vector<std::uint64_t>().swap(m_words);
+    std::vector<std::uint64_t>().swap(m_summary);
+    m_firstWord = 0;
+}
+
 bool THXQItem::IsPage() const
 {
     return Group == kPageGroup;
@@ -258,16 +310,27 @@ std::optional<std::uint32_t> THXTask::FindKnownLocked(std::string_view encodedUR
     }
 }
 
+void THXTask::PrefetchKnownLocked(std::size_t hash) const
+{
+    // The slot a URL hashes to is far away in memory in a large queue: asked for
+    // early, it is in the cache by the time the URL goes in.
+    if (!m_known.empty())
+        __builtin_prefetch(&m_known[hash & (m_known.size() - 1)], 1);
+}
+
 void THXTask::AddKnownLocked(std::uint32_t pair)
+{
+    AddKnownLocked(pair, FoldedHash(m_lines[2 * static_cast<std::size_t>(pair)]));
+}
+
+void THXTask::AddKnownLocked(std::uint32_t pair, std::size_t hash)
 {
     if (pair + 1 > kKnownPairMask)
         throw std::length_error("The queue holds too many URLs");
     // At most three quarters full, so a probe ends soon at a free slot.
     if (4 * (m_knownCount + 1) > 3 * m_known.size())
         GrowKnownLocked();
-    const std::string_view url = m_lines[2 * static_cast<std::size_t>(pair)];
     const std::size_t mask = m_known.size() - 1;
-    const std::size_t hash = FoldedHash(url);
     const std::uint32_t tag = HashTag(hash);
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask)
     {
@@ -281,7 +344,8 @@ void THXTask::AddKnownLocked(std::uint32_t pair)
         // A URL line that is there already (a queue file may repeat one) keeps its
         // first pair, as a set would.
         if ((entry & ~kKnownPairMask) == tag &&
-            SameTextNoCase(url, m_lines[2 * static_cast<std::size_t>((entry & kKnownPairMask) - 1)]))
+            SameTextNoCase(m_lines[2 * static_cast<std::size_t>(pair)],
+                           m_lines[2 * static_cast<std::size_t>((entry & kKnownPairMask) - 1)]))
             return;
     }
 }
@@ -301,15 +365,31 @@ void THXTask::GrowKnownLocked(std::size_t atLeast)
     }
     std::vector<std::uint32_t>(size, 0).swap(m_known);
     const std::size_t mask = m_known.size() - 1;
-    for (std::size_t pair = 0; pair < present.size(); ++pair)
+    // A batch of URLs is hashed and its slots asked for before any goes in, so the
+    // slots' cache misses overlap instead of following one another.
+    constexpr std::size_t kBatch = 32;
+    std::array<std::uint32_t, kBatch> pairs{};
+    std::array<std::size_t, kBatch> hashes{};
+    std::size_t pair = 0;
+    while (pair < present.size())
     {
-        if (!present[pair])
-            continue;
-        const std::size_t hash = FoldedHash(m_lines[2 * pair]);
-        std::size_t slot = hash & mask;
-        while (m_known[slot] != 0)
-            slot = (slot + 1) & mask;
-        m_known[slot] = HashTag(hash) | static_cast<std::uint32_t>(pair + 1);
+        std::size_t count = 0;
+        for (; pair < present.size() && count < kBatch; ++pair)
+        {
+            if (!present[pair])
+                continue;
+            pairs[count] = static_cast<std::uint32_t>(pair);
+            hashes[count] = FoldedHash(m_lines[2 * pair]);
+            __builtin_prefetch(&m_known[hashes[count] & mask], 1);
+            ++count;
+        }
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            std::size_t slot = hashes[i] & mask;
+            while (m_known[slot] != 0)
+                slot = (slot + 1) & mask;
+            m_known[slot] = HashTag(hashes[i]) | (pairs[i] + 1);
+        }
     }
 }
 
@@ -356,10 +436,11 @@ std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string_v
     return record;
 }
 
-void THXTask::AppendPairLocked(THXQItem&& item, const std::string& record)
+void THXTask::AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash,
+                               const std::string& record)
 {
     const std::size_t pair = m_lines.size() / 2;
-    m_lines.push_back(EncodeField(item.URL));
+    m_lines.push_back(encodedURL);
     m_lines.push_back(record);
     // Pairs appended without an item (WriteItemRecord of an item the queue does not
     // own) leave unbuilt places before this one.
@@ -373,7 +454,7 @@ void THXTask::AppendPairLocked(THXQItem&& item, const std::string& record)
     if (added.StatusText.IsCleared())
         added.StatusText.clear();
     ShareTextsLocked(added);
-    AddKnownLocked(static_cast<std::uint32_t>(pair));
+    AddKnownLocked(static_cast<std::uint32_t>(pair), urlHash);
     NoteItemChangedLocked(added);
 }
 
@@ -386,14 +467,17 @@ void THXTask::AddItem(std::unique_ptr<THXQItem> item)
 THXQItem* THXTask::AddItem(THXQItem item)
 {
     THXQItem* added = nullptr;
+    const std::string encodedURL = EncodeField(item.URL);
+    const std::size_t urlHash = FoldedHash(encodedURL);
     {
         std::lock_guard lock(m_queueLock);
+        PrefetchKnownLocked(urlHash);
         if (item.IsPage())
             ++TotalPages;
         else
             ++TotalResources;
         const std::string record = BuildRecordLocked(item, nullptr);
-        AppendPairLocked(std::move(item), record);
+        AppendPairLocked(std::move(item), encodedURL, urlHash, record);
         added = &m_items.back();
         Modified = true;
     }
@@ -538,11 +622,11 @@ void THXTask::NoteItemChangedLocked(const THXQItem& item)
         return;
     const auto pair = static_cast<std::uint32_t>(item.Index / 2);
     if (MatchesPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::Page)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Page)].Insert(pair);
     if (MatchesResource(item))
-        m_candidates[static_cast<std::size_t>(TScan::Resource)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::Resource)].Insert(pair);
     if (MatchesSavedPage(item))
-        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].push(pair);
+        m_candidates[static_cast<std::size_t>(TScan::SavedPage)].Insert(pair);
 }
 
 THXQItem* THXTask::ScanLocked(TScan scan)
@@ -550,14 +634,13 @@ THXQItem* THXTask::ScanLocked(TScan scan)
     bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
                                        : scan == TScan::Resource ? MatchesResource
                                                                  : MatchesSavedPage;
-    TCandidates& candidates = m_candidates[static_cast<std::size_t>(scan)];
-    while (!candidates.empty())
+    THXPairSet& candidates = m_candidates[static_cast<std::size_t>(scan)];
+    while (const std::optional<std::uint32_t> pair = candidates.Smallest())
     {
-        const std::uint32_t pair = candidates.top();
-        THXQItem* item = ItemLocked(pair);
+        THXQItem* item = ItemLocked(*pair);
         if (item != nullptr && matches(*item))
             return item;
-        candidates.pop();
+        candidates.Erase(*pair);
     }
     return nullptr;
 }
@@ -592,7 +675,7 @@ void THXTask::ClearLinesLocked()
     m_zipPending.clear();
     m_zipPendingHead = 0;
     for (auto& candidates : m_candidates)
-        candidates = TCandidates();
+        candidates.clear();
 }
 
 void THXTask::ClearQueue()

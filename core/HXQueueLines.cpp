@@ -1,5 +1,6 @@
 #include "core/HXQueueLines.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -95,17 +96,47 @@ void THXQueueLines::CompactIfWasteful()
 {
     if (m_wastedBytes < kBlockBytes || m_wastedBytes < m_liveBytes / 8)
         return;
-    // Copies every line, in order, into fresh blocks; an old block is freed once
-    // the last of its lines has moved.
-    THXQueueLines compact;
-    for (std::size_t line = 0; line < m_handles.size(); ++line)
+    // The bytes still in use in each block.
+    std::vector<std::size_t> live(m_blocks.size(), 0);
+    for (const std::uint64_t handle : m_handles)
     {
-        compact.push_back((*this)[line]);
-        TBlock& old = m_blocks[BlockOf(m_handles[line])];
-        if (--old.lines == 0)
-            old.bytes.reset();
+        const std::uint64_t length = handle & kFieldMask;
+        live[BlockOf(handle)] += length == kOwnBlock ? m_blocks[BlockOf(handle)].size : length;
     }
-    *this = std::move(compact);
+    // Only blocks with space left behind are emptied, their live lines moved to the
+    // end: a block of lines that no longer change (URLs, records of finished items)
+    // is not copied again at every compaction. The block being filled stays.
+    std::vector<bool> emptied(m_blocks.size(), false);
+    std::size_t reclaimed = 0;
+    for (std::size_t block = 0; block + 1 < m_blocks.size(); ++block)
+    {
+        TBlock& candidate = m_blocks[block];
+        if (!candidate.bytes || live[block] == candidate.used)
+            continue;
+        emptied[block] = true;
+        reclaimed += candidate.used - live[block];
+        if (live[block] == 0)
+        {
+            candidate.bytes.reset();
+            candidate.lines = 0;
+        }
+    }
+    for (std::uint64_t& handle : m_handles)
+    {
+        const std::size_t block = BlockOf(handle);
+        if (!emptied[block])
+            continue;
+        const std::uint64_t length = handle & kFieldMask;
+        const char* bytes = m_blocks[block].bytes.get();
+        const std::string_view text = length == kOwnBlock ? std::string_view(bytes, m_blocks[block].size)
+                                                          : std::string_view(bytes + OffsetOf(handle), length);
+        // Store may add a block (the text stays where it is): the old block is
+        // looked up again afterwards, and freed once its last line has moved.
+        handle = Store(text);
+        if (--m_blocks[block].lines == 0)
+            m_blocks[block].bytes.reset();
+    }
+    m_wastedBytes -= std::min(reclaimed, m_wastedBytes);
 }
 
 void THXQueueLines::clear()

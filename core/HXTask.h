@@ -114,6 +114,27 @@ public:
     virtual void RefreshRow(THXQItem& item) = 0;
 };
 
+// A set of pair numbers that hands out its smallest member: one bit a pair, and a
+// bit for each 64 pairs saying whether any of them is in, so finding the smallest
+// reads a few words in order however large the queue is. Not thread-safe: the
+// task's queue lock guards it.
+class THXPairSet
+{
+public:
+    void Insert(std::uint32_t pair);
+    void Erase(std::uint32_t pair);
+    // The smallest pair in the set, if any.
+    std::optional<std::uint32_t> Smallest();
+    void clear();
+
+private:
+    std::vector<std::uint64_t> m_words;
+    // Bit w: word w is not empty.
+    std::vector<std::uint64_t> m_summary;
+    // No word before this one holds a pair.
+    std::size_t m_firstWord = 0;
+};
+
 // Window-side handles a task carries for the windows that show it.
 class THXZipNode;
 class THXSchedulerRow;
@@ -309,7 +330,7 @@ private:
     };
 
     // Callers hold m_queueLock.
-    void AppendPairLocked(THXQItem&& item, const std::string& record);
+    void AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash, const std::string& record);
     THXQItem* ItemLocked(std::size_t pair) const;
     bool OwnsItemLocked(const THXQItem& item) const;
     // Points the item's repeating texts at the queue's shared copies.
@@ -318,6 +339,8 @@ private:
     // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
     std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
     void AddKnownLocked(std::uint32_t pair);
+    void AddKnownLocked(std::uint32_t pair, std::size_t hash);
+    void PrefetchKnownLocked(std::size_t hash) const;
     void GrowKnownLocked(std::size_t atLeast = 0);
     std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
@@ -348,13 +371,11 @@ private:
     std::unordered_set<std::string> m_sharedTexts;
     std::vector<TZipPendingFile> m_zipPending;
     std::size_t m_zipPendingHead = 0;
-    // Pairs that may match each scan, smallest on top. Every change that can make an
-    // item match (adding, a state change, a record write or reload) pushes it; a scan
-    // pops entries that no longer match. So NextPage and friends return what a scan
-    // from the first pair returns, without rereading finished items. A pair may stand
-    // more than once; its repeats are popped like the rest.
-    using TCandidates = std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>>;
-    std::array<TCandidates, 3> m_candidates;
+    // Pairs that may match each scan. Every change that can make an item match
+    // (adding, a state change, a record write or reload) puts it in; a scan takes the
+    // smallest and drops those that no longer match. So NextPage and friends return
+    // what a scan from the first pair returns, without rereading finished items.
+    std::array<THXPairSet, 3> m_candidates;
 
     // Queue file writes: a copy of the lines written by m_queueWriter. Each copy has
     // a number; a copy older than the file's is not written, so a late background

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "core/HXApp.h"
@@ -297,6 +298,54 @@ TEST_F(HXQueueTest, ChoiceMatchesAPlainScanThroughARandomCrawl)
         ASSERT_EQ(task->NextResource(), plainScan(resourceRule)) << step;
         ASSERT_EQ(task->NextSavedPage(), plainScan(savedRule)) << step;
     }
+}
+
+// The set behind the choice scans, over a range far wider than one summary word
+// (64 x 64 pairs): its smallest member must always be what an ordered set says,
+// also after a pair below the last answer comes in again.
+TEST(HXPairSetTest, SmallestMatchesAnOrderedSetThroughRandomChanges)
+{
+    std::mt19937 random(777);
+    THXPairSet set;
+    std::set<std::uint32_t> model;
+    EXPECT_FALSE(set.Smallest().has_value());
+    for (const std::uint32_t pair : {70000U, 4096U, 4095U, 64U, 63U, 0U})
+    {
+        set.Insert(pair);
+        model.insert(pair);
+    }
+    for (int step = 0; step < 20000; ++step)
+    {
+        const auto pair = static_cast<std::uint32_t>(random() % (step < 10000 ? 200000U : 9000U));
+        switch (random() % 3)
+        {
+        case 0:
+            set.Insert(pair);
+            model.insert(pair);
+            break;
+        case 1:
+            set.Erase(pair);
+            model.erase(pair);
+            break;
+        default:
+            if (!model.empty())
+            {
+                set.Erase(*model.begin());
+                model.erase(model.begin());
+            }
+            break;
+        }
+        const std::optional<std::uint32_t> smallest = set.Smallest();
+        ASSERT_EQ(smallest.has_value(), !model.empty()) << step;
+        if (smallest)
+        {
+            ASSERT_EQ(*smallest, *model.begin()) << step;
+        }
+    }
+    set.clear();
+    EXPECT_FALSE(set.Smallest().has_value());
+    set.Insert(5);
+    EXPECT_EQ(set.Smallest(), std::optional<std::uint32_t>(5));
 }
 
 TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
