@@ -22,6 +22,7 @@
 #include "net/HXSockets.h"
 #include "shell/HXFirstRun.h"
 #include "shell/HXTaskRunner.h"
+#include "HXSeededApp.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -57,11 +58,7 @@ protected:
     void SetUp() override
     {
         THXSandboxTest::SetUp();
-        THXEnvironment environment = THXEnvironment::UnderHome(Home().Path().string());
-        environment.dataFolder = std::string(HX_SOURCE_DATA_DIR) + "/";
-        app = std::make_unique<THXApp>(environment);
-        FirstRunSetup(*app);
-        app->SetOwner(&owner);
+        app = test::MakeSeededApp(Home(), owner);
     }
 
     void TearDown() override

@@ -38,6 +38,7 @@
 #include "core/HXURL.h"
 #include "net/HXSockets.h"
 #include "shell/HXFirstRun.h"
+#include "HXSeededApp.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -266,11 +267,7 @@ protected:
     void SetUp() override
     {
         THXSandboxTest::SetUp();
-        THXEnvironment environment = THXEnvironment::UnderHome(Home().Path().string());
-        environment.dataFolder = std::string(HX_SOURCE_DATA_DIR) + "/";
-        app = std::make_unique<THXApp>(environment);
-        FirstRunSetup(*app);
-        app->SetOwner(&owner);
+        app = test::MakeSeededApp(Home(), owner);
         app->SetConnections(2);
         slots = std::make_unique<THXSlotList>();
         slots->SetSlotCount(2, false);

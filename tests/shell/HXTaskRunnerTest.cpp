@@ -36,6 +36,7 @@
 #include "schedule/HXScheduler.h"
 #include "shell/HXFirstRun.h"
 #include "shell/HXTempFolder.h"
+#include "HXSeededApp.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -236,11 +237,7 @@ protected:
     void SetUp() override
     {
         THXSandboxTest::SetUp();
-        THXEnvironment environment = THXEnvironment::UnderHome(Home().Path().string());
-        environment.dataFolder = std::string(HX_SOURCE_DATA_DIR) + "/";
-        app = std::make_unique<THXApp>(environment);
-        FirstRunSetup(*app);
-        app->SetOwner(&owner);
+        app = test::MakeSeededApp(Home(), owner);
         slots = std::make_unique<THXSlotList>();
         slots->SetSlotCount(2, false);
         runner = std::make_unique<THXTaskRunner>(*app, host, *slots, QuickPacing());
