@@ -339,9 +339,11 @@ TFormExplore::TFormExplore(THXApp& app, QWidget* parent)
     lvExplore->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lvExplore->setContextMenuPolicy(Qt::CustomContextMenu);
     const std::array<int, TExploreModel::colCount> widths = {40, 70, 150, 150, 0, 70, 80, 100, 0, 200};
+    // Never narrower than the column's caption in the desktop's font ("Last Modified"
+    // and "Download Result" do not fit the shipped widths).
     for (int column = 0; column < TExploreModel::colCount; ++column)
         if (const int width = widths[static_cast<std::size_t>(column)]; width > 0)
-            lvExplore->setColumnWidth(column, width);
+            lvExplore->setColumnWidth(column, std::max(width, lvExplore->horizontalHeader()->sectionSizeHint(column)));
     layout->addWidget(lvExplore);
     lvExplore->viewport()->installEventFilter(this);
     CreateMenu();
