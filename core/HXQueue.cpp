@@ -779,8 +779,21 @@ void THXTask::LoadQueue()
             SetItemStateLocked(*item, state);
         }
         Progress("", 0, 0);
-        if (item->State < kStateError)
+        if (item->State != kStateNone && item->State < kStateError)
+        {
+            // An item that was in transfer when the file was written waits again, and
+            // its record says so too: every later reload takes the state from the
+            // record, and one that brought "in transfer" back would leave the item
+            // unchosen while the run ends as complete.
+            ReloadItem(*item);
             SetItemState(*item, kStateNone);
+            WriteItemRecord(*item);
+            ReleaseItemStrings(*item);
+        }
+        else if (item->State < kStateError)
+        {
+            SetItemState(*item, kStateNone);
+        }
         if (ExploreView)
             ExploreView->AddRow(*item);
         if (pair == 0 || pair % 50 == 0 || pair + 1 == pairs)

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
+#include "support/HXTestSite.h"
 
 extern char** environ;
 
@@ -97,6 +99,33 @@ std::string ReadText(const std::string& path)
 THeaderFields Html()
 {
     return {{"Content-Type", "text/html"}};
+}
+
+// The addresses of a queue file's items that still wait to be fetched: state 0
+// (none), 1 or 2 (in transfer) in an item that is to be fetched (mode not 0).
+std::vector<std::string> WaitingItems(const std::string& queueFile)
+{
+    std::vector<std::string> lines;
+    std::istringstream text(ReadText(queueFile));
+    for (std::string line; std::getline(text, line);)
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    std::vector<std::string> waiting;
+    for (std::size_t pair = 0; pair + 1 < lines.size(); pair += 2)
+    {
+        std::vector<std::string> fields;
+        std::istringstream record(lines[pair + 1]);
+        for (std::string field; std::getline(record, field, '\xB6');)
+            fields.push_back(field);
+        const std::string state = fields.empty() ? std::string() : fields[0];
+        const std::string mode = fields.size() > 7 ? fields[7] : std::string();
+        if ((state == "0" || state == "1" || state == "2") && mode != "0")
+            waiting.push_back(lines[pair]);
+    }
+    return waiting;
 }
 
 class HXCliCrawlTest : public THXSandboxTest
@@ -283,6 +312,64 @@ TEST_F(HXCliCrawlTest, InterruptStopsTheTaskAndRunResumesIt)
     // --restart still starts over from the start page.
     ASSERT_EQ(RunProgram({"run", "Slow", "--restart"}, resumed), 0) << resumed;
     EXPECT_EQ(startPageGets(), getsBefore + 1);
+}
+
+TEST_F(HXCliCrawlTest, RunsKilledAtRandomPointsResumeToACompleteCopyWithNothingWaiting)
+{
+    const TTestSite site = GenerateTestSite(HomeFolder() + "/site", {.Pages = 150, .UnusualNames = false});
+    auto state = std::make_shared<TSiteState>(site);
+    // Each answer waits a little, as a distant server's does, so a kill finds
+    // transfers under way and queue records that say so.
+    THXTestServer server(
+        [serve = SiteHandler(state)](const TRecordedRequest& request)
+        {
+            std::this_thread::sleep_for(20ms);
+            return serve(request);
+        });
+    const std::string copy = HomeFolder() + "/copy";
+    const std::string queueFile = HomeFolder() + "/Tasks/General/Killed.dwn";
+    // A kill comes after a random number of the run's requests, so it falls at a
+    // random point of the copy however fast this machine is.
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> killAfter(1, 60);
+    std::string kills;
+    for (int kill = 0; kill < 3; ++kill)
+    {
+        const int target = state->TotalRequests() + killAfter(random);
+        const TProgramRun run =
+            kill == 0
+                ? StartProgram(HomeFolder(), {"copy", server.URL("/index.html"), "--folder", copy, "--name", "Killed"})
+                : StartProgram(HomeFolder(), {"run", "Killed", "--resume"});
+        ASSERT_GT(run.Pid, 0);
+        int status = 0;
+        bool ended = false;
+        for (int step = 0; step < 6000 && state->TotalRequests() < target && !ended; ++step)
+        {
+            ended = ::waitpid(run.Pid, &status, WNOHANG) == run.Pid;
+            std::this_thread::sleep_for(5ms);
+        }
+        kills += " " + std::to_string(state->TotalRequests()) + (ended ? " (ended)" : "");
+        if (!ended)
+        {
+            ::kill(run.Pid, SIGKILL);
+            WaitProgram(run, 60s);
+        }
+        // A run that ended before its kill must have left nothing waiting.
+        const std::string output = ReadText(run.OutputFile);
+        if (output.find("Task Complete") != std::string::npos)
+        {
+            EXPECT_EQ(WaitingItems(queueFile), std::vector<std::string>{}) << "killed at requests" << kills << "\n"
+                                                                           << output;
+        }
+    }
+
+    std::string output;
+    ASSERT_EQ(RunProgram({"run", "Killed", "--resume"}, output), 0) << "killed at requests" << kills << "\n" << output;
+    EXPECT_NE(output.find("Task \"Killed\": Task Complete"), std::string::npos) << output;
+    EXPECT_EQ(WaitingItems(queueFile), std::vector<std::string>{}) << "killed at requests" << kills;
+    // Every page of the site was asked for.
+    for (const std::string& page : site.Pages)
+        EXPECT_GT(state->Tally(page).Total, 0) << page << ", killed at requests" << kills;
 }
 
 } // namespace

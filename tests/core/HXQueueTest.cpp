@@ -371,6 +371,18 @@ TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
               (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 239}, {101, 239}, {201, 239}, {239, 239}}));
     EXPECT_EQ(task->Item(3)->State, kStateNone) << "interrupted items are waiting again";
     EXPECT_EQ(task->Item(4)->State, kStateNone);
+    // Their records say so too, the other fields kept: a reload (the dispatcher's,
+    // while a host's robots.txt is awaited) must not bring "in transfer" back, or the
+    // item is never chosen again and the run ends as complete without it.
+    for (const int pair : {3, 4})
+    {
+        EXPECT_EQ(task->RecordField(pair, 0), "0");
+        EXPECT_EQ(task->RecordField(pair, 4), "1");
+        EXPECT_EQ(task->RecordField(pair, 8), "T");
+        task->ReloadItem(*task->Item(pair));
+        EXPECT_EQ(task->Item(pair)->State, kStateNone);
+    }
+    EXPECT_TRUE(task->Modified) << "the reset records are written with the next save";
     EXPECT_EQ(task->Item(5)->State, kStateError);
     EXPECT_EQ(task->Item(6)->State, kStateParsed);
     EXPECT_EQ(task->Item(7)->Mode, kModeDownload) << "an empty mode field reads 1";
