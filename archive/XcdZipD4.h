@@ -14,9 +14,11 @@
 // beside the archive and renamed over it only when it is complete, so a failure,
 // an abort or a crash leaves the previous archive as it was. Extraction writes only
 // below the extraction folder: entries with absolute names or ".." steps, entries
-// that are symbolic links, paths that lead through a symbolic link, names too long
-// for a file name and entries holding more data than their declared size are
-// refused and reported through OnSkipping; the other entries are still extracted.
+// that are symbolic links, paths that lead through a symbolic link and names too
+// long for a file name are refused and reported through OnSkipping; the other
+// entries are still extracted. Damaged entries (data that is not the declared size
+// or fails its checksum) are reported the same way, nothing of them is written, and
+// the operation then fails with xcd::EntryDataCorrupted.
 //
 // Entry names use "/" and are relative; names and comments are UTF-8 and marked so
 // in the archive.
@@ -108,10 +110,14 @@ enum class TXcdSkipReason
     PathBlocked,
     // Extract: the entry is encrypted or uses a compression method that cannot be read.
     Unsupported,
-    // Extract: the entry's data is longer than the size the archive declares for it.
+    // Extract: the entry's data is not the size the archive declares for it. The
+    // entry is damaged: the operation ends with xcd::EntryDataCorrupted.
     SizeMismatch,
     // Extract: a step of the entry's name is longer than a file name may be here.
-    NameTooLong
+    NameTooLong,
+    // Extract: the entry's data fails its checksum or cannot be inflated. The entry is
+    // damaged: the operation ends with xcd::EntryDataCorrupted.
+    DataDamaged
 };
 
 enum class TXcdOutcome
@@ -211,7 +217,8 @@ public:
     std::function<void(const std::string& fileName, std::string& comment)> OnFileComment;
     // Overall progress; the last call of a successful operation has processed == total.
     std::function<void(int percent, std::int64_t processed, std::int64_t total)> OnStatus;
-    // A file or an entry left out; the operation goes on and ends with xcd::FilesSkipped.
+    // A file or an entry left out; the operation goes on and ends with xcd::FilesSkipped,
+    // or with xcd::EntryDataCorrupted when an entry was damaged.
     std::function<void(const std::string& name, TXcdSkipReason reason)> OnSkipping;
     // Called often (at most every few milliseconds) while an operation works, so
     // the window can process its events.

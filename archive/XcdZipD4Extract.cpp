@@ -4,8 +4,10 @@
 // symbolic links, an existing symbolic link is never written through, and each
 // file is written to a temporary name and renamed into place, so an abort or a
 // damaged entry never leaves a half-written file where a good one stood. No entry
-// writes more than the size the archive declares for it, and an entry whose name
-// cannot be a file name here is skipped like the other refused entries.
+// writes more than the size the archive declares for it: an entry whose data is not
+// that size, or fails its checksum, is named as damaged, the rest are extracted and
+// the operation fails. An entry whose name cannot be a file name here is skipped
+// like the other refused entries.
 
 #include "archive/XcdZipD4.h"
 
@@ -310,7 +312,7 @@ private:
             const int zipError = zip_error_code_zip(zip_get_error(m_archive));
             if (zipError == ZIP_ER_COMPNOTSUPP || zipError == ZIP_ER_ENCRNOTSUPP || zipError == ZIP_ER_NOPASSWD)
                 return Skip(name, TXcdSkipReason::Unsupported);
-            return DataOrFailure(ResultFromZipError(zip_get_error(m_archive)));
+            return DataOrFailure(name, ResultFromZipError(zip_get_error(m_archive)));
         }
         TPartFile part(folder);
         if (const int error = part.Create(); error != 0)
@@ -327,11 +329,11 @@ private:
                 wanted = std::min<std::uint64_t>(wanted, stat.size - written + 1);
             const zip_int64_t got = zip_fread(entry.get(), buffer.data(), wanted);
             if (got < 0)
-                return DataOrFailure(ResultFromZipError(zip_file_get_error(entry.get())));
+                return DataOrFailure(name, ResultFromZipError(zip_file_get_error(entry.get())));
             if (got == 0)
                 break;
             if (declared && written + static_cast<std::uint64_t>(got) > stat.size)
-                return Skip(name, TXcdSkipReason::SizeMismatch);
+                return Damaged(name, TXcdSkipReason::SizeMismatch);
             written += static_cast<std::uint64_t>(got);
             if (const int error = part.Write(buffer.data(), static_cast<std::size_t>(got)); error != 0)
                 return Failed(ResultFromErrno(error));
@@ -340,15 +342,29 @@ private:
             if (m_operation.Pump())
                 return TStepResult{TStep::Cancelled, xcd::Aborted};
         }
+        // Data that ends before the declared size is as damaged as data that runs past it.
+        if (declared && written != stat.size)
+            return Damaged(name, TXcdSkipReason::SizeMismatch);
         const std::int64_t modified = UnixTimeFromDateTime(m_dates.Of(index, stat));
         if (const int error = part.Commit(leaf, modified); error != 0)
             return error == ENAMETOOLONG ? Skip(name, TXcdSkipReason::NameTooLong) : Failed(ResultFromErrno(error));
         return TStepResult{};
     }
 
-    static TStepResult DataOrFailure(int code)
+    // An entry whose data cannot be what the archive says: it is named with the reason
+    // (OnSkipping), nothing of it is written, the other entries are still extracted and
+    // the operation fails as a damaged archive does.
+    TStepResult Damaged(const std::string& name, TXcdSkipReason reason)
     {
-        return TStepResult{code == xcd::EntryDataCorrupted ? TStep::DataError : TStep::Failed, code};
+        m_operation.Skip(name, reason);
+        return TStepResult{TStep::DataError, xcd::EntryDataCorrupted};
+    }
+
+    TStepResult DataOrFailure(const std::string& name, int code)
+    {
+        if (code == xcd::EntryDataCorrupted)
+            return Damaged(name, TXcdSkipReason::DataDamaged);
+        return Failed(code);
     }
 
     TXceedZip& m_zip;

@@ -88,9 +88,11 @@ std::string XcdSkipReasonText(TXcdSkipReason reason)
     case TXcdSkipReason::Unsupported:
         return "the entry is encrypted or uses an unknown compression method";
     case TXcdSkipReason::SizeMismatch:
-        return "the entry holds more data than the archive declares for it";
+        return "the entry is damaged: its data is not the size the archive declares for it";
     case TXcdSkipReason::NameTooLong:
         return "the name is too long for a file name here";
+    case TXcdSkipReason::DataDamaged:
+        return "the entry is damaged: its data fails its checksum or cannot be unpacked";
     }
     return "skipped";
 }

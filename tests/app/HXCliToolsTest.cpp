@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <zip.h>
@@ -505,6 +506,36 @@ TEST_F(HXCliZipTest, HostileEntriesBrokenArchivesAndBadArgumentsAreReported)
     EXPECT_TRUE(Contains(hostile.out, "Some files were skipped while extracting.")) << hostile.out;
     EXPECT_TRUE(FileExists(Work("h/good.txt")));
     EXPECT_FALSE(FileExists(Work("evil.txt")));
+
+    // An entry that declares 1,000 bytes but inflates to far more: the sizes in its
+    // local header and in the central directory are made to lie.
+    archive = zip_open(Work("bomb.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(archive, nullptr);
+    const std::string inflated(200000, 'Z');
+    ASSERT_GE(zip_file_add(archive, "bomb.bin", zip_source_buffer(archive, inflated.data(), inflated.size(), 0),
+                           ZIP_FL_ENC_UTF_8),
+              0);
+    ASSERT_GE(zip_file_add(archive, "fine.txt", zip_source_buffer(archive, "fine", 4, 0), ZIP_FL_ENC_UTF_8), 0);
+    ASSERT_EQ(zip_close(archive), 0);
+    std::string bytes = ReadWholeFile(Work("bomb.zip")).value_or("");
+    int patched = 0;
+    for (const auto& [signature, sizeAt, nameAt] :
+         {std::tuple{std::string("PK\x03\x04", 4), 22, 30}, std::tuple{std::string("PK\x01\x02", 4), 24, 46}})
+        for (std::size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1))
+            if (bytes.compare(at + nameAt, 8, "bomb.bin") == 0)
+            {
+                bytes.replace(at + sizeAt, 4, std::string("\xE8\x03\x00\x00", 4));
+                ++patched;
+            }
+    ASSERT_EQ(patched, 2);
+    Write("bomb.zip", bytes);
+    const TRun bomb = Run(cli::CommandZip, {"extract", "bomb.zip", "x"});
+    EXPECT_EQ(bomb.status, cli::kExitFailed) << bomb.out;
+    EXPECT_TRUE(Contains(bomb.err, "bomb.bin: " + XcdSkipReasonText(TXcdSkipReason::SizeMismatch))) << bomb.err;
+    EXPECT_TRUE(Contains(bomb.err, "bomb.zip: The archive file is corrupted")) << bomb.err;
+    EXPECT_FALSE(Contains(bomb.out, "Extracted")) << bomb.out;
+    EXPECT_FALSE(FileExists(Work("x/bomb.bin")));
+    EXPECT_TRUE(FileExists(Work("x/fine.txt"))) << "the sound entries are still extracted";
 
     const TRun missing = Run(cli::CommandZip, {"list", "missing.zip"});
     EXPECT_EQ(missing.status, cli::kExitFailed);

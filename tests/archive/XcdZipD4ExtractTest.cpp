@@ -258,7 +258,11 @@ TEST_F(XcdZipExtract, DamagedEntriesAndAbortsLeaveNoPartialFiles)
     Write("out/second.txt", "old second");
     zip.ExtractDirectory = PathOf("out");
     zip.Overwrite = TXcdOverwrite::xowAlways;
+    std::map<std::string, TXcdSkipReason> damaged;
+    zip.OnSkipping = [&](const std::string& name, TXcdSkipReason reason) { damaged[name] = reason; };
     EXPECT_EQ(zip.Extract(), xcd::EntryDataCorrupted);
+    EXPECT_EQ(damaged, (std::map<std::string, TXcdSkipReason>{{"second.txt", TXcdSkipReason::DataDamaged}}));
+    zip.OnSkipping = nullptr;
     EXPECT_EQ(TreeOf(PathOf("out")), (std::vector<std::string>{"first.txt", "second.txt", "third.txt"}));
     EXPECT_EQ(folder.ReadFile("out/second.txt"), "old second");
     EXPECT_EQ(folder.ReadFile("out/third.txt"), std::string(1000, 'C'));
@@ -342,7 +346,8 @@ TEST_F(XcdZipExtract, EntriesThatLieOrCannotBeNamedAreSkippedAndTheRestExtracted
     };
     zip.ExtractDirectory = PathOf("out");
     zip.Overwrite = TXcdOverwrite::xowAlways;
-    EXPECT_EQ(zip.Extract(), xcd::FilesSkipped);
+    // The entry that lies about its size is damaged: the operation fails.
+    EXPECT_EQ(zip.Extract(), xcd::EntryDataCorrupted);
     EXPECT_EQ(skipped, (std::map<std::string, TXcdSkipReason>{
                            {"bomb.bin", TXcdSkipReason::SizeMismatch},
                            {"dir/" + longName + ".txt", TXcdSkipReason::NameTooLong},
