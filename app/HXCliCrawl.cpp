@@ -251,6 +251,12 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
     auto task = std::make_shared<THXTask>(app);
     task->FileName = ResolveTaskFile(app, args.Positional().front());
     task->Load();
+    if (const std::string damage = task->FileDamage(); !damage.empty())
+    {
+        // Run, it would fetch into no copy and end as if complete.
+        err << "harbex-cli: " << damage << "; the task was not run\n";
+        return kExitFailed;
+    }
     if (task->Status == kStatusDownloading || task->Status == kStatusComplete)
     {
         // A run that was cut off (the program ended without stopping it) goes on.

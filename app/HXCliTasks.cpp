@@ -255,6 +255,11 @@ int CommandReport(THXApp& app, const std::vector<std::string>& args, std::ostrea
     auto task = std::make_shared<THXTask>(app);
     task->FileName = ResolveTaskFile(app, positional.front());
     task->Load();
+    if (const std::string damage = task->FileDamage(); !damage.empty())
+    {
+        err << "harbex-cli: " << damage << "; no reports were written\n";
+        return kExitFailed;
+    }
 
     // Every report is made from the queue file a run leaves beside the task file.
     const std::string queueFile = task->QueueFileName();

@@ -126,6 +126,25 @@ void THXTask::Load()
     Profile.ReadFrom(file);
 }
 
+std::string THXTask::FileDamage() const
+{
+    std::string problem;
+    std::string url = URL;
+    if (URL.empty())
+        problem = "its \"URL\" is missing or empty";
+    else if (!NormalizeURL(url))
+        problem = "its \"URL\" is not a web address";
+    else if (Destination.empty())
+        problem = "its \"Destination\" is missing or empty";
+    else if (IntranetMode && Destination.front() != '/')
+        problem = "its \"Destination\" is not the full path of a folder";
+    else if (!IntranetMode && (Destination.front() != '/' || ExtractFileName(Destination).empty()))
+        problem = "its \"Destination\" is not the full path of a Zip file";
+    if (problem.empty())
+        return {};
+    return "task file \"" + FileName + "\" is damaged: " + problem;
+}
+
 void THXTask::Save()
 {
     TIniFile file = ReadTaskFile(FileName);

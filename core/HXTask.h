@@ -250,6 +250,12 @@ public:
 
     // Reads FileName: the "Task" keys, then the profile from the same file.
     void Load();
+    // What makes the loaded task unusable for a run or its reports, as the task file
+    // holds it: empty when nothing does, else the damage, e.g. "task file
+    // \"/x/ta.hxt\" is damaged: its \"Destination\" is missing or empty". A task
+    // file whose values were garbled loads without complaint (a missing key reads as
+    // its default); this names it before anything is fetched or written.
+    std::string FileDamage() const;
     // Writes every key and the profile atomically, then keeps the active-task list
     // and "ActiveTasks.lst" in step with Status, then calls OnChange.
     void Save();

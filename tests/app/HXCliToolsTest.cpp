@@ -344,6 +344,28 @@ TEST_F(HXCliToolsTest, ReportWritesTheSummaryAndErrorReportOfAnIntranetTask)
     EXPECT_EQ(fresh.status, cli::kExitFailed);
     EXPECT_TRUE(Contains(fresh.err, "has not been run")) << fresh.err;
 
+    // A garbled task file: the damage is named, and nothing is written.
+    const std::string good = ReadWholeFile(task->FileName).value_or("");
+    std::string garbled;
+    std::istringstream lines(good);
+    for (std::string line; std::getline(lines, line);)
+        garbled += line.rfind("Destination=", 0) == 0 ? "D\x9Bst\x01nation=\n" : line + "\n";
+    ASSERT_TRUE(WriteFileAtomic(task->FileName, garbled));
+    const auto before = FilesBelow(Home().Folder());
+    const TRun damaged = Run(cli::CommandReport, {"Site"});
+    EXPECT_EQ(damaged.status, cli::kExitFailed);
+    EXPECT_EQ(damaged.err, "harbex-cli: task file \"" + task->FileName +
+                               "\" is damaged: its \"Destination\" is missing or empty; no reports were written\n");
+    EXPECT_EQ(FilesBelow(Home().Folder()), before);
+    // Run, it would fetch into no copy and end as complete.
+    const TRun run = Run(cli::CommandRun, {"Site"});
+    EXPECT_EQ(run.status, cli::kExitFailed);
+    EXPECT_TRUE(Contains(run.err, "\"Destination\" is missing or empty; the task was not run")) << run.err;
+    garbled = good;
+    garbled.replace(garbled.find("URL=http"), 8, "URL=\x02\xFF\x13p");
+    ASSERT_TRUE(WriteFileAtomic(task->FileName, garbled));
+    EXPECT_TRUE(Contains(Run(cli::CommandReport, {"Site", "--errors"}).err, "its \"URL\" is not a web address"));
+
     EXPECT_THROW(Run(cli::CommandReport, {}), cli::EUsageError);
     EXPECT_THROW(Run(cli::CommandReport, {"No Such Task"}), cli::EUsageError);
     EXPECT_THROW(Run(cli::CommandReport, {"Site", "--pages"}), cli::EUsageError);
