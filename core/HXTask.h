@@ -251,8 +251,8 @@ public:
     // Reads FileName: the "Task" keys, then the profile from the same file.
     void Load();
     // What makes the loaded task unusable for a run or its reports, as the task file
-    // holds it: empty when nothing does, else the damage, e.g. "task file
-    // \"/x/ta.hxt\" is damaged: its \"Destination\" is missing or empty". A task
+    // holds it: empty when nothing does, else the damage, e.g. task file
+    // "/x/ta.hxt" is damaged: its "Destination" is missing or empty. A task
     // file whose values were garbled loads without complaint (a missing key reads as
     // its default); this names it before anything is fetched or written.
     std::string FileDamage() const;
