@@ -500,17 +500,15 @@ void THXSitemaps::Execute()
         {
             // A hand-over that failed (the owner loop closing): the reading ends here.
         }
-        bool finished = false;
+        // Under the lock, so that once Reset or Start has returned no Done of an
+        // abandoned reading runs any more (its owner may go away then).
+        std::lock_guard lock(m_mutex);
+        if (Current(job.Generation))
         {
-            std::lock_guard lock(m_mutex);
-            if (Current(job.Generation))
-            {
-                m_busy = false;
-                finished = true;
-            }
+            m_busy = false;
+            if (job.Done)
+                job.Done();
         }
-        if (finished && job.Done)
-            job.Done();
     }
 }
 

@@ -100,10 +100,12 @@ public:
     // Owner thread: reads the sitemaps of the start address's site, on the reading
     // thread, with the requests made as `request` says. `found` runs on `owner` (which
     // must outlive the reading) for each list; `done` on the reading thread once all
-    // are handed over (the dispatcher's wake-up). A reading underway is abandoned first.
+    // are handed over (the dispatcher's wake-up; it must not call into this object).
+    // A reading underway is abandoned first.
     void Start(THXOwnerThread& owner, const std::string& startURL, const TRobotsRequest& request, TFound found,
                std::function<void()> done);
-    // Owner thread: abandons the reading (a stop); nothing more is handed over.
+    // Owner thread: abandons the reading (a stop); once it returns, nothing more is
+    // handed over and `done` is not called.
     void Reset();
     // Whether a reading was started and not yet finished or abandoned: the task is
     // not complete while its sitemaps may still add pages. Any thread.

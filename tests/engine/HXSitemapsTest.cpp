@@ -140,7 +140,7 @@ TEST(HXSitemapsTest, DamagedAndForeignFilesGiveWhatTheyHoldAndNeverMore)
     EXPECT_EQ(ParseSitemap("<urlset/>").Locations, TStrings{});
     for (const std::string& garbage :
          TStrings{"<", "<<<<>>>>", "<urlset", "<urlset><url><loc>&#xFFFFFFFFFF;", "<urlset><!-- never ends",
-          "<urlset><![CDATA[", "<?xml", "<!DOCTYPE", std::string("<urlset>\0<url>\0</url>", 22)})
+                  "<urlset><![CDATA[", "<?xml", "<!DOCTYPE", std::string("<urlset>\0<url>\0</url>", 22)})
     {
         const TSitemapFile file = ParseSitemap(garbage);
         EXPECT_TRUE(file.Locations.empty()) << garbage;
