@@ -83,7 +83,7 @@ struct TRunResult;
 int ExitStatusOf(const TRunResult& result);
 
 // A new task for the address with the options of `copy` (--profile, --folder,
-// --zip, --depth, --name, --category), made as the main window's address box makes
+// --zip, --depth, --sitemaps, --name, --category), made as the main window's address box makes
 // one, with "Whole Site" when no profile is given; --zip adds to that archive,
 // --folder copies into that folder, else the "Save Mode" setting decides.
 // Schedule "Now". Not saved yet. Throws EUsageError for bad options or an address
@@ -96,6 +96,9 @@ inline constexpr std::string_view kNoCheckCertificate = "--no-check-certificate"
 // "--no-robots": the same commands fetch every page the profile allows, whatever
 // the sites' robots.txt files say.
 inline constexpr std::string_view kNoRobots = "--no-robots";
+// "--sitemaps" (copy): the new task's profile reads the start site's sitemaps and
+// copies the pages they list, as the profile setting "Use Sitemaps" does.
+inline constexpr std::string_view kSitemaps = "--sitemaps";
 // Applies the connection flags given to the settings of this run (never stored).
 void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
 

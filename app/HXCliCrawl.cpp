@@ -215,6 +215,8 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
         throw EUsageError("give --folder or --zip, not both");
     if (const auto depth = args.IntValue("--depth", -1, 1000))
         task->Profile.Depth = *depth;
+    if (args.Flag(kSitemaps))
+        task->Profile.UseSitemaps = true;
     // The command runs the task at once, with or without a named profile.
     task->Schedule = std::string(kScheduleNow);
     task->Status = kStatusScheduled;
@@ -225,7 +227,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 {
     const TCliArgs args(
         arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
-        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
+        {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
     ApplyConnectionFlags(app, args);

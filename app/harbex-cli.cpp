@@ -30,7 +30,7 @@ Copies web sites for offline use.
 Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
-           [--connections N] [--name TASK] [--category C]
+           [--connections N] [--name TASK] [--category C] [--sitemaps]
            [--no-check-certificate] [--no-robots]
                 create a task for the address (http or https) and run it to
                 completion
@@ -69,6 +69,9 @@ Options:
   --no-robots   (copy, run, schedule) fetch the pages that sites' robots.txt
                 files keep out. For this run only; the "Obey Robots" setting
                 stays as it is
+  --sitemaps    (copy) read the start site's sitemaps (robots.txt "Sitemap:"
+                lines and /sitemap.xml) and copy the pages they list that the
+                profile allows, also those no link leads to
   --version     print the version and exit
   --help        print this text and exit
 

@@ -63,6 +63,7 @@ void THXProfile::ReadFrom(const TIniFile& file)
     PageFileSizeMax = file.ReadInteger(kProfileSection, "Page File Size Max", 0);
     ResourceFileSizeMin = file.ReadInteger(kProfileSection, "Resource File Size Min", 0);
     ResourceFileSizeMax = file.ReadInteger(kProfileSection, "Resource File Size Max", 0);
+    UseSitemaps = file.ReadBool(kProfileSection, "Use Sitemaps", false);
 }
 
 void THXProfile::WriteTo(TIniFile& file) const
@@ -84,6 +85,7 @@ void THXProfile::WriteTo(TIniFile& file) const
                                              {"Page File Size Max", number(PageFileSizeMax)},
                                              {"Resource File Size Min", number(ResourceFileSizeMin)},
                                              {"Resource File Size Max", number(ResourceFileSizeMax)},
+                                             {"Use Sitemaps", UseSitemaps ? "1" : "0"},
                                          });
 }
 

@@ -81,6 +81,10 @@ public:
     std::int32_t PageFileSizeMax = 0;
     std::int32_t ResourceFileSizeMin = 0;
     std::int32_t ResourceFileSizeMax = 0;
+    // Read the start site's sitemaps (the robots.txt "Sitemap:" lines and
+    // "/sitemap.xml") and queue the pages they list, so pages no link leads to are
+    // copied too. Off unless a file says otherwise.
+    bool UseSitemaps = false;
 
     // Reads every key of FileName with its default. A list key that is missing or
     // empty leaves that list unchanged; a non-empty one replaces it.

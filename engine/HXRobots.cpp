@@ -15,36 +15,16 @@ namespace hx
 namespace
 {
 
-// A robots.txt body kept in memory up to kMaxRobotsBytes; the rest is read and dropped.
-class TCappedBody final : public TBodyTarget
+// The status code of a status line ("HTTP/1.1 200 OK"), -1 when it holds none.
+int StatusOfLine(std::string_view line)
 {
-public:
-    void Write(std::string_view data) override
-    {
-        const std::size_t room = kMaxRobotsBytes - std::min(kMaxRobotsBytes, m_bytes.size());
-        m_bytes.append(data.substr(0, std::min(room, data.size())));
-        m_received += static_cast<std::int64_t>(data.size());
-    }
-    std::int64_t Size() const override { return m_received; }
-    std::int64_t Position() const override { return m_received; }
-    void Seek(std::int64_t position) override { (void)position; }
-    void Clear() override
-    {
-        m_bytes.clear();
-        m_received = 0;
-    }
-    bool BeginBody(const std::string& resumeFile, std::int64_t offset) override
-    {
-        (void)resumeFile;
-        (void)offset;
-        return false;
-    }
-    const std::string& Bytes() const { return m_bytes; }
-
-private:
-    std::string m_bytes;
-    std::int64_t m_received = 0;
-};
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos)
+        return -1;
+    const std::string code = Trim(line.substr(space + 1, 4));
+    std::int32_t value = 0;
+    return code.size() == 3 && TryStrToInt(code, value) ? value : -1;
+}
 
 // "name: value" with the comment cut off; false for anything else.
 bool SplitLine(std::string_view line, std::string& name, std::string& value)
@@ -238,6 +218,111 @@ bool TRobotsRules::Allows(std::string_view path) const
     return allowed;
 }
 
+// ---- Sitemap lines ----
+
+std::vector<std::string> RobotsSitemaps(std::string_view text)
+{
+    std::vector<std::string> found;
+    std::size_t start = 0;
+    while (start <= text.size() && found.size() < kMaxRobotsSitemaps)
+    {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        // The value is an address, up to the first blank (a comment may follow): a "#"
+        // inside it is its fragment, and its own "://" holds a colon.
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || LowerCase(Trim(line.substr(0, colon))) != "sitemap")
+            continue;
+        std::string value = Trim(line.substr(colon + 1));
+        value = value.substr(0, value.find_first_of(" \t"));
+        if (IsWebURL(value) && std::find(found.begin(), found.end(), value) == found.end())
+            found.push_back(value);
+    }
+    return found;
+}
+
+// ---- small site files ----
+
+void TSiteFileBody::Write(std::string_view data)
+{
+    m_received += static_cast<std::int64_t>(data.size());
+    if (m_cut)
+        return;
+    const std::size_t room = m_limit - std::min(m_limit, m_bytes.size());
+    m_bytes.append(data.substr(0, std::min(room, data.size())));
+    if (data.size() > room)
+    {
+        m_cut = true;
+        if (m_http != nullptr)
+            m_http->Cancel();
+    }
+}
+
+void TSiteFileBody::Clear()
+{
+    m_bytes.clear();
+    m_received = 0;
+    m_cut = false;
+}
+
+bool TSiteFileBody::BeginBody(const std::string& resumeFile, std::int64_t offset)
+{
+    (void)resumeFile;
+    (void)offset;
+    return false;
+}
+
+bool FetchSiteFile(TagHTTP& http, const std::string& url, const TRobotsRequest& request, TSiteFileBody& body)
+{
+    http.SetBodyTarget(&body);
+    body.SetClient(&http);
+    http.SetUserAgent(request.UserAgent);
+    http.SetProxyUserName(request.ProxyUserName);
+    http.SetProxyPassword(request.ProxyPassword);
+    http.SetTLSOptions(request.TLS);
+    http.SetTimeOut(kRobotsTimeOut);
+    bool fetched = false;
+    try
+    {
+        http.SetProxy(request.Proxy);
+        std::string next = url;
+        for (int redirects = 0; redirects <= kMaxRobotsRedirects; ++redirects)
+        {
+            http.SetURL(next);
+            const int status = http.Get();
+            if (status >= 200 && status < 300)
+            {
+                fetched = true;
+                break;
+            }
+            if (status < 300 || status >= 400)
+                break;
+            const std::string location = http.HeaderValue("Location");
+            if (location.empty())
+                break;
+            next = ResolveAndNormalize(location, IsWebURL(location) ? std::string() : DirectoryURL(next));
+            if (!IsWebURL(next))
+                break;
+        }
+    }
+    catch (const std::exception&)
+    {
+        // No answer; or a body cut at its limit, whose kept part serves when the
+        // answer was a success.
+        if (body.Cut() && !http.Headers().empty())
+        {
+            const int status = StatusOfLine(http.Headers().front());
+            fetched = status >= 200 && status < 300;
+        }
+    }
+    body.SetClient(nullptr);
+    http.SetBodyTarget(nullptr);
+    return fetched;
+}
+
 // ---- site and path of a URL ----
 
 std::string RobotsSite(std::string_view url)
@@ -326,43 +411,11 @@ std::chrono::milliseconds THXRobots::CrawlDelay(std::string_view url) const
 
 TRobotsRules THXRobots::Load(TagHTTP& http, const std::string& site, const TRobotsRequest& request)
 {
-    TCappedBody body;
-    http.SetBodyTarget(&body);
-    http.SetUserAgent(request.UserAgent);
-    http.SetProxyUserName(request.ProxyUserName);
-    http.SetProxyPassword(request.ProxyPassword);
-    http.SetTLSOptions(request.TLS);
-    http.SetTimeOut(kRobotsTimeOut);
-    TRobotsRules rules;
-    try
-    {
-        http.SetProxy(request.Proxy);
-        std::string url = site + "robots.txt";
-        for (int redirects = 0; redirects <= kMaxRobotsRedirects; ++redirects)
-        {
-            http.SetURL(url);
-            const int status = http.Get();
-            if (status >= 200 && status < 300)
-            {
-                rules = TRobotsRules::Parse(body.Bytes(), request.UserAgent);
-                break;
-            }
-            if (status < 300 || status >= 400)
-                break;
-            const std::string location = http.HeaderValue("Location");
-            if (location.empty())
-                break;
-            url = ResolveAndNormalize(location, IsWebURL(location) ? std::string_view() : std::string_view(site));
-            if (!IsWebURL(url))
-                break;
-        }
-    }
-    catch (const std::exception&)
-    {
-        // No answer: everything is allowed.
-    }
-    http.SetBodyTarget(nullptr);
-    return rules;
+    // No answer, or an answer that is not a success: everything is allowed.
+    TSiteFileBody body(kMaxRobotsBytes);
+    if (!FetchSiteFile(http, site + "robots.txt", request, body))
+        return {};
+    return TRobotsRules::Parse(body.Bytes(), request.UserAgent);
 }
 
 void THXRobots::Execute()

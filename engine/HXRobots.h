@@ -26,12 +26,11 @@
 #include <thread>
 #include <vector>
 
+#include "net/aghttp.h"
 #include "net/agtlsstream.h"
 
 namespace hx
 {
-
-class TagHTTP;
 
 // The status text of a page the site's robots.txt keeps out.
 inline constexpr std::string_view kRobotsDisallowedText = "Disallowed by robots.txt";
@@ -89,6 +88,51 @@ struct TRobotsRequest
     std::string ProxyPassword;
     TTLSOptions TLS;
 };
+
+// The "Sitemap:" lines of a robots.txt, in file order: the values that are web
+// addresses, each once, at most kMaxRobotsSitemaps of them. They belong to no group.
+inline constexpr std::size_t kMaxRobotsSitemaps = 100;
+std::vector<std::string> RobotsSitemaps(std::string_view text);
+
+// A small file of a site (robots.txt, a sitemap) held in memory. At most `limit`
+// bytes are kept: a body that goes past it is cut there and its transfer ended, so
+// an endless answer cannot hold the reader; what was kept stays usable.
+class TSiteFileBody final : public TBodyTarget
+{
+public:
+    explicit TSiteFileBody(std::size_t limit)
+        : m_limit(limit)
+    {
+    }
+    // The client whose transfer is ended when the body is cut (null: none).
+    void SetClient(TagHTTP* http) { m_http = http; }
+
+    void Write(std::string_view data) override;
+    std::int64_t Size() const override { return m_received; }
+    std::int64_t Position() const override { return m_received; }
+    void Seek(std::int64_t position) override { (void)position; }
+    void Clear() override;
+    bool BeginBody(const std::string& resumeFile, std::int64_t offset) override;
+
+    const std::string& Bytes() const { return m_bytes; }
+    std::string TakeBytes() { return std::move(m_bytes); }
+    // The body went past the limit and was cut there.
+    bool Cut() const { return m_cut; }
+
+private:
+    std::size_t m_limit;
+    TagHTTP* m_http = nullptr;
+    std::string m_bytes;
+    std::int64_t m_received = 0;
+    bool m_cut = false;
+};
+
+// Fetches a site's small file as the task's transfers are made (agent name, proxy,
+// certificate checks), following at most kMaxRobotsRedirects redirects, each request
+// within kRobotsTimeOut. True when the last answer was a success (2xx) and its body
+// (whole, or cut at the body's limit) is in `body`; false for any other answer, for
+// no answer and for a cancel from elsewhere. Throws nothing.
+bool FetchSiteFile(TagHTTP& http, const std::string& url, const TRobotsRequest& request, TSiteFileBody& body);
 
 // The site a URL belongs to for robots.txt: its scheme, host and port ("http://h:81/").
 std::string RobotsSite(std::string_view url);

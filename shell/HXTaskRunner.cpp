@@ -14,11 +14,13 @@
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
 #include "core/HXEncoding.h"
+#include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "engine/HXThreadParseRewrite.h"
+#include "net/HXProxy.h"
 #include "net/HXSockets.h"
 #include "schedule/HXSchedule.h"
 
@@ -116,7 +118,7 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
         });
     m_dispatcher.SetSlots(&m_slots);
     m_dispatcher.SetStatusView(&m_host);
-    m_dispatcher.SetPageWaiting([this](THXTask& task) { return m_parser.PageWaiting(task); });
+    m_dispatcher.SetPageWaiting([this](THXTask& task) { return m_parser.PageWaiting(task) || m_sitemaps.Busy(); });
     m_parser.SetStatusView(&m_host);
     // A new priority restarts the page/media ratio of the running task.
     m_app.SetOnPriorityChange(
@@ -138,6 +140,7 @@ THXTaskRunner::~THXTaskRunner()
     m_parser.SetOnPageDone({});
     m_parser.SetOnDiskFull({});
     m_app.SetOnPriorityChange({});
+    m_sitemaps.Reset();
     m_dispatcher.Halt();
     m_parser.Halt();
     if (m_feeding)
@@ -301,7 +304,36 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     m_dispatcher.Resume();
     m_parser.SetTask(task);
     m_parser.Resume();
+    ReadSitemaps(task);
     return true;
+}
+
+void THXTaskRunner::ReadSitemaps(const std::shared_ptr<THXTask>& task)
+{
+    if (!task->Profile.UseSitemaps)
+    {
+        m_sitemaps.Reset();
+        return;
+    }
+    // Asked for as the task's transfers and robots.txt are.
+    const TTransferProxy proxy = TransferProxy(m_app);
+    const TRobotsRequest request{task->UserAgent(), proxy.Proxy, proxy.UserName, proxy.Password,
+                                 TTLSOptions{m_app.CheckCertificates(), m_app.CAFile()}};
+    // Each list's pages join the queue on the owner thread, while this run is the
+    // runner's; the end of the reading wakes the dispatcher, which may then find the
+    // task complete.
+    m_sitemaps.Start(
+        m_app.Owner(), Cp1252ToUtf8(task->QueueLine(0)), request,
+        [this, weak = std::weak_ptr<THXTask>(task)](const std::string& sitemapURL,
+                                                    const std::vector<std::string>& locations)
+        {
+            const std::shared_ptr<THXTask> current = weak.lock();
+            if (!current || m_dispatcher.Task() != current)
+                return;
+            if (QueueSitemapPages(*current, ReadGroups(m_app.Store()), sitemapURL, locations) > 0)
+                m_dispatcher.Wake();
+        },
+        [this] { m_dispatcher.Wake(); });
 }
 
 // The files waiting for the archive are known only in memory. When a Zip-mode task
@@ -570,6 +602,7 @@ void THXTaskRunner::HaltTask(THXTask& task)
 {
     // Only the run in progress has transfers to account for and a clock running.
     const bool running = m_zipTimerEnabled && m_dispatcher.Task().get() == &task;
+    m_sitemaps.Reset();
     m_dispatcher.Halt();
     m_parser.Halt();
     m_zipTimerEnabled = false;

@@ -28,6 +28,7 @@
 #include "archive/XcdZipD4.h"
 #include "core/HXJobThread.h"
 #include "core/HXPacing.h"
+#include "engine/HXSitemaps.h"
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
 #include "net/aghttp.h"
@@ -225,6 +226,9 @@ private:
     void RelinkPages(THXTask& task);
     // Fast pacing: the zip timer's ticks that finish a completed download, at once.
     void FinishCompletedTask();
+    // When the task's profile asks for it: reads the start site's sitemaps beside the
+    // crawl and queues the pages they list.
+    void ReadSitemaps(const std::shared_ptr<THXTask>& task);
 
     THXApp& m_app;
     THXRunnerHost& m_host;
@@ -241,6 +245,10 @@ private:
     bool m_zipTimerEnabled = false;
     // Owner thread: calls posted by the runner run only while it exists.
     std::shared_ptr<THXTaskRunner*> m_alive = std::make_shared<THXTaskRunner*>(this);
+    // The start site's sitemaps, read beside the crawl; the task is not complete
+    // while they may still add pages. Its reading is abandoned before the workers
+    // end, and it ends after them.
+    THXSitemaps m_sitemaps;
     // Workers last: they end before the rest goes.
     TThreadParse m_parser;
     TThreadDownload m_dispatcher;

@@ -188,6 +188,14 @@ QWidget* TdlgEditProfile::BuildFields()
         connect(list, &TURLFilterList::Added, this, &TdlgEditProfile::MarkDirty);
     }
 
+    QGroupBox* sitemaps = Section(QStringLiteral("Sitemaps:"), QString(), panel);
+    cbUseSitemaps = new QCheckBox(QStringLiteral("Use Sitemaps"), sitemaps);
+    cbUseSitemaps->setToolTip(
+        QStringLiteral("Also copy the pages the site lists in its sitemaps (robots.txt \"Sitemap:\" lines and "
+                       "/sitemap.xml), within the rules above, even those no link leads to."));
+    sitemaps->layout()->addWidget(cbUseSitemaps);
+    layout->addWidget(sitemaps);
+
     QGroupBox* rename = Section(QStringLiteral("Auto-Rename:"), QString(), panel);
     cbUseStartPageTitle = new QCheckBox(QStringLiteral("Automatically rename Zip files to Start Page Title"), rename);
     cbUseStartPageTitle->setToolTip(
@@ -200,6 +208,7 @@ QWidget* TdlgEditProfile::BuildFields()
         connect(group, &QButtonGroup::idClicked, this, &TdlgEditProfile::MarkDirty);
     connect(edLevels, &QSpinBox::valueChanged, this, &TdlgEditProfile::MarkDirty);
     connect(cbUseStartPageTitle, &QCheckBox::clicked, this, &TdlgEditProfile::MarkDirty);
+    connect(cbUseSitemaps, &QCheckBox::clicked, this, &TdlgEditProfile::MarkDirty);
     connect(tvFileTypes, &TFileTypeTree::TicksChanged, this, &TdlgEditProfile::MarkDirty);
 
     auto* scroll = new QScrollArea(this);
@@ -288,6 +297,7 @@ void TdlgEditProfile::ShowProfile()
     const THXProfile& profile = *m_loaded;
     edProfileName->setText(QString::fromStdString(profile.Name));
     cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
+    cbUseSitemaps->setChecked(profile.UseSitemaps);
     tvFileTypes->Fill(profile.FileTypes);
     lbInc->SetEntries(profile.URLFiltersInclude);
     lbEx->SetEntries(profile.URLFiltersExclude);
@@ -308,6 +318,7 @@ void TdlgEditProfile::CopyControlsInto(THXProfile& profile) const
     if (grpResourceLocation->checkedId() >= 0)
         profile.ResourceLocation = grpResourceLocation->checkedId();
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
+    profile.UseSitemaps = cbUseSitemaps->isChecked();
     profile.URLFiltersExclude = lbEx->Entries();
     profile.URLFiltersInclude = lbInc->Entries();
 }

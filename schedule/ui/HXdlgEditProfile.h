@@ -54,6 +54,7 @@ public:
     QButtonGroup* grpResourceLocation = nullptr;
     TURLFilterList* lbInc = nullptr;
     TURLFilterList* lbEx = nullptr;
+    QCheckBox* cbUseSitemaps = nullptr;
     QCheckBox* cbUseStartPageTitle = nullptr;
 
     QPushButton* btnClose = nullptr;

@@ -522,6 +522,7 @@ void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
 {
     const bool wasLoading = m_loading;
     m_loading = true;
+    m_useSitemaps = profile.UseSitemaps;
     cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
     tvFileTypes->Fill(profile.FileTypes);
     if (!full)
@@ -673,6 +674,7 @@ void TdlgEditTask::SaveProfile(THXProfile& profile) const
 {
     profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentText());
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
+    profile.UseSitemaps = m_useSitemaps;
     profile.FileTypes = tvFileTypes->TickedExtensions();
     ReadDepth(*grpDepth, *edLevels, profile.Depth);
     ReadButton(*grpPageLocation, profile.PageLocation);

@@ -163,6 +163,9 @@ private:
     bool m_moved = false;
     bool m_replaced = false;
     bool m_shownOnce = false;
+    // "Use Sitemaps" of the profile shown: it has no control here, so the profile
+    // chosen in the list decides it.
+    bool m_useSitemaps = false;
 };
 
 } // namespace hx

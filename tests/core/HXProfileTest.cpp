@@ -31,6 +31,7 @@ TEST(HXProfileTest, NewProfileIsEmptyAndMissingKeysTakeTheFileDefaults)
     EXPECT_EQ(profile.ConvertUnfollowedLinks, 1);
     EXPECT_TRUE(profile.UseStartPageTitle);
     EXPECT_TRUE(profile.URLFiltersExclude.empty());
+    EXPECT_FALSE(profile.UseSitemaps);
 
     // A missing file reads the same defaults.
     THXProfile missing;
@@ -60,6 +61,7 @@ TEST(HXProfileTest, EveryFieldRoundTripsAndOtherSectionsSurvive)
     profile.PageFileSizeMax = 2000000;
     profile.ResourceFileSizeMin = -3;
     profile.ResourceFileSizeMax = 2147483647;
+    profile.UseSitemaps = true;
     profile.Save();
 
     THXProfile read;
@@ -83,9 +85,11 @@ TEST(HXProfileTest, EveryFieldRoundTripsAndOtherSectionsSurvive)
                                                    "Page File Size Min",
                                                    "Page File Size Max",
                                                    "Resource File Size Min",
-                                                   "Resource File Size Max"};
+                                                   "Resource File Size Max",
+                                                   "Use Sitemaps"};
     EXPECT_EQ(file.Keys("Profile"), expectedKeys);
     EXPECT_EQ(file.ReadString("Profile", "Use Start Page Title", ""), "0");
+    EXPECT_EQ(file.ReadString("Profile", "Use Sitemaps", ""), "1");
     EXPECT_EQ(file.ReadString("Profile", "File Types", ""), ".htm,.html,.gif");
     // A group of two words is one quoted item of its list.
     EXPECT_EQ(file.ReadString("Profile", "URL Filters Include", ""), "[AL]docs");
@@ -105,7 +109,7 @@ TEST(HXProfileTest, SavingKeepsKeysOfANewerVersionAndTheDocumentedOrder)
     profile.Save();
     const TIniFile file(profile.FileName);
     const auto keys = file.Keys("Profile");
-    ASSERT_EQ(keys.size(), 16u);
+    ASSERT_EQ(keys.size(), 17u);
     EXPECT_EQ(keys.front(), "Profile Name");
     EXPECT_EQ(keys.back(), "Future Key");
     EXPECT_EQ(file.ReadString("Profile", "Future Key", ""), "kept");

@@ -306,6 +306,7 @@ private slots:
         named.ResourceLocation = kLocationAnywhere;
         named.ConvertUnfollowedLinks = 2;
         named.URLFiltersExclude = {"[PL]cgi,bin"};
+        named.UseSitemaps = true;
         named.Save();
 
         THXTask task(app);
@@ -345,6 +346,8 @@ private slots:
         QCOMPARE(task.Profile.ResourceLocation, kLocationAnywhere);
         QCOMPARE(task.Profile.ConvertUnfollowedLinks, 2);
         QCOMPARE(task.Profile.URLFiltersExclude, (TStringList{"[PL]cgi,bin"}));
+        // The chosen profile's setting without a control here comes along.
+        QCOMPARE(task.Profile.UseSitemaps, true);
         // OK without a visit to the Schedule screen unschedules the task.
         QCOMPARE(task.Status, kStatusUnscheduled);
         QVERIFY(task.Schedule.empty());

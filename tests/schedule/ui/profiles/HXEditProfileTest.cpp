@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +64,7 @@ struct TSandboxApp
         fast.PageFileSizeMax = 22;
         fast.ResourceFileSizeMin = 33;
         fast.ResourceFileSizeMax = 44;
+        fast.UseSitemaps = true;
         fast.Save();
         SaveTextFile(File("Slow"), "[Profile]\nProfile Name=Slow\nDepth=35\n");
     }
@@ -263,6 +265,28 @@ private slots:
         QVERIFY(!editor.isVisible());
         QCOMPARE(answer.Seen(), 2);
         QCOMPARE(*ReadWholeFile(m_sandbox->File("Slow")), slowBefore);
+    }
+
+    // "Use Sitemaps" shows each profile's setting; ticking it is a change that Yes saves.
+    void useSitemapsBox()
+    {
+        TdlgEditProfile editor(nullptr, m_sandbox->App);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        test::TWhenShown<QMessageBox> answer([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+        ClickEntry(editor.lvProfiles, QStringLiteral("Fast"));
+        QVERIFY(editor.cbUseSitemaps->isChecked());
+        ClickEntry(editor.lvProfiles, QStringLiteral("Slow"));
+        QVERIFY(!editor.cbUseSitemaps->isChecked());
+        QVERIFY(!editor.Dirty());
+        editor.findChild<QScrollArea*>()->ensureWidgetVisible(editor.cbUseSitemaps);
+        QTest::mouseClick(editor.cbUseSitemaps, Qt::LeftButton, {}, QPoint(8, editor.cbUseSitemaps->height() / 2));
+        QVERIFY(editor.cbUseSitemaps->isChecked());
+        QVERIFY(editor.Dirty());
+        ClickEntry(editor.lvProfiles, QStringLiteral("Fast"));
+        QTRY_COMPARE(answer.Seen(), 1);
+        QCOMPARE(m_sandbox->Read("Slow").UseSitemaps, true);
+        QCOMPARE(m_sandbox->Read("Slow").Depth, 35);
     }
 
     // The editor with a profile loaded, saved as a picture when HX_SCREENSHOT_DIR is set:
