@@ -684,6 +684,13 @@ bool THXCookieJar::LoadFile(const std::string& path, std::string& error, std::in
         fields.push_back(line); // the value, which may itself be empty
         THXCookie cookie;
         cookie.Domain = std::string(fields[0]);
+        // wget writes the port of a server on another port than 80 ("127.0.0.1:8080");
+        // cookies know no ports (RFC 6265), so the host alone is kept.
+        if (cookie.Domain.starts_with('['))
+            cookie.Domain = cookie.Domain.substr(1, cookie.Domain.find(']') - 1);
+        else if (const auto colon = cookie.Domain.find(':');
+                 colon != std::string::npos && cookie.Domain.find(':', colon + 1) == std::string::npos)
+            cookie.Domain.resize(colon);
         const bool subdomains = SameTextNoCase(fields[1], "TRUE");
         cookie.HostOnly = !subdomains && !(cookie.Domain.starts_with('.'));
         cookie.Path = std::string(fields[2]);

@@ -188,10 +188,17 @@ TEST_F(HXCookieJarFileTest, NetscapeFilesAreReadAndWrittenPrivately)
                                    "old.example.com\tFALSE\t/\tFALSE\t1000\tgone\t1\n"
                                    "broken line without tabs\n"
                                    ".com\tTRUE\t/\tFALSE\t0\tevil\t1\n"
-                                   "www.example.com\tFALSE\t/\tFALSE\t0\tempty\t\n");
+                                   "www.example.com\tFALSE\t/\tFALSE\t0\tempty\t\n"
+                                   "127.0.0.1:8080\tFALSE\t/\tFALSE\t0\tported\t1\n"
+                                   "[::1]:8080\tFALSE\t/\tFALSE\t0\tsix\t1\n");
     THXCookieJar jar;
     std::string error;
     ASSERT_TRUE(jar.LoadFile(input, error, kNow)) << error;
+    // wget writes the port of the server; cookies know no ports.
+    EXPECT_EQ(jar.CookieHeader("http://127.0.0.1:9000/", kNow), "ported=1");
+    EXPECT_EQ(jar.CookieHeader("http://[::1]:8080/", kNow), "six=1");
+    EXPECT_TRUE(jar.Remove("127.0.0.1", "/", "ported"));
+    EXPECT_TRUE(jar.Remove("::1", "/", "six"));
     const std::vector<THXCookie> cookies = jar.Cookies();
     ASSERT_EQ(cookies.size(), 3u);
     EXPECT_EQ(cookies[0].Domain, "example.com");
