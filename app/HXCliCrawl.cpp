@@ -16,9 +16,12 @@
 #include "app/HXCliDemoServer.h"
 #include "app/HXCliSession.h"
 #include "core/HXApp.h"
+#include "core/HXCookieJar.h"
 #include "core/HXDateTime.h"
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
+#include "net/HXProxy.h"
+#include "net/HXSignIn.h"
 #include "schedule/HXRunTask.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
@@ -108,9 +111,54 @@ TSessionOptions OptionsFor(std::ostream& out, int connections, const TCliArgs& a
     return options;
 }
 
+// "--load-cookies FILE", and for copy "--login-url URL --post-data FIELDS": the
+// cookies the task's run starts with, beside those it keeps. False (the problem
+// printed) when the file cannot be read or the sign-in fails. Cookie values are
+// never printed.
+bool PrepareCookies(THXApp& app, const TCliArgs& args, THXTask& task, std::ostream& out, std::ostream& err)
+{
+    const auto file = args.Value("--load-cookies");
+    const auto login = args.Value("--login-url");
+    const auto fields = args.Value("--post-data");
+    if (login.has_value() != fields.has_value())
+        throw EUsageError("give --login-url and --post-data together");
+    THXCookieJar jar;
+    std::string error;
+    if (file)
+    {
+        if (!jar.LoadFile(*file, error))
+        {
+            err << "harbex-cli: " << error << "\n";
+            return false;
+        }
+        out << "Cookies loaded from " << *file << ": " << jar.Count() << "\n";
+    }
+    if (login)
+    {
+        const TTransferProxy proxy = TransferProxy(app);
+        TSignInRequest request{*login,
+                               *fields,
+                               task.UserAgent(),
+                               proxy.Proxy,
+                               proxy.UserName,
+                               proxy.Password,
+                               TTLSOptions{app.CheckCertificates(), app.CAFile()}};
+        const TSignInResult result = SignIn(request, jar);
+        if (!result.SignedIn)
+        {
+            err << "harbex-cli: signing in at " << *login << " failed: " << result.Error << "\n";
+            return false;
+        }
+        out << "Signed in at " << *login << " (" << jar.Count() << " cookies kept)\n";
+    }
+    for (THXCookie& cookie : jar.Cookies())
+        task.CookiesToAdd.push_back(std::move(cookie));
+    return true;
+}
+
 // Runs the task in a session of its own and prints what became of it.
-int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
-                 std::ostream& out, std::ostream& err)
+int RunTaskInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
+                     std::ostream& out, std::ostream& err)
 {
     TInterruptGuard interrupts;
     THXCliSession session(app, out, err, OptionsFor(out, connections, args));
@@ -130,6 +178,26 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
         return kExitFailed;
     }
     return ExitStatusOf(result);
+}
+
+// RunTaskInSession, then the task's cookies saved where "--save-cookies" says.
+int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
+                 std::ostream& out, std::ostream& err)
+{
+    const int status = RunTaskInSession(app, task, connections, args, out, err);
+    // "--save-cookies FILE": the task's cookies as the run left them, for wget,
+    // curl or another task.
+    if (const auto file = args.Value("--save-cookies"))
+    {
+        std::string error;
+        if (!task->Cookies.SaveFile(*file, error))
+        {
+            err << "harbex-cli: " << error << "\n";
+            return status == kExitOk ? kExitFailed : status;
+        }
+        out << "Cookies saved to " << *file << ": " << task->Cookies.Count() << "\n";
+    }
+    return status;
 }
 
 // "schedule TASKFILE WHEN": sets the task's schedule as the scheduler window's
@@ -225,14 +293,17 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
 
 int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(
-        arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
-        {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
+    const TCliArgs args(arguments,
+                        {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category",
+                         "--pacing", "--load-cookies", "--save-cookies", "--login-url", "--post-data"},
+                        {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
     ApplyConnectionFlags(app, args);
     const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
+    if (!PrepareCookies(app, args, *task, out, err))
+        return kExitFailed;
     task->Save();
 
     RememberURL(app, task->URL);
@@ -241,7 +312,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--connections", "--pacing"},
+    const TCliArgs args(arguments, {"--connections", "--pacing", "--load-cookies", "--save-cookies"},
                         {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
                          std::string(kNoRobots)});
     if (args.Positional().size() != 1)
@@ -284,6 +355,8 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
     }
     if (task->RunMode != kRunRestart && task->RunMode != kRunMap && !FileExists(task->QueueFileName()))
         task->RunMode = kRunRestart;
+    if (!PrepareCookies(app, args, *task, out, err))
+        return kExitFailed;
     return RunInSession(app, task, connections, args, out, err);
 }
 

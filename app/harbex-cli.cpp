@@ -32,10 +32,13 @@ Commands:
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C] [--sitemaps]
            [--no-check-certificate] [--no-robots]
+           [--load-cookies FILE] [--save-cookies FILE]
+           [--login-url URL --post-data FIELDS]
                 create a task for the address (http or https) and run it to
                 completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
                [--no-check-certificate] [--no-robots]
+               [--load-cookies FILE] [--save-cookies FILE]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode
@@ -72,6 +75,17 @@ Options:
   --sitemaps    (copy) read the start site's sitemaps (robots.txt "Sitemap:"
                 lines and /sitemap.xml) and copy the pages they list that the
                 profile allows, also those no link leads to
+  --load-cookies FILE
+                (copy, run) add the cookies of a cookies.txt file (the Netscape
+                format wget, curl and browser extensions write) to the task's
+                own, which it keeps beside its queue
+  --save-cookies FILE
+                (copy, run) write the task's cookies to a cookies.txt file when
+                the run ends
+  --login-url URL --post-data FIELDS
+                (copy) sign in before the crawl: POST the form fields
+                ("user=ann&password=...", URL-encoded) to the address, follow
+                its redirects and keep the cookies it sets
   --version     print the version and exit
   --help        print this text and exit
 

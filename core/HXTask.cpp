@@ -224,6 +224,7 @@ bool THXTask::Rename(const std::string& newName, std::string* errorMessage)
     const std::string newQueue = folder + newName + ".dwn";
     const std::string oldLinkBook = LinkBookFileName();
     const std::string newLinkBook = folder + newName + ".lnk";
+    const std::string oldCookies = CookieFileName();
     if (!sameFile && FileExists(FileName))
     {
         // Never replace a file that appeared meanwhile: the rename itself refuses to.
@@ -244,6 +245,10 @@ bool THXTask::Rename(const std::string& newName, std::string* errorMessage)
     // The link book goes with the queue it names items of.
     if (!sameFile && m_queueFileName == newQueue && FileExists(oldLinkBook) && !std::filesystem::exists(newLinkBook))
         ::renameat2(AT_FDCWD, oldLinkBook.c_str(), AT_FDCWD, newLinkBook.c_str(), RENAME_NOREPLACE);
+    // So does the cookie jar: the session belongs to the task under any name.
+    const std::string newCookies = folder + newName + ".cookies";
+    if (!sameFile && m_queueFileName == newQueue && FileExists(oldCookies) && !std::filesystem::exists(newCookies))
+        ::renameat2(AT_FDCWD, oldCookies.c_str(), AT_FDCWD, newCookies.c_str(), RENAME_NOREPLACE);
     // An active task keeps its place in the list under its new path.
     auto& active = m_app.ActiveTasks;
     const auto listed = std::find_if(active.begin(), active.end(),
@@ -334,6 +339,14 @@ std::string THXTask::LinkBookFileName()
     if (name.ends_with(".dwn"))
         name.resize(name.size() - 4);
     return name + ".lnk";
+}
+
+std::string THXTask::CookieFileName()
+{
+    std::string name = QueueFileName();
+    if (name.ends_with(".dwn"))
+        name.resize(name.size() - 4);
+    return name + ".cookies";
 }
 
 void THXTask::Progress(const std::string& text, std::int64_t position, std::int64_t total)

@@ -32,6 +32,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/HXCookieJar.h"
 #include "core/HXDateTime.h"
 #include "core/HXItemText.h"
 #include "core/HXJobThread.h"
@@ -234,6 +235,13 @@ public:
     std::int32_t LinksRestored = 0;
     // The saved pages linking to items not fetched (yet); see THXLinkBook.
     THXLinkBook LinkBook;
+    // The task's cookies: read from CookieFileName when a run starts, written back
+    // while it runs and when it ends. Transfer threads use it directly (it locks).
+    THXCookieJar Cookies;
+    // Cookies to add at the next start, after the stored ones have been read (an
+    // imported cookies.txt, a sign-in): a Restart drops the stored session cookies,
+    // never these.
+    std::vector<THXCookie> CookiesToAdd;
 
     TDateTime LastRun = 0;
     TDateTime NextRun = 0;
@@ -272,6 +280,9 @@ public:
     // Beside the queue file: which saved pages link to items not fetched, kept
     // between runs so their links can be given back or made local again.
     std::string LinkBookFileName();
+    // Beside the queue file: the task's cookies (see THXCookieJar), kept between runs
+    // so a session or a sign-in outlives Stop and Resume.
+    std::string CookieFileName();
 
     // --- Queue (owner thread unless noted) ---
 

@@ -509,6 +509,7 @@ TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, st
     read.Facts.ContentDirectory = item.IsPage() ? item.BaseURL : std::string();
     read.Facts.Level = item.Level;
     read.Facts.Mode = item.Mode;
+    read.Facts.SignedIn = !task.Cookies.Empty();
     read.FrameFlag = item.FrameFlag;
     // A page fetched before the queue was last loaded has no local file in memory: it
     // lies where the transfer put it.

@@ -1,6 +1,7 @@
 #include "engine/HXThreadParseRules.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/HXFileTypes.h"
 #include "core/HXStrings.h"
@@ -97,6 +98,58 @@ bool TFollowRules::ShouldFollow(std::string_view url, std::string_view startDire
     default:
         return false;
     }
+}
+
+bool TFollowRules::IncludeNames(std::string_view url, std::string_view group) const
+{
+    const bool page = group == kPageGroup;
+    return std::any_of(m_include.begin(), m_include.end(),
+                       [&](const TGroup& include) {
+                           return !include.words.empty() && ScopeCovers(include.scope, page) && AllOccur(include, url);
+                       });
+}
+
+namespace
+{
+
+bool IsSignOutWord(std::string_view word)
+{
+    static constexpr std::string_view kWords[] = {"logout", "log-out", "signout", "sign-out", "logoff"};
+    return std::any_of(std::begin(kWords), std::end(kWords),
+                       [word](std::string_view signOut) { return SameTextNoCase(word, signOut); });
+}
+
+} // namespace
+
+bool IsSignOutURL(std::string_view url)
+{
+    url = url.substr(0, url.find('#'));
+    const auto scheme = url.find("://");
+    std::string_view rest = scheme == std::string_view::npos ? url : url.substr(scheme + 3);
+    const auto queryStart = std::min(rest.find('?'), rest.size());
+    std::string_view path = rest.substr(0, queryStart);
+    std::string_view query = rest.substr(std::min(queryStart + 1, rest.size()));
+    // The host is no path segment.
+    path.remove_prefix(std::min(path.find('/'), path.size()));
+    while (!path.empty())
+    {
+        const auto end = std::min(path.find('/', 1), path.size());
+        std::string_view segment = path.substr(path.front() == '/' ? 1 : 0, end - (path.front() == '/' ? 1 : 0));
+        path.remove_prefix(end);
+        if (IsSignOutWord(segment) || IsSignOutWord(segment.substr(0, segment.find('.'))))
+            return true;
+    }
+    while (!query.empty())
+    {
+        const auto end = std::min(query.find_first_of("&;"), query.size());
+        const std::string_view parameter = query.substr(0, end);
+        query.remove_prefix(std::min(end + 1, query.size()));
+        const auto equals = parameter.find('=');
+        if (IsSignOutWord(parameter.substr(0, equals)) ||
+            (equals != std::string_view::npos && IsSignOutWord(parameter.substr(equals + 1))))
+            return true;
+    }
+    return false;
 }
 
 bool ShouldFollow(const THXProfile& profile, std::string_view url, std::string_view startDirectory, int level,

@@ -23,6 +23,9 @@ public:
     // task's start item; level is the one the depth test uses; group is the URL's
     // file type group ("HTML" makes it a page).
     bool ShouldFollow(std::string_view url, std::string_view startDirectory, int level, std::string_view group) const;
+    // Whether an include filter group covering the link names it (all its words
+    // occur in the URL): the person asked for this very address.
+    bool IncludeNames(std::string_view url, std::string_view group) const;
 
 private:
     struct TGroup
@@ -41,6 +44,15 @@ private:
     std::vector<TGroup> m_include;
     bool m_hasInclude = false;
 };
+
+// The explore view's text for a link that would end the task's session.
+inline constexpr std::string_view kSignOutLinkText = "Not followed: sign-out link";
+
+// True when a path segment (with or without its extension), a query parameter's
+// name or its value is a sign-out word: logout, log-out, signout, sign-out or
+// logoff, in any letter case. Following such a link while signed in would end the
+// session the rest of the copy needs.
+bool IsSignOutURL(std::string_view url);
 
 // One decision with the rules of the profile (reads the profile's filter groups each call).
 bool ShouldFollow(const THXProfile& profile, std::string_view url, std::string_view startDirectory, int level,

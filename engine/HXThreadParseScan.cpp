@@ -305,7 +305,10 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
     // Frames, inline pages and refresh targets stay on the page's own level.
     const bool sameLevel = page && (attribute == "SRC" || attribute == "URL");
     const int depthLevel = sameLevel ? m_facts.Level : m_facts.Level + 1;
-    if (m_rules.ShouldFollow(item.URL, m_facts.StartDirectory, depthLevel, item.Group))
+    const bool follow = m_rules.ShouldFollow(item.URL, m_facts.StartDirectory, depthLevel, item.Group);
+    const bool signOut =
+        follow && m_facts.SignedIn && IsSignOutURL(item.URL) && !m_rules.IncludeNames(item.URL, item.Group);
+    if (follow && !signOut)
     {
         // The link text is read before the link is rewritten, and only for a new item.
         const std::string url = StripFragment(item.URL);
@@ -330,6 +333,8 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
     }
     else if (!item.URL.empty())
     {
+        if (signOut)
+            QueueSignOutLink(item);
         if (m_convertUnfollowed == 2 || (m_convertUnfollowed == 1 && item.URL.find(m_siteRoot) != std::string::npos))
         {
             decision.Convert = true;
@@ -338,6 +343,21 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
         }
     }
     return decision;
+}
+
+void TPageScan::QueueSignOutLink(const THXQItem& link)
+{
+    // Listed, never fetched: the explore view shows why the link was left alone.
+    const std::string url = StripFragment(link.URL);
+    if (Known(url))
+        return;
+    THXQItem item = link;
+    item.URL = url;
+    item.Mode = kModeSkip;
+    item.State = kStateNone;
+    item.StatusText = std::string(kSignOutLinkText);
+    m_queued.insert(LowerCase(item.URL));
+    m_newItems.push_back(std::move(item));
 }
 
 void TPageScan::HandleLinkList(THXParser& scanner, const std::string& value, const TTagTableRow& row)

@@ -90,6 +90,8 @@ struct TPageFacts
     // The text is a style sheet (a .css file): only its url(...) and @import links are
     // scanned, resolved against the sheet's own address.
     bool StyleSheet = false;
+    // The task holds cookies: links that would sign the crawl out are not followed.
+    bool SignedIn = false;
 };
 
 // The link texts a page's scans have written, each with the URL it stands for, kept by
@@ -208,6 +210,7 @@ private:
     void Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value);
     // A value holding several links (a srcset list, style text): each link decided and
     // converted on its own, the value replaced once.
+    void QueueSignOutLink(const THXQItem& link);
     void HandleLinkList(THXParser& scanner, const std::string& value, const TTagTableRow& row);
     void NoteReplaced(const THXParser& scanner, int start, int oldLength, bool heldTagStart,
                       bool oldNamedEveryTagAttribute);

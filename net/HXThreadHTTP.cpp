@@ -174,6 +174,8 @@ TThreadHTTP::TThreadHTTP(TqkHTTP& connection, THXQItem& item, std::string userNa
     , m_password(std::move(password))
 {
     m_askHeadFirst = connection.AskHeadFirst.load();
+    // Every request of the transfer carries the task's cookies and keeps what it is given.
+    m_http.SetCookieJar(&m_task.Cookies);
     m_workingFolder = m_task.WorkingFolder();
     m_work.URL = item.URL;
     m_localPath = LocalFileName(m_workingFolder, DirectoryURL(m_work.URL), m_work.URL);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/HXCookieJar.h"
 #include "core/HXFiles.h"
 #include "core/HXPacing.h"
 #include "core/HXStrings.h"
@@ -229,9 +230,38 @@ int TagHTTP::Get(const std::string& userName, const std::string& password)
     return Exchange("GET", &credentials);
 }
 
+int TagHTTP::Post(std::string_view contentType, std::string body)
+{
+    struct TPostScope
+    {
+        TagHTTP& http;
+        ~TPostScope()
+        {
+            http.m_postBody.clear();
+            http.m_postType.clear();
+        }
+    } scope{*this};
+    m_postBody = std::move(body);
+    m_postType = std::string(contentType);
+    return Exchange("POST", nullptr);
+}
+
+void TagHTTP::StoreCookies() const
+{
+    if (m_cookieJar == nullptr)
+        return;
+    const std::int64_t now = CookieClockNow();
+    for (const std::string& line : m_headers)
+    {
+        if (StartsWithNoCase(line, "Set-Cookie:"))
+            m_cookieJar->SetFromHeader(m_url, std::string_view(line).substr(11), now);
+    }
+}
+
 int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
 {
-    const bool isGet = method == "GET";
+    // A POST's answer is read as a GET's: only HEAD has no body.
+    const bool isGet = method != "HEAD";
     // What a failed exchange leaves behind belongs to this exchange only.
     m_headers.clear();
     m_decoding = TContentCoding::Identity;
@@ -271,6 +301,8 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             ReadHeaders();
         }
         const int status = StatusCode();
+        // Every answer may set cookies: a HEAD, a GET, each redirect on the way.
+        StoreCookies();
         if (m_askedCompression)
         {
             m_decoding = ContentCodingOf(HeaderValue("Content-Encoding"));
@@ -441,12 +473,27 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
         WriteLine(request, "If-Modified-Since: " + HeaderText(m_ifModifiedSince));
     if (!m_ifNoneMatch.empty())
         WriteLine(request, "If-None-Match: " + HeaderText(m_ifNoneMatch));
+    // Only when the jar has a cookie for this address: requests without one stay
+    // byte for byte what they were.
+    if (m_cookieJar != nullptr)
+    {
+        const std::string cookies = m_cookieJar->CookieHeader(m_url, CookieClockNow());
+        if (!cookies.empty())
+            WriteLine(request, "Cookie: " + HeaderText(cookies));
+    }
+    if (!m_postType.empty())
+    {
+        WriteLine(request, "Content-Type: " + HeaderText(m_postType));
+        WriteLine(request, "Content-Length: " + std::to_string(m_postBody.size()));
+    }
     // A range counts bytes of the resource as stored, so it is never asked compressed.
     m_askedCompression = m_features.Compression && m_range <= 0;
     if (m_askedCompression)
         WriteLine(request, "Accept-Encoding: gzip, deflate");
     WriteLine(request, m_features.KeepAlive ? "Connection: keep-alive" : "Connection: close");
     WriteLine(request, "");
+    if (!m_postType.empty())
+        request.Write(m_postBody);
     request.Seek(0);
     return request;
 }

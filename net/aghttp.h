@@ -29,6 +29,8 @@
 namespace hx
 {
 
+class THXCookieJar;
+
 // Base64 of RFC 2045: the standard alphabet, "=" padding, no line breaks.
 std::string EncodeBase64(std::string_view bytes);
 
@@ -124,6 +126,12 @@ public:
     void SetResumeFile(std::string path) { m_resumeFile = std::move(path); }
     // Whether the last GET's body continued the resume file.
     bool Resumed() const { return m_resumed; }
+    // The cookies of the task the client fetches for: each request carries the
+    // Cookie line of the jar's matching cookies (none when nothing matches), and
+    // each answer's Set-Cookie lines go into it. Not owned; null for none. Set
+    // between exchanges only.
+    THXCookieJar* CookieJar() const { return m_cookieJar; }
+    void SetCookieJar(THXCookieJar* jar) { m_cookieJar = jar; }
 
     // Set between exchanges only; switching keep-alive off closes a kept connection
     // at the next exchange.
@@ -169,6 +177,9 @@ public:
     int Head(const std::string& userName, const std::string& password);
     int Get();
     int Get(const std::string& userName, const std::string& password);
+    // One POST with the body given (a sign-in form), "Content-Type" saying what it
+    // is. The answer's body is read as a GET's is (BodyWanted, body target).
+    int Post(std::string_view contentType, std::string body);
 
     // Value of the first header line with this name (":" added unless the name ends
     // with it), compared without case and trimmed; continuation lines (starting
@@ -192,6 +203,8 @@ private:
     // answer came (the request is then to go over a fresh one).
     bool AskOverKeptConnection(TByteStream& request);
     void ReadHeaders();
+    // The answer's Set-Cookie lines into the cookie jar, if any.
+    void StoreCookies() const;
     int StatusCode() const;
     // Scheme, server, proxy and certificate checks: what a kept connection must
     // match to carry an exchange.
@@ -219,6 +232,10 @@ private:
     std::string m_ifRange;
     std::string m_resumeFile;
     bool m_resumed = false;
+    THXCookieJar* m_cookieJar = nullptr;
+    // The POST's body and its type; empty outside Post.
+    std::string m_postBody;
+    std::string m_postType;
 
     bool m_secure = false;
     TTLSOptions m_tlsOptions;

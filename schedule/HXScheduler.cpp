@@ -488,6 +488,9 @@ std::vector<std::shared_ptr<THXTask>> THXScheduler::DeleteTasks(const std::vecto
         const std::string linkBookFile = task->LinkBookFileName();
         if (FileExists(linkBookFile))
             paths.push_back(linkBookFile);
+        const std::string cookieFile = task->CookieFileName();
+        if (FileExists(cookieFile))
+            paths.push_back(cookieFile);
         if (FileExists(task->FileName))
             paths.push_back(task->FileName);
         if (!paths.empty() && !removeFiles(paths))

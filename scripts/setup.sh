@@ -11,7 +11,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev zip unzip
-    libssl-dev libidn2-dev openssl zlib1g-dev
+    libssl-dev libidn2-dev libpsl-dev openssl zlib1g-dev
     nginx tinyproxy wget
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
     dpkg-dev desktop-file-utils appstream shared-mime-info python3

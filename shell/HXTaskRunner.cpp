@@ -220,6 +220,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         // The pages linking to items not fetched: those of earlier runs, unless the copy
         // begins afresh.
         task->LinksRestored = 0;
+        OpenCookies(*task, current);
         if (!current)
         {
             task->LinkBook.Clear();
@@ -405,6 +406,10 @@ void THXTaskRunner::ZipTimerTick()
     std::shared_ptr<THXTask> task = m_dispatcher.Task();
     if (!task)
         return;
+    // The cookies the run has been given are written at most once a tick, so a
+    // session survives even a run that never ends properly. A failure is shown
+    // when the run ends, where the write is tried once more, not every second.
+    SaveCookies(*task, false);
     if (task->IntranetMode)
     {
         if (task->Status == kStatusComplete)
@@ -625,6 +630,7 @@ void THXTaskRunner::HaltTask(THXTask& task)
             m_dispatcher.AccountStopped(*slot);
     m_slots.Renew();
     task.ResetInterrupted();
+    SaveCookies(task, true);
     if (running)
         RelinkPages(task);
     // The workers no longer write the queue: what the run changed is written here,
@@ -656,6 +662,31 @@ void THXTaskRunner::HaltTask(THXTask& task)
         m_host.ShowError(error.what());
     }
     m_host.UpdateCommands();
+}
+
+void THXTaskRunner::OpenCookies(THXTask& task, bool current)
+{
+    std::string error;
+    if (current)
+    {
+        // The task's jar is still the one of its last run; only additions come in.
+        const std::int64_t now = CookieClockNow();
+        for (THXCookie& cookie : task.CookiesToAdd)
+            task.Cookies.Add(std::move(cookie), now);
+        task.CookiesToAdd.clear();
+    }
+    else if (!OpenTaskCookies(task, task.RunMode == kRunRestart || task.RunMode == kRunMap, error))
+    {
+        m_host.ShowError(error);
+    }
+    SaveCookies(task, true);
+}
+
+void THXTaskRunner::SaveCookies(THXTask& task, bool reportFailure)
+{
+    std::string error;
+    if (!SaveTaskCookies(task, error) && reportFailure)
+        m_host.ShowError(error);
 }
 
 void THXTaskRunner::WaitForCleanUp()

@@ -224,6 +224,11 @@ private:
     // The end of a run: the links of saved pages to items whose fetch failed get the
     // items' addresses, those to items fetched since then their local files again.
     void RelinkPages(THXTask& task);
+    // The task's cookies when a run starts: read from its file (a new session for
+    // Restart and Map), then those added for this run.
+    void OpenCookies(THXTask& task, bool current);
+    // Writes the task's cookies when they changed.
+    void SaveCookies(THXTask& task, bool reportFailure);
     // Fast pacing: the zip timer's ticks that finish a completed download, at once.
     void FinishCompletedTask();
     // When the task's profile asks for it: reads the start site's sitemaps beside the

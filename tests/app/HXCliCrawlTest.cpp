@@ -13,19 +13,15 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/HXCliProgram.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 #include "support/HXTestSite.h"
-
-extern char** environ;
 
 namespace hx::test
 {
@@ -34,67 +30,6 @@ namespace
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-struct TProgramRun
-{
-    pid_t Pid = -1;
-    std::string OutputFile;
-};
-
-// Starts harbex-cli with the arguments, HARBEX_HOME set, output into a file.
-TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments)
-{
-    TProgramRun run;
-    run.OutputFile = home + "/output.txt";
-    std::vector<std::string> words = {HX_CLI_PROGRAM};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> environment = {"HARBEX_HOME=" + home, std::string("HARBEX_DATA_DIR=") + HX_SOURCE_DATA_DIR,
-                                            "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, run.OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (posix_spawn(&run.Pid, HX_CLI_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0)
-        run.Pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
-// Waits for the program; its exit status (-1 when it did not end in time and was killed).
-int WaitProgram(const TProgramRun& run, std::chrono::seconds limit = 120s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (::waitpid(run.Pid, &status, WNOHANG) == run.Pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(20ms);
-    }
-    ::kill(run.Pid, SIGKILL);
-    ::waitpid(run.Pid, &status, 0);
-    return -1;
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 THeaderFields Html()
 {
@@ -128,19 +63,8 @@ std::vector<std::string> WaitingItems(const std::string& queueFile)
     return waiting;
 }
 
-class HXCliCrawlTest : public THXSandboxTest
+class HXCliCrawlTest : public THXCliTest
 {
-protected:
-    std::string HomeFolder() const { return Home().Path().string(); }
-
-    int RunProgram(const std::vector<std::string>& arguments, std::string& output)
-    {
-        const TProgramRun run = StartProgram(HomeFolder(), arguments);
-        EXPECT_GT(run.Pid, 0);
-        const int status = WaitProgram(run);
-        output = ReadText(run.OutputFile);
-        return status;
-    }
 };
 
 TEST_F(HXCliCrawlTest, CopyRunsToCompletionAndBadArgumentsAreRefused)

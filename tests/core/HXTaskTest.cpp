@@ -246,6 +246,43 @@ TEST_F(HXTaskTest, AnActiveListThatCannotBeReadIsKeptAsideNotReplaced)
     EXPECT_TRUE(std::filesystem::is_fifo(list + ".bad"));
 }
 
+TEST_F(HXTaskTest, TheTasksCookiesOutliveItsRunsAndRestartEndsTheSession)
+{
+    auto task = NewTask("Shop");
+    task->Save();
+    const std::int64_t now = CookieClockNow();
+    std::string error;
+    // A task that never held a cookie gets no file.
+    ASSERT_TRUE(OpenTaskCookies(*task, true, error)) << error;
+    ASSERT_TRUE(SaveTaskCookies(*task, error)) << error;
+    EXPECT_FALSE(FileExists(task->CookieFileName()));
+
+    task->Cookies.SetFromHeader("http://example.test/", "session=1", now);
+    task->Cookies.SetFromHeader("http://example.test/", "remember=2; Max-Age=86400", now);
+    ASSERT_TRUE(SaveTaskCookies(*task, error)) << error;
+    ASSERT_TRUE(FileExists(task->CookieFileName()));
+
+    // Resume: the jar comes back whole, with what was added for this run.
+    task->Cookies.Clear();
+    task->CookiesToAdd.push_back({"imported", "3", "example.test", "/", 0});
+    ASSERT_TRUE(OpenTaskCookies(*task, false, error)) << error;
+    EXPECT_EQ(task->Cookies.CookieHeader("http://example.test/", now), "remember=2; session=1; imported=3");
+    EXPECT_TRUE(task->CookiesToAdd.empty());
+    ASSERT_TRUE(SaveTaskCookies(*task, error)) << error;
+
+    // Restart: a new session keeps the cookies with an expiry and drops the others,
+    // except those added for the new run.
+    task->CookiesToAdd.push_back({"signin", "4", "example.test", "/", 0});
+    ASSERT_TRUE(OpenTaskCookies(*task, true, error)) << error;
+    EXPECT_EQ(task->Cookies.CookieHeader("http://example.test/", now), "remember=2; signin=4");
+
+    // Nothing changed since the last write: the file is not written again.
+    ASSERT_TRUE(SaveTaskCookies(*task, error)) << error;
+    ASSERT_TRUE(WriteFileAtomic(task->CookieFileName(), "# replaced\n"));
+    ASSERT_TRUE(SaveTaskCookies(*task, error)) << error;
+    EXPECT_EQ(*ReadWholeFile(task->CookieFileName()), "# replaced\n");
+}
+
 TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
 {
     auto task = NewTask("Old");
@@ -254,9 +291,13 @@ TEST_F(HXTaskTest, RenameMovesTaskAndQueueOrExplainsWhyNot)
     task->SaveQueue();
     const std::string folder = ExtractFilePath(task->FileName);
     ASSERT_TRUE(WriteFileAtomic(task->LinkBookFileName(), "links\r\n"));
+    ASSERT_TRUE(WriteFileAtomic(task->CookieFileName(), "# Netscape HTTP Cookie File\n"));
 
     std::string message;
     ASSERT_TRUE(task->Rename("New", &message)) << message;
+    EXPECT_EQ(CookieFileName(*task), folder + "New.cookies");
+    EXPECT_TRUE(FileExists(folder + "New.cookies")) << "the cookies go with the queue";
+    EXPECT_FALSE(FileExists(folder + "Old.cookies"));
     EXPECT_EQ(task->Name, "New");
     EXPECT_EQ(task->FileName, folder + "New.hxt");
     EXPECT_TRUE(FileExists(folder + "New.hxt"));

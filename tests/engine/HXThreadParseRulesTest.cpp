@@ -170,6 +170,22 @@ std::vector<std::string> GroupExtensions(const std::string& text)
 // The profiles installed with the program, read with the groups installed with it:
 // every type a profile promises must get through its own file type list, or pages
 // and images of that type are silently left out of every copy made with it.
+TEST(HXThreadParseRules, SignOutWordsAsSegmentsOrParameters)
+{
+    EXPECT_TRUE(IsSignOutURL("http://h.test/logout"));
+    EXPECT_TRUE(IsSignOutURL("http://h.test/account/Log-Out/"));
+    EXPECT_TRUE(IsSignOutURL("http://h.test/signout.php"));
+    EXPECT_TRUE(IsSignOutURL("https://h.test/wp-login.php?action=logout&_wpnonce=1"));
+    EXPECT_TRUE(IsSignOutURL("http://h.test/x?SIGN-OUT"));
+    EXPECT_TRUE(IsSignOutURL("http://h.test/x?a=1;logoff=yes"));
+    // Words inside other words, the host and the fragment are not sign-out links.
+    EXPECT_FALSE(IsSignOutURL("http://h.test/blog/logouts-explained.htm"));
+    EXPECT_FALSE(IsSignOutURL("http://logout.h.test/"));
+    EXPECT_FALSE(IsSignOutURL("http://h.test/page.htm#logout"));
+    EXPECT_FALSE(IsSignOutURL("http://h.test/search?q=how+to+logout"));
+    EXPECT_FALSE(IsSignOutURL("http://h.test/"));
+}
+
 TEST(HXThreadParseRules, ShippedProfilesFollowTheGroupsTheyPromise)
 {
     const std::string data = std::string(HX_SOURCE_DATA_DIR) + "/";

@@ -141,6 +141,39 @@ TEST(HXThreadParseScan, OnlyLinksThisPageWroteAreReadBackAsTheirAddresses)
                            "var t = '<a href=\"q.htm\">q</a>';</script>");
 }
 
+TEST(HXThreadParseScan, SignOutLinksAreListedNotFollowedWhileSignedIn)
+{
+    const std::string page = "<a href=\"/docs/logout\">out</a><a href=\"a.htm?do=Sign-Out\">out</a>"
+                             "<a href=\"/docs/LogOff.php\">out</a><a href=\"/docs/blog/logouts.htm\">ok</a>";
+    const std::string dir = "http://www.site.test/docs/";
+    // Without cookies there is no session to lose: every link is followed.
+    const TResult anonymous = ScanPage(page);
+    EXPECT_EQ(anonymous.urls(),
+              (TList{dir + "logout/", dir + "guide/a.htm?do=Sign-Out", dir + "LogOff.php", dir + "blog/logouts.htm"}));
+    for (const THXQItem& item : anonymous.items)
+        EXPECT_EQ(item.Mode, kModeDownload);
+
+    // Signed in: the sign-out links are listed, never fetched, and say why.
+    TPageFacts signedIn = Facts();
+    signedIn.SignedIn = true;
+    const TResult result = ScanPage(page, Profile(), signedIn);
+    ASSERT_EQ(result.items.size(), 4u);
+    for (const std::string& url : {dir + "logout/", dir + "guide/a.htm?do=Sign-Out", dir + "LogOff.php"})
+    {
+        EXPECT_EQ(result.item(url).Mode, kModeSkip) << url;
+        EXPECT_EQ(result.item(url).StatusText, "Not followed: sign-out link") << url;
+    }
+    EXPECT_EQ(result.item(dir + "blog/logouts.htm").Mode, kModeDownload);
+
+    // An include filter that names the address lets it through.
+    THXProfile include = Profile();
+    include.URLFiltersInclude = {"LogOff"};
+    const TResult named = ScanPage(page, include, signedIn);
+    ASSERT_EQ(named.items.size(), 1u);
+    EXPECT_EQ(named.items[0].URL, dir + "LogOff.php");
+    EXPECT_EQ(named.items[0].Mode, kModeDownload);
+}
+
 TEST(HXThreadParseScan, RedirectedPagesResolveLinksWhereTheirContentCameFrom)
 {
     // The page was asked for at docs/guide/page.htm and came from docs/moved/ after a

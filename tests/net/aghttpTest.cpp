@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/HXCookieJar.h"
+#include "net/HXSignIn.h"
 #include "support/HXSandbox.h"
 #include "support/HXTestServer.h"
 
@@ -220,6 +222,96 @@ TEST_F(TagHTTPTest, OptionalLinesInTheirOrder)
                       "Accept: */*\r\n"
                       "Connection: close\r\n"
                       "\r\n");
+}
+
+TEST_F(TagHTTPTest, CookiesGoOutOnlyWhenTheJarHasAMatchAndAnswersFillIt)
+{
+    THXCookieJar jar;
+    m_http.SetCookieJar(&jar);
+    // An empty jar: the request is byte for byte the one without a jar.
+    Answer(kOk + "Set-Cookie: sid=abc; Path=/; HttpOnly\r\nset-cookie: lang=en\r\n\r\n");
+    m_http.SetURL("http://site.test/docs/a.html");
+    m_http.Head();
+    EXPECT_EQ(Sent(), "HEAD /docs/a.html HTTP/1.0\r\n"
+                      "Host: site.test\r\n"
+                      "Accept: */*\r\n"
+                      "Connection: close\r\n"
+                      "\r\n");
+    // The HEAD's answer set two cookies; the next request carries both.
+    Answer(kOk + "\r\n");
+    m_http.SetURL("http://site.test/docs/b.html");
+    m_http.Get();
+    EXPECT_EQ(Sent(), "GET /docs/b.html HTTP/1.0\r\n"
+                      "Host: site.test\r\n"
+                      "Accept: */*\r\n"
+                      "Cookie: lang=en; sid=abc\r\n"
+                      "Connection: close\r\n"
+                      "\r\n");
+    // "lang" belongs to /docs alone; another host gets nothing.
+    m_http.SetURL("http://site.test/other");
+    m_http.Get();
+    EXPECT_NE(Sent().find("Cookie: sid=abc\r\n"), std::string::npos) << Sent();
+    m_http.SetURL("http://other.test/docs/b.html");
+    m_http.Get();
+    EXPECT_EQ(Sent().find("Cookie:"), std::string::npos) << Sent();
+
+    // A POST carries its form fields after the head.
+    Answer("HTTP/1.0 302 Found\r\nLocation: /members/\r\nSet-Cookie: member=1\r\n\r\n");
+    m_http.SetURL("http://other.test/login");
+    EXPECT_EQ(m_http.Post("application/x-www-form-urlencoded", "user=ann&password=x%26y"), 302);
+    EXPECT_EQ(Sent(), "POST /login HTTP/1.0\r\n"
+                      "Host: other.test\r\n"
+                      "Accept: */*\r\n"
+                      "Content-Type: application/x-www-form-urlencoded\r\n"
+                      "Content-Length: 23\r\n"
+                      "Connection: close\r\n"
+                      "\r\n"
+                      "user=ann&password=x%26y");
+    EXPECT_EQ(jar.CookieHeader("http://other.test/", CookieClockNow()), "member=1");
+    // The next GET is a GET again, without the fields.
+    m_http.SetURL("http://other.test/members/");
+    m_http.Get();
+    EXPECT_EQ(Sent().find("Content-"), std::string::npos) << Sent();
+}
+
+TEST(TagHTTPLive, SignInPostsFollowsRedirectsAndKeepsTheCookies)
+{
+    THXTestServer server(
+        [](const TRecordedRequest& request) -> TReply
+        {
+            if (request.Method == "POST" && request.Target == "/login")
+            {
+                if (request.Body != "user=ann&password=secret")
+                    return TReply::Text(403, "wrong password");
+                return TReply().Send(test::ResponseHead(303, {{"Location", "/welcome"},
+                                                              {"Set-Cookie", "session=s-123; Path=/; HttpOnly"},
+                                                              {"Content-Length", "0"}}));
+            }
+            if (request.Method == "GET" && request.Target == "/welcome")
+                return TReply::Text(request.Header("Cookie") == "session=s-123" ? 200 : 403, "hello");
+            return TReply::Text(404, "missing");
+        });
+    THXCookieJar jar;
+    TSignInRequest request;
+    request.LoginURL = server.URL("/login");
+    request.PostData = "user=ann&password=secret";
+    const TSignInResult result = SignIn(request, jar);
+    EXPECT_TRUE(result.SignedIn) << result.Error;
+    EXPECT_EQ(result.Status, 200);
+    EXPECT_EQ(result.FinalURL, server.URL("/welcome"));
+    EXPECT_EQ(jar.CookieHeader(server.URL("/"), CookieClockNow()), "session=s-123");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(requests[1].Method, "GET");
+
+    // A wrong password is answered 403: no sign-in, and it says so.
+    THXCookieJar empty;
+    request.PostData = "user=ann&password=guess";
+    const TSignInResult refused = SignIn(request, empty);
+    EXPECT_FALSE(refused.SignedIn);
+    EXPECT_NE(refused.Error.find("403"), std::string::npos) << refused.Error;
+    EXPECT_TRUE(empty.Empty());
 }
 
 TEST_F(TagHTTPTest, LongLinesGoWholeAndValuesCannotBreakLines)

@@ -58,6 +58,8 @@ expect "--category|--connections" harbex-cli copy http://127.0.0.1/ --c
 expect "Single Page|Whole Site" harbex-cli copy http://127.0.0.1/ --profile ""
 expect "Whole Site" harbex-cli copy http://127.0.0.1/ --profile W
 expect "--recover|--restart|--resume" harbex-cli run Site --re
+expect "--load-cookies|--login-url" harbex-cli copy http://127.0.0.1/ --lo
+expect "--load-cookies" harbex-cli run Site --lo
 expect "Daily Paper|Sample Site" harbex-cli run ""
 expect "General|News" harbex-cli tasks ""
 expect "Never|Now" harbex-cli schedule "Sample Site" N

@@ -415,6 +415,7 @@ TEST_F(HXSchedulerTest, DeleteRemovesFilesAndEveryReference)
     const std::string plainPath = WriteTask("Plain", kStatusTaskComplete);
     ASSERT_TRUE(WriteFileAtomic(app->TasksFolder() + "General/Plain.dwn", "http://x/\r\n5\xB6\r\n"));
     ASSERT_TRUE(WriteFileAtomic(app->TasksFolder() + "General/Plain.lnk", "http://x/\r\n"));
+    ASSERT_TRUE(WriteFileAtomic(app->TasksFolder() + "General/Plain.cookies", "x\tFALSE\t/\tFALSE\t0\ts\t1\n"));
     const std::string armedPath = WriteTask("Armed", kStatusScheduled, "Now");
     const std::string busyPath = WriteTask("Busy", kStatusUnscheduled);
     const std::string keptPath = WriteTask("Kept", kStatusStopped);
@@ -439,7 +440,9 @@ TEST_F(HXSchedulerTest, DeleteRemovesFilesAndEveryReference)
     EXPECT_EQ(deleted[0]->Name, "Armed");
     EXPECT_EQ(deleted[1]->Name, "Plain");
     EXPECT_EQ(removedPaths, (std::vector<std::string>{armedPath, app->TasksFolder() + "General/Plain.dwn",
-                                                      app->TasksFolder() + "General/Plain.lnk", plainPath}));
+                                                      app->TasksFolder() + "General/Plain.lnk",
+                                                      app->TasksFolder() + "General/Plain.cookies", plainPath}));
+    EXPECT_FALSE(FileExists(app->TasksFolder() + "General/Plain.cookies")) << "the task's cookies go with it";
     EXPECT_FALSE(FileExists(plainPath));
     EXPECT_FALSE(FileExists(app->TasksFolder() + "General/Plain.dwn"));
     EXPECT_FALSE(FileExists(armedPath));

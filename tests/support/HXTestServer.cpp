@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -478,7 +479,37 @@ bool THXTestServer::Sleep(std::chrono::milliseconds duration)
     }
 }
 
-bool THXTestServer::ReadRequest(int handle, std::string& raw)
+bool THXTestServer::ReadBody(int handle, std::size_t length, std::string& body)
+{
+    const auto until = std::chrono::steady_clock::now() + kRequestTimeLimit;
+    char buffer[4096];
+    while (body.size() < length)
+    {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        pollfd entries[2] = {{handle, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+        if (::poll(entries, 2, 100) < 0 && errno != EINTR)
+            return false;
+        if (entries[1].revents != 0)
+            return false;
+        if (entries[0].revents == 0)
+            continue;
+        const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
+        if (received == 0)
+            return false;
+        if (received < 0)
+        {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                continue;
+            return false;
+        }
+        body.append(buffer, static_cast<std::size_t>(received));
+    }
+    body.resize(length);
+    return true;
+}
+
+bool THXTestServer::ReadRequest(int handle, std::string& raw, std::string& rest)
 {
     const auto until = std::chrono::steady_clock::now() + kRequestTimeLimit;
     char buffer[4096];
@@ -490,6 +521,7 @@ bool THXTestServer::ReadRequest(int handle, std::string& raw)
         {
             const std::size_t cut = std::min(end == std::string::npos ? raw.size() : end + 4,
                                              bareEnd == std::string::npos ? raw.size() : bareEnd + 2);
+            rest = raw.substr(cut);
             raw.resize(cut);
             return true;
         }
@@ -597,10 +629,22 @@ void THXTestServer::Play(int handle, const TReply& reply)
 void THXTestServer::Serve(int handle)
 {
     std::string raw;
-    if (ReadRequest(handle, raw))
+    std::string rest;
+    if (ReadRequest(handle, raw, rest))
     {
         TRequestHandler handler;
         TRecordedRequest request = ParseRequest(std::move(raw));
+        // A POST's fields follow the head; what a request announces is read in full.
+        std::size_t length = 0;
+        const std::string announced = request.Header("Content-Length");
+        if (!announced.empty())
+            length = std::min<std::size_t>(std::strtoull(announced.c_str(), nullptr, 10), kMaxRequestBytes);
+        if (length > 0)
+        {
+            if (!ReadBody(handle, length, rest))
+                rest.clear();
+            request.Body = std::move(rest);
+        }
         {
             const std::lock_guard lock(m_mutex);
             m_requests.push_back(request);

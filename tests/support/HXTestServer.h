@@ -43,6 +43,7 @@ struct TRecordedRequest
     std::string Target;
     std::string Version;
     THeaderFields Fields; // in arrival order, names and values trimmed
+    std::string Body;     // the bytes its Content-Length announced (a POST's form fields)
 
     // Value of the first field with this name (any case); empty when there is none.
     std::string Header(std::string_view name) const;
@@ -158,7 +159,11 @@ private:
 
     void AcceptLoop();
     void Serve(int handle);
-    bool ReadRequest(int handle, std::string& raw);
+    // Reads the request's head into `raw`; `rest` gets the bytes that came after it.
+    bool ReadRequest(int handle, std::string& raw, std::string& rest);
+    // Reads the body its Content-Length announces after the head; `body` starts
+    // with the bytes that came with the head.
+    bool ReadBody(int handle, std::size_t length, std::string& body);
     void Play(int handle, const TReply& reply);
     bool SendAll(int handle, std::string_view bytes);
     // Waits for the wake-up of Stop; true when the server is stopping.

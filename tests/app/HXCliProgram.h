@@ -1,0 +1,39 @@
+#pragma once
+
+// Runs harbex-cli itself, as a terminal user does: the program started with a
+// HARBEX_HOME of its own (the test's sandbox), its output caught in a file.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "support/HXSandbox.h"
+
+namespace hx::test
+{
+
+struct TProgramRun
+{
+    pid_t Pid = -1;
+    std::string OutputFile;
+};
+
+// Starts harbex-cli with the arguments, HARBEX_HOME set, output into a file.
+TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments);
+// Waits for the program; its exit status (-1 when it did not end in time and was killed).
+int WaitProgram(const TProgramRun& run, std::chrono::seconds limit = std::chrono::seconds(120));
+std::string ReadText(const std::string& path);
+
+class THXCliTest : public THXSandboxTest
+{
+protected:
+    std::string HomeFolder() const { return Home().Path().string(); }
+    // Runs the program to its end; its exit status, its output in `output`.
+    int RunProgram(const std::vector<std::string>& arguments, std::string& output);
+};
+
+} // namespace hx::test
