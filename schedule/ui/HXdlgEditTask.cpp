@@ -638,11 +638,10 @@ void TdlgEditTask::UserPasswordClick()
 
 // --- Cookies ------------------------------------------------------------------------
 
-void TdlgEditTask::LoadCookies()
+bool TdlgEditTask::LoadCookies()
 {
     if (m_cookiesLoaded)
-        return;
-    m_cookiesLoaded = true;
+        return true;
     const std::int64_t now = CookieClockNow();
     m_cookies.Clear();
     if (!m_task.Cookies.Empty())
@@ -658,28 +657,38 @@ void TdlgEditTask::LoadCookies()
         const std::string path = m_task.CookieFileName();
         std::string error;
         if (FileExists(path) && !m_cookies.LoadFile(path, error, now))
+        {
+            // OK would otherwise replace a file it could not read with what little
+            // it read: the cookies stay untouched.
+            m_cookies.Clear();
             QMessageBox::warning(this, windowTitle(), Text(error));
+            return false;
+        }
     }
     m_cookiesAtStart = m_cookies.Cookies();
     for (const THXCookie& cookie : m_task.CookiesToAdd)
         m_cookies.Add(cookie, now);
+    m_cookiesLoaded = true;
+    return true;
 }
 
 void TdlgEditTask::CookiesClick()
 {
-    LoadCookies();
+    if (!LoadCookies())
+        return;
     TdlgCookies dialog(this, m_cookies);
     dialog.exec();
 }
 
 void TdlgEditTask::SignInClick()
 {
+    if (!LoadCookies())
+        return;
     std::string address = Std(cmbURL->currentText());
     NormalizeURL(address);
     TdlgSignIn dialog(this, Text(address));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    LoadCookies();
     const std::int64_t now = CookieClockNow();
     for (THXCookie& cookie : dialog.Cookies())
         m_cookies.Add(std::move(cookie), now);

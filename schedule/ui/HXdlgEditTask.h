@@ -166,8 +166,9 @@ private:
     void SignInClick();
     // The working copy of the task's cookies, read the first time a cookie dialog
     // opens: the task's jar when a run has loaded it, else its cookie file, and
-    // the cookies waiting for the next start.
-    void LoadCookies();
+    // the cookies waiting for the next start. False, after a message, when the
+    // cookie file cannot be read: then nothing is edited or written.
+    bool LoadCookies();
     // On OK: the working copy becomes the task's cookie file and jar.
     void SaveCookies();
 

@@ -21,6 +21,7 @@
 #endif
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -228,6 +229,26 @@ private slots:
         QTRY_VERIFY(!editor.isVisible());
         // A task that holds no cookie gets no file.
         QVERIFY(!FileExists(CookiePath()));
+    }
+
+    // A cookie file the editor cannot read (here: far too large) is named in a
+    // box, no list opens, and OK leaves the file as it is.
+    void UnreadableCookieFileIsLeftAlone()
+    {
+        const std::string huge(17 * 1024 * 1024, '#');
+        std::ofstream(CookiePath(), std::ios::binary) << huge;
+        TdlgEditTask editor(nullptr, *m_app, *m_task, TEditTaskMode::Edit);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        test::TBoxAnswer box(QMessageBox::Ok);
+        TWhenShown<TdlgCookies> cookies([](TdlgCookies& dialog) { dialog.reject(); });
+        QTest::mouseClick(editor.btnCookies, Qt::LeftButton);
+        QTRY_COMPARE(box.Seen(), 1);
+        QVERIFY2(box.Text().contains(QString::fromStdString(CookiePath())), qPrintable(box.Text()));
+        QCOMPARE(cookies.Seen(), 0);
+        QTest::mouseClick(editor.btnOK, Qt::LeftButton);
+        QTRY_VERIFY(!editor.isVisible());
+        QCOMPARE(FileText(CookiePath()).size(), huge.size());
     }
 
     // Without the integrated browser there is no "Sign In..." and the import stays.
