@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/HXApp.h"
@@ -29,9 +30,12 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
-#include "schedule/ui/HXdlgEditTaskDialogs.h"
+#include "core/ui/HXEmbeddedBrowser.h"
 #include "schedule/ui/HXButtonGroups.h"
+#include "schedule/ui/HXdlgCookies.h"
+#include "schedule/ui/HXdlgEditTaskDialogs.h"
 #include "schedule/ui/HXdlgSchedule.h"
+#include "schedule/ui/HXdlgSignIn.h"
 
 namespace hx
 {
@@ -249,10 +253,27 @@ QWidget* TdlgEditTask::StartingAddressPage()
     row->addStretch();
     row->addWidget(btnUserPassword);
     layout->addLayout(row);
+    // Sites that keep a session: cookies from a file or from signing in.
+    btnCookies = new QPushButton(QStringLiteral("Cookies..."), page);
+    btnCookies->setToolTip(QStringLiteral("The cookies this task sends to the site: import a cookies.txt file, "
+                                          "look at them or delete them."));
+    auto* cookieRow = new QHBoxLayout;
+    cookieRow->addStretch();
+    if (EmbeddedBrowserAvailable())
+    {
+        btnSignIn = new QPushButton(QStringLiteral("Sign In..."), page);
+        btnSignIn->setToolTip(QStringLiteral("Sign in to the site in the integrated browser; the task keeps the "
+                                             "cookies the site sets."));
+        cookieRow->addWidget(btnSignIn);
+        connect(btnSignIn, &QPushButton::clicked, this, &TdlgEditTask::SignInClick);
+    }
+    cookieRow->addWidget(btnCookies);
+    layout->addLayout(cookieRow);
     layout->addStretch();
     connect(cmbURL, &QComboBox::currentTextChanged, this, &TdlgEditTask::NameFromURL);
     connect(cbPassword, &QCheckBox::clicked, this, &TdlgEditTask::PasswordClicked);
     connect(btnUserPassword, &QPushButton::clicked, this, &TdlgEditTask::UserPasswordClick);
+    connect(btnCookies, &QPushButton::clicked, this, &TdlgEditTask::CookiesClick);
     return page;
 }
 
@@ -515,6 +536,10 @@ void TdlgEditTask::FormShow()
     edSchedule->clear();
     m_atSchedule.reset();
     rbAt->setEnabled(false);
+    // The cookie dialogs start again from the task's own cookies.
+    m_cookiesLoaded = false;
+    m_cookies.Clear();
+    m_cookiesAtStart.clear();
     m_loading = false;
 }
 
@@ -612,6 +637,109 @@ void TdlgEditTask::UserPasswordClick()
         cbPassword->setChecked(true);
 }
 
+// --- Cookies ------------------------------------------------------------------------
+
+bool TdlgEditTask::LoadCookies()
+{
+    if (m_cookiesLoaded)
+        return true;
+    const std::int64_t now = CookieClockNow();
+    m_cookies.Clear();
+    if (!m_task.Cookies.Empty())
+    {
+        // A run has read the file into the task's jar, which is as new or newer.
+        for (THXCookie& cookie : m_task.Cookies.Cookies())
+            m_cookies.Add(std::move(cookie), now);
+    }
+    else if (!m_task.FileName.empty() && FileExists(m_task.FileName))
+    {
+        // Only a task with a task file has a cookie file; asking a new task for the
+        // name would fix its queue's name before the editor has given it one.
+        const std::string path = m_task.CookieFileName();
+        std::string error;
+        if (FileExists(path) && !m_cookies.LoadFile(path, error, now))
+        {
+            // OK would otherwise replace a file it could not read with what little
+            // it read: the cookies stay untouched.
+            m_cookies.Clear();
+            QMessageBox::warning(this, windowTitle(), Text(error));
+            return false;
+        }
+    }
+    m_cookiesAtStart = m_cookies.Cookies();
+    for (const THXCookie& cookie : m_task.CookiesToAdd)
+        m_cookies.Add(cookie, now);
+    m_cookiesLoaded = true;
+    return true;
+}
+
+void TdlgEditTask::CookiesClick()
+{
+    if (!LoadCookies())
+        return;
+    TdlgCookies dialog(this, m_cookies);
+    dialog.exec();
+}
+
+void TdlgEditTask::SignInClick()
+{
+    if (!LoadCookies())
+        return;
+    std::string address = Std(cmbURL->currentText());
+    NormalizeURL(address);
+    TdlgSignIn dialog(this, Text(address));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::int64_t now = CookieClockNow();
+    for (THXCookie& cookie : dialog.Cookies())
+        m_cookies.Add(std::move(cookie), now);
+}
+
+void TdlgEditTask::SaveCookies()
+{
+    if (!m_cookiesLoaded)
+        return;
+    const std::int64_t now = CookieClockNow();
+    const std::vector<THXCookie> edited = m_cookies.Cookies();
+    const auto sameKey = [](const THXCookie& a, const THXCookie& b)
+    { return a.Name == b.Name && a.Domain == b.Domain && a.Path == b.Path; };
+    const auto contains = [&](const std::vector<THXCookie>& list, const THXCookie& cookie, bool sameValue)
+    {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const THXCookie& other) {
+                               return sameKey(other, cookie) &&
+                                      (!sameValue || (other.Value == cookie.Value && other.Expires == cookie.Expires));
+                           });
+    };
+
+    // Imported and signed-in cookies wait for the next start as well: a Restart
+    // drops the stored session cookies, but never the ones just given to the task.
+    std::vector<THXCookie> toAdd;
+    for (const THXCookie& cookie : edited)
+    {
+        if (!contains(m_cookiesAtStart, cookie, true) || contains(m_task.CookiesToAdd, cookie, false))
+            toAdd.push_back(cookie);
+    }
+    m_task.CookiesToAdd = std::move(toAdd);
+
+    // A running task goes on with the edited cookies, and its next save writes them.
+    m_task.Cookies.Clear();
+    for (const THXCookie& cookie : edited)
+        m_task.Cookies.Add(cookie, now);
+
+    const std::string path = m_task.CookieFileName();
+    if (edited.empty() && !FileExists(path))
+    {
+        m_task.Cookies.MarkSaved();
+        return;
+    }
+    std::string error;
+    if (m_task.Cookies.SaveFile(path, error, now))
+        m_task.Cookies.MarkSaved();
+    else
+        QMessageBox::warning(this, windowTitle(), Text(error));
+}
+
 // --- OK -----------------------------------------------------------------------------
 
 bool TdlgEditTask::Validate()
@@ -706,6 +834,17 @@ void TdlgEditTask::SaveToTask()
         {
             std::filesystem::create_directories(newFolder, ignored);
             std::filesystem::rename(oldQueue, newFolder + m_task.Name + ".dwn", ignored);
+            // The link book names the queue's items: it goes with the queue.
+            const std::string oldLinkBook = folder + m_task.Name + ".lnk";
+            if (FileExists(oldLinkBook))
+                std::filesystem::rename(oldLinkBook, newFolder + m_task.Name + ".lnk", ignored);
+        }
+        // So do the cookies, even of a task that has not run yet (a sign-in).
+        const std::string oldCookies = folder + m_task.Name + ".cookies";
+        if (FileExists(oldCookies))
+        {
+            std::filesystem::create_directories(newFolder, ignored);
+            std::filesystem::rename(oldCookies, newFolder + m_task.Name + ".cookies", ignored);
         }
         folder = newFolder;
     }
@@ -758,6 +897,7 @@ void TdlgEditTask::accept()
     if (!Validate())
         return;
     SaveToTask();
+    SaveCookies();
     QDialog::accept();
 }
 

@@ -9,7 +9,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/HXCookieJar.h"
 #include "schedule/ui/HXButtonGroups.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
@@ -74,6 +76,14 @@ public:
     QCheckBox* cbPassword = nullptr;
     QPushButton* btnUserPassword = nullptr;
     TdlgUserNamePassword* dlgAccount = nullptr;
+    // "Cookies...": the task's cookies (TdlgCookies).
+    QPushButton* btnCookies = nullptr;
+    // "Sign In...": signing in with the embedded browser (TdlgSignIn); not made
+    // when there is no embedded browser.
+    QPushButton* btnSignIn = nullptr;
+    // The cookies as the editor's dialogs left them; written to the task's cookie
+    // file on OK.
+    const THXCookieJar& EditedCookies() const { return m_cookies; }
 
     // "Save to".
     QRadioButton* rbIntranet = nullptr;
@@ -152,6 +162,15 @@ private:
     void NameFromURL();
     void PasswordClicked(bool checked);
     void UserPasswordClick();
+    void CookiesClick();
+    void SignInClick();
+    // The working copy of the task's cookies, read the first time a cookie dialog
+    // opens: the task's jar when a run has loaded it, else its cookie file, and
+    // the cookies waiting for the next start. False, after a message, when the
+    // cookie file cannot be read: then nothing is edited or written.
+    bool LoadCookies();
+    // On OK: the working copy becomes the task's cookie file and jar.
+    void SaveCookies();
 
     bool Validate();
     void SaveToTask();
@@ -166,6 +185,10 @@ private:
     // "Use Sitemaps" of the profile shown: it has no control here, so the profile
     // chosen in the list decides it.
     bool m_useSitemaps = false;
+    THXCookieJar m_cookies;
+    // The cookies as they were read, to tell the ones added in this editor.
+    std::vector<THXCookie> m_cookiesAtStart;
+    bool m_cookiesLoaded = false;
 };
 
 } // namespace hx

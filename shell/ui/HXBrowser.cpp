@@ -1,7 +1,5 @@
 #include "shell/ui/HXBrowser.h"
 
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -41,18 +39,6 @@ constexpr int kButtonHeight = 22;
 QString ShownAddress(const QUrl& url)
 {
     return url.isLocalFile() ? url.toLocalFile() : url.toString();
-}
-
-// The engine's helper processes read their switches from the environment when the
-// first page is made. Run as root they refuse to start inside their sandbox; on a
-// display without a GPU (offscreen, remote) they need not look for one.
-void PrepareEngineEnvironment()
-{
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (QApplication::platformName() == QStringLiteral("offscreen") &&
-        !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
 }
 
 // One profile for every pane: kept in memory only and without an HTTP cache, so
@@ -95,15 +81,6 @@ protected:
 #endif
 
 } // namespace
-
-bool EmbeddedBrowserAvailable()
-{
-#ifdef HX_HAVE_WEBENGINE
-    return qgetenv("HARBEX_NO_WEBENGINE") != "1";
-#else
-    return false;
-#endif
-}
 
 QString BrowserAddress(const std::string& target)
 {

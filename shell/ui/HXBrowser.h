@@ -15,6 +15,8 @@
 #include <functional>
 #include <string>
 
+#include "core/ui/HXEmbeddedBrowser.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -22,10 +24,6 @@ class QToolButton;
 
 namespace hx
 {
-
-// Whether the embedded browser can be used: the build has Qt WebEngine and the
-// environment variable HARBEX_NO_WEBENGINE is not "1".
-bool EmbeddedBrowserAvailable();
 
 // A local path or an address as the embedded browser and the desktop take it:
 // paths become file addresses, anything with a scheme stays as it is.

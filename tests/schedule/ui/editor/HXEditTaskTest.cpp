@@ -356,7 +356,8 @@ private slots:
     // The account dialog opens when the password box is ticked with no account and
     // takes the tick away on Cancel; its OK waits for both fields. A page-link
     // filter added from the menu makes the profile "Custom". A new category moves
-    // the task: its old task file goes and its queue file follows.
+    // the task: its old task file goes and its queue file follows, with the link
+    // book and the cookie file kept beside it.
     void accountFilterAndMove()
     {
         THXApp& app = m_sandbox->App;
@@ -364,6 +365,8 @@ private slots:
         ForceDirectories(general);
         SaveTextFile(general + "site.hxt", "old");
         SaveTextFile(general + "site.dwn", "queue");
+        SaveTextFile(general + "site.lnk", "links");
+        SaveTextFile(general + "site.cookies", "cookies");
         THXTask task(app);
         task.Name = "site";
         task.URL = "http://www.example.org/";
@@ -429,6 +432,11 @@ private slots:
         QVERIFY(!FileExists(general + "site.hxt"));
         QVERIFY(!FileExists(general + "site.dwn"));
         QCOMPARE(LoadTextFile(app.TasksFolder() + "Archive/site.dwn"), std::string("queue\r\n"));
+        for (const char* kept : {"site.lnk", "site.cookies"})
+        {
+            QVERIFY2(!FileExists(general + kept), kept);
+            QVERIFY2(FileExists(app.TasksFolder() + "Archive/" + kept), kept);
+        }
     }
 
     // The file type group dialog stores extensions with a final ";"; deleting an
