@@ -96,6 +96,9 @@ inline constexpr std::string_view kNoCheckCertificate = "--no-check-certificate"
 // "--no-robots": the same commands fetch every page the profile allows, whatever
 // the sites' robots.txt files say.
 inline constexpr std::string_view kNoRobots = "--no-robots";
+// "--connect-timeout N": the same commands give a host this many seconds (5 to 300)
+// to be looked up and connected to, whatever the "Connect Time Out" setting says.
+inline constexpr std::string_view kConnectTimeOut = "--connect-timeout";
 // Applies the connection flags given to the settings of this run (never stored).
 void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
 

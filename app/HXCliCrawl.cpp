@@ -223,9 +223,10 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
 
 int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(
-        arguments, {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing"},
-        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
+    const TCliArgs args(arguments,
+                        {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category",
+                         "--pacing", std::string(kConnectTimeOut)},
+                        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
     ApplyConnectionFlags(app, args);
@@ -239,7 +240,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--connections", "--pacing"},
+    const TCliArgs args(arguments, {"--connections", "--pacing", std::string(kConnectTimeOut)},
                         {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
                          std::string(kNoRobots)});
     if (args.Positional().size() != 1)
@@ -281,7 +282,8 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
 
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--pacing"}, {std::string(kNoCheckCertificate), std::string(kNoRobots)});
+    const TCliArgs args(arguments, {"--pacing", std::string(kConnectTimeOut)},
+                        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
     ApplyConnectionFlags(app, args);
     if (args.Positional().size() == 2)
         return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out);

@@ -31,11 +31,11 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C]
-           [--no-check-certificate] [--no-robots]
+           [--no-check-certificate] [--no-robots] [--connect-timeout N]
                 create a task for the address (http or https) and run it to
                 completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
-               [--no-check-certificate] [--no-robots]
+               [--no-check-certificate] [--no-robots] [--connect-timeout N]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode
@@ -69,6 +69,11 @@ Options:
   --no-robots   (copy, run, schedule) fetch the pages that sites' robots.txt
                 files keep out. For this run only; the "Obey Robots" setting
                 stays as it is
+  --connect-timeout N
+                (copy, run, schedule) give up on a host that is not looked up
+                and connected to (secure handshake included) within N seconds,
+                5 to 300. For this run only; the "Connect Time Out" setting
+                (30 by default) stays as it is
   --version     print the version and exit
   --help        print this text and exit
 
@@ -129,6 +134,7 @@ void PrintSettings(hx::THXApp& app)
     line("Queue Save Interval", std::to_string(app.QueueSaveInterval()));
     line("Pacing", app.Pacing() == hx::kPacingClassic ? "0 (classic)" : "1 (fast)");
     line("Host Delay", std::to_string(app.HostDelay()) + " ms");
+    line("Connect Time Out", std::to_string(app.ConnectTimeOut()) + " s");
 
     std::cout << "\nFile type groups\n";
     const hx::TFileTypeGroups groups = hx::ReadGroups(app.Store());
