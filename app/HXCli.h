@@ -99,6 +99,9 @@ inline constexpr std::string_view kNoRobots = "--no-robots";
 // "--sitemaps" (copy): the new task's profile reads the start site's sitemaps and
 // copies the pages they list, as the profile setting "Use Sitemaps" does.
 inline constexpr std::string_view kSitemaps = "--sitemaps";
+// "--connect-timeout N": the same commands give a host this many seconds (5 to 300)
+// to be looked up and connected to, whatever the "Connect Time Out" setting says.
+inline constexpr std::string_view kConnectTimeOut = "--connect-timeout";
 // Applies the connection flags given to the settings of this run (never stored).
 void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
 

@@ -91,6 +91,8 @@ void ApplyConnectionFlags(THXApp& app, const TCliArgs& args)
         app.OverrideCheckCertificates(false);
     if (args.Flag(kNoRobots))
         app.OverrideObeyRobots(false);
+    if (const auto seconds = args.IntValue(kConnectTimeOut, kMinConnectTimeOut, kMaxConnectTimeOut))
+        app.OverrideConnectTimeOut(*seconds);
 }
 
 std::string ResolveTaskFile(THXApp& app, const std::string& given)

@@ -337,6 +337,9 @@ void THXCliSession::PrintSummary(THXTask& task)
           << " errors)\n";
     m_out << "  Received:  " << Kilobytes(task.TotalBytes) << " KB in " << std::fixed << std::setprecision(1) << seconds
           << " s\n";
+    // Host names the run looked up (an address needs none), each once.
+    if (const std::int64_t lookups = m_slots.HostCache().Lookups(); lookups > 0)
+        m_out << "  Hosts:     " << lookups << " looked up\n";
     if (task.LinksRestored > 0)
         m_out << "  Links:     " << task.LinksRestored << " to items that failed restored to their web addresses\n";
     if (NothingFetched(task))

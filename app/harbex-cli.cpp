@@ -31,13 +31,13 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C] [--sitemaps]
-           [--no-check-certificate] [--no-robots]
+           [--no-check-certificate] [--no-robots] [--connect-timeout N]
            [--load-cookies FILE] [--save-cookies FILE]
            [--login-url URL --post-data FIELDS]
                 create a task for the address (http or https) and run it to
                 completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
-               [--no-check-certificate] [--no-robots]
+               [--no-check-certificate] [--no-robots] [--connect-timeout N]
                [--load-cookies FILE] [--save-cookies FILE]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
@@ -86,6 +86,11 @@ Options:
                 (copy) sign in before the crawl: POST the form fields
                 ("user=ann&password=...", URL-encoded) to the address, follow
                 its redirects and keep the cookies it sets
+  --connect-timeout N
+                (copy, run, schedule) give up on a host that is not looked up
+                and connected to (secure handshake included) within N seconds,
+                5 to 300. For this run only; the "Connect Time Out" setting
+                (30 by default) stays as it is
   --version     print the version and exit
   --help        print this text and exit
 
@@ -146,6 +151,7 @@ void PrintSettings(hx::THXApp& app)
     line("Queue Save Interval", std::to_string(app.QueueSaveInterval()));
     line("Pacing", app.Pacing() == hx::kPacingClassic ? "0 (classic)" : "1 (fast)");
     line("Host Delay", std::to_string(app.HostDelay()) + " ms");
+    line("Connect Time Out", std::to_string(app.ConnectTimeOut()) + " s");
 
     std::cout << "\nFile type groups\n";
     const hx::TFileTypeGroups groups = hx::ReadGroups(app.Store());

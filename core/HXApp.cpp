@@ -1,5 +1,7 @@
 #include "core/HXApp.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -191,6 +193,8 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     m_proxyAuthorization = m_store.ReadString(kSettingsKey, "Proxy Authorization", "");
     m_checkCertificates = m_store.ReadBool(kSettingsKey, "Check Certificates", true);
     m_obeyRobots = m_store.ReadBool(kSettingsKey, "Obey Robots", true);
+    m_connectTimeOut = std::clamp(m_store.ReadInteger(kSettingsKey, "Connect Time Out", kDefaultConnectTimeOut),
+                                  kMinConnectTimeOut, kMaxConnectTimeOut);
     m_caFile = m_store.ReadString(kSettingsKey, "CA File", "");
     m_skin = m_store.ReadString(kSettingsKey, "Skin", "Default");
     m_noAds = m_store.ReadBool(kSettingsKey, "No Ads", false);
@@ -409,6 +413,18 @@ void THXApp::SetObeyRobots(bool value)
 {
     m_obeyRobots = value;
     m_store.WriteBool(kSettingsKey, "Obey Robots", value);
+}
+
+void THXApp::SetConnectTimeOut(int seconds)
+{
+    seconds = std::clamp(seconds, kMinConnectTimeOut, kMaxConnectTimeOut);
+    m_connectTimeOut = seconds;
+    m_store.WriteInteger(kSettingsKey, "Connect Time Out", seconds);
+}
+
+void THXApp::OverrideConnectTimeOut(int seconds)
+{
+    m_connectTimeOut = std::clamp(seconds, kMinConnectTimeOut, kMaxConnectTimeOut);
 }
 
 std::string THXApp::CAFile() const

@@ -50,6 +50,10 @@ inline constexpr int kPacingClassic = 0;
 inline constexpr int kPacingFast = 1;
 // Default of the "Max Page Size" setting, in megabytes.
 inline constexpr int kDefaultMaxPageSize = 32;
+// Range and default of the "Connect Time Out" setting, in seconds.
+inline constexpr int kMinConnectTimeOut = 5;
+inline constexpr int kMaxConnectTimeOut = 300;
+inline constexpr int kDefaultConnectTimeOut = 30;
 
 // The program's version as the first-run mark and the captions show it.
 inline constexpr std::string_view kVersionMark = "2.60";
@@ -159,6 +163,14 @@ public:
     void SetObeyRobots(bool value);
     // For this program's run only (harbex-cli --no-robots): the stored setting stays.
     void OverrideObeyRobots(bool value) { m_obeyRobots = value; }
+    // "Connect Time Out": seconds a transfer may take to look its host up and make
+    // its connection (TCP, the secure handshake, a proxy's tunnel), apart from the
+    // time-out of the transfer itself. kMinConnectTimeOut to kMaxConnectTimeOut,
+    // kDefaultConnectTimeOut by default.
+    int ConnectTimeOut() const { return m_connectTimeOut; }
+    void SetConnectTimeOut(int seconds);
+    // For this program's run only (harbex-cli --connect-timeout): the stored setting stays.
+    void OverrideConnectTimeOut(int seconds);
     // "CA File": a PEM file of certificates trusted besides the system's; empty: none.
     std::string CAFile() const;
     void SetCAFile(const std::string& value);
@@ -274,6 +286,7 @@ private:
     std::string m_proxyAuthorization;
     std::atomic<bool> m_checkCertificates{true};
     std::atomic<bool> m_obeyRobots{true};
+    std::atomic<int> m_connectTimeOut{kDefaultConnectTimeOut};
     std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};

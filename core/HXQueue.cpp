@@ -241,6 +241,29 @@ std::optional<std::uint32_t> THXPairSet::Smallest()
                                       static_cast<std::size_t>(std::countr_zero(m_words[m_firstWord])));
 }
 
+std::optional<std::uint32_t> THXPairSet::SmallestFrom(std::uint32_t first) const
+{
+    std::size_t word = first / 64;
+    if (word >= m_words.size())
+        return std::nullopt;
+    // The rest of the first word, then the next non-empty word through the summary.
+    if (const std::uint64_t bits = m_words[word] & (~std::uint64_t{0} << (first % 64)); bits != 0)
+        return static_cast<std::uint32_t>(64 * word + static_cast<std::size_t>(std::countr_zero(bits)));
+    ++word;
+    std::size_t group = word / 64;
+    if (group >= m_summary.size())
+        return std::nullopt;
+    std::uint64_t summary = word % 64 == 0 ? m_summary[group] : m_summary[group] & (~std::uint64_t{0} << (word % 64));
+    while (summary == 0)
+    {
+        if (++group == m_summary.size())
+            return std::nullopt;
+        summary = m_summary[group];
+    }
+    word = 64 * group + static_cast<std::size_t>(std::countr_zero(summary));
+    return static_cast<std::uint32_t>(64 * word + static_cast<std::size_t>(std::countr_zero(m_words[word])));
+}
+
 void THXPairSet::clear()
 {
     std::vector<std::uint64_t>().swap(m_words);
@@ -643,6 +666,38 @@ THXQItem* THXTask::ScanLocked(TScan scan)
         candidates.Erase(*pair);
     }
     return nullptr;
+}
+
+THXQItem* THXTask::ScanAfterLocked(TScan scan, const THXQItem& after)
+{
+    if (after.Index < 0)
+        return nullptr;
+    bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
+                                       : scan == TScan::Resource ? MatchesResource
+                                                                 : MatchesSavedPage;
+    THXPairSet& candidates = m_candidates[static_cast<std::size_t>(scan)];
+    auto first = static_cast<std::uint32_t>(after.Index / 2 + 1);
+    while (const std::optional<std::uint32_t> pair = candidates.SmallestFrom(first))
+    {
+        THXQItem* item = ItemLocked(*pair);
+        if (item != nullptr && matches(*item))
+            return item;
+        candidates.Erase(*pair);
+        first = *pair + 1;
+    }
+    return nullptr;
+}
+
+THXQItem* THXTask::NextPageAfter(const THXQItem& item)
+{
+    std::lock_guard lock(m_queueLock);
+    return ScanAfterLocked(TScan::Page, item);
+}
+
+THXQItem* THXTask::NextResourceAfter(const THXQItem& item)
+{
+    std::lock_guard lock(m_queueLock);
+    return ScanAfterLocked(TScan::Resource, item);
 }
 
 THXQItem* THXTask::NextPage()

@@ -126,6 +126,8 @@ public:
     void Erase(std::uint32_t pair);
     // The smallest pair in the set, if any.
     std::optional<std::uint32_t> Smallest();
+    // The smallest pair at or after `first`, if any.
+    std::optional<std::uint32_t> SmallestFrom(std::uint32_t first) const;
     void clear();
 
 private:
@@ -301,6 +303,10 @@ public:
     THXQItem* NextPage();
     THXQItem* NextResource();
     THXQItem* NextSavedPage();
+    // Any thread: the first matching item after `item` in queue order, or null (the
+    // dispatcher passes over items whose host is not ready yet).
+    THXQItem* NextPageAfter(const THXQItem& item);
+    THXQItem* NextResourceAfter(const THXQItem& item);
     void LoadQueueLines();
     // Throws EConvertError when a record's state is not a number; the items built
     // so far stay.
@@ -362,6 +368,7 @@ private:
     std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
     void NoteItemChangedLocked(const THXQItem& item);
     THXQItem* ScanLocked(TScan scan);
+    THXQItem* ScanAfterLocked(TScan scan, const THXQItem& item);
     void ClearLinesLocked();
     void ReloadItemLocked(THXQItem& item);
     void SetItemStateLocked(THXQItem& item, int newState);

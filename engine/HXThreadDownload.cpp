@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <exception>
 #include <utility>
 
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
 #include "core/HXOwner.h"
+#include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXHostNames.h"
 #include "net/HXProxy.h"
 #include "net/HXSockets.h"
 
@@ -44,6 +47,7 @@ TThreadDownload::TThreadDownload(THXApp& app, TDispatchPacing pacing)
 
 TThreadDownload::~TThreadDownload()
 {
+    SetSlots(nullptr);
     {
         std::lock_guard lock(m_mutex);
         m_ending = true;
@@ -55,12 +59,22 @@ TThreadDownload::~TThreadDownload()
 
 void TThreadDownload::SetTask(std::shared_ptr<THXTask> task)
 {
-    // Each run reads the robots.txt files afresh (with the agent name it sends).
+    // Each run reads the robots.txt files afresh (with the agent name it sends), and
+    // looks its hosts up afresh.
     m_robots.Reset();
+    THXSlotList* slots = nullptr;
     {
         std::lock_guard lock(m_mutex);
         m_task = std::move(task);
         EndRunLocked();
+        slots = m_slots;
+    }
+    m_waitingServers.clear();
+    if (slots != nullptr)
+    {
+        slots->HostCache().Reset();
+        slots->HostCache().SetTimeOut(std::chrono::seconds(m_app.ConnectTimeOut()));
+        slots->HostHealth().Reset();
     }
     m_handOver.Wake();
 }
@@ -73,8 +87,17 @@ std::shared_ptr<THXTask> TThreadDownload::Task() const
 
 void TThreadDownload::SetSlots(THXSlotList* slots)
 {
-    std::lock_guard lock(m_mutex);
-    m_slots = slots;
+    THXSlotList* previous = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        previous = m_slots;
+        m_slots = slots;
+    }
+    if (previous != nullptr && previous != slots)
+        previous->HostCache().SetOnSettled({});
+    // A host's answer may let waiting items go: an event-driven dispatcher looks at once.
+    if (slots != nullptr)
+        slots->HostCache().SetOnSettled([this] { Wake(); });
 }
 
 void TThreadDownload::SetWantedSlots(std::function<int()> wanted)
@@ -381,7 +404,26 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
         return TStep::PassOver;
     const std::int32_t pages = task->PagesDispatched;
     const std::int32_t resources = task->ResourcesDispatched;
-    if (THXQItem* item = ChooseNext(*task))
+    // The lookup stage: items whose host is not ready are passed over, so one slow
+    // host never keeps the others waiting.
+    const std::string proxy = TransferProxy(m_app).Proxy;
+    bool holding = false;
+    std::string server;
+    const auto usable = [&](THXQItem& candidate)
+    {
+        switch (HostStep(*task, candidate, slots, proxy, server))
+        {
+        case THostStep::Go:
+            return true;
+        case THostStep::Hold:
+            holding = true;
+            return false;
+        case THostStep::Ended:
+            return false;
+        }
+        return false;
+    };
+    if (THXQItem* item = ChooseNext(*task, usable))
     {
         const TRobotsStep robots = RobotsStep(*task, *item);
         if (robots == TRobotsStep::Refused)
@@ -396,10 +438,12 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
             task->ResourcesDispatched = resources;
             return TStep::PassOver;
         }
+        idleSlot->SetServer(server);
         idleSlot->Fetch(*item);
         return TStep::Fetched;
     }
-    if (slots.AnyBusy() || PageWaiting(*task))
+    // Items that wait for their host keep the task open.
+    if (holding || slots.AnyBusy() || PageWaiting(*task))
         return TStep::PassOver;
     task->Status = kStatusComplete;
     task->SaveQueue();
@@ -453,6 +497,92 @@ void TThreadDownload::RefuseByRobots(THXTask& task, THXQItem& item)
     ++task.PageErrors;
 }
 
+const TThreadDownload::TItemServer& TThreadDownload::ItemServer(THXTask& task, THXQItem& item, const std::string& proxy)
+{
+    const auto [found, added] = m_waitingServers.try_emplace(item.Index);
+    TItemServer& entry = found->second;
+    if (!added)
+        return entry;
+    if (!proxy.empty())
+    {
+        // Through a proxy the connection goes to the proxy, which looks the sites up.
+        const std::size_t colon = proxy.rfind(':');
+        entry.Name = proxy.substr(0, colon);
+        entry.Server = ServerKey(entry.Name, std::atoi(proxy.c_str() + colon + 1));
+        entry.Shown = proxy;
+        return entry;
+    }
+    task.ReloadItem(item);
+    const std::string url = item.URL;
+    const bool secure = StartsWithNoCase(url, "https://");
+    if (!secure && !StartsWithNoCase(url, "http://"))
+        return entry; // no host of ours: the transfer reports what is wrong
+    const TqkURL parts = SplitURL(url);
+    std::string host = parts.Host;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    entry.Name = RequestHostName(host);
+    const int port = parts.Port.empty() ? (secure ? 443 : 80) : std::atoi(parts.Port.c_str());
+    entry.Server = ServerKey(entry.Name, port);
+    entry.Shown = parts.Port.empty() ? parts.Host : parts.Host + ":" + parts.Port;
+    return entry;
+}
+
+TThreadDownload::THostStep TThreadDownload::HostStep(THXTask& task, THXQItem& item, THXSlotList& slots,
+                                                     const std::string& proxy, std::string& server)
+{
+    const TItemServer where = ItemServer(task, item, proxy);
+    server = where.Server;
+    if (where.Name.empty())
+    {
+        m_waitingServers.erase(item.Index);
+        return THostStep::Go;
+    }
+    std::string text;
+    if (slots.HostHealth().Down(where.Server, &text))
+    {
+        EndUnasked(task, item, text + ": " + where.Shown);
+        return THostStep::Ended;
+    }
+    const THostAnswer answer = slots.HostCache().Check(where.Name);
+    switch (answer.State)
+    {
+    case THostAnswer::TState::Pending:
+        return THostStep::Hold;
+    case THostAnswer::TState::Failed:
+        EndUnasked(task, item, answer.Text + ": " + where.Shown);
+        return THostStep::Ended;
+    case THostAnswer::TState::Resolved:
+        break;
+    }
+    // A server that has not answered yet may hold only a few slots while they connect.
+    if (slots.ConnectingTo(where.Server) >= slots.HostHealth().ConnectingAllowed(where.Server))
+        return THostStep::Hold;
+    m_waitingServers.erase(item.Index);
+    return THostStep::Go;
+}
+
+void TThreadDownload::EndUnasked(THXTask& task, THXQItem& item, const std::string& text)
+{
+    m_waitingServers.erase(item.Index);
+    // Counted as an item that was handled and failed, as a transfer error is, so the
+    // error report names it, the counters add up and SmartRecovery tries it again.
+    task.ReloadItem(item);
+    item.StatusText = text;
+    task.SetItemState(item, kStateError);
+    task.CommitItem(item, true);
+    if (item.IsPage())
+    {
+        ++task.PagesSaved;
+        ++task.PageErrors;
+    }
+    else
+    {
+        ++task.ResourcesSaved;
+        ++task.ResourceErrors;
+    }
+}
+
 bool TThreadDownload::HostReady(THXTask& task, THXQItem& item)
 {
     std::chrono::milliseconds delay = Pacing().HostDelay;
@@ -477,25 +607,33 @@ bool TThreadDownload::HostReady(THXTask& task, THXQItem& item)
     return true;
 }
 
-THXQItem* TThreadDownload::ChooseNext(THXTask& task)
+THXQItem* TThreadDownload::ChooseNext(THXTask& task, const std::function<bool(THXQItem&)>& usable)
 {
     const double pages = task.PagesDispatched;
     const double resources = task.ResourcesDispatched;
     const double priority = m_app.Priority();
     const bool pagesFirst = pages + resources == 0 || std::abs(priority - 10.0) / 10.0 >= pages / (pages + resources);
+    // The first waiting item of the kind that `usable` takes.
+    const auto next = [&task, &usable](bool page)
+    {
+        THXQItem* item = page ? task.NextPage() : task.NextResource();
+        while (item != nullptr && usable && !usable(*item))
+            item = page ? task.NextPageAfter(*item) : task.NextResourceAfter(*item);
+        return item;
+    };
     THXQItem* item = nullptr;
     if (pagesFirst)
     {
-        if ((item = task.NextPage()) != nullptr)
+        if ((item = next(true)) != nullptr)
             ++task.PagesDispatched;
-        else if ((item = task.NextResource()) != nullptr)
+        else if ((item = next(false)) != nullptr)
             ++task.ResourcesDispatched;
     }
     else
     {
-        if ((item = task.NextResource()) != nullptr)
+        if ((item = next(false)) != nullptr)
             ++task.ResourcesDispatched;
-        else if ((item = task.NextPage()) != nullptr)
+        else if ((item = next(true)) != nullptr)
             ++task.PagesDispatched;
     }
     return item;

@@ -139,8 +139,9 @@ public:
     // --- The cycle's steps, callable on the owner thread for tests and tools ---
 
     // The page/media priority rule: the next item to fetch, counting it in the
-    // task's PagesDispatched or ResourcesDispatched; null when nothing waits.
-    THXQItem* ChooseNext(THXTask& task);
+    // task's PagesDispatched or ResourcesDispatched; null when nothing waits. With
+    // `usable`, items it turns down are passed over (left as they are).
+    THXQItem* ChooseNext(THXTask& task, const std::function<bool(THXQItem&)>& usable = {});
     // Accounts for finished transfers, refreshes every slot's display and row, and
     // adds a chart point for the elapsed time.
     void UpdateSlots();
@@ -161,6 +162,22 @@ private:
         Fetched,
         PassOver,
         Completed
+    };
+
+    enum class THostStep
+    {
+        Go,   // the item's server is known and has a slot to spare
+        Hold, // its host is being looked up, or its slots are all connecting
+        Ended // its host does not resolve or its server is down: the item failed
+    };
+
+    // Where an item's connection goes: the host name to look up, the server (host and
+    // port, see ServerKey) and how the item's error text names it.
+    struct TItemServer
+    {
+        std::string Name;
+        std::string Server;
+        std::string Shown;
     };
 
     enum class TRobotsStep
@@ -189,6 +206,14 @@ private:
     TRobotsStep RobotsStep(THXTask& task, THXQItem& item);
     // A refused page ends as an error that says why, without a request (owner thread).
     void RefuseByRobots(THXTask& task, THXQItem& item);
+    // The lookup stage: whether the item's host is ready to be fetched from. A host
+    // without an answer yet is looked up (off the slots) and its items wait; one that
+    // failed, or whose server is down, ends its items at once (owner thread).
+    THostStep HostStep(THXTask& task, THXQItem& item, THXSlotList& slots, const std::string& proxy,
+                       std::string& server);
+    const TItemServer& ItemServer(THXTask& task, THXQItem& item, const std::string& proxy);
+    // Ends an item that was never asked for as an error with the text (owner thread).
+    void EndUnasked(THXTask& task, THXQItem& item, const std::string& text);
     bool Current(std::uint64_t run) const { return m_run.load() == run; }
     void EndRunLocked();
     bool PageWaiting(THXTask& task) const;
@@ -213,6 +238,8 @@ private:
     std::chrono::steady_clock::time_point m_lastQueueSave{};
     std::map<std::string, std::chrono::steady_clock::time_point> m_lastRequest;
     std::chrono::steady_clock::time_point m_delayedUntil{};
+    // The servers of the items that wait for their host, by item index (owner thread).
+    std::map<int, TItemServer> m_waitingServers;
     std::atomic<bool> m_ending{false};
     std::atomic<std::uint64_t> m_run{1};
     std::atomic<std::uint64_t> m_cycles{0};

@@ -41,6 +41,7 @@ void THXSocket::Fetch(THXQItem& item)
 
     connection.SetUserName(task.UserName);
     connection.SetPassword(task.Password);
+    connection.HTTP().SetConnectTimeOut(task.App().ConnectTimeOut());
 
     task.SetItemState(item, item.Mode == kModeUpdate ? kStateUpdating : kStateDownloading);
     task.CommitItem(item, false);
@@ -117,6 +118,23 @@ THXSocket* THXSlotList::FirstIdle() const
     return nullptr;
 }
 
+int THXSlotList::ConnectingTo(const std::string& server) const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(std::count_if(m_slots.begin(), m_slots.end(),
+                                          [&server](const auto& slot)
+                                          { return slot->Connecting() && slot->Server() == server; }));
+}
+
+void THXSlotList::ConnectOutcome(const TagSocket& socket, int code, const std::string& message)
+{
+    const std::string server = ServerKey(socket.Host(), socket.Port());
+    if (code == 0)
+        m_hostHealth.Succeeded(server);
+    else if (IsUnreachableFailure(code))
+        m_hostHealth.Failed(server, message);
+}
+
 bool THXSlotList::AnyBusy() const
 {
     std::lock_guard lock(m_mutex);
@@ -171,6 +189,9 @@ void THXSlotList::AddSlot()
     slot->Connection().OnMessage = OnMessage;
     slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
     slot->Connection().HostGate = &m_hostGate;
+    slot->Connection().HTTP().SetResolver(m_hostCache.SocketResolver());
+    slot->Connection().HTTP().OnConnectOutcome = [this](TagSocket& socket, int code, const std::string& message)
+    { ConnectOutcome(socket, code, message); };
     slot->Connection().AskHeadFirst = m_askHeadFirst.load();
     // On the owner thread, like the list's handler.
     slot->Connection().OnDiskFull = [this](const std::string& text)

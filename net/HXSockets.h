@@ -23,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "net/HXHostCache.h"
 #include "net/HXHostGate.h"
+#include "net/HXHostHealth.h"
 #include "net/qkHTTP.h"
 
 namespace hx
@@ -76,6 +78,18 @@ public:
     // transfer. Owner thread, on an idle slot.
     void Fetch(THXQItem& item);
 
+    // The server the dispatcher handed the slot's item to (ServerKey of the host, or
+    // of the proxy), set before Fetch. Owner thread.
+    const std::string& Server() const { return m_server; }
+    void SetServer(std::string server) { m_server = std::move(server); }
+    // The slot is busy and has not sent its request yet: it is making its connection,
+    // or its attempt ended and waits to be accounted for. Any thread.
+    bool Connecting() const
+    {
+        const TqkHTTPState state = m_connection->State();
+        return state != TqkHTTPState::hsIdle && state != TqkHTTPState::hsDownloading;
+    }
+
     // The connection is idle (any thread).
     bool IsIdle() const { return m_connection->State() == TqkHTTPState::hsIdle; }
     // The transfer has finished and waits to be accounted for (any thread).
@@ -90,6 +104,7 @@ public:
 private:
     THXSlotList* m_ownerList;
     THXQItem* m_item = nullptr;
+    std::string m_server;
     std::unique_ptr<TqkHTTP> m_connection;
     std::unique_ptr<THXSlotRow> m_row;
 };
@@ -112,6 +127,14 @@ public:
     void SetOnTransferEnded(std::function<void()> handler);
     // The host delay shared by the transfers of every slot.
     THXHostGate& HostGate() { return m_hostGate; }
+    // The host names of the run, looked up once; every slot's socket takes its
+    // addresses from here.
+    THXHostCache& HostCache() { return m_hostCache; }
+    // Which servers of the run answer and which are down; every slot's connections
+    // report here.
+    THXHostHealth& HostHealth() { return m_hostHealth; }
+    // Slots making their connection to the server (see THXSocket::Server). Any thread.
+    int ConnectingTo(const std::string& server) const;
     // Whether the transfers of every slot, present and future, ask with HEAD before
     // their GET (see TqkHTTP::AskHeadFirst). Any thread.
     void SetAskHeadFirst(bool askHeadFirst);
@@ -152,6 +175,7 @@ public:
 private:
     void AddSlot();
     void TransferEnded();
+    void ConnectOutcome(const TagSocket& socket, int code, const std::string& message);
 
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<THXSocket>> m_slots;
@@ -159,6 +183,8 @@ private:
     std::mutex m_endedMutex;
     std::function<void()> m_onTransferEnded;
     THXHostGate m_hostGate;
+    THXHostCache m_hostCache;
+    THXHostHealth m_hostHealth;
     std::atomic<bool> m_askHeadFirst{true};
     THTTPFeatures m_httpFeatures; // guarded by m_mutex
     std::function<void(const std::string& text)> m_onDiskFull;

@@ -13,6 +13,7 @@
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "net/HXHostGate.h"
+#include "net/HXHostHealth.h"
 #include "net/HXPartFile.h"
 #include "net/qkHTTP.h"
 
@@ -620,6 +621,12 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
     if (socketError != nullptr && (socketError->Code() == kErrCertificate || socketError->Code() == kErrSecureChannel ||
                                    socketError->Code() == kErrTunnel))
         RecordSecureFailure(socketError->what());
+    // A server that is not there (its name unknown, the connection refused): the
+    // item says so and names the server, so the error report shows which one. An
+    // interrupted item keeps its text, which says where the next run resumes.
+    else if (socketError != nullptr && socketError->Code() != kErrTimedOut &&
+             IsUnreachableFailure(socketError->Code()) && !StartsWithNoCase(m_work.StatusText, "Incomplete"))
+        RecordSecureFailure(std::string(socketError->what()) + ": " + m_http.Server());
 
     const std::int64_t received = m_http.BodySize();
     if (received <= 0)

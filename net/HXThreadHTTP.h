@@ -148,8 +148,8 @@ private:
     // Before a GET: the body goes into a part file beside the item's local file.
     void PrepareBodyFile();
     void RecordBrokenTransfer(const std::exception* error);
-    // Owner thread hand-over: the item's status text says why an https server could
-    // not be reached securely (a refused certificate, a failed handshake or tunnel).
+    // Owner thread hand-over: the item's status text says why its server could not
+    // be reached (securely: a refused certificate, a failed handshake or tunnel).
     void RecordSecureFailure(const std::string& text);
     // The disk was full: the part file goes, the owner thread hears of it.
     void RecordDiskFull(const std::string& text);

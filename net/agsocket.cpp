@@ -373,8 +373,33 @@ struct TagSocket::TLookupState
 TagSocket::TagSocket()
     : m_resolver(ResolveHostName)
 {
-    m_counter.SetTimeOut(pacing::kDefaultTimeOutSeconds);
+    SetTimeOut(pacing::kDefaultTimeOutSeconds);
 }
+
+namespace
+{
+
+// While it lives, the time-out counter counts the connect time-out.
+class TConnectCounting
+{
+public:
+    TConnectCounting(TTimeCounter& counter, int connectTimeOut, int timeOut)
+        : m_counter(counter)
+        , m_timeOut(timeOut)
+    {
+        if (connectTimeOut > 0)
+            m_counter.SetTimeOut(connectTimeOut);
+    }
+    ~TConnectCounting() { m_counter.SetTimeOut(m_timeOut); }
+    TConnectCounting(const TConnectCounting&) = delete;
+    TConnectCounting& operator=(const TConnectCounting&) = delete;
+
+private:
+    TTimeCounter& m_counter;
+    int m_timeOut;
+};
+
+} // namespace
 
 TagSocket::~TagSocket()
 {
@@ -476,6 +501,7 @@ void TagSocket::Open()
     std::string host;
     std::string portText;
     SplitServer(m_server, host, portText);
+    m_host = host;
 
     char localName[512] = {};
     if (::gethostname(localName, sizeof(localName) - 1) == 0)
@@ -559,6 +585,7 @@ THostLookup TagSocket::WaitForLookup(const std::string& host)
         const std::lock_guard lock(m_mutex);
         m_lookup = state;
     }
+    const TConnectCounting counting(m_counter, m_connectTimeOut, m_timeOut);
     m_counter.Start();
     try
     {
@@ -659,9 +686,28 @@ void TagSocket::Connect()
 {
     if (m_cancelled)
         CancelFailure();
+    try
+    {
+        MakeConnection();
+    }
+    catch (const ESocketError& error)
+    {
+        if (!m_cancelled && error.Code() != kErrCanceled && OnConnectOutcome)
+            OnConnectOutcome(*this, error.Code(), error.what());
+        throw;
+    }
+    if (OnConnectOutcome)
+        OnConnectOutcome(*this, 0, std::string());
+    if (OnConnected)
+        OnConnected(*this);
+}
+
+void TagSocket::MakeConnection()
+{
     const auto stream = CurrentStream();
     if (!stream)
         SocketError(SocketCodeFromErrno(ENOTSOCK));
+    const TConnectCounting counting(m_counter, m_connectTimeOut, m_timeOut);
     m_counter.Start();
     TIOResult result = stream->StartConnect();
     for (;;)
@@ -681,8 +727,6 @@ void TagSocket::Connect()
         CancelFailure();
     if (result.Status != TIOStatus::Done)
         TimeOutFailure();
-    if (OnConnected)
-        OnConnected(*this);
 }
 
 void TagSocket::SendStream(TByteStream& source)

@@ -166,6 +166,9 @@ public:
     using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& message)>;
     // Makes the transport of one exchange instead of a TCP socket (see Open).
     using TStreamFactory = std::function<std::shared_ptr<TNetStream>()>;
+    // The outcome of making a connection: code 0 once it is made (the secure
+    // handshake included), else the failure's code and message. Not fired for a cancel.
+    using TConnectOutcomeEvent = std::function<void(TagSocket& sender, int code, const std::string& message)>;
 
     TagSocket();
     virtual ~TagSocket();
@@ -182,6 +185,7 @@ public:
     TNotifyEvent OnCancel;
     TmsProgressEvent OnProgress;
     TmsErrorEvent OnError;
+    TConnectOutcomeEvent OnConnectOutcome;
 
     // Host name or address, optionally ":port" ("[v6 address]:port" for IPv6).
     const std::string& Server() const { return m_server; }
@@ -191,10 +195,20 @@ public:
     void SetService(std::string service) { m_service = std::move(service); }
     std::uint16_t DefaultPort() const { return m_defaultPort; }
     void SetDefaultPort(std::uint16_t port) { m_defaultPort = port; }
-    int TimeOut() const { return m_counter.TimeOut(); }
-    void SetTimeOut(int seconds) { m_counter.SetTimeOut(seconds); }
+    int TimeOut() const { return m_timeOut; }
+    void SetTimeOut(int seconds)
+    {
+        m_timeOut = seconds;
+        m_counter.SetTimeOut(seconds);
+    }
+    // Bounds the host lookup and the making of the connection (TCP, then the secure
+    // handshake and a proxy's tunnel) apart from TimeOut; 0: TimeOut bounds them too.
+    int ConnectTimeOut() const { return m_connectTimeOut; }
+    void SetConnectTimeOut(int seconds) { m_connectTimeOut = seconds; }
 
-    // What Open found: the address as text, the port, the local host name.
+    // What Open found: the host part of Server, the address as text, the port, the
+    // local host name.
+    const std::string& Host() const { return m_host; }
     const std::string& Address() const { return m_address; }
     std::uint16_t Port() const { return m_port; }
     const std::string& LocalHost() const { return m_localHost; }
@@ -275,6 +289,8 @@ private:
     void LookUpHost(const std::string& host, sockaddr_storage& address, socklen_t& length);
     void LookUpPort(const std::string& portText);
     THostLookup WaitForLookup(const std::string& host);
+    // The connection's part of Connect; Connect reports its outcome.
+    void MakeConnection();
     void AbandonLookup();
     // One polling step of a wait: up to the poll step, never past the time-out.
     std::chrono::milliseconds Step() const;
@@ -289,11 +305,14 @@ private:
     std::string m_server;
     std::string m_service;
     std::uint16_t m_defaultPort = 0;
+    std::string m_host;
     std::string m_address;
     std::uint16_t m_port = 0;
     std::string m_localHost;
 
     TTimeCounter m_counter;
+    int m_timeOut = 0;
+    int m_connectTimeOut = 0;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_receivingData{false};
     THostResolver m_resolver;

@@ -314,9 +314,23 @@ QWidget* TdlgOptions::BuildConnectionPage()
     certificatesLayout->addWidget(btnCAFile, 1, 2);
     certificatesLayout->setColumnStretch(1, 1);
 
+    // How long a host may take to be looked up and to accept the connection (the
+    // secure handshake included), apart from the time-out of the transfer itself.
+    auto* timeOuts = new QGroupBox(tr("Time-outs"), page);
+    auto* timeOutsLayout = new QHBoxLayout(timeOuts);
+    edConnectTimeOut = new QSpinBox(timeOuts);
+    edConnectTimeOut->setRange(kMinConnectTimeOut, kMaxConnectTimeOut);
+    auto* connectLabel = new QLabel(tr("Connect Time Out:"), timeOuts);
+    connectLabel->setBuddy(edConnectTimeOut);
+    timeOutsLayout->addWidget(connectLabel);
+    timeOutsLayout->addWidget(edConnectTimeOut);
+    timeOutsLayout->addWidget(new QLabel(tr("seconds (looking a host up and connecting to it)"), timeOuts));
+    timeOutsLayout->addStretch(1);
+
     layout->addWidget(proxy);
     layout->addWidget(agent);
     layout->addWidget(certificates);
+    layout->addWidget(timeOuts);
     layout->addStretch(1);
 
     connect(cbUseProxy, &QCheckBox::toggled, this, &TdlgOptions::ProxyToggled);
@@ -409,6 +423,7 @@ void TdlgOptions::LoadSettings()
     cmbAgent->setEditText(Text(store.ReadString(kSettingsKey, "User Agent", "Harbex")));
     cbCheckCertificates->setChecked(store.ReadBool(kSettingsKey, "Check Certificates", true));
     edCAFile->setText(Text(m_app.CAFile()));
+    edConnectTimeOut->setValue(m_app.ConnectTimeOut());
 
     edMaxURLs->setValue(m_app.MaxURLHistory());
     edMaxFiles->setValue(m_app.MaxFileHistory());
@@ -457,6 +472,7 @@ void TdlgOptions::StoreSettings()
     m_app.SetUserAgentChoice(Std(cmbAgent->currentText()));
     m_app.SetCheckCertificates(cbCheckCertificates->isChecked());
     m_app.SetCAFile(Std(edCAFile->text().trimmed()));
+    m_app.SetConnectTimeOut(edConnectTimeOut->value());
     m_app.SetMaxURLHistory(HistoryValue(*edMaxURLs, kDefaultURLHistory));
     m_app.SetMaxFileHistory(HistoryValue(*edMaxFiles, kDefaultFileHistory));
     m_app.SetBrowser(Std(cmbBrowser->currentText().trimmed()));

@@ -105,6 +105,7 @@ public:
     QCheckBox* cbCheckCertificates = nullptr;
     QLineEdit* edCAFile = nullptr;
     QToolButton* btnCAFile = nullptr;
+    QSpinBox* edConnectTimeOut = nullptr;
 
     // "Personal Intranet"
     QLineEdit* edIntranetFolder = nullptr;

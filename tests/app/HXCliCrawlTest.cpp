@@ -79,7 +79,9 @@ TEST_F(HXCliCrawlTest, CopyRunsToCompletionAndBadArgumentsAreRefused)
     }));
     const std::string copy = HomeFolder() + "/copy";
     std::string output;
-    ASSERT_EQ(RunProgram({"copy", server.URL("/"), "--folder", copy, "--name", "Small", "--connections", "2"}, output),
+    ASSERT_EQ(RunProgram({"copy", server.URL("/"), "--folder", copy, "--name", "Small", "--connections", "2",
+                          "--connect-timeout", "5"},
+                         output),
               0)
         << output;
     EXPECT_NE(output.find("Task \"Small\": Task Complete"), std::string::npos) << output;
@@ -101,6 +103,9 @@ TEST_F(HXCliCrawlTest, CopyRunsToCompletionAndBadArgumentsAreRefused)
     EXPECT_EQ(RunProgram({"copy", "ftp://example.invalid/"}, output), 2);
     EXPECT_NE(output.find("Invalid URL."), std::string::npos) << output;
     EXPECT_EQ(RunProgram({"copy", server.URL("/"), "--connections", "40"}, output), 2);
+    EXPECT_EQ(RunProgram({"copy", server.URL("/"), "--connect-timeout", "4"}, output), 2);
+    EXPECT_NE(output.find("--connect-timeout needs a whole number from 5 to 300, not \"4\""), std::string::npos)
+        << output;
     EXPECT_EQ(RunProgram({"run", "No Such Task"}, output), 2);
     EXPECT_EQ(RunProgram({"fly"}, output), 2);
     EXPECT_NE(output.find("unknown command"), std::string::npos) << output;

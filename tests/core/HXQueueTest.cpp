@@ -254,6 +254,28 @@ TEST_F(HXQueueTest, ItemChoiceFollowsQueueOrderAndModes)
     EXPECT_EQ(task->NextResource(), updating);
 }
 
+TEST_F(HXQueueTest, ItemsAfterAnItemAreFoundInQueueOrderAcrossManyPairs)
+{
+    // Enough items for the pairs to span several words of the candidate sets.
+    std::vector<THXQItem*> resources;
+    for (int i = 0; i < 300; ++i)
+        resources.push_back(Add("http://h/r" + std::to_string(i) + ".gif", false));
+    THXQItem* page = Add("http://h/p.html", true);
+    // Only every 70th resource still waits; the others are under way or done.
+    for (int i = 0; i < 300; ++i)
+        if (i % 70 != 5)
+            task->SetItemState(*resources[static_cast<std::size_t>(i)], i % 2 == 0 ? kStateSaved : kStateDownloading);
+    std::vector<THXQItem*> found;
+    for (THXQItem* item = task->NextResource(); item != nullptr; item = task->NextResourceAfter(*item))
+        found.push_back(item);
+    EXPECT_EQ(found,
+              (std::vector<THXQItem*>{resources[5], resources[75], resources[145], resources[215], resources[285]}));
+    // Passing an item over leaves it waiting: the first is still the first.
+    EXPECT_EQ(task->NextResource(), resources[5]);
+    EXPECT_EQ(task->NextPageAfter(*resources[0]), page);
+    EXPECT_EQ(task->NextPageAfter(*page), nullptr);
+}
+
 // The remembered scan positions must never change an answer: compare with a
 // plain scan from the first pair after every step of a random crawl.
 TEST_F(HXQueueTest, ChoiceMatchesAPlainScanThroughARandomCrawl)

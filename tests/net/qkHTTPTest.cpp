@@ -362,8 +362,9 @@ TEST_F(TqkHTTPTest, BrokenBodyIsKeptAsIncompleteAndResumedNextTime)
     EXPECT_EQ(ReadWholeFile(LocalPath(url)).value_or(""), body);
 }
 
-TEST_F(TqkHTTPTest, UnknownHostLeavesTheStatusTextAndShowsTheError)
+TEST_F(TqkHTTPTest, UnknownHostIsNamedInTheStatusTextAndShownOnTheSlot)
 {
+    // The error report then says which host could not be found.
     THXQItem* item = AddItem("http://nowhere.invalid/page.html", kModeDownload, "earlier text");
     Slot().Connection().HTTP().SetResolver([](const std::string&) { return THostLookup{kSockHostNotFound, {}}; });
     Slot().Fetch(*item);
@@ -371,9 +372,16 @@ TEST_F(TqkHTTPTest, UnknownHostLeavesTheStatusTextAndShowsTheError)
     EXPECT_EQ(Slot().Connection().State(), TqkHTTPState::hsError);
     EXPECT_EQ(Slot().Connection().Status(), "[11001] Host not found");
     Reap(Slot());
-    EXPECT_EQ(item->StatusText, "earlier text");
+    EXPECT_EQ(item->StatusText, "[11001] Host not found: nowhere.invalid");
     EXPECT_EQ(item->State, kStateDownloading);
     EXPECT_EQ(Slot().ShownStatus, "[11001] Host not found");
+
+    // An interrupted item keeps the text that says where the next run resumes.
+    THXQItem* broken = AddItem("http://nowhere.invalid/big.zip", kModeDownload, "Incomplete (5000 bytes)");
+    Slot().Fetch(*broken);
+    ASSERT_TRUE(RunToEnd(Slot()));
+    Reap(Slot());
+    EXPECT_EQ(broken->StatusText, "Incomplete (5000 bytes)");
 }
 
 TEST_F(TqkHTTPTest, CredentialsAndAgentFollowTheTaskAndTheSettings)

@@ -162,6 +162,8 @@ void HXPreferencesTest::EveryEditedSettingIsStoredByOK()
     Retype(dialog.cmbAgent->lineEdit(), QStringLiteral("Internet Explorer 4.01"));
     Click(dialog.cbCheckCertificates);
     Retype(dialog.edCAFile, QStringLiteral("/etc/harbex/extra.pem"));
+    QCOMPARE(dialog.edConnectTimeOut->value(), 30);
+    Retype(dialog.edConnectTimeOut, QStringLiteral("12"));
 
     dialog.ShowPage(TPreferencesPage::PersonalIntranet);
     Retype(dialog.edIntranetFolder, QString::fromStdString(Folder(sandbox, "web")));
@@ -198,6 +200,7 @@ void HXPreferencesTest::EveryEditedSettingIsStoredByOK()
     QCOMPARE(sandbox.App.UserAgent(), std::string("Mozilla/4.0 (compatible; MSIE 4.01; Windows 95)"));
     QVERIFY(!again->CheckCertificates());
     QCOMPARE(again->CAFile(), std::string("/etc/harbex/extra.pem"));
+    QCOMPARE(again->ConnectTimeOut(), 12);
     QCOMPARE(again->Browser(), std::string("/bin/sh"));
 
     // A new dialog shows what was stored; the Folder options stay chosen.
