@@ -54,7 +54,7 @@ expect "schedule|settings" harbex-cli s
 expect "--help|--pacing|--version" harbex-cli --
 expect "classic|fast" harbex-cli --pacing ""
 expect "copy" harbex-cli --pacing fast co
-expect "--category|--connections" harbex-cli copy http://127.0.0.1/ --c
+expect "--category|--connect-timeout|--connections" harbex-cli copy http://127.0.0.1/ --c
 expect "Single Page|Whole Site" harbex-cli copy http://127.0.0.1/ --profile ""
 expect "Whole Site" harbex-cli copy http://127.0.0.1/ --profile W
 expect "--recover|--restart|--resume" harbex-cli run Site --re
