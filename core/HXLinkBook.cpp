@@ -24,6 +24,11 @@ void THXLinkBook::Note(TPair page, TPair target)
     Add(page, target, false);
 }
 
+void THXLinkBook::NoteAddressed(TPair page, TPair target)
+{
+    Add(page, target, true);
+}
+
 void THXLinkBook::Fetched(TPair target)
 {
     const auto found = m_targets.find(target);

@@ -36,6 +36,9 @@ public:
     // The saved page was just written with a local link to the target (a page parsed
     // again writes its links local again, whatever they were).
     void Note(TPair page, TPair target);
+    // The saved page was just written with the target's web address (its item could
+    // not be fetched in this run).
+    void NoteAddressed(TPair page, TPair target);
     // The target was fetched: its local links are right and need no change, unless
     // some pages hold its address (then the end of the run makes those local).
     void Fetched(TPair target);

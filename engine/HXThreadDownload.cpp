@@ -497,6 +497,30 @@ void TThreadDownload::RefuseByRobots(THXTask& task, THXQItem& item)
     ++task.PageErrors;
 }
 
+namespace
+{
+
+// The host name to look up and the server (see ServerKey) of a web address, and how an
+// error text names it; false (and nothing set) for an address of no host of ours.
+bool ServerOfURL(const std::string& url, std::string& name, std::string& server, std::string* shown)
+{
+    const bool secure = StartsWithNoCase(url, "https://");
+    if (!secure && !StartsWithNoCase(url, "http://"))
+        return false;
+    const TqkURL parts = SplitURL(url);
+    std::string host = parts.Host;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    name = RequestHostName(host);
+    const int port = parts.Port.empty() ? (secure ? 443 : 80) : std::atoi(parts.Port.c_str());
+    server = ServerKey(name, port);
+    if (shown != nullptr)
+        *shown = parts.Port.empty() ? parts.Host : parts.Host + ":" + parts.Port;
+    return true;
+}
+
+} // namespace
+
 const TThreadDownload::TItemServer& TThreadDownload::ItemServer(THXTask& task, THXQItem& item, const std::string& proxy)
 {
     const auto [found, added] = m_waitingServers.try_emplace(item.Index);
@@ -513,19 +537,17 @@ const TThreadDownload::TItemServer& TThreadDownload::ItemServer(THXTask& task, T
         return entry;
     }
     task.ReloadItem(item);
-    const std::string url = item.URL;
-    const bool secure = StartsWithNoCase(url, "https://");
-    if (!secure && !StartsWithNoCase(url, "http://"))
-        return entry; // no host of ours: the transfer reports what is wrong
-    const TqkURL parts = SplitURL(url);
-    std::string host = parts.Host;
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    entry.Name = RequestHostName(host);
-    const int port = parts.Port.empty() ? (secure ? 443 : 80) : std::atoi(parts.Port.c_str());
-    entry.Server = ServerKey(entry.Name, port);
-    entry.Shown = parts.Port.empty() ? parts.Host : parts.Host + ":" + parts.Port;
+    ServerOfURL(item.URL, entry.Name, entry.Server, &entry.Shown);
     return entry;
+}
+
+bool ServerGivenUp(THXSlotList& slots, const std::string& url)
+{
+    std::string name;
+    std::string server;
+    if (!ServerOfURL(url, name, server, nullptr))
+        return false;
+    return slots.HostHealth().Down(server) || slots.HostCache().LookupFailed(name);
 }
 
 TThreadDownload::THostStep TThreadDownload::HostStep(THXTask& task, THXQItem& item, THXSlotList& slots,

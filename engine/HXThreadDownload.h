@@ -89,6 +89,10 @@ struct TDispatchPacing
     static TDispatchPacing Fast();
 };
 
+// Whether the address's server is given up on for the run: down, or its host's lookup
+// failed. Its items end as errors without a network attempt. Any thread.
+bool ServerGivenUp(THXSlotList& slots, const std::string& url);
+
 class TThreadDownload
 {
 public:

@@ -124,6 +124,12 @@ void TThreadParse::SetOnDiskFull(std::function<void(const std::string& text)> on
     m_onDiskFull = std::move(onDiskFull);
 }
 
+void TThreadParse::SetGivenUp(TPageScan::TGivenUpTest givenUp)
+{
+    std::lock_guard lock(m_mutex);
+    m_givenUp = std::move(givenUp);
+}
+
 void TThreadParse::SetOnPageDone(std::function<void()> onPageDone)
 {
     std::lock_guard lock(m_mutex);
@@ -481,7 +487,8 @@ TParseOutcome TThreadParse::ParsePage(THXQItem& item)
     return ParsePage(*task, item, run, nullptr);
 }
 
-void TThreadParse::NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs)
+void TThreadParse::NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs,
+                                      const std::vector<std::string>& addressedURLs)
 {
     if (page.Index < 0)
         return;
@@ -491,6 +498,14 @@ void TThreadParse::NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const
         const THXQItem* target = task.FindItem(url);
         if (target != nullptr && target->Index >= 0 && !IsFetchedState(target->State))
             task.LinkBook.Note(pagePair, static_cast<THXLinkBook::TPair>(target->Index / 2));
+    }
+    // Links saved with the address: made local once their item is fetched, in a later
+    // run (or in this one, if it is fetched after all).
+    for (const std::string& url : addressedURLs)
+    {
+        const THXQItem* target = task.FindItem(url);
+        if (target != nullptr && target->Index >= 0)
+            task.LinkBook.NoteAddressed(pagePair, static_cast<THXLinkBook::TPair>(target->Index / 2));
     }
 }
 
@@ -627,6 +642,13 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     const std::string originalText = sheetResource ? text : std::string();
     TPageScan scan(std::move(text), facts, page.Profile, std::move(page.Groups));
     scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
+    // A style sheet's links are not booked (a rewritten sheet keeps its text): they stay
+    // local names, to be right once a later run fetches their items.
+    if (!facts.StyleSheet)
+    {
+        std::lock_guard lock(m_mutex);
+        scan.IsGivenUp = m_givenUp;
+    }
     // Owner thread: the new items found so far join the queue.
     const auto addItems = [&task](std::vector<THXQItem> items)
     {
@@ -703,7 +725,16 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
     std::string().swap(scan.PageText);
     bool written = false;
     std::vector<THXQItem> lastItems = scan.TakeNewItems();
-    const std::vector<std::string> linkedURLs = scan.LinkedURLs();
+    std::vector<std::string> linkedURLs = scan.LinkedURLs();
+    std::vector<std::string> addressedURLs;
+    std::erase_if(linkedURLs,
+                  [&](const std::string& url)
+                  {
+                      if (!scan.Addressed(url))
+                          return false;
+                      addressedURLs.push_back(url);
+                      return true;
+                  });
     const bool saved = OnOwner(run,
                                [&]
                                {
@@ -738,7 +769,7 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    if (written && !intranet)
                                        task.AddZipPending(localFile, &item);
                                    if (written && !facts.StyleSheet)
-                                       NoteUnfetchedLinks(task, item, linkedURLs);
+                                       NoteUnfetchedLinks(task, item, linkedURLs, addressedURLs);
                                    std::function<void(const std::string&)> onDiskFull;
                                    {
                                        std::lock_guard lock(m_mutex);

@@ -134,6 +134,9 @@ public:
     // page could not be written back because the disk is full (the text says which
     // page); the page stays fetched (state 5). Set before the task starts.
     void SetOnDiskFull(std::function<void(const std::string& text)> onDiskFull);
+    // Asked on the worker thread whether a linked item will not be fetched in this run
+    // (its server given up on): its links are then saved with its address.
+    void SetGivenUp(TPageScan::TGivenUpTest givenUp);
     // Pages the loop has finished (any outcome but Abandoned) since creation.
     int PagesDone() const;
 
@@ -163,7 +166,9 @@ private:
     void Execute();
     // Owner thread: the saved page's local links to items not fetched yet go into the
     // task's link book.
-    static void NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs);
+    // addressedURLs: those of linkedURLs the page holds with their address.
+    static void NoteUnfetchedLinks(THXTask& task, const THXQItem& page, const std::vector<std::string>& linkedURLs,
+                                   const std::vector<std::string>& addressedURLs = {});
     // Owner thread: the first saved page this run will still parse (null: none).
     THXQItem* NextPageToParse(THXTask& task) const;
     // Owner thread: the first fetched style sheet (a resource) this run will still
@@ -202,6 +207,7 @@ private:
     TParsePacing m_pacing; // guarded by m_mutex
     std::function<void()> m_onPageDone;
     std::function<void(const std::string& text)> m_onDiskFull;
+    TPageScan::TGivenUpTest m_givenUp;
     bool m_wakePending = false;
 
     mutable std::mutex m_mutex;

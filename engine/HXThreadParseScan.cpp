@@ -237,11 +237,21 @@ std::vector<THXQItem> TPageScan::TakeNewItems()
     return items;
 }
 
-void TPageScan::Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value)
+std::string TPageScan::LinkText(const TLinkDecision& decision, std::string_view fragment)
 {
+    if (!decision.Address)
+        return ConvertedLink(decision.URL, *decision.Folder, fragment);
+    std::string link = PageAddressText(StripFragment(decision.URL));
+    link += fragment;
+    return link;
+}
+
+void TPageScan::Convert(THXParser& scanner, const TLinkDecision& decision, std::string_view value)
+{
+    const std::string& url = decision.URL;
     const std::size_t hash = value.find('#');
     const std::string_view fragment = hash == std::string_view::npos ? std::string_view() : value.substr(hash);
-    std::string link = ConvertedLink(url, directory, fragment);
+    std::string link = LinkText(decision, fragment);
     const int start = scanner.ValueStart;
     const int oldLength = static_cast<int>(scanner.Value.size());
     const bool oldNames = m_recordEdits && NamesEveryTagAttribute(scanner.Value);
@@ -320,6 +330,9 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
             decision.Convert = true;
             decision.URL = item.URL;
             decision.Folder = linkFolder;
+            // A link read against an applet's CODEBASE keeps its local name: only links
+            // of the page's own folder are given their address back later, as here.
+            decision.Address = linkFolder == &m_pageDirectory && GivenUp(url);
         }
         item.URL = url;
         if (!known)
@@ -343,6 +356,18 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
         }
     }
     return decision;
+}
+
+bool TPageScan::GivenUp(const std::string& url)
+{
+    if (!IsGivenUp)
+        return false;
+    const auto [found, added] = m_givenUp.try_emplace(url, false);
+    if (added)
+        found->second = IsGivenUp(url);
+    if (found->second)
+        m_addressed.insert(url);
+    return found->second;
 }
 
 void TPageScan::QueueSignOutLink(const THXQItem& link)
@@ -386,7 +411,7 @@ void TPageScan::HandleLinkList(THXParser& scanner, const std::string& value, con
         const std::size_t hash = part.find('#');
         const std::string_view fragment =
             hash == std::string::npos ? std::string_view() : std::string_view(part).substr(hash);
-        std::string text = ConvertedLink(decision.URL, *decision.Folder, fragment);
+        std::string text = LinkText(decision, fragment);
         if (row.kind == TValueKind::Style)
             text = StyleLinkText(text);
         rewritten.append(value, copied, link.Start - copied);
@@ -437,7 +462,7 @@ bool TPageScan::ScanTagPair(std::string_view tag, std::string_view tagEnd, std::
                 value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
             const TLinkDecision decision = HandleLink(&scanner, value, tagName, attributeName, writtenURL);
             if (decision.Convert)
-                Convert(scanner, decision.URL, *decision.Folder, value);
+                Convert(scanner, decision, value);
         }
         if (AfterFind && !AfterFind(*this))
         {
@@ -483,7 +508,7 @@ bool TPageScan::ScanTableRow(const TTagTableRow& row, const std::vector<int>& ta
                 value.empty() ? nullptr : m_written.Find(scanner.ValueStart, static_cast<int>(value.size()));
             const TLinkDecision decision = HandleLink(&scanner, value, tagName, attributeName, writtenURL);
             if (decision.Convert)
-                Convert(scanner, decision.URL, *decision.Folder, value);
+                Convert(scanner, decision, value);
         }
         if (AfterFind && !AfterFind(*this))
         {
@@ -603,7 +628,7 @@ bool TPageScan::ScanStyleText(const std::vector<TInnerLink>& parts)
                 const std::size_t hash = value.find('#');
                 const std::string_view fragment =
                     hash == std::string::npos ? std::string_view() : std::string_view(value).substr(hash);
-                const std::string newText = StyleLinkText(ConvertedLink(decision.URL, *decision.Folder, fragment));
+                const std::string newText = StyleLinkText(LinkText(decision, fragment));
                 rewritten.append(PageText, copied, at - copied);
                 m_written.Written(static_cast<int>(rewritten.size()) + 1, static_cast<int>(link.Length),
                                   static_cast<int>(newText.size()), decision.URL);

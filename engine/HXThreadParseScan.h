@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -142,6 +143,8 @@ class TPageScan
 public:
     // Whether the task's queue already holds the URL (exact, letter case ignored).
     using TKnownTest = std::function<bool(std::string_view url)>;
+    // Whether the URL's item will not be fetched in this run (its server is given up on).
+    using TGivenUpTest = std::function<bool(const std::string& url)>;
     // Called after every find of a scan, and after every scan; false ends the page's
     // scans at once (the page is then given up).
     using THook = std::function<bool(TPageScan& scan)>;
@@ -155,6 +158,9 @@ public:
     int NewLinks = 0;     // links of the current scan that became new items
 
     TKnownTest IsKnown;
+    // A followed link to an item that cannot be fetched in this run is written with its
+    // web address instead of a local name that would lead nowhere (see AddressedURLs).
+    TGivenUpTest IsGivenUp;
     THook AfterFind;
     THook AfterScan;
 
@@ -185,6 +191,8 @@ public:
     // After the scans: the URLs (without fragment) the page's rewritten links stand for,
     // each once.
     std::vector<std::string> LinkedURLs() const { return m_written.URLs(); }
+    // Those of LinkedURLs whose links were written with their web address (IsGivenUp).
+    bool Addressed(const std::string& url) const { return m_addressed.contains(url); }
     std::size_t PendingItems() const { return m_newItems.size(); }
 
 private:
@@ -201,13 +209,18 @@ private:
     struct TLinkDecision
     {
         bool Convert = false;
+        bool Address = false; // written as the web address, not as the local name
         std::string URL;
         const std::string* Folder = nullptr;
     };
+    // The text a converted link is written with; fragment as the page wrote it.
+    static std::string LinkText(const TLinkDecision& decision, std::string_view fragment);
 
     TLinkDecision HandleLink(THXParser* scanner, const std::string& value, std::string_view tag,
                              std::string_view attribute, const std::string* writtenURL);
-    void Convert(THXParser& scanner, const std::string& url, std::string_view directory, std::string_view value);
+    void Convert(THXParser& scanner, const TLinkDecision& decision, std::string_view value);
+    // IsGivenUp for the URL (without fragment), asked once per page; notes it as addressed.
+    bool GivenUp(const std::string& url);
     // A value holding several links (a srcset list, style text): each link decided and
     // converted on its own, the value replaced once.
     void QueueSignOutLink(const THXQItem& link);
@@ -236,6 +249,10 @@ private:
     std::unordered_set<std::string> m_queued; // lower-cased URLs queued by this page
     // Link texts this page's scans have written, by place.
     TWrittenLinks m_written;
+    // URLs (without fragment) given up on, asked once per page so that every link to
+    // one item is written the same way; and their answers.
+    std::unordered_map<std::string, bool> m_givenUp;
+    std::unordered_set<std::string> m_addressed;
     // The replacements of the tag table row being scanned, and what they added so far.
     std::vector<TRowEdit> m_rowEdits;
     int m_rowShift = 0;

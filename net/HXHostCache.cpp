@@ -274,6 +274,13 @@ THostAnswer THXHostCache::Check(const std::string& host)
     return entry.Answer;
 }
 
+bool THXHostCache::LookupFailed(const std::string& host) const
+{
+    const std::lock_guard lock(m_shared->Mutex);
+    const auto found = m_shared->Hosts.find(Key(host));
+    return found != m_shared->Hosts.end() && found->second.Answer.State == THostAnswer::TState::Failed;
+}
+
 THostLookup THXHostCache::Resolve(const std::string& host)
 {
     return m_shared->Resolve(Key(host));

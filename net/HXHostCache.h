@@ -69,6 +69,9 @@ public:
     // The answer known now, without waiting; starts the host's lookup when there
     // has been none. A numeric address is resolved at once, without a lookup.
     THostAnswer Check(const std::string& host);
+    // Whether the host's lookup has failed in this run (kept until Reset); starts no
+    // lookup.
+    bool LookupFailed(const std::string& host) const;
     // Waits for the host's answer, starting or sharing its lookup.
     THostLookup Resolve(const std::string& host);
     // A resolver for the sockets of the slots: Resolve of this cache. It holds the

@@ -102,6 +102,7 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
     m_parser.SetOnPageDone([this] { m_dispatcher.Wake(); });
     m_slots.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
     m_parser.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
+    m_parser.SetGivenUp([this](const std::string& url) { return ServerGivenUp(m_slots, url); });
     m_dispatcher.SetOnCompleted(
         [this]
         {
@@ -139,6 +140,7 @@ THXTaskRunner::~THXTaskRunner()
     m_slots.SetOnDiskFull({});
     m_parser.SetOnPageDone({});
     m_parser.SetOnDiskFull({});
+    m_parser.SetGivenUp({});
     m_app.SetOnPriorityChange({});
     m_sitemaps.Reset();
     m_dispatcher.Halt();

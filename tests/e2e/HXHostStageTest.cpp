@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <netinet/in.h>
@@ -22,6 +24,7 @@
 #include "app/HXCli.h"
 #include "app/HXCliSession.h"
 #include "core/HXApp.h"
+#include "core/HXFiles.h"
 #include "core/HXTask.h"
 #include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
@@ -104,6 +107,8 @@ struct TCopyOutcome
     std::int32_t ResourceErrors = 0;
     // The last local file was in before the foreign host's lookup was let go.
     bool LocalDoneFirst = false;
+    int LinksRestored = 0;          // by the end-of-run pass
+    std::vector<std::string> Pages; // the local pages' saved files
 };
 
 class HXHostStageTest : public THXSandboxTest, public ::testing::WithParamInterface<bool>
@@ -178,6 +183,8 @@ protected:
             {
                 const bool in = IsFetchedState(item.State) && fs::is_regular_file(item.LocalFile.str());
                 ++(in ? outcome.LocalSaved : outcome.LocalMissing);
+                if (in && item.IsPage())
+                    outcome.Pages.push_back(item.LocalFile.str());
                 continue;
             }
             ++outcome.Foreign;
@@ -188,6 +195,7 @@ protected:
                 outcome.ForeignTexts.push_back(text);
         }
         outcome.ResourceErrors = task->ResourceErrors;
+        outcome.LinksRestored = task->LinksRestored;
         return outcome;
     }
 
@@ -249,6 +257,58 @@ TEST_P(HXHostStageTest, AServerThatRefusesIsAskedThreeTimesThenGivenUp)
     EXPECT_EQ(outcome.ForeignTexts, std::vector<std::string>{"[10061] Connection refused: " + foreign});
     EXPECT_EQ(m_session->Slots().HostHealth().Failures("127.0.0.1:" + std::to_string(closed.Port())), 3);
     EXPECT_EQ(m_resolver.Lookups(), 0);
+}
+
+TEST_P(HXHostStageTest, PagesSavedAfterTheirLinksHostFailedHoldItsAddressesAtOnce)
+{
+    // index.html shows one image on the failing host and links a few pages (fewer than
+    // the slots, so no page waits and the image goes at once); the pages are served
+    // only once that host's lookup has failed, so they are saved after it.
+    constexpr int kPages = 4;
+    m_resolver.Script("gone.example", THostScript::Failing(kSockHostNotFound));
+    const THXHostCache& hosts = m_session->Slots().HostCache();
+    const TRequestHandler site = LinkingSite("gone.example");
+    std::atomic<bool> servedFirst{false};
+    THXTestServer server(
+        [&](const TRecordedRequest& request)
+        {
+            if (request.Target == "/index.html")
+            {
+                std::string body = "<html><body><img src=\"http://gone.example/first.gif\">";
+                for (int page = 0; page < kPages; ++page)
+                    body += "<a href=\"p" + std::to_string(page) + ".html\">p</a>";
+                return TReply::Text(200, body + "</body></html>", {{"Content-Type", "text/html"}});
+            }
+            if (!request.Target.starts_with("/p"))
+                return site(request); // robots.txt and the local images
+            const auto until = std::chrono::steady_clock::now() + 20s;
+            while (!hosts.LookupFailed("gone.example") && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(5ms);
+            if (!hosts.LookupFailed("gone.example"))
+                servedFirst = true;
+            return site(request);
+        });
+    const TCopyOutcome outcome = Copy(server);
+
+    EXPECT_TRUE(outcome.Result.Completed);
+    EXPECT_EQ(outcome.LocalMissing, 0);
+    EXPECT_EQ(outcome.ForeignErrors, 1 + kPages * kForeignPerPage);
+    EXPECT_EQ(m_resolver.Lookups("gone.example"), 1);
+    EXPECT_FALSE(servedFirst) << "a page was served before the lookup failed";
+    // Every page holds the failed images' addresses, no local name that leads nowhere;
+    // only index.html, saved before the lookup failed, needed the end-of-run pass.
+    ASSERT_EQ(outcome.Pages.size(), 1u + kPages);
+    for (const std::string& file : outcome.Pages)
+    {
+        const std::string text = ReadWholeFile(file).value_or("");
+        int addresses = 0;
+        for (std::size_t at = text.find("src=\"http://gone.example/"); at != std::string::npos;
+             at = text.find("src=\"http://gone.example/", at + 1))
+            ++addresses;
+        EXPECT_EQ(addresses, file.ends_with("index.html") ? 1 : kForeignPerPage) << file;
+        EXPECT_EQ(text.find("../gone.example/"), std::string::npos) << file;
+    }
+    EXPECT_EQ(outcome.LinksRestored, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pacing, HXHostStageTest, ::testing::Values(false, true),

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <set>
@@ -353,6 +354,52 @@ TEST(HXThreadParseScan, WhichLinksAreRewritten)
               "<a href=\"javascript:open('sub/w.htm','w')\">w</a>");
     EXPECT_EQ(ScanPage("<a href=\"javascript:open('/docs/w.htm')\">w</a>").text,
               "<a href=\"javascript:open('../w.htm')\">w</a>");
+}
+
+TEST(HXThreadParseScan, LinksToItemsGivenUpOnAreSavedWithTheAddressTheEndOfRunWouldGive)
+{
+    const std::string page = "<img src=\"http://gone.test/a b.gif#part\"><a href=\"in.htm\">in</a>"
+                             "<img srcset=\"http://gone.test/x.gif 1x, in.gif 2x\">"
+                             "<div style=\"background:url(http://gone.test/b.gif)\">d</div>"
+                             "<style>p { background: url(http://gone.test/s.gif#f) }</style>"
+                             "<img src=\"http://gone.test/a b.gif\">";
+    const auto scan = [&](bool givenUp, std::vector<std::string>* asked)
+    {
+        TPageScan pageScan(page, Facts(), Profile(), Groups());
+        pageScan.IsKnown = [](std::string_view) { return false; };
+        if (givenUp)
+            pageScan.IsGivenUp = [asked](const std::string& url)
+            {
+                asked->push_back(url);
+                return url.starts_with("http://gone.test/");
+            };
+        EXPECT_TRUE(pageScan.ScanLinks());
+        EXPECT_EQ(pageScan.Addressed("http://gone.test/a b.gif"), givenUp);
+        EXPECT_FALSE(pageScan.Addressed("http://www.site.test/docs/guide/in.htm"));
+        return pageScan.PageText;
+    };
+    std::vector<std::string> asked;
+    const std::string addressed = scan(true, &asked);
+    EXPECT_EQ(addressed, "<img src=\"http://gone.test/a%20b.gif#part\"><a href=\"in.htm\">in</a>"
+                         "<img srcset=\"http://gone.test/x.gif 1x, in.gif 2x\">"
+                         "<div style=\"background:url(http://gone.test/b.gif)\">d</div>"
+                         "<style>p { background: url(http://gone.test/s.gif#f) }</style>"
+                         "<img src=\"http://gone.test/a%20b.gif\">");
+    // Each item is asked about once per page.
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked.size(), 6u);
+    EXPECT_EQ(std::adjacent_find(asked.begin(), asked.end()), asked.end());
+
+    // The same text as a page saved with local names whose links the end of the run
+    // gives back their addresses.
+    std::string relinked = scan(false, nullptr);
+    EXPECT_NE(relinked, addressed);
+    const std::vector<TRelink> failed = {{"http://gone.test/a b.gif", false},
+                                         {"http://gone.test/x.gif", false},
+                                         {"http://gone.test/b.gif", false},
+                                         {"http://gone.test/s.gif", false}};
+    EXPECT_EQ(RelinkSavedPage(relinked, kPageURL, failed), 5);
+    EXPECT_EQ(relinked, addressed);
 }
 
 TEST(HXThreadParseScan, QuotedTextScansFollowTheAggressiveSetting)
