@@ -27,8 +27,12 @@
 namespace hx
 {
 
-// Lookups that may run at once; more wait for one of them to end.
-inline constexpr int kMaxLookupThreads = 8;
+// Lookups that may run at once; more wait for one of them to end. A resolver that
+// drops the queries for names it cannot answer makes each such lookup last its whole
+// time-out, so the hosts of a page wait in as many rounds as they outnumber the
+// lookups: enough for the foreign hosts of a typical site to go in one round, while
+// each lookup is only a sleeping thread.
+inline constexpr int kMaxLookupThreads = 32;
 
 // What the cache knows of a host now.
 struct THostAnswer
