@@ -47,7 +47,10 @@ TThreadDownload::TThreadDownload(THXApp& app, TDispatchPacing pacing)
 
 TThreadDownload::~TThreadDownload()
 {
-    SetSlots(nullptr);
+    {
+        std::lock_guard lock(m_settledLink->Mutex);
+        m_settledLink->Target = nullptr;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_ending = true;
@@ -97,7 +100,19 @@ void TThreadDownload::SetSlots(THXSlotList* slots)
         previous->HostCache().SetOnSettled({});
     // A host's answer may let waiting items go: an event-driven dispatcher looks at once.
     if (slots != nullptr)
-        slots->HostCache().SetOnSettled([this] { Wake(); });
+    {
+        {
+            std::lock_guard lock(m_settledLink->Mutex);
+            m_settledLink->Target = this;
+        }
+        slots->HostCache().SetOnSettled(
+            [link = m_settledLink]
+            {
+                std::lock_guard lock(link->Mutex);
+                if (link->Target != nullptr)
+                    link->Target->Wake();
+            });
+    }
 }
 
 void TThreadDownload::SetWantedSlots(std::function<int()> wanted)

@@ -248,6 +248,16 @@ private:
     std::atomic<std::uint64_t> m_run{1};
     std::atomic<std::uint64_t> m_cycles{0};
     THXHandOver m_handOver;
+    // What the slots' host cache calls when a lookup settles. The cache belongs to the
+    // slots, which may outlive the dispatcher or end before it: the call goes through
+    // this shared link, which the destructor cuts (waiting for a call in progress)
+    // without touching the slots.
+    struct TSettledLink
+    {
+        std::mutex Mutex;
+        TThreadDownload* Target = nullptr; // guarded by Mutex
+    };
+    std::shared_ptr<TSettledLink> m_settledLink = std::make_shared<TSettledLink>();
     // The robots.txt rules of the sites met in the current run; it wakes the
     // dispatcher when a site's file has been read.
     THXRobots m_robots{[this] { Wake(); }};
