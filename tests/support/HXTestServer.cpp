@@ -479,31 +479,36 @@ bool THXTestServer::Sleep(std::chrono::milliseconds duration)
     }
 }
 
+// Waits a little for the client's bytes and appends what came; false when the
+// connection ended, failed, the time ran out or the server is stopping.
+bool THXTestServer::ReceiveSome(int handle, std::string& into, std::chrono::steady_clock::time_point until)
+{
+    if (std::chrono::steady_clock::now() >= until)
+        return false;
+    pollfd entries[2] = {{handle, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+    if (::poll(entries, 2, 100) < 0 && errno != EINTR)
+        return false;
+    if (entries[1].revents != 0)
+        return false;
+    if (entries[0].revents == 0)
+        return true;
+    char buffer[4096];
+    const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
+    if (received == 0)
+        return false;
+    if (received < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    into.append(buffer, static_cast<std::size_t>(received));
+    return true;
+}
+
 bool THXTestServer::ReadBody(int handle, std::size_t length, std::string& body)
 {
     const auto until = std::chrono::steady_clock::now() + kRequestTimeLimit;
-    char buffer[4096];
     while (body.size() < length)
     {
-        if (std::chrono::steady_clock::now() >= until)
+        if (!ReceiveSome(handle, body, until))
             return false;
-        pollfd entries[2] = {{handle, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        if (::poll(entries, 2, 100) < 0 && errno != EINTR)
-            return false;
-        if (entries[1].revents != 0)
-            return false;
-        if (entries[0].revents == 0)
-            continue;
-        const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
-        if (received == 0)
-            return false;
-        if (received < 0)
-        {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
-            return false;
-        }
-        body.append(buffer, static_cast<std::size_t>(received));
     }
     body.resize(length);
     return true;
@@ -512,7 +517,6 @@ bool THXTestServer::ReadBody(int handle, std::size_t length, std::string& body)
 bool THXTestServer::ReadRequest(int handle, std::string& raw, std::string& rest)
 {
     const auto until = std::chrono::steady_clock::now() + kRequestTimeLimit;
-    char buffer[4096];
     for (;;)
     {
         const std::size_t end = raw.find("\r\n\r\n");
@@ -525,25 +529,8 @@ bool THXTestServer::ReadRequest(int handle, std::string& raw, std::string& rest)
             raw.resize(cut);
             return true;
         }
-        if (raw.size() > kMaxRequestBytes || std::chrono::steady_clock::now() >= until)
+        if (raw.size() > kMaxRequestBytes || !ReceiveSome(handle, raw, until))
             return false;
-        pollfd entries[2] = {{handle, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        if (::poll(entries, 2, 100) < 0 && errno != EINTR)
-            return false;
-        if (entries[1].revents != 0)
-            return false;
-        if (entries[0].revents == 0)
-            continue;
-        const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
-        if (received == 0)
-            return false;
-        if (received < 0)
-        {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
-            return false;
-        }
-        raw.append(buffer, static_cast<std::size_t>(received));
     }
 }
 

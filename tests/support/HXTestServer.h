@@ -164,6 +164,7 @@ private:
     // Reads the body its Content-Length announces after the head; `body` starts
     // with the bytes that came with the head.
     bool ReadBody(int handle, std::size_t length, std::string& body);
+    bool ReceiveSome(int handle, std::string& into, std::chrono::steady_clock::time_point until);
     void Play(int handle, const TReply& reply);
     bool SendAll(int handle, std::string_view bytes);
     // Waits for the wake-up of Stop; true when the server is stopping.
