@@ -295,7 +295,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 {
     const TCliArgs args(arguments,
                         {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category",
-                         "--pacing", "--load-cookies", "--save-cookies", "--login-url", "--post-data", std::string(kConnectTimeOut)},
+                         "--pacing", "--load-cookies", "--save-cookies", "--login-url", "--post-data",
+                         std::string(kConnectTimeOut)},
                         {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
@@ -312,7 +313,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs args(arguments, {"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
+    const TCliArgs args(arguments,
+                        {"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
                         {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
                          std::string(kNoRobots)});
     if (args.Positional().size() != 1)
