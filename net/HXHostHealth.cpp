@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "net/HXHostCache.h"
-#include "net/agsocket.h"
+#include "net/agsocketcodes.h"
 
 namespace hx
 {

@@ -23,56 +23,14 @@
 #include <string_view>
 #include <vector>
 
+#include "net/agsocketcodes.h"
 #include "net/agsocketstream.h"
 
 namespace hx
 {
 
-// ---- Codes and their texts ----
-
-// Codes of the component's own failures.
-inline constexpr int kErrTimedOut = 57000;
-inline constexpr int kErrCanceled = 57001;
-inline constexpr int kErrServerRequired = 57002;
-inline constexpr int kErrResolvingHost = 57004;
-inline constexpr int kErrServiceRequired = 57005;
-inline constexpr int kErrProxyPortRequired = 57006;
-inline constexpr int kErrInvalidURL = 57007;
-inline constexpr int kErrNotConnected = 57008;
-// A received line longer than kMaxLineBytes, a response with more than
-// kMaxHeaderLines header lines: what a hostile server gets instead of our memory.
-inline constexpr int kErrLineTooLong = 57013;
-inline constexpr int kErrTooManyHeaders = 57014;
-// The server closed the connection before the response was whole: inside the header
-// lines, before the length its header announced, or before a chunked body's last chunk.
-inline constexpr int kErrClosedEarly = 57015;
-// An https connection that could not be made secure: the server's certificate was
-// refused, or the secure handshake failed. A proxy that would not open a tunnel.
-inline constexpr int kErrCertificate = 57016;
-inline constexpr int kErrSecureChannel = 57017;
-inline constexpr int kErrTunnel = 57018;
-// A compressed body whose bytes do not decode (corrupt, or cut short).
-inline constexpr int kErrBadEncoding = 57019;
-
-// Socket codes that the code reads by number.
-inline constexpr int kSockConnectionReset = 10054;
-inline constexpr int kSockConnectionRefused = 10061;
-inline constexpr int kSockHostNotFound = 11001;
-
 // Longest line ReadLine accepts, line end included.
 inline constexpr std::size_t kMaxLineBytes = 16384;
-
-// The message of a code: the component's texts, "[code] text" for socket codes
-// ("[10061] Connection refused"; 10000 reads "[0] No Error"), and "Error #code"
-// for a code without text.
-std::string SocketErrorText(int code);
-
-// The socket code of a system error number (ECONNREFUSED gives 10061). A number
-// without a socket counterpart is returned unchanged.
-int SocketCodeFromErrno(int error);
-
-// The socket code of a getaddrinfo result (EAI_NONAME gives 11001).
-int SocketCodeFromLookup(int lookupError, int systemError);
 
 // ---- Exceptions ----
 
@@ -193,7 +151,6 @@ public:
     // Service name whose port is used when Server carries none.
     const std::string& Service() const { return m_service; }
     void SetService(std::string service) { m_service = std::move(service); }
-    std::uint16_t DefaultPort() const { return m_defaultPort; }
     void SetDefaultPort(std::uint16_t port) { m_defaultPort = port; }
     int TimeOut() const { return m_timeOut; }
     void SetTimeOut(int seconds)

@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "net/agsocket.h"
+#include "net/agsocketcodes.h"
 
 namespace hx
 {

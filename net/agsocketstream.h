@@ -5,9 +5,9 @@
 // TNetStream is the transport a TagSocket talks through: read, write and wait
 // until readable or writable for at most a given time. Would-block and a closed
 // connection are ordinary results, not failures; failures carry the socket code
-// (see SocketErrorText). TSocketStream is a non-blocking TCP socket; TBufferStream
-// plays a server from bytes held in memory, so the request writer and the
-// response reader can be tried without a socket.
+// (net/agsocketcodes.h). TSocketStream is a non-blocking TCP socket;
+// TBufferStream plays a server from bytes held in memory, so the request writer
+// and the response reader can be tried without a socket.
 //
 // TByteSink is what received bytes are written into: TByteStream, the in-memory
 // byte buffer with a position that requests are composed in and bodies are

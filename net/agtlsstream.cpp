@@ -12,7 +12,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include "net/agsocket.h"
+#include "net/agsocketcodes.h"
 
 namespace hx
 {

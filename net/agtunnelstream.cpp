@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "net/agsocket.h"
+#include "net/agsocketcodes.h"
 
 namespace hx
 {
