@@ -7,8 +7,8 @@
 #include "core/HXStrings.h"
 #include "core/HXURL.h"
 #include "engine/HXParser.h"
-#include "engine/HXThreadParseScan.h"
 #include "engine/HXThreadParseStyle.h"
+#include "engine/HXThreadParseTags.h"
 
 namespace hx
 {

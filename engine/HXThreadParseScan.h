@@ -10,7 +10,6 @@
 // when they are valid UTF-8, else as Windows-1252, before they become URLs or titles,
 // so queued URLs, local names and titles are UTF-8 whatever the page's charset.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,55 +24,12 @@
 #include "core/HXTask.h"
 #include "engine/HXThreadParseRules.h"
 #include "engine/HXThreadParseStyle.h"
+#include "engine/HXThreadParseTags.h"
 
 namespace hx
 {
 
 class THXParser;
-
-// What an attribute value of a tag table row holds.
-enum class TValueKind
-{
-    Link,   // one link
-    Srcset, // a list of image candidates, each an address and its descriptors
-    Style,  // style sheet text with url(...) links
-};
-
-// One row of the tag table: the tag and the attribute holding the link.
-struct TTagTableRow
-{
-    std::string_view tag;
-    std::string_view attribute;
-    TValueKind kind = TValueKind::Link;
-};
-
-// The tags scanned for links, in scan order. Names match as prefixes: the A row also
-// stops at AREA, APPLET, ABBR and ADDRESS tags, the FRAME row at FRAMESET tags. The
-// rows after LINK are the tags of today's pages (responsive images, media, embedded
-// objects, style attributes); the empty tag name of the last row matches every tag.
-inline constexpr std::array<TTagTableRow, 21> kTagTable = {{
-    {"FRAME", "SRC"},
-    {"A", "HREF"},
-    {"IMG", "SRC"},
-    {"INPUT", "SRC"},
-    {"META", "URL"},
-    {"BODY", "BACKGROUND"},
-    {"BGSOUND", "SRC"},
-    {"AREA", "HREF"},
-    {"APPLET", "CODE"},
-    {"LINK", "HREF"},
-    {"IMG", "SRCSET", TValueKind::Srcset},
-    {"SOURCE", "SRCSET", TValueKind::Srcset},
-    {"SOURCE", "SRC"},
-    {"VIDEO", "POSTER"},
-    {"VIDEO", "SRC"},
-    {"AUDIO", "SRC"},
-    {"TRACK", "SRC"},
-    {"EMBED", "SRC"},
-    {"OBJECT", "DATA"},
-    {"LINK", "IMAGESRCSET", TValueKind::Srcset},
-    {"", "STYLE", TValueKind::Style},
-}};
 
 // Longest title kept for a page or a link (bytes, cut at a UTF-8 character boundary).
 inline constexpr std::size_t kMaxTitleBytes = 1024;
@@ -159,7 +115,7 @@ public:
 
     TKnownTest IsKnown;
     // A followed link to an item that cannot be fetched in this run is written with its
-    // web address instead of a local name that would lead nowhere (see AddressedURLs).
+    // web address instead of a local name that would lead nowhere (see Addressed).
     TGivenUpTest IsGivenUp;
     THook AfterFind;
     THook AfterScan;
