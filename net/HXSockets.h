@@ -1,14 +1,17 @@
 #pragma once
 
-// THXSocket: one connection slot of a download, and THXSlotList: the fixed pool of
-// them (one to sixteen, as many as the "Connections" setting says).
+// THXSocket: one connection slot of a download, and THXSlotList: the pool of them
+// (one to sixteen, as many as the "Connections" setting says; surplus slots leave
+// as they become idle).
 //
 // The dispatcher picks an idle slot and a queue item and calls Fetch; the slot's
-// connection runs the transfer on a thread of its own. The dispatcher polls the
-// slots: once a slot's transfer has ended (TransferEnded) it accounts for the item,
-// returns the connection to hsIdle and releases its transfer thread. The shown
-// fields are the display copies the connections window draws, refreshed by the
-// dispatcher each cycle.
+// connection runs the transfer on its own job thread, kept from transfer to
+// transfer. The dispatcher looks at the slots each cycle (an ended transfer also
+// wakes a dispatcher that waits for events, SetOnTransferEnded): once a slot's
+// transfer has ended (TransferEnded) it accounts for the item, returns the
+// connection to hsIdle and releases the finished transfer. The shown fields are
+// the display copies the connections window draws, refreshed by the dispatcher
+// each cycle.
 //
 // Threads: Fetch, Stop, RefreshShown, the shown fields and every change of the
 // list (SetSlotCount, Destroy, Renew) belong to the owner thread. The dispatcher

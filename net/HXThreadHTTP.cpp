@@ -216,7 +216,7 @@ void TThreadHTTP::Resume(bool ready)
     // object may go as soon as it is set.
     auto ended = std::make_shared<std::promise<void>>();
     m_ended = ended->get_future();
-    m_connection.m_jobs.Post(
+    m_connection.RunTransfer(
         [this, ended]
         {
             Execute();
@@ -368,7 +368,7 @@ void TThreadHTTP::Execute()
         const std::string limitText = RunAttempts();
         FinishTransfer(limitText);
         if (!limitText.empty())
-            m_connection.HandleError(limitText);
+            m_connection.SetErrorStatus(limitText);
     }
     catch (const TNotModifiedEnd&)
     {
@@ -614,7 +614,7 @@ void TThreadHTTP::RecordBrokenTransfer(const std::exception* error)
     // Socket and HTTP failures have reported themselves through OnError; anything
     // else still has to show on the slot so the dispatcher counts an error.
     if (m_connection.State() != TqkHTTPState::hsStopping && dynamic_cast<const ESocketError*>(error) == nullptr)
-        m_connection.HandleError(error != nullptr ? error->what() : "Transfer failed");
+        m_connection.SetErrorStatus(error != nullptr ? error->what() : "Transfer failed");
 
     // An https server that could not be reached securely: the item says why.
     const auto* socketError = dynamic_cast<const ESocketError*>(error);

@@ -1,9 +1,10 @@
 #pragma once
 
-// TqkHTTP: the connection of one slot. It owns the slot's HTTP client, starts a
-// transfer thread (TThreadHTTP) per fetched item and keeps the slot's live status
-// (state, status text, percent, bytes) that the dispatcher polls and the
-// connections window shows.
+// TqkHTTP: the connection of one slot. It owns the slot's HTTP client, runs a
+// transfer (TThreadHTTP) per fetched item on the slot's job thread (one thread,
+// kept from transfer to transfer) and keeps the slot's live status (state,
+// status text, percent, bytes) that the dispatcher polls and the connections
+// window shows.
 //
 // Threads: the properties are set and Start, Stop and ReleaseThread are called on
 // the owner thread. The status fields are written by the transfer thread (the HTTP
@@ -95,11 +96,9 @@ public:
 
     const std::string& URL() const { return m_url; }
     void SetURL(std::string url) { m_url = std::move(url); }
-    THXQItem* QItem() const { return m_qItem; }
     void SetQItem(THXQItem* item);
     const std::string& Proxy() const { return m_proxy; }
     void SetProxy(std::string proxy) { m_proxy = std::move(proxy); }
-    const std::string& ProxyUsername() const { return m_proxyUsername; }
     void SetProxyUsername(std::string name) { m_proxyUsername = std::move(name); }
     const std::string& ProxyPassword() const { return m_proxyPassword; }
     void SetProxyPassword(std::string password) { m_proxyPassword = std::move(password); }
@@ -140,9 +139,15 @@ public:
     // there, else handed over without waiting. Any thread.
     void RaiseMessage(const std::string& message, bool beep);
 
-private:
-    friend class TThreadHTTP;
+    // What the slot's transfer (TThreadHTTP) does to the slot beyond the status
+    // above. RunTransfer runs the transfer's job on the slot's job thread, after
+    // the transfers before it; owner thread. SetErrorStatus shows a failure the
+    // transfer found itself (the HTTP client reports its own through OnError):
+    // the state becomes hsError with the text; any thread.
+    void RunTransfer(std::function<void()> job) { m_jobs.Post(std::move(job)); }
+    void SetErrorStatus(const std::string& message) { HandleError(message); }
 
+private:
     void HandleOpen();
     void HandleHostFound();
     void HandleConnected();
