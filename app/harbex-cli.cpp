@@ -17,6 +17,7 @@
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
+#include "core/HXVersion.h"
 #include "shell/HXFirstRun.h"
 
 namespace
@@ -201,7 +202,7 @@ int main(int argc, char** argv)
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments.front() == "--version")
     {
-        std::cout << "harbex-cli " << hx::kVersionMark << " (" << hx::DefaultAgentText() << ")\n";
+        std::cout << "harbex-cli " << hx::kVersionShort << " (" << hx::DefaultAgentText() << ")\n";
         return 0;
     }
     if (!arguments.empty() && (arguments.front() == "--help" || arguments.front() == "-h"))

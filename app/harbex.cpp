@@ -13,6 +13,7 @@
 
 #include "app/HXScreenshots.h"
 #include "core/HXApp.h"
+#include "core/HXVersion.h"
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXSingleInstance.h"
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Harbex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Harbex 2.60"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Harbex " HX_VERSION_SHORT));
     // Times are shown in the user's own format; numbers in files stay plain.
     std::setlocale(LC_TIME, "");
     const QStringList arguments = QApplication::arguments();
@@ -71,7 +72,8 @@ int main(int argc, char** argv)
     }
     catch (const std::exception& error)
     {
-        QMessageBox::critical(nullptr, QStringLiteral("Harbex 2.60"), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(nullptr, QStringLiteral("Harbex " HX_VERSION_SHORT),
+                              QString::fromLocal8Bit(error.what()));
         return 1;
     }
 }

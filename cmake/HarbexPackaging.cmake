@@ -20,14 +20,16 @@ set(HX_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/harbex COMPONENT cli)
 
-# Man pages are installed compressed, as Debian keeps them.
+# Man pages are installed compressed, as Debian keeps them. Their heading names the
+# program's version, filled in from the project version.
 find_program(HX_GZIP gzip REQUIRED)
 function(hx_install_man_page page component)
-    set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
+    set(page_file ${CMAKE_BINARY_DIR}/man/${page})
+    configure_file(${HX_DIST_DIR}/man/${page}.in ${page_file} @ONLY)
+    set(compressed ${page_file}.gz)
     add_custom_command(OUTPUT ${compressed}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-        COMMAND ${HX_GZIP} -9 -n -c ${HX_DIST_DIR}/man/${page} > ${compressed}
-        DEPENDS ${HX_DIST_DIR}/man/${page}
+        COMMAND ${HX_GZIP} -9 -n -c ${page_file} > ${compressed}
+        DEPENDS ${page_file}
         COMMENT "Compressing man page ${page}"
         VERBATIM)
     add_custom_target(hx_man_${page} ALL DEPENDS ${compressed})

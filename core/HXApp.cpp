@@ -107,7 +107,7 @@ void CheckPrivateFolder(const std::string& folder)
 
 std::string DefaultAgentText()
 {
-    return "Harbex/2.60.120 (" + std::string(kHomePageAddress) + ")";
+    return "Harbex/" + std::string(kVersion) + " (" + std::string(kHomePageAddress) + ")";
 }
 
 std::string AgentTextForChoice(std::string_view choice)

@@ -18,6 +18,7 @@
 
 #include "core/HXOwner.h"
 #include "core/HXSettingsStore.h"
+#include "core/HXVersion.h"
 
 #include <algorithm>
 #include <array>
@@ -56,9 +57,9 @@ inline constexpr int kMaxConnectTimeOut = 300;
 inline constexpr int kDefaultConnectTimeOut = 30;
 
 // The program's version as the first-run mark and the captions show it.
-inline constexpr std::string_view kVersionMark = "2.60";
+inline constexpr std::string_view kVersionMark = kVersionShort;
 inline constexpr std::string_view kHomePageAddress = "https://harbex.example/";
-// "Harbex/2.60.120 (<home page>)": sent when the agent choice is empty or "Harbex".
+// "Harbex/<version> (<home page>)", "Harbex/2.60.120 (...)": sent when the agent choice is empty or "Harbex".
 std::string DefaultAgentText();
 
 // The stored agent choice turned into the text sent to servers (empty: no agent line).
@@ -225,10 +226,6 @@ public:
     int MaxPageSize()
     {
         return std::clamp(m_store.ReadInteger(kSettingsKey, "Max Page Size", kDefaultMaxPageSize), 1, 1024);
-    }
-    void SetMaxPageSize(int megabytes)
-    {
-        m_store.WriteInteger(kSettingsKey, "Max Page Size", std::clamp(megabytes, 1, 1024));
     }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }

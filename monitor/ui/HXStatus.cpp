@@ -24,14 +24,11 @@
 
 #include "core/HXApp.h"
 #include "core/HXTask.h"
+#include "core/HXVersion.h"
 #include "monitor/ui/HXColors.h"
 #include "monitor/ui/HXStatusFigures.h"
 #include "shell/HXSkins.h"
 #include "shell/ui/HXSkinLook.h"
-
-#ifndef HX_PROGRAM_VERSION
-#define HX_PROGRAM_VERSION "2.60.120"
-#endif
 
 namespace hx
 {
@@ -183,7 +180,7 @@ TFormStatus::TFormStatus(THXApp& app, QWidget* parent)
 
     LoadButtonImages();
     AttachTask(nullptr);
-    lblTaskName->setText(QStringLiteral("Harbex " HX_PROGRAM_VERSION));
+    lblTaskName->setText(QStringLiteral("Harbex " HX_VERSION));
     ShowZeroes();
     m_pendingStatus.Text = QStringLiteral("Ready");
     ShowStatusLine();

@@ -33,6 +33,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "core/HXVersion.h"
 #include "monitor/ui/HXDownloader.h"
 #include "monitor/ui/HXStatus.h"
 #include "net/HXSockets.h"
@@ -151,7 +152,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
     m_recentFiles = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
     setObjectName("FormHarbex");
-    setWindowTitle(QStringLiteral("Harbex 2.60"));
+    setWindowTitle(QStringLiteral("Harbex " HX_VERSION_SHORT));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     TFirstRunOptions firstRunOptions;
@@ -740,7 +741,8 @@ void TFormHarbex::EditCommand(int which)
 void TFormHarbex::ShowAbout()
 {
     QMessageBox::about(this, tr("About Harbex"),
-                       QStringLiteral("<b>Harbex 2.60</b><br>Version 2.60 (Build 120) (22 January 1999)<br><br>") +
+                       QStringLiteral("<b>Harbex " HX_VERSION_SHORT "</b><br>Version " HX_VERSION_SHORT
+                                      " (Build " HX_VERSION_BUILD ") (22 January 1999)<br><br>") +
                            tr("Copies web sites for offline use."));
 }
 
@@ -792,7 +794,7 @@ void TFormHarbex::CreateTrayIcon()
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
     m_tray = new QSystemTrayIcon(ArtIcon(QStringLiteral("tray"), style()->standardIcon(QStyle::SP_ComputerIcon)), this);
-    m_tray->setToolTip(QStringLiteral("Harbex 2.60"));
+    m_tray->setToolTip(QStringLiteral("Harbex " HX_VERSION_SHORT));
     m_tray->setContextMenu(pmTray);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason)

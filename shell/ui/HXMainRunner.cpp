@@ -13,6 +13,7 @@
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
+#include "core/HXVersion.h"
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/ui/HXSchedulerWindow.h"
@@ -160,7 +161,7 @@ void TFormHarbex::RunEnded(THXTask& task)
     if (m_app.BeepOnCompletion())
         QApplication::beep();
     if (m_tray && m_tray->isVisible())
-        m_tray->showMessage(QStringLiteral("Harbex 2.60"),
+        m_tray->showMessage(QStringLiteral("Harbex " HX_VERSION_SHORT),
                             QString::fromStdString(task.Name + ": " + std::string(StatusText(task.Status))),
                             QSystemTrayIcon::Information);
 }
