@@ -451,11 +451,6 @@ bool IsWebURL(std::string_view url)
     return StartsWithNoCase(url, kHttpScheme) || StartsWithNoCase(url, kHttpsScheme);
 }
 
-bool IsSecureURL(std::string_view url)
-{
-    return StartsWithNoCase(url, kHttpsScheme);
-}
-
 void AdoptPageScheme(std::string& url, std::string_view base)
 {
     // The cheap test first: almost every link has its page's scheme.

@@ -53,8 +53,6 @@ std::string AncestorURL(std::string_view url, int levels);
 
 // True for the addresses the crawl fetches: http and https (any letter case).
 bool IsWebURL(std::string_view url);
-// True for an https address.
-bool IsSecureURL(std::string_view url);
 
 // A site is one site over http and https: an absolute http or https URL of the
 // page's own host (neither naming a port) takes the scheme of the page, so a page

@@ -355,13 +355,6 @@ std::string THXParser::FindNext()
     return QuoteMode == kTagMode ? FindAttribute() : FindQuoted();
 }
 
-void THXParser::FindTag()
-{
-    JoinWhenBefore(Cursor);
-    const TPhysical physical(*this, true);
-    FindTagIn();
-}
-
 std::string THXParser::FindAttribute()
 {
     JoinWhenBefore(Cursor);

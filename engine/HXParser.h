@@ -130,10 +130,6 @@ public:
                                                          const std::vector<std::string_view>& names,
                                                          const std::vector<std::string_view>& everyTagAttributes = {});
 
-    // Leaves TagStart on the next tag at or after Cursor whose name begins with
-    // TagName (0 when there is none; Cursor is then 0 too).
-    void FindTag();
-
     // What a second scanner on the same text finds with one tag-mode find of another
     // attribute, started one byte before this scanner's Cursor with the same TagName
     // and TagEnd: after a tag-mode find, that attribute of the same tag (an applet's

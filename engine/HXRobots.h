@@ -64,7 +64,6 @@ public:
 
     // The group's Crawl-delay (zero when none), at most kMaxCrawlDelay.
     std::chrono::milliseconds CrawlDelay() const { return m_crawlDelay; }
-    std::size_t RuleCount() const { return m_rules.size(); }
 
 private:
     struct TRule

@@ -446,7 +446,6 @@ void THXSitemaps::Start(THXOwnerThread& owner, const std::string& startURL, cons
         EndFetchLocked(lock);
         m_jobs.push_back({&owner, startURL, request, std::move(found), std::move(done), m_generation});
         m_busy = true;
-        m_filesRead = 0;
         m_wake.notify_all();
     }
     m_handOver.Wake();
@@ -466,12 +465,6 @@ bool THXSitemaps::Busy() const
 {
     std::lock_guard lock(m_mutex);
     return m_busy;
-}
-
-int THXSitemaps::FilesRead() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_filesRead;
 }
 
 bool THXSitemaps::Current(std::uint64_t generation) const
@@ -538,11 +531,6 @@ void THXSitemaps::Read(const TJob& job)
         const auto [url, fromIndex] = std::move(files.front());
         files.pop_front();
         ++read;
-        {
-            std::lock_guard lock(m_mutex);
-            if (Current(job.Generation))
-                m_filesRead = read;
-        }
         std::string bytes;
         if (!Fetch(job, url, kMaxSitemapBytes, bytes))
             continue;

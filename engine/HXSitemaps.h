@@ -110,8 +110,6 @@ public:
     // Whether a reading was started and not yet finished or abandoned: the task is
     // not complete while its sitemaps may still add pages. Any thread.
     bool Busy() const;
-    // Sitemap files fetched by the last reading (for tests and tools). Any thread.
-    int FilesRead() const;
 
 private:
     struct TJob
@@ -140,7 +138,6 @@ private:
     std::atomic<std::uint64_t> m_generation{0};
     std::atomic<bool> m_ending{false};
     bool m_busy = false;
-    int m_filesRead = 0;
     TagHTTP* m_current = nullptr; // the client of the fetch underway, guarded by m_mutex
     THXHandOver m_handOver;
 

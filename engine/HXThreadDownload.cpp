@@ -367,15 +367,6 @@ void TThreadDownload::Execute()
     }
 }
 
-bool TThreadDownload::DispatchPass()
-{
-    const std::uint64_t run = m_run;
-    TStep step = TStep::Fetched;
-    while (step == TStep::Fetched && Current(run))
-        step = DispatchOne(run);
-    return step == TStep::Completed;
-}
-
 TThreadDownload::TStep TThreadDownload::DispatchOne(std::uint64_t run)
 {
     THXSlotList* slots = nullptr;

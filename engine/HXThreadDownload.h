@@ -3,7 +3,7 @@
 // TThreadDownload: the download dispatcher. One worker thread for the program; while
 // a task runs it cycles about once a second: it accounts for finished transfers and
 // refreshes the slot displays and the statistics (UpdateSlots), hands queued items to
-// idle connection slots in the order of the page/media priority rule (DispatchPass),
+// idle connection slots in the order of the page/media priority rule (DispatchOne),
 // writes the queue file from time to time (AutoSaveQueue) and recognises the end of
 // the task: nothing left to fetch, no transfer running and no page waiting to be
 // parsed. Then the task's Status becomes 5, the queue and task files are written and
@@ -157,8 +157,6 @@ public:
     void AccountStopped(THXSocket& slot);
     // Adds a point for `seconds` to each series unless one at or after it exists.
     void AddSample(int seconds);
-    // One pass of dispatch steps; true when the pass ends because the task completed.
-    bool DispatchPass();
 
 private:
     enum class TStep

@@ -285,7 +285,6 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             Open();
             Connect();
         }
-        m_reused = reusing;
         TByteStream request = ComposeRequest(method, credentials);
         if (!reusing || !AskOverKeptConnection(request))
         {
@@ -293,7 +292,6 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             {
                 // The server closed the kept connection before answering (it had been
                 // idle too long, or served its share of requests): once more, fresh.
-                m_reused = false;
                 Open();
                 Connect();
             }

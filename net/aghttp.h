@@ -109,20 +109,16 @@ public:
     std::int64_t Range() const { return m_range; }
     void SetRange(std::int64_t offset) { m_range = offset; }
     // Sent verbatim as the If-Modified-Since value when not empty.
-    const std::string& IfModifiedSince() const { return m_ifModifiedSince; }
     void SetIfModifiedSince(std::string date) { m_ifModifiedSince = std::move(date); }
     // Sent as the If-None-Match value, after If-Modified-Since, when not empty.
-    const std::string& IfNoneMatch() const { return m_ifNoneMatch; }
     void SetIfNoneMatch(std::string etag) { m_ifNoneMatch = std::move(etag); }
     // Sent as the If-Range value with a range line when not empty (the resource's
     // Last-Modified), so a changed resource is answered whole.
-    const std::string& IfRange() const { return m_ifRange; }
     void SetIfRange(std::string date) { m_ifRange = std::move(date); }
     // When Range is above 0 and this file exists, a GET's body starts as the file
     // and the received bytes overwrite it from offset Range on, provided the answer
     // continues it: 206 with a Content-Range starting at Range. Any other answer's
     // body is the resource from byte 0.
-    const std::string& ResumeFile() const { return m_resumeFile; }
     void SetResumeFile(std::string path) { m_resumeFile = std::move(path); }
     // Whether the last GET's body continued the resume file.
     bool Resumed() const { return m_resumed; }
@@ -130,16 +126,11 @@ public:
     // Cookie line of the jar's matching cookies (none when nothing matches), and
     // each answer's Set-Cookie lines go into it. Not owned; null for none. Set
     // between exchanges only.
-    THXCookieJar* CookieJar() const { return m_cookieJar; }
     void SetCookieJar(THXCookieJar* jar) { m_cookieJar = jar; }
 
     // Set between exchanges only; switching keep-alive off closes a kept connection
     // at the next exchange.
-    const THTTPFeatures& Features() const { return m_features; }
     void SetFeatures(THTTPFeatures features) { m_features = features; }
-    // Whether the last exchange's answer came over a connection an earlier exchange
-    // had opened.
-    bool Reused() const { return m_reused; }
     // Whether the last answer's body is decoded as it arrives (it was compressed and
     // compression was asked for). Known once the header lines have been read.
     bool DecodesBody() const { return m_decoding != TContentCoding::Identity; }
@@ -162,7 +153,6 @@ public:
     // When set, GET bodies go to the target instead of Body. Not owned; set
     // between exchanges only.
     void SetBodyTarget(TBodyTarget* target) { m_bodyTarget = target; }
-    TBodyTarget* BodyTarget() const { return m_bodyTarget; }
     // Size of the last GET's body, wherever it went.
     std::int64_t BodySize() const { return m_bodyTarget != nullptr ? m_bodyTarget->Size() : m_body.Size(); }
 
@@ -253,7 +243,6 @@ private:
     THTTPFeatures m_features;
     // The key of the connection kept open after the last exchange; empty when none.
     std::string m_keptKey;
-    bool m_reused = false;
     // Whether the last request asked for compression, and what the answer's body needs.
     bool m_askedCompression = false;
     TContentCoding m_decoding = TContentCoding::Identity;

@@ -81,9 +81,6 @@ public:
     // "Sign In...": signing in with the embedded browser (TdlgSignIn); not made
     // when there is no embedded browser.
     QPushButton* btnSignIn = nullptr;
-    // The cookies as the editor's dialogs left them; written to the task's cookie
-    // file on OK.
-    const THXCookieJar& EditedCookies() const { return m_cookies; }
 
     // "Save to".
     QRadioButton* rbIntranet = nullptr;
@@ -185,6 +182,8 @@ private:
     // "Use Sitemaps" of the profile shown: it has no control here, so the profile
     // chosen in the list decides it.
     bool m_useSitemaps = false;
+    // The cookies as the editor's dialogs left them; written to the task's cookie
+    // file on OK.
     THXCookieJar m_cookies;
     // The cookies as they were read, to tell the ones added in this editor.
     std::vector<THXCookie> m_cookiesAtStart;

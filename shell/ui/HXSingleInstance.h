@@ -43,7 +43,6 @@ public:
     bool HandOverOrListen(const QStringList& parameters, int timeoutMilliseconds = 2000);
 
     bool Listening() const { return m_server.isListening(); }
-    const QString& ServerName() const { return m_serverName; }
 
 signals:
     // A second start's parameters (possibly none), in their order.

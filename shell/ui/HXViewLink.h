@@ -21,7 +21,6 @@ public:
     void SetBold(bool bold);
     // A click from the keyboard or an assistive tool: Clicked when enabled.
     void Activate();
-    bool IsBold() const { return m_bold; }
     // The colour the text shows now (for tests).
     QColor TextColor() const { return m_hovered ? QColor(Qt::blue) : m_restColor; }
 

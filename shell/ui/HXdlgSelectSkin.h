@@ -33,9 +33,6 @@ public:
     TdlgSelectSkin(THXApp& app, std::function<void()> applySkin,
                    std::function<void(const std::string& address)> openAddress, QWidget* parent = nullptr);
 
-    // The skin in force when the dialog opened: Cancel returns to it.
-    const std::string& RememberedSkin() const { return m_remembered; }
-
     void reject() override;
 
     QListWidget* lbSkins = nullptr;
@@ -55,6 +52,7 @@ private:
     THXApp& m_app;
     std::function<void()> m_applySkin;
     std::function<void(const std::string&)> m_openAddress;
+    // The skin in force when the dialog opened: Cancel returns to it.
     std::string m_remembered;
 };
 
