@@ -17,19 +17,10 @@
 
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
-
-namespace
-{
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 TFormExtract::TFormExtract(THXApp& app, QWidget* parent)
     : QDialog(parent)

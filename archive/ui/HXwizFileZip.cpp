@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
@@ -29,7 +30,8 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXStrings.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -45,16 +47,6 @@ constexpr int kDefaultCompression = 6;
 constexpr int kPathRole = Qt::UserRole;
 
 const QString kCaption = QStringLiteral("File Zip Wizard");
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string Std(const QString& text)
-{
-    return text.toStdString();
-}
 
 std::vector<std::string> StdList(const QStringList& texts)
 {

@@ -24,10 +24,11 @@
 
 #include "core/HXApp.h"
 #include "core/HXTask.h"
-#include "monitor/ui/HXColors.h"
+#include "core/ui/HXColors.h"
+#include "core/ui/HXQtText.h"
 #include "monitor/ui/HXStatusFigures.h"
-#include "shell/HXSkins.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/HXSkins.h"
+#include "core/ui/HXSkinLook.h"
 
 #ifndef HX_PROGRAM_VERSION
 #define HX_PROGRAM_VERSION "2.60.120"
@@ -53,11 +54,6 @@ constexpr double kMostConnections = 16;
 // The time axis spans at least this many seconds, so the first points are not
 // stretched over the whole chart.
 constexpr double kLeastTimeSpan = 10;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 QString TwoDigits(int value)
 {

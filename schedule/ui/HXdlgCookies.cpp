@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgCookies.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>

@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditProfile.h"
 
+#include <QCoreApplication>
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -25,7 +26,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 
 namespace hx
 {

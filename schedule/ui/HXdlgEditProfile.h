@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/HXProfile.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditTask.h"
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,7 +32,8 @@
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "core/ui/HXEmbeddedBrowser.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
+#include "core/ui/HXQtText.h"
 #include "schedule/ui/HXdlgCookies.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
 #include "schedule/ui/HXdlgSchedule.h"
@@ -64,16 +66,6 @@ QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, const QStr
     // A picture only: the hint is what assistive tools read out.
     button->setAccessibleName(hint);
     return button;
-}
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string Std(const QString& text)
-{
-    return text.toStdString();
 }
 
 } // namespace
@@ -413,9 +405,6 @@ QWidget* TdlgEditTask::AdvancedPage()
     grpAggressive = new QButtonGroup(this);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(cbAggressive);
-    layout->addWidget(AddRadio(*grpAggressive, page,
-                               QStringLiteral("Aggressively extract and follow links from within <SCRIPT> tags only"),
-                               1));
     layout->addWidget(
         AddRadio(*grpAggressive, page,
                  QStringLiteral("Aggressively extract and follow all possible links from the entire page"), 2));

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/HXCookieJar.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
 class QButtonGroup;

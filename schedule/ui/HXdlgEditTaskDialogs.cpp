@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>

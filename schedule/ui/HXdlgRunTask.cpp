@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -28,16 +29,6 @@ constexpr std::array<TRunChoice, 4> kChoices = {TRunChoice::Restart, TRunChoice:
 constexpr std::array<QStyle::StandardPixmap, 4> kRowIcons = {QStyle::SP_DialogApplyButton, QStyle::SP_ArrowDown,
                                                              QStyle::SP_FileIcon, QStyle::SP_MessageBoxCritical};
 constexpr int kGroupIconSize = 32;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* NewIcon(QWidget* parent, QStyle::StandardPixmap pixmap)
 {

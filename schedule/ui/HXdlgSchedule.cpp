@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -33,16 +34,6 @@ constexpr double kMillisecondsPerDay = kSecondsPerDay * 1000.0;
 // The pickers show the application's short date and a 24-hour time with seconds.
 const QString kDateFormat = QStringLiteral("M/d/yyyy");
 const QString kTimeFormat = QStringLiteral("HH:mm:ss");
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QDate DateOf(TDateTime value)
 {

@@ -42,8 +42,8 @@
 #include "shell/HXNewTask.h"
 #include "shell/HXTempFolder.h"
 #include "archive/ui/HXFormZip.h"
-#include "shell/HXZipTemp.h"
-#include "shell/ui/HXArtIcons.h"
+#include "archive/HXZipTemp.h"
+#include "core/ui/HXArtIcons.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXQtOwner.h"
@@ -297,7 +297,8 @@ void TFormHarbex::CreateToolBand(QWidget* band)
         ToolButton(band, "btnAddToSelectedZip", tr("Add To Zip"), tr("Add future downloads to currently selected zip"),
                    QStyle::SP_FileDialogDetailedView);
     btnAddToSelectedZip->setCheckable(true);
-    // Enabled only while an archive is selected; the Zips tree comes with the archive views.
+    // Enabled only while an archive is selected in the Zips tree: ZipCommandsChanged
+    // turns it on and off as the selection changes.
     btnAddToSelectedZip->setEnabled(false);
     btnHelp = ToolButton(band, "btnHelp", tr("Help"), tr("Help"), QStyle::SP_DialogHelpButton);
     imgLogo = new QLabel(band);
@@ -426,7 +427,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         }
         else if (page == kPageProperties)
         {
-            // The Zip contents list comes with the archive pane.
+            // The Zip contents list is added to this page when the archive pane is made.
             content = m_propertiesPage = new QWidget(pages);
             new QVBoxLayout(m_propertiesPage);
             m_propertiesPage->layout()->setContentsMargins(0, 0, 0, 0);

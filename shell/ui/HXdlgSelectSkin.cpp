@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "core/HXApp.h"
-#include "shell/HXSkins.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/HXSkins.h"
+#include "core/ui/HXSkinLook.h"
 
 namespace hx
 {
