@@ -385,7 +385,7 @@ void TdlgOptions::LoadSettings()
     for (const std::string& choice : AgentChoices())
         cmbAgent->addItem(Text(choice));
     if (cmbAgent->findText(QStringLiteral("Harbex")) != 0)
-        cmbAgent->insertItem(0, QStringLiteral("Harbex"));
+        cmbAgent->insertItem(0, tr("Harbex"));
 
     cbZipLast->setChecked(store.ReadBool(kSettingsKey, "Zip Last", false));
     cbZipPropertiesFirst->setChecked(store.ReadBool(kSettingsKey, "Zip Properties First", false));

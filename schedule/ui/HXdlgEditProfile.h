@@ -32,6 +32,7 @@ class TURLFilterList;
 class TdlgEditProfile final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditProfile)
 
 public:
     TdlgEditProfile(QWidget* parent, THXApp& app);

@@ -49,6 +49,7 @@ QString EditTaskCaption(TEditTaskMode mode);
 class TdlgEditTask final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditTask)
 
 public:
     TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTaskMode mode);

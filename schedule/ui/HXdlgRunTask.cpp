@@ -49,10 +49,10 @@ TdlgRunTask::TdlgRunTask(const THXTask& task, QWidget* parent)
     layout->addWidget(CreateSummaryGroup());
     layout->addWidget(CreateActionGroup());
 
-    btnRun = new QPushButton(QStringLiteral("&Run"), this);
+    btnRun = new QPushButton(tr("&Run"), this);
     btnRun->setObjectName("btnRun");
     btnRun->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName("btnCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -79,7 +79,7 @@ std::optional<int> TdlgRunTask::ChooseRunMode(QWidget* parent, THXTask& task)
 
 QWidget* TdlgRunTask::CreateSummaryGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Download Summary  "), this);
+    auto* group = new QGroupBox(tr("Download Summary  "), this);
     auto* grid = new QGridLayout(group);
     lblMessage = new QLabel(group);
     lblMessage->setObjectName("lblMessage");
@@ -113,7 +113,7 @@ QWidget* TdlgRunTask::CreateSummaryGroup()
 
 QWidget* TdlgRunTask::CreateActionGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Download action:  "), this);
+    auto* group = new QGroupBox(tr("Download action:  "), this);
     auto* grid = new QGridLayout(group);
     lblDescription = new QLabel(group);
     lblDescription->setObjectName("lblDescription");

@@ -151,7 +151,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
     m_recentFiles = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
     setObjectName("FormHarbex");
-    setWindowTitle(QStringLiteral("Harbex 2.60"));
+    setWindowTitle(tr("Harbex 2.60"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     TFirstRunOptions firstRunOptions;
@@ -559,7 +559,7 @@ void TFormHarbex::FillProfileBox()
               { return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0; });
     const QSignalBlocker block(cmbProfile);
     cmbProfile->clear();
-    cmbProfile->addItem(QStringLiteral("Custom"));
+    cmbProfile->addItem(tr("Custom"));
     for (const std::string& name : names)
         cmbProfile->addItem(QString::fromStdString(name));
     // The choice stays; a first start offers the profile that copies a whole site.
@@ -569,13 +569,12 @@ void TFormHarbex::FillProfileBox()
 
 void TFormHarbex::SetModeHints()
 {
-    btnIntranetMode->setToolTip(QStringLiteral("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
-                                               "directly\non your hard disk within  \n") +
+    btnIntranetMode->setToolTip(tr("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
+                                   "directly\non your hard disk within  \n") +
                                 QString::fromStdString(m_app.GetIntranetFolder()));
-    btnHarbexMode->setToolTip(
-        QStringLiteral("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
-                       "single compressed\nZip file which is saved on your hard disk within  \n") +
-        QString::fromStdString(m_app.GetDownloadsFolder()));
+    btnHarbexMode->setToolTip(tr("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
+                                 "single compressed\nZip file which is saved on your hard disk within  \n") +
+                              QString::fromStdString(m_app.GetDownloadsFolder()));
 }
 
 // ---- Views ----
@@ -657,7 +656,7 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     }
     catch (const EInvalidURL&)
     {
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("Invalid URL."));
+        QMessageBox::critical(this, windowTitle(), tr("Invalid URL."));
         return;
     }
     catch (const std::exception& error)
@@ -741,7 +740,7 @@ void TFormHarbex::EditCommand(int which)
 void TFormHarbex::ShowAbout()
 {
     QMessageBox::about(this, tr("About Harbex"),
-                       QStringLiteral("<b>Harbex 2.60</b><br>Version 2.60 (Build 120) (22 January 1999)<br><br>") +
+                       tr("<b>Harbex 2.60</b><br>Version 2.60 (Build 120) (22 January 1999)<br><br>") +
                            tr("Copies web sites for offline use."));
 }
 
@@ -793,7 +792,7 @@ void TFormHarbex::CreateTrayIcon()
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
     m_tray = new QSystemTrayIcon(ArtIcon(QStringLiteral("tray"), style()->standardIcon(QStyle::SP_ComputerIcon)), this);
-    m_tray->setToolTip(QStringLiteral("Harbex 2.60"));
+    m_tray->setToolTip(tr("Harbex 2.60"));
     m_tray->setContextMenu(pmTray);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason)

@@ -74,13 +74,13 @@ void TFormHarbex::CreateMenus()
     // Edit: the captions carry the key names; they are not shortcuts.
     QMenu* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName("mnuEdit");
-    connect(AddAction(edit, "miEditUndo", QStringLiteral("&Undo        Ctrl+Z")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditUndo", tr("&Undo        Ctrl+Z")), &QAction::triggered, this,
             [this] { EditCommand(0); });
-    connect(AddAction(edit, "miEditCut", QStringLiteral("Cu&t            Ctrl+X")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditCut", tr("Cu&t            Ctrl+X")), &QAction::triggered, this,
             [this] { EditCommand(1); });
-    connect(AddAction(edit, "miEditCopy", QStringLiteral("&Copy         Ctrl+C")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditCopy", tr("&Copy         Ctrl+C")), &QAction::triggered, this,
             [this] { EditCommand(2); });
-    AddAction(edit, "miEditPaste", QStringLiteral("&Paste        Ctrl+V"));
+    AddAction(edit, "miEditPaste", tr("&Paste        Ctrl+V"));
     edit->addSeparator();
     QAction* pasteURL = AddAction(edit, "miPasteURL", tr("Paste URL..."), QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(pasteURL, &QAction::triggered, this, &TFormHarbex::PasteURL);

@@ -160,7 +160,7 @@ void TFormHarbex::RunEnded(THXTask& task)
     if (m_app.BeepOnCompletion())
         QApplication::beep();
     if (m_tray && m_tray->isVisible())
-        m_tray->showMessage(QStringLiteral("Harbex 2.60"),
+        m_tray->showMessage(tr("Harbex 2.60"),
                             QString::fromStdString(task.Name + ": " + std::string(StatusText(task.Status))),
                             QSystemTrayIcon::Information);
 }
