@@ -1,9 +1,8 @@
 #pragma once
 
 // The explore view's engine side: what a row shows of a queue item, the mark
-// commands that decide what a later run of the task fetches, the click on a row's
-// mark, and the addresses a row is browsed at (the saved copy, the live address or
-// the banner wrapper page "Harbex.htm").
+// commands that decide what a later run of the task fetches and the click on a row's
+// mark. The addresses a row is browsed at are in core/HXBrowseAddress.h.
 //
 // Owner thread only, like every change to a task's queue.
 
@@ -14,7 +13,6 @@
 namespace hx
 {
 
-class THXApp;
 class THXTask;
 class THXQItem;
 
@@ -82,18 +80,5 @@ bool MarkSavesTask(TMarkCommand command, TMarkScope scope);
 // The click on a row's mark: an item not fetched yet (state 0) turns between skip and
 // download; anything else stays. The task file is not saved. True when it changed.
 bool ToggleMark(THXTask& task, THXQItem& item);
-
-// The banner wrapper page: a two-row frame set, the banner page above (empty address
-// when no banner page is set) and `url` below. Written as "Harbex.htm" into the
-// folder, replacing an earlier one; returns its path ("" when it could not be written).
-std::string WriteBannerWrapper(const std::string& folder, const std::string& bannerPage, const std::string& url);
-
-// The address a row is browsed at on the Internet: the URL itself with "No Ads" set,
-// else the banner wrapper page written into the temporary folder.
-std::string OnlineAddress(THXApp& app, const std::string& url);
-
-// The saved copy of a URL: under the task's folder for an intranet task, under
-// `unpackedFolder` (where a Zip task's archive was unpacked for browsing) otherwise.
-std::string OfflinePath(const THXTask& task, const std::string& url, const std::string& unpackedFolder);
 
 } // namespace hx

@@ -17,19 +17,10 @@
 
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
-
-namespace
-{
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 TFormExtract::TFormExtract(THXApp& app, QWidget* parent)
     : QDialog(parent)
@@ -37,11 +28,11 @@ TFormExtract::TFormExtract(THXApp& app, QWidget* parent)
     , m_folders(new QFileSystemModel(this))
 {
     setObjectName(QStringLiteral("FormExtract"));
-    setWindowTitle(QStringLiteral("Unzip"));
+    setWindowTitle(tr("Unzip"));
 
     // Left: the folder field over the folder tree.
     auto* folderSide = new QVBoxLayout;
-    auto* folderLabel = new QLabel(QStringLiteral("Unzip To:"), this);
+    auto* folderLabel = new QLabel(tr("Unzip To:"), this);
     edFolder = new QLineEdit(this);
     edFolder->setObjectName(QStringLiteral("edFolder"));
     folderLabel->setBuddy(edFolder);
@@ -67,29 +58,29 @@ TFormExtract::TFormExtract(THXApp& app, QWidget* parent)
     folderSide->addWidget(tvFolders, 1);
 
     // Right: which entries, the options, the buttons.
-    auto* filesGroup = new QGroupBox(QStringLiteral("Files:"), this);
+    auto* filesGroup = new QGroupBox(tr("Files:"), this);
     auto* filesLayout = new QVBoxLayout(filesGroup);
-    rbAllFiles = new QRadioButton(QStringLiteral("All Files"), filesGroup);
+    rbAllFiles = new QRadioButton(tr("All Files"), filesGroup);
     rbAllFiles->setObjectName(QStringLiteral("rbAllFiles"));
-    rbSelectedFiles = new QRadioButton(QStringLiteral("Selected Files"), filesGroup);
+    rbSelectedFiles = new QRadioButton(tr("Selected Files"), filesGroup);
     rbSelectedFiles->setObjectName(QStringLiteral("rbSelectedFiles"));
     rbAllFiles->setChecked(true);
     filesLayout->addWidget(rbAllFiles);
     filesLayout->addWidget(rbSelectedFiles);
 
-    auto* optionsGroup = new QGroupBox(QStringLiteral("Options:"), this);
+    auto* optionsGroup = new QGroupBox(tr("Options:"), this);
     auto* optionsLayout = new QVBoxLayout(optionsGroup);
-    cbUsePaths = new QCheckBox(QStringLiteral("Use path names"), optionsGroup);
+    cbUsePaths = new QCheckBox(tr("Use path names"), optionsGroup);
     cbUsePaths->setObjectName(QStringLiteral("cbUsePaths"));
-    cbOverwrite = new QCheckBox(QStringLiteral("Overwrite existing files"), optionsGroup);
+    cbOverwrite = new QCheckBox(tr("Overwrite existing files"), optionsGroup);
     cbOverwrite->setObjectName(QStringLiteral("cbOverwrite"));
     optionsLayout->addWidget(cbUsePaths);
     optionsLayout->addWidget(cbOverwrite);
 
-    btnUnzip = new QPushButton(QStringLiteral("&Unzip"), this);
+    btnUnzip = new QPushButton(tr("&Unzip"), this);
     btnUnzip->setObjectName(QStringLiteral("btnUnzip"));
     btnUnzip->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
     auto* choiceSide = new QVBoxLayout;
@@ -187,8 +178,9 @@ TXcdReplaceAnswer AskReplaceFile(QWidget* parent, const std::string& existingFil
 {
     const QString caption =
         parent != nullptr ? parent->window()->windowTitle() : QApplication::applicationDisplayName();
-    const QString text = QStringLiteral("Replace File : ") + Text(existingFile) + QStringLiteral("\n") +
-                         QStringLiteral("With File: ") + Text(newFile);
+    const QString text = QCoreApplication::translate("HXFormExtract", "Replace File : ") + Text(existingFile) +
+                         QStringLiteral("\n") + QCoreApplication::translate("HXFormExtract", "With File: ") +
+                         Text(newFile);
     switch (QMessageBox::information(parent, caption, text,
                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel | QMessageBox::YesToAll,
                                      QMessageBox::Yes))

@@ -262,17 +262,17 @@ QVariant TZipContentsModel::headerData(int section, Qt::Orientation orientation,
     switch (section)
     {
     case colName:
-        return QStringLiteral("Name");
+        return tr("Name");
     case colSize:
-        return QStringLiteral("Size");
+        return tr("Size");
     case colPacked:
-        return QStringLiteral("Packed");
+        return tr("Packed");
     case colRatio:
-        return QStringLiteral("Ratio");
+        return tr("Ratio");
     case colModified:
-        return QStringLiteral("Modified");
+        return tr("Modified");
     case colPath:
-        return QStringLiteral("Path");
+        return tr("Path");
     default:
         return {};
     }

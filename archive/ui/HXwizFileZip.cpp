@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
@@ -29,7 +30,8 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXStrings.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -45,16 +47,6 @@ constexpr int kDefaultCompression = 6;
 constexpr int kPathRole = Qt::UserRole;
 
 const QString kCaption = QStringLiteral("File Zip Wizard");
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string Std(const QString& text)
-{
-    return text.toStdString();
-}
 
 std::vector<std::string> StdList(const QStringList& texts)
 {
@@ -75,7 +67,8 @@ std::string ListPath(std::string path)
 
 QStringList ZipFilters()
 {
-    return {QStringLiteral("Zip file (*.zip)"), QStringLiteral("All files (*)")};
+    return {QCoreApplication::translate("HXwizFileZip", "Zip file (*.zip)"),
+            QCoreApplication::translate("HXwizFileZip", "All files (*)")};
 }
 
 // The file chooser a person sees: Qt's file dialog. A save dialog asks before
@@ -132,12 +125,12 @@ TwizFileZip::TwizFileZip(THXApp& app, const std::string& openArchive, std::vecto
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
 
-    btnBack = new QPushButton(QStringLiteral("<  &Back"), this);
+    btnBack = new QPushButton(tr("<  &Back"), this);
     btnBack->setObjectName(QStringLiteral("btnBack"));
-    btnNext = new QPushButton(QStringLiteral("&Next  >"), this);
+    btnNext = new QPushButton(tr("&Next  >"), this);
     btnNext->setObjectName(QStringLiteral("btnNext"));
     btnNext->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -187,19 +180,19 @@ QWidget* TwizFileZip::CreateNamePage()
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(NewWrappedLabel(
-        QStringLiteral("This wizard will help you create a zip file containing one or more compressed files."), page));
+        tr("This wizard will help you create a zip file containing one or more compressed files."), page));
 
-    auto* nameGroup = new QGroupBox(QStringLiteral("Zip Filename: "), page);
+    auto* nameGroup = new QGroupBox(tr("Zip Filename: "), page);
     auto* nameLayout = new QVBoxLayout(nameGroup);
-    nameLayout->addWidget(NewWrappedLabel(QStringLiteral("Create or open an existing zip file."), nameGroup));
+    nameLayout->addWidget(NewWrappedLabel(tr("Create or open an existing zip file."), nameGroup));
     btnNewZip = new QToolButton(nameGroup);
     btnNewZip->setObjectName(QStringLiteral("btnNewZip"));
     btnNewZip->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    btnNewZip->setToolTip(QStringLiteral("Create a new Zip file"));
+    btnNewZip->setToolTip(tr("Create a new Zip file"));
     btnOpenZip = new QToolButton(nameGroup);
     btnOpenZip->setObjectName(QStringLiteral("btnOpenZip"));
     btnOpenZip->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    btnOpenZip->setToolTip(QStringLiteral("Open an existing Zip file"));
+    btnOpenZip->setToolTip(tr("Open an existing Zip file"));
     edZipFileName = new QLineEdit(nameGroup);
     edZipFileName->setObjectName(QStringLiteral("edZipFileName"));
     edZipFileName->setMinimumWidth(320);
@@ -210,18 +203,17 @@ QWidget* TwizFileZip::CreateNamePage()
     nameLayout->addLayout(nameRow);
     layout->addWidget(nameGroup);
 
-    auto* actionGroup = new QGroupBox(QStringLiteral("Action:"), page);
+    auto* actionGroup = new QGroupBox(tr("Action:"), page);
     auto* actionLayout = new QVBoxLayout(actionGroup);
-    actionLayout->addWidget(NewWrappedLabel(QStringLiteral("How should files be added to the zip file?"), actionGroup));
+    actionLayout->addWidget(NewWrappedLabel(tr("How should files be added to the zip file?"), actionGroup));
     // The button ids are the stored "Action" values, in TXcdAddAction's order.
-    rbAddReplace = AddRadio(*m_actions, actionGroup, QStringLiteral("Add && replace files"),
-                            static_cast<int>(TXcdAddAction::AddReplace));
+    rbAddReplace =
+        AddRadio(*m_actions, actionGroup, tr("Add && replace files"), static_cast<int>(TXcdAddAction::AddReplace));
     rbAddReplace->setObjectName(QStringLiteral("rbAddReplace"));
-    rbFreshen = AddRadio(*m_actions, actionGroup, QStringLiteral("Freshen existing files"),
-                         static_cast<int>(TXcdAddAction::Freshen));
+    rbFreshen =
+        AddRadio(*m_actions, actionGroup, tr("Freshen existing files"), static_cast<int>(TXcdAddAction::Freshen));
     rbFreshen->setObjectName(QStringLiteral("rbFreshen"));
-    rbUpdate = AddRadio(*m_actions, actionGroup, QStringLiteral("Update and add files"),
-                        static_cast<int>(TXcdAddAction::Update));
+    rbUpdate = AddRadio(*m_actions, actionGroup, tr("Update and add files"), static_cast<int>(TXcdAddAction::Update));
     rbUpdate->setObjectName(QStringLiteral("rbUpdate"));
     rbAddReplace->setChecked(true);
     actionLayout->addWidget(rbAddReplace);
@@ -236,15 +228,14 @@ QWidget* TwizFileZip::CreateFilesPage()
 {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox(QStringLiteral("Add Files:"), page);
+    auto* group = new QGroupBox(tr("Add Files:"), page);
     auto* grid = new QGridLayout(group);
-    grid->addWidget(
-        NewWrappedLabel(QStringLiteral("Create a list of files that you want to add in your zip file."), group), 0, 0,
-        1, 2);
+    grid->addWidget(NewWrappedLabel(tr("Create a list of files that you want to add in your zip file."), group), 0, 0,
+                    1, 2);
 
     lvFiles = new QTreeWidget(group);
     lvFiles->setObjectName(QStringLiteral("lvFiles"));
-    lvFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Folder")});
+    lvFiles->setHeaderLabels({tr("Name"), tr("Folder")});
     lvFiles->setRootIsDecorated(false);
     lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvFiles->setAllColumnsShowFocus(true);
@@ -253,17 +244,17 @@ QWidget* TwizFileZip::CreateFilesPage()
     lvFiles->setMinimumHeight(160);
     grid->addWidget(lvFiles, 1, 0, 3, 1);
 
-    btnAdd = new QPushButton(QStringLiteral("&Add"), group);
+    btnAdd = new QPushButton(tr("&Add"), group);
     btnAdd->setObjectName(QStringLiteral("btnAdd"));
-    btnRemove = new QPushButton(QStringLiteral("&Remove"), group);
+    btnRemove = new QPushButton(tr("&Remove"), group);
     btnRemove->setObjectName(QStringLiteral("btnRemove"));
     grid->addWidget(btnAdd, 1, 1);
     grid->addWidget(btnRemove, 2, 1);
     grid->setRowStretch(3, 1);
 
-    cbUsePaths = new QCheckBox(QStringLiteral("Save path names in zip file"), group);
+    cbUsePaths = new QCheckBox(tr("Save path names in zip file"), group);
     cbUsePaths->setObjectName(QStringLiteral("cbUsePaths"));
-    cbRecurse = new QCheckBox(QStringLiteral("Recurse Folders"), group);
+    cbRecurse = new QCheckBox(tr("Recurse Folders"), group);
     cbRecurse->setObjectName(QStringLiteral("cbRecurse"));
     cbRecurse->hide(); // shown once a folder is in the list
     grid->addWidget(cbUsePaths, 4, 0, 1, 2);
@@ -276,9 +267,9 @@ QWidget* TwizFileZip::CreateCompressionPage()
 {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox(QStringLiteral("Zip Compression: "), page);
+    auto* group = new QGroupBox(tr("Zip Compression: "), page);
     auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->addWidget(NewWrappedLabel(QStringLiteral("Select the amount of compression you would like."), group));
+    groupLayout->addWidget(NewWrappedLabel(tr("Select the amount of compression you would like."), group));
     tbCompression = new QSlider(Qt::Horizontal, group);
     tbCompression->setObjectName(QStringLiteral("tbCompression"));
     tbCompression->setRange(0, 9);
@@ -288,9 +279,9 @@ QWidget* TwizFileZip::CreateCompressionPage()
     tbCompression->setValue(kDefaultCompression);
     groupLayout->addWidget(tbCompression);
     auto* ends = new QHBoxLayout;
-    ends->addWidget(new QLabel(QStringLiteral("None"), group));
+    ends->addWidget(new QLabel(tr("None"), group));
     ends->addStretch();
-    ends->addWidget(new QLabel(QStringLiteral("Max"), group));
+    ends->addWidget(new QLabel(tr("Max"), group));
     groupLayout->addLayout(ends);
     layout->addWidget(group);
     layout->addStretch();
@@ -367,7 +358,7 @@ void TwizFileZip::btnNewZipClick()
 {
     TFileChooserRequest request;
     request.Kind = TFileChooserKind::NewFile;
-    request.Caption = QStringLiteral("New Zip File");
+    request.Caption = tr("New Zip File");
     request.Folder = StartFolder();
     request.Filters = ZipFilters();
     request.DefaultSuffix = QStringLiteral("zip");
@@ -387,7 +378,7 @@ void TwizFileZip::btnOpenZipClick()
 {
     TFileChooserRequest request;
     request.Kind = TFileChooserKind::ExistingFile;
-    request.Caption = QStringLiteral("Open Zip File");
+    request.Caption = tr("Open Zip File");
     request.Folder = StartFolder();
     request.Filters = ZipFilters();
     request.DefaultSuffix = QStringLiteral("zip");
@@ -408,9 +399,9 @@ void TwizFileZip::btnAddClick()
 {
     TFileChooserRequest request;
     request.Kind = TFileChooserKind::ExistingFiles;
-    request.Caption = QStringLiteral("Add Files");
+    request.Caption = tr("Add Files");
     request.Folder = StartFolder();
-    request.Filters = {QStringLiteral("All files (*)")};
+    request.Filters = {tr("All files (*)")};
     AddToList(StdList(ChooseFiles(this, request)));
 }
 
@@ -503,7 +494,7 @@ bool TwizFileZip::CheckZipFileName()
     {
         QMessageBox::critical(
             this, windowTitle(),
-            QStringLiteral("A valid Zip filename is required.\nHint:  Harbex requires the full path and filename."));
+            tr("A valid Zip filename is required.\nHint:  Harbex requires the full path and filename."));
         return false;
     }
     return true;

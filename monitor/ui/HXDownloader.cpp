@@ -65,7 +65,7 @@ TFormDownloader::TFormDownloader(THXApp& app, THXSlotList& slotList, std::functi
     , m_slots(slotList)
     , m_taskRunning(std::move(taskRunning))
 {
-    setWindowTitle(QStringLiteral("Downloader"));
+    setWindowTitle(tr("Downloader"));
     m_model = new TSocketListModel(this);
     CreateControls();
 
@@ -95,7 +95,7 @@ void TFormDownloader::CreateControls()
     auto* sockets = new QGridLayout;
     sockets->setHorizontalSpacing(6);
     sockets->setVerticalSpacing(0);
-    auto* socketsLabel = new QLabel(QStringLiteral("Connections:"), this);
+    auto* socketsLabel = new QLabel(tr("Connections:"), this);
     socketsLabel->setBuddy(tbSockets);
     sockets->addWidget(socketsLabel, 0, 0);
     sockets->addWidget(lblSockets, 0, 1);
@@ -103,13 +103,13 @@ void TFormDownloader::CreateControls()
 
     auto* ends = new QHBoxLayout;
     ends->setContentsMargins(0, 0, 0, 0);
-    ends->addWidget(new QLabel(QStringLiteral("Pages"), this));
+    ends->addWidget(new QLabel(tr("Pages"), this));
     ends->addStretch(1);
-    ends->addWidget(new QLabel(QStringLiteral("Media files"), this));
+    ends->addWidget(new QLabel(tr("Media files"), this));
     auto* priority = new QGridLayout;
     priority->setHorizontalSpacing(6);
     priority->setVerticalSpacing(0);
-    auto* priorityLabel = new QLabel(QStringLiteral("Download Priority:"), this);
+    auto* priorityLabel = new QLabel(tr("Download Priority:"), this);
     priorityLabel->setBuddy(tbPriority);
     priority->addWidget(priorityLabel, 0, 0);
     priority->addWidget(tbPriority, 0, 1);
@@ -122,7 +122,7 @@ void TFormDownloader::CreateControls()
     controls->addStretch(1);
 
     lvSockets = new QTableView(this);
-    lvSockets->setAccessibleName(QStringLiteral("Connections"));
+    lvSockets->setAccessibleName(tr("Connections"));
     lvSockets->setTabKeyNavigation(false);
     lvSockets->setModel(m_model);
     lvSockets->setShowGrid(false);

@@ -29,6 +29,7 @@
 #include "core/HXApp.h"
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
+#include "core/ui/HXQtText.h"
 #include "net/HXProxy.h"
 
 namespace hx
@@ -43,16 +44,6 @@ constexpr int kDefaultFileHistory = 10;
 // The largest history length the up-down arrows reach.
 constexpr int kMostHistory = 999;
 constexpr int kBrowserIconSize = 32;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string Std(const QString& text)
-{
-    return text.toStdString();
-}
 
 // A number field with up-down arrows that never goes below 0. Like any text field
 // it keeps what was typed, a text that is no number included: OK then writes the
@@ -394,7 +385,7 @@ void TdlgOptions::LoadSettings()
     for (const std::string& choice : AgentChoices())
         cmbAgent->addItem(Text(choice));
     if (cmbAgent->findText(QStringLiteral("Harbex")) != 0)
-        cmbAgent->insertItem(0, QStringLiteral("Harbex"));
+        cmbAgent->insertItem(0, tr("Harbex"));
 
     cbZipLast->setChecked(store.ReadBool(kSettingsKey, "Zip Last", false));
     cbZipPropertiesFirst->setChecked(store.ReadBool(kSettingsKey, "Zip Properties First", false));

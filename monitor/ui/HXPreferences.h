@@ -54,11 +54,10 @@ struct TPreferencesOptions
 class TdlgOptions final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgOptions)
 
 public:
     explicit TdlgOptions(THXApp& app, QWidget* parent = nullptr, TPreferencesOptions options = {});
-    TdlgOptions(const TdlgOptions&) = delete;
-    TdlgOptions& operator=(const TdlgOptions&) = delete;
 
     void ShowPage(TPreferencesPage page);
     TPreferencesPage CurrentPage() const;

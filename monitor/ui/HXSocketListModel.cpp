@@ -176,15 +176,15 @@ QVariant TSocketListModel::headerData(int section, Qt::Orientation orientation, 
     switch (section)
     {
     case colRetrieving:
-        return QStringLiteral("Retrieving");
+        return tr("Retrieving");
     case colProgress:
-        return QStringLiteral("Progress");
+        return tr("Progress");
     case colBytes:
-        return QStringLiteral("Bytes");
+        return tr("Bytes");
     case colSize:
-        return QStringLiteral("Size");
+        return tr("Size");
     case colStatus:
-        return QStringLiteral("Status");
+        return tr("Status");
     default:
         return {};
     }

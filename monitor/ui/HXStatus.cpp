@@ -25,10 +25,11 @@
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXVersion.h"
-#include "monitor/ui/HXColors.h"
+#include "core/ui/HXColors.h"
+#include "core/ui/HXQtText.h"
 #include "monitor/ui/HXStatusFigures.h"
-#include "shell/HXSkins.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/HXSkins.h"
+#include "core/ui/HXSkinLook.h"
 
 namespace hx
 {
@@ -50,11 +51,6 @@ constexpr double kMostConnections = 16;
 // The time axis spans at least this many seconds, so the first points are not
 // stretched over the whole chart.
 constexpr double kLeastTimeSpan = 10;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 QString TwoDigits(int value)
 {
@@ -182,7 +178,7 @@ TFormStatus::TFormStatus(THXApp& app, QWidget* parent)
     AttachTask(nullptr);
     lblTaskName->setText(QStringLiteral("Harbex " HX_VERSION));
     ShowZeroes();
-    m_pendingStatus.Text = QStringLiteral("Ready");
+    m_pendingStatus.Text = tr("Ready");
     ShowStatusLine();
     ApplyColors();
 }
@@ -203,11 +199,11 @@ QWidget* TFormStatus::CreateFigures()
     grid->setVerticalSpacing(2);
 
     btnRun = new QToolButton(figures);
-    btnRun->setToolTip(QStringLiteral("Run"));
-    btnRun->setText(QStringLiteral("Run"));
+    btnRun->setToolTip(tr("Run"));
+    btnRun->setText(tr("Run"));
     btnStop = new QToolButton(figures);
-    btnStop->setToolTip(QStringLiteral("Stop"));
-    btnStop->setText(QStringLiteral("Stop"));
+    btnStop->setToolTip(tr("Stop"));
+    btnStop->setText(tr("Stop"));
     for (QToolButton* button : {btnRun, btnStop})
     {
         button->setIconSize(QSize(16, 16));
@@ -233,11 +229,11 @@ QWidget* TFormStatus::CreateFigures()
     gaugePages = CreateGauge(figures);
     gaugeRes = CreateGauge(figures);
     gaugeErrors = CreateGauge(figures);
-    grid->addWidget(CreateCaption(QStringLiteral("Pages:"), figures), 1, 0);
+    grid->addWidget(CreateCaption(tr("Pages:"), figures), 1, 0);
     grid->addWidget(gaugePages, 1, 1);
-    grid->addWidget(CreateCaption(QStringLiteral("Media Files:"), figures), 2, 0);
+    grid->addWidget(CreateCaption(tr("Media Files:"), figures), 2, 0);
     grid->addWidget(gaugeRes, 2, 1);
-    grid->addWidget(CreateCaption(QStringLiteral("Errors:"), figures), 3, 0);
+    grid->addWidget(CreateCaption(tr("Errors:"), figures), 3, 0);
     grid->addWidget(gaugeErrors, 3, 1);
 
     ledHour = CreateDigits(figures, 2);
@@ -264,7 +260,7 @@ QWidget* TFormStatus::CreateFigures()
     kilobytes->addWidget(CreateCaption(QStringLiteral("."), figures));
     kilobytes->addWidget(ledTotalBytesDec);
     kilobytes->addSpacing(3);
-    kilobytes->addWidget(CreateCaption(QStringLiteral("Kb"), figures));
+    kilobytes->addWidget(CreateCaption(tr("Kb"), figures));
     kilobytes->addStretch(1);
     grid->addLayout(kilobytes, 2, 2);
 
@@ -274,7 +270,7 @@ QWidget* TFormStatus::CreateFigures()
     rate->addWidget(CreateCaption(QStringLiteral("."), figures));
     rate->addWidget(ledRateDec);
     rate->addSpacing(3);
-    rate->addWidget(CreateCaption(QStringLiteral("Kb/sec"), figures));
+    rate->addWidget(CreateCaption(tr("Kb/sec"), figures));
     rate->addStretch(1);
     grid->addLayout(rate, 3, 2);
 
@@ -286,7 +282,7 @@ QWidget* TFormStatus::CreateFigures()
 QWidget* TFormStatus::CreateChart()
 {
     auto* chart = new QChart;
-    chart->setTitle(QStringLiteral("Transfer Rate"));
+    chart->setTitle(tr("Transfer Rate"));
     chart->legend()->hide();
     // The panel is low: every pixel of height goes to the plot and its labels.
     chart->setMargins(QMargins(0, 0, 0, 0));
@@ -301,10 +297,10 @@ QWidget* TFormStatus::CreateChart()
     axisFont.setPointSizeF(6);
 
     m_axisTime = new QValueAxis(chart);
-    m_axisTime->setTitleText(QStringLiteral("Time (secs)"));
+    m_axisTime->setTitleText(tr("Time (secs)"));
     m_axisTime->setLabelFormat(QStringLiteral("%d"));
     m_axisRate = new QValueAxis(chart);
-    m_axisRate->setTitleText(QStringLiteral("( KB/sec )"));
+    m_axisRate->setTitleText(tr("( KB/sec )"));
     m_axisRate->setLabelFormat(QStringLiteral("%.2f"));
     m_axisConnections = new QValueAxis(chart);
     m_axisConnections->setRange(kFewestConnections, kMostConnections);
@@ -321,11 +317,11 @@ QWidget* TFormStatus::CreateChart()
     chart->addAxis(m_axisConnections, Qt::AlignRight);
 
     seriesTransferRate = new QLineSeries(chart);
-    seriesTransferRate->setName(QStringLiteral("Transfer Rate"));
+    seriesTransferRate->setName(tr("Transfer Rate"));
     seriesTotalKBytes = new QLineSeries(chart);
-    seriesTotalKBytes->setName(QStringLiteral("Total Bytes Transferred"));
+    seriesTotalKBytes->setName(tr("Total Bytes Transferred"));
     seriesConnections = new QLineSeries(chart);
-    seriesConnections->setName(QStringLiteral("Connections"));
+    seriesConnections->setName(tr("Connections"));
     for (QLineSeries* series : {seriesTransferRate, seriesTotalKBytes, seriesConnections})
     {
         chart->addSeries(series);

@@ -8,23 +8,14 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 #include "reports/HXErrorReport.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/HXScheduler.h"
-#include "shell/HXZipTemp.h"
+#include "archive/HXZipTemp.h"
 
 namespace hx
 {
-namespace
-{
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 TTaskReportCommands::TTaskReportCommands(THXApp& app)
     : m_app(app)
 {

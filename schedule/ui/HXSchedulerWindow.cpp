@@ -28,14 +28,15 @@
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 #include "schedule/HXScheduler.h"
 #include "core/HXApp.h"
 #include "schedule/ui/HXReportCommands.h"
 #include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
-#include "shell/ui/HXArtIcons.h"
-#include "shell/HXExplore.h"
+#include "core/ui/HXArtIcons.h"
+#include "core/HXBrowseAddress.h"
 
 namespace hx
 {
@@ -48,11 +49,6 @@ constexpr int kLeftPanelWidth = 135;
 constexpr int kCategoryRole = Qt::UserRole + 1;
 // The role the list sorts by: numbers as numbers, dates as dates.
 constexpr int kSortRole = Qt::UserRole + 2;
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QIcon StateIcon(const QStyle& style, int index)
 {
@@ -449,8 +445,9 @@ void TFormScheduler::CreateMenu()
                         (m_reports.get()->*command)(*selected.front());
                 });
     }
-    // The report button's menu: the three pages, then the browser settings (the
-    // preferences dialog comes with later work).
+    // The report button's menu: the three pages, then the browser settings. The
+    // settings entry starts disabled; the main window that hosts this view enables
+    // it and opens its preferences on the Browser page from it.
     popBrowse = new QMenu(this);
     const QList<QAction*> pages = reports->actions();
     popBrowse->addActions({pages[0], pages[1], pages[2]});

@@ -38,6 +38,7 @@ struct TTaskCommands;
 class TTaskListModel final : public QAbstractTableModel
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TTaskListModel)
 
 public:
     explicit TTaskListModel(THXScheduler& scheduler, QObject* parent = nullptr);
@@ -67,6 +68,7 @@ private:
 class TFormScheduler final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFormScheduler)
 
 public:
     TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* parent = nullptr);

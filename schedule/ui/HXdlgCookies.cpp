@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgCookies.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -28,7 +29,7 @@ constexpr int kDomainKeyRole = Qt::UserRole;
 QString CookieExpiryText(std::int64_t expires)
 {
     if (expires == 0)
-        return QStringLiteral("Session");
+        return QCoreApplication::translate("HXdlgCookies", "Session");
     // Year first and in full: a cookie may last for decades.
     return QDateTime::fromSecsSinceEpoch(expires).toString(QStringLiteral("yyyy-MM-dd hh:mm"));
 }
@@ -37,23 +38,22 @@ TdlgCookies::TdlgCookies(QWidget* parent, THXCookieJar& jar)
     : QDialog(parent)
     , m_jar(jar)
 {
-    setWindowTitle(QStringLiteral("Cookies"));
+    setWindowTitle(tr("Cookies"));
     lvCookies = new QTreeWidget(this);
-    lvCookies->setAccessibleName(QStringLiteral("Cookies of this task"));
-    lvCookies->setHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Domain"), QStringLiteral("Path"), QStringLiteral("Expires")});
+    lvCookies->setAccessibleName(tr("Cookies of this task"));
+    lvCookies->setHeaderLabels({tr("Name"), tr("Domain"), tr("Path"), tr("Expires")});
     lvCookies->setRootIsDecorated(false);
     lvCookies->setSelectionMode(QAbstractItemView::SingleSelection);
     lvCookies->setMinimumWidth(lvCookies->fontMetrics().averageCharWidth() * 70);
     lvCookies->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
-    btnImport = new QPushButton(QStringLiteral("&Import..."), this);
-    btnImport->setToolTip(QStringLiteral("Add the cookies of a cookies.txt file (Netscape format, as wget, curl and "
-                                         "browser extensions write it)."));
-    btnDelete = new QPushButton(QStringLiteral("&Delete"), this);
-    btnDeleteAll = new QPushButton(QStringLiteral("Delete &All"), this);
+    btnImport = new QPushButton(tr("&Import..."), this);
+    btnImport->setToolTip(tr("Add the cookies of a cookies.txt file (Netscape format, as wget, curl and "
+                             "browser extensions write it)."));
+    btnDelete = new QPushButton(tr("&Delete"), this);
+    btnDeleteAll = new QPushButton(tr("Delete &All"), this);
     auto* buttons = new QDialogButtonBox(this);
-    btnClose = buttons->addButton(QStringLiteral("&Close"), QDialogButtonBox::AcceptRole);
+    btnClose = buttons->addButton(tr("&Close"), QDialogButtonBox::AcceptRole);
     btnClose->setDefault(true);
 
     auto* side = new QVBoxLayout;
@@ -111,8 +111,8 @@ bool TdlgCookies::ImportFile(const QString& path, QString& error)
     }
     if (imported.Empty())
     {
-        error = QStringLiteral("%1\n\nThis file holds no cookie that can be used: it is not a cookies.txt file in "
-                               "the Netscape format, or all its cookies have expired.")
+        error = tr("%1\n\nThis file holds no cookie that can be used: it is not a cookies.txt file in "
+                   "the Netscape format, or all its cookies have expired.")
                     .arg(path);
         return false;
     }
@@ -125,8 +125,8 @@ bool TdlgCookies::ImportFile(const QString& path, QString& error)
 
 void TdlgCookies::ImportClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Cookies"), QString(),
-                                                      QStringLiteral("Cookie files (*.txt);;All files (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Import Cookies"), QString(), tr("Cookie files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     QString error;

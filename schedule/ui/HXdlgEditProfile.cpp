@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditProfile.h"
 
+#include <QCoreApplication>
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -25,7 +26,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 
 namespace hx
 {
@@ -55,8 +56,9 @@ QGroupBox* Section(const QString& title, const QString& text, QWidget* parent)
 QGroupBox* LocationSection(const QString& title, const QString& text, QButtonGroup& group, QWidget* parent)
 {
     QGroupBox* box = Section(title, text, parent);
-    const QStringList captions = {QStringLiteral("Current directory"), QStringLiteral("Current site"),
-                                  QStringLiteral("Anywhere")};
+    const QStringList captions = {QCoreApplication::translate("HXdlgEditProfile", "Current directory"),
+                                  QCoreApplication::translate("HXdlgEditProfile", "Current site"),
+                                  QCoreApplication::translate("HXdlgEditProfile", "Anywhere")};
     for (int i = 0; i < captions.size(); ++i)
         box->layout()->addWidget(AddRadio(group, box, captions[i], i));
     return box;
@@ -68,8 +70,8 @@ TdlgEditProfile::TdlgEditProfile(QWidget* parent, THXApp& app)
     : QDialog(parent)
     , m_app(app)
 {
-    setWindowTitle(QStringLiteral("Profiles Editor"));
-    btnClose = new QPushButton(QStringLiteral("&Close"), this);
+    setWindowTitle(tr("Profiles Editor"));
+    btnClose = new QPushButton(tr("&Close"), this);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* body = new QHBoxLayout;
@@ -89,14 +91,14 @@ TdlgEditProfile::TdlgEditProfile(QWidget* parent, THXApp& app)
 QWidget* TdlgEditProfile::BuildProfileList()
 {
     auto* side = new QWidget(this);
-    auto* heading = new QLabel(QStringLiteral(" Profiles ( Download Methods)"), side);
+    auto* heading = new QLabel(tr(" Profiles ( Download Methods)"), side);
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
     lvProfiles = new QListWidget(side);
     lvProfiles->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-    btnProfileNew = new QPushButton(QStringLiteral("New"), side);
-    btnProfileDelete = new QPushButton(QStringLiteral("Delete"), side);
+    btnProfileNew = new QPushButton(tr("New"), side);
+    btnProfileDelete = new QPushButton(tr("Delete"), side);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnProfileNew);
     buttons->addWidget(btnProfileDelete);
@@ -132,11 +134,10 @@ QWidget* TdlgEditProfile::BuildFields()
     auto* nameRow = new QFormLayout;
     edProfileName = new QLineEdit(panel);
     edProfileName->setReadOnly(true);
-    nameRow->addRow(QStringLiteral("Profile Name:"), edProfileName);
+    nameRow->addRow(tr("Profile Name:"), edProfileName);
     layout->addLayout(nameRow);
 
-    QGroupBox* types =
-        Section(QStringLiteral("File Types:"), QStringLiteral("Retrieve the following filetypes"), panel);
+    QGroupBox* types = Section(tr("File Types:"), tr("Retrieve the following filetypes"), panel);
     tvFileTypes = new TFileTypeTree(types, m_app.Store());
     // The shared tree brings its own box; inside this section it shows no frame of its own.
     tvFileTypes->setTitle(QString());
@@ -148,36 +149,34 @@ QWidget* TdlgEditProfile::BuildFields()
     layout->addWidget(types);
 
     grpDepth = new QButtonGroup(this);
-    QGroupBox* depth = Section(QStringLiteral("Depth of retreival:"),
-                               QStringLiteral("How many levels of this site would you like to retrieve?"), panel);
-    depth->layout()->addWidget(AddRadio(*grpDepth, depth, QStringLiteral("This page only"), kDepthThisPage));
+    QGroupBox* depth =
+        Section(tr("Depth of retreival:"), tr("How many levels of this site would you like to retrieve?"), panel);
+    depth->layout()->addWidget(AddRadio(*grpDepth, depth, tr("This page only"), kDepthThisPage));
     auto* levelRow = new QHBoxLayout;
-    levelRow->addWidget(AddRadio(*grpDepth, depth, QStringLiteral("This page and"), kDepthLevels));
+    levelRow->addWidget(AddRadio(*grpDepth, depth, tr("This page and"), kDepthLevels));
     edLevels = new QSpinBox(depth);
     edLevels->setRange(1, kMaxOfferedLevels);
     // Only the arrows change the number.
     edLevels->findChild<QLineEdit*>()->setReadOnly(true);
     levelRow->addWidget(edLevels);
-    levelRow->addWidget(new QLabel(QStringLiteral("level/s"), depth));
+    levelRow->addWidget(new QLabel(tr("level/s"), depth));
     levelRow->addStretch();
     qobject_cast<QVBoxLayout*>(depth->layout())->addLayout(levelRow);
-    depth->layout()->addWidget(AddRadio(*grpDepth, depth, QStringLiteral("All levels"), kDepthAll));
+    depth->layout()->addWidget(AddRadio(*grpDepth, depth, tr("All levels"), kDepthAll));
     layout->addWidget(depth);
 
     grpPageLocation = new QButtonGroup(this);
     grpResourceLocation = new QButtonGroup(this);
-    layout->addWidget(LocationSection(QStringLiteral("Page Location:"), QStringLiteral("Pages must be within:"),
-                                      *grpPageLocation, panel));
-    layout->addWidget(LocationSection(QStringLiteral("Resource Location:"),
-                                      QStringLiteral("Resources (images, sounds etc..) must be within:"),
+    layout->addWidget(LocationSection(tr("Page Location:"), tr("Pages must be within:"), *grpPageLocation, panel));
+    layout->addWidget(LocationSection(tr("Resource Location:"), tr("Resources (images, sounds etc..) must be within:"),
                                       *grpResourceLocation, panel));
 
     lbInc = new TURLFilterList(panel, QStringLiteral("Inc"));
-    lbInc->setTitle(QStringLiteral("URL Filter - Include:"));
+    lbInc->setTitle(tr("URL Filter - Include:"));
     lbInc->lblHint->setText(
-        QStringLiteral("URL's MUST contain characters, words or phrases from at least one of the following groups."));
+        tr("URL's MUST contain characters, words or phrases from at least one of the following groups."));
     lbEx = new TURLFilterList(panel, QStringLiteral("Ex"));
-    lbEx->setTitle(QStringLiteral("URL Filter - Exclude:"));
+    lbEx->setTitle(tr("URL Filter - Exclude:"));
     lbEx->lblHint->setText(QStringLiteral(
         "URL's MUST NOT contain characters, words or phrases from at least one of the following groups."));
     for (TURLFilterList* list : {lbInc, lbEx})
@@ -188,18 +187,18 @@ QWidget* TdlgEditProfile::BuildFields()
         connect(list, &TURLFilterList::Added, this, &TdlgEditProfile::MarkDirty);
     }
 
-    QGroupBox* sitemaps = Section(QStringLiteral("Sitemaps:"), QString(), panel);
-    cbUseSitemaps = new QCheckBox(QStringLiteral("Use Sitemaps"), sitemaps);
+    QGroupBox* sitemaps = Section(tr("Sitemaps:"), QString(), panel);
+    cbUseSitemaps = new QCheckBox(tr("Use Sitemaps"), sitemaps);
     cbUseSitemaps->setToolTip(
-        QStringLiteral("Also copy the pages the site lists in its sitemaps (robots.txt \"Sitemap:\" lines and "
-                       "/sitemap.xml), within the rules above, even those no link leads to."));
+        tr("Also copy the pages the site lists in its sitemaps (robots.txt \"Sitemap:\" lines and "
+           "/sitemap.xml), within the rules above, even those no link leads to."));
     sitemaps->layout()->addWidget(cbUseSitemaps);
     layout->addWidget(sitemaps);
 
-    QGroupBox* rename = Section(QStringLiteral("Auto-Rename:"), QString(), panel);
-    cbUseStartPageTitle = new QCheckBox(QStringLiteral("Automatically rename Zip files to Start Page Title"), rename);
+    QGroupBox* rename = Section(tr("Auto-Rename:"), QString(), panel);
+    cbUseStartPageTitle = new QCheckBox(tr("Automatically rename Zip files to Start Page Title"), rename);
     cbUseStartPageTitle->setToolTip(
-        QStringLiteral("Upon completion Harbex will rename the zip file to the title of the first web page."));
+        tr("Upon completion Harbex will rename the zip file to the title of the first web page."));
     rename->layout()->addWidget(cbUseStartPageTitle);
     layout->addWidget(rename);
     layout->addStretch();
@@ -265,10 +264,9 @@ void TdlgEditProfile::AskToSave()
 {
     if (!m_dirty || !m_loaded)
         return;
-    const auto answer =
-        QMessageBox::question(this, QStringLiteral("Confirm"),
-                              QStringLiteral("Save changes to profile: ") + edProfileName->text() + QStringLiteral("?"),
-                              QMessageBox::Yes | QMessageBox::No);
+    const auto answer = QMessageBox::question(
+        this, tr("Confirm"), tr("Save changes to profile: ") + edProfileName->text() + QStringLiteral("?"),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
     {
         CopyControlsInto(*m_loaded);

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/HXProfile.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -32,6 +32,7 @@ class TURLFilterList;
 class TdlgEditProfile final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditProfile)
 
 public:
     TdlgEditProfile(QWidget* parent, THXApp& app);

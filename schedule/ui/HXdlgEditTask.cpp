@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditTask.h"
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,7 +32,8 @@
 #include "core/HXTask.h"
 #include "core/HXURL.h"
 #include "core/ui/HXEmbeddedBrowser.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
+#include "core/ui/HXQtText.h"
 #include "schedule/ui/HXdlgCookies.h"
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
 #include "schedule/ui/HXdlgSchedule.h"
@@ -66,16 +68,6 @@ QToolButton* IconButton(QWidget* parent, QStyle::StandardPixmap icon, const QStr
     return button;
 }
 
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-std::string Std(const QString& text)
-{
-    return text.toStdString();
-}
-
 } // namespace
 
 QString EditTaskCaption(TEditTaskMode mode)
@@ -83,13 +75,13 @@ QString EditTaskCaption(TEditTaskMode mode)
     switch (mode)
     {
     case TEditTaskMode::Edit:
-        return QStringLiteral("Edit Task");
+        return QCoreApplication::translate("HXdlgEditTask", "Edit Task");
     case TEditTaskMode::Add:
-        return QStringLiteral("Add a Task");
+        return QCoreApplication::translate("HXdlgEditTask", "Add a Task");
     case TEditTaskMode::Create:
-        return QStringLiteral("Create New Task");
+        return QCoreApplication::translate("HXdlgEditTask", "Create New Task");
     }
-    return QStringLiteral("Edit Task");
+    return QCoreApplication::translate("HXdlgEditTask", "Edit Task");
 }
 
 TdlgEditTask::TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTaskMode mode)
@@ -104,9 +96,9 @@ TdlgEditTask::TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTas
     BuildScreens();
 
     auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
-    btnCancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
-    btnReset = buttons->addButton(QStringLiteral("&Reset"), QDialogButtonBox::ResetRole);
+    btnOK = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
+    btnCancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
+    btnReset = buttons->addButton(tr("&Reset"), QDialogButtonBox::ResetRole);
     btnOK->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &TdlgEditTask::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TdlgEditTask::reject);
@@ -136,9 +128,9 @@ void TdlgEditTask::BuildTop()
         top->addWidget(label, row, column);
         top->addWidget(field, row, column + 1);
     };
-    labelled(QStringLiteral("Task Name:"), edTaskName, 0, 0);
-    labelled(QStringLiteral("Category:"), cmbTaskCategory, 0, 2);
-    labelled(QStringLiteral("Profile:"), cmbProfile, 1, 2);
+    labelled(tr("Task Name:"), edTaskName, 0, 0);
+    labelled(tr("Category:"), cmbTaskCategory, 0, 2);
+    labelled(tr("Profile:"), cmbProfile, 1, 2);
     top->setColumnStretch(1, 2);
     top->setColumnStretch(3, 1);
     layout->addLayout(top);
@@ -150,38 +142,35 @@ void TdlgEditTask::BuildTop()
 void TdlgEditTask::BuildScreens()
 {
     lbScreens = new QListWidget(this);
-    lbScreens->setAccessibleName(QStringLiteral("Task settings"));
+    lbScreens->setAccessibleName(tr("Task settings"));
     pgScreens = new QStackedWidget(this);
     auto* middle = new QHBoxLayout;
     middle->addWidget(lbScreens);
     middle->addWidget(pgScreens, 1);
     static_cast<QVBoxLayout*>(layout())->addLayout(middle, 1);
 
-    AddScreen(QStringLiteral("Starting address"), QStringLiteral("Starting Address"),
-              QStringLiteral("Enter the starting address (URL) for the page or website you wish to download."),
+    AddScreen(tr("Starting address"), tr("Starting Address"),
+              tr("Enter the starting address (URL) for the page or website you wish to download."),
               StartingAddressPage());
-    AddScreen(QStringLiteral("Save to"), QStringLiteral("Save to"),
-              QStringLiteral("Harbex gives you two methods of saving downloaded websites and files."), SaveToPage());
-    AddScreen(QStringLiteral("Filetypes"), QStringLiteral("Select Filetypes"),
-              QStringLiteral("Select the filetypes you wish to retrieve during this download task."), FileTypesPage());
-    AddScreen(QStringLiteral("Followed Links"), QStringLiteral("Followed Links - levels & location"),
-              QStringLiteral("Choose how many levels Harbex should follow links into, and in what websites or "
-                             "directories, followed links should be confined."),
+    AddScreen(tr("Save to"), tr("Save to"), tr("Harbex gives you two methods of saving downloaded websites and files."),
+              SaveToPage());
+    AddScreen(tr("Filetypes"), tr("Select Filetypes"),
+              tr("Select the filetypes you wish to retrieve during this download task."), FileTypesPage());
+    AddScreen(tr("Followed Links"), tr("Followed Links - levels & location"),
+              tr("Choose how many levels Harbex should follow links into, and in what websites or "
+                 "directories, followed links should be confined."),
               FollowedLinksPage());
-    AddScreen(QStringLiteral("Followed Links (Adv)"), QStringLiteral("Followed Links - Advanced"),
-              QStringLiteral("Do you want Harbex to extract and follow links from script code within HTML pages?  "
-                             "Note that Harbex does not interpret Javascript or VBScript, so some links may be "
-                             "invalid or incorrect."),
+    AddScreen(tr("Followed Links (Adv)"), tr("Followed Links - Advanced"),
+              tr("Do you want Harbex to extract and follow links from script code within HTML pages?  "
+                 "Note that Harbex does not interpret Javascript or VBScript, so some links may be "
+                 "invalid or incorrect."),
               AdvancedPage());
-    AddScreen(QStringLiteral("URL Filters"), QStringLiteral("URL Filters"),
-              QStringLiteral("Filter URLs which do or don't contain particular characters, words or phrases."),
-              URLFiltersPage());
-    AddScreen(
-        QStringLiteral("Link Conversion"), QStringLiteral("Link Conversion"),
-        QStringLiteral("Harbex can convert links on downloaded pages so they work on a local offline environment."),
-        LinkConversionPage());
-    AddScreen(QStringLiteral("Schedule"), QStringLiteral("Schedule Task"),
-              QStringLiteral("Schedule this task to start:"), SchedulePage());
+    AddScreen(tr("URL Filters"), tr("URL Filters"),
+              tr("Filter URLs which do or don't contain particular characters, words or phrases."), URLFiltersPage());
+    AddScreen(tr("Link Conversion"), tr("Link Conversion"),
+              tr("Harbex can convert links on downloaded pages so they work on a local offline environment."),
+              LinkConversionPage());
+    AddScreen(tr("Schedule"), tr("Schedule Task"), tr("Schedule this task to start:"), SchedulePage());
 
     // Wide enough for the longest screen name beside the marker.
     int widest = 0;
@@ -243,10 +232,10 @@ QWidget* TdlgEditTask::StartingAddressPage()
     cmbURL->setMinimumContentsLength(30);
     for (const std::string& url : m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory()))
         cmbURL->addItem(Text(url));
-    cbPassword = new QCheckBox(QStringLiteral("Site requires a password"), page);
-    btnUserPassword = new QPushButton(QStringLiteral("User Name/Password..."), page);
+    cbPassword = new QCheckBox(tr("Site requires a password"), page);
+    btnUserPassword = new QPushButton(tr("User Name/Password..."), page);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(new QLabel(QStringLiteral("Starting URL:"), page));
+    layout->addWidget(new QLabel(tr("Starting URL:"), page));
     layout->addWidget(cmbURL);
     auto* row = new QHBoxLayout;
     row->addWidget(cbPassword);
@@ -254,16 +243,16 @@ QWidget* TdlgEditTask::StartingAddressPage()
     row->addWidget(btnUserPassword);
     layout->addLayout(row);
     // Sites that keep a session: cookies from a file or from signing in.
-    btnCookies = new QPushButton(QStringLiteral("Cookies..."), page);
-    btnCookies->setToolTip(QStringLiteral("The cookies this task sends to the site: import a cookies.txt file, "
-                                          "look at them or delete them."));
+    btnCookies = new QPushButton(tr("Cookies..."), page);
+    btnCookies->setToolTip(tr("The cookies this task sends to the site: import a cookies.txt file, "
+                              "look at them or delete them."));
     auto* cookieRow = new QHBoxLayout;
     cookieRow->addStretch();
     if (EmbeddedBrowserAvailable())
     {
-        btnSignIn = new QPushButton(QStringLiteral("Sign In..."), page);
-        btnSignIn->setToolTip(QStringLiteral("Sign in to the site in the integrated browser; the task keeps the "
-                                             "cookies the site sets."));
+        btnSignIn = new QPushButton(tr("Sign In..."), page);
+        btnSignIn->setToolTip(tr("Sign in to the site in the integrated browser; the task keeps the "
+                                 "cookies the site sets."));
         cookieRow->addWidget(btnSignIn);
         connect(btnSignIn, &QPushButton::clicked, this, &TdlgEditTask::SignInClick);
     }
@@ -280,24 +269,24 @@ QWidget* TdlgEditTask::StartingAddressPage()
 QWidget* TdlgEditTask::SaveToPage()
 {
     auto* page = new QWidget(this);
-    rbIntranet = new QRadioButton(QStringLiteral("Download this Website to your Personal Intranet"), page);
-    auto* intranetText = new QLabel(QStringLiteral("Download and save files directly to this location without "
-                                                   "compression. This can be your default Personal  Intranet or any "
-                                                   "other directory on your system."),
+    rbIntranet = new QRadioButton(tr("Download this Website to your Personal Intranet"), page);
+    auto* intranetText = new QLabel(tr("Download and save files directly to this location without "
+                                       "compression. This can be your default Personal  Intranet or any "
+                                       "other directory on your system."),
                                     page);
     intranetText->setWordWrap(true);
     edIntranetFolder = new QLineEdit(page);
-    edIntranetFolder->setToolTip(QStringLiteral("Enter the full path.of your local Intranet Folder"));
-    edIntranetFolder->setAccessibleName(QStringLiteral("Personal Intranet folder"));
-    btnFolder = IconButton(page, QStyle::SP_DirOpenIcon, QStringLiteral("Select a folder."));
-    rbZip = new QRadioButton(QStringLiteral("Download and Zip this Website"), page);
+    edIntranetFolder->setToolTip(tr("Enter the full path.of your local Intranet Folder"));
+    edIntranetFolder->setAccessibleName(tr("Personal Intranet folder"));
+    btnFolder = IconButton(page, QStyle::SP_DirOpenIcon, tr("Select a folder."));
+    rbZip = new QRadioButton(tr("Download and Zip this Website"), page);
     edFileName = new QLineEdit(page);
-    edFileName->setToolTip(QStringLiteral("Enter a name for the zip file including its full path."));
-    btnNewZip = IconButton(page, QStyle::SP_FileIcon, QStringLiteral("New Zip File"));
-    btnOpenZip = IconButton(page, QStyle::SP_DialogOpenButton, QStringLiteral("Open Zip File"));
-    cbUseStartPageTitle = new QCheckBox(QStringLiteral("Rename zip file to start page title"), page);
+    edFileName->setToolTip(tr("Enter a name for the zip file including its full path."));
+    btnNewZip = IconButton(page, QStyle::SP_FileIcon, tr("New Zip File"));
+    btnOpenZip = IconButton(page, QStyle::SP_DialogOpenButton, tr("Open Zip File"));
+    cbUseStartPageTitle = new QCheckBox(tr("Rename zip file to start page title"), page);
     cbUseStartPageTitle->setToolTip(
-        QStringLiteral("Upon completion Harbex will rename the zip file to the title of the first web page."));
+        tr("Upon completion Harbex will rename the zip file to the title of the first web page."));
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(rbIntranet);
@@ -308,7 +297,7 @@ QWidget* TdlgEditTask::SaveToPage()
     layout->addLayout(folderRow);
     layout->addSpacing(12);
     layout->addWidget(rbZip);
-    auto* zipLabel = new QLabel(QStringLiteral("Download and compress files to this Zip file:"), page);
+    auto* zipLabel = new QLabel(tr("Download and compress files to this Zip file:"), page);
     zipLabel->setBuddy(edFileName);
     layout->addWidget(zipLabel);
     auto* zipRow = new QHBoxLayout;
@@ -324,17 +313,16 @@ QWidget* TdlgEditTask::SaveToPage()
     connect(btnFolder, &QToolButton::clicked, this,
             [this]
             {
-                const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Browse for Folder"),
-                                                                         edIntranetFolder->text());
+                const QString folder =
+                    QFileDialog::getExistingDirectory(this, tr("Browse for Folder"), edIntranetFolder->text());
                 if (!folder.isEmpty())
                     edIntranetFolder->setText(folder);
             });
-    const QString filter = QStringLiteral("Zip file (*.zip);;All files (*)");
+    const QString filter = tr("Zip file (*.zip);;All files (*)");
     connect(btnNewZip, &QToolButton::clicked, this,
             [this, filter]
             {
-                QFileDialog dialog(this, QStringLiteral("New Zip File"), Text(ExtractFilePath(Std(edFileName->text()))),
-                                   filter);
+                QFileDialog dialog(this, tr("New Zip File"), Text(ExtractFilePath(Std(edFileName->text()))), filter);
                 dialog.setAcceptMode(QFileDialog::AcceptSave);
                 dialog.setDefaultSuffix(QStringLiteral("zip"));
                 if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -348,8 +336,7 @@ QWidget* TdlgEditTask::SaveToPage()
     connect(btnOpenZip, &QToolButton::clicked, this,
             [this, filter]
             {
-                QFileDialog dialog(this, QStringLiteral("Open Zip File"),
-                                   Text(ExtractFilePath(Std(edFileName->text()))), filter);
+                QFileDialog dialog(this, tr("Open Zip File"), Text(ExtractFilePath(Std(edFileName->text()))), filter);
                 dialog.setFileMode(QFileDialog::ExistingFile);
                 dialog.setDefaultSuffix(QStringLiteral("zip"));
                 if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -371,29 +358,26 @@ QWidget* TdlgEditTask::FollowedLinksPage()
     grpPageLocation = new QButtonGroup(this);
     grpDepth = new QButtonGroup(this);
     grpResourceLocation = new QButtonGroup(this);
-    auto* location = RadioBox(
-        QStringLiteral("Followed page links - Location:"), *grpPageLocation,
-        {QStringLiteral("Within current directory"), QStringLiteral("Within current site"), QStringLiteral("Anywhere")},
-        page);
+    auto* location = RadioBox(tr("Followed page links - Location:"), *grpPageLocation,
+                              {tr("Within current directory"), tr("Within current site"), tr("Anywhere")}, page);
 
-    auto* levels = new QGroupBox(QStringLiteral("Followed links - Levels"), page);
+    auto* levels = new QGroupBox(tr("Followed links - Levels"), page);
     auto* levelsLayout = new QVBoxLayout(levels);
-    levelsLayout->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("This page only"), kDepthThisPage));
+    levelsLayout->addWidget(AddRadio(*grpDepth, levels, tr("This page only"), kDepthThisPage));
     auto* levelRow = new QHBoxLayout;
-    levelRow->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("This page and"), kDepthLevels));
+    levelRow->addWidget(AddRadio(*grpDepth, levels, tr("This page and"), kDepthLevels));
     edLevels = new QSpinBox(levels);
     edLevels->setRange(1, kMaxLevels);
     // Only the arrows change the number.
     edLevels->findChild<QLineEdit*>()->setReadOnly(true);
     levelRow->addWidget(edLevels);
-    levelRow->addWidget(new QLabel(QStringLiteral("level/s"), levels));
+    levelRow->addWidget(new QLabel(tr("level/s"), levels));
     levelRow->addStretch();
     levelsLayout->addLayout(levelRow);
-    levelsLayout->addWidget(AddRadio(*grpDepth, levels, QStringLiteral("All levels"), kDepthAll));
+    levelsLayout->addWidget(AddRadio(*grpDepth, levels, tr("All levels"), kDepthAll));
 
-    auto* media = RadioBox(
-        QStringLiteral("Followed media links - Location"), *grpResourceLocation,
-        {QStringLiteral("Current directory"), QStringLiteral("Current site"), QStringLiteral("Anywhere")}, page);
+    auto* media = RadioBox(tr("Followed media links - Location"), *grpResourceLocation,
+                           {tr("Current directory"), tr("Current site"), tr("Anywhere")}, page);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(location);
     layout->addWidget(levels);
@@ -409,16 +393,14 @@ QWidget* TdlgEditTask::FollowedLinksPage()
 QWidget* TdlgEditTask::AdvancedPage()
 {
     auto* page = new QWidget(this);
-    cbAggressive = new QCheckBox(QStringLiteral("Aggressive Parser"), page);
+    cbAggressive = new QCheckBox(tr("Aggressive Parser"), page);
     grpAggressive = new QButtonGroup(this);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(cbAggressive);
-    layout->addWidget(AddRadio(*grpAggressive, page,
-                               QStringLiteral("Aggressively extract and follow links from within <SCRIPT> tags only"),
-                               1));
     layout->addWidget(
-        AddRadio(*grpAggressive, page,
-                 QStringLiteral("Aggressively extract and follow all possible links from the entire page"), 2));
+        AddRadio(*grpAggressive, page, tr("Aggressively extract and follow links from within <SCRIPT> tags only"), 1));
+    layout->addWidget(AddRadio(*grpAggressive, page,
+                               tr("Aggressively extract and follow all possible links from the entire page"), 2));
     layout->addStretch();
     connect(cbAggressive, &QCheckBox::toggled, this, &TdlgEditTask::UpdateAggressive);
     connect(cbAggressive, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
@@ -445,14 +427,13 @@ QWidget* TdlgEditTask::LinkConversionPage()
     grpConvertFollowed = new QButtonGroup(this);
     grpConvertUnfollowed = new QButtonGroup(this);
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(RadioBox(QStringLiteral("Followed Links: "), *grpConvertFollowed,
-                               {QStringLiteral("Do NOT convert ANY followed links"),
-                                QStringLiteral("Convert ALL followed links to relative links")},
-                               page));
-    layout->addWidget(RadioBox(QStringLiteral("Unfollowed Links: "), *grpConvertUnfollowed,
-                               {QStringLiteral("Do NOT convert ANY unfollowed links"),
-                                QStringLiteral("Convert unfollowed links within the current website to relative links"),
-                                QStringLiteral("Convert ALL unfollowed links to relative links")},
+    layout->addWidget(
+        RadioBox(tr("Followed Links: "), *grpConvertFollowed,
+                 {tr("Do NOT convert ANY followed links"), tr("Convert ALL followed links to relative links")}, page));
+    layout->addWidget(RadioBox(tr("Unfollowed Links: "), *grpConvertUnfollowed,
+                               {tr("Do NOT convert ANY unfollowed links"),
+                                tr("Convert unfollowed links within the current website to relative links"),
+                                tr("Convert ALL unfollowed links to relative links")},
                                page));
     layout->addStretch();
     return page;
@@ -461,13 +442,13 @@ QWidget* TdlgEditTask::LinkConversionPage()
 QWidget* TdlgEditTask::SchedulePage()
 {
     auto* page = new QWidget(this);
-    auto* box = new QGroupBox(QStringLiteral("Schedule:"), page);
-    rbNow = new QRadioButton(QStringLiteral("Now"), box);
-    rbAt = new QRadioButton(QStringLiteral("At:"), box);
-    rbNoSchedule = new QRadioButton(QStringLiteral("Don't schedule this task"), box);
+    auto* box = new QGroupBox(tr("Schedule:"), page);
+    rbNow = new QRadioButton(tr("Now"), box);
+    rbAt = new QRadioButton(tr("At:"), box);
+    rbNoSchedule = new QRadioButton(tr("Don't schedule this task"), box);
     edSchedule = new QLineEdit(box);
     edSchedule->setReadOnly(true);
-    btnSchedule = IconButton(box, QStyle::SP_FileDialogDetailedView, QStringLiteral("Schedule"));
+    btnSchedule = IconButton(box, QStyle::SP_FileDialogDetailedView, tr("Schedule"));
     // "At:" takes the moment chosen in the schedule dialog.
     rbAt->setEnabled(false);
     connect(btnSchedule, &QToolButton::clicked, this,
@@ -754,12 +735,12 @@ bool TdlgEditTask::Validate()
     }
     if (!urlValid)
     {
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("A valid Internet address (URL) is required"));
+        QMessageBox::critical(this, windowTitle(), tr("A valid Internet address (URL) is required"));
         return false;
     }
     if (edTaskName->text().isEmpty())
     {
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("A name for this Harbex task is required."));
+        QMessageBox::critical(this, windowTitle(), tr("A name for this Harbex task is required."));
         return false;
     }
     m_replaced = false;
@@ -767,7 +748,7 @@ bool TdlgEditTask::Validate()
         FileExists(m_app.TasksFolder() + Std(cmbTaskCategory->currentText()) + "/" + Std(edTaskName->text()) + ".hxt"))
     {
         QMessageBox box(QMessageBox::Critical, windowTitle(),
-                        QStringLiteral("A Task with this name already exists. Do you want to replace it?"),
+                        tr("A Task with this name already exists. Do you want to replace it?"),
                         QMessageBox::Yes | QMessageBox::No, this);
         if (box.exec() != QMessageBox::Yes)
             return false;
@@ -780,8 +761,8 @@ bool TdlgEditTask::Validate()
         if (ExtractFilePath(path).empty() || FileBaseName(path).empty() || fileName.empty())
         {
             QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("A valid Zip filename is required.\nHint:  Harbex requires the full "
-                                                "path and filename."));
+                                 tr("A valid Zip filename is required.\nHint:  Harbex requires the full "
+                                    "path and filename."));
             return false;
         }
         if (ExtractFileExt(path).empty())
@@ -789,10 +770,9 @@ bool TdlgEditTask::Validate()
     }
     else if (!edIntranetFolder->text().contains(QLatin1Char('/')))
     {
-        QMessageBox::warning(
-            this, windowTitle(),
-            QStringLiteral("A valid Intranet Folder is required.\nHint:  Harbex requires the full path "
-                           "to the Intranet Folder."));
+        QMessageBox::warning(this, windowTitle(),
+                             tr("A valid Intranet Folder is required.\nHint:  Harbex requires the full path "
+                                "to the Intranet Folder."));
         return false;
     }
     return true;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/HXCookieJar.h"
-#include "schedule/ui/HXButtonGroups.h"
+#include "core/ui/HXButtonGroups.h"
 #include "schedule/ui/HXdlgSchedule.h"
 
 class QButtonGroup;
@@ -49,6 +49,7 @@ QString EditTaskCaption(TEditTaskMode mode);
 class TdlgEditTask final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditTask)
 
 public:
     TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTaskMode mode);

@@ -1,5 +1,6 @@
 #include "schedule/ui/HXdlgEditTaskDialogs.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -48,8 +49,8 @@ QStringList ExtensionsOf(const std::string& text)
 QDialogButtonBox* OkCancelButtons(QDialog& dialog, QPushButton*& ok)
 {
     auto* buttons = new QDialogButtonBox(&dialog);
-    ok = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    ok = buttons->addButton(QCoreApplication::translate("HXdlgEditTaskDialogs", "&OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QCoreApplication::translate("HXdlgEditTaskDialogs", "&Cancel"), QDialogButtonBox::RejectRole);
     ok->setDefault(true);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -65,13 +66,13 @@ constexpr int kNodeStateRole = Qt::UserRole + 1;
 TdlgUserNamePassword::TdlgUserNamePassword(QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Account/Password"));
+    setWindowTitle(tr("Account/Password"));
     edUserName = new QLineEdit(this);
     edPassword = new QLineEdit(this);
     edPassword->setEchoMode(QLineEdit::Password);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Account:"), edUserName);
-    form->addRow(QStringLiteral("Password:"), edPassword);
+    form->addRow(tr("Account:"), edUserName);
+    form->addRow(tr("Password:"), edPassword);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(OkCancelButtons(*this, btnOK));
@@ -95,23 +96,26 @@ QString URLFilterLabel(const QString& kind, const QString& tag)
             "All links must contain all of the following characters, words or phrases. Separate each with a comma.");
     QString links;
     if (tag == QStringLiteral("[AL]"))
-        links = QStringLiteral("All links");
+        links = QCoreApplication::translate("HXdlgEditTaskDialogs", "All links");
     else if (tag == QStringLiteral("[PL]"))
-        links = QStringLiteral("All PAGE links");
+        links = QCoreApplication::translate("HXdlgEditTaskDialogs", "All PAGE links");
     else if (tag == QStringLiteral("[RL]"))
-        links = QStringLiteral("All RESOURCE links");
+        links = QCoreApplication::translate("HXdlgEditTaskDialogs", "All RESOURCE links");
     else
         return URLFilterLabel(QString(), QString());
     return links +
-           (include ? QStringLiteral(" MUST contain all of the following characters, words or phrases.")
-                    : QStringLiteral(" MUST NOT contain any of the following characters, words or phrases.")) +
-           QStringLiteral(" Separate each with a comma.");
+           (include
+                ? QCoreApplication::translate("HXdlgEditTaskDialogs",
+                                              " MUST contain all of the following characters, words or phrases.")
+                : QCoreApplication::translate("HXdlgEditTaskDialogs",
+                                              " MUST NOT contain any of the following characters, words or phrases.")) +
+           QCoreApplication::translate("HXdlgEditTaskDialogs", " Separate each with a comma.");
 }
 
 TdlgEditURLFilter::TdlgEditURLFilter(QWidget* parent, const QString& kind, const QString& tag)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Add URL Filter"));
+    setWindowTitle(tr("Add URL Filter"));
     lblHint = new QLabel(URLFilterLabel(kind, tag), this);
     lblHint->setWordWrap(true);
     edFilter = new QLineEdit(this);
@@ -130,14 +134,14 @@ TdlgEditFileType::TdlgEditFileType(QWidget* parent, THXSettingsStore& store)
     : QDialog(parent)
     , m_store(store)
 {
-    setWindowTitle(QStringLiteral("New File Type"));
+    setWindowTitle(tr("New File Type"));
     edFileType = new QLineEdit(this);
     edExtensions = new QLineEdit(this);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("File Type:"), this));
+    layout->addWidget(new QLabel(tr("File Type:"), this));
     layout->addWidget(edFileType);
-    layout->addWidget(new QLabel(QStringLiteral("File Extensions:"), this));
-    layout->addWidget(new QLabel(QStringLiteral("Enter one or more file extensions separated by semicolons):"), this));
+    layout->addWidget(new QLabel(tr("File Extensions:"), this));
+    layout->addWidget(new QLabel(tr("Enter one or more file extensions separated by semicolons):"), this));
     layout->addWidget(edExtensions);
     layout->addWidget(OkCancelButtons(*this, btnOK));
     setMinimumWidth(360);
@@ -145,7 +149,7 @@ TdlgEditFileType::TdlgEditFileType(QWidget* parent, THXSettingsStore& store)
 
 void TdlgEditFileType::EditGroup(const QString& groupName)
 {
-    setWindowTitle(QStringLiteral("Edit File Type"));
+    setWindowTitle(tr("Edit File Type"));
     edFileType->setText(groupName);
     const TFileTypeGroups groups = ReadGroups(m_store);
     const auto found = std::find(groups.names.begin(), groups.names.end(), groupName.toStdString());
@@ -169,15 +173,15 @@ void TdlgEditFileType::accept()
 // --- File-type tree ---------------------------------------------------------------
 
 TFileTypeTree::TFileTypeTree(QWidget* parent, THXSettingsStore& store)
-    : QGroupBox(QStringLiteral("Filetypes: "), parent)
+    : QGroupBox(tr("Filetypes: "), parent)
     , m_store(store)
 {
     tvFileTypes = new QTreeWidget(this);
     tvFileTypes->setHeaderHidden(true);
-    cbAll = new QCheckBox(QStringLiteral("All"), this);
-    btnNew = new QPushButton(QStringLiteral("&New..."), this);
-    btnEdit = new QPushButton(QStringLiteral("&Edit..."), this);
-    btnDelete = new QPushButton(QStringLiteral("&Delete"), this);
+    cbAll = new QCheckBox(tr("All"), this);
+    btnNew = new QPushButton(tr("&New..."), this);
+    btnEdit = new QPushButton(tr("&Edit..."), this);
+    btnDelete = new QPushButton(tr("&Delete"), this);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cbAll);
@@ -320,10 +324,9 @@ void TFileTypeTree::DeleteClick()
     if (current == nullptr || IsProtectedNode(current->text(0)))
         return;
     const bool isExtension = current->parent() != nullptr;
-    const QString question = isExtension ? QStringLiteral("Are you sure you want to delete the ") + current->text(0) +
-                                               QStringLiteral(" file type?")
-                                         : QStringLiteral("Are you sure you want to delete the ") + current->text(0) +
-                                               QStringLiteral(" file type group?");
+    const QString question =
+        isExtension ? tr("Are you sure you want to delete the ") + current->text(0) + tr(" file type?")
+                    : tr("Are you sure you want to delete the ") + current->text(0) + tr(" file type group?");
     if (QMessageBox::question(this, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes)
         return;
@@ -354,22 +357,21 @@ TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
     , m_kind(kind)
 {
     const bool include = kind == QStringLiteral("Inc");
-    lblHint = new QLabel(
-        include ? QStringLiteral("URL's MUST contain one of the following characters, words or phrases.")
-                : QStringLiteral("URL's MUST NOT contain any of the following characters, words or phrases."),
-        this);
+    lblHint = new QLabel(include ? tr("URL's MUST contain one of the following characters, words or phrases.")
+                                 : tr("URL's MUST NOT contain any of the following characters, words or phrases."),
+                         this);
     lblHint->setWordWrap(true);
     lbFilters = new QListWidget(this);
-    lbFilters->setAccessibleName(include ? QStringLiteral("URL's to include") : QStringLiteral("URL's to exclude"));
+    lbFilters->setAccessibleName(include ? tr("URL's to include") : tr("URL's to exclude"));
     btnAdd = new QPushButton(QStringLiteral("Add"), this);
-    btnEdit = new QPushButton(QStringLiteral("Edit..."), this);
-    btnRemove = new QPushButton(QStringLiteral("Remove"), this);
+    btnEdit = new QPushButton(tr("Edit..."), this);
+    btnRemove = new QPushButton(tr("Remove"), this);
 
     auto* menu = new QMenu(btnAdd);
-    const QString verb = include ? QStringLiteral(" must contain...") : QStringLiteral(" must not contain...");
-    menu->addAction(QStringLiteral("All links") + verb, this, [this] { AddEntry(QStringLiteral("[AL]")); });
-    menu->addAction(QStringLiteral("Page links") + verb, this, [this] { AddEntry(QStringLiteral("[PL]")); });
-    menu->addAction(QStringLiteral("Resource links") + verb, this, [this] { AddEntry(QStringLiteral("[RL]")); });
+    const QString verb = include ? tr(" must contain...") : tr(" must not contain...");
+    menu->addAction(tr("All links") + verb, this, [this] { AddEntry(QStringLiteral("[AL]")); });
+    menu->addAction(tr("Page links") + verb, this, [this] { AddEntry(QStringLiteral("[PL]")); });
+    menu->addAction(tr("Resource links") + verb, this, [this] { AddEntry(QStringLiteral("[RL]")); });
     btnAdd->setMenu(menu);
 
     auto* buttons = new QVBoxLayout;

@@ -30,6 +30,7 @@ class THXSettingsStore;
 class TdlgUserNamePassword final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgUserNamePassword)
 
 public:
     explicit TdlgUserNamePassword(QWidget* parent);
@@ -47,6 +48,7 @@ private:
 class TdlgEditURLFilter final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditURLFilter)
 
 public:
     TdlgEditURLFilter(QWidget* parent, const QString& kind, const QString& tag);
@@ -64,6 +66,7 @@ QString URLFilterLabel(const QString& kind, const QString& tag);
 class TdlgEditFileType final : public QDialog
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TdlgEditFileType)
 
 public:
     TdlgEditFileType(QWidget* parent, THXSettingsStore& store);
@@ -87,6 +90,7 @@ private:
 class TFileTypeTree final : public QGroupBox
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFileTypeTree)
 
 public:
     TFileTypeTree(QWidget* parent, THXSettingsStore& store);
@@ -124,6 +128,7 @@ private:
 class TURLFilterList final : public QGroupBox
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TURLFilterList)
 
 public:
     // kind: "Inc" or "Ex".

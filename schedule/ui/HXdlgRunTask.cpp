@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -28,16 +29,6 @@ constexpr std::array<TRunChoice, 4> kChoices = {TRunChoice::Restart, TRunChoice:
 constexpr std::array<QStyle::StandardPixmap, 4> kRowIcons = {QStyle::SP_DialogApplyButton, QStyle::SP_ArrowDown,
                                                              QStyle::SP_FileIcon, QStyle::SP_MessageBoxCritical};
 constexpr int kGroupIconSize = 32;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* NewIcon(QWidget* parent, QStyle::StandardPixmap pixmap)
 {
@@ -58,10 +49,10 @@ TdlgRunTask::TdlgRunTask(const THXTask& task, QWidget* parent)
     layout->addWidget(CreateSummaryGroup());
     layout->addWidget(CreateActionGroup());
 
-    btnRun = new QPushButton(QStringLiteral("&Run"), this);
+    btnRun = new QPushButton(tr("&Run"), this);
     btnRun->setObjectName("btnRun");
     btnRun->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName("btnCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -88,7 +79,7 @@ std::optional<int> TdlgRunTask::ChooseRunMode(QWidget* parent, THXTask& task)
 
 QWidget* TdlgRunTask::CreateSummaryGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Download Summary  "), this);
+    auto* group = new QGroupBox(tr("Download Summary  "), this);
     auto* grid = new QGridLayout(group);
     lblMessage = new QLabel(group);
     lblMessage->setObjectName("lblMessage");
@@ -122,7 +113,7 @@ QWidget* TdlgRunTask::CreateSummaryGroup()
 
 QWidget* TdlgRunTask::CreateActionGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Download action:  "), this);
+    auto* group = new QGroupBox(tr("Download action:  "), this);
     auto* grid = new QGridLayout(group);
     lblDescription = new QLabel(group);
     lblDescription->setObjectName("lblDescription");

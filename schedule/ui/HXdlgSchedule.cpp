@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "core/HXTask.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -33,16 +34,6 @@ constexpr double kMillisecondsPerDay = kSecondsPerDay * 1000.0;
 // The pickers show the application's short date and a 24-hour time with seconds.
 const QString kDateFormat = QStringLiteral("M/d/yyyy");
 const QString kTimeFormat = QStringLiteral("HH:mm:ss");
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString Text(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QDate DateOf(TDateTime value)
 {
@@ -97,24 +88,24 @@ TdlgSchedule::TdlgSchedule(const THXClock& clock, QWidget* parent)
     , m_choice(clock.Now())
     , m_kinds(new QButtonGroup(this))
 {
-    setWindowTitle(QStringLiteral("Schedule Task"));
+    setWindowTitle(tr("Schedule Task"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(CreateOnceGroup());
     layout->addWidget(CreateRecurringGroup());
 
     // The labels start with their captions; the update run on showing replaces them.
-    lblSchedule = new QLabel(QStringLiteral("Schedule:"), this);
+    lblSchedule = new QLabel(tr("Schedule:"), this);
     lblSchedule->setObjectName("lblSchedule");
-    lblNextRun = new QLabel(QStringLiteral("Next Run:"), this);
+    lblNextRun = new QLabel(tr("Next Run:"), this);
     lblNextRun->setObjectName("lblNextRun");
     layout->addWidget(lblSchedule);
     layout->addWidget(lblNextRun);
 
-    btnOK = new QPushButton(QStringLiteral("&OK"), this);
+    btnOK = new QPushButton(tr("&OK"), this);
     btnOK->setObjectName("btnOK");
     btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName("btnCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -156,9 +147,9 @@ std::optional<TScheduleResult> TdlgSchedule::Ask(QWidget* parent, const THXClock
 
 QWidget* TdlgSchedule::CreateOnceGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Schedule (Once-off): "), this);
+    auto* group = new QGroupBox(tr("Schedule (Once-off): "), this);
     auto* grid = new QGridLayout(group);
-    rbAt = new QRadioButton(QStringLiteral("At"), group);
+    rbAt = new QRadioButton(tr("At"), group);
     rbAt->setObjectName("rbAt");
     dtAtDate = new QDateEdit(group);
     dtAtDate->setObjectName("dtAtDate");
@@ -175,28 +166,28 @@ QWidget* TdlgSchedule::CreateOnceGroup()
 
 QWidget* TdlgSchedule::CreateRecurringGroup()
 {
-    auto* group = new QGroupBox(QStringLiteral("Schedule (recurring): "), this);
+    auto* group = new QGroupBox(tr("Schedule (recurring): "), this);
     auto* grid = new QGridLayout(group);
 
-    rbEvery = new QRadioButton(QStringLiteral("Every"), group);
+    rbEvery = new QRadioButton(tr("Every"), group);
     rbEvery->setObjectName("rbEvery");
     auto* everyFields = new QHBoxLayout;
     everyFields->addWidget(CreateEveryField(edHours, QStringLiteral("edHours")));
-    everyFields->addWidget(new QLabel(QStringLiteral("Hours"), group));
+    everyFields->addWidget(new QLabel(tr("Hours"), group));
     everyFields->addSpacing(12);
     everyFields->addWidget(CreateEveryField(edMins, QStringLiteral("edMins")));
-    everyFields->addWidget(new QLabel(QStringLiteral("Minutes"), group));
+    everyFields->addWidget(new QLabel(tr("Minutes"), group));
     everyFields->addStretch();
     grid->addWidget(rbEvery, 0, 0);
     grid->addLayout(everyFields, 0, 1, 1, 3);
 
-    rbDaily = new QRadioButton(QStringLiteral("Daily at"), group);
+    rbDaily = new QRadioButton(tr("Daily at"), group);
     rbDaily->setObjectName("rbDaily");
     dtDailyAt = NewTimePicker(group, QStringLiteral("dtDailyAt"), m_choice.DailyAt);
     grid->addWidget(rbDaily, 1, 0);
     grid->addWidget(dtDailyAt, 1, 1);
 
-    rbWeekly = new QRadioButton(QStringLiteral("Weekly at"), group);
+    rbWeekly = new QRadioButton(tr("Weekly at"), group);
     rbWeekly->setObjectName("rbWeekly");
     dtWeeklyAt = NewTimePicker(group, QStringLiteral("dtWeeklyAt"), m_choice.WeeklyAt);
     grid->addWidget(rbWeekly, 2, 0);
@@ -324,7 +315,7 @@ void TdlgSchedule::UpdateChoice(TScheduleKind kind)
         edMins->setText(Text(m_choice.Mins));
     if (!error.isEmpty())
     {
-        QMessageBox::critical(this, QStringLiteral("Harbex"), error);
+        QMessageBox::critical(this, tr("Harbex"), error);
         return;
     }
     lblSchedule->setText(Text(m_choice.ScheduleLabel));
@@ -344,7 +335,7 @@ void TdlgSchedule::btnOKClick()
     const std::string warning = m_choice.ConfirmWarning();
     if (!warning.empty())
     {
-        QMessageBox::warning(this, QStringLiteral("Warning"), Text(warning), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("Warning"), Text(warning), QMessageBox::Ok);
         return;
     }
     accept();

@@ -50,16 +50,16 @@ THXCookie CookieFromBrowser(const QNetworkCookie& cookie)
 TdlgSignIn::TdlgSignIn(QWidget* parent, const QString& address)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Sign In"));
+    setWindowTitle(tr("Sign In"));
     edAddress = new QLineEdit(this);
-    edAddress->setAccessibleName(QStringLiteral("Address"));
-    auto* intro = new QLabel(QStringLiteral("Sign in to the site as you always do, then press Done: the cookies the "
-                                            "site sets are kept with this task."),
+    edAddress->setAccessibleName(tr("Address"));
+    auto* intro = new QLabel(tr("Sign in to the site as you always do, then press Done: the cookies the "
+                                "site sets are kept with this task."),
                              this);
     intro->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
-    btnDone = buttons->addButton(QStringLiteral("&Done"), QDialogButtonBox::AcceptRole);
-    btnCancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    btnDone = buttons->addButton(tr("&Done"), QDialogButtonBox::AcceptRole);
+    btnCancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
     // Enter in a sign-in form submits the form; it must not close the dialog.
     btnDone->setAutoDefault(false);
     btnCancel->setAutoDefault(false);
@@ -67,7 +67,7 @@ TdlgSignIn::TdlgSignIn(QWidget* parent, const QString& address)
     connect(buttons, &QDialogButtonBox::rejected, this, &TdlgSignIn::reject);
 
     auto* addressRow = new QHBoxLayout;
-    addressRow->addWidget(new QLabel(QStringLiteral("Address:"), this));
+    addressRow->addWidget(new QLabel(tr("Address:"), this));
     addressRow->addWidget(edAddress, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -100,7 +100,7 @@ TdlgSignIn::TdlgSignIn(QWidget* parent, const QString& address)
             });
     connect(wvPage, &QWebEngineView::titleChanged, this,
             [this](const QString& title)
-            { setWindowTitle(title.isEmpty() ? QStringLiteral("Sign In") : QStringLiteral("Sign In - ") + title); });
+            { setWindowTitle(title.isEmpty() ? tr("Sign In") : tr("Sign In - ") + title); });
 #endif
     layout->addWidget(buttons);
     connect(edAddress, &QLineEdit::returnPressed, this, [this] { Open(edAddress->text()); });

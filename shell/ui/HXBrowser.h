@@ -38,6 +38,7 @@ using TStatusLine = std::function<void(const std::string& text)>;
 class TBrowserView final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TBrowserView)
 
 public:
     explicit TBrowserView(QWidget* parent = nullptr);
@@ -70,6 +71,7 @@ private:
 class TFormBrowser final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFormBrowser)
 
 public:
     // Only when EmbeddedBrowserAvailable(). `homePage` is where Home goes.
@@ -117,6 +119,7 @@ private:
 class TBrowserMissingPage final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TBrowserMissingPage)
 
 public:
     explicit TBrowserMissingPage(QWidget* parent = nullptr);

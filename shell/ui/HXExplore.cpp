@@ -16,9 +16,11 @@
 #include <algorithm>
 
 #include "core/HXApp.h"
+#include "core/HXBrowseAddress.h"
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
-#include "shell/ui/HXArtIcons.h"
+#include "core/ui/HXArtIcons.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -83,11 +85,6 @@ QIcon DrawMark(TMarkImage image)
     }
     }
     return QIcon(pixmap);
-}
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
 }
 
 // The compiled-in picture of a mark; the drawn ones above stand in without it.

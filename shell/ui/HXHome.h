@@ -17,6 +17,7 @@ namespace hx
 class TFormBrowseHome final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFormBrowseHome)
 
 public:
     explicit TFormBrowseHome(TStatusLine statusLine, QWidget* parent = nullptr);

@@ -43,8 +43,8 @@
 #include "shell/HXNewTask.h"
 #include "shell/HXTempFolder.h"
 #include "archive/ui/HXFormZip.h"
-#include "shell/HXZipTemp.h"
-#include "shell/ui/HXArtIcons.h"
+#include "archive/HXZipTemp.h"
+#include "core/ui/HXArtIcons.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXQtOwner.h"
@@ -298,7 +298,8 @@ void TFormHarbex::CreateToolBand(QWidget* band)
         ToolButton(band, "btnAddToSelectedZip", tr("Add To Zip"), tr("Add future downloads to currently selected zip"),
                    QStyle::SP_FileDialogDetailedView);
     btnAddToSelectedZip->setCheckable(true);
-    // Enabled only while an archive is selected; the Zips tree comes with the archive views.
+    // Enabled only while an archive is selected in the Zips tree: ZipCommandsChanged
+    // turns it on and off as the selection changes.
     btnAddToSelectedZip->setEnabled(false);
     btnHelp = ToolButton(band, "btnHelp", tr("Help"), tr("Help"), QStyle::SP_DialogHelpButton);
     imgLogo = new QLabel(band);
@@ -427,7 +428,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         }
         else if (page == kPageProperties)
         {
-            // The Zip contents list comes with the archive pane.
+            // The Zip contents list is added to this page when the archive pane is made.
             content = m_propertiesPage = new QWidget(pages);
             new QVBoxLayout(m_propertiesPage);
             m_propertiesPage->layout()->setContentsMargins(0, 0, 0, 0);
@@ -559,7 +560,7 @@ void TFormHarbex::FillProfileBox()
               { return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0; });
     const QSignalBlocker block(cmbProfile);
     cmbProfile->clear();
-    cmbProfile->addItem(QStringLiteral("Custom"));
+    cmbProfile->addItem(tr("Custom"));
     for (const std::string& name : names)
         cmbProfile->addItem(QString::fromStdString(name));
     // The choice stays; a first start offers the profile that copies a whole site.
@@ -569,13 +570,12 @@ void TFormHarbex::FillProfileBox()
 
 void TFormHarbex::SetModeHints()
 {
-    btnIntranetMode->setToolTip(QStringLiteral("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
-                                               "directly\non your hard disk within  \n") +
+    btnIntranetMode->setToolTip(tr("Set Default: Personal Intranet Mode.\nDownloaded websites are stored "
+                                   "directly\non your hard disk within  \n") +
                                 QString::fromStdString(m_app.GetIntranetFolder()));
-    btnHarbexMode->setToolTip(
-        QStringLiteral("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
-                       "single compressed\nZip file which is saved on your hard disk within  \n") +
-        QString::fromStdString(m_app.GetDownloadsFolder()));
+    btnHarbexMode->setToolTip(tr("Set Default: Harbex Mode.\nDownloaded websites are stored within a "
+                                 "single compressed\nZip file which is saved on your hard disk within  \n") +
+                              QString::fromStdString(m_app.GetDownloadsFolder()));
 }
 
 // ---- Views ----
@@ -657,7 +657,7 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     }
     catch (const EInvalidURL&)
     {
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("Invalid URL."));
+        QMessageBox::critical(this, windowTitle(), tr("Invalid URL."));
         return;
     }
     catch (const std::exception& error)

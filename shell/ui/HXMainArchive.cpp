@@ -175,8 +175,7 @@ void TFormHarbex::ConnectZipCommands()
         QAction* today = special->addAction(QString());
         today->setObjectName("miSpecialToday");
         connect(special, &QMenu::aboutToShow, this,
-                [today]
-                { today->setText(QStringLiteral("New - My Harbex's for ") + ShortDate(QDate::currentDate())); });
+                [today] { today->setText(tr("New - My Harbex's for ") + ShortDate(QDate::currentDate())); });
         connect(today, &QAction::triggered, this,
                 [this]
                 {

@@ -26,7 +26,7 @@
 #include "shell/HXZipTree.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXHome.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/ui/HXSkinLook.h"
 #include "shell/ui/HXZipTreeModel.h"
 
 namespace hx

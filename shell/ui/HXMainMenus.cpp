@@ -1,10 +1,12 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
-// shortcuts the program has always shown. Commands whose windows come with later
-// work (browse) are present with their captions and disabled. The archive
-// commands are connected by ConnectZipCommands, the help pages by
-// ConnectHelpCommands (the vendor's news and home pages stay disabled: the program
-// ships no address for them).
+// shortcuts the program has always shown. The archive, browse and help commands
+// are made here disabled (kLater) and enabled where they are connected: the
+// archive commands by ConnectZipCommands, the Task menu's Browse items by
+// ConnectBrowseCommands (as the Tasks view's items are, so a browser program that
+// was not found leaves them disabled), the help pages by ConnectHelpCommands (the
+// vendor's news and home pages stay disabled: the program ships no address for
+// them).
 
 #include "shell/ui/HXMain.h"
 
@@ -72,13 +74,13 @@ void TFormHarbex::CreateMenus()
     // Edit: the captions carry the key names; they are not shortcuts.
     QMenu* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName("mnuEdit");
-    connect(AddAction(edit, "miEditUndo", QStringLiteral("&Undo        Ctrl+Z")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditUndo", tr("&Undo        Ctrl+Z")), &QAction::triggered, this,
             [this] { EditCommand(0); });
-    connect(AddAction(edit, "miEditCut", QStringLiteral("Cu&t            Ctrl+X")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditCut", tr("Cu&t            Ctrl+X")), &QAction::triggered, this,
             [this] { EditCommand(1); });
-    connect(AddAction(edit, "miEditCopy", QStringLiteral("&Copy         Ctrl+C")), &QAction::triggered, this,
+    connect(AddAction(edit, "miEditCopy", tr("&Copy         Ctrl+C")), &QAction::triggered, this,
             [this] { EditCommand(2); });
-    AddAction(edit, "miEditPaste", QStringLiteral("&Paste        Ctrl+V"));
+    AddAction(edit, "miEditPaste", tr("&Paste        Ctrl+V"));
     edit->addSeparator();
     QAction* pasteURL = AddAction(edit, "miPasteURL", tr("Paste URL..."), QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(pasteURL, &QAction::triggered, this, &TFormHarbex::PasteURL);

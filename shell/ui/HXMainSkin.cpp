@@ -13,8 +13,8 @@
 
 #include "core/HXApp.h"
 #include "monitor/ui/HXStatus.h"
-#include "shell/HXSkins.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/HXSkins.h"
+#include "core/ui/HXSkinLook.h"
 #include "shell/ui/HXdlgSelectSkin.h"
 
 namespace hx

@@ -20,7 +20,7 @@
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
-#include "shell/HXZipTemp.h"
+#include "archive/HXZipTemp.h"
 #include "shell/ui/HXZipTreeModel.h"
 
 namespace hx

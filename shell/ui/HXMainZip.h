@@ -78,6 +78,7 @@ enum class TZipBrowser
 class TZipPane final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TZipPane)
 
 public:
     // The trees go into the first two tabs of `tabs`; the contents list is made
@@ -85,8 +86,6 @@ public:
     TZipPane(THXApp& app, TXceedZip& zip, TZipGate& gate, TZipPaneHost& host, QTabWidget* tabs,
              QWidget* contentsParent);
     ~TZipPane() override;
-    TZipPane(const TZipPane&) = delete;
-    TZipPane& operator=(const TZipPane&) = delete;
 
     QTreeView* tvZip = nullptr;
     QListView* tvPages = nullptr;

@@ -14,6 +14,7 @@ namespace hx
 class TViewLink final : public QLabel
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TViewLink)
 
 public:
     TViewLink(const QString& caption, const QColor& restColor, QWidget* parent = nullptr);

@@ -43,7 +43,7 @@ TdlgAutoHarbex::TdlgAutoHarbex(const std::string& address, const std::vector<std
     , m_address(QString::fromStdString(address))
 {
     setObjectName(QStringLiteral("dlgAutoHarbex"));
-    setWindowTitle(QStringLiteral("Auto-Harbex"));
+    setWindowTitle(tr("Auto-Harbex"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -57,7 +57,7 @@ TdlgAutoHarbex::TdlgAutoHarbex(const std::string& address, const std::vector<std
     auto* headerLayout = new QVBoxLayout(pnlHeader);
     headerLayout->setContentsMargins(kHeaderMargin, 4, kHeaderMargin, 4);
     headerLayout->setSpacing(2);
-    auto* caption = new QLabel(QStringLiteral("Starting Address:"), pnlHeader);
+    auto* caption = new QLabel(tr("Starting Address:"), pnlHeader);
     QFont bold = caption->font();
     bold.setBold(true);
     caption->setFont(bold);
@@ -78,13 +78,13 @@ TdlgAutoHarbex::TdlgAutoHarbex(const std::string& address, const std::vector<std
                     m_profile = profile;
                     accept();
                 });
-    connect(AddButton(QStringLiteral("Use Harbex Wizard...")), &QPushButton::clicked, this,
+    connect(AddButton(tr("Use Harbex Wizard...")), &QPushButton::clicked, this,
             [this]
             {
                 m_profile.clear();
                 accept();
             });
-    connect(AddButton(QStringLiteral("Cancel")), &QPushButton::clicked, this, &QDialog::reject);
+    connect(AddButton(tr("Cancel")), &QPushButton::clicked, this, &QDialog::reject);
     layout->addSpacing(kGap);
 
     const int buttonCount = static_cast<int>(Buttons.size());

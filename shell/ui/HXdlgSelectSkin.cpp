@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "core/HXApp.h"
-#include "shell/HXSkins.h"
-#include "shell/ui/HXSkinLook.h"
+#include "core/HXSkins.h"
+#include "core/ui/HXSkinLook.h"
 
 namespace hx
 {
@@ -32,7 +32,7 @@ TdlgSelectSkin::TdlgSelectSkin(THXApp& app, std::function<void()> applySkin,
     , m_remembered(app.Skin())
 {
     setObjectName(QStringLiteral("dlgSelectSkin"));
-    setWindowTitle(QStringLiteral("Select Skin"));
+    setWindowTitle(tr("Select Skin"));
     resize(kWidth, kHeight);
 
     lbSkins = new QListWidget(this);
@@ -43,11 +43,11 @@ TdlgSelectSkin::TdlgSelectSkin(THXApp& app, std::function<void()> applySkin,
     listPalette.setColor(QPalette::Text, Qt::white);
     lbSkins->setPalette(listPalette);
 
-    btnDownload = new QPushButton(QStringLiteral("&Download"), this);
+    btnDownload = new QPushButton(tr("&Download"), this);
     btnDownload->setObjectName(QStringLiteral("btnDownload"));
-    btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    btnCancel = new QPushButton(tr("&Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnOK = new QPushButton(QStringLiteral("&OK"), this);
+    btnOK = new QPushButton(tr("&OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
 

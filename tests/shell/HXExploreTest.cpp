@@ -1,7 +1,6 @@
 // The explore view's engine side: the mark commands change exactly the items and
-// counters they name, a click on a mark turns only a waiting item, the banner
-// wrapper page, the paths a row is browsed at, and a Resume after marking fetches
-// only the marked items from a server on 127.0.0.1.
+// counters they name, a click on a mark turns only a waiting item, and a Resume
+// after marking fetches only the marked items from a server on 127.0.0.1.
 
 #include "shell/HXExplore.h"
 
@@ -270,7 +269,7 @@ TEST_F(HXExploreTest, MarkCommandsChangeExactlyTheirItemsAndCounters)
     }
 }
 
-TEST_F(HXExploreTest, RowPicturesColoursWrapperPageAndBrowsePaths)
+TEST_F(HXExploreTest, RowPicturesAndColours)
 {
     EXPECT_EQ(MarkImageOf(kStateNone, kModeSkip), TMarkImage::Square);
     EXPECT_EQ(MarkImageOf(kStateDownloading, kModeDownload), TMarkImage::Square);
@@ -285,37 +284,6 @@ TEST_F(HXExploreTest, RowPicturesColoursWrapperPageAndBrowsePaths)
     EXPECT_EQ(RowColorOf(kStateError), 0xFF0000u);
     EXPECT_EQ(RowColorOf(kStateUpdated), 0x800000u);
     EXPECT_EQ(RowColorOf(kStateParsed), 0x000080u);
-
-    // "No Ads" off (and no banner page): the wrapper page frames the address under
-    // an empty banner row.
-    app->SetNoAds(false);
-    const std::string url = "http://127.0.0.1:9/a b.html?x=1&y=\"2\"";
-    const std::string wrapper = OnlineAddress(*app, url);
-    EXPECT_EQ(wrapper, app->GetTempFolder() + "Harbex.htm");
-    const std::string page = ReadWholeFile(wrapper).value_or("");
-    EXPECT_TRUE(page.starts_with("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">")) << page;
-    EXPECT_NE(page.find("<frameset rows=\"60,*\" frameborder=\"0\" border=\"0\" framespacing=\"0\">"),
-              std::string::npos);
-    EXPECT_NE(page.find("<frame src=\"\" marginwidth=\"0\" marginheight=\"0\" scrolling=\"no\""), std::string::npos);
-    EXPECT_NE(page.find("src=\"http://127.0.0.1:9/a b.html?x=1&amp;y=&quot;2&quot;\""), std::string::npos) << page;
-    EXPECT_NE(page.find("<body bgcolor=\"#FFFFFF\">\r\nYour browser does not support frames."), std::string::npos);
-    // A banner page set: its address fills the first row; the page is replaced.
-    app->SetBannerPage("http://127.0.0.1:9/ads/b468_60.htm");
-    OnlineAddress(*app, "http://127.0.0.1:9/other.html");
-    const std::string again = ReadWholeFile(wrapper).value_or("");
-    EXPECT_NE(again.find("<frame src=\"http://127.0.0.1:9/ads/b468_60.htm\""), std::string::npos);
-    EXPECT_EQ(again.find("a b.html"), std::string::npos);
-    app->SetNoAds(true);
-    EXPECT_EQ(OnlineAddress(*app, url), url);
-
-    // The saved copy: under the intranet folder, or where the archive was unpacked.
-    auto task = NewTask("Paths", "http://127.0.0.1:9/");
-    const std::string item = "http://127.0.0.1:9/sub/page.html";
-    EXPECT_EQ(OfflinePath(*task, item, "/unused/"), LocalFileName(task->Destination, "http://127.0.0.1:9/sub/", item));
-    task->IntranetMode = false;
-    EXPECT_EQ(OfflinePath(*task, item, app->GetTempFolder()),
-              LocalFileName(app->GetTempFolder(), "http://127.0.0.1:9/sub/", item));
-    EXPECT_TRUE(OfflinePath(*task, item, app->GetTempFolder()).starts_with(app->GetTempFolder()));
 }
 
 // A crawl of the whole site, then marks, then Resume: only the marked items are asked for.

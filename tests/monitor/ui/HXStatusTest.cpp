@@ -14,7 +14,7 @@
 #include "HXMonitorTestSupport.h"
 #include "core/HXTask.h"
 #include "engine/HXThreadDownload.h"
-#include "monitor/ui/HXColors.h"
+#include "core/ui/HXColors.h"
 #include "monitor/ui/HXStatus.h"
 #include "monitor/ui/HXStatusFigures.h"
 

@@ -25,7 +25,7 @@
 #include "core/HXURL.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/HXScheduler.h"
-#include "shell/HXZipTemp.h"
+#include "archive/HXZipTemp.h"
 #include "support/ui/HXBoxAnswer.h"
 
 namespace hx

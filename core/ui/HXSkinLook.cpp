@@ -1,4 +1,4 @@
-#include "shell/ui/HXSkinLook.h"
+#include "core/ui/HXSkinLook.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "core/HXApp.h"
-#include "monitor/ui/HXColors.h"
+#include "core/ui/HXColors.h"
 
 namespace hx
 {

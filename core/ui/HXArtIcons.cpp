@@ -1,4 +1,4 @@
-#include "shell/ui/HXArtIcons.h"
+#include "core/ui/HXArtIcons.h"
 
 #include <QFile>
 #include <QHash>

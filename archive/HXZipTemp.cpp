@@ -1,4 +1,4 @@
-#include "shell/HXZipTemp.h"
+#include "archive/HXZipTemp.h"
 
 #include "core/HXApp.h"
 

@@ -1,4 +1,4 @@
-#include "shell/HXSkins.h"
+#include "core/HXSkins.h"
 
 #include <gtest/gtest.h>
 

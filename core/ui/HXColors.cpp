@@ -1,4 +1,4 @@
-#include "monitor/ui/HXColors.h"
+#include "core/ui/HXColors.h"
 
 #include <charconv>
 #include <cstdint>
