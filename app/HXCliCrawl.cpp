@@ -20,6 +20,7 @@
 #include "core/HXDateTime.h"
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
+#include "core/HXTaskLock.h"
 #include "net/HXProxy.h"
 #include "net/HXSignIn.h"
 #include "schedule/HXRunTask.h"
@@ -165,6 +166,8 @@ int RunTaskInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int conn
     session.StopRequest = &g_interrupts;
     out << "Copying " << task->URL << "\n";
     const TRunResult result = session.RunTask(task);
+    if (!result.Started && !session.Runner().RefusalText().empty())
+        return kExitFailed; // another process runs the task: its state is not ours to print
     session.PrintSummary(*task);
     if (!result.FailureText.empty())
         out << "Stopped: " << result.FailureText << "\nResume with: harbex-cli run \"" << task->FileName
@@ -204,7 +207,8 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
 // Schedule command does (Status 1, the text, the next run), or unschedules it for
 // "Never". The other tasks are left alone: the active-task list read at start-up
 // keeps them listed, and none of their files is loaded or written.
-int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string& when, std::ostream& out)
+int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string& when, std::ostream& out,
+                        std::ostream& err)
 {
     TTypedSchedule typed;
     try
@@ -220,6 +224,12 @@ int ScheduleTaskAsTyped(THXApp& app, const std::string& given, const std::string
     TSystemClock clock;
     THXScheduler scheduler(app, clock);
     task->Load();
+    // The run's own saves would undo the change, and the change would undo the run's.
+    if (const int holder = TaskRunsElsewhere(task->FileName); holder != 0)
+    {
+        err << "harbex-cli: " << RunningElsewhereText(task->Name, holder) << "\n";
+        return kExitFailed;
+    }
     if (typed.Text.empty())
     {
         scheduler.UnscheduleTasks({task});
@@ -326,6 +336,13 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
     auto task = std::make_shared<THXTask>(app);
     task->FileName = ResolveTaskFile(app, args.Positional().front());
     task->Load();
+    // Before anything reads its queue or takes its cookies: another process's run
+    // is left alone. (The runner's lock decides; this spares the work before it.)
+    if (const int holder = TaskRunsElsewhere(task->FileName); holder != 0)
+    {
+        err << "harbex-cli: " << RunningElsewhereText(task->Name, holder) << "\n";
+        return kExitFailed;
+    }
     if (const std::string damage = task->FileDamage(); !damage.empty())
     {
         // Run, it would fetch into no copy and end as if complete.
@@ -368,7 +385,7 @@ int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std:
                         {std::string(kNoCheckCertificate), std::string(kNoRobots)});
     ApplyConnectionFlags(app, args);
     if (args.Positional().size() == 2)
-        return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out);
+        return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out, err);
     if (!args.Positional().empty())
         throw EUsageError("schedule takes no arguments, or a task file and a schedule");
     TInterruptGuard interrupts;

@@ -183,11 +183,38 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     : m_environment(std::move(environment))
     , m_store(m_environment.settingsFile)
 {
+    m_settingsStamp = FileStamp(m_store.FileName().string());
+    ReloadSettings();
+
+    if (colorDepthBits > 8)
+        m_themeColors = {"$00663300", "$00996633", "$009C6531", "$00BDCFCE"};
+    else
+        m_themeColors = {"$005f4000", "$00804000", "$00A16000", "$00C0DCC0"};
+
+    LoadActiveTaskList();
+
+    if (g_instance == nullptr)
+        g_instance = this;
+}
+
+bool THXApp::ReloadSettingsIfChanged()
+{
+    std::string stamp = FileStamp(m_store.FileName().string());
+    if (stamp == m_settingsStamp)
+        return false;
+    m_settingsStamp = std::move(stamp); // before reading: a change meanwhile is seen next time
+    ReloadSettings();
+    return true;
+}
+
+void THXApp::ReloadSettings()
+{
     m_beepOnCompletion = m_store.ReadBool(kSettingsKey, "Beep On Completion", true);
     m_zipPropertiesFirst = m_store.ReadBool(kSettingsKey, "Zip Properties First", false);
     m_connections = m_store.ReadInteger(kSettingsKey, "Connections", 10);
     m_priority = m_store.ReadInteger(kSettingsKey, "Priority", 5);
     m_useProxy = m_store.ReadBool(kSettingsKey, "Use Proxy", false);
+    const std::lock_guard guard(m_textMutex);
     m_proxyAddress = m_store.ReadString(kSettingsKey, "Proxy Address", "");
     m_proxyPort = m_store.ReadString(kSettingsKey, "Proxy Port", "");
     m_proxyAuthorization = m_store.ReadString(kSettingsKey, "Proxy Authorization", "");
@@ -208,16 +235,6 @@ THXApp::THXApp(THXEnvironment environment, int colorDepthBits)
     m_browser = m_store.ReadString(kSettingsKey, "Browser", "");
     if (m_browser.empty())
         m_browser = DefaultBrowser();
-
-    if (colorDepthBits > 8)
-        m_themeColors = {"$00663300", "$00996633", "$009C6531", "$00BDCFCE"};
-    else
-        m_themeColors = {"$005f4000", "$00804000", "$00A16000", "$00C0DCC0"};
-
-    LoadActiveTaskList();
-
-    if (g_instance == nullptr)
-        g_instance = this;
 }
 
 THXApp::~THXApp()
@@ -565,12 +582,45 @@ void THXApp::SetOnPriorityChange(std::function<void()> handler)
 
 void THXApp::SaveActiveTasks()
 {
-    std::string text;
-    for (const TActiveTask& entry : ActiveTasks)
-        text += entry.fileName + "\r\n";
     ForceDirectories(TasksFolder());
-    if (!WriteFileAtomic(ActiveTasksFile(), text))
-        throw EFileError("Unable to write file: " + ActiveTasksFile());
+    const std::string file = ActiveTasksFile();
+    // The other program (or a second one) may have changed the list since this one
+    // read it: their changes stay, this process's changes are applied on top.
+    const TExclusiveFileLock lock(file + ".lock");
+    std::vector<std::string> merged = ReadActiveTaskFile();
+    const auto contains = [](const std::vector<std::string>& list, const std::string& path)
+    { return std::find(list.begin(), list.end(), path) != list.end(); };
+    std::vector<std::string> mine;
+    for (const TActiveTask& entry : ActiveTasks)
+        mine.push_back(entry.fileName);
+    std::erase_if(merged,
+                  [&](const std::string& path) { return contains(m_activeListBase, path) && !contains(mine, path); });
+    for (const std::string& path : mine)
+        if (!contains(m_activeListBase, path) && !contains(merged, path))
+            merged.push_back(path);
+
+    std::string text;
+    for (const std::string& path : merged)
+        text += path + "\r\n";
+    if (!WriteFileAtomic(file, text))
+        throw EFileError("Unable to write file: " + file);
+    m_activeListBase = merged;
+    m_activeListStamp = FileStamp(file);
+
+    // The list now is the file's, in its order; task objects stay with their paths.
+    std::vector<TActiveTask> list;
+    for (const std::string& path : merged)
+    {
+        const auto held = std::find_if(ActiveTasks.begin(), ActiveTasks.end(),
+                                       [&](const TActiveTask& entry) { return entry.fileName == path; });
+        list.push_back(held != ActiveTasks.end() ? std::move(*held) : TActiveTask{path, nullptr});
+    }
+    ActiveTasks = std::move(list);
+}
+
+bool THXApp::ActiveTasksChangedOnDisk() const
+{
+    return FileStamp(ActiveTasksFile()) != m_activeListStamp;
 }
 
 void THXApp::LoadActiveTaskList()
@@ -589,8 +639,10 @@ void THXApp::LoadActiveTaskList()
             m_store.ReportProblem("Active task list " + list + " could not be read");
         return;
     }
-    for (std::string& path : ReadActiveTaskFile())
-        ActiveTasks.push_back({std::move(path), nullptr});
+    m_activeListStamp = FileStamp(list); // before reading: a change meanwhile is seen later
+    m_activeListBase = ReadActiveTaskFile();
+    for (const std::string& path : m_activeListBase)
+        ActiveTasks.push_back({path, nullptr});
 }
 
 std::vector<std::string> THXApp::ReadActiveTaskFile() const

@@ -239,9 +239,31 @@ public:
     // Clears the key and writes the list, at most `maximum` entries.
     void SaveRecentList(std::string_view key, const std::vector<std::string>& list, int maximum);
 
+    // Reads the stored values the fields keep again (at creation, and when another
+    // process has changed the settings file).
+    void ReloadSettings();
+    // ReloadSettings when the settings file was replaced since the last look; true
+    // when it was. The windows ask on their tick, so a change made by the other
+    // program shows here too.
+    bool ReloadSettingsIfChanged();
+
     // Writes the active-task list to "ActiveTasks.lst": one task file path per
-    // line, each followed by CR LF; atomically. Throws EFileError on failure.
+    // line, each followed by CR LF; atomically. Another process may have changed
+    // the file since this one read it: under the list's lock file the file is read
+    // anew and only what this process changed since then (paths added, removed) is
+    // applied to it, and ActiveTasks takes the result (entries another process added
+    // come without a task object). Throws EFileError on failure.
     void SaveActiveTasks();
+    // The paths ActiveTasks was last read as (the scheduler reading the list) with
+    // FileStamp of the list taken before reading it: the base that SaveActiveTasks
+    // tells this process's changes by.
+    void NoteActiveTasksRead(std::vector<std::string> paths, std::string stamp)
+    {
+        m_activeListBase = std::move(paths);
+        m_activeListStamp = std::move(stamp);
+    }
+    // True when "ActiveTasks.lst" was replaced since this process last read or wrote it.
+    bool ActiveTasksChangedOnDisk() const;
 
     // The task file paths "ActiveTasks.lst" lists, in order, each once (paths are
     // compared exactly: the file system tells letter case apart). Lines may end
@@ -296,6 +318,10 @@ private:
     int m_queueSaveInterval = 10;
     std::array<std::string, 4> m_themeColors;
     std::function<void()> m_onPriorityChange;
+    // The active-task list as last read or written, and the file's identity then.
+    std::vector<std::string> m_activeListBase;
+    std::string m_activeListStamp;
+    std::string m_settingsStamp;
 };
 
 } // namespace hx

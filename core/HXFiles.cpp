@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -455,6 +456,33 @@ std::string IncludeTrailingSlash(const std::string& folder)
     if (folder.empty() || folder.back() == '/')
         return folder;
     return folder + "/";
+}
+
+} // namespace hx
+
+namespace hx
+{
+
+TExclusiveFileLock::TExclusiveFileLock(const std::string& lockFile)
+{
+    TFileHandle fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.Valid())
+        return;
+    int result;
+    do
+        result = ::flock(fd.Get(), LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    if (result == 0)
+        m_fd = std::move(fd); // closing releases the lock
+}
+
+std::string FileStamp(const std::string& path)
+{
+    struct stat status = {};
+    if (::stat(path.c_str(), &status) != 0)
+        return {};
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":" + std::to_string(status.st_size) +
+           ":" + std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
 }
 
 } // namespace hx

@@ -130,6 +130,25 @@ private:
     TDurability m_durability = TDurability::kFlushed;
 };
 
+// An exclusive advisory lock (flock) on a lock file, waited for and held while the
+// object lives, so two processes replacing one shared file (the settings, the
+// active-task list) take turns. The lock file stays: removing it would let two
+// processes lock two different files of one name.
+class TExclusiveFileLock
+{
+public:
+    explicit TExclusiveFileLock(const std::string& lockFile);
+    // False when the lock file cannot be made or locked.
+    bool Locked() const { return m_fd.Valid(); }
+
+private:
+    TFileHandle m_fd;
+};
+
+// A text that changes whenever the file is replaced or written (device, inode,
+// size, modification time); "" when the file is missing.
+std::string FileStamp(const std::string& path);
+
 // Removes, in the folder and every folder below it, the hidden temporaries of atomic
 // writes left by processes that have ended (a crash or a kill in the middle of a save);
 // those of processes still running stay. Returns how many were removed.

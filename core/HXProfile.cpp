@@ -1,9 +1,11 @@
 #include "core/HXProfile.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
 
+#include "core/HXFiles.h"
 #include "core/HXIniFile.h"
 #include "core/HXStrings.h"
 
@@ -68,38 +70,60 @@ void THXProfile::ReadFrom(const TIniFile& file)
 
 void THXProfile::WriteTo(TIniFile& file) const
 {
+    file.RewriteSection(kProfileSection, Entries());
+}
+
+THXProfile::TEntries THXProfile::Entries() const
+{
     auto number = [](std::int32_t value) { return std::to_string(value); };
-    file.RewriteSection(kProfileSection, {
-                                             {"Profile Name", Name},
-                                             {"File Types", CommaText(FileTypes)},
-                                             {"Page Location", number(PageLocation)},
-                                             {"Resource Location", number(ResourceLocation)},
-                                             {"Depth", number(Depth)},
-                                             {"Aggressive Parser", number(AggressiveParser)},
-                                             {"Convert Followed Links", number(ConvertFollowedLinks)},
-                                             {"Convert Unfollowed Links", number(ConvertUnfollowedLinks)},
-                                             {"Use Start Page Title", UseStartPageTitle ? "1" : "0"},
-                                             {"URL Filters Exclude", CommaText(URLFiltersExclude)},
-                                             {"URL Filters Include", CommaText(URLFiltersInclude)},
-                                             {"Page File Size Min", number(PageFileSizeMin)},
-                                             {"Page File Size Max", number(PageFileSizeMax)},
-                                             {"Resource File Size Min", number(ResourceFileSizeMin)},
-                                             {"Resource File Size Max", number(ResourceFileSizeMax)},
-                                             {"Use Sitemaps", UseSitemaps ? "1" : "0"},
-                                         });
+    return TEntries{
+        {"Profile Name", Name},
+        {"File Types", CommaText(FileTypes)},
+        {"Page Location", number(PageLocation)},
+        {"Resource Location", number(ResourceLocation)},
+        {"Depth", number(Depth)},
+        {"Aggressive Parser", number(AggressiveParser)},
+        {"Convert Followed Links", number(ConvertFollowedLinks)},
+        {"Convert Unfollowed Links", number(ConvertUnfollowedLinks)},
+        {"Use Start Page Title", UseStartPageTitle ? "1" : "0"},
+        {"URL Filters Exclude", CommaText(URLFiltersExclude)},
+        {"URL Filters Include", CommaText(URLFiltersInclude)},
+        {"Page File Size Min", number(PageFileSizeMin)},
+        {"Page File Size Max", number(PageFileSizeMax)},
+        {"Resource File Size Min", number(ResourceFileSizeMin)},
+        {"Resource File Size Max", number(ResourceFileSizeMax)},
+        {"Use Sitemaps", UseSitemaps ? "1" : "0"},
+    };
 }
 
 void THXProfile::Load()
 {
     const TIniFile file(FileName);
     ReadFrom(file);
+    m_saved.Entries = Entries();
 }
 
 void THXProfile::Save() const
 {
+    const std::string folder = ExtractFilePath(FileName);
+    if (!folder.empty())
+        ForceDirectories(folder);
+    // The other program may have saved the profile meanwhile: its changes stay
+    // unless this object changed the same key.
+    const TExclusiveFileLock lock(FileName + ".lock");
     TIniFile file(FileName);
-    WriteTo(file);
+    TEntries entries = Entries();
+    for (auto& [key, value] : entries)
+    {
+        const auto saved = std::find_if(m_saved.Entries.begin(), m_saved.Entries.end(),
+                                        [&key](const auto& entry) { return entry.first == key; });
+        const bool changedHere = saved == m_saved.Entries.end() || saved->second != value;
+        if (!changedHere && file.ValueExists(kProfileSection, key))
+            value = file.ReadString(kProfileSection, key, value);
+    }
+    file.RewriteSection(kProfileSection, entries);
     file.UpdateFile();
+    m_saved.Entries = Entries();
 }
 
 } // namespace hx

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+#include <utility>
 #include <string_view>
 
 namespace hx
@@ -90,7 +92,10 @@ public:
     // empty leaves that list unchanged; a non-empty one replaces it.
     void Load();
     // Creates the folder of FileName when missing, then writes every key; other
-    // sections of the file (a task file's "Task" section) are kept.
+    // sections of the file (a task file's "Task" section) are kept. Another program
+    // may have saved the file since this object read it: under the file's lock it is
+    // read anew, and of a profile that was loaded only the keys this object changed
+    // since its Load (or last Save) replace what the file holds.
     void Save() const;
 
     // The same on an open file, for the task file that holds both sections.
@@ -98,6 +103,19 @@ public:
     void WriteTo(TIniFile& file) const;
 
     bool operator==(const THXProfile&) const = default;
+
+private:
+    using TEntries = std::vector<std::pair<std::string, std::string>>;
+    // The keys as WriteTo writes them.
+    TEntries Entries() const;
+    // The keys as last read from or written to FileName: what tells this object's
+    // changes from another program's. Not part of the profile's value.
+    struct TSavedEntries
+    {
+        TEntries Entries;
+        bool operator==(const TSavedEntries&) const { return true; }
+    };
+    mutable TSavedEntries m_saved;
 };
 
 } // namespace hx

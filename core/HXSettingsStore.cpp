@@ -390,41 +390,19 @@ void CreateSettingsFolder(const std::filesystem::path& folder)
     ::mkdir(folder.c_str(), 0700);
 }
 
-// An exclusive advisory lock on "<settings file>.lock", held while it lives. The
-// lock file itself stays: removing it would let two processes lock different files.
+// An exclusive advisory lock on "<settings file>.lock", held while it lives, in
+// the settings folder (made for its owner alone when missing).
 class TFileLock
 {
 public:
     explicit TFileLock(const std::filesystem::path& file)
-        : m_fd(-1)
+        : m_lock((CreateSettingsFolder(file.parent_path()), file.string() + ".lock"))
     {
-        CreateSettingsFolder(file.parent_path());
-        std::filesystem::path lockPath = file;
-        lockPath += ".lock";
-        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
-            return;
-        int result;
-        do
-            result = ::flock(m_fd, LOCK_EX);
-        while (result != 0 && errno == EINTR);
-        if (result != 0)
-        {
-            ::close(m_fd);
-            m_fd = -1;
-        }
     }
-    ~TFileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // closing releases the lock
-    }
-    TFileLock(const TFileLock&) = delete;
-    TFileLock& operator=(const TFileLock&) = delete;
-    bool Locked() const { return m_fd >= 0; }
+    bool Locked() const { return m_lock.Locked(); }
 
 private:
-    int m_fd;
+    TExclusiveFileLock m_lock;
 };
 
 } // namespace

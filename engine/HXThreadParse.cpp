@@ -777,8 +777,8 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
                                    }
                                    // A full disk stops the run; the page is parsed again
                                    // when it resumes.
-                                   if (!written && IsDiskFullError(saveError) && onDiskFull)
-                                       onDiskFull(DiskFullText(localFile, saveError));
+                                   if (!written && StopsTheRun(saveError) && onDiskFull)
+                                       onDiskFull(WriteStopText(localFile, saveError));
                                    else if (!written && view)
                                        view->PageNotSaved(localFile);
                                    // The next page's read rides along, saving it a trip.

@@ -74,6 +74,18 @@ std::string DiskFullText(const std::string& path, int error)
     return "Disk full: unable to write " + path + " (" + std::strerror(error) + ")";
 }
 
+bool StopsTheRun(int error)
+{
+    return IsDiskFullError(error) || error == EACCES || error == EPERM || error == EROFS;
+}
+
+std::string WriteStopText(const std::string& path, int error)
+{
+    if (IsDiskFullError(error))
+        return DiskFullText(path, error);
+    return "Unable to write " + path + " (" + std::strerror(error) + ")";
+}
+
 TPartFile::TPartFile(std::string root, std::string target, TKeepQuery keep, TPartWriter writer)
     : m_root(std::move(root))
     , m_target(std::move(target))
@@ -199,8 +211,8 @@ bool TPartFile::BeginBody(const std::string& resumeFile, std::int64_t offset)
     {
         Discard();
         // Without room for the file the body is not dropped: the run stops for it.
-        if (IsDiskFullError(m_error))
-            throw EDiskFull(DiskFullText(m_target, m_error));
+        if (StopsTheRun(m_error))
+            throw EDiskFull(WriteStopText(m_target, m_error));
     }
     if (!keep)
         Discard();
@@ -275,8 +287,8 @@ void TPartFile::Write(std::string_view data)
                 // What reached the disk so far stays the body.
                 m_position += static_cast<std::int64_t>(done);
                 m_size = std::max(m_size, m_position);
-                if (IsDiskFullError(m_error))
-                    throw EDiskFull(DiskFullText(m_target, m_error));
+                if (StopsTheRun(m_error))
+                    throw EDiskFull(WriteStopText(m_target, m_error));
                 throw EFileError("Unable to write file");
             }
             done += static_cast<std::size_t>(written);

@@ -37,8 +37,9 @@ namespace hx
 // The name of the part file for a target file name.
 std::string PartFileName(const std::string& targetName);
 
-// The disk (or the user's quota) has no room left for a file of the run. The
-// message is the status text of the stop it causes (DiskFullText).
+// The disk (or the user's quota) has no room left for a file of the run, or the
+// destination may not be written at all. The message is the status text of the
+// stop it causes (WriteStopText).
 class EDiskFull : public EFileError
 {
 public:
@@ -49,6 +50,13 @@ public:
 bool IsDiskFullError(int error);
 // "Disk full: unable to write PATH (the system's text for the error)".
 std::string DiskFullText(const std::string& path, int error);
+// True for the errors after which no file of the run can be written, so the run
+// stops (what is queued stays, for a resume once the cause is mended) instead of
+// failing file after file: a full disk, and a destination without write
+// permission or on a read-only file system.
+bool StopsTheRun(int error);
+// DiskFullText for a full disk, else "Unable to write PATH (the system's text)".
+std::string WriteStopText(const std::string& path, int error);
 
 // How a part file's bytes reach the disk, with pwrite's arguments and result (a
 // negative result with errno set on failure). Empty: pwrite itself. Tests give

@@ -596,8 +596,8 @@ void TThreadHTTP::FinishTransfer(const std::string& limitText)
             m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath);
         m_committed = m_part->Commit();
         m_commitTried = true;
-        if (!m_committed && IsDiskFullError(m_part->Error()))
-            throw EDiskFull(DiskFullText(m_localPath, m_part->Error()));
+        if (!m_committed && StopsTheRun(m_part->Error()))
+            throw EDiskFull(WriteStopText(m_localPath, m_part->Error()));
     }
     CallOwner(
         [this]
@@ -744,13 +744,13 @@ bool TThreadHTTP::Save()
     if (!m_committed)
     {
         m_item.LocalFile.clear();
-        if (m_part && IsDiskFullError(m_part->Error()))
+        if (m_part && StopsTheRun(m_part->Error()))
         {
             // The item stays interrupted, to be fetched again when the task resumes;
             // the slot ends as a stopped one, not as a failed transfer.
             m_connection.SetState(TqkHTTPState::hsStopping);
             if (m_connection.OnDiskFull)
-                m_connection.OnDiskFull(DiskFullText(path, m_part->Error()));
+                m_connection.OnDiskFull(WriteStopText(path, m_part->Error()));
             return false;
         }
         // An item whose file cannot be made failed: it is counted as an error and

@@ -1,6 +1,7 @@
 #include "schedule/HXScheduler.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +10,7 @@
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
+#include "core/HXTaskLock.h"
 #include "core/HXURL.h"
 
 namespace hx
@@ -234,9 +236,11 @@ std::vector<std::string> THXScheduler::LoadActiveTasks(const std::function<bool(
 {
     std::vector<std::string> problems;
     std::string text;
+    std::string stamp = FileStamp(m_app.ActiveTasksFile());
     if (ReadRegularFile(m_app.ActiveTasksFile(), kMaxActiveListBytes, text) != TFileRead::Read)
         return problems;
     const std::vector<std::string> names = m_app.ReadActiveTaskFile();
+    m_app.NoteActiveTasksRead(names, std::move(stamp));
     m_app.ActiveTasks.clear();
     std::string written;
     for (const std::string& name : names)
@@ -260,8 +264,11 @@ std::vector<std::string> THXScheduler::LoadActiveTasks(const std::function<bool(
                 if (entry.fileName == name)
                     entry.task = task;
             }
-            // A run that was going on when the program ended cannot be continued as it was.
-            if (task->Status >= kStatusDownloading && task->Status <= kStatusComplete)
+            // A run that was going on when the program ended cannot be continued as it
+            // was; a run another process is making goes on there.
+            if (const int holder = TaskRunsElsewhere(name); holder != 0)
+                m_elsewhere[name] = holder;
+            else if (task->Status >= kStatusDownloading && task->Status <= kStatusComplete)
             {
                 task->Status = kStatusIncomplete;
                 task->Schedule.clear();
@@ -280,10 +287,144 @@ std::shared_ptr<THXTask> THXScheduler::FindDueTask(TDateTime now) const
 {
     for (const TActiveTask& entry : m_app.ActiveTasks)
     {
-        if (entry.task && IsTaskDue(*entry.task, now))
+        if (entry.task && !m_elsewhere.contains(entry.fileName) && IsTaskDue(*entry.task, now))
             return entry.task;
     }
     return nullptr;
+}
+
+void THXScheduler::PickUpActiveTasks()
+{
+    if (!m_app.ActiveTasksChangedOnDisk())
+        return;
+    std::string stamp = FileStamp(m_app.ActiveTasksFile());
+    const std::vector<std::string> names = m_app.ReadActiveTaskFile();
+    m_app.NoteActiveTasksRead(names, std::move(stamp));
+    const std::shared_ptr<THXTask> running = FindRunningTask(nullptr);
+    std::vector<TActiveTask> list;
+    for (const std::string& name : names)
+    {
+        const auto held = std::find_if(m_app.ActiveTasks.begin(), m_app.ActiveTasks.end(),
+                                       [&](const TActiveTask& entry) { return entry.fileName == name; });
+        if (held != m_app.ActiveTasks.end())
+        {
+            list.push_back(std::move(*held));
+            continue;
+        }
+        // Scheduled by another process: the row shown for it (read again from its
+        // file), else loaded as the start-up loads the list.
+        TActiveTask entry{name, nullptr};
+        const auto shown = std::find_if(m_shown.begin(), m_shown.end(),
+                                        [&](const std::shared_ptr<THXTask>& task) { return task->FileName == name; });
+        if (shown != m_shown.end() && RefreshFromFile(**shown))
+            entry.task = *shown;
+        else
+        {
+            try
+            {
+                entry.task = NewTask(name);
+            }
+            catch (const std::exception&)
+            {
+            }
+        }
+        if (entry.task && *m_onTaskChanged)
+            (*m_onTaskChanged)(*entry.task);
+        list.push_back(std::move(entry));
+    }
+    // A task this process runs stays listed, whatever the other process wrote.
+    for (TActiveTask& entry : m_app.ActiveTasks)
+        if (running && entry.task == running)
+            list.push_back(std::move(entry));
+    m_app.ActiveTasks = std::move(list);
+}
+
+int THXScheduler::RunsElsewhere(const THXTask& task) const
+{
+    const auto found = m_elsewhere.find(task.FileName);
+    return found == m_elsewhere.end() ? 0 : found->second;
+}
+
+void THXScheduler::PollElsewhere()
+{
+    std::vector<std::shared_ptr<THXTask>> tasks = m_shown;
+    for (const TActiveTask& entry : m_app.ActiveTasks)
+        if (entry.task && std::find(tasks.begin(), tasks.end(), entry.task) == tasks.end())
+            tasks.push_back(entry.task);
+    for (const std::shared_ptr<THXTask>& task : tasks)
+    {
+        const int holder = TaskRunsElsewhere(task->FileName);
+        const int known = RunsElsewhere(*task);
+        if (holder == known)
+            continue;
+        if (holder != 0)
+            m_elsewhere[task->FileName] = holder;
+        else
+            m_elsewhere.erase(task->FileName);
+        // The other process's saves are what the task is now: its status while it runs,
+        // its counters and next run once it has ended.
+        if (!RefreshFromFile(*task))
+            continue;
+        // A process killed in its run left its run state behind: stale, as at start-up.
+        if (holder == 0 && IsStaleRunStatus(task->Status) && TaskLockHolder(task->FileName) == 0)
+        {
+            task->Status = kStatusIncomplete;
+            task->Schedule.clear();
+            task->Save();
+        }
+        if (*m_onTaskChanged)
+            (*m_onTaskChanged)(*task);
+    }
+    // Tasks no longer held: forget them.
+    std::erase_if(m_elsewhere,
+                  [&](const auto& entry)
+                  {
+                      return std::none_of(tasks.begin(), tasks.end(),
+                                          [&](const std::shared_ptr<THXTask>& task)
+                                          { return task->FileName == entry.first; });
+                  });
+}
+
+bool THXScheduler::RefreshFromFile(THXTask& task)
+{
+    try
+    {
+        task.Load();
+    }
+    catch (const std::exception&)
+    {
+        return false; // a file being replaced or damaged: the next look tries again
+    }
+    // A queue held here predates the other process's run; the next start reads the file.
+    if (m_app.CurrentTask.get() == &task && !IsRunningStatus(task.Status))
+        task.ClearQueue();
+    return true;
+}
+
+bool THXScheduler::StillDueOnDisk(THXTask& task, TDateTime now)
+{
+    // Another process may have run the task since this one read it: what its file
+    // says now decides, so two schedulers never run one due task twice.
+    THXTask onDisk(m_app);
+    onDisk.FileName = task.FileName;
+    try
+    {
+        onDisk.Load();
+    }
+    catch (const std::exception&)
+    {
+        return true; // unreadable now: the start reports it
+    }
+    // The file keeps whole seconds.
+    constexpr double kSecond = 1.0 / 86400.0;
+    if (onDisk.Status == task.Status && std::abs(onDisk.NextRun - task.NextRun) < kSecond &&
+        onDisk.Schedule == task.Schedule)
+        return true;
+    if (!RefreshFromFile(task))
+        return false;
+    if (*m_onTaskChanged)
+        (*m_onTaskChanged)(task);
+    return IsTaskDue(task, now);
 }
 
 bool THXScheduler::IsTaskRunning() const
@@ -312,8 +453,10 @@ std::shared_ptr<THXTask> THXScheduler::FindRunningTask(const THXTask* after) con
         if (found != candidates.end())
             from = std::next(found);
     }
-    const auto running = std::find_if(
-        from, candidates.end(), [](const std::shared_ptr<THXTask>& task) { return IsRunningStatus(task->Status); });
+    // A task another process runs keeps its status from there but is not running here.
+    const auto running = std::find_if(from, candidates.end(),
+                                      [this](const std::shared_ptr<THXTask>& task)
+                                      { return IsRunningStatus(task->Status) && RunsElsewhere(*task) == 0; });
     return running == candidates.end() ? nullptr : *running;
 }
 
@@ -325,9 +468,13 @@ std::shared_ptr<THXTask> THXScheduler::Tick()
 std::shared_ptr<THXTask> THXScheduler::Tick(TDateTime now)
 {
     m_runner->CheckResources();
+    PickUpActiveTasks();
+    PollElsewhere();
     if (IsTaskRunning())
         return nullptr;
     std::shared_ptr<THXTask> task = FindDueTask(now);
+    if (task && !StillDueOnDisk(*task, now))
+        return nullptr;
     if (task)
         m_runner->StartTask(task);
     return task;
@@ -378,16 +525,20 @@ const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowCategory(const st
             m_shown.push_back(task);
             continue;
         }
-        // Neither current nor active, so no run of it can be going on: a run state
-        // left in its file is stale. (Status 2 counts too, or the stale task would
-        // keep every other task from starting.)
-        if (IsStaleRunStatus(task->Status))
+        // Neither current nor active, so no run of it can be going on here: a run
+        // state left in its file is stale, unless another process is running it.
+        // (Status 2 counts too, or the stale task would keep every other task from
+        // starting.)
+        if (const int holder = TaskRunsElsewhere(path); holder != 0)
+            m_elsewhere[path] = holder;
+        else if (IsStaleRunStatus(task->Status))
         {
             task->Status = kStatusIncomplete;
             task->Save();
         }
         m_shown.push_back(task);
     }
+    PollElsewhere();
     return m_shown;
 }
 
@@ -399,6 +550,7 @@ const std::vector<std::shared_ptr<THXTask>>& THXScheduler::ShowActiveTasks()
         if (entry.task)
             m_shown.push_back(entry.task);
     }
+    PollElsewhere();
     return m_shown;
 }
 
@@ -417,6 +569,8 @@ void THXScheduler::AddTask(const std::shared_ptr<THXTask>& task)
 bool THXScheduler::QueueTaskRun(const std::shared_ptr<THXTask>& task, const TRunModeChooser& chooseRunMode)
 {
     THXTask& run = *task;
+    if (TaskRunsElsewhere(run.FileName) != 0)
+        return false; // the other process's saves own the task file now
     if (run.QueueLineCount() == 0 && FileExists(run.QueueFileName()))
         run.LoadQueue();
     if (run.QueueLineCount() > 0 && chooseRunMode)
@@ -447,7 +601,7 @@ void THXScheduler::StopTasks(const std::vector<std::shared_ptr<THXTask>>& tasks)
 {
     for (const std::shared_ptr<THXTask>& task : tasks)
     {
-        if (task && task->Status == kStatusDownloading)
+        if (task && task->Status == kStatusDownloading && RunsElsewhere(*task) == 0)
             m_runner->StopTask(task);
     }
 }
@@ -464,7 +618,7 @@ void THXScheduler::UnscheduleTasks(const std::vector<std::shared_ptr<THXTask>>& 
 {
     for (const std::shared_ptr<THXTask>& task : tasks)
     {
-        if (!task)
+        if (!task || TaskRunsElsewhere(task->FileName) != 0)
             continue;
         task->Status = kStatusUnscheduled;
         task->Schedule.clear();
@@ -479,7 +633,7 @@ std::vector<std::shared_ptr<THXTask>> THXScheduler::DeleteTasks(const std::vecto
     std::vector<std::shared_ptr<THXTask>> deleted;
     for (const std::shared_ptr<THXTask>& task : tasks)
     {
-        if (!task || IsRunningStatus(task->Status))
+        if (!task || IsRunningStatus(task->Status) || TaskRunsElsewhere(task->FileName) != 0)
             continue;
         std::vector<std::string> paths;
         const std::string queueFile = task->QueueFileName();

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/HXDateTime.h"
@@ -150,7 +151,22 @@ public:
     // before each task file, ends the loading early (the rest stay unloaded).
     std::vector<std::string> LoadActiveTasks(const std::function<bool()>& stopRequested = {});
 
-    // The first task of the active-task list, in list order, that is due now.
+    // --- Tasks another process runs (each run holds the task's lock, HXTaskLock.h) ---
+
+    // The process running the task elsewhere as last seen, 0 when none is.
+    int RunsElsewhere(const THXTask& task) const;
+    // Looks at the locks of the shown and active tasks (the tick does, once a
+    // second). A task whose run elsewhere began or ended is read again from its file
+    // and reported to the change handler, so its row follows the other process.
+    void PollElsewhere();
+
+    // Reads "ActiveTasks.lst" again when another process has changed it (the tick
+    // does): tasks it lists anew are loaded, tasks it no longer lists leave the list
+    // unless this process runs them.
+    void PickUpActiveTasks();
+
+    // The first task of the active-task list, in list order, that is due now and
+    // not run by another process.
     std::shared_ptr<THXTask> FindDueTask(TDateTime now) const;
     std::shared_ptr<THXTask> FindDueTask() const { return FindDueTask(m_clock.Now()); }
 
@@ -161,8 +177,10 @@ public:
     // the shown tasks, then the other active tasks, then the current task.
     std::shared_ptr<THXTask> FindRunningTask(const THXTask* after = nullptr) const;
 
-    // The tick body, run on the owner thread once a second: the resource check;
-    // nothing more while a task runs; else the first due task is started. Returns
+    // The tick body, run on the owner thread once a second: the resource check,
+    // PickUpActiveTasks and PollElsewhere; nothing more while a task runs; else the first due task is
+    // started, when its file (which another process may have changed by running it)
+    // still says it is due. Returns
     // the task started, if any (at most one per tick).
     std::shared_ptr<THXTask> Tick();
     std::shared_ptr<THXTask> Tick(TDateTime now);
@@ -243,6 +261,9 @@ private:
     std::shared_ptr<THXTask> ActiveTask(const std::string& fileName) const;
     void DropActive(const THXTask& task);
     void DropShown(const THXTask& task);
+    // Reads the task's file again (false when it cannot be read now).
+    bool RefreshFromFile(THXTask& task);
+    bool StillDueOnDisk(THXTask& task, TDateTime now);
 
     THXApp& m_app;
     const THXClock& m_clock;
@@ -252,6 +273,8 @@ private:
     // calls nothing that is gone.
     std::shared_ptr<std::function<void(THXTask&)>> m_onTaskChanged;
     std::vector<std::shared_ptr<THXTask>> m_shown;
+    // Task file -> id of the process running it.
+    std::unordered_map<std::string, int> m_elsewhere;
 };
 
 } // namespace hx

@@ -200,6 +200,17 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         m_host.ShowStatus("Task \"" + task->Name + "\" waits: \"" + running->Name + "\" is running.");
         return false;
     }
+    // One task, one program: a task another process runs is left alone, its queue
+    // and files included. The lock is held until the run's last save.
+    m_refusalText.clear();
+    int holder = 0;
+    if (m_taskLock.TryAcquire(task->FileName, &holder) == THXTaskLock::TResult::HeldElsewhere)
+    {
+        m_refusalText = RunningElsewhereText(task->Name, holder);
+        m_host.ShowStatus(m_refusalText);
+        m_host.ShowError(m_refusalText);
+        return false;
+    }
 
     const bool current =
         m_app.CurrentTask == task && task->QueueLineCount() > 0 &&
@@ -276,6 +287,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
             m_host.ShowError(saveError.what());
         }
         m_host.ShowStatus("Ready");
+        m_taskLock.Release();
         return false;
     }
 
@@ -783,6 +795,8 @@ void THXTaskRunner::StopTask(const std::shared_ptr<THXTask>& task)
     HaltTask(*task);
     task->Status = kStatusStopped;
     task->Save();
+    if (m_taskLock.TaskFile() == task->FileName)
+        m_taskLock.Release(); // the run's last save is done: another process may take it
     m_host.ShowStatus("Ready");
     m_host.RunEnded(*task);
 }
@@ -793,6 +807,8 @@ void THXTaskRunner::CompleteTask(THXTask& task)
     if (!task.IntranetMode && task.Profile.UseStartPageTitle && !task.StartPageTitle.empty() &&
         RenameZip(task, ZipNameForTitle(task.StartPageTitle)))
         task.Save();
+    if (m_taskLock.TaskFile() == task.FileName)
+        m_taskLock.Release();
     m_host.RunEnded(task);
 }
 

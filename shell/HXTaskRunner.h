@@ -28,6 +28,7 @@
 #include "archive/XcdZipD4.h"
 #include "core/HXJobThread.h"
 #include "core/HXPacing.h"
+#include "core/HXTaskLock.h"
 #include "engine/HXSitemaps.h"
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
@@ -148,7 +149,8 @@ public:
     void SetScheduler(THXScheduler* scheduler) { m_scheduler = scheduler; }
 
     // Starts or resumes the task by its RunMode. Refused (false, with a status
-    // text) while another task runs. A damaged queue file stops the start before
+    // text) while another task runs, and refused with RefusalText() shown as an error
+    // while another process runs this task. A damaged queue file stops the start before
     // the task is marked as downloading: the error is shown and the task becomes
     // "Download Stopped".
     bool Start(const std::shared_ptr<THXTask>& task);
@@ -173,6 +175,9 @@ public:
     void WaitForCleanUp();
     // Why the last run stopped by itself ("" when it completed or was stopped on request).
     const std::string& FailureText() const { return m_failureText; }
+    // Why the last Start was refused because another process runs the task
+    // (RunningElsewhereText), "" otherwise.
+    const std::string& RefusalText() const { return m_refusalText; }
     // Renames the task's archive to `name` in its folder (unique-name rule,
     // RenameZipFile); false after telling the user when the file cannot be renamed.
     bool RenameZip(THXTask& task, const std::string& name);
@@ -242,6 +247,9 @@ private:
     TRunPacing m_pacing;
     std::chrono::steady_clock::time_point m_lastZipBatch{};
     std::string m_failureText;
+    std::string m_refusalText;
+    // Held from a run's start to its last save, so no other process runs the task.
+    THXTaskLock m_taskLock;
     THXScheduler* m_scheduler = nullptr;
     TXceedZip m_zip;
     TZipGate m_zipGate;

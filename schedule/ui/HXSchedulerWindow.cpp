@@ -29,6 +29,7 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/ui/HXQtText.h"
+#include "core/HXTaskLock.h"
 #include "schedule/HXScheduler.h"
 #include "core/HXApp.h"
 #include "schedule/ui/HXReportCommands.h"
@@ -103,9 +104,15 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const
         return {};
     const THXTask& task = *m_tasks[static_cast<std::size_t>(index.row())];
     const auto column = static_cast<std::size_t>(index.column());
+    // Another process runs the task: its status column and hint say so.
+    constexpr std::size_t kStatusColumn = 2;
+    const int elsewhere = m_scheduler.RunsElsewhere(task);
     switch (role)
     {
     case Qt::DisplayRole:
+        if (elsewhere != 0 && column == kStatusColumn)
+            return tr("Running in another Harbex process (PID %1)").arg(elsewhere);
+        return QString::fromStdString(TaskRow(task).Columns[column]);
     case Qt::EditRole:
         return QString::fromStdString(TaskRow(task).Columns[column]);
     case kSortRole:
@@ -132,6 +139,8 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const
                       static_cast<int>(color & 0xFF));
     }
     case Qt::ToolTipRole:
+        if (elsewhere != 0)
+            return QString::fromStdString(RunningElsewhereText(task.Name, elsewhere) + "\n" + TaskHint(task));
         return QString::fromStdString(TaskHint(task));
     default:
         return {};
@@ -531,8 +540,15 @@ std::vector<std::shared_ptr<THXTask>> TFormScheduler::SelectedTasks() const
 TTaskCommands TFormScheduler::Commands() const
 {
     const std::vector<std::shared_ptr<THXTask>> selected = SelectedTasks();
-    return EnabledCommands(selected.empty() ? nullptr : selected.front().get(),
-                           DownloadRunning ? DownloadRunning() : false);
+    TTaskCommands commands = EnabledCommands(selected.empty() ? nullptr : selected.front().get(),
+                                             DownloadRunning ? DownloadRunning() : false);
+    if (!selected.empty() && m_scheduler.RunsElsewhere(*selected.front()) != 0)
+    {
+        // Another process runs it: nothing here may change the task or its files.
+        commands.Run = commands.Stop = commands.Delete = commands.Edit = false;
+        commands.Schedule = commands.Unschedule = commands.Explore = false;
+    }
+    return commands;
 }
 
 void TFormScheduler::UpdateCommands()

@@ -771,6 +771,8 @@ void TFormHarbex::TickSchedule()
         return;
     try
     {
+        // The other program (harbex-cli, a second window) may have changed settings.
+        m_app.ReloadSettingsIfChanged();
         m_scheduler.Tick();
     }
     catch (const std::exception& error)

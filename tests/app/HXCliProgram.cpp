@@ -1,6 +1,7 @@
 #include "app/HXCliProgram.h"
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -18,7 +19,10 @@ using namespace std::chrono_literals;
 TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments)
 {
     TProgramRun run;
+    // Each run its own file: two programs may run at once.
     run.OutputFile = home + "/output.txt";
+    for (int number = 2; std::filesystem::exists(run.OutputFile); ++number)
+        run.OutputFile = home + "/output-" + std::to_string(number) + ".txt";
     std::vector<std::string> words = {HX_CLI_PROGRAM};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;

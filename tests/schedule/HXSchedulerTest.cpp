@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
+#include "core/HXTaskLock.h"
 #include "support/HXSandbox.h"
 
 namespace hx
@@ -254,6 +259,71 @@ TEST_F(HXSchedulerTest, TickStartsOneDueTaskInListOrderAndNoneWhileOneRuns)
     EXPECT_EQ(scheduler->Tick()->Name, "Later");
     EXPECT_EQ(runner->started, (std::vector<std::string>{"First", "Second", "Later"}));
     EXPECT_EQ(runner->resourceChecks, 6);
+}
+
+// Another process holding a task's lock, as its run does; killed by the caller.
+pid_t HoldTaskInChild(const std::string& taskFile)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        THXTaskLock lock;
+        const char answer = lock.TryAcquire(taskFile) == THXTaskLock::TResult::Acquired ? 'y' : 'n';
+        (void)!::write(ready[1], &answer, 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    const bool held = ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+    ::close(ready[0]);
+    return held ? child : -1;
+}
+
+// Two programs tick over one active list: a due task the other process runs is
+// neither started here nor taken for an interrupted run; once that run has ended
+// (or when the other process ran it before this one looked), its file decides and
+// the task is not run a second time.
+TEST_F(HXSchedulerTest, TaskRunByAnotherProcessIsNotStartedTwice)
+{
+    const std::string due = WriteTask("Due", kStatusDownloading, "Now");
+    const std::string other = WriteTask("Other", kStatusScheduled, "Now");
+    WriteActiveList({due, other});
+    const pid_t holder = HoldTaskInChild(due);
+    ASSERT_GT(holder, 0);
+    scheduler->LoadActiveTasks();
+    const std::shared_ptr<THXTask> task = app->ActiveTasks.front().task;
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->Status, kStatusDownloading); // not reset: it runs there
+    EXPECT_EQ(scheduler->RunsElsewhere(*task), holder);
+    EXPECT_FALSE(scheduler->IsTaskRunning());
+
+    // The other process's run ends: it saves the task as complete, then lets go.
+    std::string text = LoadTextFile(due);
+    ASSERT_NE(text.find("Status=2"), std::string::npos);
+    ASSERT_NE(text.find("Schedule=Now"), std::string::npos);
+    text.replace(text.find("Status=2"), 8, "Status=7");
+    text.replace(text.find("Schedule=Now"), 12, "Schedule=");
+    ASSERT_TRUE(WriteFileAtomic(due, text));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+
+    // This tick starts the other due task, never "Due", which follows its file.
+    EXPECT_EQ(scheduler->Tick()->Name, "Other");
+    EXPECT_EQ(scheduler->RunsElsewhere(*task), 0);
+    EXPECT_EQ(task->Status, kStatusTaskComplete);
+    app->CurrentTask->Status = kStatusTaskComplete;
+    app->CurrentTask->Save();
+
+    // Run elsewhere before this process looked: scheduled here, complete in its file.
+    task->Status = kStatusScheduled;
+    task->Schedule = "Now";
+    EXPECT_EQ(scheduler->Tick(), nullptr);
+    EXPECT_EQ(task->Status, kStatusTaskComplete);
+    EXPECT_EQ(runner->started, std::vector<std::string>{"Other"});
 }
 
 TEST_F(HXSchedulerTest, RunQueuesTasksInTheOrderTheyBecameActive)
