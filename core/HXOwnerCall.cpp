@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "core/HXOwner.h"
 
@@ -66,7 +67,7 @@ bool THXOwnerCall::Run()
         error = std::current_exception();
     }
     std::lock_guard lock(m_mutex);
-    m_error = error;
+    m_error = std::move(error);
     m_state = TState::Ran;
     m_ended.notify_all();
     return true;
@@ -92,8 +93,10 @@ bool THXOwnerCall::Wait()
                          m_state = TState::Unwanted;
                      return m_state != TState::Pending && m_state != TState::Running;
                  });
-    if (m_error)
-        std::rethrow_exception(m_error);
+    // The caller takes the error: the call may end on the owner thread (its queued
+    // runner let go there), which then never frees the caller's exception.
+    if (std::exception_ptr error = std::exchange(m_error, nullptr))
+        std::rethrow_exception(error);
     return m_state == TState::Ran;
 }
 
