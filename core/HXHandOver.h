@@ -1,7 +1,8 @@
 #pragma once
 
 // THXHandOver: a worker's hand-overs to the owner thread, each tied to the worker's
-// current run. Run posts the code to the owner thread and waits until it has run.
+// current run (a THXOwnerCall whose caller wants it while the run is current). Run
+// posts the code to the owner thread and waits until it has run.
 // When the run ends while the call is still queued (a halt, a new task, shutdown),
 // the worker stops waiting and the call, once the owner thread reaches it, does
 // nothing; a call that has started always finishes with the worker still waiting.
@@ -20,6 +21,7 @@
 namespace hx
 {
 
+class THXOwnerCall;
 class THXOwnerThread;
 
 class THXHandOver
@@ -28,16 +30,17 @@ public:
     using TCurrent = std::function<bool()>;
 
     // Runs fn on the owner thread and waits for it. False when the run ended first
-    // (fn then never runs). An exception thrown by fn reaches the caller. Called on
-    // the owner thread, fn runs at once when the run is current.
+    // (fn then never runs). An exception thrown by fn reaches the caller, as does the
+    // closing error when the owner's loop drops the call. Called on the owner thread,
+    // fn runs at once when the run is current.
     bool Run(THXOwnerThread& owner, const TCurrent& current, const std::function<void()>& fn);
     // Makes a waiting worker look at its predicate again.
     void Wake();
 
 private:
-    struct TCall;
     std::mutex m_mutex;
-    std::shared_ptr<TCall> m_pending;
+    // The call the worker waits for, for Wake.
+    std::shared_ptr<THXOwnerCall> m_pending;
 };
 
 } // namespace hx

@@ -1,7 +1,8 @@
 #include "core/HXOwner.h"
 
 #include <memory>
-#include <stdexcept>
+
+#include "core/HXOwnerCall.h"
 
 namespace hx
 {
@@ -40,27 +41,20 @@ void THXEventLoopOwner::Invoke(const std::function<void()>& fn)
         fn();
         return;
     }
-    auto call = std::make_shared<TCall>();
-    call->fn = fn;
-    call->waited = true;
-    std::unique_lock lock(m_mutex);
-    if (m_quit)
-        throw std::runtime_error("The program is closing");
-    m_calls.push_back(call);
-    m_wake.notify_all();
-    m_done.wait(lock, [&] { return call->done; });
-    if (call->error)
-        std::rethrow_exception(call->error);
+    // After Quit, Post drops the call and the wait ends with the closing error.
+    auto call = std::make_shared<THXOwnerCall>(fn);
+    Post(THXOwnerCall::Runner(call));
+    call->Wait();
 }
 
 void THXEventLoopOwner::Post(std::function<void()> fn)
 {
-    auto call = std::make_shared<TCall>();
-    call->fn = std::move(fn);
     std::lock_guard lock(m_mutex);
+    // After Quit the call is dropped (after the lock is let go: what it holds may
+    // hand over again).
     if (m_quit)
         return;
-    m_calls.push_back(std::move(call));
+    m_calls.push_back(std::move(fn));
     m_wake.notify_all();
 }
 
@@ -70,24 +64,22 @@ int THXEventLoopOwner::ProcessPending(std::chrono::milliseconds wait)
     m_owner = std::this_thread::get_id();
     if (m_calls.empty() && wait.count() > 0)
         m_wake.wait_for(lock, wait, [this] { return !m_calls.empty() || m_quit; });
-    std::deque<std::shared_ptr<TCall>> calls;
+    std::deque<std::function<void()>> calls;
     calls.swap(m_calls);
     lock.unlock();
     int ran = 0;
     for (const auto& call : calls)
     {
+        // A posted call's failure has no one to reach (a waited call's reaches its
+        // caller through THXOwnerCall).
         try
         {
-            call->fn();
+            call();
         }
         catch (...)
         {
-            call->error = std::current_exception();
         }
         ++ran;
-        std::lock_guard doneLock(m_mutex);
-        call->done = true;
-        m_done.notify_all();
     }
     return ran;
 }
@@ -112,16 +104,15 @@ void THXEventLoopOwner::Run()
 
 void THXEventLoopOwner::Quit()
 {
-    std::lock_guard lock(m_mutex);
-    m_quit = true;
-    for (const auto& call : m_calls)
+    std::deque<std::function<void()>> dropped;
     {
-        call->error = std::make_exception_ptr(std::runtime_error("The program is closing"));
-        call->done = true;
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+        dropped.swap(m_calls);
+        m_wake.notify_all();
     }
-    m_calls.clear();
-    m_wake.notify_all();
-    m_done.notify_all();
+    // Dropping the calls releases the workers waiting for them.
+    dropped.clear();
 }
 
 } // namespace hx

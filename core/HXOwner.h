@@ -10,9 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -61,23 +59,15 @@ public:
     void Run();
     // Runs the calls queued now, waiting up to `wait` for the first one; returns how many ran.
     int ProcessPending(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
-    // Ends Run; calls still queued or waiting are abandoned with an error so no
-    // worker waits forever on a loop that has stopped.
+    // Ends Run; calls still queued are dropped, and workers waiting for them are
+    // released with an error (THXOwnerCall), so no worker waits forever on a loop
+    // that has stopped.
     void Quit();
 
 private:
-    struct TCall
-    {
-        std::function<void()> fn;
-        std::exception_ptr error;
-        bool done = false;
-        bool waited = false;
-    };
-
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::condition_variable m_done;
-    std::deque<std::shared_ptr<TCall>> m_calls;
+    std::deque<std::function<void()>> m_calls;
     // Asked by every thread at every hand-over: read without the lock.
     std::atomic<std::thread::id> m_owner;
     bool m_quit = false;

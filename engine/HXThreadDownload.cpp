@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "core/HXApp.h"
@@ -51,12 +52,7 @@ TThreadDownload::~TThreadDownload()
         std::lock_guard lock(m_settledLink->Mutex);
         m_settledLink->Target = nullptr;
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_ending = true;
-        EndRunLocked();
-    }
-    m_handOver.Wake();
+    m_worker.End();
     m_thread.join();
 }
 
@@ -69,9 +65,9 @@ void TThreadDownload::SetTask(std::shared_ptr<THXTask> task)
     {
         std::lock_guard lock(m_mutex);
         m_task = std::move(task);
-        EndRunLocked();
         slots = m_slots;
     }
+    m_worker.EndRun();
     m_waitingServers.clear();
     if (slots != nullptr)
     {
@@ -79,7 +75,6 @@ void TThreadDownload::SetTask(std::shared_ptr<THXTask> task)
         slots->HostCache().SetTimeOut(std::chrono::seconds(m_app.ConnectTimeOut()));
         slots->HostHealth().Reset();
     }
-    m_handOver.Wake();
 }
 
 std::shared_ptr<THXTask> TThreadDownload::Task() const
@@ -143,7 +138,6 @@ void TThreadDownload::SetPacing(const TDispatchPacing& pacing)
 {
     std::lock_guard lock(m_mutex);
     m_pacing = pacing;
-    m_wake.notify_all();
 }
 
 TDispatchPacing TThreadDownload::Pacing() const
@@ -154,48 +148,27 @@ TDispatchPacing TThreadDownload::Pacing() const
 
 void TThreadDownload::Wake()
 {
-    std::lock_guard lock(m_mutex);
-    m_wakePending = true;
-    m_wake.notify_all();
+    m_worker.Wake();
 }
 
 void TThreadDownload::Halt()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_halted)
-            return;
-        m_halted = true;
-        EndRunLocked();
-    }
-    m_handOver.Wake();
+    m_worker.Halt();
 }
 
 void TThreadDownload::Resume()
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_halted)
-        return;
-    m_halted = false;
-    m_wake.notify_all();
+    m_worker.Resume();
 }
 
 bool TThreadDownload::Halted() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_halted;
+    return m_worker.Halted();
 }
 
 bool TThreadDownload::Paused() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_paused;
-}
-
-void TThreadDownload::EndRunLocked()
-{
-    ++m_run;
-    m_wake.notify_all();
+    return m_worker.Paused();
 }
 
 TDownloadCharts TThreadDownload::Charts() const
@@ -212,33 +185,19 @@ void TThreadDownload::ClearCharts()
 
 bool TThreadDownload::OnOwner(std::uint64_t run, const std::function<void()>& fn)
 {
-    return m_handOver.Run(
-        m_app.Owner(), [this, run] { return Current(run); }, fn);
+    return m_worker.OnOwner(m_app.Owner(), run, fn);
 }
 
 bool TThreadDownload::Sleep(std::uint64_t run, int steps)
 {
-    std::unique_lock lock(m_mutex);
-    for (int step = 0; step < steps && Current(run); ++step)
-        m_wake.wait_for(lock, m_pacing.SleepStep, [&] { return !Current(run); });
-    return Current(run);
-}
-
-void TThreadDownload::WaitForEvent(std::uint64_t run, std::chrono::milliseconds limit)
-{
-    std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, limit, [&] { return !Current(run) || m_wakePending; });
-    m_wakePending = false;
+    return m_worker.Sleep(run, Pacing().SleepStep, steps);
 }
 
 // One cycle of the event-driven dispatcher: the Classic cycle's three steps in the
 // same order, then a wait for the next event. The queue file is written by time.
 void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<THXTask>& task)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_wakePending = false;
-    }
+    m_worker.ClearWake();
     // The cycle's steps in one hand-over: the slots are accounted for, every idle slot
     // gets its item (or the task completes), then the queue file is looked at.
     const TDispatchPacing pacing = Pacing();
@@ -281,7 +240,7 @@ void TThreadDownload::ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<
         if (m_delayedUntil > now)
             limit = std::min(limit, std::chrono::ceil<std::chrono::milliseconds>(m_delayedUntil - now));
     }
-    WaitForEvent(run, limit);
+    m_worker.AwaitWake(run, limit);
 }
 
 int TThreadDownload::WantedSlots() const
@@ -311,21 +270,11 @@ void TThreadDownload::Execute()
 {
     for (;;)
     {
-        std::uint64_t run = 0;
-        std::shared_ptr<THXTask> task;
-        {
-            std::unique_lock lock(m_mutex);
-            if (m_halted && !m_ending)
-            {
-                m_paused = true;
-                m_wake.wait(lock, [this] { return m_ending || !m_halted; });
-                m_paused = false;
-            }
-            if (m_ending)
-                return;
-            run = m_run;
-            task = m_task;
-        }
+        const std::optional<std::uint64_t> begun = m_worker.Begin();
+        if (!begun)
+            return;
+        const std::uint64_t run = *begun;
+        const std::shared_ptr<THXTask> task = Task();
         ++m_cycles;
         if (Pacing().EventDriven)
         {
@@ -335,7 +284,7 @@ void TThreadDownload::Execute()
             }
             catch (const std::exception&)
             {
-                WaitForEvent(run, Pacing().SleepStep);
+                m_worker.AwaitWake(run, Pacing().SleepStep);
             }
             continue;
         }
@@ -402,8 +351,7 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
     {
         slots.Destroy(idleSlot);
         // An event-driven dispatcher does not wait for an event to go on.
-        std::lock_guard lock(m_mutex);
-        m_wakePending = true;
+        m_worker.Wake();
         return TStep::PassOver;
     }
     if (!task)
@@ -454,11 +402,10 @@ TThreadDownload::TStep TThreadDownload::DispatchOneOnOwner(THXSlotList& slots, T
     task->Status = kStatusComplete;
     task->SaveQueue();
     task->Save();
+    m_worker.Halt();
     std::function<void()> onCompleted;
     {
         std::lock_guard lock(m_mutex);
-        m_halted = true;
-        EndRunLocked();
         onCompleted = m_onCompleted;
     }
     if (onCompleted)

@@ -21,7 +21,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,8 +30,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/HXHandOver.h"
 #include "core/HXPacing.h"
+#include "core/HXWorkerRun.h"
 #include "engine/HXRobots.h"
 
 namespace hx
@@ -194,9 +193,8 @@ private:
     // Owner thread: one dispatch step for the idle slot.
     TStep DispatchOneOnOwner(THXSlotList& slots, THXSocket* idleSlot, const std::shared_ptr<THXTask>& task);
     bool OnOwner(std::uint64_t run, const std::function<void()>& fn);
+    // Sleeps `steps` of the pacing's steps; false when the run ended.
     bool Sleep(std::uint64_t run, int steps);
-    // Event-driven: waits for Wake, the end of the run, or `limit`.
-    void WaitForEvent(std::uint64_t run, std::chrono::milliseconds limit);
     void ExecuteFastCycle(std::uint64_t run, const std::shared_ptr<THXTask>& task);
     // The host delay (raised to the site's Crawl-delay when robots.txt is obeyed):
     // whether the item's host may be asked now (owner thread).
@@ -216,8 +214,7 @@ private:
     const TItemServer& ItemServer(THXTask& task, THXQItem& item, const std::string& proxy);
     // Ends an item that was never asked for as an error with the text (owner thread).
     void EndUnasked(THXTask& task, THXQItem& item, const std::string& text);
-    bool Current(std::uint64_t run) const { return m_run.load() == run; }
-    void EndRunLocked();
+    bool Current(std::uint64_t run) const { return m_worker.Current(run); }
     bool PageWaiting(THXTask& task) const;
     int WantedSlots() const;
 
@@ -225,16 +222,12 @@ private:
     TDispatchPacing m_pacing; // guarded by m_mutex
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::shared_ptr<THXTask> m_task;
     THXSlotList* m_slots = nullptr;
     THXDownloadView* m_statusView = nullptr;
     std::function<int()> m_wantedSlots;
     std::function<bool(THXTask&)> m_pageWaiting;
     std::function<void()> m_onCompleted;
-    bool m_halted = true;
-    bool m_paused = false;
-    bool m_wakePending = false;
     // Event-driven: the last write of the queue file; the host delay's bookkeeping
     // (owner thread): when each host was last asked, and until when a delayed item waits.
     std::chrono::steady_clock::time_point m_lastQueueSave{};
@@ -242,10 +235,9 @@ private:
     std::chrono::steady_clock::time_point m_delayedUntil{};
     // The servers of the items that wait for their host, by item index (owner thread).
     std::map<int, TItemServer> m_waitingServers;
-    std::atomic<bool> m_ending{false};
-    std::atomic<std::uint64_t> m_run{1};
+    // The run, halt, pause, sleeps and hand-overs of the worker.
+    THXWorkerRun m_worker;
     std::atomic<std::uint64_t> m_cycles{0};
-    THXHandOver m_handOver;
     // What the slots' host cache calls when a lookup settles. The cache belongs to the
     // slots, which may outlive the dispatcher or end before it: the call goes through
     // this shared link, which the destructor cuts (waiting for a call in progress)

@@ -12,7 +12,6 @@
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
-#include "core/HXHandOver.h"
 #include "core/HXOwner.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
@@ -67,12 +66,7 @@ TThreadParse::TThreadParse(THXApp& app, TParsePacing pacing)
 
 TThreadParse::~TThreadParse()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_ending = true;
-        EndRunLocked();
-    }
-    WakeWaiter();
+    m_worker.End();
     m_thread.join();
 }
 
@@ -82,9 +76,8 @@ void TThreadParse::SetTask(std::shared_ptr<THXTask> task)
         std::lock_guard lock(m_mutex);
         m_task = std::move(task);
         m_refused.clear();
-        EndRunLocked();
     }
-    WakeWaiter();
+    EndRun();
 }
 
 std::shared_ptr<THXTask> TThreadParse::Task() const
@@ -113,9 +106,7 @@ TParsePacing TThreadParse::Pacing() const
 
 void TThreadParse::Wake()
 {
-    std::lock_guard lock(m_mutex);
-    m_wakePending = true;
-    m_wake.notify_all();
+    m_worker.Wake();
 }
 
 void TThreadParse::SetOnDiskFull(std::function<void(const std::string& text)> onDiskFull)
@@ -138,41 +129,34 @@ void TThreadParse::SetOnPageDone(std::function<void()> onPageDone)
 
 void TThreadParse::Halt()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_halted)
-            return;
-        m_halted = true;
-        EndRunLocked();
-    }
-    WakeWaiter();
+    if (m_worker.Halt())
+        ForgetKeptStatus();
 }
 
 void TThreadParse::Resume()
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_halted)
+    if (!m_worker.Halted())
         return;
-    m_halted = false;
-    m_refused.clear();
-    m_wake.notify_all();
+    {
+        std::lock_guard lock(m_mutex);
+        m_refused.clear();
+    }
+    m_worker.Resume();
 }
 
 bool TThreadParse::Halted() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_halted;
+    return m_worker.Halted();
 }
 
 bool TThreadParse::Paused() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_paused;
+    return m_worker.Paused();
 }
 
 bool TThreadParse::PageWaiting(THXTask& task) const
 {
-    return NextPageToParse(task) != nullptr || NextSheetToParse(task, m_run.load()) != nullptr;
+    return NextPageToParse(task) != nullptr || NextSheetToParse(task, m_worker.Number()) != nullptr;
 }
 
 THXQItem* TThreadParse::NextSheetToParse(THXTask& task, std::uint64_t run) const
@@ -260,34 +244,33 @@ int TThreadParse::PagesDone() const
     return m_pagesDone;
 }
 
-void TThreadParse::EndRunLocked()
+void TThreadParse::EndRun()
 {
-    ++m_run;
+    m_worker.EndRun();
+    ForgetKeptStatus();
+}
+
+void TThreadParse::ForgetKeptStatus()
+{
     // A text kept for the ended run's next hand-over is never shown (as a status
     // hand-over of an ended run never runs).
+    std::lock_guard lock(m_mutex);
     m_keptStatus.reset();
-    m_wake.notify_all();
 }
 
 bool TThreadParse::Current(std::uint64_t run) const
 {
-    return m_run.load() == run;
-}
-
-void TThreadParse::WakeWaiter()
-{
-    m_handOver.Wake();
+    return m_worker.Current(run);
 }
 
 bool TThreadParse::OnOwner(std::uint64_t run, const std::function<void()>& fn)
 {
-    return m_handOver.Run(
-        m_app.Owner(), [this, run] { return Current(run); },
-        [this, &fn]
-        {
-            ShowKeptStatus();
-            fn();
-        });
+    return m_worker.OnOwner(m_app.Owner(), run,
+                            [this, &fn]
+                            {
+                                ShowKeptStatus();
+                                fn();
+                            });
 }
 
 bool TThreadParse::Status(std::uint64_t run, const std::string& text)
@@ -346,9 +329,7 @@ bool TThreadParse::Pause(std::uint64_t run, std::chrono::milliseconds wait)
 {
     if (wait <= std::chrono::milliseconds(0))
         return Current(run);
-    std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, wait, [&] { return !Current(run); });
-    return Current(run);
+    return m_worker.Sleep(run, wait);
 }
 
 void TThreadParse::Execute()
@@ -358,21 +339,13 @@ void TThreadParse::Execute()
         std::shared_ptr<THXTask> task;
         std::uint64_t run = 0;
         bool foundPage = false;
-        if (m_ending || Halted())
+        if (m_worker.Ending() || m_worker.Halted())
             RemoveReplacedFiles();
-        {
-            std::unique_lock lock(m_mutex);
-            if (m_halted && !m_ending)
-            {
-                m_paused = true;
-                m_wake.wait(lock, [this] { return m_ending || !m_halted; });
-                m_paused = false;
-            }
-            if (m_ending)
-                return;
-            task = m_task;
-            run = m_run;
-        }
+        const std::optional<std::uint64_t> begun = m_worker.Begin();
+        if (!begun)
+            return;
+        run = *begun;
+        task = Task();
         if (task)
         {
             THXQItem* item = nullptr;
@@ -432,16 +405,13 @@ void TThreadParse::Execute()
             {
             }
         }
-        for (int step = 0; step < pacing.SleepSteps; ++step)
-        {
-            std::unique_lock lock(m_mutex);
-            if (m_ending || m_halted || (pacing.SleepOnlyWhenIdle && m_wakePending))
-                break;
-            m_wake.wait_for(lock, pacing.SleepStep,
-                            [&] { return m_ending || m_halted || (pacing.SleepOnlyWhenIdle && m_wakePending); });
-        }
-        std::lock_guard lock(m_mutex);
-        m_wakePending = false;
+        // The sleep ends with the run (a halt, a new task, the end) and, when the
+        // worker sleeps only while idle, at a wake-up.
+        if (pacing.SleepOnlyWhenIdle)
+            m_worker.AwaitWake(run, pacing.SleepStep * pacing.SleepSteps);
+        else
+            m_worker.Sleep(run, pacing.SleepStep, pacing.SleepSteps);
+        m_worker.ClearWake();
     }
 }
 
@@ -480,7 +450,7 @@ TParseOutcome TThreadParse::ParsePage(THXQItem& item)
     {
         std::lock_guard lock(m_mutex);
         task = m_task;
-        run = m_run;
+        run = m_worker.Number();
     }
     if (!task)
         return TParseOutcome::Abandoned;

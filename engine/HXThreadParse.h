@@ -24,7 +24,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,8 +34,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/HXHandOver.h"
 #include "core/HXPacing.h"
+#include "core/HXWorkerRun.h"
 #include "engine/HXThreadParseScan.h"
 
 namespace hx
@@ -200,26 +199,22 @@ private:
     bool Pause(std::uint64_t run, std::chrono::milliseconds wait);
     bool Current(std::uint64_t run) const;
     // Ends the current run: later hand-overs of it do nothing; the worker stops waiting.
-    void EndRunLocked();
-    void WakeWaiter();
+    void EndRun();
+    // The status text kept for the next hand-over of an ended run goes.
+    void ForgetKeptStatus();
 
     THXApp& m_app;
     TParsePacing m_pacing; // guarded by m_mutex
     std::function<void()> m_onPageDone;
     std::function<void(const std::string& text)> m_onDiskFull;
     TPageScan::TGivenUpTest m_givenUp;
-    bool m_wakePending = false;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::shared_ptr<THXTask> m_task;
     THXParseStatus* m_statusView = nullptr;
     std::optional<std::string> m_keptStatus;
-    bool m_halted = true;
-    bool m_paused = false;
-    std::atomic<bool> m_ending{false};
-    std::atomic<std::uint64_t> m_run{1};
-    THXHandOver m_handOver;
+    // The run, halt, pause, sleeps and hand-overs of the worker.
+    THXWorkerRun m_worker;
     // Pages of this run whose rewritten text could not be saved.
     std::set<const THXQItem*> m_refused;
     std::atomic<int> m_pagesDone{0};

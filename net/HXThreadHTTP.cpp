@@ -8,6 +8,7 @@
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXOwner.h"
+#include "core/HXOwnerCall.h"
 #include "core/HXPacing.h"
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
@@ -78,90 +79,6 @@ void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
             facts.Server = value;
     }
 }
-
-// ---- Hand-over to the owner thread ----
-
-// One function the transfer waits for. It runs once: on the owner thread's loop,
-// or earlier by a stopping owner thread; a call the loop drops (the program is
-// closing) is abandoned with an error, so the transfer never waits forever.
-struct TThreadHTTP::TOwnerCall
-{
-    explicit TOwnerCall(std::function<void()> f)
-        : fn(std::move(f))
-    {
-    }
-
-    void Run()
-    {
-        std::function<void()> work;
-        {
-            std::lock_guard lock(mutex);
-            if (claimed)
-                return;
-            claimed = true;
-            work = std::move(fn);
-        }
-        std::exception_ptr failure;
-        try
-        {
-            work();
-        }
-        catch (...)
-        {
-            failure = std::current_exception();
-        }
-        {
-            std::lock_guard lock(mutex);
-            error = failure;
-            done = true;
-        }
-        finished.notify_all();
-    }
-
-    void Abandon()
-    {
-        {
-            std::lock_guard lock(mutex);
-            if (claimed)
-                return;
-            claimed = true;
-            fn = nullptr;
-            error = std::make_exception_ptr(std::runtime_error("The program is closing"));
-            done = true;
-        }
-        finished.notify_all();
-    }
-
-    void Wait()
-    {
-        std::unique_lock lock(mutex);
-        finished.wait(lock, [this] { return done; });
-        if (error)
-            std::rethrow_exception(error);
-    }
-
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::function<void()> fn;
-    bool claimed = false;
-    bool done = false;
-    std::exception_ptr error;
-};
-
-// Travels with the call through the owner's queue; when the queue lets go of it
-// without having run it, the call is abandoned.
-struct TThreadHTTP::TOwnerTicket
-{
-    explicit TOwnerTicket(std::shared_ptr<TOwnerCall> c)
-        : call(std::move(c))
-    {
-    }
-    ~TOwnerTicket() { call->Abandon(); }
-    TOwnerTicket(const TOwnerTicket&) = delete;
-    TOwnerTicket& operator=(const TOwnerTicket&) = delete;
-
-    std::shared_ptr<TOwnerCall> call;
-};
 
 // ---- TThreadHTTP ----
 
@@ -234,7 +151,7 @@ void TThreadHTTP::ServiceOwnerCalls(std::chrono::milliseconds limit)
     // Elsewhere than on the owner thread this only waits: the hand-overs are the
     // owner's to run (its loop, or its own stop).
     const bool onOwner = m_owner.IsOwnerThread();
-    std::shared_ptr<TOwnerCall> call;
+    std::shared_ptr<THXOwnerCall> call;
     {
         std::unique_lock lock(m_callMutex);
         if (onOwner)
@@ -260,19 +177,19 @@ TResponseFacts TThreadHTTP::Facts() const
 
 void TThreadHTTP::CallOwner(const std::function<void()>& fn)
 {
+    auto call = std::make_shared<THXOwnerCall>(fn);
+    // On the owner thread (an owner that runs everything inline) there is nothing
+    // for a stop to serve.
     if (m_owner.IsOwnerThread())
     {
-        // An owner that runs everything inline (tools without an event loop).
-        m_owner.Invoke(fn);
+        THXOwnerCall::Hand(m_owner, call);
         return;
     }
-    auto call = std::make_shared<TOwnerCall>(fn);
     {
         std::lock_guard lock(m_callMutex);
         m_pendingCall = call;
     }
     m_callChanged.notify_all();
-    m_owner.Post([ticket = std::make_shared<TOwnerTicket>(call)] { ticket->call->Run(); });
     struct TClearPending
     {
         TThreadHTTP& thread;
@@ -282,7 +199,7 @@ void TThreadHTTP::CallOwner(const std::function<void()>& fn)
             thread.m_pendingCall.reset();
         }
     } clearPending{*this};
-    call->Wait();
+    THXOwnerCall::Hand(m_owner, call);
 }
 
 void TThreadHTTP::CheckStop() const

@@ -37,6 +37,7 @@ namespace hx
 class TagHTTP;
 class TPartFile;
 class TqkHTTP;
+class THXOwnerCall;
 class THXOwnerThread;
 class THXQItem;
 class THXTask;
@@ -114,8 +115,6 @@ public:
     THXQItem& Item() const { return m_item; }
 
 private:
-    struct TOwnerCall;
-    struct TOwnerTicket;
     struct TNotModifiedEnd
     {
     };
@@ -205,7 +204,7 @@ private:
     // The hand-over the transfer waits for; the stopping owner thread may run it.
     std::mutex m_callMutex;
     std::condition_variable m_callChanged;
-    std::shared_ptr<TOwnerCall> m_pendingCall;
+    std::shared_ptr<THXOwnerCall> m_pendingCall;
 
     // Ready once the transfer has returned on the job thread (nothing of it runs after).
     std::future<void> m_ended;

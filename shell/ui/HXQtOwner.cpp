@@ -3,21 +3,20 @@
 #include <QMetaObject>
 #include <QtGlobal>
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <set>
 #include <stdexcept>
+#include <string>
+
+#include "core/HXOwnerCall.h"
 
 namespace hx
 {
 
 namespace
 {
-
-constexpr const char* kClosingText = "The program is closing";
 
 // A posted call must not let an exception into Qt's event loop.
 void RunGuarded(const std::function<void()>& fn)
@@ -41,28 +40,13 @@ void RunGuarded(const std::function<void()>& fn)
 // Shared with the queued drain events, so an event the loop reaches late sees the halt.
 struct THXQtOwner::TState
 {
-    struct TCall
-    {
-        enum class TPhase
-        {
-            Pending,
-            Running,
-            Finished
-        };
-        const std::function<void()>* fn = nullptr;
-        TPhase phase = TPhase::Pending;
-        std::exception_ptr error;
-    };
-
     std::mutex mutex;
-    std::condition_variable done;
     bool halted = false;
     // Handed-over calls in order. One queued Qt event drains them, so a crawl's
-    // thousands of hand-overs cost a few events, not one each.
+    // thousands of hand-overs cost a few events, not one each. A waited call
+    // (THXOwnerCall) that is dropped unrun releases its caller.
     std::deque<std::function<void()>> queue;
     bool drainPosted = false;
-    // Calls whose callers wait in Invoke.
-    std::set<std::shared_ptr<TCall>> waiting;
 };
 
 THXQtOwner::THXQtOwner(QObject* parent)
@@ -90,21 +74,20 @@ bool THXQtOwner::Halted() const
 
 void THXQtOwner::Halt()
 {
-    std::lock_guard lock(m_state->mutex);
-    m_state->halted = true;
-    m_state->queue.clear();
-    for (const auto& call : m_state->waiting)
-        if (call->phase == TState::TCall::TPhase::Pending)
-        {
-            call->phase = TState::TCall::TPhase::Finished;
-            call->error = std::make_exception_ptr(std::runtime_error(kClosingText));
-        }
-    m_state->done.notify_all();
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->halted = true;
+        dropped.swap(m_state->queue);
+    }
+    // Dropping the calls releases the workers waiting for them.
+    dropped.clear();
 }
 
 void THXQtOwner::Enqueue(std::function<void()> fn)
 {
     {
+        // After Halt the call is dropped (after the lock is let go).
         std::lock_guard lock(m_state->mutex);
         if (m_state->halted)
             return;
@@ -168,48 +151,17 @@ void THXQtOwner::Post(std::function<void()> fn)
 
 void THXQtOwner::Invoke(const std::function<void()>& fn)
 {
-    using TPhase = TState::TCall::TPhase;
     if (IsOwnerThread())
     {
         if (Halted())
-            throw std::runtime_error(kClosingText);
+            throw std::runtime_error(std::string(kOwnerClosingText));
         fn();
         return;
     }
-    auto call = std::make_shared<TState::TCall>();
-    call->fn = &fn;
-    {
-        std::lock_guard lock(m_state->mutex);
-        if (m_state->halted)
-            throw std::runtime_error(kClosingText);
-        m_state->waiting.insert(call);
-    }
-    Enqueue(
-        [state = m_state, call]
-        {
-            {
-                std::lock_guard callLock(state->mutex);
-                if (state->halted || call->phase != TPhase::Pending)
-                    return;
-                call->phase = TPhase::Running;
-            }
-            try
-            {
-                (*call->fn)();
-            }
-            catch (...)
-            {
-                call->error = std::current_exception();
-            }
-            std::lock_guard callLock(state->mutex);
-            call->phase = TPhase::Finished;
-            state->done.notify_all();
-        });
-    std::unique_lock lock(m_state->mutex);
-    m_state->done.wait(lock, [&] { return call->phase == TPhase::Finished; });
-    m_state->waiting.erase(call);
-    if (call->error)
-        std::rethrow_exception(call->error);
+    // After Halt, Enqueue drops the call and the wait ends with the closing error.
+    auto call = std::make_shared<THXOwnerCall>(fn);
+    Enqueue(THXOwnerCall::Runner(call));
+    call->Wait();
 }
 
 } // namespace hx

@@ -4,10 +4,10 @@
 // Post queues the call for the window thread's event loop; Invoke from another
 // thread queues it the same way and blocks until it has run there (inline when
 // called on the window thread). Calls run in the order they were handed over;
-// one queued Qt event runs all the calls waiting when it arrives. Halt ends the hand-overs: calls still queued do
-// nothing when the loop reaches them, workers waiting in Invoke are released with
-// an error, and later hand-overs are refused. So closing the program never waits
-// on a worker that waits on the window thread.
+// one queued Qt event runs all the calls waiting when it arrives. Halt ends the
+// hand-overs: calls still queued are dropped, workers waiting in Invoke are released
+// with an error (THXOwnerCall), and later hand-overs are refused. So closing the
+// program never waits on a worker that waits on the window thread.
 
 #include <QObject>
 
