@@ -723,8 +723,11 @@ void THXQueue::ReserveKnown(std::size_t pairs)
 THXQItem* THXQueue::BuildItem(std::size_t pair, const std::string& queueFile)
 {
     std::lock_guard lock(m_lock);
-    if (ItemLocked(pair) != nullptr)
+    if (2 * pair + 1 >= m_lines.size() || ItemLocked(pair) != nullptr)
         return nullptr;
+    // A pair WriteRecord appended after the lines were read has no built flag yet.
+    if (m_built.size() <= pair)
+        m_built.resize(pair + 1, false);
     AddKnownLocked(static_cast<std::uint32_t>(pair));
     const auto fields = SplitRecord(m_lines[2 * pair + 1]);
     const int state = StrictState(fields[0], queueFile, pair + 1);

@@ -22,6 +22,18 @@ namespace
 
 constexpr char kSep = '\xB6';
 
+// A waiting page or resource one level below the start.
+THXQItem NewItem(const std::string& url, bool page, int mode, int state)
+{
+    THXQItem item;
+    item.URL = url;
+    item.Group = page ? "HTML" : "Images";
+    item.Mode = mode;
+    item.State = state;
+    item.Level = 1;
+    return item;
+}
+
 class HXQueueTest : public test::THXSandboxTest
 {
 protected:
@@ -38,13 +50,7 @@ protected:
 
     THXQItem* Add(const std::string& url, bool page, int mode = kModeDownload, int state = kStateNone)
     {
-        THXQItem item;
-        item.URL = url;
-        item.Group = page ? "HTML" : "Images";
-        item.Mode = mode;
-        item.State = state;
-        item.Level = 1;
-        return task->AddItem(std::move(item));
+        return task->AddItem(NewItem(url, page, mode, state));
     }
 
     static int Separators(const std::string& line)
@@ -62,13 +68,7 @@ class HXQueueDirectTest : public ::testing::Test
 protected:
     THXQItem* Add(const std::string& url, bool page, int mode = kModeDownload, int state = kStateNone)
     {
-        THXQItem item;
-        item.URL = url;
-        item.Group = page ? "HTML" : "Images";
-        item.Mode = mode;
-        item.State = state;
-        item.Level = 1;
-        return &queue.Add(std::move(item));
+        return &queue.Add(NewItem(url, page, mode, state));
     }
 
     // What committing an item does to the queue: its record written, its record
@@ -441,6 +441,27 @@ TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
     // Loading counts nothing: the counters come from the task file.
     EXPECT_EQ(task->TotalPages, 0);
     EXPECT_EQ(task->PagesSaved, 0);
+}
+
+// A pair written for an item the queue did not hold, after the file's lines were
+// read and before their items were built, is built with them and stays built as
+// the queue grows.
+TEST_F(HXQueueTest, APairWrittenBeforeTheItemsAreBuiltStaysAnItem)
+{
+    Home().WriteFile("Tasks/General/Queue.dwn",
+                     std::string("http://h/0.html\r\n0") + kSep + kSep + "HTML" + kSep + "\r\n");
+    task->LoadQueueLines();
+    THXQItem foreign;
+    foreign.URL = "http://h/1.gif";
+    foreign.Group = "Images";
+    task->WriteItemRecord(foreign);
+    EXPECT_EQ(foreign.Index, 2);
+    task->LoadQueue();
+    ASSERT_EQ(task->ItemCount(), 2);
+    Add("http://h/2.gif", false);
+    ASSERT_NE(task->Item(1), nullptr) << "the written pair lost its item when the queue grew";
+    EXPECT_EQ(task->Item(1)->Index, 2);
+    EXPECT_EQ(task->NextResource(), task->Item(1));
 }
 
 TEST_F(HXQueueTest, ARedirectedPageKeepsItsContentFolderUntilParsed)
