@@ -1,14 +1,14 @@
 // The URL queue of a task: its line pairs, item records, the known-URL set, the
-// item choice scans, the resets and the queue file.
+// item choice scans, the Zip-pending list and the queue file.
 
-#include "core/HXTask.h"
+#include "core/HXQueue.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <memory>
 #include <stdexcept>
 
-#include "core/HXApp.h"
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
@@ -195,6 +195,51 @@ bool MatchesSavedPage(const THXQItem& item)
     return item.IsPage() && item.State == kStateSaved;
 }
 
+// The record line of an item; `current`, when given, is the record it replaces,
+// whose fields stand for the texts the item has released.
+std::string BuildRecord(const THXQItem& item, const std::string_view* current)
+{
+    std::array<std::string_view, kRecordFields> old{};
+    if (current != nullptr)
+        old = SplitRecord(*current);
+    // An empty text in the object keeps what the record holds: the object's copy
+    // may have been released after the last write.
+    auto text = [&](int field, const THXItemText& value, bool statusField = false) -> std::string
+    {
+        if (value.empty())
+        {
+            if (statusField && item.StatusText.IsCleared())
+                return {};
+            return std::string(old[static_cast<std::size_t>(field)]);
+        }
+        return statusField ? EncodeStatusField(value) : EncodeField(value);
+    };
+    std::string record;
+    record.reserve(64 + item.Title.size() + item.Referrer.size());
+    auto add = [&record](std::string_view field)
+    {
+        record += field;
+        record += kSeparator;
+    };
+    add(std::to_string(item.State));
+    add(text(1, item.StatusText, true));
+    add(text(2, item.Group));
+    // Field 3 is empty but for a fetched page that waits to be parsed and came from
+    // another folder through redirects: the folder its links are resolved against
+    // survives a stop that way.
+    add(item.State == kStateSaved && item.IsPage() ? EncodeField(item.BaseURL) : std::string());
+    add(std::to_string(item.Level));
+    add(text(5, item.Referrer));
+    add(text(6, item.LastModified));
+    add(std::to_string(item.Mode));
+    add(text(8, item.Title));
+    add(std::to_string(item.Size));
+    add(text(10, item.FrameFlag));
+    if (std::string etag = text(kETagField, item.ETag); !etag.empty())
+        add(etag);
+    return record;
+}
+
 } // namespace
 
 void THXPairSet::Insert(std::uint32_t pair)
@@ -276,29 +321,37 @@ bool THXQItem::IsPage() const
     return Group == kPageGroup;
 }
 
-void THXQItem::ReleaseRecordStrings()
+void THXQueue::ReleaseRecordStringsLocked(THXQItem& item)
 {
-    URL.clear();
-    StatusText.clear();
-    Referrer.clear();
-    LastModified.clear();
-    Title.clear();
-    ETag.clear();
+    item.URL.clear();
+    item.StatusText.clear();
+    item.Referrer.clear();
+    item.LastModified.clear();
+    item.Title.clear();
+    item.ETag.clear();
 }
 
-THXQItem* THXTask::ItemLocked(std::size_t pair) const
+THXQueue::THXQueue(THXTask* task, TStateChange onStateChange)
+    : m_task(task)
+    , m_onStateChange(std::move(onStateChange))
+{
+}
+
+THXQueue::~THXQueue() = default;
+
+THXQItem* THXQueue::ItemLocked(std::size_t pair) const
 {
     if (pair >= m_items.size() || !m_built[pair])
         return nullptr;
     return &m_items[pair];
 }
 
-bool THXTask::OwnsItemLocked(const THXQItem& item) const
+bool THXQueue::OwnsItemLocked(const THXQItem& item) const
 {
     return item.Index >= 0 && ItemLocked(static_cast<std::size_t>(item.Index) / 2) == &item;
 }
 
-void THXTask::ShareTextLocked(THXItemText& text)
+void THXQueue::ShareTextLocked(THXItemText& text)
 {
     if (text.empty() || text.IsBorrowed())
         return;
@@ -306,7 +359,7 @@ void THXTask::ShareTextLocked(THXItemText& text)
     text.Borrow(&*shared);
 }
 
-void THXTask::ShareTextsLocked(THXQItem& item)
+void THXQueue::ShareTextsLocked(THXQItem& item)
 {
     if (!OwnsItemLocked(item))
         return;
@@ -315,7 +368,7 @@ void THXTask::ShareTextsLocked(THXQItem& item)
     ShareTextLocked(item.FrameFlag);
 }
 
-std::optional<std::uint32_t> THXTask::FindKnownLocked(std::string_view encodedURL) const
+std::optional<std::uint32_t> THXQueue::FindKnownLocked(std::string_view encodedURL) const
 {
     if (m_known.empty())
         return std::nullopt;
@@ -333,7 +386,7 @@ std::optional<std::uint32_t> THXTask::FindKnownLocked(std::string_view encodedUR
     }
 }
 
-void THXTask::PrefetchKnownLocked(std::size_t hash) const
+void THXQueue::PrefetchKnownLocked(std::size_t hash) const
 {
     // The slot a URL hashes to is far away in memory in a large queue: asked for
     // early, it is in the cache by the time the URL goes in.
@@ -341,12 +394,12 @@ void THXTask::PrefetchKnownLocked(std::size_t hash) const
         __builtin_prefetch(&m_known[hash & (m_known.size() - 1)], 1);
 }
 
-void THXTask::AddKnownLocked(std::uint32_t pair)
+void THXQueue::AddKnownLocked(std::uint32_t pair)
 {
     AddKnownLocked(pair, FoldedHash(m_lines[2 * static_cast<std::size_t>(pair)]));
 }
 
-void THXTask::AddKnownLocked(std::uint32_t pair, std::size_t hash)
+void THXQueue::AddKnownLocked(std::uint32_t pair, std::size_t hash)
 {
     if (pair + 1 > kKnownPairMask)
         throw std::length_error("The queue holds too many URLs");
@@ -373,7 +426,7 @@ void THXTask::AddKnownLocked(std::uint32_t pair, std::size_t hash)
     }
 }
 
-void THXTask::GrowKnownLocked(std::size_t atLeast)
+void THXQueue::GrowKnownLocked(std::size_t atLeast)
 {
     std::size_t size = std::max<std::size_t>(m_known.size() * 2, 1024);
     while (4 * atLeast > 3 * size)
@@ -416,63 +469,20 @@ void THXTask::GrowKnownLocked(std::size_t atLeast)
     }
 }
 
-std::string THXTask::BuildRecordLocked(const THXQItem& item, const std::string_view* current) const
-{
-    std::array<std::string_view, kRecordFields> old{};
-    if (current != nullptr)
-        old = SplitRecord(*current);
-    // An empty text in the object keeps what the record holds: the object's copy
-    // may have been released after the last write.
-    auto text = [&](int field, const THXItemText& value, bool statusField = false) -> std::string
-    {
-        if (value.empty())
-        {
-            if (statusField && item.StatusText.IsCleared())
-                return {};
-            return std::string(old[static_cast<std::size_t>(field)]);
-        }
-        return statusField ? EncodeStatusField(value) : EncodeField(value);
-    };
-    std::string record;
-    record.reserve(64 + item.Title.size() + item.Referrer.size());
-    auto add = [&record](std::string_view field)
-    {
-        record += field;
-        record += kSeparator;
-    };
-    add(std::to_string(item.State));
-    add(text(1, item.StatusText, true));
-    add(text(2, item.Group));
-    // Field 3 is empty but for a fetched page that waits to be parsed and came from
-    // another folder through redirects: the folder its links are resolved against
-    // survives a stop that way.
-    add(item.State == kStateSaved && item.IsPage() ? EncodeField(item.BaseURL) : std::string());
-    add(std::to_string(item.Level));
-    add(text(5, item.Referrer));
-    add(text(6, item.LastModified));
-    add(std::to_string(item.Mode));
-    add(text(8, item.Title));
-    add(std::to_string(item.Size));
-    add(text(10, item.FrameFlag));
-    if (std::string etag = text(kETagField, item.ETag); !etag.empty())
-        add(etag);
-    return record;
-}
-
-void THXTask::AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash,
-                               const std::string& record)
+void THXQueue::AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash,
+                                const std::string& record)
 {
     const std::size_t pair = m_lines.size() / 2;
     m_lines.push_back(encodedURL);
     m_lines.push_back(record);
-    // Pairs appended without an item (WriteItemRecord of an item the queue does not
-    // own) leave unbuilt places before this one.
+    // Pairs appended without an item (WriteRecord of an item the queue does not own)
+    // leave unbuilt places before this one.
     while (m_items.size() < pair)
-        m_items.emplace_back(this);
+        m_items.emplace_back(m_task);
     m_built.resize(pair + 1, false);
     THXQItem& added = m_items.emplace_back(std::move(item));
     m_built[pair] = true;
-    added.Task = this;
+    added.Task = m_task;
     added.Index = static_cast<int>(2 * pair);
     if (added.StatusText.IsCleared())
         added.StatusText.clear();
@@ -480,49 +490,27 @@ void THXTask::AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std
     AddKnownLocked(static_cast<std::uint32_t>(pair), urlHash);
     NoteItemChangedLocked(added);
 }
-
-void THXTask::AddItem(std::unique_ptr<THXQItem> item)
+THXQItem& THXQueue::Add(THXQItem item)
 {
-    if (item)
-        AddItem(std::move(*item));
-}
-
-THXQItem* THXTask::AddItem(THXQItem item)
-{
-    THXQItem* added = nullptr;
     const std::string encodedURL = EncodeField(item.URL);
     const std::size_t urlHash = FoldedHash(encodedURL);
-    {
-        std::lock_guard lock(m_queueLock);
-        PrefetchKnownLocked(urlHash);
-        if (item.IsPage())
-            ++TotalPages;
-        else
-            ++TotalResources;
-        const std::string record = BuildRecordLocked(item, nullptr);
-        AppendPairLocked(std::move(item), encodedURL, urlHash, record);
-        added = &m_items.back();
-        Modified = true;
-    }
-    if (ExploreView)
-        ExploreView->AddRow(*added);
-    std::lock_guard lock(m_queueLock);
-    added->ReleaseRecordStrings();
-    return added;
+    std::lock_guard lock(m_lock);
+    PrefetchKnownLocked(urlHash);
+    const std::string record = BuildRecord(item, nullptr);
+    AppendPairLocked(std::move(item), encodedURL, urlHash, record);
+    return m_items.back();
 }
 
-void THXTask::WriteItemRecord(THXQItem& item)
+void THXQueue::WriteRecord(THXQItem& item)
 {
-    if (QueueLineCount() == 0)
-        LoadQueueLines();
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     const bool ownsSlot =
         item.Index >= 0 && static_cast<std::size_t>(item.Index) + 1 < m_lines.size() && item.Index % 2 == 0;
     if (ownsSlot)
     {
         const std::size_t line = static_cast<std::size_t>(item.Index) + 1;
         const std::string_view current = m_lines[line];
-        m_lines.Replace(line, BuildRecordLocked(item, &current));
+        m_lines.Replace(line, BuildRecord(item, &current));
     }
     else
     {
@@ -530,7 +518,7 @@ void THXTask::WriteItemRecord(THXQItem& item)
         // object stays its owner's (the pair carries none until the queue is loaded).
         const std::size_t pair = m_lines.size() / 2;
         m_lines.push_back(EncodeField(item.URL));
-        m_lines.push_back(BuildRecordLocked(item, nullptr));
+        m_lines.push_back(BuildRecord(item, nullptr));
         AddKnownLocked(static_cast<std::uint32_t>(pair));
         item.Index = static_cast<int>(2 * pair);
     }
@@ -538,10 +526,9 @@ void THXTask::WriteItemRecord(THXQItem& item)
         item.StatusText.clear();
     ShareTextsLocked(item);
     NoteItemChangedLocked(item);
-    Modified = true;
 }
 
-void THXTask::ReloadItemLocked(THXQItem& item)
+void THXQueue::ReloadItemLocked(THXQItem& item)
 {
     if (item.Index < 0 || static_cast<std::size_t>(item.Index) + 1 >= m_lines.size())
         return;
@@ -565,81 +552,33 @@ void THXTask::ReloadItemLocked(THXQItem& item)
     NoteItemChangedLocked(item);
 }
 
-void THXTask::ReloadItem(THXQItem& item)
+void THXQueue::ReloadItem(THXQItem& item)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     ReloadItemLocked(item);
 }
 
-void THXTask::SetItemStateLocked(THXQItem& item, int newState)
+void THXQueue::SetStateLocked(THXQItem& item, int newState)
 {
-    const bool page = item.IsPage();
-    if (item.State == kStateError && newState == kStateNone)
-    {
-        if (page)
-        {
-            --PageErrors;
-            --PagesSaved;
-        }
-        else
-        {
-            --ResourceErrors;
-            --ResourcesSaved;
-        }
-    }
-    else if (item.State >= kStateSaved && newState == kStateNone)
-    {
-        if (page)
-            --PagesSaved;
-        else
-            --ResourcesSaved;
-        if (StartsWithNoCase(item.StatusText, "Incomplete"))
-        {
-            const std::string received = TextBetween(item.StatusText, "Incomplete (", " bytes)");
-            TotalBytes -= ToInt64(received, 0);
-        }
-        else
-        {
-            TotalBytes -= item.Size;
-        }
-    }
+    if (m_onStateChange)
+        m_onStateChange(item, newState);
     item.State = newState;
     NoteItemChangedLocked(item);
 }
 
-void THXTask::SetItemState(THXQItem& item, int newState)
+void THXQueue::SetState(THXQItem& item, int newState)
 {
-    {
-        std::lock_guard lock(m_queueLock);
-        SetItemStateLocked(item, newState);
-    }
-    Progress("", 0, 0);
+    std::lock_guard lock(m_lock);
+    SetStateLocked(item, newState);
 }
 
-void THXTask::ClearStatusText(THXQItem& item)
+void THXQueue::ReleaseItemStrings(THXQItem& item)
 {
-    item.StatusText.MarkCleared();
+    std::lock_guard lock(m_lock);
+    ReleaseRecordStringsLocked(item);
 }
 
-void THXTask::CommitItem(THXQItem& item, bool release)
-{
-    WriteItemRecord(item);
-    if (ExploreView)
-        ExploreView->RefreshRow(item);
-    if (release)
-    {
-        std::lock_guard lock(m_queueLock);
-        item.ReleaseRecordStrings();
-    }
-}
-
-void THXTask::ReleaseItemStrings(THXQItem& item)
-{
-    std::lock_guard lock(m_queueLock);
-    item.ReleaseRecordStrings();
-}
-
-void THXTask::NoteItemChangedLocked(const THXQItem& item)
+void THXQueue::NoteItemChangedLocked(const THXQItem& item)
 {
     if (item.Index < 0)
         return;
@@ -652,7 +591,7 @@ void THXTask::NoteItemChangedLocked(const THXQItem& item)
         m_candidates[static_cast<std::size_t>(TScan::SavedPage)].Insert(pair);
 }
 
-THXQItem* THXTask::ScanLocked(TScan scan)
+THXQItem* THXQueue::ScanLocked(TScan scan)
 {
     bool (*matches)(const THXQItem&) = scan == TScan::Page       ? MatchesPage
                                        : scan == TScan::Resource ? MatchesResource
@@ -668,7 +607,7 @@ THXQItem* THXTask::ScanLocked(TScan scan)
     return nullptr;
 }
 
-THXQItem* THXTask::ScanAfterLocked(TScan scan, const THXQItem& after)
+THXQItem* THXQueue::ScanAfterLocked(TScan scan, const THXQItem& after)
 {
     if (after.Index < 0)
         return nullptr;
@@ -688,38 +627,39 @@ THXQItem* THXTask::ScanAfterLocked(TScan scan, const THXQItem& after)
     return nullptr;
 }
 
-THXQItem* THXTask::NextPageAfter(const THXQItem& item)
+THXQItem* THXQueue::NextPageAfter(const THXQItem& item)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return ScanAfterLocked(TScan::Page, item);
 }
 
-THXQItem* THXTask::NextResourceAfter(const THXQItem& item)
+THXQItem* THXQueue::NextResourceAfter(const THXQItem& item)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return ScanAfterLocked(TScan::Resource, item);
 }
 
-THXQItem* THXTask::NextPage()
+THXQItem* THXQueue::NextPage()
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return ScanLocked(TScan::Page);
 }
 
-THXQItem* THXTask::NextResource()
+THXQItem* THXQueue::NextResource()
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return ScanLocked(TScan::Resource);
 }
 
-THXQItem* THXTask::NextSavedPage()
+THXQItem* THXQueue::NextSavedPage()
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return ScanLocked(TScan::SavedPage);
 }
 
-void THXTask::ClearLinesLocked()
+void THXQueue::Clear()
 {
+    std::lock_guard lock(m_lock);
     // Swapped with empty ones so a cleared queue gives its memory back.
     std::vector<std::uint32_t>().swap(m_known);
     m_knownCount = 0;
@@ -733,23 +673,11 @@ void THXTask::ClearLinesLocked()
         candidates.clear();
 }
 
-void THXTask::ClearQueue()
+void THXQueue::LoadLines(const std::string& path, THXSettingsStore& store)
 {
-    Progress("Clearing previous task...", 0, 0);
-    {
-        std::lock_guard lock(m_queueLock);
-        ClearLinesLocked();
-    }
-    if (ExploreView)
-        ExploreView->ClearRows();
-}
-
-void THXTask::LoadQueueLines()
-{
-    if (QueueLineCount() != 0)
+    if (LineCount() != 0)
         return;
-    WaitForQueueWrites();
-    const std::string path = QueueFileName();
+    WaitForWrites();
     const std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes || bytes->empty())
         return;
@@ -773,10 +701,10 @@ void THXTask::LoadQueueLines()
     if (lines.size() % 2 != 0)
     {
         THXQItem orphan;
-        orphan.Group = GroupOfURL(m_app.Store(), DecodeField(lines[lines.size() - 1]));
-        lines.push_back(BuildRecordLocked(orphan, nullptr));
+        orphan.Group = GroupOfURL(store, DecodeField(lines[lines.size() - 1]));
+        lines.push_back(BuildRecord(orphan, nullptr));
     }
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     if (m_lines.empty())
     {
         m_lines = std::move(lines);
@@ -785,80 +713,41 @@ void THXTask::LoadQueueLines()
     }
 }
 
-void THXTask::LoadQueue()
+void THXQueue::ReserveKnown(std::size_t pairs)
 {
-    LoadQueueLines();
-    const int lineCount = QueueLineCount();
-    if (lineCount == 0)
-        return;
-    if (ExploreView)
-        ExploreView->BeginUpdate();
-    struct TEndUpdate
-    {
-        THXTaskView* view;
-        ~TEndUpdate()
-        {
-            if (view)
-                view->EndUpdate();
-        }
-    } endUpdate{ExploreView};
-
-    const std::size_t pairs = static_cast<std::size_t>(lineCount) / 2;
-    const std::string queueFile = QueueFileName();
-    {
-        // The known-URL table takes every pair at once instead of growing by doubling.
-        std::lock_guard lock(m_queueLock);
-        if (4 * (m_knownCount + pairs) > 3 * m_known.size())
-            GrowKnownLocked(m_knownCount + pairs);
-    }
-    for (std::size_t pair = 0; pair < pairs; ++pair)
-    {
-        THXQItem* item = nullptr;
-        {
-            std::lock_guard lock(m_queueLock);
-            if (ItemLocked(pair) != nullptr)
-                continue;
-            AddKnownLocked(static_cast<std::uint32_t>(pair));
-            const auto fields = SplitRecord(m_lines[2 * pair + 1]);
-            const int state = StrictState(fields[0], queueFile, pair + 1);
-            while (m_items.size() <= pair)
-                m_items.emplace_back(this);
-            item = &m_items[pair];
-            m_built[pair] = true;
-            item->Index = static_cast<int>(2 * pair);
-            item->Group = DecodeField(fields[2]);
-            item->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
-            if (state == kStateSaved && !fields[3].empty())
-                item->BaseURL = DecodeField(fields[3]);
-            ShareTextsLocked(*item);
-            SetItemStateLocked(*item, state);
-        }
-        Progress("", 0, 0);
-        if (item->State != kStateNone && item->State < kStateError)
-        {
-            // An item that was in transfer when the file was written waits again, and
-            // its record says so too: every later reload takes the state from the
-            // record, and one that brought "in transfer" back would leave the item
-            // unchosen while the run ends as complete.
-            ReloadItem(*item);
-            SetItemState(*item, kStateNone);
-            WriteItemRecord(*item);
-            ReleaseItemStrings(*item);
-        }
-        else if (item->State < kStateError)
-        {
-            SetItemState(*item, kStateNone);
-        }
-        if (ExploreView)
-            ExploreView->AddRow(*item);
-        if (pair == 0 || pair % 50 == 0 || pair + 1 == pairs)
-            Progress("Opening task....", static_cast<std::int64_t>(2 * pair + 1), lineCount - 1);
-    }
+    std::lock_guard lock(m_lock);
+    if (4 * (m_knownCount + pairs) > 3 * m_known.size())
+        GrowKnownLocked(m_knownCount + pairs);
 }
 
-std::string THXTask::QueueText() const
+THXQItem* THXQueue::BuildItem(std::size_t pair, const std::string& queueFile)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
+    if (2 * pair + 1 >= m_lines.size() || ItemLocked(pair) != nullptr)
+        return nullptr;
+    // A pair WriteRecord appended after the lines were read has no built flag yet.
+    if (m_built.size() <= pair)
+        m_built.resize(pair + 1, false);
+    AddKnownLocked(static_cast<std::uint32_t>(pair));
+    const auto fields = SplitRecord(m_lines[2 * pair + 1]);
+    const int state = StrictState(fields[0], queueFile, pair + 1);
+    while (m_items.size() <= pair)
+        m_items.emplace_back(m_task);
+    THXQItem* item = &m_items[pair];
+    m_built[pair] = true;
+    item->Index = static_cast<int>(2 * pair);
+    item->Group = DecodeField(fields[2]);
+    item->Mode = Trim(fields[7]).empty() ? kModeDownload : ToInt(fields[7], kModeDownload);
+    if (state == kStateSaved && !fields[3].empty())
+        item->BaseURL = DecodeField(fields[3]);
+    ShareTextsLocked(*item);
+    SetStateLocked(*item, state);
+    return item;
+}
+
+std::string THXQueue::Text() const
+{
+    std::lock_guard lock(m_lock);
     std::string text;
     text.reserve(m_lines.TextBytes() + 2 * m_lines.size());
     for (std::size_t line = 0; line < m_lines.size(); ++line)
@@ -869,7 +758,7 @@ std::string THXTask::QueueText() const
     return text;
 }
 
-bool THXTask::WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber)
+bool THXQueue::WriteText(const std::string& path, const std::string& text, std::uint64_t copyNumber)
 {
     std::lock_guard lock(m_writeLock);
     if (copyNumber < m_copyWritten)
@@ -881,48 +770,43 @@ bool THXTask::WriteQueueText(const std::string& path, const std::string& text, s
     return true;
 }
 
-void THXTask::WaitForQueueWrites()
+void THXQueue::WaitForWrites()
 {
     std::unique_lock lock(m_writeLock);
     m_writeDone.wait(lock, [this] { return m_writesPending == 0; });
 }
 
-void THXTask::SaveQueue()
+void THXQueue::Save(const std::string& path)
 {
-    const std::string text = QueueText();
+    const std::string text = Text();
     const std::uint64_t copyNumber = ++m_copiesTaken;
-    const std::string path = QueueFileName();
-    if (!WriteQueueText(path, text, copyNumber))
+    if (!WriteText(path, text, copyNumber))
         throw EFileError("Unable to write file: " + path);
-    Modified = false;
-    ChangesSinceSave = 0;
 }
 
-int THXTask::BackgroundQueueWritesFailed() const
+int THXQueue::BackgroundWritesFailed() const
 {
     std::lock_guard lock(m_writeLock);
     return m_backgroundWritesFailed;
 }
 
-void THXTask::SaveQueueInBackground()
+bool THXQueue::SaveInBackground(const std::string& path)
 {
     {
         std::lock_guard lock(m_writeLock);
         if (m_writesPending != 0)
-            return;
+            return false;
         ++m_writesPending;
     }
-    auto text = std::make_shared<const std::string>(QueueText());
+    auto text = std::make_shared<const std::string>(Text());
     const std::uint64_t copyNumber = ++m_copiesTaken;
-    Modified = false;
-    ChangesSinceSave = 0;
-    m_queueWriter.Post(
-        [this, text, copyNumber, path = QueueFileName()]
+    m_writer.Post(
+        [this, text, copyNumber, path]
         {
             bool written = false;
             try
             {
-                written = WriteQueueText(path, *text, copyNumber);
+                written = WriteText(path, *text, copyNumber);
             }
             catch (const std::exception&)
             {
@@ -934,120 +818,70 @@ void THXTask::SaveQueueInBackground()
             --m_writesPending;
             m_writeDone.notify_all();
         });
+    return true;
 }
 
-void THXTask::AutoSaveQueue()
-{
-    if (ChangesSinceSave < m_app.QueueSaveInterval())
-        ++ChangesSinceSave;
-    else
-        SaveQueue();
-}
-
-void THXTask::ResetItems(const std::function<bool(const THXQItem&)>& select,
-                         const std::function<void(THXQItem&)>& change)
-{
-    const int pairs = ItemCount();
-    for (int pair = 0; pair < pairs; ++pair)
-    {
-        THXQItem* item = Item(pair);
-        if (item == nullptr || !select(*item))
-            continue;
-        ReloadItem(*item);
-        change(*item);
-        CommitItem(*item, true);
-    }
-}
-
-void THXTask::ResetInterrupted()
-{
-    ResetItems([](const THXQItem& item) { return item.State == kStateDownloading || item.State == kStateUpdating; },
-               [this](THXQItem& item) { SetItemState(item, kStateNone); });
-}
-
-void THXTask::PrepareSmartUpdate()
-{
-    ResetItems([](const THXQItem& item) { return item.State >= kStateSaved; },
-               [this](THXQItem& item)
-               {
-                   SetItemState(item, kStateNone);
-                   item.Mode = kModeUpdate;
-                   ClearStatusText(item);
-               });
-}
-
-void THXTask::PrepareSmartRecovery()
-{
-    ResetItems([](const THXQItem& item) { return item.State == kStateError; },
-               [this](THXQItem& item)
-               {
-                   SetItemState(item, kStateNone);
-                   item.Size = 0;
-                   ClearStatusText(item);
-               });
-}
-
-bool THXTask::IsKnownURL(std::string_view url) const
+bool THXQueue::IsKnownURL(std::string_view url) const
 {
     const std::string encoded = EncodeField(url);
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return FindKnownLocked(encoded).has_value();
 }
 
-THXQItem* THXTask::FindItem(std::string_view url) const
+THXQItem* THXQueue::FindItem(std::string_view url) const
 {
     const std::string encoded = EncodeField(url);
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     const std::optional<std::uint32_t> found = FindKnownLocked(encoded);
     return found ? ItemLocked(*found) : nullptr;
 }
 
-int THXTask::QueueLineCount() const
+int THXQueue::LineCount() const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return static_cast<int>(m_lines.size());
 }
 
-int THXTask::ItemCount() const
+int THXQueue::ItemCount() const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return static_cast<int>(m_lines.size() / 2);
 }
 
-std::string THXTask::QueueLine(int line) const
+std::string THXQueue::Line(int line) const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     if (line < 0 || static_cast<std::size_t>(line) >= m_lines.size())
         return {};
     return std::string(m_lines[static_cast<std::size_t>(line)]);
 }
 
-THXQItem* THXTask::Item(int pairIndex) const
+THXQItem* THXQueue::Item(int pairIndex) const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     if (pairIndex < 0)
         return nullptr;
     return ItemLocked(static_cast<std::size_t>(pairIndex));
 }
 
-std::string THXTask::RecordField(int pairIndex, int field) const
+std::string THXQueue::RecordField(int pairIndex, int field) const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     const std::size_t line = 2 * static_cast<std::size_t>(pairIndex) + 1;
     if (pairIndex < 0 || field < 0 || field >= kRecordFields || line >= m_lines.size())
         return {};
     return DecodeField(SplitRecord(m_lines[line])[static_cast<std::size_t>(field)]);
 }
 
-void THXTask::AddZipPending(std::string path, THXQItem* item)
+void THXQueue::AddZipPending(std::string path, THXQItem* item)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     m_zipPending.push_back({std::move(path), item});
 }
 
-bool THXTask::TakeZipPending(TZipPendingFile& file)
+bool THXQueue::TakeZipPending(TZipPendingFile& file)
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     if (m_zipPendingHead >= m_zipPending.size())
         return false;
     file = std::move(m_zipPending[m_zipPendingHead++]);
@@ -1059,9 +893,9 @@ bool THXTask::TakeZipPending(TZipPendingFile& file)
     return true;
 }
 
-std::vector<TZipPendingFile> THXTask::TakeAllZipPending()
+std::vector<TZipPendingFile> THXQueue::TakeAllZipPending()
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     std::vector<TZipPendingFile> files(
         std::make_move_iterator(m_zipPending.begin() + static_cast<std::ptrdiff_t>(m_zipPendingHead)),
         std::make_move_iterator(m_zipPending.end()));
@@ -1070,9 +904,9 @@ std::vector<TZipPendingFile> THXTask::TakeAllZipPending()
     return files;
 }
 
-int THXTask::ZipPendingCount() const
+int THXQueue::ZipPendingCount() const
 {
-    std::lock_guard lock(m_queueLock);
+    std::lock_guard lock(m_lock);
     return static_cast<int>(m_zipPending.size() - m_zipPendingHead);
 }
 

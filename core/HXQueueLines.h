@@ -7,7 +7,7 @@
 // eighth of the text; compaction frees each old block as soon as its last line has
 // moved, so it needs little more memory than the text itself.
 //
-// Not thread-safe: the task's queue lock guards it. A view returned by a read stays
+// Not thread-safe: the queue's lock (THXQueue) guards it. A view returned by a read stays
 // valid until the next change.
 
 #include <cstddef>

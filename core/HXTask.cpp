@@ -91,6 +91,7 @@ std::string StateText(int state)
 
 THXTask::THXTask(THXApp& app)
     : m_app(app)
+    , m_queue(this, [this](const THXQItem& item, int newState) { CountStateChange(item, newState); })
 {
     Reset();
 }

@@ -1,58 +1,32 @@
 #pragma once
 
 // THXTask: one download task with its settings, counters, schedule fields and URL
-// queue; THXQItem: one URL of the queue.
+// queue (THXQueue, which holds the lines, items and known URLs and their lock).
+// The task's queue operations forward to the queue and keep what is the task's
+// own in step: its counters, the Modified flag, the explore view and progress.
 //
-// The queue is a list of line pairs: line 2k is the URL of item k, line 2k+1 its
-// record, eleven fields each followed by the separator byte 0xB6. The lines are
-// held in one arena (THXQueueLines) exactly as the queue file holds them
-// (Windows-1252 with "&#N;" escapes), so
-// no UTF-8 byte can ever be mistaken for the separator; fields are decoded to UTF-8
-// as they are read. The record is the authoritative copy of an item's URL, status
-// text, referrer, Last-Modified and title: those strings are released from the
-// object once written and reloaded by ReloadItem when needed.
-//
-// Threads: all changes happen on the owner thread. The dispatcher and the parse
-// worker scan the queue (NextPage, NextResource, NextSavedPage), reload items and
-// look up known URLs from their own threads; the queue, the known-URL set and the
-// Zip-pending list share one lock, taken briefly and never while calling out.
+// Threads: all changes happen on the owner thread. The operations marked "any
+// thread" are the queue's and may be called from the dispatcher and the parse
+// worker; THXQueue says which lock guards what.
 
-#include <array>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <queue>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/HXCookieJar.h"
 #include "core/HXDateTime.h"
-#include "core/HXItemText.h"
-#include "core/HXJobThread.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
-#include "core/HXQueueLines.h"
+#include "core/HXQueue.h"
 
 namespace hx
 {
 
 class THXApp;
-class THXTask;
-class THXQItem;
-
-// A text that should have been a number (a damaged queue file); the message names the text.
-class EConvertError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Task status codes.
 inline constexpr int kStatusUnscheduled = 0;
@@ -64,33 +38,6 @@ inline constexpr int kStatusComplete = 5;
 inline constexpr int kStatusZipped = 6;
 inline constexpr int kStatusTaskComplete = 7;
 inline constexpr int kStatusDeleted = 8;
-
-// Item states.
-inline constexpr int kStateNone = 0;
-inline constexpr int kStateDownloading = 1;
-inline constexpr int kStateUpdating = 2;
-inline constexpr int kStateError = 3;
-inline constexpr int kStateDownloaded = 4;
-inline constexpr int kStateSaved = 5;
-inline constexpr int kStateUpdated = 6;
-inline constexpr int kStateMapping = 7;
-inline constexpr int kStateParsing = 8;
-inline constexpr int kStateMapped = 9;
-inline constexpr int kStateParsed = 10;
-inline constexpr int kStateZipped = 11;
-
-// Item modes.
-// Whether an item in this state was fetched and stored (its local file exists).
-inline constexpr bool IsFetchedState(int state)
-{
-    return state == kStateDownloaded || state == kStateSaved || state == kStateUpdated || state == kStateMapped ||
-           state == kStateParsed || state == kStateZipped;
-}
-
-inline constexpr int kModeSkip = 0;
-inline constexpr int kModeDownload = 1;
-inline constexpr int kModeMap = 2;
-inline constexpr int kModeUpdate = 3;
 
 // Run modes: how the next start prepares the queue.
 inline constexpr int kRunRestart = 0;
@@ -115,81 +62,9 @@ public:
     virtual void RefreshRow(THXQItem& item) = 0;
 };
 
-// A set of pair numbers that hands out its smallest member: one bit a pair, and a
-// bit for each 64 pairs saying whether any of them is in, so finding the smallest
-// reads a few words in order however large the queue is. Not thread-safe: the
-// task's queue lock guards it.
-class THXPairSet
-{
-public:
-    void Insert(std::uint32_t pair);
-    void Erase(std::uint32_t pair);
-    // The smallest pair in the set, if any.
-    std::optional<std::uint32_t> Smallest();
-    // The smallest pair at or after `first`, if any.
-    std::optional<std::uint32_t> SmallestFrom(std::uint32_t first) const;
-    void clear();
-
-private:
-    std::vector<std::uint64_t> m_words;
-    // Bit w: word w is not empty.
-    std::vector<std::uint64_t> m_summary;
-    // No word before this one holds a pair.
-    std::size_t m_firstWord = 0;
-};
-
 // Window-side handles a task carries for the windows that show it.
 class THXZipNode;
 class THXSchedulerRow;
-
-// An item is kept small: a million of them fit in a little memory. Its texts cost a
-// pointer while empty; the URL, status text, referrer, Last-Modified, title and ETag are
-// held only while the record is loaded; the group, base folder and frame flag of an
-// item in the queue borrow the queue's one copy of each distinct text.
-class THXQItem
-{
-public:
-    explicit THXQItem(THXTask* task = nullptr)
-        : Task(task)
-    {
-    }
-
-    THXTask* Task;
-    THXItemText URL;
-    // Before the fetch: the folder the item's link was resolved against. After the
-    // fetch: the folder of the address the content came from when redirects led to
-    // another folder, else empty (the item's own folder). The queue record keeps it
-    // (in its otherwise empty fourth field) only while a page waits to be parsed.
-    THXItemText BaseURL;
-    THXItemText Referrer;
-    THXItemText LastModified;
-    THXItemText LocalFile;
-    THXItemText Group;
-    THXItemText Title;
-    THXItemText StatusText;
-    THXItemText FrameFlag;
-    // The validator the server gave with the content (its ETag header), sent back as
-    // If-None-Match when the item is updated. Held while the record is loaded.
-    THXItemText ETag;
-    std::int64_t Size = 0;
-    int State = kStateNone;
-    int Level = 0;
-    int Mode = kModeDownload;
-    int Index = -1;
-
-    bool IsPage() const;
-
-private:
-    friend class THXTask;
-    void ReleaseRecordStrings();
-};
-
-// One file waiting to be added to the task's Zip archive.
-struct TZipPendingFile
-{
-    std::string path;
-    THXQItem* item = nullptr;
-};
 
 class THXTask : public std::enable_shared_from_this<THXTask>
 {
@@ -288,25 +163,31 @@ public:
 
     // --- Queue (owner thread unless noted) ---
 
+    // Appends the item to the queue, counts it as a page or a resource and shows it
+    // in the explore view; its record texts are released after that.
     void AddItem(std::unique_ptr<THXQItem> item);
     THXQItem* AddItem(THXQItem item);
+    // Writes the item's record (reading the queue file's lines first when none are
+    // held) and marks the queue modified.
     void WriteItemRecord(THXQItem& item);
     // Any thread.
-    void ReloadItem(THXQItem& item);
+    void ReloadItem(THXQItem& item) { m_queue.ReloadItem(item); }
+    // Changes the item's state, keeping the saved and error counters and the bytes
+    // received in step.
     void SetItemState(THXQItem& item, int newState);
-    void ClearStatusText(THXQItem& item);
+    void ClearStatusText(THXQItem& item) { item.StatusText.MarkCleared(); }
     void CommitItem(THXQItem& item, bool release);
     // Drops the texts an item holds only while its record is loaded (the record keeps
     // them), once a step that read them is done with the item.
-    void ReleaseItemStrings(THXQItem& item);
+    void ReleaseItemStrings(THXQItem& item) { m_queue.ReleaseItemStrings(item); }
     // Any thread: the first matching item in queue order, or null.
-    THXQItem* NextPage();
-    THXQItem* NextResource();
-    THXQItem* NextSavedPage();
+    THXQItem* NextPage() { return m_queue.NextPage(); }
+    THXQItem* NextResource() { return m_queue.NextResource(); }
+    THXQItem* NextSavedPage() { return m_queue.NextSavedPage(); }
     // Any thread: the first matching item after `item` in queue order, or null (the
     // dispatcher passes over items whose host is not ready yet).
-    THXQItem* NextPageAfter(const THXQItem& item);
-    THXQItem* NextResourceAfter(const THXQItem& item);
+    THXQItem* NextPageAfter(const THXQItem& item) { return m_queue.NextPageAfter(item); }
+    THXQItem* NextResourceAfter(const THXQItem& item) { return m_queue.NextResourceAfter(item); }
     void LoadQueueLines();
     // Throws EConvertError when a record's state is not a number; the items built
     // so far stay.
@@ -320,101 +201,43 @@ public:
     // that ends every run writes again and reports a failure.
     void SaveQueueInBackground();
     // Background writes that failed since the task was made (any thread).
-    int BackgroundQueueWritesFailed() const;
+    int BackgroundQueueWritesFailed() const { return m_queue.BackgroundWritesFailed(); }
     void AutoSaveQueue();
     void ResetInterrupted();
     void PrepareSmartUpdate();
     void PrepareSmartRecovery();
 
     // Any thread: whether the URL was ever added (exact, ignoring letter case).
-    bool IsKnownURL(std::string_view url) const;
+    bool IsKnownURL(std::string_view url) const { return m_queue.IsKnownURL(url); }
     // Any thread: the item of the URL (exact, ignoring letter case), or null.
-    THXQItem* FindItem(std::string_view url) const;
+    THXQItem* FindItem(std::string_view url) const { return m_queue.FindItem(url); }
     // Any thread: counts and copies taken under the lock.
-    int QueueLineCount() const;
-    int ItemCount() const;
-    std::string QueueLine(int line) const;
-    THXQItem* Item(int pairIndex) const;
+    int QueueLineCount() const { return m_queue.LineCount(); }
+    int ItemCount() const { return m_queue.ItemCount(); }
+    std::string QueueLine(int line) const { return m_queue.Line(line); }
+    THXQItem* Item(int pairIndex) const { return m_queue.Item(pairIndex); }
     // The record field k of a pair's record line, decoded.
-    std::string RecordField(int pairIndex, int field) const;
+    std::string RecordField(int pairIndex, int field) const { return m_queue.RecordField(pairIndex, field); }
 
     // Zip-pending files (any thread).
-    void AddZipPending(std::string path, THXQItem* item);
-    bool TakeZipPending(TZipPendingFile& file);
-    std::vector<TZipPendingFile> TakeAllZipPending();
-    int ZipPendingCount() const;
+    void AddZipPending(std::string path, THXQItem* item) { m_queue.AddZipPending(std::move(path), item); }
+    bool TakeZipPending(TZipPendingFile& file) { return m_queue.TakeZipPending(file); }
+    std::vector<TZipPendingFile> TakeAllZipPending() { return m_queue.TakeAllZipPending(); }
+    int ZipPendingCount() const { return m_queue.ZipPendingCount(); }
 
 private:
-    enum class TScan
-    {
-        Page,
-        Resource,
-        SavedPage
-    };
-
-    // Callers hold m_queueLock.
-    void AppendPairLocked(THXQItem&& item, std::string_view encodedURL, std::size_t urlHash, const std::string& record);
-    THXQItem* ItemLocked(std::size_t pair) const;
-    bool OwnsItemLocked(const THXQItem& item) const;
-    // Points the item's repeating texts at the queue's shared copies.
-    void ShareTextsLocked(THXQItem& item);
-    void ShareTextLocked(THXItemText& text);
-    // The known-URL table: pair numbers in an open-addressed table hashed by URL line.
-    std::optional<std::uint32_t> FindKnownLocked(std::string_view encodedURL) const;
-    void AddKnownLocked(std::uint32_t pair);
-    void AddKnownLocked(std::uint32_t pair, std::size_t hash);
-    void PrefetchKnownLocked(std::size_t hash) const;
-    void GrowKnownLocked(std::size_t atLeast = 0);
-    std::string BuildRecordLocked(const THXQItem& item, const std::string_view* current) const;
-    void NoteItemChangedLocked(const THXQItem& item);
-    THXQItem* ScanLocked(TScan scan);
-    THXQItem* ScanAfterLocked(TScan scan, const THXQItem& item);
-    void ClearLinesLocked();
-    void ReloadItemLocked(THXQItem& item);
-    void SetItemStateLocked(THXQItem& item, int newState);
+    // Called by the queue, under its lock, before an item takes another state: an
+    // item that goes back to waiting no longer counts as saved (or failed), and the
+    // bytes it brought are taken off the total.
+    void CountStateChange(const THXQItem& item, int newState);
     void ResetItems(const std::function<bool(const THXQItem&)>& select, const std::function<void(THXQItem&)>& change);
     void UpdateActiveTaskList();
     void Progress(const std::string& text, std::int64_t position, std::int64_t total);
 
     THXApp& m_app;
     std::string m_queueFileName;
-
-    mutable std::mutex m_queueLock;
-    THXQueueLines m_lines;
-    // Item k stands on lines 2k and 2k+1; a deque keeps every item where it is as the
-    // queue grows. m_built says which pairs have their item (the lines of a queue
-    // file are read before the items are built from them).
-    mutable std::deque<THXQItem> m_items;
-    std::vector<bool> m_built;
-    // Pair number + 1 of every known URL in the low 27 bits, 0 for a free slot, and
-    // five bits of the URL's hash above them: a probe compares the URL line (far
-    // away in memory in a large queue) only when those match. A power of two in size.
-    std::vector<std::uint32_t> m_known;
-    std::size_t m_knownCount = 0;
-    // The one copy of each group, base folder and frame flag the items borrow.
-    std::unordered_set<std::string> m_sharedTexts;
-    std::vector<TZipPendingFile> m_zipPending;
-    std::size_t m_zipPendingHead = 0;
-    // Pairs that may match each scan. Every change that can make an item match
-    // (adding, a state change, a record write or reload) puts it in; a scan takes the
-    // smallest and drops those that no longer match. So NextPage and friends return
-    // what a scan from the first pair returns, without rereading finished items.
-    std::array<THXPairSet, 3> m_candidates;
-
-    // Queue file writes: a copy of the lines written by m_queueWriter. Each copy has
-    // a number; a copy older than the file's is not written, so a late background
-    // write never replaces what SaveQueue wrote after it.
-    std::string QueueText() const;
-    bool WriteQueueText(const std::string& path, const std::string& text, std::uint64_t copyNumber);
-    void WaitForQueueWrites();
-    mutable std::mutex m_writeLock;
-    std::condition_variable m_writeDone;
-    std::uint64_t m_copiesTaken = 0;  // owner thread
-    std::uint64_t m_copyWritten = 0;  // under m_writeLock
-    int m_writesPending = 0;          // under m_writeLock
-    int m_backgroundWritesFailed = 0; // under m_writeLock
-    // Last: destroyed first, so a write still queued ends before the rest goes.
-    TJobThread m_queueWriter;
+    // Last: destroyed first, so its writer ends before the rest of the task goes.
+    THXQueue m_queue;
 };
 
 } // namespace hx

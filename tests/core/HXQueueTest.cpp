@@ -1,4 +1,4 @@
-#include "core/HXTask.h"
+#include "core/HXQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
+#include "core/HXTask.h"
 #include "support/HXSandbox.h"
 
 namespace hx
@@ -20,6 +21,18 @@ namespace
 {
 
 constexpr char kSep = '\xB6';
+
+// A waiting page or resource one level below the start.
+THXQItem NewItem(const std::string& url, bool page, int mode, int state)
+{
+    THXQItem item;
+    item.URL = url;
+    item.Group = page ? "HTML" : "Images";
+    item.Mode = mode;
+    item.State = state;
+    item.Level = 1;
+    return item;
+}
 
 class HXQueueTest : public test::THXSandboxTest
 {
@@ -37,13 +50,7 @@ protected:
 
     THXQItem* Add(const std::string& url, bool page, int mode = kModeDownload, int state = kStateNone)
     {
-        THXQItem item;
-        item.URL = url;
-        item.Group = page ? "HTML" : "Images";
-        item.Mode = mode;
-        item.State = state;
-        item.Level = 1;
-        return task->AddItem(std::move(item));
+        return task->AddItem(NewItem(url, page, mode, state));
     }
 
     static int Separators(const std::string& line)
@@ -53,6 +60,26 @@ protected:
 
     std::unique_ptr<THXApp> app;
     std::unique_ptr<THXTask> task;
+};
+
+// The queue on its own, as a task holds it: no task file, counters or view.
+class HXQueueDirectTest : public ::testing::Test
+{
+protected:
+    THXQItem* Add(const std::string& url, bool page, int mode = kModeDownload, int state = kStateNone)
+    {
+        return &queue.Add(NewItem(url, page, mode, state));
+    }
+
+    // What committing an item does to the queue: its record written, its record
+    // texts released.
+    void Commit(THXQItem& item)
+    {
+        queue.WriteRecord(item);
+        queue.ReleaseItemStrings(item);
+    }
+
+    THXQueue queue{nullptr, nullptr};
 };
 
 TEST_F(HXQueueTest, ItemsAreLinePairsWithElevenFieldRecords)
@@ -105,17 +132,17 @@ TEST_F(HXQueueTest, ItemsAreLinePairsWithElevenFieldRecords)
     EXPECT_EQ(task->RecordField(0, 8), "Start");
 }
 
-TEST_F(HXQueueTest, KnownUrlsIgnoreLetterCaseOnly)
+TEST_F(HXQueueDirectTest, KnownUrlsIgnoreLetterCaseOnly)
 {
     Add("http://Host/Page.html", true);
-    EXPECT_TRUE(task->IsKnownURL("http://Host/Page.html"));
-    EXPECT_TRUE(task->IsKnownURL("HTTP://HOST/PAGE.HTML"));
-    EXPECT_FALSE(task->IsKnownURL("http://Host/Page.htm"));
-    EXPECT_FALSE(task->IsKnownURL("http://Host/Page.html?"));
-    EXPECT_FALSE(task->IsKnownURL(""));
+    EXPECT_TRUE(queue.IsKnownURL("http://Host/Page.html"));
+    EXPECT_TRUE(queue.IsKnownURL("HTTP://HOST/PAGE.HTML"));
+    EXPECT_FALSE(queue.IsKnownURL("http://Host/Page.htm"));
+    EXPECT_FALSE(queue.IsKnownURL("http://Host/Page.html?"));
+    EXPECT_FALSE(queue.IsKnownURL(""));
     Add("http://h/Über.html", true);
-    EXPECT_TRUE(task->IsKnownURL("http://h/Über.html"));
-    EXPECT_FALSE(task->IsKnownURL("http://h/über.html")) << "only ASCII letters fold";
+    EXPECT_TRUE(queue.IsKnownURL("http://h/Über.html"));
+    EXPECT_FALSE(queue.IsKnownURL("http://h/über.html")) << "only ASCII letters fold";
 }
 
 TEST_F(HXQueueTest, UnicodeTextsSurviveAndNeverBreakARecord)
@@ -212,49 +239,49 @@ TEST_F(HXQueueTest, StateChangesKeepTheCountersConsistent)
     EXPECT_EQ(notices, 5);
 }
 
-TEST_F(HXQueueTest, ItemChoiceFollowsQueueOrderAndModes)
+TEST_F(HXQueueDirectTest, ItemChoiceFollowsQueueOrderAndModes)
 {
     Add("http://h/skip.gif", false, kModeSkip);
-    EXPECT_EQ(task->NextResource(), nullptr) << "an item in mode 0 is never returned";
-    EXPECT_EQ(task->NextPage(), nullptr) << "only resources are waiting";
+    EXPECT_EQ(queue.NextResource(), nullptr) << "an item in mode 0 is never returned";
+    EXPECT_EQ(queue.NextPage(), nullptr) << "only resources are waiting";
     THXQItem* map = Add("http://h/map.html", true, kModeMap);
     THXQItem* updating = Add("http://h/u.gif", false, kModeUpdate);
-    EXPECT_EQ(task->NextPage(), map);
-    EXPECT_EQ(task->NextPage(), map) << "choosing does not consume";
-    EXPECT_EQ(task->NextResource(), updating);
+    EXPECT_EQ(queue.NextPage(), map);
+    EXPECT_EQ(queue.NextPage(), map) << "choosing does not consume";
+    EXPECT_EQ(queue.NextResource(), updating);
 
-    task->SetItemState(*updating, kStateDownloading);
-    EXPECT_EQ(task->NextResource(), updating) << "an update item stays eligible while state 1";
-    task->SetItemState(*updating, kStateUpdating);
-    EXPECT_EQ(task->NextResource(), nullptr);
+    queue.SetState(*updating, kStateDownloading);
+    EXPECT_EQ(queue.NextResource(), updating) << "an update item stays eligible while state 1";
+    queue.SetState(*updating, kStateUpdating);
+    EXPECT_EQ(queue.NextResource(), nullptr);
 
     THXQItem* dl = Add("http://h/d.gif", false);
-    task->SetItemState(*dl, kStateDownloading);
-    EXPECT_EQ(task->NextResource(), nullptr) << "a download item in state 1 is under way";
+    queue.SetState(*dl, kStateDownloading);
+    EXPECT_EQ(queue.NextResource(), nullptr) << "a download item in state 1 is under way";
 
-    task->SetItemState(*map, kStateSaved);
-    EXPECT_EQ(task->NextPage(), nullptr);
-    EXPECT_EQ(task->NextSavedPage(), map);
-    task->SetItemState(*map, kStateParsed);
-    EXPECT_EQ(task->NextSavedPage(), nullptr);
+    queue.SetState(*map, kStateSaved);
+    EXPECT_EQ(queue.NextPage(), nullptr);
+    EXPECT_EQ(queue.NextSavedPage(), map);
+    queue.SetState(*map, kStateParsed);
+    EXPECT_EQ(queue.NextSavedPage(), nullptr);
 
     // An earlier item made eligible again is found before later ones.
     THXQItem* later = Add("http://h/later.html", true);
-    EXPECT_EQ(task->NextPage(), later);
-    task->SetItemState(*map, kStateNone);
-    EXPECT_EQ(task->NextPage(), map);
+    EXPECT_EQ(queue.NextPage(), later);
+    queue.SetState(*map, kStateNone);
+    EXPECT_EQ(queue.NextPage(), map);
     // A mode change written through the record counts as well.
-    task->SetItemState(*map, kStateSaved);
-    task->SetItemState(*updating, kStateNone);
+    queue.SetState(*map, kStateSaved);
+    queue.SetState(*updating, kStateNone);
     updating->Mode = kModeSkip;
-    task->CommitItem(*updating, true);
-    EXPECT_EQ(task->NextResource(), nullptr);
+    Commit(*updating);
+    EXPECT_EQ(queue.NextResource(), nullptr);
     updating->Mode = kModeDownload;
-    task->CommitItem(*updating, true);
-    EXPECT_EQ(task->NextResource(), updating);
+    Commit(*updating);
+    EXPECT_EQ(queue.NextResource(), updating);
 }
 
-TEST_F(HXQueueTest, ItemsAfterAnItemAreFoundInQueueOrderAcrossManyPairs)
+TEST_F(HXQueueDirectTest, ItemsAfterAnItemAreFoundInQueueOrderAcrossManyPairs)
 {
     // Enough items for the pairs to span several words of the candidate sets.
     std::vector<THXQItem*> resources;
@@ -264,28 +291,28 @@ TEST_F(HXQueueTest, ItemsAfterAnItemAreFoundInQueueOrderAcrossManyPairs)
     // Only every 70th resource still waits; the others are under way or done.
     for (int i = 0; i < 300; ++i)
         if (i % 70 != 5)
-            task->SetItemState(*resources[static_cast<std::size_t>(i)], i % 2 == 0 ? kStateSaved : kStateDownloading);
+            queue.SetState(*resources[static_cast<std::size_t>(i)], i % 2 == 0 ? kStateSaved : kStateDownloading);
     std::vector<THXQItem*> found;
-    for (THXQItem* item = task->NextResource(); item != nullptr; item = task->NextResourceAfter(*item))
+    for (THXQItem* item = queue.NextResource(); item != nullptr; item = queue.NextResourceAfter(*item))
         found.push_back(item);
     EXPECT_EQ(found,
               (std::vector<THXQItem*>{resources[5], resources[75], resources[145], resources[215], resources[285]}));
     // Passing an item over leaves it waiting: the first is still the first.
-    EXPECT_EQ(task->NextResource(), resources[5]);
-    EXPECT_EQ(task->NextPageAfter(*resources[0]), page);
-    EXPECT_EQ(task->NextPageAfter(*page), nullptr);
+    EXPECT_EQ(queue.NextResource(), resources[5]);
+    EXPECT_EQ(queue.NextPageAfter(*resources[0]), page);
+    EXPECT_EQ(queue.NextPageAfter(*page), nullptr);
 }
 
 // The remembered scan positions must never change an answer: compare with a
 // plain scan from the first pair after every step of a random crawl.
-TEST_F(HXQueueTest, ChoiceMatchesAPlainScanThroughARandomCrawl)
+TEST_F(HXQueueDirectTest, ChoiceMatchesAPlainScanThroughARandomCrawl)
 {
     std::mt19937 random(12345);
     auto plainScan = [this](auto matches) -> THXQItem*
     {
-        for (int pair = 0; pair < task->ItemCount(); ++pair)
-            if (matches(*task->Item(pair)))
-                return task->Item(pair);
+        for (int pair = 0; pair < queue.ItemCount(); ++pair)
+            if (matches(*queue.Item(pair)))
+                return queue.Item(pair);
         return nullptr;
     };
     auto pageRule = [](const THXQItem& i)
@@ -297,28 +324,28 @@ TEST_F(HXQueueTest, ChoiceMatchesAPlainScanThroughARandomCrawl)
     for (int step = 0; step < 3000; ++step)
     {
         const int action = static_cast<int>(random() % 10);
-        if (action < 3 || task->ItemCount() == 0)
+        if (action < 3 || queue.ItemCount() == 0)
         {
             Add("http://h/" + std::to_string(step) + (random() % 2 ? ".html" : ".gif"), random() % 2 == 0,
                 static_cast<int>(random() % 4));
         }
         else
         {
-            THXQItem* item = task->Item(static_cast<int>(random() % static_cast<unsigned>(task->ItemCount())));
+            THXQItem* item = queue.Item(static_cast<int>(random() % static_cast<unsigned>(queue.ItemCount())));
             if (action < 8)
             {
                 static const int states[] = {0, 1, 2, 3, 5, 6, 10};
-                task->SetItemState(*item, states[random() % 7]);
+                queue.SetState(*item, states[random() % 7]);
             }
             else
             {
                 item->Mode = static_cast<int>(random() % 4);
-                task->CommitItem(*item, true);
+                Commit(*item);
             }
         }
-        ASSERT_EQ(task->NextPage(), plainScan(pageRule)) << step;
-        ASSERT_EQ(task->NextResource(), plainScan(resourceRule)) << step;
-        ASSERT_EQ(task->NextSavedPage(), plainScan(savedRule)) << step;
+        ASSERT_EQ(queue.NextPage(), plainScan(pageRule)) << step;
+        ASSERT_EQ(queue.NextResource(), plainScan(resourceRule)) << step;
+        ASSERT_EQ(queue.NextSavedPage(), plainScan(savedRule)) << step;
     }
 }
 
@@ -414,6 +441,27 @@ TEST_F(HXQueueTest, LoadQueueBuildsItemsAndReportsProgress)
     // Loading counts nothing: the counters come from the task file.
     EXPECT_EQ(task->TotalPages, 0);
     EXPECT_EQ(task->PagesSaved, 0);
+}
+
+// A pair written for an item the queue did not hold, after the file's lines were
+// read and before their items were built, is built with them and stays built as
+// the queue grows.
+TEST_F(HXQueueTest, APairWrittenBeforeTheItemsAreBuiltStaysAnItem)
+{
+    Home().WriteFile("Tasks/General/Queue.dwn",
+                     std::string("http://h/0.html\r\n0") + kSep + kSep + "HTML" + kSep + "\r\n");
+    task->LoadQueueLines();
+    THXQItem foreign;
+    foreign.URL = "http://h/1.gif";
+    foreign.Group = "Images";
+    task->WriteItemRecord(foreign);
+    EXPECT_EQ(foreign.Index, 2);
+    task->LoadQueue();
+    ASSERT_EQ(task->ItemCount(), 2);
+    Add("http://h/2.gif", false);
+    ASSERT_NE(task->Item(1), nullptr) << "the written pair lost its item when the queue grew";
+    EXPECT_EQ(task->Item(1)->Index, 2);
+    EXPECT_EQ(task->NextResource(), task->Item(1));
 }
 
 TEST_F(HXQueueTest, ARedirectedPageKeepsItsContentFolderUntilParsed)
@@ -602,26 +650,26 @@ TEST_F(HXQueueTest, ResetsPrepareResumeUpdateAndRecovery)
     EXPECT_TRUE(saved->URL.empty()) << "committed with release";
 }
 
-TEST_F(HXQueueTest, ZipPendingKeepsOrder)
+TEST_F(HXQueueDirectTest, ZipPendingKeepsOrder)
 {
     THXQItem* a = Add("http://h/a.html", true);
-    task->AddZipPending("/t/a.html", a);
-    task->AddZipPending("/t/b.gif", nullptr);
-    task->AddZipPending("/t/c.gif", nullptr);
-    EXPECT_EQ(task->ZipPendingCount(), 3);
+    queue.AddZipPending("/t/a.html", a);
+    queue.AddZipPending("/t/b.gif", nullptr);
+    queue.AddZipPending("/t/c.gif", nullptr);
+    EXPECT_EQ(queue.ZipPendingCount(), 3);
     TZipPendingFile file;
-    ASSERT_TRUE(task->TakeZipPending(file));
+    ASSERT_TRUE(queue.TakeZipPending(file));
     EXPECT_EQ(file.path, "/t/a.html");
     EXPECT_EQ(file.item, a);
-    const auto rest = task->TakeAllZipPending();
+    const auto rest = queue.TakeAllZipPending();
     ASSERT_EQ(rest.size(), 2u);
     EXPECT_EQ(rest[1].path, "/t/c.gif");
-    EXPECT_FALSE(task->TakeZipPending(file));
+    EXPECT_FALSE(queue.TakeZipPending(file));
 }
 
 // Workers scan and look up while the owner appends and changes states: no scan
 // may ever see a half-made change (run under the sanitizers in CI).
-TEST_F(HXQueueTest, WorkersScanSafelyWhileTheOwnerAppends)
+TEST_F(HXQueueDirectTest, WorkersScanSafelyWhileTheOwnerAppends)
 {
     std::atomic<bool> done{false};
     std::atomic<long> found{0};
@@ -633,14 +681,14 @@ TEST_F(HXQueueTest, WorkersScanSafelyWhileTheOwnerAppends)
         for (bool last = false; !last;)
         {
             last = done;
-            found += task->NextPage() != nullptr;
-            task->NextResource();
-            task->NextSavedPage();
-            found += task->IsKnownURL("http://h/p100.html");
-            const int lines = task->QueueLineCount();
+            found += queue.NextPage() != nullptr;
+            queue.NextResource();
+            queue.NextSavedPage();
+            found += queue.IsKnownURL("http://h/p100.html");
+            const int lines = queue.LineCount();
             if (lines > 1)
-                found += static_cast<long>(task->QueueLine(lines - 1).size() > 0);
-            found += task->RecordField(0, 2).size() > 0;
+                found += static_cast<long>(queue.Line(lines - 1).size() > 0);
+            found += queue.RecordField(0, 2).size() > 0;
         }
     };
     std::thread first(worker);
@@ -651,14 +699,14 @@ TEST_F(HXQueueTest, WorkersScanSafelyWhileTheOwnerAppends)
     {
         THXQItem* item = Add("http://h/p" + std::to_string(i) + (i % 3 ? ".html" : ".gif"), i % 3 != 0);
         if (i % 5 == 0)
-            task->SetItemState(*item, kStateSaved);
+            queue.SetState(*item, kStateSaved);
         if (i % 50 == 0)
-            task->AddZipPending("/z/" + std::to_string(i), item);
+            queue.AddZipPending("/z/" + std::to_string(i), item);
     }
     done = true;
     first.join();
     second.join();
-    EXPECT_EQ(task->ItemCount(), 4000);
+    EXPECT_EQ(queue.ItemCount(), 4000);
     EXPECT_GT(found.load(), 0);
 }
 
