@@ -515,133 +515,151 @@ TThreadParse::TPageRead TThreadParse::ReadPage(THXTask& task, THXQItem& item, st
 TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64_t run,
                                       std::unique_ptr<TPageRead> ahead)
 {
+    std::optional<TPageRead> read = ReadOrReuse(task, item, run, std::move(ahead));
+    if (!read || !read->SavedPage)
+        return TParseOutcome::Abandoned;
+    TPageRead& page = *read;
+    const TParsePacing pacing = Pacing();
+    if (!Status(run, "Loading Page: " + page.LocalFile) || !Pause(run, pacing.StatusWait))
+        return TParseOutcome::Abandoned;
+    if (TooLarge(page))
+        return SettleTooLarge(task, page);
+    std::string text = LoadPageText(page);
+    if (text.empty())
+        return SettleEmptyOrRefetch(task, page);
+    if (RewrittenEarlier(page, text))
+        return SettleRewrittenSheet(task, page);
+    TPageScan scan(std::move(text), page.Facts, page.Profile, std::move(page.Groups));
+    if (!ScanPage(task, page, scan, pacing))
+        return TParseOutcome::Abandoned;
+    return SavePage(task, page, scan, pacing);
+}
+
+std::optional<TThreadParse::TPageRead> TThreadParse::ReadOrReuse(THXTask& task, THXQItem& item, std::uint64_t run,
+                                                                 std::unique_ptr<TPageRead> ahead)
+{
     // What the page work needs, read on the owner thread (or by the last page's save):
     // the item as its record holds it, the start directory, the profile, the file type
     // groups and the banner settings.
-    TPageRead page;
     if (ahead && ahead->Item == &item && ahead->Run == run)
-        page = std::move(*ahead);
-    else if (!OnOwner(run, [&] { page = ReadPage(task, item, run); }))
-        return TParseOutcome::Abandoned;
-    if (!page.SavedPage)
-        return TParseOutcome::Abandoned;
-    TPageFacts& facts = page.Facts;
-    const std::string& localFile = page.LocalFile;
-    const std::string& frameFlag = page.FrameFlag;
-    const bool intranet = page.Intranet;
-    const bool noAds = page.NoAds;
-    const std::string& bannerPage = page.BannerPage;
+        return std::move(*ahead);
+    std::optional<TPageRead> page;
+    if (!OnOwner(run, [&] { page = ReadPage(task, item, run); }))
+        return std::nullopt;
+    return page;
+}
 
-    const TParsePacing pacing = Pacing();
-    if (!Status(run, "Loading Page: " + localFile) || !Pause(run, pacing.StatusWait))
-        return TParseOutcome::Abandoned;
+bool TThreadParse::TooLarge(const TPageRead& page)
+{
+    std::error_code sizeError;
+    const std::uint64_t fileSize = page.LocalFile.empty() ? 0 : std::filesystem::file_size(page.LocalFile, sizeError);
+    return !sizeError && fileSize > page.MaxPageBytes;
+}
 
+void TThreadParse::SettleAsItIs(THXTask& task, const TPageRead& page) const
+{
+    SettleParsed(task, *page.Item, page.Facts.StyleSheet);
+    task.CommitItem(*page.Item, true);
+    if (!page.Intranet)
+        task.AddZipPending(page.LocalFile, page.Item);
+}
+
+TParseOutcome TThreadParse::SettleTooLarge(THXTask& task, const TPageRead& page)
+{
     // A page above the "Max Page Size" is kept as it was fetched: it is not loaded, its
     // links are not followed, and its status text says why.
-    std::error_code sizeError;
-    const std::uint64_t fileSize = localFile.empty() ? 0 : std::filesystem::file_size(localFile, sizeError);
-    if (!sizeError && fileSize > page.MaxPageBytes)
-    {
-        const std::string limit = std::to_string(page.MaxPageBytes / (1024 * 1024)) + " MB";
-        const std::string statusText = "Page not parsed, larger than Max Page Size (" + limit + "): " + localFile;
-        const bool settled = OnOwner(run,
-                                     [&]
-                                     {
-                                         item.StatusText = "Not parsed: larger than Max Page Size (" + limit + ")";
-                                         SettleParsed(task, item, facts.StyleSheet);
-                                         task.CommitItem(item, true);
-                                         if (!intranet)
-                                             task.AddZipPending(localFile, &item);
-                                     });
-        if (!settled)
-            return TParseOutcome::Abandoned;
-        Status(run, statusText);
-        return TParseOutcome::TooLarge;
-    }
+    const std::string limit = std::to_string(page.MaxPageBytes / (1024 * 1024)) + " MB";
+    const bool settled = OnOwner(page.Run,
+                                 [&]
+                                 {
+                                     page.Item->StatusText = "Not parsed: larger than Max Page Size (" + limit + ")";
+                                     SettleAsItIs(task, page);
+                                 });
+    if (!settled)
+        return TParseOutcome::Abandoned;
+    Status(page.Run, "Page not parsed, larger than Max Page Size (" + limit + "): " + page.LocalFile);
+    return TParseOutcome::TooLarge;
+}
 
+std::string TThreadParse::LoadPageText(const TPageRead& page)
+{
     // Load, on this thread: while the page is in state 5 no transfer writes its file,
-    // and a file is only ever replaced whole. A missing (or unreadable) file sends the
-    // page back to be fetched; a file without text is taken as it is, so the task can
-    // complete.
-    std::string text;
-    if (!localFile.empty() && FileExists(localFile))
-    {
-        // A style sheet keeps its bytes (and line ends) but for the rewritten links.
-        if (facts.StyleSheet)
-            text = ReadWholeFile(localFile).value_or(std::string());
-        else
-            text = LoadTextFile(localFile);
-    }
-    if (text.empty())
-    {
-        TParseOutcome early = TParseOutcome::Refetch;
-        const bool settled = OnOwner(run,
-                                     [&]
-                                     {
-                                         if (!localFile.empty() && FileExists(localFile) && IsEmptyFile(localFile))
-                                         {
-                                             early = TParseOutcome::Empty;
-                                             SettleParsed(task, item, facts.StyleSheet);
-                                             task.CommitItem(item, true);
-                                             if (!intranet)
-                                                 task.AddZipPending(localFile, &item);
-                                             return;
-                                         }
-                                         task.SetItemState(item, kStateNone);
-                                         task.CommitItem(item, true);
-                                     });
-        if (!settled)
-            return TParseOutcome::Abandoned;
-        Status(run, "");
-        return early;
-    }
+    // and a file is only ever replaced whole.
+    if (page.LocalFile.empty() || !FileExists(page.LocalFile))
+        return {};
+    // A style sheet keeps its bytes (and line ends) but for the rewritten links.
+    if (page.Facts.StyleSheet)
+        return ReadWholeFile(page.LocalFile).value_or(std::string());
+    return LoadTextFile(page.LocalFile);
+}
 
+TParseOutcome TThreadParse::SettleEmptyOrRefetch(THXTask& task, const TPageRead& page)
+{
+    // A missing (or unreadable) file sends the page back to be fetched; a file without
+    // text is taken as it is, so the task can complete.
+    TParseOutcome outcome = TParseOutcome::Refetch;
+    const bool settled = OnOwner(page.Run,
+                                 [&]
+                                 {
+                                     const std::string& localFile = page.LocalFile;
+                                     if (!localFile.empty() && FileExists(localFile) && IsEmptyFile(localFile))
+                                     {
+                                         outcome = TParseOutcome::Empty;
+                                         SettleAsItIs(task, page);
+                                         return;
+                                     }
+                                     task.SetItemState(*page.Item, kStateNone);
+                                     task.CommitItem(*page.Item, true);
+                                 });
+    if (!settled)
+        return TParseOutcome::Abandoned;
+    Status(page.Run, "");
+    return outcome;
+}
+
+bool TThreadParse::RewrittenEarlier(const TPageRead& page, const std::string& text)
+{
+    return page.Facts.StyleSheet && !page.PageItem && text.ends_with(kSheetRewrittenMark);
+}
+
+TParseOutcome TThreadParse::SettleRewrittenSheet(THXTask& task, const TPageRead& page)
+{
     // A style sheet rewritten in an earlier run keeps its text: its links are local
     // already and would not lead back to their addresses.
-    const bool sheetResource = facts.StyleSheet && !page.PageItem;
-    if (sheetResource && text.ends_with(kSheetRewrittenMark))
-    {
-        if (!OnOwner(run, [&] { SettleParsed(task, item, true); }))
-            return TParseOutcome::Abandoned;
-        Status(run, "");
-        return TParseOutcome::Parsed;
-    }
+    if (!OnOwner(page.Run, [&] { SettleParsed(task, *page.Item, true); }))
+        return TParseOutcome::Abandoned;
+    Status(page.Run, "");
+    return TParseOutcome::Parsed;
+}
 
+void TThreadParse::AddFoundItems(THXTask& task, std::vector<THXQItem> items)
+{
+    for (THXQItem& found : items)
+    {
+        if (task.IsKnownURL(found.URL))
+            continue;
+        auto added = std::make_unique<THXQItem>(std::move(found));
+        added->Task = &task;
+        task.SetItemState(*added, kStateNone);
+        task.AddItem(std::move(added));
+    }
+}
+
+bool TThreadParse::ScanPage(THXTask& task, const TPageRead& page, TPageScan& scan, const TParsePacing& pacing)
+{
     // The scans, on this thread. New items and progress texts go to the owner thread
     // in batches; the end of the run ends the page.
-    const std::string originalText = sheetResource ? text : std::string();
-    TPageScan scan(std::move(text), facts, page.Profile, std::move(page.Groups));
+    const std::uint64_t run = page.Run;
+    const bool sheetResource = page.Facts.StyleSheet && !page.PageItem;
+    const std::string originalText = sheetResource ? scan.PageText : std::string();
     scan.IsKnown = [&task](std::string_view url) { return task.IsKnownURL(url); };
     // A style sheet's links are not booked (a rewritten sheet keeps its text): they stay
     // local names, to be right once a later run fetches their items.
-    if (!facts.StyleSheet)
+    if (!page.Facts.StyleSheet)
     {
         std::lock_guard lock(m_mutex);
         scan.IsGivenUp = m_givenUp;
     }
-    // Owner thread: the new items found so far join the queue.
-    const auto addItems = [&task](std::vector<THXQItem> items)
-    {
-        for (THXQItem& found : items)
-        {
-            if (task.IsKnownURL(found.URL))
-                continue;
-            auto added = std::make_unique<THXQItem>(std::move(found));
-            added->Task = &task;
-            task.SetItemState(*added, kStateNone);
-            task.AddItem(std::move(added));
-        }
-    };
-    const auto handOver = [&](TPageScan& current, const std::string& statusText)
-    {
-        std::vector<THXQItem> items = current.TakeNewItems();
-        return OnOwner(run,
-                       [&]
-                       {
-                           addItems(std::move(items));
-                           ShowStatusNow(statusText);
-                       });
-    };
     // The first "Parsing..." text and batch go at once, unless status texts wait for
     // a hand-over: then a page scanned within the interval needs no batch of its own.
     auto nextProgress = std::chrono::steady_clock::now();
@@ -655,25 +673,55 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         if (now < nextProgress && current.PendingItems() < kItemBatch)
             return true;
         nextProgress = now + pacing.ProgressInterval;
-        return handOver(current, ParsingText(current));
+        const std::string statusText = ParsingText(current);
+        std::vector<THXQItem> items = current.TakeNewItems();
+        return OnOwner(run,
+                       [&]
+                       {
+                           AddFoundItems(task, std::move(items));
+                           ShowStatusNow(statusText);
+                       });
     };
     // The items found after the last batch join the queue with the save, in the same
     // hand-over and before it.
-    scan.AfterScan = [&](TPageScan&) { return Current(run); };
-    if (!scan.ScanLinks())
-        return TParseOutcome::Abandoned;
+    scan.AfterScan = [this, run](TPageScan&) { return Current(run); };
+    const bool scanned = scan.ScanLinks();
+    // The hooks hold this step's locals: none is called after it.
+    scan.AfterFind = nullptr;
+    scan.AfterScan = nullptr;
+    if (!scanned)
+        return false;
 
-    if (frameFlag != "Y" && !noAds && !facts.StyleSheet)
-        InsertAdBanner(scan.PageText, bannerPage);
+    if (page.FrameFlag != "Y" && !page.NoAds && !page.Facts.StyleSheet)
+        InsertAdBanner(scan.PageText, page.BannerPage);
     // A style sheet whose links were made local says so at its end (it stays a fetched
     // resource, so its state cannot tell a later run).
     if (sheetResource && scan.PageText != originalText)
         scan.PageText += kSheetRewrittenMark;
+    return true;
+}
 
+TParseOutcome TThreadParse::SavePage(THXTask& task, const TPageRead& page, TPageScan& scan, const TParsePacing& pacing)
+{
     // Save: the rewritten page replaces the fetched file and the page is parsed, in one
     // step on the owner thread; the new text is written beside the file on this thread
     // first. A page that cannot be written keeps state 5 and is reported once.
-    TPreparedFile rewritten;
+    TPageSave save = PrepareSave(page, scan);
+    if (!OnOwner(page.Run, [&] { CommitSave(task, page, save, pacing); }))
+        return TParseOutcome::Abandoned;
+    if (!save.Written)
+    {
+        std::lock_guard lock(m_mutex);
+        m_refused.insert(page.Item);
+    }
+    if (Pause(page.Run, pacing.StatusWait))
+        Status(page.Run, "");
+    return save.Written ? TParseOutcome::Parsed : TParseOutcome::NotSaved;
+}
+
+TThreadParse::TPageSave TThreadParse::PrepareSave(const TPageRead& page, TPageScan& scan)
+{
+    TPageSave save;
     // The fetched file an earlier page replaced serves as this page's temporary, so a
     // crawl neither creates nor removes a file per rewritten page.
     std::string spare;
@@ -685,92 +733,78 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
             m_replacedFiles.pop_back();
         }
     }
-    const bool prepared = rewritten.Prepare(localFile, scan.PageText, TDurability::kAtomicOnly, &spare);
-    int saveError = prepared ? 0 : errno;
+    save.Prepared = save.Rewritten.Prepare(page.LocalFile, scan.PageText, TDurability::kAtomicOnly, &spare);
+    save.Error = save.Prepared ? 0 : errno;
     if (!spare.empty())
     {
         std::lock_guard lock(m_replacedLock);
         m_replacedFiles.push_back(std::move(spare));
     }
     std::string().swap(scan.PageText);
-    bool written = false;
-    std::vector<THXQItem> lastItems = scan.TakeNewItems();
-    std::vector<std::string> linkedURLs = scan.LinkedURLs();
-    std::vector<std::string> addressedURLs;
-    std::erase_if(linkedURLs,
+    save.Title = scan.Title;
+    save.NewItems = scan.TakeNewItems();
+    save.LinkedURLs = scan.LinkedURLs();
+    std::erase_if(save.LinkedURLs,
                   [&](const std::string& url)
                   {
                       if (!scan.Addressed(url))
                           return false;
-                      addressedURLs.push_back(url);
+                      save.AddressedURLs.push_back(url);
                       return true;
                   });
-    const bool saved = OnOwner(run,
-                               [&]
-                               {
-                                   addItems(std::move(lastItems));
-                                   THXParseStatus* view = nullptr;
-                                   {
-                                       std::lock_guard lock(m_mutex);
-                                       view = m_statusView;
-                                   }
-                                   if (view)
-                                       view->ShowStatus("Saving Changes: " + localFile);
-                                   if (!scan.Title.empty())
-                                       item.Title = scan.Title;
-                                   if (facts.Level == 0 && !facts.StyleSheet)
-                                   {
-                                       task.StartPageTitle = !scan.Title.empty()
-                                                                 ? scan.Title
-                                                                 : task.RecordField(item.Index / 2, kTitleField);
-                                   }
-                                   std::string replaced;
-                                   written = prepared && rewritten.Commit(&replaced);
-                                   if (prepared && !written)
-                                       saveError = errno;
-                                   if (!replaced.empty())
-                                   {
-                                       std::lock_guard lock(m_replacedLock);
-                                       m_replacedFiles.push_back(std::move(replaced));
-                                   }
-                                   if (written)
-                                       SettleParsed(task, item, facts.StyleSheet);
-                                   task.CommitItem(item, true);
-                                   if (written && !intranet)
-                                       task.AddZipPending(localFile, &item);
-                                   if (written && !facts.StyleSheet)
-                                       NoteUnfetchedLinks(task, item, linkedURLs, addressedURLs);
-                                   std::function<void(const std::string&)> onDiskFull;
-                                   {
-                                       std::lock_guard lock(m_mutex);
-                                       onDiskFull = m_onDiskFull;
-                                   }
-                                   // A full disk stops the run; the page is parsed again
-                                   // when it resumes.
-                                   if (!written && StopsTheRun(saveError) && onDiskFull)
-                                       onDiskFull(WriteStopText(localFile, saveError));
-                                   else if (!written && view)
-                                       view->PageNotSaved(localFile);
-                                   // The next page's read rides along, saving it a trip.
-                                   if (pacing.ReadAheadWithSave)
-                                   {
-                                       THXQItem* next = NextPageToParse(task);
-                                       if (next == nullptr)
-                                           next = NextSheetToParse(task, run);
-                                       if (next && next != &item)
-                                           m_readAhead = std::make_unique<TPageRead>(ReadPage(task, *next, run));
-                                   }
-                               });
-    if (!saved)
-        return TParseOutcome::Abandoned;
-    if (!written)
+    return save;
+}
+
+void TThreadParse::CommitSave(THXTask& task, const TPageRead& page, TPageSave& save, const TParsePacing& pacing)
+{
+    THXQItem& item = *page.Item;
+    const bool styleSheet = page.Facts.StyleSheet;
+    AddFoundItems(task, std::move(save.NewItems));
+    THXParseStatus* view = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        m_refused.insert(&item);
+        view = m_statusView;
     }
-    if (Pause(run, pacing.StatusWait))
-        Status(run, "");
-    return written ? TParseOutcome::Parsed : TParseOutcome::NotSaved;
+    if (view)
+        view->ShowStatus("Saving Changes: " + page.LocalFile);
+    if (!save.Title.empty())
+        item.Title = save.Title;
+    if (page.Facts.Level == 0 && !styleSheet)
+        task.StartPageTitle = !save.Title.empty() ? save.Title : task.RecordField(item.Index / 2, kTitleField);
+    std::string replaced;
+    save.Written = save.Prepared && save.Rewritten.Commit(&replaced);
+    if (save.Prepared && !save.Written)
+        save.Error = errno;
+    if (!replaced.empty())
+    {
+        std::lock_guard lock(m_replacedLock);
+        m_replacedFiles.push_back(std::move(replaced));
+    }
+    if (save.Written)
+        SettleAsItIs(task, page);
+    else
+        task.CommitItem(item, true);
+    if (save.Written && !styleSheet)
+        NoteUnfetchedLinks(task, item, save.LinkedURLs, save.AddressedURLs);
+    std::function<void(const std::string&)> onDiskFull;
+    {
+        std::lock_guard lock(m_mutex);
+        onDiskFull = m_onDiskFull;
+    }
+    // A full disk stops the run; the page is parsed again when it resumes.
+    if (!save.Written && IsDiskFullError(save.Error) && onDiskFull)
+        onDiskFull(DiskFullText(page.LocalFile, save.Error));
+    else if (!save.Written && view)
+        view->PageNotSaved(page.LocalFile);
+    // The next page's read rides along, saving it a trip.
+    if (pacing.ReadAheadWithSave)
+    {
+        THXQItem* next = NextPageToParse(task);
+        if (next == nullptr)
+            next = NextSheetToParse(task, page.Run);
+        if (next && next != &item)
+            m_readAhead = std::make_unique<TPageRead>(ReadPage(task, *next, page.Run));
+    }
 }
 
 } // namespace hx

@@ -34,6 +34,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/HXFiles.h"
+#include "core/HXHandOver.h"
 #include "core/HXPacing.h"
 #include "core/HXWorkerRun.h"
 #include "engine/HXThreadParseScan.h"
@@ -183,7 +185,56 @@ private:
     TPageRead ReadPage(THXTask& task, THXQItem& item, std::uint64_t run) const;
     // The first saved page that was not refused in this run.
     THXQItem* NextSavedPage(THXTask& task, std::uint64_t run);
+    // What a page's save takes to the owner thread: the rewritten text, written beside
+    // the page's file, and what the scans found that the owner thread records.
+    struct TPageSave
+    {
+        TPreparedFile Rewritten;
+        bool Prepared = false;
+        int Error = 0; // errno of a failed write or move
+        bool Written = false;
+        std::string Title;
+        std::vector<THXQItem> NewItems;
+        std::vector<std::string> LinkedURLs;
+        std::vector<std::string> AddressedURLs; // linked with their web address
+    };
+
+    // The page work, step by step (the first overload runs them in order). Every step
+    // that hands over to the owner thread gives up (Abandoned) when the run has ended.
     TParseOutcome ParsePage(THXTask& task, THXQItem& item, std::uint64_t run, std::unique_ptr<TPageRead> ahead);
+    // The read the last page's save took for this one, or a read on the owner thread;
+    // none when the run ended first.
+    std::optional<TPageRead> ReadOrReuse(THXTask& task, THXQItem& item, std::uint64_t run,
+                                         std::unique_ptr<TPageRead> ahead);
+    // Whether the page's file is larger than the "Max Page Size".
+    static bool TooLarge(const TPageRead& page);
+    // A page too large to parse is marked parsed as it was fetched; its status says why.
+    TParseOutcome SettleTooLarge(THXTask& task, const TPageRead& page);
+    // The page's text, on this thread; empty when the file is missing, unreadable or empty.
+    static std::string LoadPageText(const TPageRead& page);
+    // A page without text: an empty file is marked parsed as it is, a missing one goes
+    // back to be fetched again.
+    TParseOutcome SettleEmptyOrRefetch(THXTask& task, const TPageRead& page);
+    // Whether the text is a style sheet resource an earlier run has rewritten already.
+    static bool RewrittenEarlier(const TPageRead& page, const std::string& text);
+    TParseOutcome SettleRewrittenSheet(THXTask& task, const TPageRead& page);
+    // Owner thread: a page taken as it is (or as saved) is parsed, recorded and goes to
+    // the Zip feed.
+    void SettleAsItIs(THXTask& task, const TPageRead& page) const;
+    // The scans on this thread, new items and progress handed over in batches, then the
+    // ad banner (or a rewritten style sheet's mark). False when the run ended.
+    bool ScanPage(THXTask& task, const TPageRead& page, TPageScan& scan, const TParsePacing& pacing);
+    // Writes the rewritten text beside the file, then replaces the file and records the
+    // page on the owner thread.
+    TParseOutcome SavePage(THXTask& task, const TPageRead& page, TPageScan& scan, const TParsePacing& pacing);
+    // This thread: the rewritten text written beside the file, the scan's findings taken.
+    TPageSave PrepareSave(const TPageRead& page, TPageScan& scan);
+    // Owner thread: the new items join the queue, the rewritten file replaces the
+    // fetched one and the page is recorded (or reported when it could not be written);
+    // with read-ahead, the next page is read too.
+    void CommitSave(THXTask& task, const TPageRead& page, TPageSave& save, const TParsePacing& pacing);
+    // Owner thread: found items not in the queue yet join it (state 0).
+    static void AddFoundItems(THXTask& task, std::vector<THXQItem> items);
     // Runs fn on the owner thread and waits for it. False when the run ended first (fn
     // then never runs). An exception thrown by fn reaches the caller.
     bool OnOwner(std::uint64_t run, const std::function<void()>& fn);

@@ -45,8 +45,7 @@ TSignInResult SignIn(const TSignInRequest& request, THXCookieJar& jar)
             http.SetURL(url);
             result.FinalURL = url;
             result.Status = post ? http.Post(kFormType, request.PostData) : http.Get();
-            const std::string code = std::to_string(result.Status);
-            if (!IsRedirectStatus(code))
+            if (!IsRedirectStatus(result.Status))
                 break;
             const std::string location = http.HeaderValue("Location");
             if (location.empty())
@@ -67,7 +66,7 @@ TSignInResult SignIn(const TSignInRequest& request, THXCookieJar& jar)
             url = next;
             // A 307 or 308 asks for the same request at the new address; the others
             // for the page to show, with a GET.
-            post = post && (code == "307" || code == "308");
+            post = post && (result.Status == 307 || result.Status == 308);
         }
     }
     catch (const std::exception& error)

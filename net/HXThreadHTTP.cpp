@@ -42,14 +42,27 @@ bool HeaderLineValue(const std::string& line, std::string_view name, std::string
 
 } // namespace
 
-bool IsRedirectStatus(std::string_view code)
+int TResponseFacts::Status() const
 {
-    return code == "301" || code == "302" || code == "303" || code == "307" || code == "308";
+    if (StatusCode.empty())
+        return kNoStatus;
+    std::int32_t value = 0;
+    return TryStrToInt(StatusCode, value) && value > 0 ? value : kBadStatus;
 }
 
-bool AnsweredByHead(std::string_view code)
+bool IsRedirectStatus(int status)
 {
-    return IsRedirectStatus(code) || code == "304" || code == "404";
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsSuccessStatus(int status)
+{
+    return status >= 200 && status <= 299;
+}
+
+bool AnsweredByHead(int status)
+{
+    return IsRedirectStatus(status) || status == 304 || status == 404;
 }
 
 void ReadResponseFacts(const TStringList& headers, TResponseFacts& facts)
@@ -242,8 +255,7 @@ void TThreadHTTP::PrepareBodyFile()
         [this]
         {
             ReadFacts();
-            const std::string code = Facts().StatusCode;
-            return !code.empty() && code.front() == '2';
+            return IsSuccessStatus(Facts().Status());
         },
         m_connection.PartWriter);
     m_http.SetBodyTarget(m_part.get());
@@ -323,140 +335,144 @@ std::string TThreadHTTP::RunAttempts()
     for (int hops = 0;; ++hops)
     {
         CheckStop();
-        m_http.SetIfModifiedSince("");
-        m_http.SetIfNoneMatch("");
-        m_http.SetRange(0);
-        m_http.SetIfRange("");
-        m_http.SetResumeFile("");
-        if (m_work.Mode == kModeUpdate)
+        SetConditionalHeaders();
+        if (Dispose(AskFirst(), attempt))
         {
-            m_http.SetIfModifiedSince(m_storedLastModified);
-            m_http.SetIfNoneMatch(m_storedETag);
+            AskGet();
+            Dispose(TAsked::Get, attempt);
         }
-        if (StartsWithNoCase(m_work.StatusText, "Incomplete"))
-        {
-            // The bytes on disk stay; the request starts on the last of them. A file
-            // that has gone (or lost bytes) has nothing to continue: it starts over.
-            std::int64_t received = 0;
-            if (!TryStrToInt64(TextBetween(m_work.StatusText, "Incomplete (", " bytes)"), received))
-                received = 1;
-            std::error_code error;
-            const auto onDisk = std::filesystem::file_size(m_localPath, error);
-            if (!error && received > 1 && static_cast<std::int64_t>(onDisk) >= received - 1)
-            {
-                m_http.SetRange(received - 1);
-                m_http.SetResumeFile(m_localPath);
-                // A resource changed since is answered whole.
-                m_http.SetIfRange(m_storedLastModified);
-            }
-        }
-
-        // Without the HEAD the GET's header lines decide what the HEAD's would have,
-        // and its body is read only where a GET would have followed. A resumed
-        // range keeps the HEAD: its answer decides whether the range is asked.
-        const bool getFirst = !m_askHeadFirst && m_http.Range() <= 0;
-        if (getFirst)
-        {
-            m_http.BodyWanted = [this]
-            {
-                ReadFacts();
-                const TResponseFacts facts = Facts();
-                if (AnsweredByHead(facts.StatusCode))
-                    return false;
-                // What a HEAD would have given is known before the body, so a body
-                // that breaks off leaves the item as it would with the HEAD.
-                TakeContentFacts(facts);
-                return true;
-            };
-            Request(true);
-            m_http.BodyWanted = nullptr;
-        }
-        else
-        {
-            Request(false);
-        }
-        ReadFacts();
-        const TResponseFacts head = Facts();
-        bool getFollows = false;
-        if (head.StatusCode == "206")
-        {
-            m_work.StatusText = head.ReplyText;
-            m_work.LastModified = head.LastModified;
-            getFollows = !getFirst;
-        }
-        else if (IsRedirectStatus(head.StatusCode))
-        {
-            FollowRedirect(head, attempt);
-        }
-        else if (head.StatusCode == "304")
-        {
-            EndNotModified(head);
-        }
-        else if (head.StatusCode == "404")
-        {
-            m_work.StatusText = head.ReplyText;
-            if (!getFirst)
-                Publish();
-        }
-        else
-        {
-            m_http.SetRange(0);
-            TakeContentFacts(head);
-            getFollows = !getFirst;
-        }
-        if (getFollows)
-        {
-            Publish();
-            // The GET's body is read only where the one-GET way reads it, so both
-            // ways receive and count the same bytes.
-            m_http.BodyWanted = [this]
-            {
-                ReadFacts();
-                return !AnsweredByHead(Facts().StatusCode);
-            };
-            Request(true);
-            ReadFacts();
-            if (Facts().StatusCode == "206" && m_http.Range() > 0 && !m_http.Resumed())
-            {
-                // A part that does not carry on where the file ends cannot be
-                // placed: the whole resource, from its first byte.
-                m_http.SetRange(0);
-                Request(true);
-                ReadFacts();
-            }
-            // Servers answer HEAD and GET differently; what the GET says is what
-            // happened, just as when the GET is asked without a HEAD.
-            const TResponseFacts get = Facts();
-            if (IsRedirectStatus(get.StatusCode))
-                FollowRedirect(get, attempt);
-            else if (get.StatusCode == "304")
-                EndNotModified(get);
-            else if (get.StatusCode == "404")
-                m_work.StatusText = get.ReplyText;
-            else if (get.StatusCode == "206" && m_http.Resumed())
-            {
-                m_work.StatusText = get.ReplyText;
-                m_work.LastModified = get.LastModified;
-            }
-            else
-                TakeContentFacts(get);
-            m_http.BodyWanted = nullptr;
-        }
-
-        ReadFacts();
-        const std::string status = Facts().StatusCode;
-        if (status == "404")
+        // Another attempt only after a redirect or an answer without a status code.
+        const TResponseFacts last = Facts();
+        const int status = last.Status();
+        if (status == 404)
             ++attempt;
-        if (!((IsRedirectStatus(status) || status.empty()) && attempt <= 2))
+        if (!((IsRedirectStatus(status) || status == kNoStatus) && attempt <= 2))
             return {};
         // A chain this long goes round in a loop: it ends as an error that says so.
         if (hops >= kMaxTransferHops)
         {
-            if (status.empty())
+            if (status == kNoStatus)
                 return std::string(kTooManyAttemptsText);
-            return std::string(kTooManyRedirectsText) + " (" + Facts().ReplyText + ")";
+            return std::string(kTooManyRedirectsText) + " (" + last.ReplyText + ")";
         }
     }
+}
+
+void TThreadHTTP::SetConditionalHeaders()
+{
+    m_http.SetIfModifiedSince("");
+    m_http.SetIfNoneMatch("");
+    m_http.SetRange(0);
+    m_http.SetIfRange("");
+    m_http.SetResumeFile("");
+    if (m_work.Mode == kModeUpdate)
+    {
+        m_http.SetIfModifiedSince(m_storedLastModified);
+        m_http.SetIfNoneMatch(m_storedETag);
+    }
+    if (!StartsWithNoCase(m_work.StatusText, "Incomplete"))
+        return;
+    // The bytes on disk stay; the request starts on the last of them. A file that has
+    // gone (or lost bytes) has nothing to continue: it starts over.
+    std::int64_t received = 0;
+    if (!TryStrToInt64(TextBetween(m_work.StatusText, "Incomplete (", " bytes)"), received))
+        received = 1;
+    std::error_code error;
+    const auto onDisk = std::filesystem::file_size(m_localPath, error);
+    if (!error && received > 1 && static_cast<std::int64_t>(onDisk) >= received - 1)
+    {
+        m_http.SetRange(received - 1);
+        m_http.SetResumeFile(m_localPath);
+        // A resource changed since is answered whole.
+        m_http.SetIfRange(m_storedLastModified);
+    }
+}
+
+TThreadHTTP::TAsked TThreadHTTP::AskFirst()
+{
+    // Without the HEAD the GET's header lines decide what the HEAD's would have, and
+    // its body is read only where a GET would have followed. A resumed range keeps
+    // the HEAD: its answer decides whether the range is asked.
+    if (m_askHeadFirst || m_http.Range() > 0)
+    {
+        Request(false);
+        ReadFacts();
+        return TAsked::Head;
+    }
+    m_http.BodyWanted = [this]
+    {
+        ReadFacts();
+        const TResponseFacts facts = Facts();
+        if (AnsweredByHead(facts.Status()))
+            return false;
+        // What a HEAD would have given is known before the body, so a body that
+        // breaks off leaves the item as it would with the HEAD.
+        TakeContentFacts(facts);
+        return true;
+    };
+    Request(true);
+    m_http.BodyWanted = nullptr;
+    ReadFacts();
+    return TAsked::Get;
+}
+
+void TThreadHTTP::AskGet()
+{
+    Publish();
+    // The GET's body is read only where the one-GET way reads it, so both ways
+    // receive and count the same bytes.
+    m_http.BodyWanted = [this]
+    {
+        ReadFacts();
+        return !AnsweredByHead(Facts().Status());
+    };
+    Request(true);
+    ReadFacts();
+    if (Facts().Status() == 206 && m_http.Range() > 0 && !m_http.Resumed())
+    {
+        // A part that does not carry on where the file ends cannot be placed: the
+        // whole resource, from its first byte.
+        m_http.SetRange(0);
+        Request(true);
+        ReadFacts();
+    }
+    m_http.BodyWanted = nullptr;
+}
+
+bool TThreadHTTP::Dispose(TAsked asked, int& attempt)
+{
+    // Servers answer HEAD and GET differently; after a GET, what the GET says is what
+    // happened, whether a HEAD came before it or not.
+    const TResponseFacts facts = Facts();
+    const int status = facts.Status();
+    const bool head = asked == TAsked::Head;
+    if (IsRedirectStatus(status))
+    {
+        FollowRedirect(facts, attempt);
+        return false;
+    }
+    if (status == 304)
+        EndNotModified(facts);
+    if (status == 404)
+    {
+        m_work.StatusText = facts.ReplyText;
+        if (head)
+            Publish();
+        return false;
+    }
+    // A part of the resource, asked for (or carried on) after the bytes on disk.
+    if (status == 206 && (head || m_http.Resumed()))
+    {
+        m_work.StatusText = facts.ReplyText;
+        m_work.LastModified = facts.LastModified;
+        return head;
+    }
+    // Anything else is the resource itself (or an error page): a GET after a HEAD
+    // asks for it whole.
+    if (head)
+        m_http.SetRange(0);
+    TakeContentFacts(facts);
+    return head;
 }
 
 void TThreadHTTP::FollowRedirect(const TResponseFacts& facts, int& attempt)
@@ -507,7 +523,7 @@ void TThreadHTTP::FinishTransfer(const std::string& limitText)
     m_work.ETag = facts.ETag;
     // A kept body moves into place here, on this thread; the owner thread records the
     // outcome. (A 2xx answer without a GET leaves an empty file.)
-    if (!facts.StatusCode.empty() && facts.StatusCode.front() == '2')
+    if (IsSuccessStatus(facts.Status()))
     {
         if (!m_part)
             m_part = std::make_unique<TPartFile>(m_workingFolder, m_localPath);
@@ -638,7 +654,7 @@ void TThreadHTTP::Publish()
 bool TThreadHTTP::Save()
 {
     const TResponseFacts facts = Facts();
-    if (facts.StatusCode.empty() || facts.StatusCode.front() != '2')
+    if (!IsSuccessStatus(facts.Status()))
     {
         if (m_part)
             m_part->Discard();

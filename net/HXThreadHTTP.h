@@ -54,10 +54,15 @@ inline constexpr std::string_view kFileNotCreatedText = "Failed to create file";
 // The attempt counter after a redirect to a URL the crawl refuses.
 inline constexpr int kRefusedRedirectAttempt = 100;
 
+// TResponseFacts::Status of an answer without a status code, and of one whose code
+// is not a number.
+inline constexpr int kNoStatus = 0;
+inline constexpr int kBadStatus = -1;
+
 // The facts of the last response, read from its header lines.
 struct TResponseFacts
 {
-    std::string StatusCode; // "200"
+    std::string StatusCode; // as the status line has it: "200"
     std::string ReplyText;  // the status line after the protocol word: "404 Not Found"
     std::string Location;
     std::string Date;
@@ -66,14 +71,19 @@ struct TResponseFacts
     std::string Server;        // the server's software name
     std::string LastModified;
     std::string ETag;
+
+    // The status code as a number (kNoStatus, kBadStatus): what the transfer decides by.
+    int Status() const;
 };
 
 // True for the status codes a transfer follows to their Location: 301, 302, 303,
 // 307 and 308.
-bool IsRedirectStatus(std::string_view code);
+bool IsRedirectStatus(int status);
+// True for 2xx: the answers whose body is the item's file.
+bool IsSuccessStatus(int status);
 // True for the answers a transfer acts on without a GET's body: redirects, 304
 // and 404.
-bool AnsweredByHead(std::string_view code);
+bool AnsweredByHead(int status);
 
 // Reads the header lines in order into the facts. A line beginning with "HTTP/"
 // gives the status code (its second blank-separated field) and the reply text
@@ -134,10 +144,32 @@ private:
         std::string ContentFolder;
     };
 
+    // Which request an answer came to.
+    enum class TAsked
+    {
+        Head,
+        Get,
+    };
+
     void Execute();
-    // Empty when the attempts ended normally; the status text of a transfer
-    // that ran out of hops otherwise.
+    // The attempts, each in steps: conditional headers, the first request, a GET when
+    // the first answer calls for one, each answer disposed of by its status. Empty when
+    // the attempts ended normally; the status text of a transfer that ran out of hops
+    // otherwise.
     std::string RunAttempts();
+    // Clears the last attempt's conditions; an update asks whether the item changed, an
+    // interrupted item asks for the rest of its file.
+    void SetConditionalHeaders();
+    // HEAD, or (the slot's way of asking, when no range is resumed) a GET whose header
+    // lines stand for the HEAD's answer. Says which was asked.
+    TAsked AskFirst();
+    // The GET after a HEAD: the item is published first; a part the file cannot be
+    // carried on with is asked for again whole.
+    void AskGet();
+    // Acts on the last answer by its status, the same way for both ways of asking:
+    // follows a redirect, ends an unchanged update, records a missing item, a part or
+    // the resource's facts. True when the answer was a HEAD's and a GET follows.
+    bool Dispose(TAsked asked, int& attempt);
     void FinishTransfer(const std::string& limitText);
     // Points the client at the answer's Location; a location the crawl refuses
     // sets the attempt counter past its limit.

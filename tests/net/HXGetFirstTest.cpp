@@ -485,6 +485,40 @@ TEST_F(HXGetFirstTest, NotFoundAndServerErrorsSaveNothing)
     EXPECT_EQ(FilesUnder(task->WorkingFolder()), Lines{});
 }
 
+TEST_F(HXGetFirstTest, PartialAnswerToAWholeRequestIsTakenAsTheResourceBothWays)
+{
+    // A server that answers every request with 206 and the whole resource: no range
+    // was asked, so the answer is the resource itself, its length the item's size.
+    const std::string body = Pattern(1800, 'w');
+    const THeaderFields fields = {{"Content-Range", "bytes 0-1799/1800"}, {"Last-Modified", kDate}};
+    THXTestServer server(UnderPrefixes(
+        [&](const TRecordedRequest& request, const std::string&)
+        {
+            if (request.Method == "HEAD")
+            {
+                THeaderFields head = fields;
+                head.emplace_back("Content-Length", std::to_string(body.size()));
+                return TReply::Raw(ResponseHead(206, head));
+            }
+            return TReply::Text(206, body, fields);
+        }));
+
+    const auto [classic, oneGet] = FetchBothWays(server, "/whole.bin");
+    EXPECT_EQ(classic.Requests, (Lines{"HEAD /whole.bin", "GET /whole.bin"}));
+    EXPECT_EQ(oneGet.Requests, (Lines{"GET /whole.bin"}));
+    for (const TOutcome* outcome : {&classic, &oneGet})
+    {
+        for (const TRecordedRequest& request : outcome->Raw)
+            EXPECT_EQ(request.Header("Range"), "") << request.Method;
+    }
+    ExpectSameItem(classic, oneGet);
+    EXPECT_EQ(oneGet.State, kStateSaved);
+    EXPECT_EQ(oneGet.StatusText, "206 Partial Content");
+    EXPECT_EQ(oneGet.LastModified, kDate);
+    EXPECT_EQ(oneGet.Size, static_cast<std::int64_t>(body.size()));
+    EXPECT_EQ(oneGet.File.value_or("<missing>"), body);
+}
+
 TEST_F(HXGetFirstTest, UpdateItemsAskWithOneConditionalGet)
 {
     const std::string fresh = "<html>new contents</html>";

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "TransferFixture.h"
@@ -58,6 +59,41 @@ TEST(TResponseFactsTest, StatusLineAndKnownHeadersKeepingEarlierValues)
     ReadResponseFacts({"garbage", "Dated: no", ""}, facts);
     EXPECT_EQ(facts.StatusCode, "302");
     EXPECT_EQ(facts.Date, kDate);
+}
+
+TEST(TResponseFactsTest, StatusIsTheCodeAsANumberAndTellsWhatTheTransferDoes)
+{
+    // No code, a number, and a code that is none: a missing code asks for another
+    // attempt, one that is not a number ends the transfer like any unknown answer.
+    const std::vector<std::pair<std::string, int>> lines = {{"HTTP/1.1 206 Partial Content", 206},
+                                                            {"HTTP/1.0 304", 304},
+                                                            {"HTTP/1.1  200 OK", kNoStatus},
+                                                            {"HTTP/1.1 2xx OK", kBadStatus},
+                                                            {"HTTP/1.1 -200 OK", kBadStatus}};
+    EXPECT_EQ(TResponseFacts().Status(), kNoStatus);
+    for (const auto& [line, status] : lines)
+    {
+        TResponseFacts facts;
+        ReadResponseFacts({line, ""}, facts);
+        EXPECT_EQ(facts.Status(), status) << line;
+    }
+
+    for (const int status : {301, 302, 303, 307, 308})
+    {
+        EXPECT_TRUE(IsRedirectStatus(status)) << status;
+        EXPECT_TRUE(AnsweredByHead(status)) << status;
+    }
+    for (const int status : {300, 304, 305, 200, kNoStatus, kBadStatus})
+        EXPECT_FALSE(IsRedirectStatus(status)) << status;
+    EXPECT_TRUE(AnsweredByHead(304));
+    EXPECT_TRUE(AnsweredByHead(404));
+    for (const int status : {200, 206, 410, 500, kNoStatus, kBadStatus})
+        EXPECT_FALSE(AnsweredByHead(status)) << status;
+    // Only a 2xx answer's body becomes the item's file.
+    for (const int status : {200, 206, 299})
+        EXPECT_TRUE(IsSuccessStatus(status)) << status;
+    for (const int status : {199, 300, 2, kNoStatus, kBadStatus})
+        EXPECT_FALSE(IsSuccessStatus(status)) << status;
 }
 
 // ---- Whole transfers ----
