@@ -42,7 +42,7 @@ if [ "${HX_SKIP_FUZZ:-0}" != 1 ]; then
             tail -n 60 "build-fuzz/fuzz-$target.log"
             failed+=("$target")
         fi
-        grep -E '^#[0-9]+ +DONE|stat::average_exec_per_sec' "build-fuzz/fuzz-$target.log" || true
+        grep -E '^#[0-9]+[[:space:]]+DONE|stat::average_exec_per_sec' "build-fuzz/fuzz-$target.log" || true
     done
     if [ ${#failed[@]} -gt 0 ]; then
         echo "Fuzz targets that failed: ${failed[*]} (inputs in build-fuzz/fuzz-findings/)"
