@@ -12,6 +12,15 @@ if(HX_SANITIZE)
     target_link_options(hx_common_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
+# The fuzz build (clang): the engine is instrumented for coverage and checked by
+# AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets add the libFuzzer
+# driver themselves (tests/fuzz).
+if(HX_FUZZ)
+    target_compile_options(hx_common_flags INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    target_link_options(hx_common_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
 # GCC 12 reports std::string concatenations as overlapping copies at -O3
 # (a known false positive of -Wrestrict); keep it a warning there.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

@@ -1,8 +1,11 @@
 #include "engine/HXRobots.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "core/HXStrings.h"
@@ -39,21 +42,18 @@ bool SplitLine(std::string_view line, std::string& name, std::string& value)
     return !name.empty();
 }
 
-std::chrono::milliseconds ReadCrawlDelay(const std::string& value)
+std::chrono::milliseconds ReadCrawlDelay(std::string_view value)
 {
-    // Seconds, possibly with a fraction; anything else is no delay.
+    // Seconds, possibly with a fraction ("0.5"); anything else is no delay. The number
+    // is read without the locale: the windowed program runs under the desktop's, where
+    // the decimal mark may be a comma.
+    if (value.starts_with('+'))
+        value.remove_prefix(1);
     double seconds = 0;
-    try
-    {
-        std::size_t used = 0;
-        seconds = std::stod(value, &used);
-        if (used != value.size())
-            return std::chrono::milliseconds(0);
-    }
-    catch (const std::exception&)
-    {
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, seconds, std::chars_format::general);
+    if (error != std::errc() || stop != end)
         return std::chrono::milliseconds(0);
-    }
     if (!std::isfinite(seconds) || seconds <= 0)
         return std::chrono::milliseconds(0);
     if (seconds * 1000 >= static_cast<double>(kMaxCrawlDelay.count()))

@@ -528,7 +528,10 @@ void THXSitemaps::Read(const TJob& job)
 
     while (!files.empty() && Current(job.Generation))
     {
-        const auto [url, fromIndex] = std::move(files.front());
+        // Named variables, not a structured binding: the hand-over lambda below captures
+        // the address, which clang 14 (the fuzz build's compiler) refuses for a binding.
+        const std::string url = std::move(files.front().first);
+        const bool fromIndex = files.front().second;
         files.pop_front();
         ++read;
         std::string bytes;

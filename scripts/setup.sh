@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building Harbex: installs the packages that
 # are missing (nothing is installed when all are present), then configures and
-# builds into ./build. Extra arguments are passed to the CMake configure step.
+# builds into ./build (HX_BUILD_DIR). Extra arguments are passed to the CMake configure step.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,6 +16,7 @@ packages=(
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
     dpkg-dev desktop-file-utils appstream shared-mime-info python3
     dbus at-spi2-core python3-pyatspi
+    clang libfuzzer-14-dev locales
 )
 
 missing=()
@@ -48,6 +49,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$status" = 0 ] || exit "$status"
 fi
 
+# The engine tests read numbers under a comma-decimal locale too: make it when missing.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    if ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+    "${sudo_cmd[@]}" locale-gen >/dev/null || echo "Could not generate the de_DE.UTF-8 locale; its test is skipped"
+fi
+
 build_dir=${HX_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja "$@"
-cmake --build "$build_dir" -j "$(nproc)"
+# HX_BUILD_TARGET builds one target instead of everything (the fuzz build).
+cmake --build "$build_dir" -j "$(nproc)" ${HX_BUILD_TARGET:+--target "$HX_BUILD_TARGET"}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -55,7 +57,8 @@ TEST(HXOwnerTest, QuitReleasesEveryWaitingWorker)
     for (int round = 0; round < 200; ++round)
     {
         THXEventLoopOwner owner;
-        std::atomic<int> released{0};
+        std::promise<void> released;
+        std::future<void> releasedNow = released.get_future();
         std::thread worker(
             [&]
             {
@@ -66,13 +69,19 @@ TEST(HXOwnerTest, QuitReleasesEveryWaitingWorker)
                 catch (const std::runtime_error&)
                 {
                 }
-                ++released;
+                released.set_value();
             });
         if (round % 2 == 0)
             owner.ProcessPending(std::chrono::milliseconds(1));
         owner.Quit();
+        // The worker's Invoke returns because of Quit, not because the test ends: a
+        // worker still waiting after a generous limit is a failure (its call is then
+        // run, so that the test can end instead of hanging in join).
+        const bool releasedByQuit = releasedNow.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        if (!releasedByQuit)
+            owner.ProcessPending(std::chrono::seconds(1));
         worker.join();
-        EXPECT_EQ(released.load(), 1);
+        EXPECT_TRUE(releasedByQuit) << "round " << round;
     }
 }
 

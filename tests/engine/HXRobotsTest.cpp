@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <clocale>
 #include <string>
 
 #include "engine/HXRobots.h"
@@ -95,6 +96,26 @@ TEST(HXRobotsTest, FilesThatSayNothingUsableAllowEverything)
     EXPECT_EQ(TRobotsRules::Parse("User-agent: *\nCrawl-delay: soon\n", "Harbex").CrawlDelay(), 0ms);
     EXPECT_EQ(TRobotsRules::Parse("User-agent: *\nCrawl-delay: -3\n", "Harbex").CrawlDelay(), 0ms);
     EXPECT_EQ(TRobotsRules::Parse("User-agent: *\nCrawl-delay: 86400\n", "Harbex").CrawlDelay(), kMaxCrawlDelay);
+}
+
+// The windowed program runs under the desktop's locale: a comma-decimal one must not
+// change how "Crawl-delay: 0.5" reads.
+TEST(HXRobotsTest, CrawlDelayReadsTheSameUnderACommaDecimalLocale)
+{
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/setup.sh generates it)";
+    const std::string robots = "User-agent: *\nCrawl-delay: 0.5\n\nUser-agent: Harbex\nCrawl-delay: 1.25\n";
+    const std::chrono::milliseconds any = TRobotsRules::Parse(robots, "Other").CrawlDelay();
+    const std::chrono::milliseconds harbex = TRobotsRules::Parse(robots, "Harbex/2.6").CrawlDelay();
+    const std::chrono::milliseconds comma = TRobotsRules::Parse("User-agent: *\nCrawl-delay: 0,5\n", "X").CrawlDelay();
+    const std::chrono::milliseconds exponent =
+        TRobotsRules::Parse("User-agent: *\nCrawl-delay: 2e1\n", "X").CrawlDelay();
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(any, 500ms);
+    EXPECT_EQ(harbex, 1250ms);
+    EXPECT_EQ(comma, 0ms); // the wire's decimal mark is the point, whatever the locale
+    EXPECT_EQ(exponent, 20000ms);
 }
 
 TEST(HXRobotsTest, SitesAndPathsOfURLs)

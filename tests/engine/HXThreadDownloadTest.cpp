@@ -713,9 +713,38 @@ TEST_F(HXThreadDownloadTest, HaltedRunChangesNothingOnceHaltReturns)
     }
 }
 
+// Hands every call over to the loop and counts the calls posted from other threads
+// once they are in the loop's queue, so a test waits for a worker's hand-over rather
+// than for time.
+class TPostCounter final : public THXOwnerThread
+{
+public:
+    explicit TPostCounter(THXEventLoopOwner& loop)
+        : m_loop(loop)
+    {
+    }
+
+    void Invoke(const std::function<void()>& fn) override { m_loop.Invoke(fn); }
+    void Post(std::function<void()> fn) override
+    {
+        const bool fromWorker = !m_loop.IsOwnerThread();
+        m_loop.Post(std::move(fn));
+        if (fromWorker)
+            ++m_posted;
+    }
+    bool IsOwnerThread() const override { return m_loop.IsOwnerThread(); }
+
+    int Posted() const { return m_posted; }
+
+private:
+    THXEventLoopOwner& m_loop;
+    std::atomic<int> m_posted{0};
+};
+
 TEST_F(HXThreadDownloadTest, DestroyingNeverWaitsOnAPausedSleepingOrWaitingWorker)
 {
-    const TDispatchPacing slow = Pacing(10s);
+    // Steps of a minute: ending within the limits below never waited one out.
+    const TDispatchPacing slow = Pacing(60s);
     const auto timed = [](const std::function<void()>& action)
     {
         const auto start = std::chrono::steady_clock::now();
@@ -731,7 +760,7 @@ TEST_F(HXThreadDownloadTest, DestroyingNeverWaitsOnAPausedSleepingOrWaitingWorke
     // Paused (created halted).
     auto paused = std::make_unique<TThreadDownload>(*app, slow);
     ASSERT_TRUE(PumpUntil([&] { return paused->Paused(); }));
-    EXPECT_LT(timed([&] { paused.reset(); }), 1s);
+    EXPECT_LT(timed([&] { paused.reset(); }), 10s);
 
     // Sleeping within a cycle: no slots, so the pass has nothing to do.
     auto sleeping = std::make_unique<TThreadDownload>(*app, slow);
@@ -739,7 +768,7 @@ TEST_F(HXThreadDownloadTest, DestroyingNeverWaitsOnAPausedSleepingOrWaitingWorke
     sleeping->Resume();
     ASSERT_TRUE(ServeOneHandOver());
     std::this_thread::sleep_for(20ms);
-    EXPECT_LT(timed([&] { sleeping.reset(); }), 1s);
+    EXPECT_LT(timed([&] { sleeping.reset(); }), 10s);
 
     // Halted while its hand-over waits, then destroyed; and destroyed while it waits.
     for (const bool haltFirst : {true, false})
@@ -749,13 +778,15 @@ TEST_F(HXThreadDownloadTest, DestroyingNeverWaitsOnAPausedSleepingOrWaitingWorke
         waiting->SetTask(task);
         waiting->SetSlots(slots.get());
         WaitUntil([&] { return waiting->Paused(); });
+        // Awake, it hands its first step over at once: wait until the call is queued.
+        TPostCounter counter(loop);
+        app->SetOwner(&counter);
         waiting->Resume();
-        // Awake, it hands its first step over at once.
-        WaitUntil([&] { return !waiting->Paused(); });
-        std::this_thread::sleep_for(10ms);
+        WaitUntil([&] { return counter.Posted() >= 1; });
+        app->SetOwner(&loop);
         if (haltFirst)
             waiting->Halt();
-        EXPECT_LT(timed([&] { waiting.reset(); }), 1s);
+        EXPECT_LT(timed([&] { waiting.reset(); }), 10s);
         // The abandoned hand-over runs later and does nothing.
         EXPECT_EQ(loop.ProcessPending(), 1);
         EXPECT_EQ(refreshes, 0);
@@ -793,7 +824,7 @@ TEST_F(HXThreadDownloadTest, DestroyingNeverWaitsOnAPausedSleepingOrWaitingWorke
         task->SetItemState(*task->Item(0), kStateNone);
         task->PagesDispatched = 0;
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 60s);
 }
 
 } // namespace

@@ -174,24 +174,32 @@ std::int64_t Milliseconds(TClock::duration duration)
 
 // The Fast pacing with waits far longer than any test runs: progress that the fixed
 // steps cannot explain comes from the wake-ups.
+// Fixed steps of a minute: a crawl that ends within kEventLimit cannot have waited
+// for one, however loaded the machine is, so no test needs a tight time limit.
+constexpr auto kSlowStep = 60s;
+constexpr auto kEventLimit = 30s;
+
 TRunPacing SlowStepFastPacing()
 {
     TRunPacing pacing = TRunPacing::Fast();
-    pacing.Dispatch.SleepStep = 2s;
-    pacing.Parse.SleepStep = 2s;
+    pacing.Dispatch.SleepStep = kSlowStep;
+    pacing.Parse.SleepStep = kSlowStep;
     return pacing;
 }
 
 // A small site: a start page with `pages` pages and two images; every page links
 // back to the start page and to the first image. Each request is held `hold` before
 // it is answered; the handler records when each arrived and how many were being
-// answered at once.
+// answered at once. With `meet`, the first request is held until a second one is
+// being answered too (at most kEventLimit), so two connections that take part are
+// seen together however the threads are scheduled.
 class TSmallSite
 {
 public:
-    TSmallSite(std::chrono::milliseconds hold, int pages)
+    TSmallSite(std::chrono::milliseconds hold, int pages, bool meet = false)
         : m_hold(hold)
         , m_pages(pages)
+        , m_meet(meet)
     {
     }
 
@@ -213,6 +221,12 @@ public:
             const int now = ++m_active;
             for (int seen = m_mostActive; now > seen && !m_mostActive.compare_exchange_weak(seen, now);)
             {
+            }
+            if (m_meet)
+            {
+                std::unique_lock lock(m_mutex);
+                m_met.notify_all();
+                m_met.wait_for(lock, kEventLimit, [this] { return m_mostActive >= 2; });
             }
             std::this_thread::sleep_for(m_hold);
             --m_active;
@@ -255,7 +269,9 @@ private:
 
     std::chrono::milliseconds m_hold;
     int m_pages;
+    bool m_meet;
     mutable std::mutex m_mutex;
+    std::condition_variable m_met;
     std::vector<TArrival> m_arrivals;
     std::atomic<int> m_active{0};
     std::atomic<int> m_mostActive{0};
@@ -509,23 +525,32 @@ TEST_F(HXTaskRunnerFastTest, BatchesWaitTheBatchPeriodWhileDownloadingAndNotOnce
     std::vector<TClock::time_point> updates;
     CountUpdates(updates);
 
-    // A file arrives every 20 ms for 1.5 s; the timer ticks as often.
+    // The first file to wait is added at the first tick after it arrives.
     std::vector<std::string> expected;
-    const auto begin = TClock::now();
-    for (int i = 0; TClock::now() - begin < 1500ms; ++i)
+    const auto addFile = [&]
     {
-        const std::string file = "site/n" + std::to_string(1000 + i) + ".html";
-        AddSavedFile(*task, file, "N" + std::to_string(i));
+        const std::string file = "site/n" + std::to_string(1000 + expected.size()) + ".html";
+        AddSavedFile(*task, file, "N" + std::to_string(expected.size()));
         expected.push_back(file);
+    };
+    addFile();
+    runner->ZipTimerTick();
+    ASSERT_EQ(updates.size(), 1u);
+    // Then a file arrives every 20 ms and the timer ticks as often: the next update
+    // comes once a batch period has passed, not before.
+    const auto limit = TClock::now() + 30s;
+    while (updates.size() < 2 && TClock::now() < limit)
+    {
+        addFile();
         runner->ZipTimerTick();
         std::this_thread::sleep_for(20ms);
     }
-    ASSERT_GT(expected.size(), 20u);
-    // At once when files first wait, then not before a batch period has passed.
     ASSERT_EQ(updates.size(), 2u);
-    EXPECT_LT(Milliseconds(updates[0] - begin), 300);
+    EXPECT_GT(expected.size(), 2u);
     EXPECT_GE(Milliseconds(updates[1] - updates[0]),
               Milliseconds(pacing::kFastZipBatchPeriod) - 50); // the add itself takes a moment
+    // A file that arrives now waits for the next batch.
+    addFile();
     EXPECT_GT(task->ZipPendingCount(), 0);
     EXPECT_EQ(task->Status, kStatusDownloading);
 
@@ -619,7 +644,10 @@ TEST_F(HXTaskRunnerFastTest, EventDrivenCrawlOutrunsTheFixedCycleAndWritesTheQue
     auto crawl = [&](std::chrono::milliseconds saveInterval, const std::string& name)
     {
         TCrawl result;
+        // Steps of 2 s, not a minute: this crawl's timing is what is measured.
         TRunPacing pacing = SlowStepFastPacing();
+        pacing.Dispatch.SleepStep = 2s;
+        pacing.Parse.SleepStep = 2s;
         pacing.Dispatch.QueueSaveInterval = saveInterval;
         NewRunner(pacing);
         auto task = NewTask(name, true);
@@ -682,10 +710,10 @@ TEST_F(HXTaskRunnerFastTest, SurplusSlotsLeaveWithoutHoldingUpTheEventDrivenCraw
     slots->SetSlotCount(4, false);
     NewRunner(SlowStepFastPacing());
     auto task = NewTask("Surplus", true);
-    const auto begin = TClock::now();
     ASSERT_TRUE(runner->Start(task));
     int mostBusy = 0;
-    const bool completed = Serve([&] { return !runner->ZipTimerEnabled(); }, 3s,
+    // Ending within the limit shows that no surplus slot held the crawl up for a step.
+    const bool completed = Serve([&] { return !runner->ZipTimerEnabled(); }, kEventLimit,
                                  [&]
                                  {
                                      int busy = 0;
@@ -693,9 +721,7 @@ TEST_F(HXTaskRunnerFastTest, SurplusSlotsLeaveWithoutHoldingUpTheEventDrivenCraw
                                          busy += slot->IsIdle() ? 0 : 1;
                                      mostBusy = std::max(mostBusy, busy);
                                  });
-    const std::int64_t elapsed = Milliseconds(TClock::now() - begin);
     EXPECT_TRUE(completed) << "status " << task->Status;
-    EXPECT_LT(elapsed, 2000);
     EXPECT_LE(mostBusy, 2);
     EXPECT_LE(site.MostActive(), 2);
     EXPECT_EQ(task->PagesSaved, site.Pages());
@@ -713,10 +739,10 @@ TEST_F(HXTaskRunnerFastTest, HostDelaySpacesTheRequestsToOneHost)
     app->SetObeyRobots(false);
     NewRunner(pacing);
     auto task = NewTask("Polite", true);
-    const auto begin = TClock::now();
     ASSERT_TRUE(runner->Start(task));
-    ASSERT_TRUE(Serve([&] { return !runner->ZipTimerEnabled(); }, 6s)) << "status " << task->Status;
-    EXPECT_LT(Milliseconds(TClock::now() - begin), 2500);
+    // Ending within the limit shows that waiting items were taken when the delay had
+    // passed, not at the end of a step.
+    ASSERT_TRUE(Serve([&] { return !runner->ZipTimerEnabled(); }, kEventLimit)) << "status " << task->Status;
     EXPECT_EQ(task->Status, kStatusTaskComplete);
     EXPECT_EQ(task->PagesSaved, site.Pages());
     EXPECT_EQ(task->ResourcesSaved, 2);
@@ -767,14 +793,14 @@ TEST_F(HXTaskRunnerFastTest, ParseWorkerParsesWaitingPagesBackToBackAndWakesWhen
     for (int number = 0; number < 6; ++number)
         pages.push_back(addPage(number));
 
-    // Idle sleeps of five 2 s steps: only back-to-back parsing and wake-ups can be quick.
+    // Idle sleeps of five one-minute steps: only back-to-back parsing and wake-ups end
+    // within the limits.
     TParsePacing pacing = TParsePacing::Fast();
-    pacing.SleepStep = 2s;
+    pacing.SleepStep = kSlowStep;
     TThreadParse worker(*app, pacing);
     std::atomic<int> pageDone{0};
     worker.SetOnPageDone([&pageDone] { ++pageDone; });
     worker.SetTask(task);
-    const auto begin = TClock::now();
     worker.Resume();
     const auto pump = [&](const std::function<bool()>& done, std::chrono::milliseconds limit)
     {
@@ -783,8 +809,7 @@ TEST_F(HXTaskRunnerFastTest, ParseWorkerParsesWaitingPagesBackToBackAndWakesWhen
             owner.ProcessPending(1ms);
         return done();
     };
-    ASSERT_TRUE(pump([&] { return worker.PagesDone() == 6; }, 3s)) << worker.PagesDone() << " pages";
-    EXPECT_LT(Milliseconds(TClock::now() - begin), 1000);
+    ASSERT_TRUE(pump([&] { return worker.PagesDone() == 6; }, kEventLimit)) << worker.PagesDone() << " pages";
     EXPECT_EQ(pageDone, 6);
     for (const THXQItem* page : pages)
         EXPECT_EQ(page->State, kStateParsed) << page->URL;
@@ -793,10 +818,8 @@ TEST_F(HXTaskRunnerFastTest, ParseWorkerParsesWaitingPagesBackToBackAndWakesWhen
     pump([] { return false; }, 200ms);
     THXQItem* late = addPage(6);
     EXPECT_FALSE(pump([&] { return worker.PagesDone() == 7; }, 300ms)) << "the idle worker looks without a wake-up";
-    const auto woken = TClock::now();
     worker.Wake();
-    ASSERT_TRUE(pump([&] { return worker.PagesDone() == 7; }, 3s));
-    EXPECT_LT(Milliseconds(TClock::now() - woken), 500);
+    ASSERT_TRUE(pump([&] { return worker.PagesDone() == 7; }, kEventLimit));
     EXPECT_EQ(late->State, kStateParsed);
     EXPECT_EQ(pageDone, 7);
     worker.Halt();
@@ -941,11 +964,12 @@ TEST_F(HXTaskRunnerFinishTest, CompletedTaskFinishesAtOnceThoughTheFeedPeriodIsA
                     completedAt = TClock::now();
                 return !runner->ZipTimerEnabled();
             },
-            10s);
+            kEventLimit);
         ASSERT_TRUE(finished) << "status " << task->Status;
         const auto finishedAt = TClock::now();
         ASSERT_TRUE(completedAt.has_value());
-        EXPECT_LT(Milliseconds(finishedAt - *completedAt), 1000);
+        // Far sooner than the hour of the feed period, whatever the machine's load.
+        EXPECT_LT(finishedAt - *completedAt, kEventLimit);
         EXPECT_EQ(counter.Posted() - posted, 1);
         EXPECT_EQ(task->Status, run.intranet ? kStatusTaskComplete : kStatusZipped);
         EXPECT_EQ(runner->RunningTask(), nullptr);
@@ -978,7 +1002,8 @@ TEST_F(HXTaskRunnerFinishTest, WithoutFinishAtOnceACompletedDownloadWaitsForTheT
         auto task = NewTask(intranet ? "WaitFolder" : "WaitArchive", intranet);
         const int posted = counter.Posted();
         ASSERT_TRUE(runner->Start(task));
-        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, 10s)) << "status " << task->Status;
+        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, kEventLimit))
+            << "status " << task->Status;
 
         // While only the owner loop runs, the completed download stays open.
         ServeLoop([] { return false; }, 300ms);
@@ -1023,7 +1048,8 @@ TEST_F(HXTaskRunnerFinishTest, RunnerDestroyedBeforeItsFinishingCallRunsLeavesTh
         const int posted = counter.Posted();
         const int ran = counter.Ran();
         ASSERT_TRUE(runner->Start(task));
-        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, 10s)) << "status " << task->Status;
+        ASSERT_TRUE(ServeLoop([&] { return task->Status == kStatusComplete; }, kEventLimit))
+            << "status " << task->Status;
         // The finishing call is queued and has not run.
         ASSERT_EQ(counter.Posted(), posted + 1);
         ASSERT_EQ(counter.Ran(), ran);

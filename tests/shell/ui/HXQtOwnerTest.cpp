@@ -110,8 +110,10 @@ private slots:
             while (!waiting.load())
                 std::this_thread::yield();
             owner.Halt();
+            // Released by Halt: the queued calls it skips never run, so a worker that
+            // only a run of its call could release fails the check on `ran` below.
+            QTRY_COMPARE_WITH_TIMEOUT(released.load(), 1, 20000);
             worker.join();
-            QCOMPARE(released.load(), 1);
             QCoreApplication::processEvents();
             QCOMPARE(ran.load(), 0);
             owner.Post([&] { ++ran; });
@@ -125,30 +127,36 @@ private slots:
     void DestroyingTheOwnerUnderLoadReleasesEveryone()
     {
         auto owner = std::make_unique<THXQtOwner>();
-        std::atomic<bool> stop{false};
         std::atomic<int> calls{0};
+        std::atomic<int> refused{0};
         std::vector<std::thread> workers;
+        // Each worker hands calls over until the owner refuses one.
         for (int i = 0; i < 4; ++i)
             workers.emplace_back(
                 [&, o = owner.get()]
                 {
-                    while (!stop.load())
+                    for (;;)
                         try
                         {
                             o->Invoke([&] { ++calls; });
                         }
                         catch (const std::runtime_error&)
                         {
+                            ++refused;
                             return;
                         }
                 });
-        QTRY_VERIFY_WITH_TIMEOUT(calls.load() > 100, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(calls.load() > 100, 20000);
         owner->Halt();
-        stop = true;
+        const int callsAtHalt = calls.load();
+        // Every worker, waiting or about to hand over, is refused: none is left waiting.
+        QTRY_COMPARE_WITH_TIMEOUT(refused.load(), 4, 20000);
         for (std::thread& worker : workers)
             worker.join();
+        QVERIFY(calls.load() <= callsAtHalt + 1); // at most the call running at the Halt
         owner.reset();
         QCoreApplication::processEvents();
+        QVERIFY(calls.load() <= callsAtHalt + 1);
     }
 };
 

@@ -6,12 +6,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -429,26 +431,44 @@ private slots:
         }
     }
 
-    // Pictures of the pages for a person to look at (when a folder is given).
+    // Pictures of every wizard page and of the Unzip dialog, for a person to look at:
+    // written to HX_SCREENSHOT_DIR when it is set, else to a folder of the test. Each
+    // is a drawn window (its size, more than one colour) that reads back from its file.
     void pictures()
     {
-        const QString folder = qEnvironmentVariable("HX_SCREENSHOT_DIR");
+        QTemporaryDir own;
+        QString folder = qEnvironmentVariable("HX_SCREENSHOT_DIR");
         if (folder.isEmpty())
-            QSKIP("HX_SCREENSHOT_DIR is not set");
-        QDir().mkpath(folder);
+            folder = own.path();
+        QVERIFY(QDir().mkpath(folder));
         const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
+        const auto save = [&](QWidget& window, const QString& name)
+        {
+            const QImage shot = window.grab().toImage();
+            QVERIFY(!shot.isNull());
+            QCOMPARE(shot.size() / shot.devicePixelRatio(), window.size());
+            bool twoColours = false;
+            for (int y = 0; y < shot.height() && !twoColours; y += 4)
+                for (int x = 0; x < shot.width() && !twoColours; x += 4)
+                    twoColours = shot.pixel(x, y) != shot.pixel(0, 0);
+            QVERIFY2(twoColours, qPrintable(name));
+            const QString path = folder + QLatin1Char('/') + name + scale + QStringLiteral(".png");
+            QVERIFY(shot.save(path));
+            QCOMPARE(QImage(path).size(), shot.size());
+        };
         TwizFileZip wizard(m_sandbox->App, m_sandbox->Home.Folder() + "pictures.zip",
                            {m_sandbox->Home.WriteFile("p/page.html", "<p>"), m_sandbox->Home.Folder() + "p"}, nullptr);
         Show(wizard);
         for (int page = 0; page < 3; ++page)
         {
-            wizard.grab().save(folder + QStringLiteral("/file-zip-wizard-%1-x").arg(page + 1) + scale +
-                               QStringLiteral(".png"));
-            QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+            QCOMPARE(wizard.pgPages->currentIndex(), page);
+            save(wizard, QStringLiteral("file-zip-wizard-%1-x").arg(page + 1));
+            if (page < 2)
+                QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
         }
         TFormExtract dialog(m_sandbox->App, nullptr);
         Show(dialog);
-        dialog.grab().save(folder + QStringLiteral("/unzip-x") + scale + QStringLiteral(".png"));
+        save(dialog, QStringLiteral("unzip-x"));
     }
 
 private:
