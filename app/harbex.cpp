@@ -14,6 +14,7 @@
 #include "app/HXScreenshots.h"
 #include "core/HXApp.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXSingleInstance.h"
 
 namespace
@@ -61,9 +62,11 @@ int main(int argc, char** argv)
     try
     {
         hx::THXApp app;
+        // The engine comes first and goes last; the window is handed it.
+        hx::THXQtSession session(app);
         hx::TMainOptions options;
         options.Parameter = parameters.value(0).toStdString();
-        hx::TFormHarbex window(app, options);
+        hx::TFormHarbex window(session, options);
         QObject::connect(&instance, &hx::THXSingleInstance::ParametersReceived, &window,
                          [&window](const QStringList& handed) { window.HandleHandedOver(StdStrings(handed)); });
         window.show();
