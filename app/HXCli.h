@@ -17,6 +17,7 @@ namespace hx
 {
 class THXApp;
 class THXTask;
+struct TRunResult;
 } // namespace hx
 
 namespace hx::cli
@@ -77,7 +78,7 @@ int CommandSchedule(THXApp& app, const std::vector<std::string>& args, std::ostr
 // harbex-cli demo: copies the bundled sample site from a local server.
 int CommandDemo(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-struct TRunResult;
+using hx::TRunResult;
 // The exit status for what became of a run: 0 completed, 3 stopped on request, 1
 // not started or stopped by a failure (a full disk).
 int ExitStatusOf(const TRunResult& result);

@@ -135,16 +135,31 @@ void THXCliHost::QueueProgress(const std::string& text, std::int64_t position, s
 
 // ---- THXCliSession ----
 
+namespace
+{
+
+TSessionSetup SetupFor(const TSessionOptions& options, THXEventLoopOwner& owner)
+{
+    TSessionSetup setup;
+    setup.Pacing = options.Pacing;
+    // The calls the workers handed over last run before the loop is left.
+    setup.EndHandOvers = [&owner] { owner.ProcessPending(); };
+    return setup;
+}
+
+} // namespace
+
 THXCliSession::THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, TSessionOptions options)
     : m_app(app)
     , m_out(out)
     , m_err(err)
     , m_options(std::move(options))
     , m_host(app, out, err, m_owner)
-    , m_scheduler(app, m_clock)
+    , m_session(app, m_owner, SetupFor(m_options, m_owner))
 {
-    m_app.SetOwner(&m_owner);
-    m_slots.OnCreateRow = [this](THXSocket&)
+    m_session.SetHost(&m_host);
+    THXSlotList& slots = m_session.Slots();
+    slots.OnCreateRow = [this](THXSocket&)
     {
         return std::make_unique<TCliSlotRow>(
             [this](const THXSocket& slot)
@@ -154,37 +169,22 @@ THXCliSession::THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, 
             });
     };
     const int connections = m_options.Connections > 0 ? m_options.Connections : m_app.Connections();
-    m_slots.SetSlotCount(connections, false);
-    m_runner = std::make_unique<THXTaskRunner>(app, m_host, m_slots, m_options.Pacing);
+    slots.SetSlotCount(connections, false);
     if (m_options.Connections > 0)
-        m_runner->Dispatcher().SetWantedSlots([connections] { return connections; });
-    m_runner->SetScheduler(&m_scheduler);
-    m_scheduler.SetRunner(m_runner.get());
+        m_session.Runner().Dispatcher().SetWantedSlots([connections] { return connections; });
 }
 
-THXCliSession::~THXCliSession()
-{
-    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
-        m_runner->StopTask(running);
-    m_scheduler.SetRunner(nullptr);
-    m_runner.reset();
-    m_owner.ProcessPending();
-    m_app.SetOwner(nullptr);
-}
+THXCliSession::~THXCliSession() = default;
 
 void THXCliSession::ServeOnce(std::chrono::milliseconds wait)
 {
     m_owner.ProcessPending(wait);
-    const auto now = TClock::now();
-    if (m_runner->ZipTimerEnabled() && now >= m_nextZipTick)
+    m_session.TickZipTimerWhenDue();
+    if (m_options.Progress != TProgressStyle::Quiet && TClock::now() >= m_nextProgress)
     {
-        m_nextZipTick = now + m_runner->ZipFeedPeriod();
-        m_runner->ZipTimerTick();
-    }
-    if (m_options.Progress != TProgressStyle::Quiet && now >= m_nextProgress)
-    {
-        m_nextProgress = now + (m_options.Progress == TProgressStyle::Live ? kLivePeriod : m_options.ProgressPeriod);
-        if (std::shared_ptr<THXTask> task = m_runner->RunningTask())
+        m_nextProgress =
+            TClock::now() + (m_options.Progress == TProgressStyle::Live ? kLivePeriod : m_options.ProgressPeriod);
+        if (std::shared_ptr<THXTask> task = m_session.Runner().RunningTask())
             PrintProgress(*task, false);
     }
 }
@@ -201,40 +201,23 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
                                   std::optional<std::chrono::milliseconds> stopAfter,
                                   const std::function<bool(THXTask&)>& stopWhen)
 {
-    TRunResult result;
     const auto started = TClock::now();
     m_nextProgress = started;
     m_startPageSlotStatus.clear();
-    result.Started = m_runner->Start(task);
-    m_nextZipTick = started + m_runner->ZipFeedPeriod();
-    if (result.Started)
-    {
-        while (m_runner->ZipTimerEnabled())
-        {
-            const auto now = TClock::now();
-            if (StopRequested() || (stopAfter && now - started >= *stopAfter) || (stopWhen && stopWhen(*task)))
-            {
-                m_runner->StopTask(task);
-                result.Interrupted = true;
-                break;
-            }
-            const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(m_nextZipTick - now) +
-                                   std::chrono::milliseconds(1);
-            ServeOnce(std::clamp<std::chrono::milliseconds>(untilTick, std::chrono::milliseconds(0), kServeStep));
-        }
-        if (m_options.Progress != TProgressStyle::Quiet)
-            PrintProgress(*task, true);
-    }
-    result.Status = task->Status;
-    result.Completed = task->Status == kStatusZipped || task->Status == kStatusTaskComplete;
-    if (result.Started && !result.Interrupted)
-        result.FailureText = m_runner->FailureText();
+    const TRunResult result = m_session.RunTask(
+        task, [this](std::chrono::milliseconds wait) { ServeOnce(wait); },
+        [&](THXTask& running) {
+            return StopRequested() || (stopAfter && TClock::now() - started >= *stopAfter) ||
+                   (stopWhen && stopWhen(running));
+        });
+    if (result.Started && m_options.Progress != TProgressStyle::Quiet)
+        PrintProgress(*task, true);
     return result;
 }
 
 void THXCliSession::RunSchedule()
 {
-    for (const std::string& problem : m_scheduler.LoadActiveTasks([this] { return StopRequested(); }))
+    for (const std::string& problem : m_session.LoadActiveTasks([this] { return StopRequested(); }))
         m_host.ShowError(problem);
     auto nextTick = TClock::now();
     std::shared_ptr<THXTask> shown;
@@ -248,9 +231,9 @@ void THXCliSession::RunSchedule()
             {
                 // The tick names the due task it handed to the runner; the runner may
                 // still have refused it (and said why).
-                if (std::shared_ptr<THXTask> due = m_scheduler.Tick())
+                if (std::shared_ptr<THXTask> due = m_session.Scheduler().Tick())
                 {
-                    if (m_runner->RunningTask() == due)
+                    if (m_session.Runner().RunningTask() == due)
                     {
                         m_out << "Started task \"" << due->Name << "\" (" << due->URL << ")\n";
                         shown = due;
@@ -265,7 +248,7 @@ void THXCliSession::RunSchedule()
             }
         }
         ServeOnce(kServeStep);
-        if (shown && !m_runner->RunningTask())
+        if (shown && !m_session.Runner().RunningTask())
         {
             if (m_options.Progress != TProgressStyle::Quiet)
                 PrintProgress(*shown, true);
@@ -273,9 +256,9 @@ void THXCliSession::RunSchedule()
             shown.reset();
         }
     }
-    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
+    if (std::shared_ptr<THXTask> running = m_session.Runner().RunningTask())
     {
-        m_runner->StopTask(running);
+        m_session.Runner().StopTask(running);
         PrintSummary(*running);
     }
 }
@@ -294,7 +277,7 @@ void THXCliSession::PrintProgress(THXTask& task, bool final)
     {
         int busy = 0;
         std::string url;
-        for (THXSocket* slot : m_slots.Slots())
+        for (THXSocket* slot : m_session.Slots().Slots())
             if (!slot->IsIdle())
             {
                 ++busy;
@@ -338,7 +321,7 @@ void THXCliSession::PrintSummary(THXTask& task)
     m_out << "  Received:  " << Kilobytes(task.TotalBytes) << " KB in " << std::fixed << std::setprecision(1) << seconds
           << " s\n";
     // Host names the run looked up (an address needs none), each once.
-    if (const std::int64_t lookups = m_slots.HostCache().Lookups(); lookups > 0)
+    if (const std::int64_t lookups = m_session.Slots().HostCache().Lookups(); lookups > 0)
         m_out << "  Hosts:     " << lookups << " looked up\n";
     if (task.LinksRestored > 0)
         m_out << "  Links:     " << task.LinksRestored << " to items that failed restored to their web addresses\n";

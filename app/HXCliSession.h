@@ -1,9 +1,9 @@
 #pragma once
 
-// THXCliSession: the engine's program without windows. It is the owner thread (an
-// event loop on the calling thread), holds the connection slots, the scheduler and
-// the task runner, runs tasks to their end while printing their progress, and
-// turns an interrupt into a stop of the running task.
+// THXCliSession: the engine's program without windows. Its owner thread is an
+// event loop on the calling thread; it holds the engine session (slots, scheduler,
+// task runner) with a terminal as the runner's host, runs tasks to their end while
+// printing their progress, and turns an interrupt into a stop of the running task.
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +17,7 @@
 #include "net/HXSockets.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
+#include "shell/HXSession.h"
 #include "shell/HXTaskRunner.h"
 
 namespace hx
@@ -85,17 +86,8 @@ private:
     int m_errors = 0;
 };
 
-// What became of a run.
-struct TRunResult
-{
-    bool Started = false;
-    // The run ended by completion (6 or 7), not by a stop.
-    bool Completed = false;
-    bool Interrupted = false;
-    int Status = 0;
-    // Why the run stopped by itself ("Disk full: ..."); empty otherwise.
-    std::string FailureText;
-};
+// What became of a run (the engine session's account of it).
+using hx::TRunResult;
 
 class THXCliSession
 {
@@ -105,10 +97,11 @@ public:
     THXCliSession(const THXCliSession&) = delete;
     THXCliSession& operator=(const THXCliSession&) = delete;
 
-    THXScheduler& Scheduler() { return m_scheduler; }
-    THXTaskRunner& Runner() { return *m_runner; }
+    THXSession& Engine() { return m_session; }
+    THXScheduler& Scheduler() { return m_session.Scheduler(); }
+    THXTaskRunner& Runner() { return m_session.Runner(); }
     THXCliHost& Host() { return m_host; }
-    THXSlotList& Slots() { return m_slots; }
+    THXSlotList& Slots() { return m_session.Slots(); }
     THXEventLoopOwner& Owner() { return m_owner; }
 
     // Starts the task now and serves the event loop until the run ends, or stops it
@@ -142,16 +135,14 @@ private:
     std::ostream& m_err;
     TSessionOptions m_options;
     THXEventLoopOwner m_owner;
-    TSystemClock m_clock;
     THXCliHost m_host;
-    THXSlotList m_slots;
-    THXScheduler m_scheduler;
-    std::unique_ptr<THXTaskRunner> m_runner;
-    std::chrono::steady_clock::time_point m_nextZipTick;
     std::chrono::steady_clock::time_point m_nextProgress;
     std::size_t m_liveWidth = 0;
     // What a slot last showed while it fetched a start page (the first queue item).
     std::string m_startPageSlotStatus;
+    // Last: made after the loop, the host and the fields its reports reach, and
+    // ended before them.
+    THXSession m_session;
 };
 
 } // namespace hx::cli

@@ -34,6 +34,7 @@
 #include "core/HXFiles.h"
 #include "shell/ui/HXExplore.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXZipTreeModel.h"
 #include "shell/ui/HXdlgAutoHarbex.h"
 #include "shell/ui/HXdlgSelectSkin.h"
@@ -115,11 +116,13 @@ int TakeScreenshots(const QString& folder)
     // A slow server keeps the connections busy while the pictures are taken.
     cli::THXDemoServer server(site, std::chrono::milliseconds(400));
 
-    TMainOptions options;
+    TSessionSetup setup;
     // The one-second cadence keeps the copy going long enough to be seen.
-    options.Pacing = TRunPacing::Classic();
+    setup.Pacing = TRunPacing::Classic();
+    THXQtSession session(app, setup);
+    TMainOptions options;
     options.OpenDocument = [](const std::string&) {};
-    auto window = std::make_unique<TFormHarbex>(app, options);
+    auto window = std::make_unique<TFormHarbex>(session, options);
     window->show();
     WaitFor([&] { return window->FirstActivationDone(); }, 5000);
     window->resize(1000, 700);

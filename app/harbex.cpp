@@ -15,6 +15,7 @@
 #include "core/HXApp.h"
 #include "core/HXVersion.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXSingleInstance.h"
 
 namespace
@@ -62,9 +63,11 @@ int main(int argc, char** argv)
     try
     {
         hx::THXApp app;
+        // The engine comes first and goes last; the window is handed it.
+        hx::THXQtSession session(app);
         hx::TMainOptions options;
         options.Parameter = parameters.value(0).toStdString();
-        hx::TFormHarbex window(app, options);
+        hx::TFormHarbex window(session, options);
         QObject::connect(&instance, &hx::THXSingleInstance::ParametersReceived, &window,
                          [&window](const QStringList& handed) { window.HandleHandedOver(StdStrings(handed)); });
         window.show();

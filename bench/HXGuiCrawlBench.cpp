@@ -50,6 +50,7 @@
 #include "core/HXTask.h"
 #include "shell/ui/HXExplore.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 
 namespace
 {
@@ -351,7 +352,8 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
     hx::TMainOptions options;
     // The run's pacing comes from the "Pacing" setting: Fast unless changed.
     options.OpenDocument = [](const std::string&) {};
-    auto window = std::make_unique<hx::TFormHarbex>(app, options);
+    hx::THXQtSession session(app);
+    auto window = std::make_unique<hx::TFormHarbex>(session, options);
     window->show();
     if (!ServeUntil([&] { return window->FirstActivationDone(); }, kActivationLimitMilliseconds))
     {

@@ -47,7 +47,8 @@
 #include "core/ui/HXArtIcons.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXDropTarget.h"
-#include "shell/ui/HXQtOwner.h"
+#include "shell/ui/HXMainRunner.h"
+#include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXViewLink.h"
 
 namespace hx
@@ -140,15 +141,14 @@ private:
 
 } // namespace
 
-TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
+TFormHarbex::TFormHarbex(THXQtSession& session, TMainOptions options, QWidget* parent)
     : QMainWindow(parent)
-    , m_app(app)
+    , m_session(session)
+    , m_engine(session.Engine())
+    , m_app(m_engine.App())
     , m_options(std::move(options))
-    , m_owner(std::make_unique<THXQtOwner>())
-    , m_scheduler(app, m_options.Clock ? *m_options.Clock : m_clock)
-    , m_slots(std::make_unique<THXSlotList>())
+    , m_runnerHost(std::make_unique<TMainRunnerHost>(*this))
 {
-    m_app.SetOwner(m_owner.get());
     m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
     m_recentFiles = m_app.LoadRecentList(kRecentZipFilesKey, m_app.MaxFileHistory());
     setObjectName("FormHarbex");
@@ -157,7 +157,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
 
     TFirstRunOptions firstRunOptions;
     firstRunOptions.detectProxy = [this] { OfferProxyAtFirstRun(); };
-    const TFirstRunResult firstRun = FirstRunSetup(m_app, firstRunOptions);
+    const TFirstRunResult firstRun = m_engine.FirstRun(firstRunOptions);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -189,11 +189,9 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
     layout->addWidget(pnlStatus);
     setCentralWidget(central);
 
-    // The task runner with its workers; the connection slots are lent to it.
-    m_runner = std::make_unique<THXTaskRunner>(m_app, *this, *m_slots, m_options.Pacing);
-    m_runner->SetScheduler(&m_scheduler);
-    m_scheduler.SetRunner(m_runner.get());
-    m_scheduler.SetOnTaskChanged(
+    // From here on the session's runner reports to this window.
+    m_engine.SetHost(m_runnerHost.get());
+    Scheduler().SetOnTaskChanged(
         [this](THXTask& task)
         {
             if (m_schedulerWindow)
@@ -210,11 +208,11 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
             [this]
             {
                 if (std::shared_ptr<THXTask> task = m_app.CurrentTask)
-                    m_runner->StopTask(task);
+                    Runner().StopTask(task);
             });
 
     // The archive pane shares the runner's Zip component and its busy state.
-    m_zipPane = new TZipPane(m_app, m_runner->Zip(), m_runner->ZipGate(), *this, tabsLeft, m_propertiesPage);
+    m_zipPane = new TZipPane(m_app, Runner().Zip(), Runner().ZipGate(), *this, tabsLeft, m_propertiesPage);
     m_propertiesPage->layout()->addWidget(m_zipPane->Contents());
     tabsLeft->setCurrentIndex(0);
 
@@ -226,7 +224,7 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
 
     for (const std::string& problem : firstRun.problems)
         ShowStatus(problem);
-    for (const std::string& problem : m_scheduler.LoadActiveTasks())
+    for (const std::string& problem : m_engine.LoadActiveTasks())
         ShowStatus(problem);
     m_schedulerWindow->ShowCategory(m_app.LastCategory());
     connect(m_schedulerWindow, &TFormScheduler::SelectionChanged, this, [this] { UpdateCommands(); });
@@ -238,11 +236,10 @@ TFormHarbex::TFormHarbex(THXApp& app, TMainOptions options, QWidget* parent)
 
     // The zip timer and the one-second tick come last, as the workers do.
     m_zipTimer = new QTimer(this);
-    m_zipTimer->setInterval(static_cast<int>(m_runner->ZipFeedPeriod().count()));
+    m_zipTimer->setInterval(static_cast<int>(Runner().ZipFeedPeriod().count()));
     connect(m_zipTimer, &QTimer::timeout, this, &TFormHarbex::TickZipTimer);
     m_zipTimer->start();
-    m_tick = std::make_unique<TThreadSchedule>(
-        *m_owner, [this] { TickSchedule(); }, m_options.TickPeriod);
+    m_engine.StartTicking();
     UpdateCommands();
 }
 
@@ -250,23 +247,57 @@ TFormHarbex::~TFormHarbex()
 {
     m_closing = true;
     // Ended first: no tick runs while the rest goes.
-    m_tick.reset();
+    m_engine.StopTicking();
     if (m_zipTimer)
         m_zipTimer->stop();
-    // A window destroyed without its close sequence still leaves no run half done.
-    if (std::shared_ptr<THXTask> running = m_runner->RunningTask())
-        m_runner->StopTask(running);
-    m_scheduler.SetRunner(nullptr);
-    m_scheduler.SetOnTaskChanged({});
-    m_runner.reset();
-    // The connections view gives its rows back to the slots before they go.
+    // A window destroyed without its close sequence still leaves no run half done;
+    // the run is told to this window while it is still whole.
+    m_engine.StopRunningTask();
+    Scheduler().SetOnTaskChanged({});
+    m_engine.SetHost(nullptr);
+    // The connections view gives its rows back to the slots, which outlive it.
     delete m_downloader;
     m_downloader = nullptr;
-    m_slots.reset();
     if (m_app.CurrentTask)
         m_app.CurrentTask->OnProgress = nullptr;
-    m_owner->Halt();
-    m_app.SetOwner(nullptr);
+}
+
+// ---- The window's own steps ----
+
+void TFormHarbex::ShowStatus(const std::string& text)
+{
+    if (m_status)
+        m_status->ShowStatus(text);
+}
+
+void TFormHarbex::ShowError(const std::string& message)
+{
+    ShowStatus(message);
+    if (!m_closing)
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(message));
+}
+
+void TFormHarbex::UpdateCommands()
+{
+    if (!m_schedulerWindow)
+        return;
+    m_schedulerWindow->UpdateCommands();
+    const TTaskCommands commands = m_schedulerWindow->Commands();
+    const THXMainActions& a = m_actions;
+    const std::pair<QAction*, bool> items[] = {
+        {a.miTaskRun, commands.Run},
+        {a.miTaskStop, commands.Stop},
+        {a.miTaskDelete, commands.Delete},
+        {a.miTaskUnschedule, commands.Unschedule},
+        {a.miTaskSchedule, commands.Schedule},
+        {a.miTaskEdit, commands.Edit},
+        {a.miTaskCopyURL, commands.CopyStartPageURL},
+        {a.miTaskCopyLocalURL, commands.CopyLocalStartPageURL},
+        {a.miTaskExplore, commands.Explore},
+    };
+    for (const auto& [action, enabled] : items)
+        if (action)
+            action->setEnabled(enabled);
 }
 
 // ---- Building the window ----
@@ -409,10 +440,10 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         QWidget* content = nullptr;
         if (page == kPageTasks)
         {
-            m_schedulerWindow = new TFormScheduler(m_app, m_scheduler, pages);
-            m_schedulerWindow->DownloadRunning = [this] { return m_runner && m_runner->RunningTask() != nullptr; };
+            m_schedulerWindow = new TFormScheduler(m_app, Scheduler(), pages);
+            m_schedulerWindow->DownloadRunning = [this] { return Runner().RunningTask() != nullptr; };
             m_schedulerWindow->ShowError = [this](const std::string& message) { ShowError(message); };
-            m_schedulerWindow->Clock = m_options.Clock ? m_options.Clock : &m_clock;
+            m_schedulerWindow->Clock = &m_engine.Clock();
             m_schedulerWindow->ShowProgress = [this](const std::string& text, int percent)
             { m_status->ShowStatus(text, percent, 100); };
             m_schedulerWindow->UnpackForBrowsing = [this](THXTask& task) { return UnpackForBrowsing(task); };
@@ -435,7 +466,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
         }
         else if (page == kPageSockets)
             content = m_downloader = new TFormDownloader(
-                m_app, *m_slots, [this] { return m_runner && m_runner->RunningTask() != nullptr; }, pages);
+                m_app, Slots(), [this] { return Runner().RunningTask() != nullptr; }, pages);
         else if (page == kPageExplore)
             content = CreateExploreView(pages);
         else if (page == kPageBrowse)
@@ -535,7 +566,7 @@ void TFormHarbex::FormActivate()
         widget->setToolTipDuration(kHintMilliseconds);
     // The Zip component's compression level and use of paths, for the archive
     // views' adds (the run's feed always stores paths relative to the temporary folder).
-    TXceedZip& zip = m_runner->Zip();
+    TXceedZip& zip = Runner().Zip();
     zip.Compression = std::clamp(m_app.Store().ReadInteger(kSettingsKey, "Compression", zip.Compression), 0, 9);
     zip.UsePaths = m_app.Store().ReadBool(kSettingsKey, "Use Paths", zip.UsePaths);
     const bool intranet = m_app.GetSaveMode(0) == 1;
@@ -619,8 +650,8 @@ void TFormHarbex::PageControlChange()
 void TFormHarbex::SetSplitStacked(bool stacked)
 {
     splitter->setOrientation(stacked ? Qt::Vertical : Qt::Horizontal);
-    Action("miSplitHorizontally")->setChecked(stacked);
-    Action("miSplitVertically")->setChecked(!stacked);
+    m_actions.miSplitHorizontally->setChecked(stacked);
+    m_actions.miSplitVertically->setChecked(!stacked);
 }
 
 bool TFormHarbex::SplitStacked() const
@@ -680,7 +711,7 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     }
     try
     {
-        m_scheduler.AddTask(task);
+        Scheduler().AddTask(task);
     }
     catch (const std::exception& error)
     {
@@ -773,7 +804,7 @@ void TFormHarbex::TickSchedule()
     {
         // The other program (harbex-cli, a second window) may have changed settings.
         m_app.ReloadSettingsIfChanged();
-        m_scheduler.Tick();
+        Scheduler().Tick();
     }
     catch (const std::exception& error)
     {
@@ -783,10 +814,10 @@ void TFormHarbex::TickSchedule()
 
 void TFormHarbex::TickZipTimer()
 {
-    if (m_closing || !m_runner->ZipTimerEnabled())
+    if (m_closing || !Runner().ZipTimerEnabled())
         return;
-    m_runner->ZipTimerTick();
-    m_zipTimer->setInterval(static_cast<int>(m_runner->ZipFeedPeriod().count()));
+    Runner().ZipTimerTick();
+    m_zipTimer->setInterval(static_cast<int>(Runner().ZipFeedPeriod().count()));
 }
 
 // ---- Tray ----
@@ -827,7 +858,7 @@ void TFormHarbex::changeEvent(QEvent* event)
 
 void TFormHarbex::closeEvent(QCloseEvent* event)
 {
-    if (!m_closing && !m_runner->CloseQuery())
+    if (!m_closing && !Runner().CloseQuery())
     {
         event->ignore();
         return;
@@ -841,7 +872,7 @@ void TFormHarbex::FormClose()
     if (m_closing)
         return;
     m_closing = true;
-    m_tick->Terminate();
+    m_engine.StopTicking();
     m_zipTimer->stop();
     // The files of the last runs lie in the temporary folder; a stopped Zip task
     // that needs them again fetches them anew.

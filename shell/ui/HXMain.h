@@ -1,15 +1,13 @@
 #pragma once
 
-// TFormHarbex: the program's only top-level window. It owns everything that lives
-// as long as the program runs: the owner thread on Qt's event loop, the connection
-// slots, the scheduler and its one-second tick, the task runner and its zip timer,
-// the docked views (status panel, task list, connections), the recent lists and
-// the tray icon. It turns an address typed in its address box into a download
-// task, switches between its views, hosts the commands of the whole program, and
-// carries the program's start-up and close sequences.
-//
-// It is also the task runner's window side (THXRunnerHost): the runner's status
-// texts, display resets, logo, Run button, errors and reports come here.
+// TFormHarbex: the program's only top-level window. It receives the engine session
+// (owner thread, connection slots, scheduler and its tick, task runner) made before
+// it, and owns the zip timer, the docked views (status panel, task list,
+// connections), the recent lists, the tray icon and the runner's window side
+// (TMainRunnerHost), which it attaches to the session while it lives. It turns an
+// address typed in its address box into a download task, switches between its
+// views, hosts the commands of the whole program, and carries the program's
+// start-up and close sequences.
 
 #include <QIcon>
 #include <QMainWindow>
@@ -23,9 +21,10 @@
 
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
-#include "schedule/HXSchedulerThread.h"
 #include "monitor/ui/HXPreferences.h"
+#include "shell/HXSession.h"
 #include "shell/HXTaskRunner.h"
+#include "shell/ui/HXMainActions.h"
 #include "shell/ui/HXMainZip.h"
 
 class QAction;
@@ -51,7 +50,8 @@ namespace hx
 {
 
 class THXApp;
-class THXQtOwner;
+class THXQtSession;
+class TMainRunnerHost;
 class THXSlotList;
 class TBrowserMissingPage;
 class TFormBrowseHome;
@@ -75,31 +75,26 @@ enum class TView
 
 struct TMainOptions
 {
-    // The waits of every run (none: each start reads the "Pacing" setting).
-    std::optional<TRunPacing> Pacing;
     // Opens a document or address with the desktop's program (reports, help).
     // Default: the desktop's handler.
     std::function<void(const std::string& target)> OpenDocument;
     // Starts a named program with one argument (a browser with a page). Default: a
     // detached process.
     std::function<void(const std::string& program, const std::string& argument)> StartProgram;
-    // The one-second tick of the scheduler (tests shorten it).
-    std::chrono::milliseconds TickPeriod = pacing::kScheduleTickPeriod;
-    // The clock the scheduler decides with (null: the system's; tests give their own).
-    const THXClock* Clock = nullptr;
     // The first command-line parameter, handled when the window is first shown.
     std::string Parameter;
     // Finds the desktop's proxy for the preferences' offer (null: DetectProxy).
     std::function<std::string()> DetectProxy;
 };
 
-class TFormHarbex final : public QMainWindow, public THXRunnerHost, public TZipPaneHost
+class TFormHarbex final : public QMainWindow, public TZipPaneHost
 {
     Q_OBJECT
 
 public:
-    // `app` must outlive the window; it becomes the owner thread's app.
-    explicit TFormHarbex(THXApp& app, TMainOptions options = {}, QWidget* parent = nullptr);
+    // The session (and its app) must outlive the window. The window runs the
+    // session's first-run set-up and loads its active tasks, and starts its tick.
+    explicit TFormHarbex(THXQtSession& session, TMainOptions options = {}, QWidget* parent = nullptr);
     ~TFormHarbex() override;
     TFormHarbex(const TFormHarbex&) = delete;
     TFormHarbex& operator=(const TFormHarbex&) = delete;
@@ -151,9 +146,10 @@ public:
     // --- What the runner and the tests reach ---
 
     THXApp& App() { return m_app; }
-    THXTaskRunner& Runner() { return *m_runner; }
-    THXScheduler& Scheduler() { return m_scheduler; }
-    THXSlotList& Slots() { return *m_slots; }
+    THXSession& Session() { return m_engine; }
+    THXTaskRunner& Runner() { return m_engine.Runner(); }
+    THXScheduler& Scheduler() { return m_engine.Scheduler(); }
+    THXSlotList& Slots() { return m_engine.Slots(); }
     TFormStatus& StatusWindow() { return *m_status; }
     TFormDownloader& Downloader() { return *m_downloader; }
     TFormScheduler& SchedulerWindow() { return *m_schedulerWindow; }
@@ -169,6 +165,9 @@ public:
     std::string HomePageAddress() const;
     // The recent-archive list as the Reopen menu shows it.
     std::vector<std::string> RecentFiles() const { return m_recentFiles; }
+    // The window's commands, made once with its menus.
+    const THXMainActions& Actions() const { return m_actions; }
+    // A command found by its object name (for tests, which name the menu items).
     QAction* Action(const QString& objectName) const;
     // The recent-URL list as the address box shows it.
     std::vector<std::string> RecentURLs() const { return m_recentURLs; }
@@ -195,28 +194,6 @@ public:
     QMenu* pmTray = nullptr;
     TViewLink* ViewLink(TView view) const;
 
-    // --- THXRunnerHost ---
-
-    void ShowStatus(const std::string& text) override;
-    void RefreshStatus(THXTask& task) override;
-    void ChartsChanged(const TDownloadCharts& charts) override;
-    void ResetDisplay() override;
-    void AttachTask(THXTask* task) override;
-    void AttachExploreView(THXTask* task) override;
-    void ReportZipResult(int code, std::string_view operationWord) override;
-    void SetLogoRunning(bool running) override;
-    void SetRunEnabled(bool enabled) override;
-    void UpdateCommands() override;
-    void CreateReports(THXTask& task) override;
-    void ShowError(const std::string& message) override;
-    void ProcessPendingMessages() override;
-    bool ConfirmAbortRunningTask() override;
-    void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total) override;
-    void RunEnded(THXTask& task) override;
-    void OpenZip(THXTask& task) override;
-    void ZipEntryAdded(THXTask& task, const std::string& entryName, const std::string& title) override;
-    void ZipRenamed(THXTask& task, const std::string& oldPath, const std::string& newPath) override;
-
     // --- TZipPaneHost ---
 
     void ZipStatus(const std::string& text, std::int64_t position, std::int64_t maximum) override;
@@ -238,6 +215,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TMainRunnerHost;
+
+    // The window's own steps, which the runner's window side also takes.
+    void ShowStatus(const std::string& text);
+    void ShowError(const std::string& message);
+    // The Task commands follow the Tasks view's selection and the running task.
+    void UpdateCommands();
+    void ReportZipResult(int code, std::string_view operationWord);
+    void AttachExploreView(THXTask* task);
+    void OpenZip(THXTask& task);
+    void ZipEntryAdded(THXTask& task, const std::string& entryName, const std::string& title);
+    void ZipRenamed(THXTask& task, const std::string& oldPath, const std::string& newPath);
+
     // Building the window.
     void CreateToolBand(QWidget* band);
     void CreateAddressRow(QWidget* row);
@@ -274,7 +264,8 @@ private:
     // Each time a menu opens: the archive commands apply only with a node of the
     // Zips tree selected and the tree or the contents list focused.
     void UpdateZipMenus();
-    QAction* AddAction(QMenu* menu, const QString& objectName, const QString& caption,
+    // Makes a command of the menu, keeps it in `into` and returns it.
+    QAction* AddAction(QAction*& into, QMenu* menu, const QString& objectName, const QString& caption,
                        const QKeySequence& shortcut = {}, bool enabled = true);
 
     // Start-up steps after the window is built.
@@ -291,6 +282,7 @@ private:
     void SetSaveMode(bool intranet);
     void RememberURL(const std::string& address);
     void RefreshAddressList();
+    // The scheduler's tick at once (a task added is due now).
     void TickSchedule();
     void TickZipTimer();
     void EditCommand(int which);
@@ -307,14 +299,13 @@ private:
     void ApplyButtonPictures();
     QPixmap BuiltInLogo() const;
 
+    THXQtSession& m_session;
+    THXSession& m_engine;
     THXApp& m_app;
     TMainOptions m_options;
-    // The owner thread first: everything below hands over through it.
-    std::unique_ptr<THXQtOwner> m_owner;
-    TSystemClock m_clock;
-    THXScheduler m_scheduler;
-    std::unique_ptr<THXSlotList> m_slots;
-    std::unique_ptr<THXTaskRunner> m_runner;
+    // The runner's window side, attached to the session while the window lives.
+    std::unique_ptr<TMainRunnerHost> m_runnerHost;
+    THXMainActions m_actions;
     // Docked views: children of the window.
     TFormStatus* m_status = nullptr;
     TFormDownloader* m_downloader = nullptr;
@@ -330,8 +321,6 @@ private:
     TBrowserMissingPage* m_browserMissing = nullptr;
     // An address the next browse-selection step opens instead of the selection's.
     std::string m_browseAddress;
-    // The scheduler's tick: a thread that hands each tick to the window thread.
-    std::unique_ptr<TThreadSchedule> m_tick;
     QTimer* m_zipTimer = nullptr;
     // The logo animation of the skin in force; none while the built-in picture shows.
     QMovie* m_logo = nullptr;

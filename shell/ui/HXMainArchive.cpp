@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include "archive/XcdZipD4.h"
 #include "archive/ui/HXFormZip.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
@@ -39,6 +40,18 @@ QString ShortDate(const QDate& day)
 } // namespace
 
 // ---- The zip feed's window steps ----
+
+void TFormHarbex::ReportZipResult(int code, std::string_view operationWord)
+{
+    const TXcdResultText result = XcdResultText(code, operationWord);
+    if (result.Message.empty() || m_closing)
+        return;
+    const QString text = QString::fromStdString(result.Message);
+    if (result.Failed)
+        QMessageBox::critical(this, windowTitle(), text);
+    else
+        QMessageBox::information(this, windowTitle(), text);
+}
 
 void TFormHarbex::OpenZip(THXTask& task)
 {
@@ -135,7 +148,7 @@ void TFormHarbex::ZipCommandsChanged()
 
 void TFormHarbex::ZipFileMoved(const std::string& oldPath, const std::string& newPath)
 {
-    m_scheduler.MoveArchiveDestination(oldPath, newPath);
+    Scheduler().MoveArchiveDestination(oldPath, newPath);
     if (m_schedulerWindow)
         m_schedulerWindow->UpdateCommands();
 }
@@ -144,29 +157,29 @@ void TFormHarbex::ZipFileMoved(const std::string& oldPath, const std::string& ne
 
 void TFormHarbex::ConnectZipCommands()
 {
-    const auto on = [this](const char* name, auto&& slot)
+    const auto on = [this](QAction* action, auto&& slot)
     {
-        QAction* action = Action(name);
         action->setEnabled(true);
         connect(action, &QAction::triggered, this, std::forward<decltype(slot)>(slot));
     };
-    for (const char* name : {"miFileNewFileZip", "miZipNewFileZip", "pmiNewFileZip"})
-        on(name, [this] { m_zipPane->FileZip(); });
-    on("miZipAdd", [this] { m_zipPane->FileZip({}, true); });
-    for (const char* name : {"miFileOpen", "miZipOpen"})
-        on(name, [this] { m_zipPane->OpenDialog(); });
-    for (const char* name : {"miFileClose", "miZipClose"})
-        on(name, [this] { m_zipPane->CloseSelected(); });
-    on("miZipDelete", [this] { m_zipPane->DeleteSelected(); });
-    on("miZipUnzip", [this] { m_zipPane->UnzipSelected(); });
-    on("miZipRename", [this] { m_zipPane->RenameSelected(); });
-    on("miZipSend", [this] { m_zipPane->Send(); });
-    on("miZipBrowseIE", [this] { m_zipPane->Browse(TZipBrowser::InternetExplorer); });
-    on("miZipBrowseNetscape", [this] { m_zipPane->Browse(TZipBrowser::NetscapeNavigator); });
-    on("miZipBrowseNotepad", [this] { m_zipPane->Browse(TZipBrowser::TextEditor); });
+    const THXMainActions& a = m_actions;
+    for (QAction* action : {a.miFileNewFileZip, a.miZipNewFileZip, a.pmiNewFileZip})
+        on(action, [this] { m_zipPane->FileZip(); });
+    on(a.miZipAdd, [this] { m_zipPane->FileZip({}, true); });
+    for (QAction* action : {a.miFileOpen, a.miZipOpen})
+        on(action, [this] { m_zipPane->OpenDialog(); });
+    for (QAction* action : {a.miFileClose, a.miZipClose})
+        on(action, [this] { m_zipPane->CloseSelected(); });
+    on(a.miZipDelete, [this] { m_zipPane->DeleteSelected(); });
+    on(a.miZipUnzip, [this] { m_zipPane->UnzipSelected(); });
+    on(a.miZipRename, [this] { m_zipPane->RenameSelected(); });
+    on(a.miZipSend, [this] { m_zipPane->Send(); });
+    on(a.miZipBrowseIE, [this] { m_zipPane->Browse(TZipBrowser::InternetExplorer); });
+    on(a.miZipBrowseNetscape, [this] { m_zipPane->Browse(TZipBrowser::NetscapeNavigator); });
+    on(a.miZipBrowseNotepad, [this] { m_zipPane->Browse(TZipBrowser::TextEditor); });
     // The Del key of the menu would take the key from every other box: the Zips
     // tree handles its own Del, the contents list gets it here.
-    Action("miZipDelete")->setShortcutContext(Qt::WidgetShortcut);
+    a.miZipDelete->setShortcutContext(Qt::WidgetShortcut);
 
     // The day's archive: its caption is set each time its menu opens.
     for (QMenu* special : findChildren<QMenu*>(QStringLiteral("miSpecial")))
@@ -231,13 +244,14 @@ void TFormHarbex::RebuildReopenMenu()
 void TFormHarbex::UpdateZipMenus()
 {
     const bool apply = m_zipPane && m_zipPane->CommandsApply();
-    for (const char* name :
-         {"miFileClose", "miZipClose", "miZipAdd", "miZipDelete", "miZipUnzip", "miZipRename", "miZipSend"})
-        Action(name)->setEnabled(apply);
+    const THXMainActions& a = m_actions;
+    for (QAction* action :
+         {a.miFileClose, a.miZipClose, a.miZipAdd, a.miZipDelete, a.miZipUnzip, a.miZipRename, a.miZipSend})
+        action->setEnabled(apply);
     if (QMenu* browse = findChild<QMenu*>(QStringLiteral("miZipBrowse")))
         browse->setEnabled(apply);
     // Sending needs the desktop's mail program.
-    Action("miZipSend")->setEnabled(apply && !TZipPane::MailProgram().empty());
+    a.miZipSend->setEnabled(apply && !TZipPane::MailProgram().empty());
 }
 
 } // namespace hx

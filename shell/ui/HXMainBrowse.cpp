@@ -85,11 +85,12 @@ void TFormHarbex::ConnectBrowseCommands()
     m_schedulerWindow->BrowseIntegrated = [this](const std::string& address) { BrowseIntegrated(address); };
     // The Task menu's Browse items do what the Tasks view's do; a browser program
     // that was not found leaves its items disabled there and here.
-    for (const char* where : {"Offline", "Online"})
-        for (const char* browser : {"IE", "Netscape", "Integrated"})
+    for (const auto& [where, items] :
+         {std::pair{"Offline", m_actions.miTaskBrowseOffline}, std::pair{"Online", m_actions.miTaskBrowseOnline}})
+        for (const auto& [browser, item] : {std::pair{"IE", items.IE}, std::pair{"Netscape", items.Netscape},
+                                            std::pair{"Integrated", items.Integrated}})
         {
             const QString suffix = QString::fromLatin1(where) + QString::fromLatin1(browser);
-            QAction* item = Action(QStringLiteral("miTaskBrowse") + suffix);
             QAction* viewItem = m_schedulerWindow->Action(QStringLiteral("pmiBrowse") + suffix);
             if (!item || !viewItem)
                 continue;

@@ -31,7 +31,7 @@ QWidget* TFormHarbex::CreateExploreView(QWidget* parent)
 
 void TFormHarbex::ConnectExploreCommands()
 {
-    connect(Action("miTaskExplore"), &QAction::triggered, m_schedulerWindow, &TFormScheduler::ExploreSelected);
+    connect(m_actions.miTaskExplore, &QAction::triggered, m_schedulerWindow, &TFormScheduler::ExploreSelected);
     connect(m_schedulerWindow, &TFormScheduler::ExploreRequested, this, [this] { ShowView(TView::Explore); });
 }
 

@@ -132,15 +132,14 @@ void TFormHarbex::ShowHelp(const std::string& page)
 
 void TFormHarbex::ConnectHelpCommands()
 {
-    const auto open = [this](const char* actionName, std::function<std::string()> page)
+    const auto open = [this](QAction* action, std::function<std::string()> page)
     {
-        QAction* action = Action(QString::fromLatin1(actionName));
         action->setEnabled(true);
         connect(action, &QAction::triggered, this, [this, page = std::move(page)] { ShowHelp(page()); });
     };
-    open("miHelpContents", [this] { return HelpPageFor(this); });
-    open("miOnlineHelp", [] { return std::string(kHelpIndex); });
-    open("miHarbexTour", [] { return std::string("getting-started.html"); });
+    open(m_actions.miHelpContents, [this] { return HelpPageFor(this); });
+    open(m_actions.miOnlineHelp, [] { return std::string(kHelpIndex); });
+    open(m_actions.miHarbexTour, [] { return std::string("getting-started.html"); });
     btnHelp->setEnabled(true);
     connect(btnHelp, &QToolButton::clicked, this, [this] { ShowHelp(HelpPageFor(this)); });
     qApp->installEventFilter(new THelpKeyFilter(*this));

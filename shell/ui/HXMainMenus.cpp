@@ -38,10 +38,11 @@ constexpr int kMaxRecentRead = 1000;
 
 } // namespace
 
-QAction* TFormHarbex::AddAction(QMenu* menu, const QString& objectName, const QString& caption,
+QAction* TFormHarbex::AddAction(QAction*& into, QMenu* menu, const QString& objectName, const QString& caption,
                                 const QKeySequence& shortcut, bool enabled)
 {
     auto* action = new QAction(caption, this);
+    into = action;
     action->setObjectName(objectName);
     if (!shortcut.isEmpty())
         action->setShortcut(shortcut);
@@ -59,30 +60,34 @@ void TFormHarbex::CreateMenus()
     QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName("mnuFile");
     QMenu* fileNew = file->addMenu(tr("&New"));
-    AddAction(fileNew, "miFileNewFileZip", tr("&File Zip..."), QKeySequence(Qt::Key_F6), kLater);
-    connect(AddAction(fileNew, "miFileNewDownloadTask", tr("&Download Task..."), QKeySequence(Qt::Key_F7)),
+    AddAction(m_actions.miFileNewFileZip, fileNew, "miFileNewFileZip", tr("&File Zip..."), QKeySequence(Qt::Key_F6),
+              kLater);
+    connect(AddAction(m_actions.miFileNewDownloadTask, fileNew, "miFileNewDownloadTask", tr("&Download Task..."),
+                      QKeySequence(Qt::Key_F7)),
             &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
     fileNew->addMenu(tr("&Special"))->setObjectName("miSpecial");
-    AddAction(file, "miFileOpen", tr("&Open..."), {}, kLater);
+    AddAction(m_actions.miFileOpen, file, "miFileOpen", tr("&Open..."), {}, kLater);
     QMenu* reopen = file->addMenu(tr("&Reopen"));
     reopen->setObjectName("miFileReopen");
-    AddAction(file, "miFileClose", tr("&Close"), {}, kLater);
+    AddAction(m_actions.miFileClose, file, "miFileClose", tr("&Close"), {}, kLater);
     file->addSeparator();
-    QAction* exit = AddAction(file, "miFileExit", tr("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
+    QAction* exit =
+        AddAction(m_actions.miFileExit, file, "miFileExit", tr("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     // Edit: the captions carry the key names; they are not shortcuts.
     QMenu* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName("mnuEdit");
-    connect(AddAction(edit, "miEditUndo", tr("&Undo        Ctrl+Z")), &QAction::triggered, this,
-            [this] { EditCommand(0); });
-    connect(AddAction(edit, "miEditCut", tr("Cu&t            Ctrl+X")), &QAction::triggered, this,
-            [this] { EditCommand(1); });
-    connect(AddAction(edit, "miEditCopy", tr("&Copy         Ctrl+C")), &QAction::triggered, this,
-            [this] { EditCommand(2); });
-    AddAction(edit, "miEditPaste", tr("&Paste        Ctrl+V"));
+    connect(AddAction(m_actions.miEditUndo, edit, "miEditUndo", tr("&Undo        Ctrl+Z")),
+            &QAction::triggered, this, [this] { EditCommand(0); });
+    connect(AddAction(m_actions.miEditCut, edit, "miEditCut", tr("Cu&t            Ctrl+X")),
+            &QAction::triggered, this, [this] { EditCommand(1); });
+    connect(AddAction(m_actions.miEditCopy, edit, "miEditCopy", tr("&Copy         Ctrl+C")),
+            &QAction::triggered, this, [this] { EditCommand(2); });
+    AddAction(m_actions.miEditPaste, edit, "miEditPaste", tr("&Paste        Ctrl+V"));
     edit->addSeparator();
-    QAction* pasteURL = AddAction(edit, "miPasteURL", tr("Paste URL..."), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QAction* pasteURL =
+        AddAction(m_actions.miPasteURL, edit, "miPasteURL", tr("Paste URL..."), QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(pasteURL, &QAction::triggered, this, &TFormHarbex::PasteURL);
 
     // View
@@ -90,8 +95,9 @@ void TFormHarbex::CreateMenus()
     view->setObjectName("mnuView");
     QMenu* zipPane = view->addMenu(tr("&Zip Pane"));
     m_splitGroup = new QActionGroup(this);
-    QAction* horizontally = AddAction(zipPane, "miSplitHorizontally", tr("Split &Horizontally"));
-    QAction* vertically = AddAction(zipPane, "miSplitVertically", tr("Split &Vertically"));
+    QAction* horizontally =
+        AddAction(m_actions.miSplitHorizontally, zipPane, "miSplitHorizontally", tr("Split &Horizontally"));
+    QAction* vertically = AddAction(m_actions.miSplitVertically, zipPane, "miSplitVertically", tr("Split &Vertically"));
     for (QAction* split : {horizontally, vertically})
     {
         split->setCheckable(true);
@@ -102,7 +108,8 @@ void TFormHarbex::CreateMenus()
     connect(vertically, &QAction::triggered, this, [this] { SetSplitStacked(false); });
     QMenu* downloads = view->addMenu(tr("&Downloads Folder"));
     downloads->setObjectName("miDownloadsFolder");
-    connect(AddAction(view, "miProfilesEditor", tr("Profiles Editor...")), &QAction::triggered, this,
+    connect(AddAction(m_actions.miProfilesEditor, view, "miProfilesEditor", tr("Profiles Editor...")),
+            &QAction::triggered, this,
             [this]
             {
                 TdlgEditProfile editor(this, m_app);
@@ -110,53 +117,64 @@ void TFormHarbex::CreateMenus()
                 FillProfileBox();
             });
     QMenu* options = view->addMenu(tr("&Options"));
-    connect(AddAction(options, "miPreferences", tr("&Preferences...")), &QAction::triggered, this,
-            [this] { ShowPreferences(TPreferencesPage::General); });
-    connect(AddAction(options, "miSelectSkin", tr("&Select Skin..."), QKeySequence(Qt::CTRL | Qt::Key_K)),
+    connect(AddAction(m_actions.miPreferences, options, "miPreferences", tr("&Preferences...")), &QAction::triggered,
+            this, [this] { ShowPreferences(TPreferencesPage::General); });
+    connect(AddAction(m_actions.miSelectSkin, options, "miSelectSkin", tr("&Select Skin..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_K)),
             &QAction::triggered, this, &TFormHarbex::SelectSkin);
 
     // Zip: the archive commands (connected with the archive pane).
     QMenu* zip = bar->addMenu(tr("&Zip"));
     zip->setObjectName("mnuZip");
     QMenu* zipNew = zip->addMenu(tr("&New"));
-    AddAction(zipNew, "miZipNewFileZip", tr("&File Zip..."), QKeySequence(Qt::CTRL | Qt::Key_F), kLater);
-    AddAction(zipNew, "miZipNewWebZip", tr("&Web Zip..."), QKeySequence(Qt::CTRL | Qt::Key_N), kLater);
-    AddAction(zip, "miZipOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), kLater);
-    AddAction(zip, "miZipClose", tr("&Close"), {}, kLater);
-    AddAction(zip, "miZipAdd", tr("&Add..."), QKeySequence(Qt::CTRL | Qt::Key_A), kLater);
-    AddAction(zip, "miZipDelete", tr("&Delete"), QKeySequence(Qt::Key_Delete), kLater);
-    AddAction(zip, "miZipUnzip", tr("&Unzip..."), QKeySequence(Qt::CTRL | Qt::Key_U), kLater);
-    AddAction(zip, "miZipRename", tr("Rena&me"), QKeySequence(Qt::CTRL | Qt::Key_R), kLater);
-    AddAction(zip, "miZipSend", tr("Send..."), {}, kLater);
+    AddAction(m_actions.miZipNewFileZip, zipNew, "miZipNewFileZip", tr("&File Zip..."),
+              QKeySequence(Qt::CTRL | Qt::Key_F), kLater);
+    AddAction(m_actions.miZipNewWebZip, zipNew, "miZipNewWebZip", tr("&Web Zip..."), QKeySequence(Qt::CTRL | Qt::Key_N),
+              kLater);
+    AddAction(m_actions.miZipOpen, zip, "miZipOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), kLater);
+    AddAction(m_actions.miZipClose, zip, "miZipClose", tr("&Close"), {}, kLater);
+    AddAction(m_actions.miZipAdd, zip, "miZipAdd", tr("&Add..."), QKeySequence(Qt::CTRL | Qt::Key_A), kLater);
+    AddAction(m_actions.miZipDelete, zip, "miZipDelete", tr("&Delete"), QKeySequence(Qt::Key_Delete), kLater);
+    AddAction(m_actions.miZipUnzip, zip, "miZipUnzip", tr("&Unzip..."), QKeySequence(Qt::CTRL | Qt::Key_U), kLater);
+    AddAction(m_actions.miZipRename, zip, "miZipRename", tr("Rena&me"), QKeySequence(Qt::CTRL | Qt::Key_R), kLater);
+    AddAction(m_actions.miZipSend, zip, "miZipSend", tr("Send..."), {}, kLater);
     QMenu* zipBrowse = zip->addMenu(tr("&Browse"));
     zipBrowse->setObjectName("miZipBrowse");
-    AddAction(zipBrowse, "miZipBrowseIE", tr("&Internet Explorer..."), {}, kLater);
-    AddAction(zipBrowse, "miZipBrowseNetscape", tr("Netscape Navigator..."), {}, kLater);
-    AddAction(zipBrowse, "miZipBrowseNotepad", tr("Notepad"), {}, kLater);
+    AddAction(m_actions.miZipBrowseIE, zipBrowse, "miZipBrowseIE", tr("&Internet Explorer..."), {}, kLater);
+    AddAction(m_actions.miZipBrowseNetscape, zipBrowse, "miZipBrowseNetscape", tr("Netscape Navigator..."), {}, kLater);
+    AddAction(m_actions.miZipBrowseNotepad, zipBrowse, "miZipBrowseNotepad", tr("Notepad"), {}, kLater);
 
     // Task: the commands act on the tasks selected in the Tasks view.
     QMenu* task = bar->addMenu(tr("&Task"));
     task->setObjectName("mnuTask");
-    connect(AddAction(task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N)), &QAction::triggered, this,
-            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
-    QAction* editTask = AddAction(task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E));
-    QAction* remove = AddAction(task, "miTaskDelete", tr("&Delete"));
-    QAction* run = AddAction(task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
-    QAction* stop = AddAction(task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    QAction* schedule = AddAction(task, "miTaskSchedule", tr("Schedu&le..."));
-    QAction* unschedule = AddAction(task, "miTaskUnschedule", tr("&Unschedule"));
+    connect(AddAction(m_actions.miTaskNew, task, "miTaskNew", tr("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N)),
+            &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+    QAction* editTask =
+        AddAction(m_actions.miTaskEdit, task, "miTaskEdit", tr("&Edit..."), QKeySequence(Qt::CTRL | Qt::Key_E));
+    QAction* remove = AddAction(m_actions.miTaskDelete, task, "miTaskDelete", tr("&Delete"));
+    QAction* run = AddAction(m_actions.miTaskRun, task, "miTaskRun", tr("&Run"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* stop =
+        AddAction(m_actions.miTaskStop, task, "miTaskStop", tr("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* schedule = AddAction(m_actions.miTaskSchedule, task, "miTaskSchedule", tr("Schedu&le..."));
+    QAction* unschedule = AddAction(m_actions.miTaskUnschedule, task, "miTaskUnschedule", tr("&Unschedule"));
     QMenu* copy = task->addMenu(tr("&Copy"));
-    QAction* copyURL = AddAction(copy, "miTaskCopyURL", tr("Start Page URL"));
-    QAction* copyLocalURL = AddAction(copy, "miTaskCopyLocalURL", tr("Start Page URL (local)"));
+    QAction* copyURL = AddAction(m_actions.miTaskCopyURL, copy, "miTaskCopyURL", tr("Start Page URL"));
+    QAction* copyLocalURL =
+        AddAction(m_actions.miTaskCopyLocalURL, copy, "miTaskCopyLocalURL", tr("Start Page URL (local)"));
     QMenu* taskBrowse = task->addMenu(tr("&Browse"));
     for (const auto& [name, caption] : {std::pair{"Offline", tr("&Offline")}, std::pair{"Online", tr("On &Internet")}})
     {
         QMenu* where = taskBrowse->addMenu(caption);
-        AddAction(where, QStringLiteral("miTaskBrowse%1IE").arg(name), tr("&Internet Explorer..."), {}, kLater);
-        AddAction(where, QStringLiteral("miTaskBrowse%1Netscape").arg(name), tr("&Netscape Navigator..."), {}, kLater);
-        AddAction(where, QStringLiteral("miTaskBrowse%1Integrated").arg(name), tr("Integrated &Browser"), {}, kLater);
+        TBrowseActions& items = QString::fromLatin1(name) == QStringLiteral("Offline") ? m_actions.miTaskBrowseOffline
+                                                                                       : m_actions.miTaskBrowseOnline;
+        AddAction(items.IE, where, QStringLiteral("miTaskBrowse%1IE").arg(name), tr("&Internet Explorer..."), {},
+                  kLater);
+        AddAction(items.Netscape, where, QStringLiteral("miTaskBrowse%1Netscape").arg(name),
+                  tr("&Netscape Navigator..."), {}, kLater);
+        AddAction(items.Integrated, where, QStringLiteral("miTaskBrowse%1Integrated").arg(name),
+                  tr("Integrated &Browser"), {}, kLater);
     }
-    AddAction(task, "miTaskExplore", tr("E&xplore"), {}, false);
+    AddAction(m_actions.miTaskExplore, task, "miTaskExplore", tr("E&xplore"), {}, false);
     ConnectExploreCommands();
     // The Task menu forwards to the Tasks view's commands.
     connect(run, &QAction::triggered, m_schedulerWindow, &TFormScheduler::RunSelected);
@@ -172,21 +190,22 @@ void TFormHarbex::CreateMenus()
     // Help: the installed help pages (HXMainHelp.cpp).
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName("mnuHelp");
-    AddAction(help, "miHelpContents", tr("&Contents..."), QKeySequence(Qt::Key_F1), kLater);
-    AddAction(help, "miOnlineHelp", tr("Online Help..."), {}, kLater);
-    AddAction(help, "miHarbexNews", tr("&Harbex News..."), {}, kLater);
-    AddAction(help, "miHarbexTour", tr("Harbex &Tour..."), {}, kLater);
-    AddAction(help, "miVendorHome", tr("Tavrolin Home &Page..."), {}, kLater);
+    AddAction(m_actions.miHelpContents, help, "miHelpContents", tr("&Contents..."), QKeySequence(Qt::Key_F1), kLater);
+    AddAction(m_actions.miOnlineHelp, help, "miOnlineHelp", tr("Online Help..."), {}, kLater);
+    AddAction(m_actions.miHarbexNews, help, "miHarbexNews", tr("&Harbex News..."), {}, kLater);
+    AddAction(m_actions.miHarbexTour, help, "miHarbexTour", tr("Harbex &Tour..."), {}, kLater);
+    AddAction(m_actions.miVendorHome, help, "miVendorHome", tr("Tavrolin Home &Page..."), {}, kLater);
     help->addSeparator();
-    connect(AddAction(help, "miAbout", tr("&About...")), &QAction::triggered, this, &TFormHarbex::ShowAbout);
+    connect(AddAction(m_actions.miAbout, help, "miAbout", tr("&About...")), &QAction::triggered, this,
+            &TFormHarbex::ShowAbout);
 
     // The New button's menu.
     auto* newMenu = new QMenu(btnNew);
-    AddAction(newMenu, "pmiNewFileZip", tr("New &File Zip..."), {}, kLater);
-    connect(AddAction(newMenu, "pmiNewDownloadTask", tr("New &Download Task...")), &QAction::triggered, this,
-            [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
-    connect(AddAction(newMenu, "pmiNewIntranet", tr("New Personal Intranet Website")), &QAction::triggered, this,
-            [this] { NewTaskFromURL({}, {}, false, true); });
+    AddAction(m_actions.pmiNewFileZip, newMenu, "pmiNewFileZip", tr("New &File Zip..."), {}, kLater);
+    connect(AddAction(m_actions.pmiNewDownloadTask, newMenu, "pmiNewDownloadTask", tr("New &Download Task...")),
+            &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
+    connect(AddAction(m_actions.pmiNewIntranet, newMenu, "pmiNewIntranet", tr("New Personal Intranet Website")),
+            &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, true); });
     newMenu->addMenu(tr("&Special"))->setObjectName("miSpecial");
     btnNew->setMenu(newMenu);
     connect(btnNew, &QToolButton::clicked, this,
@@ -196,16 +215,18 @@ void TFormHarbex::CreateMenus()
 
     // The Go button's right-click menu.
     pmGo = new QMenu(this);
-    connect(AddAction(pmGo, "pmiGo", tr("GO")), &QAction::triggered, this, [this] { GoClick(); });
-    connect(AddAction(pmGo, "pmiGoNewTask", tr("New Download Task...")), &QAction::triggered, this,
+    connect(AddAction(m_actions.pmiGo, pmGo, "pmiGo", tr("GO")), &QAction::triggered, this, [this] { GoClick(); });
+    connect(AddAction(m_actions.pmiGoNewTask, pmGo, "pmiGoNewTask", tr("New Download Task...")), &QAction::triggered,
+            this,
             [this] {
                 NewTaskFromURL(cmbURL->currentText().trimmed().toStdString(), {}, false, btnIntranetMode->isChecked());
             });
-    connect(AddAction(pmGo, "pmiGoMap", tr("Map")), &QAction::triggered, this, [this] { GoClick(true); });
+    connect(AddAction(m_actions.pmiGoMap, pmGo, "pmiGoMap", tr("Map")), &QAction::triggered, this,
+            [this] { GoClick(true); });
 
     // The tray menu.
     pmTray = new QMenu(this);
-    QAction* addToZip = AddAction(pmTray, "pmiAddToCurrentZip", tr("Add To Current Zip"));
+    QAction* addToZip = AddAction(m_actions.pmiAddToCurrentZip, pmTray, "pmiAddToCurrentZip", tr("Add To Current Zip"));
     addToZip->setCheckable(true);
     connect(pmTray, &QMenu::aboutToShow, this,
             [this, addToZip]
@@ -214,11 +235,11 @@ void TFormHarbex::CreateMenus()
                 addToZip->setChecked(btnAddToSelectedZip->isChecked());
             });
     connect(addToZip, &QAction::triggered, btnAddToSelectedZip, &QToolButton::setChecked);
-    QAction* trayPaste =
-        AddAction(pmTray, "pmiPasteURL", tr("Paste URL and download..."), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QAction* trayPaste = AddAction(m_actions.pmiPasteURL, pmTray, "pmiPasteURL", tr("Paste URL and download..."),
+                                   QKeySequence(Qt::CTRL | Qt::Key_B));
     trayPaste->setShortcutContext(Qt::WidgetShortcut);
     connect(trayPaste, &QAction::triggered, this, &TFormHarbex::PasteURL);
-    connect(AddAction(pmTray, "pmiOptions", tr("&Options...")), &QAction::triggered, this,
+    connect(AddAction(m_actions.pmiOptions, pmTray, "pmiOptions", tr("&Options...")), &QAction::triggered, this,
             [this] { ShowPreferences(TPreferencesPage::General); });
     // The report button's "Browser Properties..." opens the preferences on their
     // Browser page.
@@ -228,8 +249,9 @@ void TFormHarbex::CreateMenus()
             item->setEnabled(true);
             connect(item, &QAction::triggered, this, [this] { ShowPreferences(TPreferencesPage::Browser); });
         }
-    connect(AddAction(pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this, &TFormHarbex::RestoreFromTray);
-    connect(AddAction(pmTray, "pmiExit", tr("&Exit")), &QAction::triggered, this,
+    connect(AddAction(m_actions.pmiRestore, pmTray, "pmiRestore", tr("&Restore")), &QAction::triggered, this,
+            &TFormHarbex::RestoreFromTray);
+    connect(AddAction(m_actions.pmiExit, pmTray, "pmiExit", tr("&Exit")), &QAction::triggered, this,
             [this]
             {
                 if (close())

@@ -1,123 +1,119 @@
-// The main window as the task runner's window side: the status window shows the
-// runner's texts, counters and charts, the logo turns while a task runs, errors
-// become message boxes, and the end of a run is told by a beep or a tray notice.
+#include "shell/ui/HXMainRunner.h"
 
-#include "shell/ui/HXMain.h"
-
-#include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
 #include <QMovie>
 
-#include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXVersion.h"
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
-#include "schedule/ui/HXSchedulerWindow.h"
-#include "shell/ui/HXQtOwner.h"
+#include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
+#include "shell/ui/HXMainZip.h"
 
 namespace hx
 {
 
-void TFormHarbex::ShowStatus(const std::string& text)
+TMainRunnerHost::TMainRunnerHost(TFormHarbex& window)
+    : m_window(window)
 {
-    if (m_status)
-        m_status->ShowStatus(text);
 }
 
-void TFormHarbex::RefreshStatus(THXTask& task)
+void TMainRunnerHost::ShowStatus(const std::string& text)
 {
-    if (m_status && m_status->Task() == &task)
-        m_status->RefreshCounters();
+    m_window.ShowStatus(text);
 }
 
-void TFormHarbex::ChartsChanged(const TDownloadCharts& charts)
+void TMainRunnerHost::RefreshStatus(THXTask& task)
 {
-    if (m_status)
-        m_status->SetCharts(charts);
+    if (m_window.m_status && m_window.m_status->Task() == &task)
+        m_window.m_status->RefreshCounters();
 }
 
-void TFormHarbex::ResetDisplay()
+void TMainRunnerHost::ChartsChanged(const TDownloadCharts& charts)
 {
-    if (m_status)
-        m_status->ResetDisplay();
+    if (m_window.m_status)
+        m_window.m_status->SetCharts(charts);
 }
 
-void TFormHarbex::AttachTask(THXTask* task)
+void TMainRunnerHost::ResetDisplay()
 {
-    if (m_status)
-        m_status->AttachTask(task);
+    if (m_window.m_status)
+        m_window.m_status->ResetDisplay();
 }
 
-void TFormHarbex::ReportZipResult(int code, std::string_view operationWord)
+void TMainRunnerHost::AttachTask(THXTask* task)
 {
-    const TXcdResultText result = XcdResultText(code, operationWord);
-    if (result.Message.empty() || m_closing)
-        return;
-    const QString text = QString::fromStdString(result.Message);
-    if (result.Failed)
-        QMessageBox::critical(this, windowTitle(), text);
-    else
-        QMessageBox::information(this, windowTitle(), text);
+    if (m_window.m_status)
+        m_window.m_status->AttachTask(task);
 }
 
-void TFormHarbex::SetLogoRunning(bool running)
+void TMainRunnerHost::AttachExploreView(THXTask* task)
 {
-    if (!m_logo || !m_logo->isValid())
+    m_window.AttachExploreView(task);
+}
+
+void TMainRunnerHost::OpenZip(THXTask& task)
+{
+    m_window.OpenZip(task);
+}
+
+void TMainRunnerHost::ZipEntryAdded(THXTask& task, const std::string& entryName, const std::string& title)
+{
+    m_window.ZipEntryAdded(task, entryName, title);
+}
+
+void TMainRunnerHost::ReportZipResult(int code, std::string_view operationWord)
+{
+    m_window.ReportZipResult(code, operationWord);
+}
+
+void TMainRunnerHost::ZipRenamed(THXTask& task, const std::string& oldPath, const std::string& newPath)
+{
+    m_window.ZipRenamed(task, oldPath, newPath);
+}
+
+void TMainRunnerHost::SetLogoRunning(bool running)
+{
+    QMovie* logo = m_window.m_logo;
+    if (!logo || !logo->isValid())
         return;
     if (running)
-        m_logo->start();
+        logo->start();
     else
     {
-        m_logo->stop();
-        m_logo->jumpToFrame(0);
+        logo->stop();
+        logo->jumpToFrame(0);
     }
 }
 
-void TFormHarbex::SetRunEnabled(bool enabled)
+void TMainRunnerHost::SetRunEnabled(bool enabled)
 {
-    if (m_status)
-        m_status->SetRunEnabled(enabled);
+    if (m_window.m_status)
+        m_window.m_status->SetRunEnabled(enabled);
 }
 
-void TFormHarbex::UpdateCommands()
+void TMainRunnerHost::UpdateCommands()
 {
-    if (!m_schedulerWindow || !m_runner)
-        return;
-    m_schedulerWindow->UpdateCommands();
-    const TTaskCommands commands = m_schedulerWindow->Commands();
-    const std::pair<const char*, bool> items[] = {
-        {"miTaskRun", commands.Run},
-        {"miTaskStop", commands.Stop},
-        {"miTaskDelete", commands.Delete},
-        {"miTaskUnschedule", commands.Unschedule},
-        {"miTaskSchedule", commands.Schedule},
-        {"miTaskEdit", commands.Edit},
-        {"miTaskCopyURL", commands.CopyStartPageURL},
-        {"miTaskCopyLocalURL", commands.CopyLocalStartPageURL},
-        {"miTaskExplore", commands.Explore},
-    };
-    for (const auto& [name, enabled] : items)
-        if (QAction* action = Action(name))
-            action->setEnabled(enabled);
+    m_window.UpdateCommands();
 }
 
-void TFormHarbex::CreateReports(THXTask& task)
+void TMainRunnerHost::CreateReports(THXTask& task)
 {
     // A run that fetched nothing has no copy to report on.
     if (task.PagesSaved - task.PageErrors <= 0 && task.ResourcesSaved - task.ResourceErrors <= 0)
         return;
+    TFormStatus& status = *m_window.m_status;
     try
     {
-        THXTaskReport report(task, m_app.BannerPage());
-        const std::string summary = report.CreateReports([this](const std::string& label, int percent)
-                                                         { m_status->ShowStatus(label, percent, 100); });
-        m_status->ShowStatus("Ready");
-        if (!m_closing)
-            OpenDocument(summary);
+        THXTaskReport report(task, m_window.m_app.BannerPage());
+        const std::string summary = report.CreateReports([&status](const std::string& label, int percent)
+                                                         { status.ShowStatus(label, percent, 100); });
+        status.ShowStatus("Ready");
+        if (!m_window.m_closing)
+            m_window.OpenDocument(summary);
     }
     catch (const std::exception& error)
     {
@@ -125,45 +121,44 @@ void TFormHarbex::CreateReports(THXTask& task)
     }
 }
 
-void TFormHarbex::ShowError(const std::string& message)
+void TMainRunnerHost::ShowError(const std::string& message)
 {
-    ShowStatus(message);
-    if (!m_closing)
-        QMessageBox::critical(this, windowTitle(), QString::fromStdString(message));
+    m_window.ShowError(message);
 }
 
-void TFormHarbex::ProcessPendingMessages()
+void TMainRunnerHost::ProcessPendingMessages()
 {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_owner->ProcessPending();
+    m_window.m_session.Owner().ProcessPending();
 }
 
-bool TFormHarbex::ConfirmAbortRunningTask()
+bool TMainRunnerHost::ConfirmAbortRunningTask()
 {
     const std::string_view question = kAbortQuestion;
-    return QMessageBox::question(this, windowTitle(),
+    return QMessageBox::question(&m_window, m_window.windowTitle(),
                                  QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())),
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-void TFormHarbex::QueueProgress(const std::string& text, std::int64_t position, std::int64_t total)
+void TMainRunnerHost::QueueProgress(const std::string& text, std::int64_t position, std::int64_t total)
 {
-    if (m_status)
-        m_status->ShowStatus(text, position, total);
+    if (m_window.m_status)
+        m_window.m_status->ShowStatus(text, position, total);
 }
 
-void TFormHarbex::RunEnded(THXTask& task)
+void TMainRunnerHost::RunEnded(THXTask& task)
 {
-    if (m_closing)
+    if (m_window.m_closing)
         return;
-    if (!task.IntranetMode && m_zipPane)
-        m_zipPane->RefreshContents(task.Destination);
-    if (m_app.BeepOnCompletion())
+    if (!task.IntranetMode && m_window.m_zipPane)
+        m_window.m_zipPane->RefreshContents(task.Destination);
+    if (m_window.m_app.BeepOnCompletion())
         QApplication::beep();
-    if (m_tray && m_tray->isVisible())
-        m_tray->showMessage(QStringLiteral("Harbex " HX_VERSION_SHORT),
-                            QString::fromStdString(task.Name + ": " + std::string(StatusText(task.Status))),
-                            QSystemTrayIcon::Information);
+    QSystemTrayIcon* tray = m_window.m_tray;
+    if (tray && tray->isVisible())
+        tray->showMessage(QStringLiteral("Harbex " HX_VERSION_SHORT),
+                          QString::fromStdString(task.Name + ": " + std::string(StatusText(task.Status))),
+                          QSystemTrayIcon::Information);
 }
 
 } // namespace hx

@@ -21,6 +21,7 @@
 #include "core/HXApp.h"
 #include "monitor/ui/HXPreferences.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 #include "support/ui/HXBoxAnswer.h"
 #include "schedule/ui/HXDialogDriver.h"
 
@@ -347,7 +348,8 @@ void HXPreferencesTest::MainWindowAppliesTheHistoryLengthAndModeHints()
     TMainOptions options;
     options.DetectProxy = [] { return std::string(); };
     options.OpenDocument = [](const std::string&) {};
-    TFormHarbex window(sandbox.App, options);
+    THXQtSession session(sandbox.App);
+    TFormHarbex window(session, options);
     window.show();
     QTRY_VERIFY(window.FirstActivationDone());
     QCOMPARE(window.cmbURL->count(), 4);
@@ -410,7 +412,8 @@ void HXPreferencesTest::FirstRunOffersTheDesktopProxy()
                 QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
         });
     {
-        TFormHarbex window(sandbox.App, options);
+        THXQtSession session(sandbox.App);
+        TFormHarbex window(session, options);
         QCOMPARE(seen, 1);
         QCOMPARE(yes.Seen(), 1);
         QVERIFY(sandbox.App.UseProxy());
@@ -423,7 +426,8 @@ void HXPreferencesTest::FirstRunOffersTheDesktopProxy()
     sandbox.App.Store().WriteString(kHarbexKey, "Version", "");
     sandbox.App.SetUseProxy(false);
     {
-        TFormHarbex window(sandbox.App, options);
+        THXQtSession session(sandbox.App);
+        TFormHarbex window(session, options);
         QTest::qWait(100);
         QCOMPARE(seen, 1);
         QCOMPARE(yes.Seen(), 1);

@@ -19,6 +19,7 @@
 #include "schedule/ui/HXdlgEditTask.h"
 #include "schedule/ui/HXdlgRunTask.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 
 namespace hx
 {
@@ -120,7 +121,8 @@ private slots:
     // The main window on its Tasks view and its connections view, with the status panel.
     void MainWindowControlsAreNamedAndReachable()
     {
-        TFormHarbex window(*m_app);
+        THXQtSession session(*m_app);
+        TFormHarbex window(session);
         window.show();
         QTRY_VERIFY(window.FirstActivationDone());
         window.ShowView(TView::Tasks);

@@ -56,7 +56,8 @@ private slots:
         // The program's own pacing and tick: nothing runs here.
         TMainOptions options;
         options.OpenDocument = RecordOpened();
-        OpenWindow(std::move(options));
+        CreateWindow(std::move(options), TSessionSetup{});
+        ShowWindow();
     }
 
     void cleanup() { Stop(); }

@@ -30,17 +30,26 @@ std::function<void(const std::string&)> TMainWindowFixture::RecordOpened()
 TMainOptions TMainWindowFixture::FastOptions()
 {
     TMainOptions options;
-    options.Pacing = TRunPacing::Fast();
-    options.TickPeriod = std::chrono::milliseconds(100);
     options.OpenDocument = RecordOpened();
     return options;
 }
 
-void TMainWindowFixture::CreateWindow(TMainOptions options)
+TSessionSetup TMainWindowFixture::FastSetup()
 {
-    // One main window per app at a time: the old one goes before the new one is built.
+    TSessionSetup setup;
+    setup.Pacing = TRunPacing::Fast();
+    setup.TickPeriod = std::chrono::milliseconds(100);
+    return setup;
+}
+
+void TMainWindowFixture::CreateWindow(TMainOptions options, TSessionSetup setup)
+{
+    // One main window and session per app at a time: the old ones go before the
+    // new ones are built.
     m_window.reset();
-    m_window = std::make_unique<TFormHarbex>(*m_app, std::move(options));
+    m_session.reset();
+    m_session = std::make_unique<THXQtSession>(*m_app, std::move(setup));
+    m_window = std::make_unique<TFormHarbex>(*m_session, std::move(options));
 }
 
 void TMainWindowFixture::ShowWindow(TWindowActivation activation)
@@ -65,6 +74,7 @@ std::string TMainWindowFixture::Home() const
 void TMainWindowFixture::Stop()
 {
     m_window.reset();
+    m_session.reset();
     m_server.reset();
     m_app.reset();
     m_home.reset();

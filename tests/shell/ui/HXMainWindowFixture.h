@@ -14,6 +14,7 @@
 
 #include "core/HXApp.h"
 #include "shell/ui/HXMain.h"
+#include "shell/ui/HXQtSession.h"
 #include "support/HXTestServer.h"
 
 namespace hx::test
@@ -38,11 +39,14 @@ protected:
 
     // Keeps every document the window hands to the desktop in m_opened.
     std::function<void(const std::string&)> RecordOpened();
-    // Short waits for every run, a 100 ms scheduler tick, documents recorded.
+    // Documents recorded.
     TMainOptions FastOptions();
+    // Short waits for every run, a 100 ms scheduler tick.
+    static TSessionSetup FastSetup();
 
-    // Closes the window there is, then builds a new one (not yet shown).
-    void CreateWindow(TMainOptions options);
+    // Closes the window there is and its session, then builds new ones (the
+    // window not yet shown).
+    void CreateWindow(TMainOptions options, TSessionSetup setup = FastSetup());
     // Shows it and waits for its first activation (settings read, views placed).
     void ShowWindow(TWindowActivation activation = TWindowActivation::Activate);
     void OpenWindow(TMainOptions options, TWindowActivation activation = TWindowActivation::Activate);
@@ -56,6 +60,7 @@ protected:
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<THXApp> m_app;
     std::unique_ptr<THXTestServer> m_server;
+    std::unique_ptr<THXQtSession> m_session;
     std::unique_ptr<TFormHarbex> m_window;
     std::vector<std::string> m_opened;
 };

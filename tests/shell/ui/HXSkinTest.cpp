@@ -149,10 +149,11 @@ private:
     void OpenWindow()
     {
         // The scheduler keeps its own tick here.
+        TSessionSetup setup;
+        setup.Pacing = TRunPacing::Fast();
         TMainOptions options;
-        options.Pacing = TRunPacing::Fast();
         options.OpenDocument = RecordOpened();
-        CreateWindow(std::move(options));
+        CreateWindow(std::move(options), setup);
         for (const auto& [picture, button] : Buttons())
             m_builtIn[picture] = button->icon().cacheKey();
         m_builtIn["run.bmp"] = m_window->StatusWindow().btnRun->icon().cacheKey();
