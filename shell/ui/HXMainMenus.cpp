@@ -78,12 +78,12 @@ void TFormHarbex::CreateMenus()
     // Edit: the captions carry the key names; they are not shortcuts.
     QMenu* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName("mnuEdit");
-    connect(AddAction(m_actions.miEditUndo, edit, "miEditUndo", tr("&Undo        Ctrl+Z")),
-            &QAction::triggered, this, [this] { EditCommand(0); });
-    connect(AddAction(m_actions.miEditCut, edit, "miEditCut", tr("Cu&t            Ctrl+X")),
-            &QAction::triggered, this, [this] { EditCommand(1); });
-    connect(AddAction(m_actions.miEditCopy, edit, "miEditCopy", tr("&Copy         Ctrl+C")),
-            &QAction::triggered, this, [this] { EditCommand(2); });
+    connect(AddAction(m_actions.miEditUndo, edit, "miEditUndo", tr("&Undo        Ctrl+Z")), &QAction::triggered, this,
+            [this] { EditCommand(0); });
+    connect(AddAction(m_actions.miEditCut, edit, "miEditCut", tr("Cu&t            Ctrl+X")), &QAction::triggered, this,
+            [this] { EditCommand(1); });
+    connect(AddAction(m_actions.miEditCopy, edit, "miEditCopy", tr("&Copy         Ctrl+C")), &QAction::triggered, this,
+            [this] { EditCommand(2); });
     AddAction(m_actions.miEditPaste, edit, "miEditPaste", tr("&Paste        Ctrl+V"));
     edit->addSeparator();
     QAction* pasteURL =

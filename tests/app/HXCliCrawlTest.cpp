@@ -111,6 +111,17 @@ TEST_F(HXCliCrawlTest, CopyRunsToCompletionAndBadArgumentsAreRefused)
     EXPECT_NE(output.find("unknown command"), std::string::npos) << output;
 }
 
+TEST_F(HXCliCrawlTest, TheSummaryCountsLinksRestoredToTheAddressesOfFailedItems)
+{
+    THXTestServer server(
+        Routes({{"/", TReply::Text(200, "<html><body><a href=\"gone.html\">gone</a></body></html>", Html())},
+                {"/gone.html", TReply::Text(404, "gone", Html())}}));
+    std::string output;
+    EXPECT_EQ(RunProgram({"copy", server.URL("/"), "--folder", HomeFolder() + "/links", "--name", "Links"}, output), 0)
+        << output;
+    EXPECT_NE(output.find("Links:     1 to items that failed restored"), std::string::npos) << output;
+}
+
 TEST_F(HXCliCrawlTest, ARunThatFetchedNothingSaysWhyAndNamesNoCopy)
 {
     THXTestServer server(Routes({{"/", TReply::Text(404, "gone", Html())}}));

@@ -21,11 +21,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/HXCli.h"
-#include "app/HXCliSession.h"
+#include "HXRunSession.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
+#include "net/HXHostCache.h"
+#include "net/HXSockets.h"
 #include "shell/HXFirstRun.h"
 #include "support/HXSandbox.h"
 #include "support/HXScriptedResolver.h"
@@ -98,7 +99,7 @@ TRequestHandler LinkingSite(const std::string& foreignHost)
 
 struct TCopyOutcome
 {
-    cli::TRunResult Result;
+    TRunResult Result;
     int LocalSaved = 0;
     int LocalMissing = 0;
     int Foreign = 0;
@@ -120,8 +121,7 @@ protected:
         setenv("HARBEX_DATA_DIR", HX_SOURCE_DATA_DIR, 1);
         m_app = std::make_unique<THXApp>(THXEnvironment::FromProcess());
         FirstRunSetup(*m_app);
-        cli::TSessionOptions options;
-        options.Progress = cli::TProgressStyle::Quiet;
+        TRunOptions options;
         if (GetParam())
         {
             options.Pacing = TRunPacing::Fast();
@@ -137,7 +137,7 @@ protected:
             pacing.ZipFeedPeriod = 2ms;
             options.Pacing = pacing;
         }
-        m_session = std::make_unique<cli::THXCliSession>(*m_app, m_out, m_err, options);
+        m_session = std::make_unique<TRunSession>(*m_app, m_err, options);
         m_session->Slots().HostCache().SetResolver(m_resolver.Resolver());
     }
     void TearDown() override
@@ -153,8 +153,7 @@ protected:
     TCopyOutcome Copy(const THXTestServer& server)
     {
         std::vector<std::string> arguments = {"--profile", "Whole Site", "--name", "hosts"};
-        cli::TCliArgs args(arguments, {"--profile", "--name"}, {});
-        std::shared_ptr<THXTask> task = cli::NewTaskFromURL(*m_app, args, server.URL("/index.html"));
+        std::shared_ptr<THXTask> task = NewCopyTask(*m_app, arguments, server.URL("/index.html"));
         task->Save();
         const std::string local = server.URL("/");
         const auto started = std::chrono::steady_clock::now();
@@ -215,9 +214,8 @@ protected:
     }
 
     std::unique_ptr<THXApp> m_app;
-    std::ostringstream m_out;
     std::ostringstream m_err;
-    std::unique_ptr<cli::THXCliSession> m_session;
+    std::unique_ptr<TRunSession> m_session;
     TScriptedResolver m_resolver;
 };
 

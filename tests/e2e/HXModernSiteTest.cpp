@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/HXCli.h"
-#include "app/HXCliSession.h"
+#include "HXRunSession.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
@@ -103,16 +102,14 @@ protected:
     // archive that is then extracted there); the folder.
     fs::path Copy(const std::string& start, const TRunPacing& pacing, const std::string& name, bool zip)
     {
-        cli::TSessionOptions options;
-        options.Progress = cli::TProgressStyle::Quiet;
+        TRunOptions options;
         options.Pacing = pacing;
-        cli::THXCliSession session(*m_app, m_out, m_err, options);
+        TRunSession session(*m_app, m_err, options);
         const fs::path root = Home().Path() / name;
         const std::string archive = root.string() + ".zip";
         std::vector<std::string> arguments = {zip ? "--zip" : "--folder", zip ? archive : root.string(), "--name",
                                               name};
-        cli::TCliArgs args(arguments, {"--folder", "--zip", "--profile", "--name", "--depth"}, {});
-        auto task = cli::NewTaskFromURL(*m_app, args, start);
+        auto task = NewCopyTask(*m_app, arguments, start);
         task->Save();
         task->RunMode = kRunRestart;
         EXPECT_TRUE(session.RunTask(task, 60000ms).Completed) << name << ": " << m_err.str();
@@ -125,7 +122,6 @@ protected:
     }
 
     std::unique_ptr<THXApp> m_app;
-    std::ostringstream m_out;
     std::ostringstream m_err;
 };
 
