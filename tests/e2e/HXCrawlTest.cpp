@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -129,6 +132,7 @@ protected:
     }
     void TearDown() override
     {
+        ReleaseHeldPages();
         m_session.reset();
         m_server.reset();
         m_app.reset();
@@ -141,6 +145,46 @@ protected:
     {
         m_server = std::make_unique<THXTestServer>(SiteHandler(m_state));
         return m_server->URL("/" + Site().StartPage);
+    }
+
+    // Holds the answers to page requests once `pagesServed` pages have been asked for,
+    // until ReleaseHeldPages (or a limit): a run stopped at a third of the pages is
+    // stopped in the middle however fast the machine copies the rest.
+    struct TPageGate
+    {
+        std::mutex Mutex;
+        std::condition_variable Opened;
+        bool Open = false;
+        int Asked = 0;
+    };
+    std::string StartWithHeldPages(int pagesServed)
+    {
+        std::set<std::string> pageTargets;
+        for (const std::string& page : Site().Pages)
+            pageTargets.insert(SiteTarget(page));
+        m_gate = std::make_shared<TPageGate>();
+        m_server = std::make_unique<THXTestServer>(
+            [site = SiteHandler(m_state), gate = m_gate, pageTargets, pagesServed](const TRecordedRequest& request)
+            {
+                if (request.Method == "GET" && pageTargets.count(request.Target) != 0)
+                {
+                    std::unique_lock lock(gate->Mutex);
+                    if (++gate->Asked > pagesServed)
+                        gate->Opened.wait_for(lock, 60s, [&] { return gate->Open; });
+                }
+                return site(request);
+            });
+        return m_server->URL("/" + Site().StartPage);
+    }
+    void ReleaseHeldPages()
+    {
+        if (!m_gate)
+            return;
+        {
+            std::lock_guard lock(m_gate->Mutex);
+            m_gate->Open = true;
+        }
+        m_gate->Opened.notify_all();
     }
 
     std::shared_ptr<THXTask> NewTask(const std::string& url, std::vector<std::string> options)
@@ -280,6 +324,7 @@ protected:
     std::unique_ptr<THXApp> m_app;
     std::shared_ptr<TSiteState> m_state;
     std::unique_ptr<THXTestServer> m_server;
+    std::shared_ptr<TPageGate> m_gate;
     std::unique_ptr<TRunSession> m_session;
 
     static std::unique_ptr<TTempFolder> s_siteFolder;
@@ -355,12 +400,14 @@ std::map<std::string, int> GetsSince(const THXTestServer& server, std::size_t fr
 
 TEST_F(HXCrawlTest, StopInTheMiddleThenResume)
 {
-    const std::string start = StartWithTestServer();
+    // Stopped once a third of the pages are in; the answers after two thirds wait
+    // for the stop, so the run cannot end first.
+    const int third = static_cast<int>(Site().Pages.size()) / 3;
+    const std::string start = StartWithHeldPages(2 * third);
     const std::string root = Home().Folder() + "copy/";
     auto task = NewTask(start, {"--folder", root});
-    // Stopped once a third of the pages are in.
-    const int third = static_cast<int>(Site().Pages.size()) / 3;
     const TRunResult first = Run(task, kRunRestart, [third](THXTask& running) { return running.PagesSaved >= third; });
+    ReleaseHeldPages();
     ASSERT_TRUE(first.Interrupted);
     EXPECT_EQ(task->Status, kStatusStopped);
     ASSERT_TRUE(fs::is_regular_file(task->QueueFileName()));
@@ -587,11 +634,12 @@ TEST_F(HXCrawlTest, ZipLastStopAndResumeKeepsEveryFile)
     // stop in the middle leaves the files in the temporary folder, and the resumed
     // run, started from the files on disk, still puts every one of them in.
     m_app->Store().WriteBool(kSettingsKey, "Zip Last", true);
-    const std::string start = StartWithTestServer();
+    const int third = static_cast<int>(Site().Pages.size()) / 3;
+    const std::string start = StartWithHeldPages(2 * third);
     const std::string archive = Home().Folder() + "archives/site.zip";
     auto task = NewTask(start, {"--zip", archive});
-    const int third = static_cast<int>(Site().Pages.size()) / 3;
     ASSERT_TRUE(Run(task, kRunRestart, [third](THXTask& running) { return running.PagesSaved >= third; }).Interrupted);
+    ReleaseHeldPages();
     EXPECT_TRUE(task->ZipLast);
     EXPECT_FALSE(fs::exists(archive));
 

@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -485,11 +486,32 @@ private slots:
             return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
         };
 
+        // The name the programs listen on under this program folder; a probe that
+        // connects and closes without a message hands nothing over.
+        const QString serverName = [&]
+        {
+            const QByteArray own = qgetenv("HARBEX_HOME");
+            qputenv("HARBEX_HOME", environment.value(QStringLiteral("HARBEX_HOME")).toUtf8());
+            const QString name = THXSingleInstance::DefaultServerName();
+            if (own.isNull())
+                qunsetenv("HARBEX_HOME");
+            else
+                qputenv("HARBEX_HOME", own);
+            return name;
+        }();
+        const auto listening = [&]
+        {
+            QLocalSocket probe;
+            probe.connectToServer(serverName);
+            const bool answered = probe.waitForConnected(500);
+            probe.abort();
+            return answered;
+        };
+
         QProcess running;
         QVERIFY(start(running, {}));
-        // The first start has written its settings: it is past its set-up and listens.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(settings), 15000);
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(), 15000);
         const std::string archive = MakeArchive("handed.zip");
         QProcess second;
         QVERIFY(start(second, {QString::fromStdString(archive)}));
@@ -502,7 +524,8 @@ private slots:
         QVERIFY(running.waitForFinished(5000));
         QProcess again;
         QVERIFY(start(again, {}));
-        QTest::qWait(3000);
+        // The killed program's socket is left behind: only the new start's own answers.
+        QTRY_VERIFY_WITH_TIMEOUT(listening(), 15000);
         QCOMPARE(again.state(), QProcess::Running);
         QProcess third;
         QVERIFY(start(third, {}));
