@@ -100,6 +100,8 @@ THXTask::~THXTask() = default;
 
 void THXTask::Load()
 {
+    // Taken before the read: a write between the two shows as a change next time.
+    m_fileStampSeen = FileStamp(FileName);
     const TIniFile file = ReadTaskFile(FileName);
     Name = file.ReadString(kTaskSection, "Task Name", NameFromPath(FileName));
     URL = file.ReadString(kTaskSection, "URL", "");
@@ -179,6 +181,7 @@ void THXTask::Save()
     Profile.WriteTo(file);
     file.SetPrivate(true); // the site's password
     file.UpdateFile();
+    m_fileStampSeen = FileStamp(FileName);
     UpdateActiveTaskList();
     if (OnChange)
         OnChange(*this);

@@ -144,6 +144,9 @@ public:
     // Writes every key and the profile atomically, then keeps the active-task list
     // and "ActiveTasks.lst" in step with Status, then calls OnChange.
     void Save();
+    // The task file's stamp (FileStamp) as this program last read or wrote it: when
+    // the file's stamp differs, another program has written it since.
+    const std::string& FileStampSeen() const { return m_fileStampSeen; }
     // Renames the task file (and its queue file) to the new name in the same folder.
     // On failure returns false and, when given, sets the message the user is shown.
     bool Rename(const std::string& newName, std::string* errorMessage = nullptr);
@@ -226,6 +229,7 @@ public:
     int ZipPendingCount() const { return m_queue.ZipPendingCount(); }
 
 private:
+    std::string m_fileStampSeen;
     // Called by the queue, under its lock, before an item takes another state: an
     // item that goes back to waiting no longer counts as saved (or failed), and the
     // bytes it brought are taken off the total.

@@ -404,7 +404,12 @@ bool THXScheduler::RefreshFromFile(THXTask& task)
 bool THXScheduler::StillDueOnDisk(THXTask& task, TDateTime now)
 {
     // Another process may have run the task since this one read it: what its file
-    // says now decides, so two schedulers never run one due task twice.
+    // says now decides, so two schedulers never run one due task twice. A file no
+    // other program has written since this one read or saved it says nothing new,
+    // and changes made here and not saved yet stand; nor does a task not written yet.
+    const std::string stamp = FileStamp(task.FileName);
+    if (stamp.empty() || stamp == task.FileStampSeen())
+        return true;
     THXTask onDisk(m_app);
     onDisk.FileName = task.FileName;
     try

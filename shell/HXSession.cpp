@@ -179,8 +179,14 @@ void THXSession::StartTicking()
 {
     m_tick.reset();
     m_tick = std::make_unique<TThreadSchedule>(
-        m_owner, [this] { m_scheduler.Tick(); }, m_setup.TickPeriod,
-        [this](const std::string& message) { m_host->ShowStatus(message); });
+        m_owner,
+        [this]
+        {
+            if (m_setup.ReloadSettingsOnTick)
+                m_app.ReloadSettingsIfChanged();
+            m_scheduler.Tick();
+        },
+        m_setup.TickPeriod, [this](const std::string& message) { m_host->ShowStatus(message); });
 }
 
 void THXSession::StopTicking()

@@ -61,6 +61,9 @@ struct TSessionSetup
     // halt Qt's owner (queued calls are dropped), the command line lets its loop
     // run what is left. Nothing when empty.
     std::function<void()> EndHandOvers;
+    // Each tick first reads the settings file again when another program has
+    // changed it (the windows; the command line keeps its own overrides).
+    bool ReloadSettingsOnTick = false;
 };
 
 class THXSession

@@ -8,9 +8,12 @@ namespace hx
 namespace
 {
 
+// The windows' session: Qt's owner halted at the end, and settings another program
+// changes picked up at each tick.
 TSessionSetup HaltingAtEnd(TSessionSetup setup, THXQtOwner& owner)
 {
     setup.EndHandOvers = [&owner] { owner.Halt(); };
+    setup.ReloadSettingsOnTick = true;
     return setup;
 }
 

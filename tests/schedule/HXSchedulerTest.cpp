@@ -318,9 +318,16 @@ TEST_F(HXSchedulerTest, TaskRunByAnotherProcessIsNotStartedTwice)
     app->CurrentTask->Status = kStatusTaskComplete;
     app->CurrentTask->Save();
 
-    // Run elsewhere before this process looked: scheduled here, complete in its file.
+    // Run elsewhere after this process last read or saved it: scheduled here,
+    // complete in its file.
     task->Status = kStatusScheduled;
     task->Schedule = "Now";
+    task->Save();
+    text = LoadTextFile(due);
+    ASSERT_NE(text.find("Status=1"), std::string::npos);
+    text.replace(text.find("Status=1"), 8, "Status=7");
+    text.replace(text.find("Schedule=Now"), 12, "Schedule=");
+    ASSERT_TRUE(WriteFileAtomic(due, text));
     EXPECT_EQ(scheduler->Tick(), nullptr);
     EXPECT_EQ(task->Status, kStatusTaskComplete);
     EXPECT_EQ(runner->started, std::vector<std::string>{"Other"});

@@ -276,7 +276,11 @@ private slots:
         const std::shared_ptr<THXTask> listed = ActiveTaskFor(*m_app, m_server->URL("/from-file.html"));
         QCOMPARE(listed->Name, std::string("Dropped Task"));
         // It runs at once; its archive joins the Zips tree when it is done.
-        QTRY_VERIFY_WITH_TIMEOUT(listed->Status == kStatusZipped, 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            listed->Status == kStatusZipped,
+            qPrintable(
+                QStringLiteral("status %1, file %2").arg(listed->Status).arg(QString::fromStdString(listed->FileName))),
+            20000);
         QTRY_COMPARE(m_window->ZipPane().Model().Archives().Count(), std::size_t(2));
 
         const std::vector<std::string> files = {MakeArchive("one.zip"), WriteFile("notes.txt")};
