@@ -113,10 +113,12 @@ void THXProfile::Save() const
     const TExclusiveFileLock lock(FileName + ".lock");
     TIniFile file(FileName);
     TEntries entries = Entries();
-    for (auto& [key, value] : entries)
+    for (auto& entry : entries)
     {
+        const std::string& key = entry.first;
+        std::string& value = entry.second;
         const auto saved = std::find_if(m_saved.Entries.begin(), m_saved.Entries.end(),
-                                        [&key](const auto& entry) { return entry.first == key; });
+                                        [&key](const auto& known) { return known.first == key; });
         const bool changedHere = saved == m_saved.Entries.end() || saved->second != value;
         if (!changedHere && file.ValueExists(kProfileSection, key))
             value = file.ReadString(kProfileSection, key, value);
