@@ -1,5 +1,7 @@
 #include "net/aghttp.h"
 
+#include <algorithm>
+
 #include <limits>
 #include <optional>
 #include <utility>
@@ -525,8 +527,11 @@ int TagHTTP::StatusCode() const
     const std::size_t space = statusLine.find(' ');
     std::string code = Trim(space == std::string::npos ? statusLine : statusLine.substr(space + 1));
     code = Trim(code.substr(0, code.find(' ')));
-    std::int32_t value = 0;
-    return TryStrToInt(code, value) ? value : -1;
+    // A status code is three digits: a sign, a fourth digit or anything else makes
+    // the line no status line ("HTTP/1.1 -204" is not a success).
+    if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
 }
 
 std::int64_t TagHTTP::ContentRangeStart() const
