@@ -124,6 +124,23 @@ bool HasControl(std::string_view text)
                        });
 }
 
+// A domain is a host name (letters, digits, '-', '.', '_', or UTF-8 bytes) or an
+// IPv6 address (two colons at least; a zone may follow a '%'). Anything else,
+// such as brackets, a single colon or a leading '#', reaches no server and would
+// not read back from the cookie file as the same domain.
+bool PlausibleDomain(std::string_view domain)
+{
+    const bool ok = std::all_of(domain.begin(), domain.end(),
+                                [](char c)
+                                {
+                                    const auto byte = static_cast<unsigned char>(c);
+                                    return byte >= 0x80 || std::isalnum(byte) || c == '-' || c == '.' || c == '_' ||
+                                           c == ':' || c == '%';
+                                });
+    const auto colons = std::count(domain.begin(), domain.end(), ':');
+    return ok && colons != 1;
+}
+
 std::string_view TrimView(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -492,7 +509,7 @@ bool THXCookieJar::Add(THXCookie cookie, std::int64_t now)
 bool THXCookieJar::StoreLocked(THXCookie cookie, std::int64_t now)
 {
     if (cookie.Name.size() + cookie.Value.size() > kMaxCookieBytes || HasControl(cookie.Name) ||
-        HasControl(cookie.Value) || HasControl(cookie.Domain) || HasControl(cookie.Path) ||
+        HasControl(cookie.Value) || !PlausibleDomain(cookie.Domain) || HasControl(cookie.Path) ||
         cookie.Name.find_first_of("=;") != std::string::npos || cookie.Value.find(';') != std::string::npos)
         return false;
     std::erase_if(m_cookies, [now](const THXCookie& stored) { return !Live(stored, now); });

@@ -26,6 +26,10 @@ if [ "${HX_SKIP_FUZZ:-0}" != 1 ]; then
     HX_BUILD_DIR=build-fuzz HX_BUILD_TARGET=hx_fuzz_targets CC=clang CXX=clang++ "$here/scripts/setup.sh" -DHX_FUZZ=ON -DHX_BUILD_TESTS=OFF \
         -DHX_BUILD_BENCH=OFF -DHX_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -gline-tables-only"
     seconds=${HX_FUZZ_SECONDS:-20}
+    # A fixed seed makes a run repeatable: the same seed explores the same inputs in
+    # the same order, so a failure seen here is found again at a desk. HX_FUZZ_SEED=0
+    # lets libFuzzer pick a fresh seed for a longer hunt.
+    seed=${HX_FUZZ_SEED:-1}
     # The readers of stored files write and flush files on every input: on a memory
     # file system the flushes cost nothing, which makes those targets six times faster.
     fuzz_tmp=${TMPDIR:-/tmp}
@@ -37,10 +41,14 @@ if [ "${HX_SKIP_FUZZ:-0}" != 1 ]; then
         findings=build-fuzz/fuzz-findings/$target
         mkdir -p "$work" "$findings"
         echo "Fuzzing $target for $seconds s"
-        if ! TMPDIR=$fuzz_tmp "build-fuzz/tests/fuzz/hx_fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        if ! TMPDIR=$fuzz_tmp "build-fuzz/tests/fuzz/hx_fuzz_$target" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 \
             -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$source" \
             >"build-fuzz/fuzz-$target.log" 2>&1; then
             tail -n 60 "build-fuzz/fuzz-$target.log"
+            # The failing input itself, so a log alone is enough to replay it.
+            for input in "$findings"/*; do
+                [ -f "$input" ] && echo "$input (base64):" && base64 -w 0 "$input" && echo
+            done
             failed+=("$target")
         fi
         grep -E '^#[0-9]+[[:space:]]+DONE|stat::average_exec_per_sec' "build-fuzz/fuzz-$target.log" || true

@@ -190,7 +190,11 @@ TEST_F(HXCookieJarFileTest, NetscapeFilesAreReadAndWrittenPrivately)
                                    ".com\tTRUE\t/\tFALSE\t0\tevil\t1\n"
                                    "www.example.com\tFALSE\t/\tFALSE\t0\tempty\t\n"
                                    "127.0.0.1:8080\tFALSE\t/\tFALSE\t0\tported\t1\n"
-                                   "[::1]:8080\tFALSE\t/\tFALSE\t0\tsix\t1\n");
+                                   "[::1]:8080\tFALSE\t/\tFALSE\t0\tsix\t1\n"
+                                   // Domains no server has, which would not read back the same:
+                                   "[a:b]\tFALSE\t/\tFALSE\t0\tcolon\t1\n"
+                                   "[[a]\tFALSE\t/\tFALSE\t0\tbracket\t1\n"
+                                   "#HttpOnly_#mark\tFALSE\t/\tFALSE\t0\tmark\t1\n");
     THXCookieJar jar;
     std::string error;
     ASSERT_TRUE(jar.LoadFile(input, error, kNow)) << error;
