@@ -298,7 +298,7 @@ int TakeScreenshots(const QString& folder)
         TdlgOptions preferences(app, window.get(), preferencesOptions);
         preferences.show();
         Settle(200);
-        const char* pageNames[] = {"general", "zip-folders", "connection", "personal-intranet", "browser"};
+        const char* pageNames[] = {"general", "zip-folders", "connection", "network", "personal-intranet", "browser"};
         for (int page = 0; page < preferences.pcOptions->count(); ++page)
         {
             preferences.pcOptions->setCurrentIndex(page);

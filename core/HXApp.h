@@ -49,8 +49,14 @@ inline constexpr int kMaxBrowserHistory = 20;
 // Values of the "Pacing" setting.
 inline constexpr int kPacingClassic = 0;
 inline constexpr int kPacingFast = 1;
-// Default of the "Max Page Size" setting, in megabytes.
+// Range and default of the "Max Page Size" setting, in megabytes.
+inline constexpr int kMinMaxPageSize = 1;
+inline constexpr int kMaxMaxPageSize = 1024;
 inline constexpr int kDefaultMaxPageSize = 32;
+// The longest "Host Delay", in milliseconds: a minute between two requests to one
+// host, the most a robots.txt Crawl-delay is taken for; a larger stored number (a
+// typing slip) must not leave a copy waiting for days.
+inline constexpr int kMaxHostDelay = 60000;
 // Range and default of the "Connect Time Out" setting, in seconds.
 inline constexpr int kMinConnectTimeOut = 5;
 inline constexpr int kMaxConnectTimeOut = 300;
@@ -217,15 +223,25 @@ public:
         m_store.WriteInteger(kSettingsKey, "Pacing", value == kPacingClassic ? kPacingClassic : kPacingFast);
     }
     // "Host Delay": the least time between two requests to one host, in
-    // milliseconds (0: none), so a crawl can be slowed down for a real site.
-    int HostDelay() { return std::max(0, m_store.ReadInteger(kSettingsKey, "Host Delay", 0)); }
-    void SetHostDelay(int milliseconds) { m_store.WriteInteger(kSettingsKey, "Host Delay", std::max(0, milliseconds)); }
-    // "Max Page Size": a fetched page larger than this many megabytes (1 to 1024,
-    // kDefaultMaxPageSize by default) is kept as it was fetched and not parsed, so its
-    // links are not followed and it is never held in memory whole.
+    // milliseconds (0: none, at most kMaxHostDelay), so a crawl can be slowed down
+    // for a real site.
+    int HostDelay() { return std::clamp(m_store.ReadInteger(kSettingsKey, "Host Delay", 0), 0, kMaxHostDelay); }
+    void SetHostDelay(int milliseconds)
+    {
+        m_store.WriteInteger(kSettingsKey, "Host Delay", std::clamp(milliseconds, 0, kMaxHostDelay));
+    }
+    // "Max Page Size": a fetched page larger than this many megabytes
+    // (kMinMaxPageSize to kMaxMaxPageSize, kDefaultMaxPageSize by default) is kept as
+    // it was fetched and not parsed, so its links are not followed and it is never
+    // held in memory whole.
     int MaxPageSize()
     {
-        return std::clamp(m_store.ReadInteger(kSettingsKey, "Max Page Size", kDefaultMaxPageSize), 1, 1024);
+        return std::clamp(m_store.ReadInteger(kSettingsKey, "Max Page Size", kDefaultMaxPageSize), kMinMaxPageSize,
+                          kMaxMaxPageSize);
+    }
+    void SetMaxPageSize(int megabytes)
+    {
+        m_store.WriteInteger(kSettingsKey, "Max Page Size", std::clamp(megabytes, kMinMaxPageSize, kMaxMaxPageSize));
     }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }

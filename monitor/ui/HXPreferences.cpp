@@ -98,6 +98,26 @@ QToolButton* BrowseButton(QWidget* parent, const QString& hint)
     return browse;
 }
 
+// A number field for a setting the settings object keeps within [least, most]: a
+// number typed beyond either end becomes that end, as the settings object would
+// make it, rather than the field quietly keeping its last value.
+QSpinBox* NumberField(QWidget* parent, int least, int most)
+{
+    auto* field = new QSpinBox(parent);
+    field->setRange(least, most);
+    field->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    return field;
+}
+
+// A field's caption, which gives the field the focus on its mnemonic and to a
+// screen reader names it.
+QLabel* Buddy(const QString& caption, QWidget* field, QWidget* parent)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(field);
+    return label;
+}
+
 QHBoxLayout* FolderRow(QLineEdit*& field, QToolButton*& browse, QWidget* parent)
 {
     auto* row = new QHBoxLayout;
@@ -124,6 +144,7 @@ TdlgOptions::TdlgOptions(THXApp& app, QWidget* parent, TPreferencesOptions optio
     pcOptions->addTab(BuildGeneralPage(), tr("General"));
     pcOptions->addTab(BuildZipFoldersPage(), tr("Zip Folders"));
     pcOptions->addTab(BuildConnectionPage(), tr("Connection"));
+    pcOptions->addTab(BuildNetworkPage(), tr("Network"));
     pcOptions->addTab(BuildIntranetPage(), tr("Personal Intranet"));
     pcOptions->addTab(BuildBrowserPage(), tr("Browser"));
 
@@ -291,6 +312,44 @@ QWidget* TdlgOptions::BuildConnectionPage()
     agentRow->addWidget(cmbAgent, 1);
     agentLayout->addLayout(agentRow);
 
+    layout->addWidget(proxy);
+    layout->addWidget(agent);
+    layout->addStretch(1);
+
+    connect(cbUseProxy, &QCheckBox::toggled, this, &TdlgOptions::ProxyToggled);
+    return page;
+}
+
+QWidget* TdlgOptions::BuildNetworkPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+
+    // How a crawl goes about the sites it copies: its pace, robots.txt, the gap
+    // between two requests to one host and the largest page it reads for links.
+    auto* crawling = new QGroupBox(tr("Crawling"), page);
+    auto* crawlingLayout = new QGridLayout(crawling);
+    rbPacingFast = new QRadioButton(tr("Fast: fetch and parse as soon as there is work"), crawling);
+    rbPacingClassic = new QRadioButton(tr("Classic: the steady one-second cadence"), crawling);
+    auto* pacing = new QButtonGroup(this);
+    pacing->addButton(rbPacingFast);
+    pacing->addButton(rbPacingClassic);
+    cbObeyRobots = new QCheckBox(tr("Obey the sites' robots.txt files (Fast pacing)"), crawling);
+    edHostDelay = NumberField(crawling, 0, kMaxHostDelay);
+    edHostDelay->setSingleStep(100);
+    edMaxPageSize = NumberField(crawling, kMinMaxPageSize, kMaxMaxPageSize);
+    crawlingLayout->addWidget(new QLabel(tr("Pacing:"), crawling), 0, 0);
+    crawlingLayout->addWidget(rbPacingFast, 0, 1, 1, 2);
+    crawlingLayout->addWidget(rbPacingClassic, 1, 1, 1, 2);
+    crawlingLayout->addWidget(cbObeyRobots, 2, 0, 1, 3);
+    crawlingLayout->addWidget(Buddy(tr("Host Delay:"), edHostDelay, crawling), 3, 0);
+    crawlingLayout->addWidget(edHostDelay, 3, 1);
+    crawlingLayout->addWidget(new QLabel(tr("milliseconds between two requests to one host"), crawling), 3, 2);
+    crawlingLayout->addWidget(Buddy(tr("Max Page Size:"), edMaxPageSize, crawling), 4, 0);
+    crawlingLayout->addWidget(edMaxPageSize, 4, 1);
+    crawlingLayout->addWidget(new QLabel(tr("MB (a larger page is kept, its links not followed)"), crawling), 4, 2);
+    crawlingLayout->setColumnStretch(2, 1);
+
     // Secure sites: whether their certificates are checked, and which extra
     // certificates are trusted besides the system's.
     auto* certificates = new QGroupBox(tr("Secure Sites (https)"), page);
@@ -309,22 +368,18 @@ QWidget* TdlgOptions::BuildConnectionPage()
     // secure handshake included), apart from the time-out of the transfer itself.
     auto* timeOuts = new QGroupBox(tr("Time-outs"), page);
     auto* timeOutsLayout = new QHBoxLayout(timeOuts);
-    edConnectTimeOut = new QSpinBox(timeOuts);
-    edConnectTimeOut->setRange(kMinConnectTimeOut, kMaxConnectTimeOut);
-    auto* connectLabel = new QLabel(tr("Connect Time Out:"), timeOuts);
-    connectLabel->setBuddy(edConnectTimeOut);
-    timeOutsLayout->addWidget(connectLabel);
+    edConnectTimeOut = NumberField(timeOuts, kMinConnectTimeOut, kMaxConnectTimeOut);
+    timeOutsLayout->addWidget(Buddy(tr("Connect Time Out:"), edConnectTimeOut, timeOuts));
     timeOutsLayout->addWidget(edConnectTimeOut);
     timeOutsLayout->addWidget(new QLabel(tr("seconds (looking a host up and connecting to it)"), timeOuts));
     timeOutsLayout->addStretch(1);
 
-    layout->addWidget(proxy);
-    layout->addWidget(agent);
+    layout->addWidget(crawling);
     layout->addWidget(certificates);
     layout->addWidget(timeOuts);
     layout->addStretch(1);
 
-    connect(cbUseProxy, &QCheckBox::toggled, this, &TdlgOptions::ProxyToggled);
+    connect(rbPacingFast, &QRadioButton::toggled, this, &TdlgOptions::PacingToggled);
     connect(btnCAFile, &QToolButton::clicked, this, &TdlgOptions::ChooseCAFile);
     return page;
 }
@@ -412,6 +467,11 @@ void TdlgOptions::LoadSettings()
     edProxyPassword->setText(Text(credentials.Password));
     ProxyToggled();
     cmbAgent->setEditText(Text(store.ReadString(kSettingsKey, "User Agent", "Harbex")));
+    (m_app.Pacing() == kPacingClassic ? rbPacingClassic : rbPacingFast)->setChecked(true);
+    PacingToggled();
+    cbObeyRobots->setChecked(m_app.ObeyRobots());
+    edHostDelay->setValue(m_app.HostDelay());
+    edMaxPageSize->setValue(m_app.MaxPageSize());
     cbCheckCertificates->setChecked(store.ReadBool(kSettingsKey, "Check Certificates", true));
     edCAFile->setText(Text(m_app.CAFile()));
     edConnectTimeOut->setValue(m_app.ConnectTimeOut());
@@ -442,6 +502,9 @@ void TdlgOptions::FillBrowserList()
 
 void TdlgOptions::StoreSettings()
 {
+    // A number still being typed is taken as the field will show it (within its range).
+    for (QSpinBox* field : {edHostDelay, edMaxPageSize, edConnectTimeOut})
+        field->interpretText();
     THXSettingsStore& store = m_app.Store();
     store.WriteBool(kSettingsKey, "Zip Last", cbZipLast->isChecked());
     m_app.SetZipPropertiesFirst(cbZipPropertiesFirst->isChecked());
@@ -464,6 +527,10 @@ void TdlgOptions::StoreSettings()
     m_app.SetCheckCertificates(cbCheckCertificates->isChecked());
     m_app.SetCAFile(Std(edCAFile->text().trimmed()));
     m_app.SetConnectTimeOut(edConnectTimeOut->value());
+    m_app.SetPacing(rbPacingClassic->isChecked() ? kPacingClassic : kPacingFast);
+    m_app.SetObeyRobots(cbObeyRobots->isChecked());
+    m_app.SetHostDelay(edHostDelay->value());
+    m_app.SetMaxPageSize(edMaxPageSize->value());
     m_app.SetMaxURLHistory(HistoryValue(*edMaxURLs, kDefaultURLHistory));
     m_app.SetMaxFileHistory(HistoryValue(*edMaxFiles, kDefaultFileHistory));
     m_app.SetBrowser(Std(cmbBrowser->currentText().trimmed()));
@@ -530,6 +597,11 @@ void TdlgOptions::ProxyToggled()
 {
     edProxyAddress->setEnabled(cbUseProxy->isChecked());
     edProxyPort->setEnabled(cbUseProxy->isChecked());
+}
+
+void TdlgOptions::PacingToggled()
+{
+    cbObeyRobots->setEnabled(rbPacingFast->isChecked());
 }
 
 void TdlgOptions::ClearURLHistory()

@@ -1,10 +1,11 @@
 #pragma once
 
-// TdlgOptions: the modal "Harbex - Preferences" dialog. Five pages show the
+// TdlgOptions: the modal "Harbex - Preferences" dialog. Six pages show the
 // program-wide settings: "General" (history lengths, zipping, banner, start-up
 // screen, beep, temporary folder), "Zip Folders" (downloads, default unzip and zip
-// folders), "Connection" (proxy, agent identity, certificate checks), "Personal
-// Intranet" and "Browser". "&OK" writes every value through the settings object
+// folders), "Connection" (proxy, agent identity), "Network" (how crawls pace
+// themselves and treat robots.txt, the largest page parsed, certificate checks and
+// the connect time-out), "Personal Intranet" and "Browser". "&OK" writes every value through the settings object
 // in a fixed order and closes; "&Cancel" closes without writing. The two "Clear"
 // buttons act at once, whichever way the dialog then closes.
 //
@@ -41,6 +42,7 @@ enum class TPreferencesPage
     General,
     ZipFolders,
     Connection,
+    Network,
     PersonalIntranet,
     Browser
 };
@@ -101,6 +103,13 @@ public:
     QLineEdit* edProxyUser = nullptr;
     QLineEdit* edProxyPassword = nullptr;
     QComboBox* cmbAgent = nullptr;
+
+    // "Network"
+    QRadioButton* rbPacingFast = nullptr;
+    QRadioButton* rbPacingClassic = nullptr;
+    QCheckBox* cbObeyRobots = nullptr;
+    QSpinBox* edHostDelay = nullptr;
+    QSpinBox* edMaxPageSize = nullptr;
     QCheckBox* cbCheckCertificates = nullptr;
     QLineEdit* edCAFile = nullptr;
     QToolButton* btnCAFile = nullptr;
@@ -127,6 +136,7 @@ private:
     QWidget* BuildGeneralPage();
     QWidget* BuildZipFoldersPage();
     QWidget* BuildConnectionPage();
+    QWidget* BuildNetworkPage();
     QWidget* BuildIntranetPage();
     QWidget* BuildBrowserPage();
 
@@ -137,6 +147,8 @@ private:
     void StoreSettings();
 
     void ProxyToggled();
+    // robots.txt is read in Fast pacing only: its box is offered with Fast chosen.
+    void PacingToggled();
     void ClearURLHistory();
     void ClearFileHistory();
     void ChooseFolder(QLineEdit& field);

@@ -401,10 +401,20 @@ QWidget* TdlgEditTask::AdvancedPage()
         AddRadio(*grpAggressive, page, tr("Aggressively extract and follow links from within <SCRIPT> tags only"), 1));
     layout->addWidget(AddRadio(*grpAggressive, page,
                                tr("Aggressively extract and follow all possible links from the entire page"), 2));
+    // Pages the site lists rather than links to: another way the crawl finds pages.
+    auto* sitemaps = new QGroupBox(tr("Sitemaps:"), page);
+    cbUseSitemaps = new QCheckBox(tr("Use Sitemaps"), sitemaps);
+    cbUseSitemaps->setToolTip(
+        tr("Also copy the pages the site lists in its sitemaps (robots.txt \"Sitemap:\" lines and "
+           "/sitemap.xml), within the rules above, even those no link leads to."));
+    auto* sitemapsLayout = new QVBoxLayout(sitemaps);
+    sitemapsLayout->addWidget(cbUseSitemaps);
+    layout->addWidget(sitemaps);
     layout->addStretch();
     connect(cbAggressive, &QCheckBox::toggled, this, &TdlgEditTask::UpdateAggressive);
     connect(cbAggressive, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
     connect(grpAggressive, &QButtonGroup::idClicked, this, &TdlgEditTask::SetCustomProfile);
+    connect(cbUseSitemaps, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
     return page;
 }
 
@@ -528,7 +538,7 @@ void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
 {
     const bool wasLoading = m_loading;
     m_loading = true;
-    m_useSitemaps = profile.UseSitemaps;
+    cbUseSitemaps->setChecked(profile.UseSitemaps);
     cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
     tvFileTypes->Fill(profile.FileTypes);
     if (!full)
@@ -782,7 +792,7 @@ void TdlgEditTask::SaveProfile(THXProfile& profile) const
 {
     profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentText());
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
-    profile.UseSitemaps = m_useSitemaps;
+    profile.UseSitemaps = cbUseSitemaps->isChecked();
     profile.FileTypes = tvFileTypes->TickedExtensions();
     ReadDepth(*grpDepth, *edLevels, profile.Depth);
     ReadButton(*grpPageLocation, profile.PageLocation);

@@ -105,6 +105,7 @@ public:
     // "Followed Links (Adv)".
     QCheckBox* cbAggressive = nullptr;
     QButtonGroup* grpAggressive = nullptr;
+    QCheckBox* cbUseSitemaps = nullptr;
 
     // "URL Filters".
     TURLFilterList* lbInc = nullptr;
@@ -180,9 +181,6 @@ private:
     bool m_moved = false;
     bool m_replaced = false;
     bool m_shownOnce = false;
-    // "Use Sitemaps" of the profile shown: it has no control here, so the profile
-    // chosen in the list decides it.
-    bool m_useSitemaps = false;
     // The cookies as the editor's dialogs left them; written to the task's cookie
     // file on OK.
     THXCookieJar m_cookies;

@@ -85,6 +85,31 @@ TEST_F(HXAppTest, SettersStoreAtOnceAndANewObjectReadsThemBack)
     EXPECT_EQ(app.Store().ReadInteger(kSettingsKey, "Connections", 0), 16);
 }
 
+// "Host Delay" and "Max Page Size" are kept within their ranges however they were
+// written: through the setters or straight into the file.
+TEST_F(HXAppTest, HostDelayAndMaxPageSizeStayInTheirRanges)
+{
+    THXApp app(Env());
+    EXPECT_EQ(app.HostDelay(), 0);
+    EXPECT_EQ(app.MaxPageSize(), kDefaultMaxPageSize);
+    app.SetHostDelay(kMaxHostDelay + 1);
+    app.SetMaxPageSize(kMaxMaxPageSize + 1);
+    EXPECT_EQ(app.Store().ReadInteger(kSettingsKey, "Host Delay", 0), kMaxHostDelay);
+    EXPECT_EQ(app.Store().ReadInteger(kSettingsKey, "Max Page Size", 0), kMaxMaxPageSize);
+    app.SetHostDelay(-5);
+    app.SetMaxPageSize(0);
+    EXPECT_EQ(app.HostDelay(), 0);
+    EXPECT_EQ(app.MaxPageSize(), kMinMaxPageSize);
+    app.Store().WriteInteger(kSettingsKey, "Host Delay", 2'000'000'000);
+    app.Store().WriteInteger(kSettingsKey, "Max Page Size", -3);
+    EXPECT_EQ(app.HostDelay(), kMaxHostDelay);
+    EXPECT_EQ(app.MaxPageSize(), kMinMaxPageSize);
+    app.SetHostDelay(1500);
+    app.SetMaxPageSize(64);
+    EXPECT_EQ(THXApp(Env()).HostDelay(), 1500);
+    EXPECT_EQ(THXApp(Env()).MaxPageSize(), 64);
+}
+
 TEST_F(HXAppTest, AgentChoiceDecidesTheTextSent)
 {
     THXApp app(Env());

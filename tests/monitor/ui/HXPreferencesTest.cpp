@@ -89,7 +89,7 @@ void HXPreferencesTest::StoredValuesAreShown()
 
     TdlgOptions dialog(sandbox.App, nullptr, NoProxy());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Harbex - Preferences"));
-    QCOMPARE(dialog.pcOptions->count(), 5);
+    QCOMPARE(dialog.pcOptions->count(), 6);
     QVERIFY(dialog.cbZipLast->isChecked());
     QVERIFY(!dialog.cbZipPropertiesFirst->isChecked());
     QVERIFY(dialog.cbNoAds->isChecked());
@@ -161,6 +161,8 @@ void HXPreferencesTest::EveryEditedSettingIsStoredByOK()
     // A user name without a password stores no credentials.
     Retype(dialog.edProxyUser, QStringLiteral("me"));
     Retype(dialog.cmbAgent->lineEdit(), QStringLiteral("Internet Explorer 4.01"));
+
+    dialog.ShowPage(TPreferencesPage::Network);
     Click(dialog.cbCheckCertificates);
     Retype(dialog.edCAFile, QStringLiteral("/etc/harbex/extra.pem"));
     QCOMPARE(dialog.edConnectTimeOut->value(), 30);
@@ -262,6 +264,71 @@ void HXPreferencesTest::CancelStoresNothingButClearActsAtOnce()
     QCOMPARE(again->MaxURLHistory(), 20);
     QVERIFY(!again->NoAds());
     QVERIFY(again->LoadRecentList(kRecentURLsKey, 20).empty());
+}
+
+void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
+{
+    test::TSandboxApp sandbox;
+    {
+        TdlgOptions dialog(sandbox.App, nullptr, NoProxy());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.ShowPage(TPreferencesPage::Network);
+        // The defaults: Fast pacing, robots.txt obeyed, no delay, the default page size.
+        QVERIFY(dialog.rbPacingFast->isChecked());
+        QVERIFY(dialog.cbObeyRobots->isChecked());
+        QCOMPARE(dialog.edHostDelay->value(), 0);
+        QCOMPARE(dialog.edMaxPageSize->value(), kDefaultMaxPageSize);
+        // robots.txt is read in Fast pacing only: Classic takes its box away.
+        Click(dialog.rbPacingClassic);
+        QVERIFY(!dialog.cbObeyRobots->isEnabled());
+        Click(dialog.rbPacingFast);
+        Click(dialog.cbObeyRobots);
+        Click(dialog.rbPacingClassic);
+        // A digit that would pass the longest delay is refused; a size and a
+        // time-out below the least become the least.
+        Retype(dialog.edHostDelay, QString::number(kMaxHostDelay) + QStringLiteral("0"));
+        QCOMPARE(dialog.edHostDelay->value(), kMaxHostDelay);
+        Retype(dialog.edMaxPageSize, QString::number(kMinMaxPageSize - 1));
+        Retype(dialog.edConnectTimeOut, QString::number(kMinConnectTimeOut - 1));
+        QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    std::unique_ptr<THXApp> again = Reread(sandbox);
+    QCOMPARE(again->Pacing(), kPacingClassic);
+    QVERIFY(!again->ObeyRobots());
+    QCOMPARE(again->HostDelay(), kMaxHostDelay);
+    QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
+    QCOMPARE(again->ConnectTimeOut(), kMinConnectTimeOut);
+
+    {
+        // Shown as stored; every control changed, then Cancel: nothing is written.
+        TdlgOptions dialog(*again, nullptr, NoProxy());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.ShowPage(TPreferencesPage::Network);
+        QVERIFY(dialog.rbPacingClassic->isChecked());
+        QVERIFY(!dialog.cbObeyRobots->isChecked());
+        QCOMPARE(dialog.edHostDelay->value(), kMaxHostDelay);
+        QCOMPARE(dialog.edMaxPageSize->value(), kMinMaxPageSize);
+        Click(dialog.rbPacingFast);
+        Click(dialog.cbObeyRobots);
+        Retype(dialog.edHostDelay, QStringLiteral("250"));
+        Retype(dialog.edMaxPageSize, QStringLiteral("8"));
+        Click(dialog.cbCheckCertificates);
+        Retype(dialog.edCAFile, QStringLiteral("/etc/extra.pem"));
+        Retype(dialog.edConnectTimeOut, QStringLiteral("9"));
+        QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+    again = Reread(sandbox);
+    QCOMPARE(again->Pacing(), kPacingClassic);
+    QVERIFY(!again->ObeyRobots());
+    QCOMPARE(again->HostDelay(), kMaxHostDelay);
+    QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
+    QVERIFY(again->CheckCertificates());
+    QVERIFY(again->CAFile().empty());
+    QCOMPARE(again->ConnectTimeOut(), kMinConnectTimeOut);
 }
 
 void HXPreferencesTest::TheProxyOfferIsMadeOnce()
@@ -443,7 +510,7 @@ void HXPreferencesTest::EveryPageFitsAndIsPictured()
     TdlgOptions dialog(sandbox.App, nullptr, NoProxy());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    const char* names[] = {"general", "zip-folders", "connection", "personal-intranet", "browser"};
+    const char* names[] = {"general", "zip-folders", "connection", "network", "personal-intranet", "browser"};
     for (int page = 0; page < dialog.pcOptions->count(); ++page)
     {
         dialog.pcOptions->setCurrentIndex(page);

@@ -13,6 +13,7 @@ private slots:
     void StoredValuesAreShown();
     void EveryEditedSettingIsStoredByOK();
     void CancelStoresNothingButClearActsAtOnce();
+    void NetworkPageKeepsTheSettingsRanges();
     void TheProxyOfferIsMadeOnce();
     void MainWindowAppliesTheHistoryLengthAndModeHints();
     void FirstRunOffersTheDesktopProxy();

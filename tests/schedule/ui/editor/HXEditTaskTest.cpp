@@ -325,6 +325,7 @@ private slots:
             QCOMPARE(editor.grpDepth->checkedId(), int(TdlgEditTask::kDepthLevels));
             QCOMPARE(editor.edLevels->value(), 5);
             QCOMPARE(editor.lbEx->Entries(), (TStringList{"[PL]cgi,bin"}));
+            QVERIFY(editor.cbUseSitemaps->isChecked());
             editor.lbScreens->setCurrentRow(3);
             QTest::keyClick(editor.edLevels, Qt::Key_Down);
             QCOMPARE(editor.cmbProfile->currentText(), QStringLiteral("Custom"));
@@ -346,11 +347,63 @@ private slots:
         QCOMPARE(task.Profile.ResourceLocation, kLocationAnywhere);
         QCOMPARE(task.Profile.ConvertUnfollowedLinks, 2);
         QCOMPARE(task.Profile.URLFiltersExclude, (TStringList{"[PL]cgi,bin"}));
-        // The chosen profile's setting without a control here comes along.
         QCOMPARE(task.Profile.UseSitemaps, true);
         // OK without a visit to the Schedule screen unschedules the task.
         QCOMPARE(task.Status, kStatusUnscheduled);
         QVERIFY(task.Schedule.empty());
+    }
+
+    // "Use Sitemaps" on the advanced screen: the task's value is shown, a click
+    // makes the profile "Custom", OK puts the tick into the task's profile and the
+    // task file; Cancel leaves it as it was.
+    void sitemapsTick()
+    {
+        THXApp& app = m_sandbox->App;
+        ForceDirectories(app.TasksFolder() + "General/");
+        THXTask task(app);
+        task.Name = "maps";
+        task.FileName = app.TasksFolder() + "General/maps.hxt";
+        task.URL = "http://www.example.org/";
+        task.Destination = app.GetDownloadsFolder() + "maps.zip";
+        task.Profile.FileName = task.FileName;
+        task.Profile.Name = "Custom";
+        THXProfile named;
+        named.FileName = app.ProfilesFolder() + "Plain.hxp";
+        named.Save();
+        const auto showAdvanced = [](TdlgEditTask& editor)
+        {
+            editor.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&editor));
+            const QRect row = editor.lbScreens->visualItemRect(editor.lbScreens->item(4));
+            QTest::mouseClick(editor.lbScreens->viewport(), Qt::LeftButton, {}, row.center());
+            QVERIFY(editor.cbUseSitemaps->isVisible());
+        };
+        {
+            TdlgEditTask editor(nullptr, app, task, TEditTaskMode::Edit);
+            showAdvanced(editor);
+            QVERIFY(!editor.cbUseSitemaps->isChecked());
+            QTest::keyClick(editor.cmbProfile, Qt::Key_P);
+            QCOMPARE(editor.cmbProfile->currentText(), QStringLiteral("Plain"));
+            Click(editor.cbUseSitemaps);
+            QCOMPARE(editor.cmbProfile->currentText(), QStringLiteral("Custom"));
+            Click(editor.btnOK);
+            QTRY_VERIFY(!editor.isVisible());
+        }
+        QVERIFY(task.Profile.UseSitemaps);
+        task.Save();
+        THXTask reread(app);
+        reread.FileName = task.FileName;
+        reread.Load();
+        QVERIFY(reread.Profile.UseSitemaps);
+        {
+            TdlgEditTask editor(nullptr, app, task, TEditTaskMode::Edit);
+            showAdvanced(editor);
+            QVERIFY(editor.cbUseSitemaps->isChecked());
+            Click(editor.cbUseSitemaps);
+            QVERIFY(!editor.cbUseSitemaps->isChecked());
+            Click(editor.btnCancel);
+        }
+        QVERIFY(task.Profile.UseSitemaps);
     }
 
     // The account dialog opens when the password box is ticked with no account and
