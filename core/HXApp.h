@@ -218,7 +218,13 @@ public:
     }
     // "Host Delay": the least time between two requests to one host, in
     // milliseconds (0: none), so a crawl can be slowed down for a real site.
-    int HostDelay() { return std::max(0, m_store.ReadInteger(kSettingsKey, "Host Delay", 0)); }
+    int HostDelay()
+    {
+        return m_hostDelayOverride >= 0 ? m_hostDelayOverride
+                                        : std::max(0, m_store.ReadInteger(kSettingsKey, "Host Delay", 0));
+    }
+    // For this program's run only (harbex-cli --wait): the stored setting stays.
+    void OverrideHostDelay(int milliseconds) { m_hostDelayOverride = std::max(0, milliseconds); }
     void SetHostDelay(int milliseconds) { m_store.WriteInteger(kSettingsKey, "Host Delay", std::max(0, milliseconds)); }
     // "Max Page Size": a fetched page larger than this many megabytes (1 to 1024,
     // kDefaultMaxPageSize by default) is kept as it was fetched and not parsed, so its
@@ -306,6 +312,8 @@ private:
     std::atomic<bool> m_checkCertificates{true};
     std::atomic<bool> m_obeyRobots{true};
     std::atomic<int> m_connectTimeOut{kDefaultConnectTimeOut};
+    // Owner thread only; -1: the setting decides.
+    int m_hostDelayOverride = -1;
     std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};
