@@ -4,6 +4,8 @@
 // `out` (results) and `err` (problems), and returns the process's exit status.
 // Bad arguments throw EUsageError; main prints its text and a hint and exits with 2.
 
+#include <chrono>
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -29,6 +31,11 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 // The task was stopped (Ctrl+C) before it completed; it can be resumed.
 inline constexpr int kExitStopped = 3;
+// The copy completed, but some of its items failed (an error answer of a server, a
+// network failure): the error report lists them, and "run --recover" fetches them again.
+inline constexpr int kExitItemErrors = 8;
+// A second Ctrl+C within a few seconds of the first ended the program at once.
+inline constexpr int kExitInterrupted = 130;
 
 class EUsageError : public std::runtime_error
 {
@@ -49,6 +56,8 @@ public:
     bool Flag(std::string_view name) const;
     // The last value given for the option.
     std::optional<std::string> Value(std::string_view name) const;
+    // Every value given for a repeatable option, in order.
+    std::vector<std::string> Values(std::string_view name) const;
     // The option as a whole number in [minimum, maximum]; EUsageError names the
     // option when the text is not one.
     std::optional<int> IntValue(std::string_view name, int minimum, int maximum) const;
@@ -60,6 +69,41 @@ private:
     std::set<std::string, std::less<>> m_flags;
     std::vector<std::pair<std::string, std::string>> m_values;
 };
+
+// One option of harbex-cli: whether it takes a value, and the commands that take it.
+struct TOptionInfo
+{
+    std::string_view Name;
+    bool TakesValue = false;
+    std::string_view Commands;
+};
+// The option of any command, null when no command has it.
+const TOptionInfo* FindOption(std::string_view name);
+
+// The options of copy and run that set the task and its profile copy (and --wait,
+// -i), and the output flags of the commands that print per task.
+const std::set<std::string, std::less<>>& TaskValueOptions();
+const std::set<std::string, std::less<>>& OutputFlags();
+// "--limit-rate RATE": bytes per second, "k" and "M" for 1024 and 1024*1024, 0 for
+// no cap. Throws EUsageError for anything else.
+std::int64_t ParseRate(const std::string& text);
+// Sets the task and its profile copy from --include, --exclude, --types, --pages,
+// --resources, --user, --password-file, --header, --user-agent and --limit-rate.
+void ApplyTaskOptions(THXApp& app, const TCliArgs& args, THXTask& task);
+// "--wait SECONDS": the host delay of this run, none when not given.
+std::optional<std::chrono::milliseconds> WaitOption(const TCliArgs& args);
+
+// How a command that runs tasks prints: --quiet (errors only), --verbose (a line
+// per finished item), --json (JSON objects instead of text).
+struct TOutputMode
+{
+    bool Quiet = false;
+    bool Verbose = false;
+    bool Json = false;
+};
+TOutputMode OutputModeOf(const TCliArgs& args);
+// The lines of an input file ("-": standard input), without empty lines and "#" comments.
+std::vector<std::string> InputLines(const std::string& file);
 
 // harbex-cli tasks [CATEGORY]
 int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

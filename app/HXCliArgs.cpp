@@ -16,7 +16,8 @@ TCliArgs::TCliArgs(const std::vector<std::string>& args, const std::set<std::str
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i)
     {
-        const std::string& arg = args[i];
+        // "-i FILE" is wget's short form of --input-file.
+        const std::string arg = !optionsEnded && args[i] == "-i" ? std::string("--input-file") : args[i];
         if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0)
         {
             m_positional.push_back(arg);
@@ -43,6 +44,17 @@ TCliArgs::TCliArgs(const std::vector<std::string>& args, const std::set<std::str
             if (equals != std::string::npos)
                 throw EUsageError("option " + name + " takes no value");
             m_flags.insert(name);
+        }
+        else if (name == "--password")
+        {
+            // Other users of the machine can read a command line.
+            throw EUsageError("no password on the command line, where other users can read it: give "
+                              "--password-file FILE (\"-\" reads it from standard input)");
+        }
+        else if (const TOptionInfo* known = FindOption(name))
+        {
+            throw EUsageError("option " + name +
+                              " does not apply to this command (it is for: " + std::string(known->Commands) + ")");
         }
         else
         {
@@ -77,6 +89,15 @@ std::optional<int> TCliArgs::IntValue(std::string_view name, int minimum, int ma
         throw EUsageError("option " + std::string(name) + " needs a whole number from " + std::to_string(minimum) +
                           " to " + std::to_string(maximum) + ", not \"" + *text + "\"");
     return value;
+}
+
+std::vector<std::string> TCliArgs::Values(std::string_view name) const
+{
+    std::vector<std::string> values;
+    for (const auto& [option, value] : m_values)
+        if (option == name)
+            values.push_back(value);
+    return values;
 }
 
 int TCliArgs::CountFlags(std::initializer_list<std::string_view> names) const

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <functional>
+#include <set>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 #include "app/HXCliDemoServer.h"
+#include "app/HXCliJson.h"
 #include "app/HXCliSession.h"
 #include "core/HXApp.h"
 #include "core/HXCookieJar.h"
@@ -21,6 +24,7 @@
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
 #include "core/HXTaskLock.h"
+#include "engine/HXRobots.h"
 #include "net/HXProxy.h"
 #include "net/HXSignIn.h"
 #include "schedule/HXRunTask.h"
@@ -54,7 +58,7 @@ extern "C" void OnInterrupt(int)
         return;
     }
     if (now.tv_sec - g_firstInterrupt.load() <= kSecondInterruptSeconds)
-        ::_exit(130);
+        ::_exit(kExitInterrupted);
     g_firstInterrupt = now.tv_sec;
 }
 
@@ -103,13 +107,89 @@ std::optional<TRunPacing> PacingOption(const TCliArgs& args)
     throw EUsageError("--pacing is \"classic\" or \"fast\", not \"" + *value + "\"");
 }
 
-TSessionOptions OptionsFor(std::ostream& out, int connections, const TCliArgs& args)
+// Where a command that runs tasks prints: results (the summary or JSON) to `Out`,
+// the lines around a run to `Notes` (nowhere for --quiet and --json), problems to `Err`.
+struct TRunOutput
+{
+    TOutputMode Mode;
+    std::ostream& Out;
+    std::ostream& Notes;
+    std::ostream& Err;
+};
+
+// Prints each item a run is done with: its state, size and address (and why it failed).
+std::function<void(const THXQItem&)> ItemPrinter(const TRunOutput& output)
+{
+    if (!output.Mode.Verbose)
+        return {};
+    std::ostream& out = output.Out;
+    if (output.Mode.Json)
+        return [&out](const THXQItem& item)
+        {
+            TJsonObject line;
+            line.Add("type", "item")
+                .Add("state", StateText(item.State))
+                .Add("ok", item.State != kStateError)
+                .Add("size", item.Size)
+                .Add("url", item.URL.str())
+                .Add("status_text", item.StatusText.str());
+            out << line.Text() << "\n" << std::flush;
+        };
+    return [&out](const THXQItem& item)
+    {
+        out << StateText(item.State) << " " << item.Size << " " << item.URL.str();
+        if (item.State == kStateError && !item.StatusText.empty())
+            out << "  (" << item.StatusText.str() << ")";
+        out << "\n" << std::flush;
+    };
+}
+
+TSessionOptions OptionsFor(const TRunOutput& output, int connections, const TCliArgs& args)
 {
     TSessionOptions options;
     options.Pacing = PacingOption(args);
     options.Connections = connections;
-    options.Progress = (&out == &std::cout && ::isatty(STDOUT_FILENO)) ? TProgressStyle::Live : TProgressStyle::Lines;
+    // The live line is for a person at a terminal; one line per item does not mix with it.
+    if (output.Mode.Quiet || output.Mode.Json)
+        options.Progress = TProgressStyle::Quiet;
+    else if (&output.Out == &std::cout && ::isatty(STDOUT_FILENO) && !output.Mode.Verbose)
+        options.Progress = TProgressStyle::Live;
+    else
+        options.Progress = TProgressStyle::Lines;
+    options.OnItemDone = ItemPrinter(output);
     return options;
+}
+
+// "--wait SECONDS": the host delay of this program's runs, whatever the setting (or
+// the pacing chosen with --pacing) says.
+void ApplyWait(THXApp& app, const TCliArgs& args, TSessionOptions& options)
+{
+    const auto wait = WaitOption(args);
+    if (!wait)
+        return;
+    app.OverrideHostDelay(static_cast<int>(wait->count()));
+    if (options.Pacing)
+        options.Pacing->Dispatch.HostDelay = *wait;
+}
+
+// The status that tells most of several runs: a failure, then a stop, then failed items.
+int WorseStatus(int first, int second)
+{
+    auto rank = [](int status)
+    {
+        switch (status)
+        {
+        case kExitOk:
+            return 0;
+        case kExitItemErrors:
+            return 1;
+        case kExitStopped:
+            return 2;
+        default:
+            return 3;
+        }
+    };
+    return rank(second) > rank(first) ? second : first;
 }
 
 // "--load-cookies FILE", and for copy "--login-url URL --post-data FIELDS": the
@@ -157,37 +237,67 @@ bool PrepareCookies(THXApp& app, const TCliArgs& args, THXTask& task, std::ostre
     return true;
 }
 
+// The items of the task's queue whose fetch failed, leaving out the pages kept out
+// by robots.txt: the run obeyed the site there, nothing went wrong.
+int FailedItems(THXTask& task)
+{
+    constexpr int kStateField = 0;
+    constexpr int kStatusTextField = 1;
+    if (task.PageErrors + task.ResourceErrors == 0)
+        return 0;
+    if (task.QueueLineCount() == 0)
+        task.LoadQueueLines();
+    int failed = 0;
+    for (int pair = 0; pair < task.QueueLineCount() / 2; ++pair)
+        if (task.RecordField(pair, kStateField) == std::to_string(kStateError) &&
+            task.RecordField(pair, kStatusTextField) != kRobotsDisallowedText)
+            ++failed;
+    return failed;
+}
+
 // Runs the task in a session of its own and prints what became of it.
 int RunTaskInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
-                     std::ostream& out, std::ostream& err)
+                     const TRunOutput& output)
 {
+    std::ostream& notes = output.Notes;
     TInterruptGuard interrupts;
-    THXCliSession session(app, out, err, OptionsFor(out, connections, args));
+    TSessionOptions options = OptionsFor(output, connections, args);
+    ApplyWait(app, args, options);
+    THXCliSession session(app, notes, output.Err, std::move(options));
     session.StopRequest = &g_interrupts;
-    out << "Copying " << task->URL << "\n";
+    notes << "Copying " << task->URL << "\n";
     const TRunResult result = session.RunTask(task);
     if (!result.Started && !session.Runner().RefusalText().empty())
         return kExitFailed; // another process runs the task: its state is not ours to print
-    session.PrintSummary(*task);
-    if (!result.FailureText.empty())
-        out << "Stopped: " << result.FailureText << "\nResume with: harbex-cli run \"" << task->FileName
-            << "\" --resume\n";
-    if (result.Interrupted)
-        out << "Stopped. Resume with: harbex-cli run \"" << task->FileName << "\" --resume\n";
+    int status = ExitStatusOf(result);
     if (result.Completed && task->PagesSaved > 0 && task->PageErrors >= task->PagesSaved)
     {
         // The run ended, but not one page came: that is no copy.
-        err << "harbex-cli: no page could be fetched from " << task->URL << "\n";
-        return kExitFailed;
+        output.Err << "harbex-cli: no page could be fetched from " << task->URL << "\n";
+        status = kExitFailed;
     }
-    return ExitStatusOf(result);
+    else if (result.Completed && FailedItems(*task) > 0)
+        status = kExitItemErrors;
+    if (output.Mode.Json)
+        output.Out << session.SummaryJson(*task, status) << "\n" << std::flush;
+    else if (!output.Mode.Quiet)
+        session.PrintSummary(*task);
+    if (!result.FailureText.empty())
+        notes << "Stopped: " << result.FailureText << "\nResume with: harbex-cli run \"" << task->FileName
+              << "\" --resume\n";
+    if (result.Interrupted)
+        notes << "Stopped. Resume with: harbex-cli run \"" << task->FileName << "\" --resume\n";
+    if (status == kExitItemErrors)
+        notes << "Some items failed: \"harbex-cli report \"" << task->FileName
+              << "\" --errors\" lists them, \"--recover\" fetches them again\n";
+    return status;
 }
 
 // RunTaskInSession, then the task's cookies saved where "--save-cookies" says.
 int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connections, const TCliArgs& args,
-                 std::ostream& out, std::ostream& err)
+                 const TRunOutput& output)
 {
-    const int status = RunTaskInSession(app, task, connections, args, out, err);
+    const int status = RunTaskInSession(app, task, connections, args, output);
     // "--save-cookies FILE": the task's cookies as the run left them, for wget,
     // curl or another task.
     if (const auto file = args.Value("--save-cookies"))
@@ -195,12 +305,26 @@ int RunInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int connecti
         std::string error;
         if (!task->Cookies.SaveFile(*file, error))
         {
-            err << "harbex-cli: " << error << "\n";
+            output.Err << "harbex-cli: " << error << "\n";
             return status == kExitOk ? kExitFailed : status;
         }
-        out << "Cookies saved to " << *file << ": " << task->Cookies.Count() << "\n";
+        output.Notes << "Cookies saved to " << *file << ": " << task->Cookies.Count() << "\n";
     }
     return status;
+}
+
+// The addresses or task files of a command: its argument, then the lines of -i FILE.
+std::vector<std::string> Targets(const TCliArgs& args, std::string_view what)
+{
+    std::vector<std::string> targets = args.Positional();
+    if (const auto file = args.Value("--input-file"))
+    {
+        const std::vector<std::string> lines = InputLines(*file);
+        targets.insert(targets.end(), lines.begin(), lines.end());
+        if (targets.empty())
+            throw EUsageError("the input file " + *file + " names no " + std::string(what));
+    }
+    return targets;
 }
 
 // "schedule TASKFILE WHEN": sets the task's schedule as the scheduler window's
@@ -301,40 +425,36 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
     return task;
 }
 
-int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+namespace
 {
-    const TCliArgs args(arguments,
-                        {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category",
-                         "--pacing", "--load-cookies", "--save-cookies", "--login-url", "--post-data",
-                         std::string(kConnectTimeOut)},
-                        {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
-    if (args.Positional().size() != 1)
-        throw EUsageError("copy needs exactly one address");
-    ApplyConnectionFlags(app, args);
-    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
-    std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
-    if (!PrepareCookies(app, args, *task, out, err))
-        return kExitFailed;
-    task->Save();
 
-    RememberURL(app, task->URL);
-    return RunInSession(app, task, connections, args, out, err);
+// The value options and flags of copy and run besides their own.
+std::set<std::string, std::less<>> With(std::set<std::string, std::less<>> own,
+                                        const std::set<std::string, std::less<>>& more)
+{
+    own.insert(more.begin(), more.end());
+    return own;
 }
 
-int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+// One address of copy: a new task with the options, run to its end.
+int CopyAddress(THXApp& app, const TCliArgs& args, const std::string& address, int connections,
+                const TRunOutput& output)
 {
-    const TCliArgs args(arguments,
-                        {"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
-                        {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
-                         std::string(kNoRobots)});
-    if (args.Positional().size() != 1)
-        throw EUsageError("run needs exactly one task file");
-    ApplyConnectionFlags(app, args);
-    if (args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 1)
-        throw EUsageError("give at most one of --restart, --resume, --update, --recover, --map");
-    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
+    std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, address);
+    ApplyTaskOptions(app, args, *task);
+    if (!PrepareCookies(app, args, *task, output.Notes, output.Err))
+        return kExitFailed;
+    task->Save();
+    RememberURL(app, task->URL);
+    return RunInSession(app, task, connections, args, output);
+}
+
+// One task file of run, run to its end with the options.
+int RunTaskFile(THXApp& app, const TCliArgs& args, const std::string& given, int connections, const TRunOutput& output)
+{
+    std::ostream& err = output.Err;
     auto task = std::make_shared<THXTask>(app);
-    task->FileName = ResolveTaskFile(app, args.Positional().front());
+    task->FileName = ResolveTaskFile(app, given);
     task->Load();
     // Before anything reads its queue or takes its cookies: another process's run
     // is left alone. (The runner's lock decides; this spares the work before it.)
@@ -349,6 +469,8 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
         err << "harbex-cli: " << damage << "; the task was not run\n";
         return kExitFailed;
     }
+    // The task's own settings given here change the task as its editor would.
+    ApplyTaskOptions(app, args, *task);
     if (task->Status == kStatusDownloading || task->Status == kStatusComplete)
     {
         // A run that was cut off (the program ended without stopping it) goes on.
@@ -374,9 +496,73 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
     }
     if (task->RunMode != kRunRestart && task->RunMode != kRunMap && !FileExists(task->QueueFileName()))
         task->RunMode = kRunRestart;
-    if (!PrepareCookies(app, args, *task, out, err))
+    if (!PrepareCookies(app, args, *task, output.Notes, err))
         return kExitFailed;
-    return RunInSession(app, task, connections, args, out, err);
+    return RunInSession(app, task, connections, args, output);
+}
+
+// Runs `one` for each target in turn; a stop (Ctrl+C) ends the list there.
+int ForEachTarget(const std::vector<std::string>& targets, const std::function<int(const std::string&)>& one)
+{
+    int status = kExitOk;
+    for (const std::string& target : targets)
+    {
+        const int result = one(target);
+        status = WorseStatus(status, result);
+        if (result == kExitStopped || g_interrupts.load() > 0)
+            break;
+    }
+    return status;
+}
+
+} // namespace
+
+int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs args(
+        arguments,
+        With({"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing",
+              "--load-cookies", "--save-cookies", "--login-url", "--post-data", std::string(kConnectTimeOut)},
+             TaskValueOptions()),
+        With({std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)}, OutputFlags()));
+    const std::vector<std::string> addresses = Targets(args, "address");
+    if (addresses.empty() || (args.Positional().size() > 1))
+        throw EUsageError("copy needs exactly one address (or -i FILE with one address a line)");
+    if (addresses.size() > 1 && args.Value("--name"))
+        throw EUsageError("give no --name with -i: each address names its own task");
+    ApplyConnectionFlags(app, args);
+    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
+    std::ostream nowhere(nullptr);
+    const TOutputMode mode = OutputModeOf(args);
+    const TRunOutput output{mode, out, mode.Quiet || mode.Json ? nowhere : out, err};
+    // Every option is checked before the first copy starts.
+    (void)WaitOption(args);
+    return ForEachTarget(addresses, [&](const std::string& address)
+                         { return CopyAddress(app, args, address, connections, output); });
+}
+
+int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    const TCliArgs args(
+        arguments,
+        With({"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
+             TaskValueOptions()),
+        With({"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
+              std::string(kNoRobots)},
+             OutputFlags()));
+    const std::vector<std::string> files = Targets(args, "task file");
+    if (files.empty() || args.Positional().size() > 1)
+        throw EUsageError("run needs exactly one task file (or -i FILE with one task file a line)");
+    ApplyConnectionFlags(app, args);
+    if (args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 1)
+        throw EUsageError("give at most one of --restart, --resume, --update, --recover, --map");
+    const int connections = args.IntValue("--connections", kMinSlots, kMaxSlots).value_or(0);
+    std::ostream nowhere(nullptr);
+    const TOutputMode mode = OutputModeOf(args);
+    const TRunOutput output{mode, out, mode.Quiet || mode.Json ? nowhere : out, err};
+    (void)WaitOption(args);
+    return ForEachTarget(files,
+                         [&](const std::string& file) { return RunTaskFile(app, args, file, connections, output); });
 }
 
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
@@ -389,7 +575,7 @@ int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std:
     if (!args.Positional().empty())
         throw EUsageError("schedule takes no arguments, or a task file and a schedule");
     TInterruptGuard interrupts;
-    THXCliSession session(app, out, err, OptionsFor(out, 0, args));
+    THXCliSession session(app, out, err, OptionsFor(TRunOutput{{}, out, out, err}, 0, args));
     session.StopRequest = &g_interrupts;
     out << "Watching " << app.ActiveTasksFile() << " for due tasks (Ctrl+C ends)...\n";
     session.RunSchedule();
@@ -416,7 +602,7 @@ int CommandDemo(THXApp& app, const std::vector<std::string>& arguments, std::ost
                         {"--folder", "--name", "--profile"}, {});
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, server.URL("/index.html"));
     task->Save();
-    const int status = RunInSession(app, task, 0, given, out, err);
+    const int status = RunInSession(app, task, 0, given, TRunOutput{{}, out, out, err});
     if (status == kExitOk)
         out << "\nOpen the copy in a browser: " << LocalStartPage(*task) << "\n"
             << "Other commands: harbex-cli --help\n";

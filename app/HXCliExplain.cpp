@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/HXCliJson.h"
 #include "core/HXApp.h"
 #include "core/HXEncoding.h"
 #include "core/HXFileTypes.h"
@@ -178,7 +179,7 @@ std::string GroupDescription(const std::string& group)
 
 int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs parsed(args, {"--task", "--level"}, {});
+    const TCliArgs parsed(args, {"--task", "--level"}, {"--json"});
     const auto& positional = parsed.Positional();
     if (positional.empty())
         throw EUsageError("explain needs a URL");
@@ -238,6 +239,25 @@ int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostre
         link += verdict.follow ? "  (left as it is: the profile does not convert followed links)"
                                : "  (left as it is: it leads to the web)";
 
+    if (parsed.Flag("--json"))
+    {
+        TJsonObject json;
+        json.Add("url", url)
+            .Add("task", task.Name)
+            .Add("task_file", task.FileName)
+            .Add("start_page", task.URL)
+            .Add("profile", profile.Name)
+            .Add("file_type", group)
+            .Add("level", level)
+            .Add("followed", verdict.follow)
+            .Add("rule", verdict.rule)
+            .Add("reason", verdict.reason)
+            .Add("local_file", localFile)
+            .Add("start_page_link", converted ? ConvertedLink(url, startDirectory, fragment) : url)
+            .Add("link_converted", converted);
+        out << json.Text() << "\n";
+        return kExitOk;
+    }
     out << "URL: " << url << "\n";
     out << "Task: " << task.Name << " (" << task.FileName << ")\n";
     out << "Start page: " << task.URL << "\n";

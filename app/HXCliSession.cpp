@@ -6,6 +6,7 @@
 #include <sstream>
 #include <utility>
 
+#include "app/HXCliJson.h"
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
@@ -24,6 +25,9 @@ using TClock = std::chrono::steady_clock;
 constexpr std::size_t kLiveLineWidth = 118;
 // The live line is redrawn this often.
 constexpr auto kLivePeriod = std::chrono::milliseconds(250);
+// The progress line's rate counts the bytes of at least this long, renewed this often.
+constexpr double kRateWindowMinSeconds = 0.5;
+constexpr double kRateWindowSeconds = 3.0;
 // Longest wait of the loop between two looks at the timers and the stop request.
 constexpr auto kServeStep = std::chrono::milliseconds(50);
 
@@ -70,6 +74,15 @@ std::string StartPageStatusText(THXTask& task)
     return task.RecordField(0, kStatusTextField);
 }
 
+// ---- TCliItemView ----
+
+void TCliItemView::RefreshRow(THXQItem& item)
+{
+    const bool done = item.State == kStateError || IsFetchedState(item.State);
+    if (done && m_done && m_shown.insert(item.Index).second)
+        m_done(item);
+}
+
 // ---- THXCliHost ----
 
 THXCliHost::THXCliHost(THXApp& app, std::ostream& out, std::ostream& err, THXEventLoopOwner& owner)
@@ -78,6 +91,29 @@ THXCliHost::THXCliHost(THXApp& app, std::ostream& out, std::ostream& err, THXEve
     , m_err(err)
     , m_owner(owner)
 {
+}
+
+THXCliHost::~THXCliHost()
+{
+    AttachExploreView(nullptr);
+}
+
+void THXCliHost::WatchItems(std::function<void(const THXQItem&)> done)
+{
+    m_itemView = done ? std::make_unique<TCliItemView>(std::move(done)) : nullptr;
+}
+
+void THXCliHost::AttachExploreView(THXTask* task)
+{
+    // The view belongs to this host: no task keeps it after the host has let go.
+    if (const std::shared_ptr<THXTask> watched = m_watched.lock(); watched && watched->ExploreView == m_itemView.get())
+        watched->ExploreView = nullptr;
+    m_watched.reset();
+    if (task == nullptr || !m_itemView)
+        return;
+    m_itemView->ClearRows();
+    task->ExploreView = m_itemView.get();
+    m_watched = task->weak_from_this();
 }
 
 void THXCliHost::ShowStatus(const std::string& text)
@@ -158,6 +194,7 @@ THXCliSession::THXCliSession(THXApp& app, std::ostream& out, std::ostream& err, 
     , m_session(app, m_owner, SetupFor(m_options, m_owner))
 {
     m_session.SetHost(&m_host);
+    m_host.WatchItems(m_options.OnItemDone);
     THXSlotList& slots = m_session.Slots();
     slots.OnCreateRow = [this](THXSocket&)
     {
@@ -203,6 +240,8 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
 {
     const auto started = TClock::now();
     m_nextProgress = started;
+    m_rateSampleTime = {};
+    m_recentRate = -1;
     m_startPageSlotStatus.clear();
     const TRunResult result = m_session.RunTask(
         task, [this](std::chrono::milliseconds wait) { ServeOnce(wait); },
@@ -212,6 +251,8 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
         });
     if (result.Started && m_options.Progress != TProgressStyle::Quiet)
         PrintProgress(*task, true);
+    if (task->ExploreView != nullptr)
+        m_host.AttachExploreView(nullptr);
     return result;
 }
 
@@ -270,8 +311,35 @@ void THXCliSession::PrintProgress(THXTask& task, bool final)
     line << "pages " << task.PagesSaved << "/" << task.TotalPages << "  media " << task.ResourcesSaved << "/"
          << task.TotalResources << "  errors " << task.PageErrors + task.ResourceErrors << "  "
          << Kilobytes(task.TotalBytes) << " KB";
-    if (seconds >= 1)
-        line << "  " << Kilobytes(static_cast<std::int64_t>(static_cast<double>(task.TotalBytes) / seconds)) << " KB/s";
+    if (!final)
+    {
+        // The rate of the last few seconds, which a cap or a slow server shows at once.
+        const auto now = TClock::now();
+        const double window = std::chrono::duration<double>(now - m_rateSampleTime).count();
+        if (m_rateSampleTime != TClock::time_point{} && window >= kRateWindowMinSeconds)
+            m_recentRate = static_cast<double>(task.TotalBytes - m_rateSampleBytes) / window;
+        if (m_rateSampleTime == TClock::time_point{} || window >= kRateWindowSeconds)
+        {
+            m_rateSampleTime = now;
+            m_rateSampleBytes = task.TotalBytes;
+        }
+    }
+    const double rate = !final && m_recentRate >= 0 ? m_recentRate
+                        : seconds >= 1              ? static_cast<double>(task.TotalBytes) / seconds
+                                                    : -1;
+    if (rate >= 0)
+        line << "  " << Kilobytes(static_cast<std::int64_t>(rate)) << " KB/s";
+    // The time left, once items have been done: the pace so far over the items
+    // known to wait (a crawl finds more as it goes, so it is an estimate).
+    const std::int64_t doneItems = static_cast<std::int64_t>(task.PagesSaved) + task.ResourcesSaved;
+    const std::int64_t leftItems = static_cast<std::int64_t>(task.TotalPages) + task.TotalResources - doneItems;
+    if (!final && doneItems > 0 && leftItems > 0 && seconds >= 2)
+    {
+        const auto left =
+            static_cast<std::int64_t>(seconds * static_cast<double>(leftItems) / static_cast<double>(doneItems));
+        line << "  about " << left / 60 << ":" << std::setw(2) << std::setfill('0') << left % 60 << std::setfill(' ')
+             << " left";
+    }
     line << "  " << StatusText(task.Status);
     if (!final)
     {
@@ -303,6 +371,39 @@ void THXCliSession::PrintProgress(THXTask& task, bool final)
     {
         m_out << text << "\n" << std::flush;
     }
+}
+
+std::string THXCliSession::SummaryJson(THXTask& task, int exitStatus)
+{
+    TJsonObject summary;
+    summary.Add("type", "summary")
+        .Add("task", task.Name)
+        .Add("task_file", task.FileName)
+        .Add("url", task.URL)
+        .Add("status", StatusText(task.Status))
+        .Add("exit_status", exitStatus)
+        .Add("pages_saved", task.PagesSaved)
+        .Add("pages_total", task.TotalPages)
+        .Add("page_errors", task.PageErrors)
+        .Add("media_saved", task.ResourcesSaved)
+        .Add("media_total", task.TotalResources)
+        .Add("media_errors", task.ResourceErrors)
+        .Add("bytes", task.TotalBytes)
+        .Add("seconds", ElapsedSeconds(task));
+    const bool fetched = !NothingFetched(task);
+    if (fetched && task.IntranetMode)
+        summary.Add("copy", LocalStartPage(task));
+    else
+        summary.AddNull("copy");
+    if (fetched && !task.IntranetMode)
+        summary.Add("archive", task.Destination);
+    else
+        summary.AddNull("archive");
+    if (!m_host.SummaryFile().empty() && task.IntranetMode)
+        summary.Add("reports", m_host.SummaryFile());
+    else
+        summary.AddNull("reports");
+    return summary.Text();
 }
 
 std::string THXCliSession::StartPageFailure(THXTask& task) const

@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/HXOwner.h"
@@ -54,6 +55,27 @@ struct TSessionOptions
     std::chrono::milliseconds ProgressPeriod = std::chrono::seconds(5);
     // Connection slots for the session (0: the "Connections" setting).
     int Connections = 0;
+    // Called on the owner thread once for each item of a run that is done with
+    // (fetched, or failed); none when empty.
+    std::function<void(const THXQItem&)> OnItemDone;
+};
+
+// The terminal's side of a running task's queue: it hands each item on once, when
+// the item is first done with.
+class TCliItemView final : public THXTaskView
+{
+public:
+    explicit TCliItemView(std::function<void(const THXQItem&)> done)
+        : m_done(std::move(done))
+    {
+    }
+    void ClearRows() override { m_shown.clear(); }
+    void AddRow(THXQItem& item) override { (void)item; }
+    void RefreshRow(THXQItem& item) override;
+
+private:
+    std::function<void(const THXQItem&)> m_done;
+    std::set<int> m_shown;
 };
 
 // The runner's host for a terminal: status texts feed the progress line, errors
@@ -62,6 +84,13 @@ class THXCliHost final : public THXRunnerHost
 {
 public:
     THXCliHost(THXApp& app, std::ostream& out, std::ostream& err, THXEventLoopOwner& owner);
+    ~THXCliHost() override;
+    THXCliHost(const THXCliHost&) = delete;
+    THXCliHost& operator=(const THXCliHost&) = delete;
+
+    // Each item a run is done with goes to `done` (empty: none).
+    void WatchItems(std::function<void(const THXQItem&)> done);
+    void AttachExploreView(THXTask* task) override;
 
     void ShowStatus(const std::string& text) override;
     void PageNotSaved(const std::string& localFile) override;
@@ -84,6 +113,9 @@ private:
     std::string m_lastStatus;
     std::string m_summaryFile;
     int m_errors = 0;
+    std::unique_ptr<TCliItemView> m_itemView;
+    // The task whose ExploreView is m_itemView, so the view is taken back off it.
+    std::weak_ptr<THXTask> m_watched;
 };
 
 // What became of a run (the engine session's account of it).
@@ -121,6 +153,8 @@ public:
     // Prints the progress line or the summary of a task now.
     void PrintProgress(THXTask& task, bool final);
     void PrintSummary(THXTask& task);
+    // The same as one JSON object, with the exit status the run gives.
+    std::string SummaryJson(THXTask& task, int exitStatus);
     // Why the start page of the last run failed: its status text, else what its
     // connection slot last showed (a connection failure leaves no status text in
     // the item); "" when neither says anything.
@@ -138,6 +172,10 @@ private:
     THXCliHost m_host;
     std::chrono::steady_clock::time_point m_nextProgress;
     std::size_t m_liveWidth = 0;
+    // The bytes received at the start of the progress line's rate window (-1: no rate yet).
+    std::chrono::steady_clock::time_point m_rateSampleTime{};
+    std::int64_t m_rateSampleBytes = 0;
+    double m_recentRate = -1;
     // What a slot last showed while it fetched a start page (the first queue item).
     std::string m_startPageSlotStatus;
     // Last: made after the loop, the host and the fields its reports reach, and

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/HXCliJson.h"
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
@@ -135,8 +137,9 @@ std::string TaskFileProblem(const std::string& path)
 // Lists one category; returns false when a task file of it could not be listed.
 // Listing writes nothing: each task file is read, and a stale run state is shown
 // as the scheduler window shows it ("Incomplete") without being saved back.
+// With `json` given, each task goes there as a JSON object instead of a table row.
 bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& category, std::ostream& out,
-                  std::ostream& err)
+                  std::ostream& err, std::vector<std::string>* json = nullptr)
 {
     bool complete = true;
     std::vector<std::shared_ptr<THXTask>> tasks;
@@ -171,6 +174,21 @@ bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& categ
             continue;
         }
         const TTaskRow row = TaskRow(*task);
+        if (json != nullptr)
+        {
+            // The listed columns under their captions in snake case ("Last Run": "last_run").
+            TJsonObject object;
+            for (const std::size_t column : kListedColumns)
+            {
+                std::string key;
+                for (const char c : kTaskColumnCaptions[column])
+                    key += c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                object.Add(key, column == kDestinationColumn ? task->Destination : row.Columns[column]);
+            }
+            object.Add("category", category).Add("task_file", task->FileName).Add("status_code", task->Status);
+            json->push_back(object.Text());
+            continue;
+        }
         std::vector<std::string> cells;
         for (const std::size_t column : kListedColumns)
             // The window shows the destination with backslashes; here it stays a local path.
@@ -178,6 +196,8 @@ bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& categ
         rows.push_back(std::move(cells));
     }
 
+    if (json != nullptr)
+        return complete;
     const std::size_t count = rows.size() - 1;
     out << "Category: " << category << " (" << count << (count == 1 ? " task" : " tasks") << ")\n";
     if (count == 0)
@@ -220,13 +240,26 @@ int FailedItemCount(const THXReportQueueLines& queueLines)
 
 int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs parsed(args, {}, {});
+    const TCliArgs parsed(args, {}, {"--json"});
     const auto& positional = parsed.Positional();
     if (positional.size() > 1)
         throw EUsageError("extra argument: " + positional[1]);
 
     TSystemClock clock;
     THXScheduler scheduler(app, clock);
+    if (parsed.Flag("--json"))
+    {
+        // One document: {"tasks": [...]}, every task of the categories listed.
+        const std::vector<std::string> categories =
+            positional.empty() ? AllCategories(app.TasksFolder())
+                               : std::vector<std::string>{CheckedCategory(app, positional.front())};
+        std::vector<std::string> tasks;
+        bool complete = true;
+        for (const std::string& category : categories)
+            complete = ListCategory(app, scheduler, category, out, err, &tasks) && complete;
+        out << TJsonObject().AddRaw("tasks", JsonArray(tasks)).Text() << "\n";
+        return complete ? kExitOk : kExitFailed;
+    }
     if (!positional.empty())
         return ListCategory(app, scheduler, CheckedCategory(app, positional.front()), out, err) ? kExitOk : kExitFailed;
 

@@ -225,7 +225,14 @@ public:
     // "Host Delay": the least time between two requests to one host, in
     // milliseconds (0: none, at most kMaxHostDelay), so a crawl can be slowed down
     // for a real site.
-    int HostDelay() { return std::clamp(m_store.ReadInteger(kSettingsKey, "Host Delay", 0), 0, kMaxHostDelay); }
+    int HostDelay()
+    {
+        return m_hostDelayOverride >= 0
+                   ? m_hostDelayOverride
+                   : std::clamp(m_store.ReadInteger(kSettingsKey, "Host Delay", 0), 0, kMaxHostDelay);
+    }
+    // For this program's run only (harbex-cli --wait): the stored setting stays.
+    void OverrideHostDelay(int milliseconds) { m_hostDelayOverride = std::clamp(milliseconds, 0, kMaxHostDelay); }
     void SetHostDelay(int milliseconds)
     {
         m_store.WriteInteger(kSettingsKey, "Host Delay", std::clamp(milliseconds, 0, kMaxHostDelay));
@@ -322,6 +329,8 @@ private:
     std::atomic<bool> m_checkCertificates{true};
     std::atomic<bool> m_obeyRobots{true};
     std::atomic<int> m_connectTimeOut{kDefaultConnectTimeOut};
+    // Owner thread only; -1: the setting decides.
+    int m_hostDelayOverride = -1;
     std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};

@@ -10,6 +10,7 @@
 #include <stdio.h>
 
 #include "core/HXApp.h"
+#include "core/HXCommaList.h"
 #include "core/HXFileTypes.h"
 #include "core/HXFiles.h"
 #include "core/HXIniFile.h"
@@ -111,6 +112,9 @@ void THXTask::Load()
     UserName = file.ReadString(kTaskSection, "User Name", "");
     Password = file.ReadString(kTaskSection, "Password", "");
     Comment = file.ReadString(kTaskSection, "Comment", "");
+    LimitRate = std::max<std::int64_t>(0, StrToInt64Def(file.ReadString(kTaskSection, "Limit Rate", "0"), 0));
+    AgentText = file.ReadString(kTaskSection, "User Agent", "");
+    ExtraHeaders = ParseCommaText(file.ReadString(kTaskSection, "Extra Headers", ""));
     Destination = file.ReadString(kTaskSection, "Destination", "");
     IntranetMode = file.ReadBool(kTaskSection, "Intranet Mode", false);
     Status = file.ReadInteger(kTaskSection, "Status", 0);
@@ -152,31 +156,35 @@ void THXTask::Save()
 {
     TIniFile file = ReadTaskFile(FileName);
     auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
-    file.RewriteSection(kTaskSection, {
-                                          {"Task Name", Name},
-                                          {"URL", URL},
-                                          {"Start Page Title", StartPageTitle},
-                                          {"Server", Server},
-                                          {"Can Update", flag(CanUpdate)},
-                                          {"User Name", UserName},
-                                          {"Password", Password},
-                                          {"Comment", Comment},
-                                          // Local paths keep "/": a backslash is an ordinary name character here.
-                                          {"Destination", Destination},
-                                          {"Intranet Mode", flag(IntranetMode)},
-                                          {"Status", std::to_string(Status)},
-                                          {"Schedule", Schedule},
-                                          {"Total Bytes", std::to_string(TotalBytes)},
-                                          {"Total Pages", std::to_string(TotalPages)},
-                                          {"Total Resources", std::to_string(TotalResources)},
-                                          {"Pages Saved", std::to_string(PagesSaved)},
-                                          {"Resources Saved", std::to_string(ResourcesSaved)},
-                                          {"Page Errors", std::to_string(PageErrors)},
-                                          {"Resource Errors", std::to_string(ResourceErrors)},
-                                          {"Elapsed Time", FormatFileDateTime(ElapsedTime)},
-                                          {"Last Run", FormatFileDateTime(LastRun)},
-                                          {"Next Run", FormatFileDateTime(NextRun)},
-                                      });
+    file.RewriteSection(kTaskSection,
+                        {
+                            {"Task Name", Name},
+                            {"URL", URL},
+                            {"Start Page Title", StartPageTitle},
+                            {"Server", Server},
+                            {"Can Update", flag(CanUpdate)},
+                            {"User Name", UserName},
+                            {"Password", Password},
+                            {"Comment", Comment},
+                            {"Limit Rate", std::to_string(LimitRate)},
+                            {"User Agent", AgentText},
+                            {"Extra Headers", ExtraHeaders.empty() ? std::string() : CommaText(ExtraHeaders)},
+                            // Local paths keep "/": a backslash is an ordinary name character here.
+                            {"Destination", Destination},
+                            {"Intranet Mode", flag(IntranetMode)},
+                            {"Status", std::to_string(Status)},
+                            {"Schedule", Schedule},
+                            {"Total Bytes", std::to_string(TotalBytes)},
+                            {"Total Pages", std::to_string(TotalPages)},
+                            {"Total Resources", std::to_string(TotalResources)},
+                            {"Pages Saved", std::to_string(PagesSaved)},
+                            {"Resources Saved", std::to_string(ResourcesSaved)},
+                            {"Page Errors", std::to_string(PageErrors)},
+                            {"Resource Errors", std::to_string(ResourceErrors)},
+                            {"Elapsed Time", FormatFileDateTime(ElapsedTime)},
+                            {"Last Run", FormatFileDateTime(LastRun)},
+                            {"Next Run", FormatFileDateTime(NextRun)},
+                        });
     Profile.FileName = FileName;
     Profile.WriteTo(file);
     file.SetPrivate(true); // the site's password
@@ -327,7 +335,7 @@ std::string THXTask::WorkingFolder() const
 
 std::string THXTask::UserAgent() const
 {
-    return m_app.UserAgent();
+    return AgentText.empty() ? m_app.UserAgent() : AgentText;
 }
 
 std::string THXTask::QueueFileName()

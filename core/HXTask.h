@@ -92,6 +92,15 @@ public:
     std::string UserName;
     std::string Password;
     std::string Comment;
+    // "Limit Rate": the most bytes per second the task's transfers receive, all
+    // connections together; 0 for no cap.
+    std::int64_t LimitRate = 0;
+    // "User Agent": the agent text the task's requests carry instead of the
+    // program's; empty for the program's.
+    std::string AgentText;
+    // "Extra Headers": request header lines ("Name: value") every request of the
+    // task carries; lines that ExtraHeaderProblem refuses are never sent.
+    TStringList ExtraHeaders;
     int RunMode = kRunRestart;
     bool ZipLast = false;
     THXZipNode* ZipNode = nullptr;

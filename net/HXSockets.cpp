@@ -190,6 +190,7 @@ void THXSlotList::AddSlot()
     slot->Connection().OnTransferEnded = [this] { TransferEnded(); };
     slot->Connection().HostGate = &m_hostGate;
     slot->Connection().HTTP().SetResolver(m_hostCache.SocketResolver());
+    slot->Connection().HTTP().SetRateLimit(&m_rateLimit);
     slot->Connection().HTTP().OnConnectOutcome = [this](TagSocket& socket, int code, const std::string& message)
     { ConnectOutcome(socket, code, message); };
     slot->Connection().AskHeadFirst = m_askHeadFirst.load();

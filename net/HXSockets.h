@@ -130,6 +130,8 @@ public:
     void SetOnTransferEnded(std::function<void()> handler);
     // The host delay shared by the transfers of every slot.
     THXHostGate& HostGate() { return m_hostGate; }
+    // The task's bandwidth cap, drawn on by the body bytes of every slot together.
+    THXRateLimit& RateLimit() { return m_rateLimit; }
     // The host names of the run, looked up once; every slot's socket takes its
     // addresses from here.
     THXHostCache& HostCache() { return m_hostCache; }
@@ -186,6 +188,7 @@ private:
     std::mutex m_endedMutex;
     std::function<void()> m_onTransferEnded;
     THXHostGate m_hostGate;
+    THXRateLimit m_rateLimit;
     THXHostCache m_hostCache;
     THXHostHealth m_hostHealth;
     std::atomic<bool> m_askHeadFirst{true};

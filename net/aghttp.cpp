@@ -136,6 +136,28 @@ std::string EncodeBase64(std::string_view bytes)
     return encoded;
 }
 
+std::string ExtraHeaderProblem(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return "a header is \"Name: value\"";
+    const std::string_view name = line.substr(0, colon);
+    constexpr std::string_view kTokenMarks = "!#$%&'*+-.^_`|~";
+    for (const char c : name)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              kTokenMarks.find(c) != std::string_view::npos))
+            return "the header name \"" + std::string(name) + "\" holds a character a name cannot have";
+    for (const char c : line)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7F')
+            return "a header holds no line breaks or control characters";
+    for (const std::string_view refused : {"Host", "Content-Length", "Transfer-Encoding", "Cookie"})
+        if (SameTextNoCase(name, refused))
+            return "the header " + std::string(refused) +
+                   " is set by the program itself (the address gives Host, the body its length, and the task's "
+                   "cookies go as Cookie)";
+    return {};
+}
+
 TagHTTP::TagHTTP()
 {
     SetService("http");
@@ -463,6 +485,10 @@ TByteStream TagHTTP::ComposeRequest(std::string_view method, const TCredentials*
     WriteLine(request, "Accept: */*");
     if (!m_userAgent.empty())
         WriteLine(request, "User-Agent: " + HeaderText(m_userAgent));
+    // A task file edited by hand may hold anything: only well-formed lines go out.
+    for (const std::string& line : m_extraHeaders)
+        if (ExtraHeaderProblem(line).empty())
+            WriteLine(request, line);
     if (m_range > 0)
     {
         WriteLine(request, "Range:Bytes=" + std::to_string(m_range) + "-");

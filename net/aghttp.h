@@ -75,6 +75,12 @@ struct THTTPFeatures
 // that its connection can be kept; a longer one drops the connection.
 inline constexpr std::int64_t kMaxSkippedBody = 64 * 1024;
 
+// Why a header line given by the user cannot go into a request, "" when it can:
+// it must be "Name: value" with a token for a name and no control characters, and
+// it may not name a field the client itself frames or keeps (Host, Content-Length,
+// Transfer-Encoding, Cookie), which would break the exchange or the cookie jar.
+std::string ExtraHeaderProblem(std::string_view line);
+
 class TagHTTP : public TagSocket
 {
 public:
@@ -105,6 +111,9 @@ public:
     void SetProxyPassword(std::string password) { m_proxyPassword = std::move(password); }
     const std::string& UserAgent() const { return m_userAgent; }
     void SetUserAgent(std::string agent) { m_userAgent = std::move(agent); }
+    // Header lines ("Name: value") every request carries after the agent line; a
+    // line ExtraHeaderProblem refuses is left out. Set between exchanges only.
+    void SetExtraHeaders(std::vector<std::string> lines) { m_extraHeaders = std::move(lines); }
     // Resume offset in bytes; a range line is sent when it is above 0.
     std::int64_t Range() const { return m_range; }
     void SetRange(std::int64_t offset) { m_range = offset; }
@@ -215,6 +224,7 @@ private:
     std::string m_proxy;
     std::string m_proxyUserName;
     std::string m_proxyPassword;
+    std::vector<std::string> m_extraHeaders;
     std::string m_userAgent;
     std::int64_t m_range = 0;
     std::string m_ifModifiedSince;

@@ -702,9 +702,10 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
     std::vector<char> buffer(kBodyReceiveBlock);
     for (;;)
     {
-        std::size_t wanted = kBodyReceiveBlock;
+        std::size_t wanted = m_rateLimit != nullptr ? m_rateLimit->ReceiveBlock(kBodyReceiveBlock) : kBodyReceiveBlock;
         if (count > 0)
-            wanted = static_cast<std::size_t>(std::min<std::int64_t>(kBodyReceiveBlock, count - received));
+            wanted =
+                static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(wanted), count - received));
         std::size_t got = 0;
         bool closed = false;
         if (!m_readAhead.empty())
@@ -721,6 +722,10 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
                 got = result.Bytes;
                 m_receivedSinceOpen += static_cast<std::int64_t>(got);
                 target.Write(std::string_view(buffer.data(), got));
+                // Under a cap the slot waits here until the run may receive again;
+                // the silence time-out starts after the wait.
+                if (m_rateLimit != nullptr)
+                    m_rateLimit->Take(static_cast<std::int64_t>(got), [this] { return m_cancelled.load(); });
             }
             else if (result.Status == TIOStatus::Closed)
             {

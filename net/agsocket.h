@@ -25,6 +25,7 @@
 
 #include "net/agsocketcodes.h"
 #include "net/agsocketstream.h"
+#include "net/HXRateLimit.h"
 
 namespace hx
 {
@@ -162,6 +163,9 @@ public:
     // handshake and a proxy's tunnel) apart from TimeOut; 0: TimeOut bounds them too.
     int ConnectTimeOut() const { return m_connectTimeOut; }
     void SetConnectTimeOut(int seconds) { m_connectTimeOut = seconds; }
+    // The bandwidth cap the body bytes ReadData receives draw from (shared by the
+    // run's slots); null for none. Not owned; set between operations only.
+    void SetRateLimit(THXRateLimit* limit) { m_rateLimit = limit; }
 
     // What Open found: the host part of Server, the address as text, the port, the
     // local host name.
@@ -270,6 +274,7 @@ private:
     TTimeCounter m_counter;
     int m_timeOut = 0;
     int m_connectTimeOut = 0;
+    THXRateLimit* m_rateLimit = nullptr;
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_receivingData{false};
     THostResolver m_resolver;

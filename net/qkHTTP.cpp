@@ -129,6 +129,7 @@ void TqkHTTP::Start()
         m_http.SetFeatures(HTTPFeatures());
         m_http.SetURL(m_url);
         m_http.SetUserAgent(m_qItem->Task->UserAgent());
+        m_http.SetExtraHeaders(m_qItem->Task->ExtraHeaders);
     }
     catch (const ESocketError&)
     {

@@ -310,6 +310,7 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         m_pacing.Dispatch.HostDelay = std::chrono::milliseconds(m_app.HostDelay());
     m_dispatcher.SetPacing(m_pacing.Dispatch);
     m_slots.HostGate().SetDelay(m_pacing.Dispatch.HostDelay);
+    m_slots.RateLimit().SetRate(task->LimitRate);
     m_slots.SetAskHeadFirst(m_pacing.AskHeadFirst);
     m_slots.SetHTTPFeatures(m_pacing.HTTP);
     m_parser.SetPacing(m_pacing.Parse);

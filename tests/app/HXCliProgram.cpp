@@ -16,7 +16,7 @@ namespace hx::test
 
 using namespace std::chrono_literals;
 
-TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments)
+TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments, bool separateErrors)
 {
     TProgramRun run;
     // Each run its own file: two programs may run at once.
@@ -41,7 +41,14 @@ TProgramRun StartProgram(const std::string& home, const std::vector<std::string>
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, run.OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (separateErrors)
+    {
+        run.ErrorFile = run.OutputFile + ".err";
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, run.ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
+    else
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (posix_spawn(&run.Pid, HX_CLI_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0)
         run.Pid = -1;
@@ -78,6 +85,16 @@ int THXCliTest::RunProgram(const std::vector<std::string>& arguments, std::strin
     EXPECT_GT(run.Pid, 0);
     const int status = WaitProgram(run);
     output = ReadText(run.OutputFile);
+    return status;
+}
+
+int THXCliTest::RunProgram(const std::vector<std::string>& arguments, std::string& output, std::string& errors)
+{
+    const TProgramRun run = StartProgram(HomeFolder(), arguments, true);
+    EXPECT_GT(run.Pid, 0);
+    const int status = WaitProgram(run);
+    output = ReadText(run.OutputFile);
+    errors = ReadText(run.ErrorFile);
     return status;
 }
 

@@ -20,10 +20,13 @@ struct TProgramRun
 {
     pid_t Pid = -1;
     std::string OutputFile;
+    // Standard error's own file when asked for; empty: it goes with standard output.
+    std::string ErrorFile;
 };
 
 // Starts harbex-cli with the arguments, HARBEX_HOME set, output into a file.
-TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments);
+TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments,
+                         bool separateErrors = false);
 // Waits for the program; its exit status (-1 when it did not end in time and was killed).
 int WaitProgram(const TProgramRun& run, std::chrono::seconds limit = std::chrono::seconds(120));
 std::string ReadText(const std::string& path);
@@ -34,6 +37,8 @@ protected:
     std::string HomeFolder() const { return Home().Path().string(); }
     // Runs the program to its end; its exit status, its output in `output`.
     int RunProgram(const std::vector<std::string>& arguments, std::string& output);
+    // The same with standard error kept apart from standard output.
+    int RunProgram(const std::vector<std::string>& arguments, std::string& output, std::string& errors);
 };
 
 } // namespace hx::test

@@ -314,6 +314,29 @@ TEST(TagHTTPLive, SignInPostsFollowsRedirectsAndKeepsTheCookies)
     EXPECT_TRUE(empty.Empty());
 }
 
+TEST_F(TagHTTPTest, ExtraHeaderLinesGoAfterTheAgentAndRefusedOnesNever)
+{
+    Answer(kOk + "\r\n");
+    m_http.SetURL("http://site.test/x");
+    m_http.SetUserAgent("Agent");
+    // As a task file edited by hand may hold them: only well-formed lines that do not
+    // name a field the client frames itself go out.
+    m_http.SetExtraHeaders({"X-One: 1", "Host: elsewhere", "cookie: a=b", "Content-Length: 9",
+                            "Transfer-Encoding: chunked", "X-Two: a\r\nX-Injected: 1", "no colon", ": empty",
+                            "Bad Name: x", "Accept-Language: fr"});
+    m_http.Get();
+    EXPECT_EQ(Sent(), "GET /x HTTP/1.0\r\n"
+                      "Host: site.test\r\n"
+                      "Accept: */*\r\n"
+                      "User-Agent: Agent\r\n"
+                      "X-One: 1\r\n"
+                      "Accept-Language: fr\r\n"
+                      "Connection: close\r\n"
+                      "\r\n");
+    EXPECT_EQ(ExtraHeaderProblem("X-Ok: fine\tvalue"), "");
+    EXPECT_NE(ExtraHeaderProblem("HOST: x").find("Host"), std::string::npos);
+}
+
 TEST_F(TagHTTPTest, LongLinesGoWholeAndValuesCannotBreakLines)
 {
     Answer(kOk + "\r\n");

@@ -51,13 +51,19 @@ expect()
 expect "copy|explain|report|run|schedule|settings|tasks|zip" harbex-cli ""
 expect "report|run" harbex-cli r
 expect "schedule|settings" harbex-cli s
-expect "--help|--pacing|--version" harbex-cli --
+expect "--pacing|--pages|--password-file" harbex-cli --pa
+expect "--verbose|--version" harbex-cli --ver
+expect "--no-check-certificate|--no-robots" harbex-cli --no
+expect "copy" harbex-cli --no-robots --wait 1 co
 expect "classic|fast" harbex-cli --pacing ""
 expect "copy" harbex-cli --pacing fast co
 expect "--category|--connect-timeout|--connections" harbex-cli copy http://127.0.0.1/ --c
 expect "Single Page|Whole Site" harbex-cli copy http://127.0.0.1/ --profile ""
 expect "Whole Site" harbex-cli copy http://127.0.0.1/ --profile W
-expect "--recover|--restart|--resume" harbex-cli run Site --re
+expect "--recover|--resources|--restart|--resume" harbex-cli run Site --re
+expect "anywhere|folder|site" harbex-cli copy http://127.0.0.1/ --pages ""
+expect "--json" harbex-cli tasks --j
+expect "--limit-rate" harbex-cli run Site --li
 expect "--load-cookies|--login-url" harbex-cli copy http://127.0.0.1/ --lo
 expect "--load-cookies" harbex-cli run Site --lo
 expect "Daily Paper|Sample Site" harbex-cli run ""

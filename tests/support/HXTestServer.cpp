@@ -613,6 +613,12 @@ void THXTestServer::Play(int handle, const TReply& reply)
     ::shutdown(handle, SHUT_WR);
 }
 
+std::vector<std::chrono::steady_clock::time_point> THXTestServer::ReplyEnds() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_replyEnds;
+}
+
 void THXTestServer::Serve(int handle)
 {
     std::string raw;
@@ -621,6 +627,7 @@ void THXTestServer::Serve(int handle)
     {
         TRequestHandler handler;
         TRecordedRequest request = ParseRequest(std::move(raw));
+        request.Arrived = std::chrono::steady_clock::now();
         // A POST's fields follow the head; what a request announces is read in full.
         std::size_t length = 0;
         const std::string announced = request.Header("Content-Length");
@@ -648,6 +655,8 @@ void THXTestServer::Serve(int handle)
             reply = TReply::Text(500, error.what());
         }
         Play(handle, reply);
+        const std::lock_guard lock(m_mutex);
+        m_replyEnds.push_back(std::chrono::steady_clock::now());
     }
     ::close(handle);
 }

@@ -44,6 +44,8 @@ struct TRecordedRequest
     std::string Version;
     THeaderFields Fields; // in arrival order, names and values trimmed
     std::string Body;     // the bytes its Content-Length announced (a POST's form fields)
+    // When the server had read the request's head.
+    std::chrono::steady_clock::time_point Arrived{};
 
     // Value of the first field with this name (any case); empty when there is none.
     std::string Header(std::string_view name) const;
@@ -146,6 +148,9 @@ public:
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
     // Connections accepted so far (also those that sent no request).
     std::size_t ConnectionCount() const;
+    // When the reply to each request had been played out (after a Stall: when the
+    // client closed), in the order the replies ended.
+    std::vector<std::chrono::steady_clock::time_point> ReplyEnds() const;
 
     // Stops listening, ends every connection and joins every thread. Idempotent.
     void Stop();
@@ -180,6 +185,7 @@ private:
     mutable std::condition_variable m_requestArrived;
     TRequestHandler m_handler;
     std::vector<TRecordedRequest> m_requests;
+    std::vector<std::chrono::steady_clock::time_point> m_replyEnds;
     std::size_t m_connections = 0;
     std::list<TConnection> m_connectionThreads;
     bool m_stopping = false;
