@@ -208,6 +208,8 @@ std::vector<TSettingsSection> SettingsSections(hx::THXApp& app)
     line("Beep On Completion", flag(app.BeepOnCompletion()));
     line("Zip Properties First", flag(app.ZipPropertiesFirst()));
     line("No Ads", flag(app.NoAds()));
+    line("Banner Page", app.BannerPage().empty() ? "(none)" : app.BannerPage());
+    line("Home Page Address", app.HomePageAddress().empty() ? "(none)" : app.HomePageAddress());
     line("Zip Last", flag(app.Store().ReadBool(hx::kSettingsKey, "Zip Last", false)));
     line("Max URL History", std::to_string(app.MaxURLHistory()));
     line("Max File History", std::to_string(app.MaxFileHistory()));

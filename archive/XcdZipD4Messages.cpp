@@ -68,7 +68,7 @@ TXcdResultText XcdResultText(int code, std::string_view operationWord)
         if (entry.code == code)
             return Result(TXcdOutcome::Error, true, entry.text);
     }
-    return Result(TXcdOutcome::Error, true, "An error occured while " + word + " the specified files.");
+    return Result(TXcdOutcome::Error, true, "An error occurred while " + word + " the specified files.");
 }
 
 std::string XcdSkipReasonText(TXcdSkipReason reason)

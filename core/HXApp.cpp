@@ -107,7 +107,19 @@ void CheckPrivateFolder(const std::string& folder)
 
 std::string DefaultAgentText()
 {
-    return "Harbex/" + std::string(kVersion) + " (" + std::string(kHomePageAddress) + ")";
+    return "Harbex/" + std::string(kVersion);
+}
+
+std::string AddressUnderHomePage(std::string_view home, std::string_view page)
+{
+    if (home.empty())
+        return {};
+    std::string address(home);
+    if (page.empty())
+        return address;
+    if (!address.ends_with('/'))
+        address += '/';
+    return address + std::string(page.starts_with('/') ? page.substr(1) : page);
 }
 
 std::string AgentTextForChoice(std::string_view choice)

@@ -64,9 +64,14 @@ inline constexpr int kDefaultConnectTimeOut = 30;
 
 // The program's version as the first-run mark and the captions show it.
 inline constexpr std::string_view kVersionMark = kVersionShort;
-inline constexpr std::string_view kHomePageAddress = "https://harbex.example/";
-// "Harbex/<version> (<home page>)", "Harbex/2.60.120 (...)": sent when the agent choice is empty or "Harbex".
+// "Harbex/<version>", "Harbex/2.60.120": the product token and version, sent when the
+// agent choice is empty or "Harbex". It names no web address: the program has none
+// of its own to give.
 std::string DefaultAgentText();
+
+// A page under the "Home Page Address" setting: `page` ("skins/", "news/", "" for the
+// address itself) joined to `home` with one "/" between. Empty when `home` is empty.
+std::string AddressUnderHomePage(std::string_view home, std::string_view page);
 
 // The stored agent choice turned into the text sent to servers (empty: no agent line).
 std::string AgentTextForChoice(std::string_view choice);
@@ -205,10 +210,16 @@ public:
     std::string DefaultBrowser() const;
     int GetSaveMode(int defaultValue);
     void SetSaveMode(int value);
-    // Address of the page shown in the banner frame inserted into saved pages;
-    // empty by default (the frame shows nothing).
+    // Address of the page shown in the banner frame inserted into saved pages, the
+    // reports and the "On Internet" wrapper page; empty by default, and then no
+    // banner is inserted at all.
     std::string BannerPage() { return m_store.ReadString(kSettingsKey, "Banner Page", ""); }
     void SetBannerPage(const std::string& value) { m_store.WriteString(kSettingsKey, "Banner Page", value); }
+    // "Home Page Address": the product's web site, empty by default. The skin dialog's
+    // "&Download" and Help's "Harbex News..." and "Tavrolin Home Page..." open pages
+    // under it; while it is empty those commands are hidden.
+    std::string HomePageAddress() { return m_store.ReadString(kSettingsKey, "Home Page Address", ""); }
+    void SetHomePageAddress(const std::string& value) { m_store.WriteString(kSettingsKey, "Home Page Address", value); }
     int QueueSaveInterval() const { return m_queueSaveInterval; }
     // "Pacing": how the crawl waits (kPacingFast by default, kPacingClassic keeps the
     // fixed one-second cadence). Read from the store each time: a task reads it when

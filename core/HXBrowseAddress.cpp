@@ -54,9 +54,10 @@ std::string WriteBannerWrapper(const std::string& folder, const std::string& ban
 
 std::string OnlineAddress(THXApp& app, const std::string& url)
 {
-    if (app.NoAds())
+    const std::string bannerPage = app.BannerPage();
+    if (app.NoAds() || bannerPage.empty())
         return url;
-    const std::string wrapper = WriteBannerWrapper(app.GetTempFolder(), app.BannerPage(), url);
+    const std::string wrapper = WriteBannerWrapper(app.GetTempFolder(), bannerPage, url);
     return wrapper.empty() ? url : wrapper;
 }
 

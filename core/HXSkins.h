@@ -20,8 +20,8 @@ class THXApp;
 // picture another skin lacks.
 inline constexpr std::string_view kDefaultSkin = "Default";
 
-// The vendor's page where more skins can be downloaded.
-inline constexpr std::string_view kSkinsPageAddress = "https://harbex.example/skins/";
+// The page under the "Home Page Address" setting where more skins can be downloaded.
+inline constexpr std::string_view kSkinsPage = "skins/";
 
 // The main window's pictures: the logo animation, the view bar and the buttons
 // New, Open, Downloads, the two save modes, the add-to-archive toggle, Help and Go.

@@ -692,7 +692,9 @@ bool TThreadParse::ScanPage(THXTask& task, const TPageRead& page, TPageScan& sca
     if (!scanned)
         return false;
 
-    if (page.FrameFlag != "Y" && !page.NoAds && !page.Facts.StyleSheet)
+    // Only a configured banner page is inserted: without one the banner would be an
+    // empty frame on top of every saved page.
+    if (page.FrameFlag != "Y" && !page.NoAds && !page.Facts.StyleSheet && !page.BannerPage.empty())
         InsertAdBanner(scan.PageText, page.BannerPage);
     // A style sheet whose links were made local says so at its end (it stays a fetched
     // resource, so its state cannot tell a later run).

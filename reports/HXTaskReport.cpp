@@ -128,7 +128,7 @@ int ReportPageCount(std::int64_t savedWithoutErrors)
 
 THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
     : m_task(task)
-    , m_bannerURL(bannerURL.empty() ? std::string("about:blank") : std::move(bannerURL))
+    , m_bannerURL(std::move(bannerURL))
     , m_workingFolder(task.WorkingFolder())
 {
     if (!m_workingFolder.empty())
@@ -175,6 +175,14 @@ void THXTaskReport::WritePage(const std::string& path, const std::string& text) 
         throw EFileError("Cannot create file \"" + path + "\". No such file or directory");
 }
 
+std::string THXTaskReport::BannerRow(std::string_view rowStart) const
+{
+    // Without a banner page the row is left out, so no empty frame heads the page.
+    if (m_bannerURL.empty())
+        return {};
+    return std::string(rowStart) + Banner() + "</td></tr>";
+}
+
 std::string THXTaskReport::Banner() const
 {
     // The frame carries the banner; the hidden layer keeps its place for older
@@ -191,6 +199,8 @@ std::string THXTaskReport::Banner() const
 
 std::string THXTaskReport::BannerLayer() const
 {
+    if (m_bannerURL.empty())
+        return {};
     return "<layer src=\"" + EscapeAttribute(m_bannerURL) +
            "\" visibility=\"hide\" onload=\"moveToAbsolute(hxbanner.pageX, hxbanner.pageY); "
            "visibility='show';\"></layer>";
@@ -231,7 +241,7 @@ void THXTaskReport::WriteSummary()
 
     TPageText page;
     page << PageHead(false) << PageBody(0) << "<table border=\"0\" width=\"100%\" cellpadding=\"4\">"
-         << "<tr><td colspan=\"4\">" + Banner() + "</td></tr>"
+         << BannerRow("<tr><td colspan=\"4\">")
          << "<tr><td width=\"15\"></td><td width=\"450\" valign=\"top\" colspan=\"4\">" << Header(" - Task Summary")
          << "</td></tr>"
          << "<tr><td height=\"5\"></td><td height=\"5\"></td></tr>"
@@ -373,8 +383,8 @@ void THXTaskReport::WriteIndex(TReportIndex index, const TProgress& progress)
         const std::string navigation = NavigationLine(index, pageNumber, pageCount);
         TPageText page;
         page << PageHead(true) << PageBody(0) << "<table border=\"0\" width=\"90%\" cellpadding=\"4\" align=\"center\">"
-             << "<tr><td align=\"center\">" + Banner() + "</td></tr>"
-             << "<tr><td valign=\"top\"><blockquote>" << Header(heading) << "</blockquote>"
+             << BannerRow("<tr><td align=\"center\">") << "<tr><td valign=\"top\"><blockquote>" << Header(heading)
+             << "</blockquote>"
              << "<p align=\"center\"><font face=\"Arial\" size=\"2\">" + navigation + "</font></p></td></tr>"
              << "</table>"
              << "<table align=\"center\" width=\"90%\" cellspacing=\"4\" cellpadding=\"8\" bgcolor=\"#C5D8EB\">";

@@ -50,7 +50,8 @@ public:
     // Label and percentage (0 to 100) of the step in progress.
     using TProgress = std::function<void(const std::string& label, int percent)>;
 
-    // The banner block's frame loads bannerURL ("about:blank" when empty).
+    // The banner block's frame loads bannerURL; with an empty one the pages carry no
+    // banner block and no layer.
     explicit THXTaskReport(THXTask& task, std::string bannerURL = {});
 
     const std::string& OutputFolder() const { return m_folder; }
@@ -84,6 +85,8 @@ private:
     };
 
     std::string Header(std::string_view heading) const;
+    // The table row holding the banner block, opened by rowStart; empty without a banner page.
+    std::string BannerRow(std::string_view rowStart) const;
     std::string Banner() const;
     std::string BannerLayer() const;
     std::string NavigationLine(TReportIndex index, int page, int pageCount) const;

@@ -40,7 +40,7 @@ TRunTaskView RunTaskView(const THXTask& task)
     if (task.Status != kStatusZipped && task.Status != kStatusTaskComplete)
         view.Message = "This task was previously run but is incomplete.";
     else if (hasErrors)
-        view.Message = "This task has run to completion but contains some URL's. which failed to download.";
+        view.Message = "This task has run to completion but contains some URLs which failed to download.";
     else
         view.Message = "This task has successfully run to completion.";
     view.Selected = TRunChoice::Resume;

@@ -308,7 +308,7 @@ QWidget* TdlgOptions::BuildConnectionPage()
     cmbAgent = new QComboBox(agent);
     cmbAgent->setEditable(true);
     cmbAgent->setInsertPolicy(QComboBox::NoInsert);
-    agentRow->addWidget(new QLabel(tr("Indentify Harbex as:"), agent));
+    agentRow->addWidget(new QLabel(tr("Identify Harbex as:"), agent));
     agentRow->addWidget(cmbAgent, 1);
     agentLayout->addLayout(agentRow);
 

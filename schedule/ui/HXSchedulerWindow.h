@@ -118,7 +118,8 @@ public:
     };
     // Offline: the local start page (a Zip task's archive is unpacked first; a missing
     // archive asks whether to run the task). Online: the start page's address; a
-    // program gets the banner wrapper page "Harbex.htm" for it unless "No Ads" is set.
+    // program gets the banner wrapper page "Harbex.htm" for it when a banner page is set
+    // and "No Ads" is not.
     void BrowseSelected(TBrowser browser, bool offline);
     // Opens a task file given on the command line or dropped on the window: the
     // task editor ("Add a Task") shows it; OK lists it (or, when it replaced a task

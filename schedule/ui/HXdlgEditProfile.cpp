@@ -150,7 +150,7 @@ QWidget* TdlgEditProfile::BuildFields()
 
     grpDepth = new QButtonGroup(this);
     QGroupBox* depth =
-        Section(tr("Depth of retreival:"), tr("How many levels of this site would you like to retrieve?"), panel);
+        Section(tr("Depth of retrieval:"), tr("How many levels of this site would you like to retrieve?"), panel);
     depth->layout()->addWidget(AddRadio(*grpDepth, depth, tr("This page only"), kDepthThisPage));
     auto* levelRow = new QHBoxLayout;
     levelRow->addWidget(AddRadio(*grpDepth, depth, tr("This page and"), kDepthLevels));
@@ -168,7 +168,7 @@ QWidget* TdlgEditProfile::BuildFields()
     grpPageLocation = new QButtonGroup(this);
     grpResourceLocation = new QButtonGroup(this);
     layout->addWidget(LocationSection(tr("Page Location:"), tr("Pages must be within:"), *grpPageLocation, panel));
-    layout->addWidget(LocationSection(tr("Resource Location:"), tr("Resources (images, sounds etc..) must be within:"),
+    layout->addWidget(LocationSection(tr("Resource Location:"), tr("Resources (images, sounds etc.) must be within:"),
                                       *grpResourceLocation, panel));
 
     lbInc = new TURLFilterList(panel, QStringLiteral("Inc"));

@@ -276,7 +276,7 @@ QWidget* TdlgEditTask::SaveToPage()
                                     page);
     intranetText->setWordWrap(true);
     edIntranetFolder = new QLineEdit(page);
-    edIntranetFolder->setToolTip(tr("Enter the full path.of your local Intranet Folder"));
+    edIntranetFolder->setToolTip(tr("Enter the full path of your local Intranet Folder"));
     edIntranetFolder->setAccessibleName(tr("Personal Intranet folder"));
     btnFolder = IconButton(page, QStyle::SP_DirOpenIcon, tr("Select a folder."));
     rbZip = new QRadioButton(tr("Download and Zip this Website"), page);

@@ -141,7 +141,7 @@ TdlgEditFileType::TdlgEditFileType(QWidget* parent, THXSettingsStore& store)
     layout->addWidget(new QLabel(tr("File Type:"), this));
     layout->addWidget(edFileType);
     layout->addWidget(new QLabel(tr("File Extensions:"), this));
-    layout->addWidget(new QLabel(tr("Enter one or more file extensions separated by semicolons):"), this));
+    layout->addWidget(new QLabel(tr("Enter one or more file extensions (separated by semicolons):"), this));
     layout->addWidget(edExtensions);
     layout->addWidget(OkCancelButtons(*this, btnOK));
     setMinimumWidth(360);

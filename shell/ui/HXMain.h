@@ -261,6 +261,9 @@ private:
     void RebuildReopenMenu();
     // F1, the Help menu's pages and the Help button (HXMainHelp.cpp).
     void ConnectHelpCommands();
+    // Shows "&Harbex News..." and "Tavrolin Home &Page..." only while the "Home Page
+    // Address" setting names an address.
+    void ShowHomePageCommands();
     // Each time a menu opens: the archive commands apply only with a node of the
     // Zips tree selected and the tree or the contents list focused.
     void UpdateZipMenus();

@@ -4,6 +4,8 @@
 // of the current view; F1 in a dialog shows the dialog's page; "Online Help..."
 // and "Harbex &Tour..." open the contents and the getting-started page. Every page
 // goes through ShowHelp, so where the pages are shown is decided in one place.
+// "&Harbex News..." and "Tavrolin Home &Page..." open web pages under the "Home Page
+// Address" setting and are hidden while it is empty.
 
 #include "shell/ui/HXMain.h"
 
@@ -11,10 +13,13 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QToolButton>
 #include <QUrl>
 
 #include <functional>
+#include <string_view>
 
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
@@ -26,6 +31,8 @@ namespace
 {
 
 constexpr const char* kHelpIndex = "index.html";
+// "Harbex News..." opens this page under the "Home Page Address" setting.
+constexpr std::string_view kNewsPage = "news/";
 
 // The page about each dialog, found by the dialog's class.
 struct TWindowHelp
@@ -140,9 +147,37 @@ void TFormHarbex::ConnectHelpCommands()
     open(m_actions.miHelpContents, [this] { return HelpPageFor(this); });
     open(m_actions.miOnlineHelp, [] { return std::string(kHelpIndex); });
     open(m_actions.miHarbexTour, [] { return std::string("getting-started.html"); });
+
+    // The news and home pages lie under the "Home Page Address" setting: shown while
+    // it names an address (read again each time the Help menu opens), hidden while
+    // it is empty, since the program has no address of its own to offer.
+    const auto openVendorPage = [this](QAction* action, std::string_view page)
+    {
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this,
+                [this, page]
+                {
+                    const std::string address = AddressUnderHomePage(m_app.HomePageAddress(), page);
+                    if (!address.empty())
+                        OpenDocument(address);
+                });
+    };
+    openVendorPage(m_actions.miHarbexNews, kNewsPage);
+    openVendorPage(m_actions.miVendorHome, {});
+    ShowHomePageCommands();
+    if (auto* help = menuBar()->findChild<QMenu*>(QStringLiteral("mnuHelp")))
+        connect(help, &QMenu::aboutToShow, this, &TFormHarbex::ShowHomePageCommands);
+
     btnHelp->setEnabled(true);
     connect(btnHelp, &QToolButton::clicked, this, [this] { ShowHelp(HelpPageFor(this)); });
     qApp->installEventFilter(new THelpKeyFilter(*this));
+}
+
+void TFormHarbex::ShowHomePageCommands()
+{
+    const bool known = !m_app.HomePageAddress().empty();
+    m_actions.miHarbexNews->setVisible(known);
+    m_actions.miVendorHome->setVisible(known);
 }
 
 } // namespace hx

@@ -1,12 +1,12 @@
 // The main window's menus: the menu bar's six menus, the New and Downloads buttons'
 // menus, the Go button's right-click menu and the tray menu, with the captions and
 // shortcuts the program has always shown. The archive, browse and help commands
-// are made here disabled (kLater) and enabled where they are connected: the
-// archive commands by ConnectZipCommands, the Task menu's Browse items by
-// ConnectBrowseCommands (as the Tasks view's items are, so a browser program that
-// was not found leaves them disabled), the help pages by ConnectHelpCommands (the
-// vendor's news and home pages stay disabled: the program ships no address for
-// them).
+// are made here disabled (kLater: enabled later in the window's start-up) and
+// enabled where they are connected: the archive commands by ConnectZipCommands,
+// the Task menu's Browse items by ConnectBrowseCommands (as the Tasks view's items
+// are, so a browser program that was not found leaves them disabled), the help
+// pages by ConnectHelpCommands (the news and home pages, which lie under the "Home
+// Page Address" setting, are hidden while that setting is empty).
 
 #include "shell/ui/HXMain.h"
 

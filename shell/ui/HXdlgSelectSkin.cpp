@@ -65,11 +65,15 @@ TdlgSelectSkin::TdlgSelectSkin(THXApp& app, std::function<void()> applySkin,
     connect(lbSkins, &QListWidget::currentRowChanged, this, &TdlgSelectSkin::ChooseSkin);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &TdlgSelectSkin::reject);
+    // The skins page lies under the "Home Page Address" setting; without one the
+    // program knows no such page and the button is not shown.
+    const std::string skinsPage = AddressUnderHomePage(m_app.HomePageAddress(), kSkinsPage);
+    btnDownload->setVisible(!skinsPage.empty());
     connect(btnDownload, &QPushButton::clicked, this,
-            [this]
+            [this, skinsPage]
             {
                 if (m_openAddress)
-                    m_openAddress(std::string(kSkinsPageAddress));
+                    m_openAddress(skinsPage);
             });
     Paint();
 }

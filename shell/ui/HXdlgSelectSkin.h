@@ -5,7 +5,8 @@
 // "Skin" setting is written and the main window takes on the skin's look. "&OK"
 // keeps the skin chosen last; "&Cancel", Escape or closing the dialog puts back the
 // skin that was in force when the dialog opened. "&Download" opens the page where
-// more skins can be had and leaves the dialog open.
+// more skins can be had (the "skins/" page under the "Home Page Address" setting;
+// the button is hidden while that setting is empty) and leaves the dialog open.
 //
 // Threads: window thread only.
 

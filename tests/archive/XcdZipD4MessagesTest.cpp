@@ -67,8 +67,8 @@ TEST(XcdZipMessages, EveryFailingCodeHasItsMessage)
 
     // Codes without a message of their own name the operation.
     for (const int code : {1, 20, 130, 170, 191, 300, xcd::Unexpected})
-        ExpectError(code, "An error occured while adding the specified files.");
-    EXPECT_EQ(XcdResultText(999, "extracting").Message, "An error occured while extracting the specified files.");
+        ExpectError(code, "An error occurred while adding the specified files.");
+    EXPECT_EQ(XcdResultText(999, "extracting").Message, "An error occurred while extracting the specified files.");
     EXPECT_EQ(XcdResultText(150, "deleting").Message, "Disk full while deleting.");
     EXPECT_EQ(XcdResultText(120, "extracting").Message, "Ran out of memory while extracting.");
 }

@@ -35,7 +35,11 @@ TEST_F(HXAppTest, FreshStoreGivesTheDocumentedDefaults)
     EXPECT_FALSE(app.UseProxy());
     EXPECT_FALSE(app.NoAds());
     EXPECT_EQ(app.UserAgent(), DefaultAgentText());
-    EXPECT_EQ(DefaultAgentText().rfind("Harbex/2.60.120 (", 0), 0u);
+    // The product token and version only: no address goes to servers.
+    EXPECT_EQ(DefaultAgentText(), "Harbex/" + std::string(kVersion));
+    EXPECT_EQ(DefaultAgentText().rfind("Harbex/2.60.120", 0), 0u);
+    EXPECT_EQ(DefaultAgentText().find_first_of(" (/:", 7), std::string::npos) << DefaultAgentText();
+    EXPECT_EQ(app.HomePageAddress(), "");
     EXPECT_EQ(app.ThemeColors()[0], "$00663300");
     EXPECT_EQ(app.ThemeColors()[3], "$00BDCFCE");
     EXPECT_EQ(app.GetSaveMode(7), 7);
@@ -64,6 +68,7 @@ TEST_F(HXAppTest, SettersStoreAtOnceAndANewObjectReadsThemBack)
         app.SetLastCategory("Über Sites");
         app.SetUserAgentChoice("Netscape Navigator 4.05");
         app.SetSaveMode(1);
+        app.SetHomePageAddress("http://127.0.0.1:9/harbex");
     }
     THXApp app(Env());
     EXPECT_EQ(app.Connections(), 16);
@@ -83,6 +88,18 @@ TEST_F(HXAppTest, SettersStoreAtOnceAndANewObjectReadsThemBack)
     EXPECT_EQ(app.UserAgent(), "Mozilla/4.05 [en] (Win95; I)");
     EXPECT_EQ(app.GetSaveMode(0), 1);
     EXPECT_EQ(app.Store().ReadInteger(kSettingsKey, "Connections", 0), 16);
+    EXPECT_EQ(app.HomePageAddress(), "http://127.0.0.1:9/harbex");
+    EXPECT_EQ(app.Store().ReadString(kSettingsKey, "Home Page Address", ""), "http://127.0.0.1:9/harbex");
+}
+
+TEST_F(HXAppTest, PagesUnderTheHomePageAddress)
+{
+    EXPECT_EQ(AddressUnderHomePage("", "skins/"), "");
+    EXPECT_EQ(AddressUnderHomePage("", ""), "");
+    EXPECT_EQ(AddressUnderHomePage("http://127.0.0.1:9/harbex", ""), "http://127.0.0.1:9/harbex");
+    EXPECT_EQ(AddressUnderHomePage("http://127.0.0.1:9/harbex", "skins/"), "http://127.0.0.1:9/harbex/skins/");
+    EXPECT_EQ(AddressUnderHomePage("http://127.0.0.1:9/harbex/", "news/"), "http://127.0.0.1:9/harbex/news/");
+    EXPECT_EQ(AddressUnderHomePage("http://127.0.0.1:9/", "/skins/"), "http://127.0.0.1:9/skins/");
 }
 
 // "Host Delay" and "Max Page Size" are kept within their ranges however they were

@@ -1,6 +1,6 @@
 // The addresses a queue item is browsed at: the banner wrapper page that frames the
-// live address unless "No Ads" is set, and the saved copy under the intranet folder
-// or where a Zip task's archive was unpacked.
+// live address when a banner page is set and "No Ads" is not, and the saved copy
+// under the intranet folder or where a Zip task's archive was unpacked.
 
 #include "core/HXBrowseAddress.h"
 
@@ -42,25 +42,31 @@ protected:
 
 TEST_F(HXBrowseAddressTest, WrapperPageAndBrowsePaths)
 {
-    // "No Ads" off (and no banner page): the wrapper page frames the address under
-    // an empty banner row.
+    // "No Ads" off but no banner page: the address itself, no wrapper page written.
     app->SetNoAds(false);
     const std::string url = "http://127.0.0.1:9/a b.html?x=1&y=\"2\"";
-    const std::string wrapper = OnlineAddress(*app, url);
-    EXPECT_EQ(wrapper, app->GetTempFolder() + "Harbex.htm");
+    const std::string wrapper = app->GetTempFolder() + "Harbex.htm";
+    EXPECT_EQ(OnlineAddress(*app, url), url);
+    EXPECT_FALSE(FileExists(wrapper));
+    // A banner page set: the wrapper page frames the address under the banner row.
+    app->SetBannerPage("http://127.0.0.1:9/ads/b468_60.htm");
+    EXPECT_EQ(OnlineAddress(*app, url), wrapper);
     const std::string page = ReadWholeFile(wrapper).value_or("");
     EXPECT_TRUE(page.starts_with("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">")) << page;
     EXPECT_NE(page.find("<frameset rows=\"60,*\" frameborder=\"0\" border=\"0\" framespacing=\"0\">"),
               std::string::npos);
-    EXPECT_NE(page.find("<frame src=\"\" marginwidth=\"0\" marginheight=\"0\" scrolling=\"no\""), std::string::npos);
+    EXPECT_NE(page.find("<frame src=\"http://127.0.0.1:9/ads/b468_60.htm\" marginwidth=\"0\" marginheight=\"0\" "
+                        "scrolling=\"no\""),
+              std::string::npos)
+        << page;
     EXPECT_NE(page.find("src=\"http://127.0.0.1:9/a b.html?x=1&amp;y=&quot;2&quot;\""), std::string::npos) << page;
     EXPECT_NE(page.find("<body bgcolor=\"#FFFFFF\">\r\nYour browser does not support frames."), std::string::npos);
-    // A banner page set: its address fills the first row; the page is replaced.
-    app->SetBannerPage("http://127.0.0.1:9/ads/b468_60.htm");
-    OnlineAddress(*app, "http://127.0.0.1:9/other.html");
+    // The page is replaced for the next address.
+    EXPECT_EQ(OnlineAddress(*app, "http://127.0.0.1:9/other.html"), wrapper);
     const std::string again = ReadWholeFile(wrapper).value_or("");
-    EXPECT_NE(again.find("<frame src=\"http://127.0.0.1:9/ads/b468_60.htm\""), std::string::npos);
+    EXPECT_NE(again.find("<frame src=\"http://127.0.0.1:9/other.html\""), std::string::npos);
     EXPECT_EQ(again.find("a b.html"), std::string::npos);
+    // "No Ads" set: the address itself, banner page or not.
     app->SetNoAds(true);
     EXPECT_EQ(OnlineAddress(*app, url), url);
 

@@ -279,15 +279,14 @@ TEST_F(HXThreadParseTest, ParsePageRewritesSavesAndQueues)
     EXPECT_EQ(task->StartPageTitle, "Start \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(task->ZipPendingCount(), 0); // intranet mode
 
-    // The saved page: CR LF line ends, no BASE, local links, the banner.
+    // The saved page: CR LF line ends, no BASE, local links, and no banner while no
+    // banner page is set.
     const std::string saved = ReadBytes(start->LocalFile);
     EXPECT_EQ(saved.find("<base"), std::string::npos);
-    EXPECT_NE(saved.find("</head>\r\n<body>\r\n" + AdBannerBlock("") +
-                         "<a href=\"a.htm\">A page</a>"
-                         "<img src=\"../img/x.gif\">\r\n<a href=\"a.htm#top\">again</a>" +
-                         AdBannerLayer("") + "</body></html>\r\n"),
-              std::string::npos)
+    EXPECT_TRUE(saved.ends_with("</head>\r\n<body><a href=\"a.htm\">A page</a>"
+                                "<img src=\"../img/x.gif\">\r\n<a href=\"a.htm#top\">again</a></body></html>\r\n"))
         << saved;
+    EXPECT_EQ(saved.find("iframe"), std::string::npos) << saved;
 
     EXPECT_EQ(QueueText(1),
               "http://www.site.test/docs/a.htm | HTML | level 1 | mode 1 | state 0 | frame '' | title 'A page' | "
@@ -324,6 +323,7 @@ TEST_F(HXThreadParseTest, MissingEmptyFramedAndZipModePages)
     THXQItem* noName = AddItem("http://www.site.test/noname.htm", kStateSaved, 1);
     noName->LocalFile.clear();
     const int savedBefore = task->PagesSaved = 5;
+    app->SetBannerPage("http://ads.test/b468_60.htm");
     TThreadParse worker(*app, FastPacing());
     worker.SetTask(task);
 
@@ -340,7 +340,11 @@ TEST_F(HXThreadParseTest, MissingEmptyFramedAndZipModePages)
     EXPECT_EQ(worker.ParsePage(*frame), TParseOutcome::Parsed);
     EXPECT_EQ(ReadBytes(frame->LocalFile), "<body>menu</body>\r\n");
     EXPECT_EQ(worker.ParsePage(*start), TParseOutcome::Parsed);
-    EXPECT_NE(ReadBytes(start->LocalFile).find(std::string(kBannerStartComment)), std::string::npos);
+    const std::string startSaved = ReadBytes(start->LocalFile);
+    EXPECT_NE(startSaved.find("<body>\r\n" + AdBannerBlock("http://ads.test/b468_60.htm")), std::string::npos)
+        << startSaved;
+    EXPECT_NE(startSaved.find(AdBannerLayer("http://ads.test/b468_60.htm") + "</body>"), std::string::npos)
+        << startSaved;
     const std::vector<TZipPendingFile> pending = task->TakeAllZipPending();
     ASSERT_EQ(pending.size(), 3u);
     EXPECT_EQ(pending[0].item, empty);
@@ -358,6 +362,11 @@ TEST_F(HXThreadParseTest, MissingEmptyFramedAndZipModePages)
     THXQItem* ads = AddPage("http://www.site.test/ads.htm", "<body>x</body>", 1);
     EXPECT_EQ(worker.ParsePage(*ads), TParseOutcome::Parsed);
     EXPECT_NE(ReadBytes(ads->LocalFile).find("src=\"http://ads.test/\""), std::string::npos);
+    // "No Ads" off but the banner page emptied again: the page is saved without a frame.
+    app->SetBannerPage("");
+    THXQItem* bare = AddPage("http://www.site.test/bare.htm", "<body>x</body>", 1);
+    EXPECT_EQ(worker.ParsePage(*bare), TParseOutcome::Parsed);
+    EXPECT_EQ(ReadBytes(bare->LocalFile), "<body>x</body>\r\n");
 }
 
 // A page larger than the "Max Page Size" setting (megabytes) is not loaded: it stays as
@@ -787,6 +796,7 @@ TEST_F(HXThreadParseTest, FixturePagesGiveTheirExpectedQueuesAndOutput)
         task = NewTask(fixture.intranet);
         fixture.profile(task->Profile);
         app->SetNoAds(fixture.noAds);
+        app->SetBannerPage("http://ads.test/b468_60.htm");
         const std::string text = ReadBytes(folder + fixture.name + ".htm");
         int firstNew = 1;
         if (*fixture.startURL)
@@ -941,6 +951,8 @@ std::size_t IndexOf(const std::vector<std::string>& texts, const std::string& te
 TEST_F(HXThreadParseTest, FastPacingShowsTextsWithTheHandOversAndCostsTwoTripsAPage)
 {
     THXEventLoopOwner loop;
+    // The banner marks each page as rewritten and saved by the worker.
+    app->SetBannerPage("http://ads.test/b468_60.htm");
     // Four small pages of one site, each with two links of its own and one image they
     // share; all parsed by the loop. Returns the worker's trips to the owner thread.
     const auto crawl = [&](const TParsePacing& pacing, const std::string& host)

@@ -294,6 +294,42 @@ TEST_F(HXTaskReportTest, TwentyOneSavedOneFailedGivesOnePage)
     EXPECT_EQ(LinkTexts(NavigationLines(images)[0]), (std::vector<std::string>{"Summary", "1"}));
 }
 
+TEST_F(HXTaskReportTest, BannerOnlyWithABannerPage)
+{
+    AddPages(3);
+    AddItem("http://example.com/logo.gif", 5, "Images");
+    WriteQueue();
+    task->PagesSaved = 3;
+    task->ResourcesSaved = 1;
+    const std::vector<std::string> pages = {"!My Site_summary.htm", "!My Site_pages_1.htm", "!My Site_images_1.htm"};
+
+    // No banner page: no frame, no placeholder and no layer on any report page.
+    THXTaskReport plain(*task);
+    plain.CreateReports();
+    for (const std::string& name : pages)
+    {
+        const std::string page = Read(site + name);
+        ASSERT_FALSE(page.empty()) << name;
+        EXPECT_EQ(page.find("<iframe"), std::string::npos) << name;
+        EXPECT_EQ(page.find("<ilayer"), std::string::npos) << name;
+        EXPECT_EQ(page.find("<layer"), std::string::npos) << name;
+        EXPECT_EQ(page.find("<tr><td colspan=\"4\"></td></tr>"), std::string::npos) << name;
+        EXPECT_EQ(page.find("<tr><td align=\"center\"></td></tr>"), std::string::npos) << name;
+    }
+
+    // A banner page: each page frames it in the first row and loads it into the layer.
+    THXTaskReport bannered(*task, "http://ads.test/b468_60.htm?a=1&b=2");
+    bannered.CreateReports();
+    for (const std::string& name : pages)
+    {
+        const std::string page = Read(site + name);
+        EXPECT_NE(page.find("<iframe src=\"http://ads.test/b468_60.htm?a=1&amp;b=2\" width=\"100%\" height=\"60\""),
+                  std::string::npos)
+            << name;
+        EXPECT_NE(page.find("<layer src=\"http://ads.test/b468_60.htm?a=1&amp;b=2\""), std::string::npos) << name;
+    }
+}
+
 TEST_F(HXTaskReportTest, ManyPagesGetAMorePage)
 {
     AddPages(230);

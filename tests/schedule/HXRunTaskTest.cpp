@@ -34,7 +34,7 @@ TEST_F(HXRunTaskTest, CompletedTaskWithErrorsOffersRecovery)
     const TRunTaskView view = RunTaskView(task);
 
     EXPECT_EQ(view.Caption, "Harbex - Run Task (Site)");
-    EXPECT_EQ(view.Message, "This task has run to completion but contains some URL's. which failed to download.");
+    EXPECT_EQ(view.Message, "This task has run to completion but contains some URLs which failed to download.");
     EXPECT_TRUE(view.SmartRecoveryEnabled);
     EXPECT_EQ(view.Selected, TRunChoice::Resume);
 

@@ -54,7 +54,7 @@ void HXdlgRunTaskTest::CompletedTaskWithErrorsIsSummarised()
 
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Harbex - Run Task (Gallery)"));
     QCOMPARE(dialog.lblMessage->text(),
-             QStringLiteral("This task has run to completion but contains some URL's. which failed to download."));
+             QStringLiteral("This task has run to completion but contains some URLs which failed to download."));
     const QTableWidget& grid = *dialog.grdSummary;
     QCOMPARE(grid.horizontalHeaderItem(0)->text(), QStringLiteral("Pages"));
     QCOMPARE(grid.horizontalHeaderItem(1)->text(), QStringLiteral("Media"));

@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -104,6 +106,39 @@ private slots:
         QCOMPARE(m_opened.size(), std::size_t(1));
         QCOMPARE(LastOpenedPage(), QStringLiteral("run-and-schedule.html#schedule-task"));
         dialog.reject();
+    }
+
+    // "&Harbex News..." and "Tavrolin Home &Page..." are hidden while the "Home Page
+    // Address" setting is empty; with an address they show when the Help menu opens
+    // and open their pages under it.
+    void NewsAndHomePageFollowTheHomePageAddress()
+    {
+        QAction* news = m_window->Action(QStringLiteral("miHarbexNews"));
+        QAction* home = m_window->Action(QStringLiteral("miVendorHome"));
+        auto* help = m_window->menuBar()->findChild<QMenu*>(QStringLiteral("mnuHelp"));
+        QVERIFY(news && home && help);
+        const auto openHelpMenu = [&]
+        {
+            QMenuBar* bar = m_window->menuBar();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(help->menuAction()).center());
+            if (!QTest::qWaitFor([&] { return help->isVisible(); }, 5000))
+                return -2;
+            const bool shown = news->isVisible() && home->isVisible();
+            const bool hidden = !news->isVisible() && !home->isVisible();
+            help->close();
+            return shown ? 1 : hidden ? 0 : -1;
+        };
+        QCOMPARE(openHelpMenu(), 0);
+
+        m_app->SetHomePageAddress("http://127.0.0.1:9/harbex");
+        QCOMPARE(openHelpMenu(), 1);
+        QVERIFY(news->isEnabled() && home->isEnabled());
+        news->trigger();
+        home->trigger();
+        QCOMPARE(m_opened, (std::vector<std::string>{"http://127.0.0.1:9/harbex/news/", "http://127.0.0.1:9/harbex"}));
+
+        m_app->SetHomePageAddress("");
+        QCOMPARE(openHelpMenu(), 0);
     }
 
     // A page that is not there falls back to the contents page.

@@ -297,11 +297,22 @@ private slots:
         QVERIFY2(Mismatches("Aqua").isEmpty(), qPrintable(Mismatches("Aqua").join('\n')));
     }
 
-    // "&Download" opens the skins page and leaves the dialog open; Escape then
-    // closes it and, like Cancel, puts back the skin it found.
+    // "&Download" is shown only with a "Home Page Address"; it opens the skins page
+    // under it and leaves the dialog open; Escape then closes it and, like Cancel,
+    // puts back the skin it found.
     void DownloadOpensTheSkinsPageAndEscapeRestores()
     {
         OpenWindow();
+        // Without a "Home Page Address" the program knows no skins page: no button.
+        bool downloadShown = true;
+        QVERIFY(WithSkinDialog(
+            [&](TdlgSelectSkin& dialog)
+            {
+                downloadShown = dialog.btnDownload->isVisible();
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            }));
+        QVERIFY(!downloadShown);
+        m_app->SetHomePageAddress("http://127.0.0.1:9/harbex/");
         bool stillOpen = false;
         QVERIFY(WithSkinDialog(
             [&](TdlgSelectSkin& dialog)
@@ -312,7 +323,7 @@ private slots:
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             }));
         QVERIFY(stillOpen);
-        QCOMPARE(m_opened, std::vector<std::string>{std::string(kSkinsPageAddress)});
+        QCOMPARE(m_opened, std::vector<std::string>{"http://127.0.0.1:9/harbex/skins/"});
         QCOMPARE(StoredSkin(), std::string("Default"));
         QVERIFY2(Mismatches("Default").isEmpty(), qPrintable(Mismatches("Default").join('\n')));
     }
