@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMovie>
+#include <QPalette>
+#include <QWidget>
 
 #include <memory>
 
@@ -87,6 +89,14 @@ QColor SchemeColor(const THXApp& app, std::size_t index, QColor fallback)
         return fallback;
     const std::optional<TRgb> rgb = ThemeColorRgb(colors[index]);
     return rgb ? QColor(rgb->Red, rgb->Green, rgb->Blue) : fallback;
+}
+
+void PaintInSchemeColor(QWidget& widget, const THXApp& app, std::size_t index)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, SchemeColor(app, index, palette.color(QPalette::Window)));
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
 }
 
 } // namespace hx

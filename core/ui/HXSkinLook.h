@@ -16,6 +16,7 @@
 
 class QMovie;
 class QObject;
+class QWidget;
 
 namespace hx
 {
@@ -40,5 +41,9 @@ QMovie* ReadSkinMovie(const std::string& path, QObject* parent);
 // One of the four colours of the scheme in force, counted from 0; `fallback` when
 // the stored text is no colour.
 QColor SchemeColor(const THXApp& app, std::size_t index, QColor fallback = QColor(Qt::black));
+
+// Paints the widget's background (where its children leave it bare) in one of the
+// four colours of the scheme in force, counted from 0.
+void PaintInSchemeColor(QWidget& widget, const THXApp& app, std::size_t index);
 
 } // namespace hx

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
@@ -17,9 +18,9 @@
 #include <QStyle>
 #include <QSignalBlocker>
 #include <QTableView>
+#include <QToolTip>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,6 +38,7 @@
 #include "schedule/ui/HXdlgRunTask.h"
 #include "schedule/ui/HXdlgSchedule.h"
 #include "core/ui/HXArtIcons.h"
+#include "core/ui/HXSkinLook.h"
 #include "core/HXBrowseAddress.h"
 
 namespace hx
@@ -239,7 +241,8 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    auto* splitter = m_splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName("splTasks");
     layout->addWidget(splitter);
 
     // Left: "Active Tasks", the categories, "New Category...".
@@ -264,7 +267,8 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     leftLayout->addWidget(btnNewCategory);
 
     // Right: the list and the command buttons.
-    auto* right = new QWidget(splitter);
+    auto* right = m_right = new QWidget(splitter);
+    right->setObjectName("pnlTasksRight");
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(2);
@@ -574,6 +578,15 @@ void TFormScheduler::UpdateCommands()
     Action("pmiExplore")->setEnabled(commands.Explore);
 }
 
+void TFormScheduler::ApplyColors()
+{
+    // The style sheet first: setting it polishes the panels anew, palettes included.
+    m_splitter->setStyleSheet(
+        QStringLiteral("QSplitter::handle { background: %1; }").arg(SchemeColor(m_app, 1).name()));
+    PaintInSchemeColor(*this, m_app, 1);
+    PaintInSchemeColor(*m_right, m_app, 1);
+}
+
 void TFormScheduler::RunSelected()
 {
     RunTasks(SelectedTasks());
@@ -717,9 +730,8 @@ void TFormScheduler::CopyStartPageURL(bool local)
     if (selected.empty())
         return;
     THXTask& task = *selected.front();
-    QApplication::clipboard()->setText(
-        local ? QUrl::fromLocalFile(QString::fromStdString(LocalStartPage(task))).toString()
-              : QString::fromStdString(task.URL));
+    // The local start page as a path, as the desktop's file boxes take it.
+    QApplication::clipboard()->setText(QString::fromStdString(local ? LocalStartPage(task) : task.URL));
 }
 
 void TFormScheduler::ExploreSelected()
@@ -753,7 +765,10 @@ void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
     }
     if (browser == TBrowser::Integrated)
     {
-        if (BrowseIntegrated)
+        // An Intranet task's copy is shown in the Personal Intranet tree.
+        if (offline && task->IntranetMode && ShowInIntranet)
+            ShowInIntranet(target);
+        else if (BrowseIntegrated)
             BrowseIntegrated(target);
         return;
     }
@@ -769,27 +784,52 @@ void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
         OpenDocument(target);
 }
 
+std::shared_ptr<THXTask> TFormScheduler::TaskOfStateIconAt(const QPoint& at, QRect* iconRect) const
+{
+    const QModelIndex index = lvTasks->indexAt(at);
+    if (!index.isValid() || index.column() != 0)
+        return nullptr;
+    const int iconWidth = lvTasks->iconSize().isValid() ? lvTasks->iconSize().width()
+                                                        : lvTasks->style()->pixelMetric(QStyle::PM_SmallIconSize);
+    QRect icon = lvTasks->visualRect(index);
+    icon.setWidth(iconWidth + 6);
+    if (!icon.contains(at))
+        return nullptr;
+    if (iconRect)
+        *iconRect = icon;
+    return m_model->TaskAt(m_sorted->mapToSource(index).row());
+}
+
 bool TFormScheduler::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == lvTasks->viewport() && event->type() == QEvent::MouseButtonPress)
+    if (watched != lvTasks->viewport())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress)
     {
         const auto* press = static_cast<QMouseEvent*>(event);
         const QPoint at = press->position().toPoint();
-        const QModelIndex index = lvTasks->indexAt(at);
-        const int iconWidth = lvTasks->iconSize().isValid() ? lvTasks->iconSize().width()
-                                                            : lvTasks->style()->pixelMetric(QStyle::PM_SmallIconSize);
-        const int iconEnd = lvTasks->visualRect(index).left() + iconWidth + 6;
-        if (press->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && at.x() <= iconEnd)
-        {
-            if (const std::shared_ptr<THXTask> task = m_model->TaskAt(m_sorted->mapToSource(index).row()))
+        if (press->button() == Qt::LeftButton)
+            if (const std::shared_ptr<THXTask> task = TaskOfStateIconAt(at))
             {
-                lvTasks->selectRow(index.row());
+                lvTasks->selectRow(lvTasks->indexAt(at).row());
                 const int icon = TaskRow(*task).StateIcon;
                 if (icon == 0)
                     RunTasks({task});
                 else if (icon == 1)
                     StopSelected();
             }
+    }
+    else if (event->type() == QEvent::ToolTip)
+    {
+        // Over a state icon the hint names what a click on it does; over the rest
+        // of the row it is the task's hint (the model's).
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QRect icon;
+        if (const std::shared_ptr<THXTask> task = TaskOfStateIconAt(help->pos(), &icon))
+        {
+            QToolTip::showText(help->globalPos(), Text(StateIconHint(TaskRow(*task).StateIcon)), lvTasks->viewport(),
+                               icon);
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -808,7 +848,17 @@ void TFormScheduler::NewCategory()
         return;
     }
     FillCategories();
-    ShowCategory(parent.empty() ? name : parent + "/" + name);
+    const std::string category = parent.empty() ? name : parent + "/" + name;
+    ShowCategory(category);
+    // The new name is open for editing at once; the edit renames the folder.
+    for (QTreeWidgetItemIterator it(tvTasks); *it; ++it)
+        if ((*it)->data(0, kCategoryRole).toString() == QString::fromStdString(category))
+        {
+            tvTasks->setCurrentItem(*it);
+            tvTasks->setFocus();
+            tvTasks->editItem(*it, 0);
+            break;
+        }
 }
 
 void TFormScheduler::Error(const std::string& message)

@@ -18,8 +18,11 @@
 
 class QAction;
 class QMenu;
+class QPoint;
 class QPushButton;
+class QRect;
 class QSortFilterProxyModel;
+class QSplitter;
 class QTableView;
 class QToolButton;
 class QTreeWidget;
@@ -88,6 +91,9 @@ public:
     TTaskCommands Commands() const;
     // Refreshes the buttons and the menu's items (selection or a run changed).
     void UpdateCommands();
+    // The view, its right-hand panel and its splitter take the second colour of the
+    // scheme in force (at the window's start and after a skin change).
+    void ApplyColors();
 
     // --- Commands on the selected tasks ---
 
@@ -148,6 +154,9 @@ public:
     std::function<bool(THXTask& task)> UnpackForBrowsing;
     // Shows the main window's browser with an address ("Integrated Browser").
     std::function<void(const std::string& address)> BrowseIntegrated;
+    // Shows an Intranet task's local file in the Personal Intranet tree ("Integrated
+    // Browser" offline on an Intranet task).
+    std::function<void(const std::string& localFile)> ShowInIntranet;
 
     QTreeWidget* tvActiveTask = nullptr;
     QTreeWidget* tvTasks = nullptr;
@@ -178,6 +187,9 @@ protected:
 
 private:
     void CreateMenu();
+    // The task whose state icon is at a point of the list's viewport (with the
+    // icon's rectangle); null elsewhere.
+    std::shared_ptr<THXTask> TaskOfStateIconAt(const QPoint& at, QRect* iconRect = nullptr) const;
     void FillCategories();
     QTreeWidgetItem* AddFolder(QTreeWidgetItem* parent, const std::string& folder, const std::string& relative);
     std::string SelectedCategory() const;
@@ -190,6 +202,8 @@ private:
     std::unique_ptr<TTaskReportCommands> m_reports;
     TTaskListModel* m_model = nullptr;
     QSortFilterProxyModel* m_sorted = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_right = nullptr;
 };
 
 } // namespace hx

@@ -681,6 +681,11 @@ void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& 
     request.Profile = profile;
     request.Map = map;
     request.Intranet = intranet;
+    // While the add-to-selected toggle is down the copy goes into the archive
+    // selected in the Zips tree (the toggle is released when none is selected).
+    if (btnAddToSelectedZip->isChecked())
+        if (const TZipArchive* archive = m_zipPane->SelectedArchive())
+            request.TargetArchive = archive->Path();
     std::shared_ptr<THXTask> task;
     try
     {

@@ -78,8 +78,8 @@ struct TMainOptions
     // Opens a document or address with the desktop's program (reports, help).
     // Default: the desktop's handler.
     std::function<void(const std::string& target)> OpenDocument;
-    // Starts a named program with one argument (a browser with a page). Default: a
-    // detached process.
+    // Starts a named program with one argument (a browser with a page; for the
+    // text editor, its arguments as one text). Default: a detached process.
     std::function<void(const std::string& program, const std::string& argument)> StartProgram;
     // The first command-line parameter, handled when the window is first shown.
     std::string Parameter;
@@ -204,6 +204,7 @@ public:
     void ForgetZipFile(const std::string& path) override;
     void OpenWithDesktop(const std::string& target) override;
     bool StartProgram(const std::string& program, const std::string& argument) override;
+    void OpenWithTextEditor(const std::string& file) override;
     void ZipCommandsChanged() override;
     void ZipFileMoved(const std::string& oldPath, const std::string& newPath) override;
 
@@ -254,6 +255,9 @@ private:
     void TrashIntranetEntry(const QString& path);
     // Enter opens the selected file, Delete moves the selection to the trash.
     bool IntranetKey(QKeyEvent* key);
+    // "Integrated Browser" offline on an Intranet task: the Personal Intranet tab
+    // with its tree on the task's local file.
+    void ShowInIntranet(const std::string& file);
     // Where the browse-selection step goes; empty for nowhere.
     std::string BrowseSelectionTarget();
     // The archive commands of the menus, the buttons and the Zips tree's menu.
@@ -267,6 +271,9 @@ private:
     // Each time a menu opens: the archive commands apply only with a node of the
     // Zips tree selected and the tree or the contents list focused.
     void UpdateZipMenus();
+    // Ctrl+R: renames the selected archive when the Zips tree or the contents list
+    // has the focus, else runs the selected tasks.
+    void RenameOrRun();
     // Makes a command of the menu, keeps it in `into` and returns it.
     QAction* AddAction(QAction*& into, QMenu* menu, const QString& objectName, const QString& caption,
                        const QKeySequence& shortcut = {}, bool enabled = true);

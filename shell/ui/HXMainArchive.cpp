@@ -21,6 +21,7 @@
 #include "archive/ui/HXFormZip.h"
 #include "core/HXApp.h"
 #include "core/HXTask.h"
+#include "core/ui/HXDesktopApps.h"
 #include "monitor/ui/HXStatus.h"
 #include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/ui/HXViewLink.h"
@@ -134,6 +135,21 @@ bool TFormHarbex::StartProgram(const std::string& program, const std::string& ar
         return true;
     }
     return QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)});
+}
+
+void TFormHarbex::OpenWithTextEditor(const std::string& file)
+{
+    const QStringList command = DefaultApplicationCommand(QStringLiteral("text/plain"), QString::fromStdString(file));
+    if (command.isEmpty())
+    {
+        ZipError("No text editor is installed.");
+        return;
+    }
+    const QStringList arguments = command.mid(1);
+    if (m_options.StartProgram)
+        m_options.StartProgram(command.front().toStdString(), arguments.join(QLatin1Char(' ')).toStdString());
+    else if (!QProcess::startDetached(command.front(), arguments))
+        ZipError("Unable to start " + command.front().toStdString());
 }
 
 void TFormHarbex::ZipCommandsChanged()

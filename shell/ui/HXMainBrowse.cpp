@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMenu>
@@ -83,6 +84,7 @@ void TFormHarbex::ConnectBrowseCommands()
 {
     const bool embedded = EmbeddedBrowserAvailable();
     m_schedulerWindow->BrowseIntegrated = [this](const std::string& address) { BrowseIntegrated(address); };
+    m_schedulerWindow->ShowInIntranet = [this](const std::string& file) { ShowInIntranet(file); };
     // The Task menu's Browse items do what the Tasks view's do; a browser program
     // that was not found leaves its items disabled there and here.
     for (const auto& [where, items] :
@@ -191,6 +193,33 @@ void TFormHarbex::BrowseIntegrated(const std::string& address)
     }
     m_browseAddress = address;
     ShowView(TView::Browse);
+}
+
+void TFormHarbex::ShowInIntranet(const std::string& file)
+{
+    // The Personal Intranet tab shows the Browse view with its tree rooted at the
+    // Personal Intranet folder; then the tree's selection moves to the file, which
+    // the browser follows.
+    tabsLeft->show();
+    if (tabsLeft->currentIndex() == kIntranetTab)
+    {
+        RefreshIntranetTree();
+        tvIntranet->setFocus();
+        ShowView(TView::Browse);
+    }
+    else
+    {
+        tabsLeft->setCurrentIndex(kIntranetTab);
+    }
+    const QModelIndex index = m_intranetModel->index(QString::fromStdString(file));
+    if (index.isValid())
+    {
+        tvIntranet->scrollTo(index);
+        tvIntranet->setCurrentIndex(index);
+    }
+    // Without the embedded browser the desktop's browser shows the page.
+    if (!EmbeddedBrowserAvailable())
+        OpenDocument(file);
 }
 
 void TFormHarbex::ShowHomePane()

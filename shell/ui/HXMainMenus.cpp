@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -129,8 +130,9 @@ void TFormHarbex::CreateMenus()
     QMenu* zipNew = zip->addMenu(tr("&New"));
     AddAction(m_actions.miZipNewFileZip, zipNew, "miZipNewFileZip", tr("&File Zip..."),
               QKeySequence(Qt::CTRL | Qt::Key_F), kLater);
-    AddAction(m_actions.miZipNewWebZip, zipNew, "miZipNewWebZip", tr("&Web Zip..."), QKeySequence(Qt::CTRL | Qt::Key_N),
-              kLater);
+    connect(AddAction(m_actions.miZipNewWebZip, zipNew, "miZipNewWebZip", tr("&Web Zip..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_N)),
+            &QAction::triggered, this, [this] { NewTaskFromURL({}, {}, false, btnIntranetMode->isChecked()); });
     AddAction(m_actions.miZipOpen, zip, "miZipOpen", tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), kLater);
     AddAction(m_actions.miZipClose, zip, "miZipClose", tr("&Close"), {}, kLater);
     AddAction(m_actions.miZipAdd, zip, "miZipAdd", tr("&Add..."), QKeySequence(Qt::CTRL | Qt::Key_A), kLater);
@@ -186,6 +188,16 @@ void TFormHarbex::CreateMenus()
     connect(copyURL, &QAction::triggered, m_schedulerWindow, [this] { m_schedulerWindow->CopyStartPageURL(false); });
     connect(copyLocalURL, &QAction::triggered, m_schedulerWindow,
             [this] { m_schedulerWindow->CopyStartPageURL(true); });
+
+    // Ctrl+N and Ctrl+R stand in both the Zip and the Task menu, and a key two
+    // enabled items claim fires neither. The Zip items show their keys without
+    // claiming them: Ctrl+N is the Task menu's (both make a new task), and Ctrl+R
+    // goes to one window shortcut that renames or runs by the focused view.
+    m_actions.miZipNewWebZip->setShortcutContext(Qt::WidgetShortcut);
+    m_actions.miZipRename->setShortcutContext(Qt::WidgetShortcut);
+    m_actions.miTaskRun->setShortcutContext(Qt::WidgetShortcut);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,
+            &TFormHarbex::RenameOrRun);
 
     // Help: the installed help pages (HXMainHelp.cpp).
     QMenu* help = bar->addMenu(tr("&Help"));
@@ -257,6 +269,21 @@ void TFormHarbex::CreateMenus()
                 if (close())
                     QApplication::quit();
             });
+}
+
+void TFormHarbex::RenameOrRun()
+{
+    // The Zips tree or the contents list in focus: Zip > "Rename"; anywhere else
+    // the window: Task > "Run" on the Tasks view's selection.
+    UpdateZipMenus();
+    if (m_actions.miZipRename->isEnabled())
+    {
+        m_actions.miZipRename->trigger();
+        return;
+    }
+    UpdateCommands();
+    if (m_actions.miTaskRun->isEnabled())
+        m_actions.miTaskRun->trigger();
 }
 
 void TFormHarbex::ShowPreferences(TPreferencesPage page)

@@ -15,6 +15,7 @@
 #include "monitor/ui/HXStatus.h"
 #include "core/HXSkins.h"
 #include "core/ui/HXSkinLook.h"
+#include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/ui/HXdlgSelectSkin.h"
 
 namespace hx
@@ -58,6 +59,10 @@ void TFormHarbex::ApplySkinColors()
                                      .arg(QString::fromLatin1(name), window.name()));
     splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(split.name()));
     centralWidget()->setAutoFillBackground(true);
+    if (auto* area = findChild<QWidget*>("pnlMainArea"))
+        PaintInSchemeColor(*area, m_app, 3);
+    // The Tasks view paints itself in the scheme's second colour.
+    m_schedulerWindow->ApplyColors();
 }
 
 QPixmap TFormHarbex::BuiltInLogo() const

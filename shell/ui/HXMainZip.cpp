@@ -742,7 +742,9 @@ void TZipPane::Browse(TZipBrowser browser)
     const std::string program = browser == TZipBrowser::InternetExplorer    ? FindInternetExplorer()
                                 : browser == TZipBrowser::NetscapeNavigator ? FindNetscapeNavigator()
                                                                             : std::string();
-    if (browser == TZipBrowser::Default || browser == TZipBrowser::TextEditor)
+    if (browser == TZipBrowser::TextEditor)
+        m_host.OpenWithTextEditor(file);
+    else if (browser == TZipBrowser::Default)
         m_host.OpenWithDesktop(file);
     else if (program.empty() || !m_host.StartProgram(program, file))
         m_host.ZipError("No such browser is installed.");

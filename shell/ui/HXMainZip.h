@@ -60,6 +60,9 @@ public:
     virtual void OpenWithDesktop(const std::string& target) = 0;
     // Starts a program with one argument; false when it could not start.
     virtual bool StartProgram(const std::string& program, const std::string& argument) = 0;
+    // Opens a file in the desktop's text editor (its default application for plain
+    // text), telling why when there is none.
+    virtual void OpenWithTextEditor(const std::string& file) = 0;
     // Refreshes the enabling of the commands (menus, toggle).
     virtual void ZipCommandsChanged() = 0;
     // A rename moved an archive that a task writes to (task file follows).

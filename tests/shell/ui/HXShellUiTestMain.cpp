@@ -1,13 +1,15 @@
 // The shell's window tests: the Qt owner thread, the main window, its archive side,
-// its explore view, its ways in from outside (drops, command line, second start),
-// its browser and home panes, its help, its skins, and the names and keyboard reach
-// of its controls, each a Qt Test class, run one after the other in one program.
+// its commands, its explore view, its ways in from outside (drops, command line,
+// second start), its browser and home panes, its help, its skins, and the names and
+// keyboard reach of its controls, each a Qt Test class, run one after the other in
+// one program.
 
 #include <QApplication>
 
 int RunQtOwnerTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunMainArchiveTests(int argc, char** argv);
+int RunMainCommandsTests(int argc, char** argv);
 int RunExploreViewTests(int argc, char** argv);
 int RunMainDropTests(int argc, char** argv);
 int RunHelpTests(int argc, char** argv);
@@ -23,6 +25,7 @@ int main(int argc, char** argv)
     int failures = RunQtOwnerTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunMainArchiveTests(argc, argv);
+    failures += RunMainCommandsTests(argc, argv);
     failures += RunExploreViewTests(argc, argv);
     failures += RunMainDropTests(argc, argv);
     failures += RunHelpTests(argc, argv);
