@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -123,17 +122,12 @@ void TFormHarbex::ForgetZipFile(const std::string& path)
 
 void TFormHarbex::OpenWithDesktop(const std::string& target)
 {
-    OpenDocument(target);
+    m_pages.OpenWithDesktop(target);
 }
 
 bool TFormHarbex::StartProgram(const std::string& program, const std::string& argument)
 {
-    if (m_options.StartProgram)
-    {
-        m_options.StartProgram(program, argument);
-        return true;
-    }
-    return QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)});
+    return m_pages.OpenWith(program, argument);
 }
 
 void TFormHarbex::ZipCommandsChanged()

@@ -63,7 +63,7 @@ QWidget* TFormHarbex::CreateBrowsePage(QWidget* parent)
                 {
                     const std::string target = BrowseSelectionTarget();
                     if (!target.empty())
-                        OpenDocument(target);
+                        OpenPage(target);
                 });
         layout->addWidget(m_browserMissing);
     }
@@ -186,7 +186,7 @@ void TFormHarbex::BrowseIntegrated(const std::string& address)
 {
     if (!EmbeddedBrowserAvailable())
     {
-        OpenDocument(address);
+        OpenPage(address);
         return;
     }
     m_browseAddress = address;
@@ -197,7 +197,7 @@ void TFormHarbex::ShowHomePane()
 {
     if (!EmbeddedBrowserAvailable())
     {
-        OpenDocument(HomePageAddress());
+        OpenPage(HomePageAddress());
         return;
     }
     m_home = new TFormBrowseHome([this](const std::string& text) { ShowStatus(text); }, m_homePage);

@@ -127,7 +127,7 @@ void TFormHarbex::ShowHelp(const std::string& page)
     QUrl address = QUrl::fromLocalFile(QString::fromStdString(folder + file));
     if (!part.empty())
         address.setFragment(QString::fromStdString(part));
-    OpenDocument(address.toString(QUrl::FullyEncoded).toStdString());
+    OpenPage(address.toString(QUrl::FullyEncoded).toStdString());
 }
 
 void TFormHarbex::ConnectHelpCommands()
