@@ -121,7 +121,7 @@ int TakeScreenshots(const QString& folder)
     setup.Pacing = TRunPacing::Classic();
     THXQtSession session(app, setup);
     TMainOptions options;
-    options.OpenDocument = [](const std::string&) {};
+    options.Launch = [](const TLaunchRequest&) { return true; };
     auto window = std::make_unique<TFormHarbex>(session, options);
     window->show();
     WaitFor([&] { return window->FirstActivationDone(); }, 5000);

@@ -127,7 +127,19 @@ int ReportPageCount(std::int64_t savedWithoutErrors)
 }
 
 THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
-    : m_task(task)
+    : m_task{task.Name,
+             task.URL,
+             task.StartPageTitle,
+             task.LastRun,
+             task.TotalBytes,
+             task.PagesSaved,
+             task.PageErrors,
+             task.TotalPages,
+             task.ResourcesSaved,
+             task.ResourceErrors,
+             task.TotalResources,
+             task.QueueFileName(),
+             IncludeTrailingSlash(task.App().SkinFolder())}
     , m_bannerURL(std::move(bannerURL))
     , m_workingFolder(task.WorkingFolder())
 {
@@ -138,25 +150,24 @@ THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
 std::string THXTaskReport::SummaryFile() const
 {
     // A name read from a damaged task file must not lead the files out of O.
-    return m_folder + "!" + ReplaceIllegalChars(m_task.Name, '_') + "_summary.htm";
+    return m_folder + "!" + ReplaceIllegalChars(m_task.name, '_') + "_summary.htm";
 }
 
 std::string THXTaskReport::IndexFile(TReportIndex index, int page) const
 {
-    return m_folder + "!" + ReplaceIllegalChars(m_task.Name, '_') + "_" + IndexName(index) + "_" +
+    return m_folder + "!" + ReplaceIllegalChars(m_task.name, '_') + "_" + IndexName(index) + "_" +
            std::to_string(page) + ".htm";
 }
 
 std::string THXTaskReport::MoreFile(TReportIndex index) const
 {
-    return m_folder + "!" + ReplaceIllegalChars(m_task.Name, '_') + "_" + IndexName(index) + "_more.htm";
+    return m_folder + "!" + ReplaceIllegalChars(m_task.name, '_') + "_" + IndexName(index) + "_more.htm";
 }
 
 int THXTaskReport::PageCount(TReportIndex index) const
 {
-    const std::int64_t saved = index == TReportIndex::Pages
-                                   ? std::int64_t{m_task.PagesSaved} - m_task.PageErrors
-                                   : std::int64_t{m_task.ResourcesSaved} - m_task.ResourceErrors;
+    const std::int64_t saved = index == TReportIndex::Pages ? m_task.pagesSaved - m_task.pageErrors
+                                                            : m_task.resourcesSaved - m_task.resourceErrors;
     // Page 1 is always written, so the summary's link and the "Page Index" command
     // find a page even when nothing was saved.
     return std::max(1, ReportPageCount(saved));
@@ -209,29 +220,29 @@ std::string THXTaskReport::BannerLayer() const
 std::string THXTaskReport::Header(std::string_view heading) const
 {
     const std::string diamond = "<img src=\"!images/diamond.gif\" width=\"21\" height=\"13\" border=\"0\"> ";
-    const std::string totalFiles = std::to_string(std::int64_t{m_task.TotalPages} + m_task.TotalResources);
+    const std::string totalFiles = std::to_string(m_task.totalPages + m_task.totalResources);
     TPageText text;
     text << "<font face=\"Arial\" size=\"4\" color=\"#FF8000\"><b>Harbex"
          << std::string(heading) + "</b></font><br><br>"
          << "<font face=\"Arial\" size=\"2\"><b>" +
-                Link(LocalHref(LocalFile(m_task.URL)), EscapeHtml(m_task.StartPageTitle)) + "</b></font><br>"
+                Link(LocalHref(LocalFile(m_task.url)), EscapeHtml(m_task.startPageTitle)) + "</b></font><br>"
          << "<img src=\"!images/www.gif\" width=\"19\" height=\"19\" border=\"0\"> <font face=\"Arial\" size=\"1\">" +
-                Link(URLHref(m_task.URL), EscapeHtml(m_task.URL)) + "</font><br>"
+                Link(URLHref(m_task.url), EscapeHtml(m_task.url)) + "</font><br>"
          << "<br>"
-         << diamond + "<font face=\"Arial\" size=\"2\">Last Run: <b>" + EscapeHtml(FormatFileDateTime(m_task.LastRun)) +
+         << diamond + "<font face=\"Arial\" size=\"2\">Last Run: <b>" + EscapeHtml(FormatFileDateTime(m_task.lastRun)) +
                 "</b></font><br>"
          << diamond + "<font face=\"Arial\" size=\"2\">Size: <b>" +
-                std::to_string(KilobytesHalfEven(m_task.TotalBytes)) + "</b> Kb</font><br>"
+                std::to_string(KilobytesHalfEven(m_task.totalBytes)) + "</b> Kb</font><br>"
          << diamond + "<font face=\"Arial\" size=\"2\">Total Files: <b>" + totalFiles + "</b></font><br>";
     return text.Text();
 }
 
 void THXTaskReport::WriteSummary()
 {
-    const std::int64_t pagesSaved = std::int64_t{m_task.PagesSaved} - m_task.PageErrors;
-    const std::int64_t mediaSaved = std::int64_t{m_task.ResourcesSaved} - m_task.ResourceErrors;
-    auto row = [](std::string_view icon, std::string_view caption, const std::string& saved, std::int32_t errors,
-                  std::int32_t total)
+    const std::int64_t pagesSaved = m_task.pagesSaved - m_task.pageErrors;
+    const std::int64_t mediaSaved = m_task.resourcesSaved - m_task.resourceErrors;
+    auto row = [](std::string_view icon, std::string_view caption, const std::string& saved, std::int64_t errors,
+                  std::int64_t total)
     {
         return "<tr bgcolor=\"#DEE9F3\"><td width=\"40%\"><img src=\"!images/" + std::string(icon) +
                "\" width=\"16\" height=\"16\" border=\"0\"> <font face=\"Arial\" size=\"2\"><b>" +
@@ -254,10 +265,10 @@ void THXTaskReport::WriteSummary()
             "<td width=\"20%\"><font face=\"Arial\"><b>Errors</b></font></td>"
             "<td width=\"20%\"><font face=\"Arial\"><b>Total</b></font></td></tr>"
          << row("html.gif", "Pages:", Link(LocalHref(IndexFile(TReportIndex::Pages, 1)), std::to_string(pagesSaved)),
-                m_task.PageErrors, m_task.TotalPages)
+                m_task.pageErrors, m_task.totalPages)
          << row("images.gif",
                 "Media Files:", Link(LocalHref(IndexFile(TReportIndex::Images, 1)), std::to_string(mediaSaved)),
-                m_task.ResourceErrors, m_task.TotalResources)
+                m_task.resourceErrors, m_task.totalResources)
          << "</table>"
          << "</td></tr>"
          << "<tr><td height=\"5\"></td><td height=\"5\"></td></tr>"
@@ -266,7 +277,7 @@ void THXTaskReport::WriteSummary()
          << "</html>";
     WritePage(SummaryFile(), page.Text());
 
-    const std::string skin = IncludeTrailingSlash(m_task.App().SkinFolder());
+    const std::string skin = m_task.skinFolder;
     for (const std::string_view name : kReportDecorations)
     {
         const std::string source = skin + std::string(name);
@@ -353,7 +364,7 @@ void THXTaskReport::WriteIndex(TReportIndex index, const TProgress& progress)
     const int pageCount = PageCount(index);
     if (pageCount > kReportPageLinks)
         WriteMorePage(index, pageCount);
-    const THXReportQueueLines lines = ReadReportQueue(m_task.QueueFileName());
+    const THXReportQueueLines lines = ReadReportQueue(m_task.queueFile);
     const std::string_view group = index == TReportIndex::Pages ? "HTML" : "Images";
     const std::string heading = index == TReportIndex::Pages ? " - Page Index" : " - Image Index";
     const std::string label = index == TReportIndex::Pages ? "Creating Page Index" : "Creating Image Index";

@@ -13,6 +13,10 @@
 //
 // For a Zip task the caller first makes sure the archive exists (ZipResultMissing)
 // and has its contents unpacked into the temporary folder.
+//
+// The report takes what it needs of the task (names, totals, queue file, skin
+// folder) when it is made, so it may be written on another thread than the one
+// that owns the task.
 
 #include <array>
 #include <cstdint>
@@ -20,6 +24,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/HXDateTime.h"
 #include "reports/HXImageSize.h"
 
 namespace hx
@@ -51,7 +56,8 @@ public:
     using TProgress = std::function<void(const std::string& label, int percent)>;
 
     // The banner block's frame loads bannerURL; with an empty one the pages carry no
-    // banner block and no layer.
+    // banner block and no layer. Owner thread (it reads the task); the report's other
+    // operations may run anywhere.
     explicit THXTaskReport(THXTask& task, std::string bannerURL = {});
 
     const std::string& OutputFolder() const { return m_folder; }
@@ -95,7 +101,25 @@ private:
     void WriteMorePage(TReportIndex index, int pageCount) const;
     void WritePage(const std::string& path, const std::string& text) const;
 
-    THXTask& m_task;
+    // The task's facts the pages show, as they were when the report was made.
+    struct TTaskFacts
+    {
+        std::string name;
+        std::string url;
+        std::string startPageTitle;
+        TDateTime lastRun = 0;
+        std::int64_t totalBytes = 0;
+        std::int64_t pagesSaved = 0;
+        std::int64_t pageErrors = 0;
+        std::int64_t totalPages = 0;
+        std::int64_t resourcesSaved = 0;
+        std::int64_t resourceErrors = 0;
+        std::int64_t totalResources = 0;
+        std::string queueFile;
+        std::string skinFolder;
+    };
+
+    TTaskFacts m_task;
     std::string m_bannerURL;
     std::string m_workingFolder;
     std::string m_folder;

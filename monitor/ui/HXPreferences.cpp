@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -29,6 +29,7 @@
 #include "core/HXApp.h"
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
+#include "core/ui/HXPageOpener.h"
 #include "core/ui/HXQtText.h"
 #include "net/HXProxy.h"
 
@@ -653,25 +654,18 @@ void TdlgOptions::ChooseCAFile()
         edCAFile->setText(file);
 }
 
-// The program's icon as the desktop's theme names it (most browsers install one
-// under their program name), else the icon of its file, on light grey.
+// The program's icon (BrowserIcon) on light grey.
 void TdlgOptions::DrawBrowserIcon()
 {
     const qreal scale = imgBrowser->devicePixelRatioF();
     QPixmap picture(QSize(kBrowserIconSize, kBrowserIconSize) * scale);
     picture.setDevicePixelRatio(scale);
     picture.fill(QColor(0xC0, 0xC0, 0xC0));
-    const QFileInfo program(cmbBrowser->currentText().trimmed());
-    if (!program.filePath().isEmpty())
+    const QIcon icon = BrowserIcon(Std(cmbBrowser->currentText().trimmed()));
+    if (!icon.isNull())
     {
-        QIcon icon = QIcon::fromTheme(program.baseName());
-        if (icon.isNull() && program.exists())
-            icon = QFileIconProvider().icon(program);
-        if (!icon.isNull())
-        {
-            QPainter painter(&picture);
-            icon.paint(&painter, QRect(0, 0, kBrowserIconSize, kBrowserIconSize));
-        }
+        QPainter painter(&picture);
+        icon.paint(&painter, QRect(0, 0, kBrowserIconSize, kBrowserIconSize));
     }
     imgBrowser->setPixmap(picture);
 }

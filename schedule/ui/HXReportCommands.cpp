@@ -12,12 +12,14 @@
 #include "reports/HXErrorReport.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/HXScheduler.h"
+#include "schedule/ui/HXdlgTaskReport.h"
 #include "archive/HXZipTemp.h"
 
 namespace hx
 {
 TTaskReportCommands::TTaskReportCommands(THXApp& app)
-    : m_app(app)
+    : Pages(app)
+    , m_app(app)
 {
 }
 
@@ -46,9 +48,7 @@ void TTaskReportCommands::WriteErrorReport(THXTask& task)
 {
     try
     {
-        const std::string path = hx::WriteErrorReport(task);
-        if (OpenDocument)
-            OpenDocument(path);
+        Pages.OpenPage(hx::WriteErrorReport(task));
     }
     catch (const std::exception& error)
     {
@@ -80,8 +80,7 @@ void TTaskReportCommands::OpenReport(THXTask& task, TReportPage page)
         CreateAndOpen(task);
         return;
     }
-    if (OpenDocument)
-        OpenDocument(path);
+    Pages.OpenPage(path);
 }
 
 bool TTaskReportCommands::MakeCopyAvailable(THXTask& task)
@@ -112,18 +111,10 @@ bool TTaskReportCommands::MakeCopyAvailable(THXTask& task)
 
 void TTaskReportCommands::CreateAndOpen(THXTask& task)
 {
-    try
-    {
-        THXTaskReport report(task, m_app.BannerPage());
-        const std::string summary =
-            report.CreateReports([this](const std::string& label, int percent) { ShowProgress(label, percent); });
-        if (OpenDocument)
-            OpenDocument(summary);
-    }
-    catch (const std::exception& error)
-    {
-        ShowError(error.what());
-    }
+    // The window belongs to the main window and releases itself once the summary
+    // is open.
+    auto* window = new TdlgTaskReport(task, m_app.BannerPage(), Pages, Parent ? Parent->window() : nullptr);
+    window->show();
 }
 
 void TTaskReportCommands::ShowProgress(const std::string& text, int percent) const

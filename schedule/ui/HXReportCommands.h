@@ -10,11 +10,15 @@
 // A Zip task whose archive is missing is not reported on: the user is asked whether
 // to run it instead.
 //
-// The window that owns the commands plugs in how a page is opened, where progress
-// goes and how a task is queued to run. Owner thread only.
+// The reports are written by the "Task Reports" window, which shows the steps and
+// opens the summary. The window that owns the commands plugs in how a page is
+// opened, where the unpacking's outcome goes and how a task is queued to run.
+// Owner thread only.
 
 #include <functional>
 #include <string>
+
+#include "core/ui/HXPageOpener.h"
 
 class QWidget;
 
@@ -33,7 +37,7 @@ public:
     TTaskReportCommands& operator=(const TTaskReportCommands&) = delete;
 
     // Opens a report page (a local path) in the browser.
-    std::function<void(const std::string& path)> OpenDocument;
+    TPageOpener Pages;
     // The status line: a step's text and its progress, 0 to 100.
     std::function<void(const std::string& text, int percent)> Progress;
     // Yes to the question about a missing Zip archive: the task is queued to run.
@@ -44,7 +48,8 @@ public:
     void OpenTaskSummary(THXTask& task);
     void OpenPageIndex(THXTask& task);
     void OpenImageIndex(THXTask& task);
-    // Writes the summary, page index and image index and opens the summary.
+    // Shows the "Task Reports" window, which writes the summary, page index and
+    // image index and opens the summary; a Zip task's archive is unpacked first.
     void CreateReports(THXTask& task);
     // Writes the task's error report into the temporary folder and opens it.
     void WriteErrorReport(THXTask& task);

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
@@ -215,16 +216,12 @@ TFormScheduler::TFormScheduler(THXApp& app, THXScheduler& scheduler, QWidget* pa
     , m_scheduler(scheduler)
     , m_tasksFolder(IncludeTrailingSlash(app.TasksFolder()))
     , m_reports(std::make_unique<TTaskReportCommands>(app))
+    , m_pages(app)
     , m_model(new TTaskListModel(scheduler, this))
     , m_sorted(new QSortFilterProxyModel(this))
 {
     m_model->OnRenameRefused = [this](const std::string& message) { Error(message); };
     m_reports->Parent = this;
-    m_reports->OpenDocument = [this](const std::string& path)
-    {
-        if (OpenDocument)
-            OpenDocument(path);
-    };
     m_reports->Progress = [this](const std::string& text, int percent)
     {
         if (ShowProgress)
@@ -467,6 +464,7 @@ void TFormScheduler::CreateMenu()
     popBrowse->addSeparator();
     popBrowse->addAction(tr("Browser Properties..."))->setEnabled(false);
     btnReports->setMenu(popBrowse);
+    DrawBrowserIcon();
     connect(add(popTask, "pmiExplore", tr("E&xplore")), &QAction::triggered, this, &TFormScheduler::ExploreSelected);
 }
 
@@ -778,10 +776,26 @@ void TFormScheduler::BrowseSelected(TBrowser browser, bool offline)
     const std::string program = browser == TBrowser::InternetExplorer    ? FindInternetExplorer()
                                 : browser == TBrowser::NetscapeNavigator ? FindNetscapeNavigator()
                                                                          : std::string();
-    if (!program.empty() && StartProgram)
-        StartProgram(program, target);
-    else if (OpenDocument)
-        OpenDocument(target);
+    const TLaunchRequest request = program.empty() ? m_pages.PageRequest(target) : TLaunchRequest{program, target};
+    if (!m_pages.OpenWith(request.Program, request.Target))
+        Error(LaunchFailedMessage(request));
+}
+
+void TFormScheduler::SetPageOpener(const TPageOpener& pages)
+{
+    m_pages = pages;
+    m_reports->Pages = pages;
+}
+
+void TFormScheduler::CreateReports(THXTask& task)
+{
+    m_reports->CreateReports(task);
+}
+
+void TFormScheduler::DrawBrowserIcon()
+{
+    const QIcon icon = BrowserIcon(m_app.Browser());
+    btnReports->setIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_FileDialogContentsView) : icon);
 }
 
 std::shared_ptr<THXTask> TFormScheduler::TaskOfStateIconAt(const QPoint& at, QRect* iconRect) const

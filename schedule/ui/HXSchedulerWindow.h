@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ui/HXPageOpener.h"
+
 class QAction;
 class QMenu;
 class QPoint;
@@ -145,10 +147,14 @@ public:
     std::function<void(const std::string& message)> ShowError;
     // A text (and percentage) on the status line.
     std::function<void(const std::string& text, int percent)> ShowProgress;
-    // Opens a file or address with the desktop's default program.
-    std::function<void(const std::string& target)> OpenDocument;
-    // Starts a program with one argument.
-    std::function<void(const std::string& program, const std::string& argument)> StartProgram;
+    // How the view and its report commands open pages (the host's launcher).
+    void SetPageOpener(const TPageOpener& pages);
+    // The report button's icon: the browser program the settings name.
+    void DrawBrowserIcon();
+    // "Create Reports" for the task: the "Task Reports" window writes them and opens
+    // the summary (a Zip task's archive is unpacked first, or the user is asked to
+    // run the task when it is missing).
+    void CreateReports(THXTask& task);
     // Makes a Zip task's files browsable in the temporary folder; false when that failed
     // (the reason was shown).
     std::function<bool(THXTask& task)> UnpackForBrowsing;
@@ -200,6 +206,7 @@ private:
     std::string m_tasksFolder;
     // The Reports commands (summary, indexes, errors), for the first selected task.
     std::unique_ptr<TTaskReportCommands> m_reports;
+    TPageOpener m_pages;
     TTaskListModel* m_model = nullptr;
     QSortFilterProxyModel* m_sorted = nullptr;
     QSplitter* m_splitter = nullptr;

@@ -313,6 +313,7 @@ void TExploreModel::Flush()
 
 TFormExplore::TFormExplore(THXApp& app, QWidget* parent)
     : QWidget(parent)
+    , Pages(app)
     , m_app(app)
     , m_model(new TExploreModel(this))
 {
@@ -495,15 +496,14 @@ void TFormExplore::Browse(TBrowser browser, bool offline)
     }
     if (browser == TBrowser::Default)
     {
-        if (OpenDocument)
-            OpenDocument(target);
+        Pages.OpenPage(target);
         return;
     }
     const std::string program =
         browser == TBrowser::InternetExplorer ? FindInternetExplorer() : FindNetscapeNavigator();
     // A browser that was not found opens nothing.
-    if (!program.empty() && StartProgram)
-        StartProgram(program, target);
+    if (!program.empty())
+        Pages.OpenWith(program, target);
 }
 
 bool TFormExplore::eventFilter(QObject* watched, QEvent* event)

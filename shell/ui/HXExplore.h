@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/HXTask.h"
+#include "core/ui/HXPageOpener.h"
 #include "shell/HXExplore.h"
 
 class QAction;
@@ -132,10 +133,8 @@ public:
     void Browse(TBrowser browser, bool offline);
     QAction* Action(const QString& objectName) const;
 
-    // Opens a file or address with the desktop's default program.
-    std::function<void(const std::string& target)> OpenDocument;
-    // Starts a program with one argument.
-    std::function<void(const std::string& program, const std::string& argument)> StartProgram;
+    // Opens the rows' pages: in the browser the settings name, or a browser item's program.
+    TPageOpener Pages;
     // Makes a Zip task's files browsable in the temporary folder (the archive pane's
     // OpenZip and ExtractZipToTemp); false when that failed (the reason was shown).
     std::function<bool(THXTask& task)> UnpackForBrowsing;

@@ -6,14 +6,12 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -22,7 +20,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -147,6 +144,7 @@ TFormHarbex::TFormHarbex(THXQtSession& session, TMainOptions options, QWidget* p
     , m_engine(session.Engine())
     , m_app(m_engine.App())
     , m_options(std::move(options))
+    , m_pages(m_app, m_options.Launch)
     , m_runnerHost(std::make_unique<TMainRunnerHost>(*this))
 {
     m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
@@ -447,14 +445,7 @@ void TFormHarbex::CreateMainArea(QWidget* area)
             m_schedulerWindow->ShowProgress = [this](const std::string& text, int percent)
             { m_status->ShowStatus(text, percent, 100); };
             m_schedulerWindow->UnpackForBrowsing = [this](THXTask& task) { return UnpackForBrowsing(task); };
-            m_schedulerWindow->OpenDocument = [this](const std::string& target) { OpenDocument(target); };
-            m_schedulerWindow->StartProgram = [this](const std::string& program, const std::string& argument)
-            {
-                if (m_options.StartProgram)
-                    m_options.StartProgram(program, argument);
-                else if (!QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)}))
-                    ShowError("Unable to start " + program);
-            };
+            m_schedulerWindow->SetPageOpener(m_pages);
             content = m_schedulerWindow;
         }
         else if (page == kPageProperties)
@@ -789,14 +780,10 @@ bool TFormHarbex::UnpackForBrowsing(THXTask& task)
     return archive && m_zipPane->ExtractZipToTemp(*archive);
 }
 
-void TFormHarbex::OpenDocument(const std::string& target)
+void TFormHarbex::OpenPage(const std::string& target)
 {
-    if (m_options.OpenDocument)
-        m_options.OpenDocument(target);
-    else
-        QDesktopServices::openUrl(target.find("://") == std::string::npos
-                                      ? QUrl::fromLocalFile(QString::fromStdString(target))
-                                      : QUrl(QString::fromStdString(target)));
+    if (!m_pages.OpenPage(target))
+        ShowError(LaunchFailedMessage(m_pages.PageRequest(target)));
 }
 
 // ---- Timers ----

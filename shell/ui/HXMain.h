@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ui/HXPageOpener.h"
 #include "schedule/HXSchedule.h"
 #include "schedule/HXScheduler.h"
 #include "monitor/ui/HXPreferences.h"
@@ -75,12 +76,9 @@ enum class TView
 
 struct TMainOptions
 {
-    // Opens a document or address with the desktop's program (reports, help).
-    // Default: the desktop's handler.
-    std::function<void(const std::string& target)> OpenDocument;
-    // Starts a named program with one argument (a browser with a page; for the
-    // text editor, its arguments as one text). Default: a detached process.
-    std::function<void(const std::string& program, const std::string& argument)> StartProgram;
+    // Carries out every opening of a page or file and every program start (a
+    // browser with a page, the mail program). Default: LaunchDetached.
+    TLauncher Launch;
     // The first command-line parameter, handled when the window is first shown.
     std::string Parameter;
     // Finds the desktop's proxy for the preferences' offer (null: DetectProxy).
@@ -127,7 +125,7 @@ public:
     // hints and the toggle.
     void ShowPreferences(TPreferencesPage page);
     // Opens a help page (a file of the installed help folder, with an optional
-    // "#part"), the contents when the page is not there, through OpenDocument.
+    // "#part"), the contents when the page is not there, through OpenPage.
     void ShowHelp(const std::string& page);
     // The help page about a window of the program: a dialog's own page, or for the
     // main window the page of its current view.
@@ -297,7 +295,8 @@ private:
     void TickZipTimer();
     void EditCommand(int which);
     void ShowAbout();
-    void OpenDocument(const std::string& target);
+    // A page (report, help, start page, address) in the browser the settings name.
+    void OpenPage(const std::string& target) override;
     // Unpacks a Zip task's archive into the temporary folder for browsing; false
     // after telling why it could not.
     bool UnpackForBrowsing(THXTask& task);
@@ -313,6 +312,8 @@ private:
     THXSession& m_engine;
     THXApp& m_app;
     TMainOptions m_options;
+    // How pages and files are opened; every view opens through a copy of it.
+    TPageOpener m_pages;
     // The runner's window side, attached to the session while the window lives.
     std::unique_ptr<TMainRunnerHost> m_runnerHost;
     THXMainActions m_actions;

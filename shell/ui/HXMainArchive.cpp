@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -124,17 +123,12 @@ void TFormHarbex::ForgetZipFile(const std::string& path)
 
 void TFormHarbex::OpenWithDesktop(const std::string& target)
 {
-    OpenDocument(target);
+    m_pages.OpenWithDesktop(target);
 }
 
 bool TFormHarbex::StartProgram(const std::string& program, const std::string& argument)
 {
-    if (m_options.StartProgram)
-    {
-        m_options.StartProgram(program, argument);
-        return true;
-    }
-    return QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)});
+    return m_pages.OpenWith(program, argument);
 }
 
 void TFormHarbex::OpenWithTextEditor(const std::string& file)
@@ -146,8 +140,9 @@ void TFormHarbex::OpenWithTextEditor(const std::string& file)
         return;
     }
     const QStringList arguments = command.mid(1);
-    if (m_options.StartProgram)
-        m_options.StartProgram(command.front().toStdString(), arguments.join(QLatin1Char(' ')).toStdString());
+    // A plugged-in launcher takes one argument: the editor's arguments as one text.
+    if (m_options.Launch)
+        m_options.Launch({command.front().toStdString(), arguments.join(QLatin1Char(' ')).toStdString()});
     else if (!QProcess::startDetached(command.front(), arguments))
         ZipError("Unable to start " + command.front().toStdString());
 }

@@ -64,7 +64,7 @@ QWidget* TFormHarbex::CreateBrowsePage(QWidget* parent)
                 {
                     const std::string target = BrowseSelectionTarget();
                     if (!target.empty())
-                        OpenDocument(target);
+                        OpenPage(target);
                 });
         layout->addWidget(m_browserMissing);
     }
@@ -188,7 +188,7 @@ void TFormHarbex::BrowseIntegrated(const std::string& address)
 {
     if (!EmbeddedBrowserAvailable())
     {
-        OpenDocument(address);
+        OpenPage(address);
         return;
     }
     m_browseAddress = address;
@@ -219,14 +219,14 @@ void TFormHarbex::ShowInIntranet(const std::string& file)
     }
     // Without the embedded browser the desktop's browser shows the page.
     if (!EmbeddedBrowserAvailable())
-        OpenDocument(file);
+        m_pages.OpenPage(file);
 }
 
 void TFormHarbex::ShowHomePane()
 {
     if (!EmbeddedBrowserAvailable())
     {
-        OpenDocument(HomePageAddress());
+        OpenPage(HomePageAddress());
         return;
     }
     m_home = new TFormBrowseHome([this](const std::string& text) { ShowStatus(text); }, m_homePage);

@@ -5,7 +5,6 @@
 #include "shell/ui/HXMain.h"
 
 #include <QAction>
-#include <QProcess>
 
 #include "core/HXTask.h"
 #include "schedule/ui/HXSchedulerWindow.h"
@@ -17,14 +16,7 @@ namespace hx
 QWidget* TFormHarbex::CreateExploreView(QWidget* parent)
 {
     m_explore = new TFormExplore(m_app, parent);
-    m_explore->OpenDocument = [this](const std::string& target) { OpenDocument(target); };
-    m_explore->StartProgram = [this](const std::string& program, const std::string& argument)
-    {
-        if (m_options.StartProgram)
-            m_options.StartProgram(program, argument);
-        else
-            QProcess::startDetached(QString::fromStdString(program), {QString::fromStdString(argument)});
-    };
+    m_explore->Pages = m_pages;
     m_explore->UnpackForBrowsing = [this](THXTask& task) { return UnpackForBrowsing(task); };
     return m_explore;
 }

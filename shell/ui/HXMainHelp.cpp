@@ -134,7 +134,7 @@ void TFormHarbex::ShowHelp(const std::string& page)
     QUrl address = QUrl::fromLocalFile(QString::fromStdString(folder + file));
     if (!part.empty())
         address.setFragment(QString::fromStdString(part));
-    OpenDocument(address.toString(QUrl::FullyEncoded).toStdString());
+    OpenPage(address.toString(QUrl::FullyEncoded).toStdString());
 }
 
 void TFormHarbex::ConnectHelpCommands()
@@ -159,7 +159,7 @@ void TFormHarbex::ConnectHelpCommands()
                 {
                     const std::string address = AddressUnderHomePage(m_app.HomePageAddress(), page);
                     if (!address.empty())
-                        OpenDocument(address);
+                        m_pages.OpenPage(address);
                 });
     };
     openVendorPage(m_actions.miHarbexNews, kNewsPage);

@@ -47,7 +47,7 @@ QWidget* TFormHarbex::CreateIntranetTree(QWidget* parent)
             [this](const QModelIndex& index)
             {
                 if (!m_intranetModel->isDir(index))
-                    OpenDocument(m_intranetModel->filePath(index).toStdString());
+                    OpenWithDesktop(m_intranetModel->filePath(index).toStdString());
             });
     connect(tvIntranet, &QTreeView::customContextMenuRequested, this, &TFormHarbex::ShowIntranetMenu);
     return tvIntranet;
@@ -84,11 +84,11 @@ void TFormHarbex::ShowIntranetMenu(const QPoint& at)
     trash->setEnabled(index.isValid());
     QAction* chosen = menu.exec(tvIntranet->viewport()->mapToGlobal(at));
     if (chosen == open)
-        OpenDocument(path.toStdString());
+        OpenWithDesktop(path.toStdString());
     else if (chosen == browse)
         ShowView(TView::Browse);
     else if (chosen == folder)
-        OpenDocument(QFileInfo(path).absolutePath().toStdString());
+        OpenWithDesktop(QFileInfo(path).absolutePath().toStdString());
     else if (chosen == trash)
         TrashIntranetEntry(path);
 }
@@ -109,7 +109,7 @@ bool TFormHarbex::IntranetKey(QKeyEvent* key)
         return false;
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !m_intranetModel->isDir(index))
     {
-        OpenDocument(m_intranetModel->filePath(index).toStdString());
+        OpenWithDesktop(m_intranetModel->filePath(index).toStdString());
         return true;
     }
     if (key->key() == Qt::Key_Delete)

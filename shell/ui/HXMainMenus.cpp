@@ -304,6 +304,8 @@ void TFormHarbex::ShowPreferences(TPreferencesPage page)
                              m_app.MaxURLHistory());
         SetModeHints();
         ZipCommandsChanged();
+        // The report button shows the browser now chosen.
+        m_schedulerWindow->DrawBrowserIcon();
     }
     m_recentURLs = m_app.LoadRecentList(kRecentURLsKey, m_app.MaxURLHistory());
     RefreshAddressList();

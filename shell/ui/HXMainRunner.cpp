@@ -9,6 +9,7 @@
 #include "core/HXVersion.h"
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
+#include "schedule/ui/HXSchedulerWindow.h"
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXMainZip.h"
@@ -105,15 +106,18 @@ void TMainRunnerHost::CreateReports(THXTask& task)
     // A run that fetched nothing has no copy to report on.
     if (task.PagesSaved - task.PageErrors <= 0 && task.ResourcesSaved - task.ResourceErrors <= 0)
         return;
-    TFormStatus& status = *m_window.m_status;
+    if (!m_window.m_closing)
+    {
+        // The "Task Reports" window writes them, shows the steps and opens the summary.
+        m_window.m_schedulerWindow->CreateReports(task);
+        return;
+    }
+    // A run stopped by closing the program: the reports are written as it ends,
+    // and nothing is opened.
     try
     {
         THXTaskReport report(task, m_window.m_app.BannerPage());
-        const std::string summary = report.CreateReports([&status](const std::string& label, int percent)
-                                                         { status.ShowStatus(label, percent, 100); });
-        status.ShowStatus("Ready");
-        if (!m_window.m_closing)
-            m_window.OpenDocument(summary);
+        report.CreateReports();
     }
     catch (const std::exception& error)
     {

@@ -43,7 +43,7 @@ void TFormHarbex::ApplySkin()
 void TFormHarbex::SelectSkin()
 {
     TdlgSelectSkin dialog(
-        m_app, [this] { ApplySkin(); }, [this](const std::string& address) { OpenDocument(address); }, this);
+        m_app, [this] { ApplySkin(); }, [this](const std::string& address) { OpenPage(address); }, this);
     dialog.exec();
 }
 

@@ -725,7 +725,8 @@ void TZipPane::Browse(TZipBrowser browser)
     if (!archive || target.empty() || !m_gate.Idle())
         return;
     const std::string folder = m_app.GetTempFolder();
-    if (GroupOfFile(ReadGroups(m_app.Store()), target) == "HTML")
+    const bool page = GroupOfFile(ReadGroups(m_app.Store()), target) == "HTML";
+    if (page)
     {
         if (!ExtractZipToTemp(*archive))
             return;
@@ -742,8 +743,12 @@ void TZipPane::Browse(TZipBrowser browser)
     const std::string program = browser == TZipBrowser::InternetExplorer    ? FindInternetExplorer()
                                 : browser == TZipBrowser::NetscapeNavigator ? FindNetscapeNavigator()
                                                                             : std::string();
+    // A page goes to the browser the settings name; other files to the desktop's
+    // program for their type, and "Notepad" to the desktop's text editor.
     if (browser == TZipBrowser::TextEditor)
         m_host.OpenWithTextEditor(file);
+    else if (browser == TZipBrowser::Default && page)
+        m_host.OpenPage(file);
     else if (browser == TZipBrowser::Default)
         m_host.OpenWithDesktop(file);
     else if (program.empty() || !m_host.StartProgram(program, file))

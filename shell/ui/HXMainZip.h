@@ -58,6 +58,8 @@ public:
     virtual void ForgetZipFile(const std::string& path) = 0;
     // Opens a file or folder with the desktop's program.
     virtual void OpenWithDesktop(const std::string& target) = 0;
+    // Opens a page in the browser the settings name.
+    virtual void OpenPage(const std::string& target) = 0;
     // Starts a program with one argument; false when it could not start.
     virtual bool StartProgram(const std::string& program, const std::string& argument) = 0;
     // Opens a file in the desktop's text editor (its default application for plain

@@ -544,5 +544,22 @@ TEST_F(HXTaskReportTest, ZipTaskReportsIntoTheTemporaryFolder)
     EXPECT_TRUE(FileExists(temp + "example.com/!My Site_images_1.htm"));
 }
 
+// The report takes the task's facts when it is made: the task may change, or be
+// gone, while the pages are written on another thread.
+TEST_F(HXTaskReportTest, ReportKeepsTheTaskAsItWasWhenMade)
+{
+    AddPages(3);
+    WriteQueue();
+    task->Name = "Before";
+    task->PagesSaved = 7;
+    THXTaskReport report(*task);
+    task->Name = "After";
+    task->PagesSaved = 99;
+    task.reset();
+    EXPECT_EQ(report.CreateReports(), site + "!Before_summary.htm");
+    EXPECT_FALSE(FileExists(site + "!After_summary.htm"));
+    EXPECT_NE(Read(site + "!Before_summary.htm").find(">7</a>"), std::string::npos);
+}
+
 } // namespace
 } // namespace hx

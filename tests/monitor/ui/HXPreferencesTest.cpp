@@ -414,7 +414,7 @@ void HXPreferencesTest::MainWindowAppliesTheHistoryLengthAndModeHints()
         kRecentURLsKey, {"http://1.example/", "http://2.example/", "http://3.example/", "http://4.example/"}, 20);
     TMainOptions options;
     options.DetectProxy = [] { return std::string(); };
-    options.OpenDocument = [](const std::string&) {};
+    options.Launch = [](const TLaunchRequest&) { return true; };
     THXQtSession session(sandbox.App);
     TFormHarbex window(session, options);
     window.show();
@@ -467,7 +467,7 @@ void HXPreferencesTest::FirstRunOffersTheDesktopProxy()
     test::TSandboxApp sandbox;
     TMainOptions options;
     options.DetectProxy = [] { return std::string("cache.local:3128"); };
-    options.OpenDocument = [](const std::string&) {};
+    options.Launch = [](const TLaunchRequest&) { return true; };
     test::TBoxAnswer yes(QMessageBox::Yes);
     int seen = 0;
     test::TWhenShown<TdlgOptions> person(

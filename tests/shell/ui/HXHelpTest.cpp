@@ -57,7 +57,7 @@ private slots:
         StartHome();
         // The program's own pacing and tick: nothing runs here.
         TMainOptions options;
-        options.OpenDocument = RecordOpened();
+        options.Launch = RecordOpened();
         CreateWindow(std::move(options), TSessionSetup{});
         ShowWindow();
     }

@@ -410,8 +410,11 @@ private slots:
                         "[Desktop Entry]\nType=Application\nName=Editor\nExec=hx-editor --new-window %F\n");
         std::vector<std::pair<std::string, std::string>> started;
         TMainOptions options = FastOptions();
-        options.StartProgram = [&started](const std::string& program, const std::string& argument)
-        { started.emplace_back(program, argument); };
+        options.Launch = [&started](const TLaunchRequest& request)
+        {
+            started.emplace_back(request.Program, request.Target);
+            return true;
+        };
         OpenWindow(std::move(options));
         const std::string path = MakeArchive("pages.zip", {{"site/page.htm", "<html>page</html>"}});
         OpenAndSelect(path, "site/page.htm");

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -129,7 +130,8 @@ private slots:
         // The run's "Now" schedule is done: the task leaves the active list.
         QVERIFY(ActiveList().find(taskFile) == std::string::npos);
         // The reports were written and opened.
-        QCOMPARE(m_opened.size(), std::size_t(1));
+        QTRY_COMPARE(m_opened.size(), std::size_t(1));
+        QVERIFY(m_opened.front().ends_with("_summary.htm"));
         QTRY_COMPARE(m_window->StatusWindow().gaugePages->text().left(6), QStringLiteral("3/3 ->"));
         QTRY_COMPARE(m_window->StatusWindow().gaugeRes->text().left(6), QStringLiteral("1/1 ->"));
     }
@@ -363,6 +365,8 @@ private slots:
         m_window->cmbURL->setEditText(QString::fromStdString("http://" + m_server->HostPort() + "/index.html"));
         QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusTaskComplete, 20000);
+        // The run's reports are opened once they are written.
+        QTRY_COMPARE(m_opened.size(), std::size_t(1));
         m_opened.clear();
         TFormScheduler& tasks = m_window->SchedulerWindow();
         tasks.lvTasks->selectRow(0);
@@ -388,6 +392,74 @@ private slots:
         QCOMPARE(yes.Text().toStdString(), std::string(kZipMissingQuestion));
         QCOMPARE(m_opened.size(), std::size_t(1));
         QTRY_VERIFY_WITH_TIMEOUT(m_window->Runner().RunningTask() == task || task->Status == kStatusZipped, 20000);
+    }
+
+    // Every page goes to the browser program the "Browser" setting names: the run's
+    // summary, the Browse button, a double click on the task, Reports › Task
+    // Summary; the report button shows that program's icon. With the setting empty
+    // the desktop's default browser takes its place: the program $BROWSER names,
+    // or, with none named or found, the desktop's handler (no program).
+    void EveryPageOpensInTheBrowserTheSettingsName()
+    {
+        const std::string tools = Home() + "bin/";
+        ForceDirectories(tools);
+        QVERIFY(WriteFileAtomic(tools + "mybrowser", "#!/bin/sh\n"));
+        QVERIFY(WriteFileAtomic(tools + "desktopbrowser", "#!/bin/sh\n"));
+        m_app->SetBrowser(tools + "mybrowser");
+        QCOMPARE(m_app->Browser(), tools + "mybrowser");
+        TFormScheduler& tasks = m_window->SchedulerWindow();
+        // The window was made before the setting changed; the preferences' OK redraws it so.
+        const QImage standardIcon = tasks.style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(16).toImage();
+        tasks.DrawBrowserIcon();
+        QVERIFY(tasks.btnReports->icon().pixmap(16).toImage() != standardIcon);
+
+        m_app->SetIntranetFolder(Home() + "copy/");
+        m_window->cmbProfile->setCurrentText(QStringLiteral("Whole Site"));
+        QTest::mouseClick(m_window->btnIntranetMode, Qt::LeftButton);
+        m_window->cmbURL->setEditText(QString::fromStdString(m_server->URL("/index.html")));
+        QTest::mouseClick(m_window->btnGO, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->CurrentTask && m_app->CurrentTask->Status == kStatusTaskComplete, 20000);
+        QTRY_COMPARE(m_launches.size(), std::size_t(1));
+        const std::string summary = m_launches.front().Target;
+        QVERIFY(summary.ends_with("_summary.htm"));
+        QCOMPARE(m_launches.front().Program, tools + "mybrowser");
+
+        const std::string local = LocalStartPage(*m_app->CurrentTask);
+        tasks.lvTasks->selectRow(0);
+        QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
+        QCOMPARE(m_launches.size(), std::size_t(2));
+        const QRect nameCell = tasks.lvTasks->visualRect(tasks.lvTasks->model()->index(0, 1));
+        // A double click as the platform delivers it: a click, then the second press.
+        QTest::mouseClick(tasks.lvTasks->viewport(), Qt::LeftButton, {}, nameCell.center());
+        QTest::mouseDClick(tasks.lvTasks->viewport(), Qt::LeftButton, {}, nameCell.center());
+        QCOMPARE(m_launches.size(), std::size_t(3));
+        tasks.Action("pmiReportsTaskSummary")->trigger();
+        QCOMPARE(m_launches.size(), std::size_t(4));
+        const std::vector<TLaunchRequest> chosen = {{tools + "mybrowser", summary},
+                                                    {tools + "mybrowser", local},
+                                                    {tools + "mybrowser", local},
+                                                    {tools + "mybrowser", summary}};
+        QCOMPARE(m_launches, chosen);
+
+        // An empty setting: the program the desktop names for browsing.
+        const QByteArray savedPath = qgetenv("PATH");
+        const QByteArray savedBrowser = qgetenv("BROWSER");
+        qputenv("BROWSER", QByteArray::fromStdString(tools + "desktopbrowser"));
+        m_app->SetBrowser("");
+        m_launches.clear();
+        QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
+        // None named and none found: the desktop's handler opens the page.
+        qunsetenv("BROWSER");
+        qputenv("PATH", QByteArray::fromStdString(Home() + "empty"));
+        m_app->SetBrowser("");
+        tasks.DrawBrowserIcon();
+        QTest::mouseClick(tasks.btnBrowse, Qt::LeftButton);
+        qputenv("PATH", savedPath);
+        if (!savedBrowser.isEmpty())
+            qputenv("BROWSER", savedBrowser);
+        const std::vector<TLaunchRequest> standard = {{tools + "desktopbrowser", local}, {"", local}};
+        QCOMPARE(m_launches, standard);
+        QCOMPARE(tasks.btnReports->icon().pixmap(16).toImage(), standardIcon);
     }
 
     // Closing while a task runs asks; No keeps it running, Yes stops it, writes

@@ -15,6 +15,7 @@ void TMainWindowFixture::StartHome(const std::function<void(THXEnvironment&)>& a
         adjust(environment);
     m_app = std::make_unique<THXApp>(environment);
     m_opened.clear();
+    m_launches.clear();
 }
 
 void TMainWindowFixture::StartServer(TRequestHandler handler)
@@ -22,15 +23,20 @@ void TMainWindowFixture::StartServer(TRequestHandler handler)
     m_server = std::make_unique<THXTestServer>(std::move(handler));
 }
 
-std::function<void(const std::string&)> TMainWindowFixture::RecordOpened()
+TLauncher TMainWindowFixture::RecordOpened()
 {
-    return [this](const std::string& target) { m_opened.push_back(target); };
+    return [this](const TLaunchRequest& request)
+    {
+        m_opened.push_back(request.Target);
+        m_launches.push_back(request);
+        return true;
+    };
 }
 
 TMainOptions TMainWindowFixture::FastOptions()
 {
     TMainOptions options;
-    options.OpenDocument = RecordOpened();
+    options.Launch = RecordOpened();
     return options;
 }
 

@@ -37,8 +37,9 @@ protected:
     void StartHome(const std::function<void(THXEnvironment&)>& adjust = {});
     void StartServer(TRequestHandler handler);
 
-    // Keeps every document the window hands to the desktop in m_opened.
-    std::function<void(const std::string&)> RecordOpened();
+    // Keeps every page or file the window opens in m_opened (its target) and
+    // m_launches (the program asked for it too); nothing is started.
+    TLauncher RecordOpened();
     // Documents recorded.
     TMainOptions FastOptions();
     // Short waits for every run, a 100 ms scheduler tick.
@@ -63,6 +64,7 @@ protected:
     std::unique_ptr<THXQtSession> m_session;
     std::unique_ptr<TFormHarbex> m_window;
     std::vector<std::string> m_opened;
+    std::vector<TLaunchRequest> m_launches;
 };
 
 } // namespace hx::test

@@ -152,7 +152,7 @@ private:
         TSessionSetup setup;
         setup.Pacing = TRunPacing::Fast();
         TMainOptions options;
-        options.OpenDocument = RecordOpened();
+        options.Launch = RecordOpened();
         CreateWindow(std::move(options), setup);
         for (const auto& [picture, button] : Buttons())
             m_builtIn[picture] = button->icon().cacheKey();

@@ -1,5 +1,6 @@
 // The Tasks view's report commands against the real report writers and Zip
-// component: the open commands create the reports only when their page is missing,
+// component: the "Task Reports" window shows the writing's steps, opens the summary
+// and releases itself; the open commands create the reports only when their page is missing,
 // a Zip task is reported from its unpacked archive or, when the archive is gone,
 // the user is asked to run it, and "Errors" writes and opens the error page.
 
@@ -13,7 +14,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,8 +30,10 @@
 #include "core/HXURL.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/HXScheduler.h"
+#include "schedule/ui/HXdlgTaskReport.h"
 #include "archive/HXZipTemp.h"
 #include "support/ui/HXBoxAnswer.h"
+#include "HXMonitorTestSupport.h"
 
 namespace hx
 {
@@ -113,6 +120,15 @@ class TReportCommandsTest : public QObject
 
     std::string Read(const std::string& path) const { return ReadWholeFile(path).value_or(""); }
 
+    // The report window on the screen, if any.
+    static TdlgTaskReport* ReportWindow()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* window = qobject_cast<TdlgTaskReport*>(widget); window && window->isVisible())
+                return window;
+        return nullptr;
+    }
+
 private slots:
     void init()
     {
@@ -132,7 +148,12 @@ private slots:
         m_statusLines.clear();
         m_runs.clear();
         m_commands = std::make_unique<TTaskReportCommands>(*m_app);
-        m_commands->OpenDocument = [this](const std::string& path) { m_opened.push_back(path); };
+        m_commands->Pages = TPageOpener(*m_app,
+                                        [this](const TLaunchRequest& request)
+                                        {
+                                            m_opened.push_back(request.Target);
+                                            return true;
+                                        });
         m_commands->Progress = [this](const std::string& text, int) { m_statusLines.push_back(text); };
         m_commands->RunTask = [this](THXTask& task) { m_runs.push_back(&task); };
     }
@@ -143,6 +164,84 @@ private slots:
         m_task.reset();
         m_app.reset();
         m_home.reset();
+    }
+
+    // "Create Reports" shows the "Task Reports" window, 80 pixels high with a label
+    // and a bar from 0 to 100; it names each step while the pages are written (the
+    // bar moving by thirds over three index pages), then opens the summary and
+    // releases itself.
+    void ReportWindowShowsTheStepsThenOpensTheSummaryAndGoes()
+    {
+        m_task->IntranetMode = true;
+        m_task->Destination = Home() + "intranet/";
+        for (int page = 1; page <= 45; ++page)
+            AddSaved(m_task->Destination, "http://www.example.com/p" + std::to_string(page) + ".html", "HTML",
+                     "Page " + std::to_string(page), "<html>" + std::to_string(page) + "</html>");
+        MakeCopy(m_task->Destination);
+        // 48 pages less the one that failed: three index pages.
+        m_task->PagesSaved = 48;
+        m_task->TotalPages = 48;
+        const std::string site = Home() + "intranet/www.example.com/";
+
+        m_commands->CreateReports(*m_task);
+        const QPointer<TdlgTaskReport> window = ReportWindow();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Task Reports"));
+        QCOMPARE(window->height(), 80);
+        QCOMPARE(window->lblStatus->text(), QStringLiteral("Creating Task Summary"));
+        QCOMPARE(window->pbProgress->minimum(), 0);
+        QCOMPARE(window->pbProgress->maximum(), 100);
+        QCOMPARE(window->pbProgress->value(), 0);
+        QVERIFY(m_opened.empty());
+
+        QStringList steps;
+        bool pictured = false;
+        connect(window->pbProgress, &QProgressBar::valueChanged, window,
+                [&](int value)
+                {
+                    steps << window->lblStatus->text() + QStringLiteral(" ") + QString::number(value);
+                    if (!pictured && value > 0 && value < 100)
+                    {
+                        pictured = true;
+                        test::SaveScreenshot(*window, QStringLiteral("task-reports"));
+                        QVERIFY(test::FirstClippedChild(*window).isEmpty());
+                    }
+                });
+        QSignalSpy finished(window.data(), &TdlgTaskReport::Finished);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.front().front().toString(), QString::fromStdString(site + "!Site_summary.htm"));
+        QCOMPARE(m_opened, std::vector<std::string>{site + "!Site_summary.htm"});
+        const QStringList expected = {
+            QStringLiteral("Creating Page Index 33"),   QStringLiteral("Creating Page Index 67"),
+            QStringLiteral("Creating Page Index 100"),  QStringLiteral("Creating Image Index 0"),
+            QStringLiteral("Creating Image Index 100"),
+        };
+        QCOMPARE(steps, expected);
+        QVERIFY(pictured);
+        QVERIFY(Read(site + "!Site_pages_3.htm").find("About Us") != std::string::npos);
+        QVERIFY(FileExists(site + "!Site_images_1.htm"));
+    }
+
+    // A queue file that cannot be read stops the writing at the page index: the
+    // engine's message is shown, the summary already written stays but is not
+    // opened, and the window goes all the same.
+    void UnreadableQueueIsReportedAndNothingIsOpened()
+    {
+        m_task->IntranetMode = true;
+        m_task->Destination = Home() + "intranet/";
+        MakeCopy(m_task->Destination);
+        QVERIFY(std::filesystem::remove(m_task->QueueFileName()));
+
+        TBoxAnswer answer(QMessageBox::Ok);
+        m_commands->CreateReports(*m_task);
+        const QPointer<TdlgTaskReport> window = ReportWindow();
+        QVERIFY(window);
+        QTRY_VERIFY(window.isNull());
+        QTRY_COMPARE(answer.Seen(), 1);
+        QVERIFY(answer.Text().contains(QString::fromStdString(m_task->QueueFileName())));
+        QVERIFY(m_opened.empty());
+        QVERIFY(FileExists(Home() + "intranet/www.example.com/!Site_summary.htm"));
     }
 
     // "Task Summary" on an intranet copy without reports creates them all and opens
@@ -158,13 +257,13 @@ private slots:
 
         TBoxAnswer unexpected(QMessageBox::Ok);
         m_commands->OpenTaskSummary(*m_task);
+        // The report window writes them and opens the summary when it is done.
+        QTRY_COMPARE(m_opened, std::vector<std::string>{summary});
         QCOMPARE(unexpected.Seen(), 0);
-        QCOMPARE(m_opened, std::vector<std::string>{summary});
         QVERIFY(Read(summary).find("Example Home") != std::string::npos);
         QVERIFY(Read(site + "!Site_pages_1.htm").find("About Us") != std::string::npos);
         QVERIFY(FileExists(site + "!Site_images_1.htm"));
         QVERIFY(FileExists(site + "!images/backgrnd.jpg"));
-        QCOMPARE(m_statusLines.back(), std::string("Creating Image Index"));
 
         QVERIFY(WriteFileAtomic(summary, "kept as it was"));
         m_commands->OpenTaskSummary(*m_task);
@@ -178,6 +277,7 @@ private slots:
 
         QVERIFY(std::filesystem::remove(site + "!Site_images_1.htm"));
         m_commands->OpenImageIndex(*m_task);
+        QTRY_COMPARE(m_opened.size(), std::size_t(4));
         QCOMPARE(m_opened.back(), summary);
         QVERIFY(Read(summary).find("Example Home") != std::string::npos);
         QVERIFY(FileExists(site + "!Site_images_1.htm"));
@@ -219,8 +319,12 @@ private slots:
         // No box is expected; one that came would be closed and counted, not left blocking.
         TBoxAnswer unexpected(QMessageBox::Ok);
         m_commands->CreateReports(*m_task);
-        QCOMPARE(unexpected.Seen(), 0);
+        const QPointer<TdlgTaskReport> window = ReportWindow();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Task Reports"));
+        QTRY_VERIFY(window.isNull());
         QCOMPARE(m_opened, std::vector<std::string>{site + "!Site_summary.htm"});
+        QCOMPARE(unexpected.Seen(), 0);
         QCOMPARE(Read(site + "about.html"), std::string("<html>about</html>"));
         QVERIFY(Read(site + "!Site_images_1.htm").find("W: 31, H: 17") != std::string::npos);
         QVERIFY(std::find(m_statusLines.begin(), m_statusLines.end(), std::string(kAllFilesExtracted)) !=
