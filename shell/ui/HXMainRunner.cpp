@@ -7,6 +7,7 @@
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXVersion.h"
+#include "core/ui/HXQtText.h"
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
 #include "shell/ui/HXMain.h"
@@ -111,13 +112,13 @@ void TMainRunnerHost::CreateReports(THXTask& task)
         THXTaskReport report(task, m_window.m_app.BannerPage());
         const std::string summary = report.CreateReports([&status](const std::string& label, int percent)
                                                          { status.ShowStatus(label, percent, 100); });
-        status.ShowStatus("Ready");
+        status.ShowStatus(Std(TFormHarbex::tr("Ready")));
         if (!m_window.m_closing)
             m_window.OpenDocument(summary);
     }
     catch (const std::exception& error)
     {
-        ShowError(std::string("Unable to write the reports: ") + error.what());
+        ShowError(Std(TFormHarbex::tr("Unable to write the reports: %1").arg(Text(error.what()))));
     }
 }
 
