@@ -14,6 +14,7 @@
 #include "app/HXScreenshots.h"
 #include "core/HXApp.h"
 #include "core/HXVersion.h"
+#include "core/ui/HXTranslations.h"
 #include "shell/ui/HXMain.h"
 #include "shell/ui/HXQtSession.h"
 #include "shell/ui/HXSingleInstance.h"
@@ -53,6 +54,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Harbex " HX_VERSION_SHORT));
     // Times are shown in the user's own format; numbers in files stay plain.
     std::setlocale(LC_TIME, "");
+    // The captions in the user's language where a translation ships.
+    const hx::THXTranslations translations(QLocale::system());
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() == 3 && arguments[1] == QStringLiteral("--screenshots"))
         return hx::TakeScreenshots(arguments[2]);

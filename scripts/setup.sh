@@ -14,6 +14,7 @@ packages=(
     libssl-dev libidn2-dev libpsl-dev openssl zlib1g-dev
     nginx tinyproxy wget
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
+    qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
     dpkg-dev desktop-file-utils appstream shared-mime-info python3
     dbus at-spi2-core python3-pyatspi
     clang libfuzzer-14-dev locales

@@ -5,6 +5,7 @@
 #include <memory>
 #include <numeric>
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QEvent>
 #include <QHeaderView>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "archive/ui/HXIconCache.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -81,17 +83,22 @@ std::string PercentSaved(std::int64_t size, std::int64_t packed)
 std::string ZipTotalsText(const TZipRowTotals& listed, int archiveFileCount)
 {
     if (listed.Size == 0)
-        return "Total: " + std::to_string(archiveFileCount) + " files  ";
-    return "Total: " + std::to_string(listed.Count) + " files  " + std::to_string(listed.Size) + " / " +
-           std::to_string(listed.Packed) + " bytes (" + PercentSaved(listed.Size, listed.Packed) + "%)";
+        return Std(QCoreApplication::translate("hx::TFormZip", "Total: %1 files  ").arg(archiveFileCount));
+    return Std(QCoreApplication::translate("hx::TFormZip", "Total: %1 files  %2 / %3 bytes (%4%)")
+                   .arg(listed.Count)
+                   .arg(listed.Size)
+                   .arg(listed.Packed)
+                   .arg(Text(PercentSaved(listed.Size, listed.Packed))));
 }
 
 std::string ZipSelectionText(const TZipRowTotals& selected)
 {
     if (selected.Size == 0)
-        return "Selected " + std::to_string(selected.Count) + " files ";
-    return "Selected " + std::to_string(selected.Count) + " files  " + std::to_string(selected.Size) + " / " +
-           std::to_string(selected.Packed) + " bytes";
+        return Std(QCoreApplication::translate("hx::TFormZip", "Selected %1 files ").arg(selected.Count));
+    return Std(QCoreApplication::translate("hx::TFormZip", "Selected %1 files  %2 / %3 bytes")
+                   .arg(selected.Count)
+                   .arg(selected.Size)
+                   .arg(selected.Packed));
 }
 
 // ---- TZipContentsModel ----

@@ -46,8 +46,6 @@ constexpr int kDefaultCompression = 6;
 // The list row's full path, kept beside the shown name and folder.
 constexpr int kPathRole = Qt::UserRole;
 
-const QString kCaption = QStringLiteral("File Zip Wizard");
-
 std::vector<std::string> StdList(const QStringList& texts)
 {
     std::vector<std::string> result;
@@ -113,7 +111,7 @@ TwizFileZip::TwizFileZip(THXApp& app, const std::string& openArchive, std::vecto
     , m_actions(new QButtonGroup(this))
 {
     setObjectName(QStringLiteral("wizFileZip"));
-    setWindowTitle(kCaption);
+    setWindowTitle(tr("File Zip Wizard"));
 
     pgPages = new QStackedWidget(this);
     pgPages->setObjectName(QStringLiteral("pgPages"));
@@ -168,8 +166,8 @@ TwizFileZip::TwizFileZip(THXApp& app, const std::string& openArchive, std::vecto
     if (!droppedFiles.empty())
     {
         const std::size_t count = droppedFiles.size();
-        setWindowTitle(kCaption + QStringLiteral(" - ") + QString::number(count) +
-                       (count == 1 ? QStringLiteral(" file dropped.") : QStringLiteral(" files dropped.")));
+        setWindowTitle(count == 1 ? tr("File Zip Wizard - %1 file dropped.").arg(count)
+                                  : tr("File Zip Wizard - %1 files dropped.").arg(count));
         AddToList(droppedFiles);
     }
     ShowPage(kNamePage);
@@ -457,7 +455,7 @@ void TwizFileZip::ShowPage(int page)
 {
     pgPages->setCurrentIndex(page);
     btnBack->setEnabled(page != kNamePage);
-    btnNext->setText(page == kCompressionPage ? QStringLiteral("&Finish") : QStringLiteral("&Next  >"));
+    btnNext->setText(page == kCompressionPage ? tr("&Finish") : tr("&Next  >"));
 }
 
 void TwizFileZip::btnBackClick()

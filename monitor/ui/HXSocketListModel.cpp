@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "core/ui/HXQtText.h"
 #include "monitor/ui/HXStatusFigures.h"
 
 namespace hx
@@ -59,7 +60,7 @@ std::unique_ptr<TSocketRow> TSocketListModel::CreateRow()
     beginInsertRows(QModelIndex(), index, index);
     TEntry entry;
     entry.Row = row.get();
-    entry.Caption = "HTTP Socket: " + std::to_string(index + 1);
+    entry.Caption = Std(tr("HTTP Socket: %1").arg(index + 1));
     m_entries.push_back(std::move(entry));
     endInsertRows();
     return row;

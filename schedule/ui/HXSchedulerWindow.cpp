@@ -25,7 +25,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <string_view>
 
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
@@ -53,6 +55,26 @@ constexpr int kLeftPanelWidth = 135;
 constexpr int kCategoryRole = Qt::UserRole + 1;
 // The role the list sorts by: numbers as numbers, dates as dates.
 constexpr int kSortRole = Qt::UserRole + 2;
+
+// The task list's column captions as the engine names them, listed here so they
+// are translated; the check below keeps the two lists alike.
+constexpr std::array<const char*, TTaskRow::kColumnCount> kTranslatedColumnCaptions = {
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Task Name"),   QT_TRANSLATE_NOOP("hx::TTaskListModel", "Start Page Title"),
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Status"),      QT_TRANSLATE_NOOP("hx::TTaskListModel", "Schedule"),
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Last Run"),    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Next Run"),
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Pages"),       QT_TRANSLATE_NOOP("hx::TTaskListModel", "Resources"),
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Errors"),      QT_TRANSLATE_NOOP("hx::TTaskListModel", "Starting URL"),
+    QT_TRANSLATE_NOOP("hx::TTaskListModel", "Destination"), QT_TRANSLATE_NOOP("hx::TTaskListModel", "Download Method"),
+};
+
+constexpr bool SameColumnCaptions()
+{
+    for (std::size_t column = 0; column < kTranslatedColumnCaptions.size(); ++column)
+        if (kTaskColumnCaptions[column] != std::string_view(kTranslatedColumnCaptions[column]))
+            return false;
+    return true;
+}
+static_assert(SameColumnCaptions(), "the task list's captions differ from the engine's");
 
 QIcon StateIcon(const QStyle& style, int index)
 {
@@ -154,7 +176,7 @@ QVariant TTaskListModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= TTaskRow::kColumnCount)
         return {};
-    return Text(kTaskColumnCaptions[static_cast<std::size_t>(section)]);
+    return tr(kTranslatedColumnCaptions[static_cast<std::size_t>(section)]);
 }
 
 Qt::ItemFlags TTaskListModel::flags(const QModelIndex& index) const
@@ -439,9 +461,11 @@ void TFormScheduler::CreateMenu()
     QMenu* reports = popTask->addMenu(tr("Reports"));
     reports->setObjectName("pmiReports");
     const std::pair<const char*, void (TTaskReportCommands::*)(THXTask&)> reportItems[] = {
-        {"Task Summary", &TTaskReportCommands::OpenTaskSummary}, {"Page Index", &TTaskReportCommands::OpenPageIndex},
-        {"ImageIndex", &TTaskReportCommands::OpenImageIndex},    {"Errors", &TTaskReportCommands::WriteErrorReport},
-        {"Create Reports", &TTaskReportCommands::CreateReports},
+        {QT_TR_NOOP("Task Summary"), &TTaskReportCommands::OpenTaskSummary},
+        {QT_TR_NOOP("Page Index"), &TTaskReportCommands::OpenPageIndex},
+        {QT_TR_NOOP("ImageIndex"), &TTaskReportCommands::OpenImageIndex},
+        {QT_TR_NOOP("Errors"), &TTaskReportCommands::WriteErrorReport},
+        {QT_TR_NOOP("Create Reports"), &TTaskReportCommands::CreateReports},
     };
     for (const auto& [caption, command] : reportItems)
     {
@@ -858,7 +882,7 @@ void TFormScheduler::NewCategory()
     std::filesystem::create_directories(parentFolder + name, error);
     if (error)
     {
-        Error("Unable to create the folder " + parentFolder + name + ": " + error.message());
+        Error(Std(tr("Unable to create the folder %1: %2").arg(Text(parentFolder + name), Text(error.message()))));
         return;
     }
     FillCategories();

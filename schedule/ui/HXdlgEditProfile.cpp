@@ -177,8 +177,8 @@ QWidget* TdlgEditProfile::BuildFields()
         tr("URL's MUST contain characters, words or phrases from at least one of the following groups."));
     lbEx = new TURLFilterList(panel, QStringLiteral("Ex"));
     lbEx->setTitle(tr("URL Filter - Exclude:"));
-    lbEx->lblHint->setText(QStringLiteral(
-        "URL's MUST NOT contain characters, words or phrases from at least one of the following groups."));
+    lbEx->lblHint->setText(
+        tr("URL's MUST NOT contain characters, words or phrases from at least one of the following groups."));
     for (TURLFilterList* list : {lbInc, lbEx})
     {
         list->SetEditGivesKind(false);

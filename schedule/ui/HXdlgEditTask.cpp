@@ -105,10 +105,11 @@ TdlgEditTask::TdlgEditTask(QWidget* parent, THXApp& app, THXTask& task, TEditTas
     connect(btnReset, &QPushButton::clicked, this, &TdlgEditTask::FormShow);
     static_cast<QVBoxLayout*>(layout())->addWidget(buttons);
 
-    // The profile list: "Custom" and the profile files, in file-name order.
-    cmbProfile->addItem(kCustomProfile);
+    // The profile list: "Custom" and the profile files, in file-name order; each item
+    // holds the profile's name as the task file keeps it, whatever the caption's language.
+    cmbProfile->addItem(tr("Custom"), kCustomProfile);
     for (const std::string& file : ListFiles(m_app.ProfilesFolder(), "*.hxp"))
-        cmbProfile->addItem(Text(FileBaseName(file)));
+        cmbProfile->addItem(Text(FileBaseName(file)), Text(FileBaseName(file)));
     edIntranetFolder->setText(Text(m_app.GetIntranetFolder()));
     FormShow();
 }
@@ -520,7 +521,7 @@ void TdlgEditTask::FormShow()
     }
     UpdateDestination();
 
-    cmbProfile->setCurrentIndex(cmbProfile->findText(Text(m_task.Profile.Name)));
+    cmbProfile->setCurrentIndex(cmbProfile->findData(Text(m_task.Profile.Name)));
     LoadProfile(m_task.Profile, !m_task.Profile.FileName.empty());
 
     rbNoSchedule->setChecked(true);
@@ -575,7 +576,7 @@ void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
 void TdlgEditTask::ProfileChosen(int index)
 {
     THXProfile chosen;
-    chosen.FileName = m_app.ProfilesFolder() + Std(cmbProfile->itemText(index)) + ".hxp";
+    chosen.FileName = m_app.ProfilesFolder() + Std(cmbProfile->itemData(index).toString()) + ".hxp";
     chosen.Load();
     LoadProfile(chosen, true);
 }
@@ -583,7 +584,7 @@ void TdlgEditTask::ProfileChosen(int index)
 void TdlgEditTask::SetCustomProfile()
 {
     if (!m_loading)
-        cmbProfile->setCurrentIndex(cmbProfile->findText(kCustomProfile));
+        cmbProfile->setCurrentIndex(cmbProfile->findData(kCustomProfile));
 }
 
 void TdlgEditTask::UpdateDestination()
@@ -790,7 +791,7 @@ bool TdlgEditTask::Validate()
 
 void TdlgEditTask::SaveProfile(THXProfile& profile) const
 {
-    profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentText());
+    profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentData().toString());
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
     profile.UseSitemaps = cbUseSitemaps->isChecked();
     profile.FileTypes = tvFileTypes->TickedExtensions();

@@ -92,7 +92,8 @@ QString URLFilterLabel(const QString& kind, const QString& tag)
 {
     const bool include = kind == QStringLiteral("Inc");
     if (!include && kind != QStringLiteral("Ex"))
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "HXdlgEditTaskDialogs",
             "All links must contain all of the following characters, words or phrases. Separate each with a comma.");
     QString links;
     if (tag == QStringLiteral("[AL]"))
@@ -324,11 +325,10 @@ void TFileTypeTree::DeleteClick()
     if (current == nullptr || IsProtectedNode(current->text(0)))
         return;
     const bool isExtension = current->parent() != nullptr;
-    const QString question =
-        isExtension ? tr("Are you sure you want to delete the ") + current->text(0) + tr(" file type?")
-                    : tr("Are you sure you want to delete the ") + current->text(0) + tr(" file type group?");
-    if (QMessageBox::question(this, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
+    const QString question = isExtension
+                                 ? tr("Are you sure you want to delete the %1 file type?").arg(current->text(0))
+                                 : tr("Are you sure you want to delete the %1 file type group?").arg(current->text(0));
+    if (QMessageBox::question(this, tr("Confirm"), question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     if (isExtension)
     {
@@ -353,7 +353,7 @@ void TFileTypeTree::DeleteClick()
 // --- URL filter list --------------------------------------------------------------
 
 TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
-    : QGroupBox(kind == QStringLiteral("Inc") ? QStringLiteral("Include:") : QStringLiteral("Exclude:"), parent)
+    : QGroupBox(kind == QStringLiteral("Inc") ? tr("Include:") : tr("Exclude:"), parent)
     , m_kind(kind)
 {
     const bool include = kind == QStringLiteral("Inc");
@@ -363,7 +363,7 @@ TURLFilterList::TURLFilterList(QWidget* parent, const QString& kind)
     lblHint->setWordWrap(true);
     lbFilters = new QListWidget(this);
     lbFilters->setAccessibleName(include ? tr("URL's to include") : tr("URL's to exclude"));
-    btnAdd = new QPushButton(QStringLiteral("Add"), this);
+    btnAdd = new QPushButton(tr("Add"), this);
     btnEdit = new QPushButton(tr("Edit..."), this);
     btnRemove = new QPushButton(tr("Remove"), this);
 

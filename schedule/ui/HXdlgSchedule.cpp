@@ -192,7 +192,7 @@ QWidget* TdlgSchedule::CreateRecurringGroup()
     dtWeeklyAt = NewTimePicker(group, QStringLiteral("dtWeeklyAt"), m_choice.WeeklyAt);
     grid->addWidget(rbWeekly, 2, 0);
     grid->addWidget(dtWeeklyAt, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("on"), group), 2, 2);
+    grid->addWidget(new QLabel(tr("on"), group), 2, 2);
     auto* days = new QHBoxLayout;
     for (std::size_t index = 0; index < cbWeekdays.size(); ++index)
     {

@@ -22,6 +22,8 @@
 #include <QWebEngineView>
 #endif
 
+#include "core/ui/HXQtText.h"
+
 namespace hx
 {
 
@@ -287,7 +289,7 @@ void TFormBrowser::ConnectBrowser()
             {
                 m_loading = true;
                 btnBrowserStop->setEnabled(true);
-                Status("Opening Page...");
+                Status(Std(tr("Opening Page...")));
             });
     connect(m_browser, &TBrowserView::AddressChanged, this,
             [this](const QString& address) { cmbBrowserURL->setEditText(address); });
@@ -296,7 +298,7 @@ void TFormBrowser::ConnectBrowser()
             {
                 m_loading = false;
                 btnBrowserStop->setEnabled(false);
-                Status("Done.");
+                Status(Std(tr("Done.")));
                 const QString address = m_browser->Address();
                 RememberAddress(address);
                 emit PageLoaded(address);

@@ -214,7 +214,9 @@ QVariant TExploreModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const std::array<const char*, colCount> captions = {
-        "Mark", "Status", "Title", "URL", "Type", "Size", "Last Modified", "Download Result", "Level", "Referrer"};
+        QT_TR_NOOP("Mark"),  QT_TR_NOOP("Status"),  QT_TR_NOOP("Title"),         QT_TR_NOOP("URL"),
+        QT_TR_NOOP("Type"),  QT_TR_NOOP("Size"),    QT_TR_NOOP("Last Modified"), QT_TR_NOOP("Download Result"),
+        QT_TR_NOOP("Level"), QT_TR_NOOP("Referrer")};
     return section >= 0 && section < colCount ? tr(captions[static_cast<std::size_t>(section)]) : QVariant();
 }
 

@@ -42,6 +42,7 @@
 #include "archive/ui/HXFormZip.h"
 #include "archive/HXZipTemp.h"
 #include "core/ui/HXArtIcons.h"
+#include "core/ui/HXQtText.h"
 #include "shell/ui/HXBrowser.h"
 #include "shell/ui/HXDropTarget.h"
 #include "shell/ui/HXMainRunner.h"
@@ -661,8 +662,9 @@ void TFormHarbex::SetSaveMode(bool intranet)
 
 void TFormHarbex::GoClick(bool map)
 {
-    NewTaskFromURL(cmbURL->currentText().trimmed().toStdString(), cmbProfile->currentText().toStdString(), map,
-                   btnIntranetMode->isChecked());
+    // The first entry is "Custom" in the window's language: no named profile.
+    const std::string profile = cmbProfile->currentIndex() <= 0 ? std::string() : Std(cmbProfile->currentText());
+    NewTaskFromURL(cmbURL->currentText().trimmed().toStdString(), profile, map, btnIntranetMode->isChecked());
 }
 
 void TFormHarbex::NewTaskFromURL(const std::string& address, const std::string& profile, bool map, bool intranet)
@@ -768,9 +770,10 @@ void TFormHarbex::EditCommand(int which)
 void TFormHarbex::ShowAbout()
 {
     QMessageBox::about(this, tr("About Harbex"),
-                       QStringLiteral("<b>Harbex " HX_VERSION_SHORT "</b><br>Version " HX_VERSION_SHORT
-                                      " (Build " HX_VERSION_BUILD ") (22 January 1999)<br><br>") +
-                           tr("Copies web sites for offline use."));
+                       QStringLiteral("<b>Harbex " HX_VERSION_SHORT "</b><br>") +
+                           tr("Version %1 (Build %2) (22 January 1999)")
+                               .arg(QStringLiteral(HX_VERSION_SHORT), QStringLiteral(HX_VERSION_BUILD)) +
+                           QStringLiteral("<br><br>") + tr("Copies web sites for offline use."));
 }
 
 bool TFormHarbex::UnpackForBrowsing(THXTask& task)

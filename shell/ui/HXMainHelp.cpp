@@ -23,6 +23,7 @@
 
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
+#include "core/ui/HXQtText.h"
 
 namespace hx
 {
@@ -128,7 +129,7 @@ void TFormHarbex::ShowHelp(const std::string& page)
     }
     if (m_app.Environment().dataFolder.empty() || !FileExists(folder + file))
     {
-        ShowError("The help pages were not found in " + folder);
+        ShowError(Std(tr("The help pages were not found in %1").arg(Text(folder))));
         return;
     }
     QUrl address = QUrl::fromLocalFile(QString::fromStdString(folder + file));

@@ -7,6 +7,7 @@
 #include "core/HXApp.h"
 #include "core/HXTask.h"
 #include "core/HXVersion.h"
+#include "core/ui/HXQtText.h"
 #include "monitor/ui/HXStatus.h"
 #include "reports/HXTaskReport.h"
 #include "schedule/ui/HXSchedulerWindow.h"
@@ -121,7 +122,7 @@ void TMainRunnerHost::CreateReports(THXTask& task)
     }
     catch (const std::exception& error)
     {
-        ShowError(std::string("Unable to write the reports: ") + error.what());
+        ShowError(Std(TFormHarbex::tr("Unable to write the reports: %1").arg(Text(error.what()))));
     }
 }
 

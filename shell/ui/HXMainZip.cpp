@@ -20,6 +20,7 @@
 #include "core/HXFiles.h"
 #include "core/HXPaths.h"
 #include "core/HXStrings.h"
+#include "core/ui/HXQtText.h"
 #include "archive/HXZipTemp.h"
 #include "shell/ui/HXZipTreeModel.h"
 
@@ -32,6 +33,12 @@ namespace
 constexpr std::size_t kDownloadsMenuArchives = 25;
 constexpr int kZipsTab = 0;
 constexpr int kPagesTab = 1;
+
+// A translated message with a name (an entry, a file) put in for its %1, as engine text.
+std::string Said(const QString& message, const std::string& name)
+{
+    return Std(message.arg(Text(name)));
+}
 
 // The window cursor for the length of a listing.
 class TWaitCursor
@@ -181,25 +188,25 @@ void TZipPane::PrepareComponent()
     m_zip.OnAdding = [this](const std::string& name)
     {
         m_gate.ZipBusy = kZipAdding;
-        m_host.ZipStatus("Adding: " + name);
+        m_host.ZipStatus(Said(tr("Adding: %1"), name));
     };
     m_zip.OnUpdating = [this](const std::string& name)
     {
         m_gate.ZipBusy = kZipUpdating;
-        m_host.ZipStatus("Updating: " + name);
+        m_host.ZipStatus(Said(tr("Updating: %1"), name));
     };
     m_zip.OnExtracting = [this](const std::string& name)
     {
         m_gate.ZipBusy = kZipExtracting;
-        m_host.ZipStatus("Extracting \"" + name + "\".");
+        m_host.ZipStatus(Said(tr("Extracting \"%1\"."), name));
     };
-    m_zip.OnDeleting = [this](const std::string& name) { m_host.ZipStatus("Deleting: " + name); };
+    m_zip.OnDeleting = [this](const std::string& name) { m_host.ZipStatus(Said(tr("Deleting: %1"), name)); };
     m_zip.OnStatus = [this](int percent, std::int64_t processed, std::int64_t total)
     {
         if (processed >= total)
-            m_host.ZipStatus("Ready");
+            m_host.ZipStatus(Std(tr("Ready")));
         else
-            m_host.ZipStatus("Ready", percent, 100);
+            m_host.ZipStatus(Std(tr("Ready")), percent, 100);
     };
 }
 
@@ -272,10 +279,10 @@ TZipArchive* TZipPane::OpenZip(const std::string& path, bool keepTasksView)
     }
     if (!m_gate.Idle())
     {
-        m_host.ZipStatus("The Zip component is busy: try again in a moment.");
+        m_host.ZipStatus(Std(tr("The Zip component is busy: try again in a moment.")));
         return nullptr;
     }
-    m_host.ZipStatus("Opening Zip: " + ExtractFileName(archivePath));
+    m_host.ZipStatus(Said(tr("Opening Zip: %1"), ExtractFileName(archivePath)));
     TZipArchive* archive = nullptr;
     {
         // Listing the new root happens here, not through the selection change.
@@ -287,7 +294,7 @@ TZipArchive* TZipPane::OpenZip(const std::string& path, bool keepTasksView)
         m_host.RememberZipFile(archivePath);
         m_listingTotal = m_zip.Count();
         ListZip(*archive);
-        m_host.ZipStatus("Ready");
+        m_host.ZipStatus(Std(tr("Ready")));
     }
     ListPages();
     m_host.ZipCommandsChanged();
@@ -312,7 +319,7 @@ void TZipPane::ListZip(TZipArchive& archive)
         m_contents->AddEntry(stats);
         ++listed;
         if (m_gate.ZipBusy == kZipOpening && listed % 256 == 0)
-            m_host.ZipStatus("Opening Zip File...", listed, m_listingTotal);
+            m_host.ZipStatus(Std(tr("Opening Zip File...")), listed, m_listingTotal);
     };
     const int code = m_zip.List("*.*");
     tvZip->setUpdatesEnabled(true);
@@ -410,7 +417,7 @@ bool TZipPane::AddFilesToZip(const std::vector<std::string>& files)
         return false;
     if (!m_gate.Idle())
     {
-        m_host.ZipStatus("The Zip component is busy: try again in a moment.");
+        m_host.ZipStatus(Std(tr("The Zip component is busy: try again in a moment.")));
         return false;
     }
     const bool recursed = m_zip.Recurse;
@@ -507,7 +514,7 @@ bool TZipPane::ExtractZipToTemp(TZipArchive& archive)
         return true;
     if (!m_gate.Idle())
     {
-        m_host.ZipStatus("The Zip component is busy: try again in a moment.");
+        m_host.ZipStatus(Std(tr("The Zip component is busy: try again in a moment.")));
         return false;
     }
     const std::string previous = m_zip.ZipFileName;
@@ -625,8 +632,8 @@ void TZipPane::DeleteSelected()
     if (!node->IsRoot())
     {
         const std::string question =
-            node->IsFile ? "Are you sure you want to delete " + node->Text + "?"
-                         : "Are you sure you want to delete the folder " + node->Text + " and all its contents?";
+            node->IsFile ? Said(tr("Are you sure you want to delete %1?"), node->Text)
+                         : Said(tr("Are you sure you want to delete the folder %1 and all its contents?"), node->Text);
         if (!ask(question))
             return;
         const int code = deleteEntries({node->Pattern()});
@@ -642,16 +649,16 @@ void TZipPane::DeleteSelected()
         return;
     }
     // The archive itself goes to the desktop's trash after the user agrees.
-    if (!ask("Are you sure you want to send " + archive.Path() + " to the trash?"))
+    if (!ask(Said(tr("Are you sure you want to send %1 to the trash?"), archive.Path())))
         return;
     QString trashed;
     if (FileExists(archive.Path()) && !QFile::moveToTrash(QString::fromStdString(archive.Path()), &trashed))
     {
-        if (!ask("The trash cannot take " + archive.Path() + ". Delete it for good?"))
+        if (!ask(Said(tr("The trash cannot take %1. Delete it for good?"), archive.Path())))
             return;
         if (!QFile::remove(QString::fromStdString(archive.Path())))
         {
-            m_host.ZipError("Unable to delete " + archive.Path());
+            m_host.ZipError(Said(tr("Unable to delete %1"), archive.Path()));
             return;
         }
     }
@@ -737,7 +744,7 @@ void TZipPane::Browse(TZipBrowser browser)
         const int code = Extract({target}, folder, true, TXcdOverwrite::xowAlways);
         if (m_host.ZipResult(code, "extracting") == 2)
             return;
-        m_host.ZipStatus("Unzipped: " + target + ".");
+        m_host.ZipStatus(Said(tr("Unzipped: %1."), target));
     }
     const std::string file = folder + target;
     const std::string program = browser == TZipBrowser::InternetExplorer    ? FindInternetExplorer()
@@ -752,7 +759,7 @@ void TZipPane::Browse(TZipBrowser browser)
     else if (browser == TZipBrowser::Default)
         m_host.OpenWithDesktop(file);
     else if (program.empty() || !m_host.StartProgram(program, file))
-        m_host.ZipError("No such browser is installed.");
+        m_host.ZipError(Std(tr("No such browser is installed.")));
 }
 
 void TZipPane::Send()
@@ -762,7 +769,7 @@ void TZipPane::Send()
     if (!archive || mail.empty())
         return;
     if (!m_host.StartProgram(mail, "--attach=" + archive->Path()))
-        m_host.ZipError("Unable to start " + mail);
+        m_host.ZipError(Said(tr("Unable to start %1"), mail));
 }
 
 // ---- Opening archives ----
@@ -787,7 +794,7 @@ void TZipPane::OpenRecent(const std::string& path)
         OpenZip(path);
         return;
     }
-    m_host.ZipError("The file " + path + " no longer exists.");
+    m_host.ZipError(Said(tr("The file %1 no longer exists."), path));
     m_host.ForgetZipFile(path);
 }
 
