@@ -126,10 +126,10 @@ int ReportPageCount(std::int64_t savedWithoutErrors)
     return static_cast<int>((savedWithoutErrors + kReportEntriesPerPage - 1) / kReportEntriesPerPage);
 }
 
-THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
+THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL, std::string workingFolder)
     : m_task(task)
     , m_bannerURL(bannerURL.empty() ? std::string("about:blank") : std::move(bannerURL))
-    , m_workingFolder(task.WorkingFolder())
+    , m_workingFolder(workingFolder.empty() ? task.WorkingFolder() : IncludeTrailingSlash(workingFolder))
 {
     if (!m_workingFolder.empty())
         m_folder = IncludeTrailingSlash(m_workingFolder + SplitURL(task.URL).Host);

@@ -12,7 +12,9 @@
 // the saved files are absolute local paths.
 //
 // For a Zip task the caller first makes sure the archive exists (ZipResultMissing)
-// and has its contents unpacked into the temporary folder.
+// and has its contents unpacked into the temporary folder, or into another folder
+// given as the working folder (the command line keeps a Zip task's reports beside
+// its archive, where they outlive the program).
 
 #include <array>
 #include <cstdint>
@@ -50,8 +52,10 @@ public:
     // Label and percentage (0 to 100) of the step in progress.
     using TProgress = std::function<void(const std::string& label, int percent)>;
 
-    // The banner block's frame loads bannerURL ("about:blank" when empty).
-    explicit THXTaskReport(THXTask& task, std::string bannerURL = {});
+    // The banner block's frame loads bannerURL ("about:blank" when empty). The
+    // working folder holds the copy the reports describe and link to (the task's
+    // own working folder when empty).
+    explicit THXTaskReport(THXTask& task, std::string bannerURL = {}, std::string workingFolder = {});
 
     const std::string& OutputFolder() const { return m_folder; }
     std::string SummaryFile() const;
