@@ -168,6 +168,8 @@ int RunTaskInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int conn
     const TRunResult result = session.RunTask(task);
     if (!result.Started && !session.Runner().RefusalText().empty())
         return kExitFailed; // another process runs the task: its state is not ours to print
+    if (result.Started)
+        session.FinishZipRun(*task);
     session.PrintSummary(*task);
     if (!result.FailureText.empty())
         out << "Stopped: " << result.FailureText << "\nResume with: harbex-cli run \"" << task->FileName
