@@ -351,6 +351,20 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
         err << "harbex-cli: " << damage << "; the task was not run\n";
         return kExitFailed;
     }
+    const bool choiceGiven = args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 0;
+    if (!choiceGiven && (task->Status == kStatusZipped || task->Status == kStatusTaskComplete) &&
+        FileExists(task->QueueFileName()))
+    {
+        // Resumed, a finished queue would end at once and change nothing: say what
+        // would, as the Run Task dialog offers it.
+        const TRunTaskView view = RunTaskView(*task);
+        out << "Task \"" << task->Name << "\": " << view.Message << "\nNothing is left to fetch. harbex-cli run \""
+            << task->Name << "\" --update fetches what changed on the server (SmartUpdate)";
+        if (view.SmartRecoveryEnabled)
+            out << ", --recover retries what failed (SmartRecovery)";
+        out << ", --restart copies the site again.\n";
+        return kExitOk;
+    }
     if (task->Status == kStatusDownloading || task->Status == kStatusComplete)
     {
         // A run that was cut off (the program ended without stopping it) goes on.

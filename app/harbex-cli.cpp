@@ -42,11 +42,15 @@ Commands:
                [--load-cookies FILE] [--save-cookies FILE]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
-                one that never ran starts with its own run mode
+                one that never ran starts with its own run mode; a task that
+                ran to completion is not run again without a choice (--update
+                fetches what changed on the server)
   tasks [CATEGORY]
                 list the tasks of a category (all categories when none is given)
   report TASKFILE [--errors]
-                write the task's summary and indexes (or its error report)
+                write the task's summary and indexes (or its error report);
+                a Zip task's go with its unpacked copy into a folder beside
+                the archive (example_org.zip: example_org_reports/)
   schedule      start due tasks from the active-task list until interrupted
   schedule TASKFILE WHEN
                 set a task's schedule; WHEN is "Now", "Never",
@@ -56,9 +60,12 @@ Commands:
   zip list ARCHIVE [MASK] | zip extract ARCHIVE DIR [MASK...] [--overwrite]
       | zip add ARCHIVE FILE... [--recurse] | zip delete ARCHIVE MASK...
                 work with Zip archives
-  explain URL --task TASKFILE
-                show how the task's profile treats the address
-  settings      print the effective settings, folders and file type groups
+  explain URL --task TASKFILE [--level N] [--no-robots]
+                show how the task's profile treats the address, robots.txt
+                included when a run would obey it
+  settings      print the effective settings (Save Mode, Max Page Size ...),
+                folders, file type groups and named profiles; the settings
+                file and its format: man harbex-cli, SETTINGS FILE
 
 A TASKFILE is a path or a task name under the Tasks folder.
 
@@ -70,8 +77,8 @@ Options:
                 (copy, run, schedule) fetch from https servers whose certificate
                 is not valid: untrusted, expired or for another host. For this
                 run only; the "Check Certificates" setting stays as it is
-  --no-robots   (copy, run, schedule) fetch the pages that sites' robots.txt
-                files keep out. For this run only; the "Obey Robots" setting
+  --no-robots   (copy, run, schedule, explain) fetch the pages that sites'
+                robots.txt files keep out. For this run only; the "Obey Robots" setting
                 stays as it is
   --sitemaps    (copy) read the start site's sitemaps (robots.txt "Sitemap:"
                 lines and /sitemap.xml) and copy the pages they list that the
@@ -129,6 +136,10 @@ void PrintSettings(hx::THXApp& app)
     line("Installed data", app.Environment().dataFolder.empty() ? "(not found)" : app.Environment().dataFolder);
 
     std::cout << "\nSettings\n";
+    const int saveMode = app.GetSaveMode(0);
+    line("Save Mode",
+         std::to_string(saveMode) + (saveMode == 1 ? " (folder: the Personal Intranet)" : " (Zip archive)"));
+    line("Max Page Size", std::to_string(app.MaxPageSize()) + " MB");
     line("Connections", std::to_string(app.Connections()));
     line("Priority", std::to_string(app.Priority()));
     line("Use Proxy", flag(app.UseProxy()));
