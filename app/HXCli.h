@@ -150,6 +150,18 @@ inline constexpr std::string_view kConnectTimeOut = "--connect-timeout";
 // Applies the connection flags given to the settings of this run (never stored).
 void ApplyConnectionFlags(THXApp& app, const TCliArgs& args);
 
+// Where the command line keeps a Zip task's reports: a folder beside the archive,
+// named after it ("example_org.zip" -> "example_org_reports/"), holding the unpacked
+// copy the reports link to and, in its host folder, the report pages. Unlike the
+// temporary folder the windows use, it stays when the program ends.
+std::string ZipReportsFolder(const THXTask& task);
+// The working folder the reports of the task describe: the copy's folder for a
+// folder task, ZipReportsFolder for a Zip task.
+std::string ReportsWorkingFolder(const THXTask& task);
+// Unpacks the task's archive into ZipReportsFolder, replacing what is there;
+// false (the problem printed to `err`) when that failed.
+bool UnpackForReports(THXTask& task, std::ostream& err);
+
 // A task file named on the command line: a path as given, else a name (with or
 // without ".hxt") looked up under the Tasks folder, "General" first then every
 // category. Throws EUsageError when no such file exists.

@@ -269,6 +269,8 @@ int RunTaskInSession(THXApp& app, const std::shared_ptr<THXTask>& task, int conn
     const TRunResult result = session.RunTask(task);
     if (!result.Started && !session.Runner().RefusalText().empty())
         return kExitFailed; // another process runs the task: its state is not ours to print
+    if (result.Started)
+        session.FinishZipRun(*task);
     int status = ExitStatusOf(result);
     if (result.Completed && task->PagesSaved > 0 && task->PageErrors >= task->PagesSaved)
     {
@@ -471,6 +473,20 @@ int RunTaskFile(THXApp& app, const TCliArgs& args, const std::string& given, int
     }
     // The task's own settings given here change the task as its editor would.
     ApplyTaskOptions(app, args, *task);
+    const bool choiceGiven = args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 0;
+    if (!choiceGiven && (task->Status == kStatusZipped || task->Status == kStatusTaskComplete) &&
+        FileExists(task->QueueFileName()))
+    {
+        // Resumed, a finished queue would end at once and change nothing: say what
+        // would, as the Run Task dialog offers it.
+        const TRunTaskView view = RunTaskView(*task);
+        output.Notes << "Task \"" << task->Name << "\": " << view.Message << "\nNothing is left to fetch. harbex-cli run \""
+            << task->Name << "\" --update fetches what changed on the server (SmartUpdate)";
+        if (view.SmartRecoveryEnabled)
+            output.Notes << ", --recover retries what failed (SmartRecovery)";
+        output.Notes << ", --restart copies the site again.\n";
+        return kExitOk;
+    }
     if (task->Status == kStatusDownloading || task->Status == kStatusComplete)
     {
         // A run that was cut off (the program ended without stopping it) goes on.

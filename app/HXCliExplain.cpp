@@ -3,7 +3,8 @@
 // of the task at the given level (1: a link on the start page): it is resolved and
 // normalised as the parse worker does, put in its file type group, and decided
 // with the following rules; the rule that decided is named, and the local file and
-// the link the start page would carry are shown.
+// the link the start page would carry are shown. A page a run would leave out for
+// its site's robots.txt is said to be left out for it.
 
 #include "app/HXCli.h"
 
@@ -22,6 +23,8 @@
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "net/HXProxy.h"
+#include "engine/HXRobots.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseRules.h"
 
@@ -166,6 +169,26 @@ TFollowVerdict ExplainFollow(const THXProfile& profile, const std::string& url, 
     }
 }
 
+// Robots.txt as a run applies it: only in fast pacing with "Obey Robots" on, only to
+// pages, and never to the start page (level 0), which the person asked for. The
+// site's file is fetched as a run fetches it; one that cannot be had allows all.
+std::optional<TFollowVerdict> ExplainRobots(THXApp& app, const THXTask& task, const std::string& url, int level,
+                                            bool classicPacing)
+{
+    if (!app.ObeyRobots() || classicPacing || level == 0)
+        return std::nullopt;
+    const TTransferProxy proxy = TransferProxy(app);
+    const TRobotsRequest request{task.UserAgent(), proxy.Proxy, proxy.UserName, proxy.Password,
+                                 TTLSOptions{app.CheckCertificates(), app.CAFile()}};
+    TagHTTP http;
+    const std::string site = RobotsSite(url);
+    if (THXRobots::Load(http, site, request).Allows(RobotsPath(url)))
+        return std::nullopt;
+    return TFollowVerdict{false, "robots.txt",
+                          site + "robots.txt keeps the page out (the \"Obey Robots\" setting; --no-robots fetches "
+                                 "it anyway)"};
+}
+
 std::string GroupDescription(const std::string& group)
 {
     if (group == kPageGroup)
@@ -179,7 +202,8 @@ std::string GroupDescription(const std::string& group)
 
 int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    const TCliArgs parsed(args, {"--task", "--level"}, {"--json"});
+    const TCliArgs parsed(args, {"--task", "--level", "--pacing", std::string(kConnectTimeOut)},
+                          {std::string(kNoRobots), std::string(kNoCheckCertificate), "--json"});
     const auto& positional = parsed.Positional();
     if (positional.empty())
         throw EUsageError("explain needs a URL");
@@ -189,6 +213,10 @@ int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostre
     if (!taskName)
         throw EUsageError("explain needs --task TASKFILE: the task whose profile decides");
     const int level = parsed.IntValue("--level", 0, kMaxLevel).value_or(kDefaultLevel);
+    const std::optional<std::string> pacing = parsed.Value("--pacing");
+    if (pacing && *pacing != "classic" && *pacing != "fast")
+        throw EUsageError("--pacing is \"classic\" or \"fast\", not \"" + *pacing + "\"");
+    ApplyConnectionFlags(app, parsed);
 
     THXTask task(app);
     task.FileName = ResolveTaskFile(app, *taskName);
@@ -218,7 +246,11 @@ int CommandExplain(THXApp& app, const std::vector<std::string>& args, std::ostre
     }
 
     const std::string group = GroupOfURL(ReadGroups(app.Store()), url);
-    const TFollowVerdict verdict = ExplainFollow(task.Profile, url, startDirectory, level, group);
+    TFollowVerdict verdict = ExplainFollow(task.Profile, url, startDirectory, level, group);
+    const bool classicPacing = pacing ? *pacing == "classic" : app.Pacing() == kPacingClassic;
+    if (verdict.follow && group == kPageGroup)
+        if (auto robots = ExplainRobots(app, task, StripFragment(url), level, classicPacing))
+            verdict = std::move(*robots);
     const std::string stripped = StripFragment(url);
     const std::string localFile = LocalFileName(task.WorkingFolder(), DirectoryURL(stripped), stripped);
 

@@ -24,8 +24,8 @@ namespace
 {
 
 constexpr std::string_view kFetching = "copy, run";
-constexpr std::string_view kCrawling = "copy, run, schedule, demo";
-constexpr std::string_view kConnecting = "copy, run, schedule";
+constexpr std::string_view kCrawling = "copy, run, schedule, demo, explain";
+constexpr std::string_view kConnecting = "copy, run, schedule, explain";
 
 // Every option of every command: whether it takes a value, and which commands take it.
 constexpr std::array kOptions = {

@@ -6,10 +6,13 @@
 #include <sstream>
 #include <utility>
 
+#include "app/HXCli.h"
 #include "app/HXCliJson.h"
+#include "archive/HXZipTemp.h"
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXDateTime.h"
+#include "core/HXFiles.h"
 #include "core/HXTask.h"
 #include "reports/HXTaskReport.h"
 
@@ -153,6 +156,23 @@ void THXCliHost::CreateReports(THXTask& task)
     }
 }
 
+void THXCliHost::CreateZipReports(THXTask& task)
+{
+    if (NothingFetched(task) || task.IntranetMode || !FileExists(task.Destination))
+        return;
+    try
+    {
+        if (!UnpackForReports(task, m_err))
+            return;
+        THXTaskReport report(task, m_app.BannerPage(), ReportsWorkingFolder(task));
+        m_summaryFile = report.CreateReports();
+    }
+    catch (const std::exception& error)
+    {
+        ShowError(std::string("unable to write the reports: ") + error.what());
+    }
+}
+
 void THXCliHost::ShowError(const std::string& message)
 {
     ++m_errors;
@@ -242,6 +262,7 @@ TRunResult THXCliSession::RunTask(const std::shared_ptr<THXTask>& task,
     m_nextProgress = started;
     m_rateSampleTime = {};
     m_recentRate = -1;
+    m_host.ForgetReports();
     m_startPageSlotStatus.clear();
     const TRunResult result = m_session.RunTask(
         task, [this](std::chrono::milliseconds wait) { ServeOnce(wait); },
@@ -276,6 +297,7 @@ void THXCliSession::RunSchedule()
                 {
                     if (m_session.Runner().RunningTask() == due)
                     {
+                        m_host.ForgetReports();
                         m_out << "Started task \"" << due->Name << "\" (" << due->URL << ")\n";
                         shown = due;
                     }
@@ -293,6 +315,7 @@ void THXCliSession::RunSchedule()
         {
             if (m_options.Progress != TProgressStyle::Quiet)
                 PrintProgress(*shown, true);
+            FinishZipRun(*shown);
             PrintSummary(*shown);
             shown.reset();
         }
@@ -300,6 +323,7 @@ void THXCliSession::RunSchedule()
     if (std::shared_ptr<THXTask> running = m_session.Runner().RunningTask())
     {
         m_session.Runner().StopTask(running);
+        FinishZipRun(*running);
         PrintSummary(*running);
     }
 }
@@ -399,11 +423,29 @@ std::string THXCliSession::SummaryJson(THXTask& task, int exitStatus)
         summary.Add("archive", task.Destination);
     else
         summary.AddNull("archive");
-    if (!m_host.SummaryFile().empty() && task.IntranetMode)
+    if (!m_host.SummaryFile().empty())
         summary.Add("reports", m_host.SummaryFile());
     else
         summary.AddNull("reports");
     return summary.Text();
+}
+
+void THXCliSession::FinishZipRun(THXTask& task)
+{
+    if (task.IntranetMode || task.Destination.empty())
+        return;
+    if (task.Status == kStatusZipped)
+        m_host.CreateZipReports(task);
+    // The windows empty the temporary folder when they close; this program cleans
+    // up after each run, and only what the run's archive now holds.
+    try
+    {
+        RemoveArchivedFromTemp(m_app, task.Destination);
+    }
+    catch (const std::exception& error)
+    {
+        m_host.ShowError(std::string("unable to clean up the temporary folder: ") + error.what());
+    }
 }
 
 std::string THXCliSession::StartPageFailure(THXTask& task) const
@@ -437,7 +479,7 @@ void THXCliSession::PrintSummary(THXTask& task)
         m_out << "  Copy:      " << LocalStartPage(task) << "\n";
     else
         m_out << "  Archive:   " << task.Destination << "\n";
-    if (!m_host.SummaryFile().empty() && task.IntranetMode)
+    if (!m_host.SummaryFile().empty())
         m_out << "  Reports:   " << m_host.SummaryFile() << "\n";
     m_out << "  Task file: " << task.FileName << "\n";
 }

@@ -79,7 +79,7 @@ private:
 };
 
 // The runner's host for a terminal: status texts feed the progress line, errors
-// and archive messages are printed, the reports of an intranet run are written.
+// and archive messages are printed, the reports of a completed run are written.
 class THXCliHost final : public THXRunnerHost
 {
 public:
@@ -96,14 +96,19 @@ public:
     void PageNotSaved(const std::string& localFile) override;
     void ReportZipResult(int code, std::string_view operationWord) override;
     void CreateReports(THXTask& task) override;
+    // The reports of a Zip task's completed run, which the runner leaves to the
+    // windows' commands: written with the unpacked copy beside the archive.
+    void CreateZipReports(THXTask& task);
     void ShowError(const std::string& message) override;
     void ProcessPendingMessages() override;
     void QueueProgress(const std::string& text, std::int64_t position, std::int64_t total) override;
 
     const std::string& LastStatus() const { return m_lastStatus; }
-    // The summary page written at the end of the last intranet run ("" when none).
+    // The summary page written at the end of the last run ("" when none).
     const std::string& SummaryFile() const { return m_summaryFile; }
     int Errors() const { return m_errors; }
+    // A new run starts: the reports of the last are no longer its reports.
+    void ForgetReports() { m_summaryFile.clear(); }
 
 private:
     THXApp& m_app;
@@ -155,6 +160,9 @@ public:
     void PrintSummary(THXTask& task);
     // The same as one JSON object, with the exit status the run gives.
     std::string SummaryJson(THXTask& task, int exitStatus);
+    // After a run of a Zip task: the reports of a completed run beside the archive,
+    // and the files the archive now holds removed from the temporary folder.
+    void FinishZipRun(THXTask& task);
     // Why the start page of the last run failed: its status text, else what its
     // connection slot last showed (a connection failure leaves no status text in
     // the item); "" when neither says anything.

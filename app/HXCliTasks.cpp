@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "app/HXCliJson.h"
+#include "archive/HXZipTemp.h"
 #include "archive/XcdZipD4.h"
 #include "core/HXApp.h"
 #include "core/HXFiles.h"
 #include "core/HXIniFile.h"
 #include "core/HXPaths.h"
+#include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "reports/HXErrorReport.h"
 #include "reports/HXReportQueue.h"
@@ -207,23 +209,6 @@ bool ListCategory(THXApp& app, THXScheduler& scheduler, const std::string& categ
     return complete;
 }
 
-// The Zip archive of a task unpacked into its working folder (the temporary folder),
-// where the reports are written beside the files they link to.
-bool UnpackZipResult(THXTask& task, std::ostream& err)
-{
-    TXceedZip zip;
-    zip.ZipFileName = task.Destination;
-    zip.ExtractDirectory = task.WorkingFolder();
-    zip.Overwrite = TXcdOverwrite::xowAlways;
-    zip.UsePaths = true;
-    zip.OnSkipping = [&err](const std::string& name, TXcdSkipReason reason)
-    { err << "harbex-cli: skipped " << name << ": " << XcdSkipReasonText(reason) << "\n"; };
-    const TXcdResultText result = XcdResultText(zip.Extract(), "extracting");
-    if (result.Outcome == TXcdOutcome::Error)
-        err << "harbex-cli: " << task.Destination << ": " << result.Message << "\n";
-    return !result.Failed;
-}
-
 // The number of queue items whose transfer failed, as the error report lists them.
 int FailedItemCount(const THXReportQueueLines& queueLines)
 {
@@ -237,6 +222,38 @@ int FailedItemCount(const THXReportQueueLines& queueLines)
 }
 
 } // namespace
+
+std::string ZipReportsFolder(const THXTask& task)
+{
+    std::string base = task.Destination;
+    if (base.size() > 4 && SameTextNoCase(std::string_view(base).substr(base.size() - 4), ".zip"))
+        base.resize(base.size() - 4);
+    return base + "_reports/";
+}
+
+std::string ReportsWorkingFolder(const THXTask& task)
+{
+    return task.IntranetMode ? task.WorkingFolder() : ZipReportsFolder(task);
+}
+
+bool UnpackForReports(THXTask& task, std::ostream& err)
+{
+    TZipTempExtraction extraction;
+    try
+    {
+        extraction = ExtractZipToFolder(task.Destination, ZipReportsFolder(task));
+    }
+    catch (const EFileError& error)
+    {
+        err << "harbex-cli: " << ZipReportsFolder(task) << ": " << error.what() << "\n";
+        return false;
+    }
+    for (const auto& [name, reason] : extraction.Skipped)
+        err << "harbex-cli: skipped " << name << ": " << XcdSkipReasonText(reason) << "\n";
+    if (extraction.Result.Outcome == TXcdOutcome::Error)
+        err << "harbex-cli: " << task.Destination << ": " << extraction.Result.Message << "\n";
+    return !extraction.Result.Failed;
+}
 
 int CommandTasks(THXApp& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
@@ -324,11 +341,13 @@ int CommandReport(THXApp& app, const std::vector<std::string>& args, std::ostrea
                        "again.\n";
                 return kExitFailed;
             }
-            if (!UnpackZipResult(*task, err))
+            // The windows unpack into the temporary folder, which goes when they close;
+            // here the copy and its reports go beside the archive, to be opened later.
+            if (!UnpackForReports(*task, err))
                 return kExitFailed;
         }
 
-        THXTaskReport report(*task, app.BannerPage());
+        THXTaskReport report(*task, app.BannerPage(), ReportsWorkingFolder(*task));
         const std::string summary = report.CreateReports();
         out << "Task summary: " << summary << "\n";
         out << "Page index: " << report.IndexFile(TReportIndex::Pages, 1) << "\n";

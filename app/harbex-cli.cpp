@@ -42,12 +42,16 @@ Commands:
                [--connections N] [task options] [run options]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
-                one that never ran starts with its own run mode; with -i FILE,
-                each task file the file names, one after another
+                one that never ran starts with its own run mode; a task that
+                ran to completion is not run again without a choice (--update
+                fetches what changed on the server); with -i FILE, each task
+                file the file names, one after another
   tasks [CATEGORY] [--json]
                 list the tasks of a category (all categories when none is given)
   report TASKFILE [--errors]
-                write the task's summary and indexes (or its error report)
+                write the task's summary and indexes (or its error report);
+                a Zip task's go with its unpacked copy into a folder beside
+                the archive (example_org.zip: example_org_reports/)
   schedule      start due tasks from the active-task list until interrupted
   schedule TASKFILE WHEN
                 set a task's schedule; WHEN is "Now", "Never",
@@ -57,10 +61,13 @@ Commands:
   zip list ARCHIVE [MASK] | zip extract ARCHIVE DIR [MASK...] [--overwrite]
       | zip add ARCHIVE FILE... [--recurse] | zip delete ARCHIVE MASK...
                 work with Zip archives
-  explain URL --task TASKFILE [--level N] [--json]
-                show how the task's profile treats the address
+  explain URL --task TASKFILE [--level N] [--no-robots] [--json]
+                show how the task's profile treats the address, robots.txt
+                included when a run would obey it
   settings [--json]
-                print the effective settings, folders and file type groups
+                print the effective settings (Save Mode, Max Page Size ...),
+                folders, file type groups and named profiles; the settings
+                file and its format: man harbex-cli, SETTINGS FILE
 
 A TASKFILE is a path or a task name under the Tasks folder.
 
@@ -100,14 +107,17 @@ Run options (copy, run; for this run only, no setting is changed):
                 default "Pacing" setting) runs at the speed of the network;
                 classic keeps the one-second cadence
   --no-check-certificate
-                (also schedule) fetch from https servers whose certificate is
-                not valid: untrusted, expired or for another host
-  --no-robots   (also schedule) fetch the pages that sites' robots.txt files
-                keep out
+                (copy, run, schedule) fetch from https servers whose certificate
+                is not valid: untrusted, expired or for another host. For this
+                run only; the "Check Certificates" setting stays as it is
+  --no-robots   (copy, run, schedule, explain) fetch the pages that sites'
+                robots.txt files keep out. For this run only; the "Obey Robots"
+                setting stays as it is
   --connect-timeout N
-                (also schedule) give up on a host that is not looked up and
-                connected to (secure handshake included) within N seconds,
-                5 to 300 (the "Connect Time Out" setting is 30 by default)
+                (copy, run, schedule, explain) give up on a host that is not
+                looked up and connected to (secure handshake included) within
+                N seconds, 5 to 300 (the "Connect Time Out" setting is 30 by
+                default)
   --sitemaps    (copy) read the start site's sitemaps (robots.txt "Sitemap:"
                 lines and /sitemap.xml) and copy the pages they list that the
                 profile allows, also those no link leads to
@@ -191,6 +201,10 @@ std::vector<TSettingsSection> SettingsSections(hx::THXApp& app)
     line("Installed data", app.Environment().dataFolder.empty() ? "(not found)" : app.Environment().dataFolder);
 
     sections.push_back({"Settings", {}});
+    const int saveMode = app.GetSaveMode(0);
+    line("Save Mode",
+         std::to_string(saveMode) + (saveMode == 1 ? " (folder: the Personal Intranet)" : " (Zip archive)"));
+    line("Max Page Size", std::to_string(app.MaxPageSize()) + " MB");
     line("Connections", std::to_string(app.Connections()));
     line("Priority", std::to_string(app.Priority()));
     line("Use Proxy", flag(app.UseProxy()));

@@ -42,5 +42,16 @@ using TZipTempProgress = std::function<void(int percent)>;
 
 // Unpacks every entry of the archive into the temporary folder of the settings.
 TZipTempExtraction ExtractZipToTemp(THXApp& app, const std::string& archive, const TZipTempProgress& progress = {});
+// The same into another folder (made when missing; Folder ends with "/").
+TZipTempExtraction ExtractZipToFolder(const std::string& archive, const std::string& folder,
+                                      const TZipTempProgress& progress = {});
+
+// After a Zip-mode run: removes from the temporary folder every file the archive
+// now holds (the entry's name is its path below the temporary folder), then the
+// folders this leaves empty. Files still waiting for the archive stay, so a resumed
+// run feeds them; what other runs and programs put there is left alone. Links are
+// removed as links; names that would lead out of the folder are passed over.
+// Returns how many files were removed.
+int RemoveArchivedFromTemp(THXApp& app, const std::string& archive);
 
 } // namespace hx

@@ -126,7 +126,7 @@ int ReportPageCount(std::int64_t savedWithoutErrors)
     return static_cast<int>((savedWithoutErrors + kReportEntriesPerPage - 1) / kReportEntriesPerPage);
 }
 
-THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
+THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL, std::string workingFolder)
     : m_task{task.Name,
              task.URL,
              task.StartPageTitle,
@@ -141,7 +141,7 @@ THXTaskReport::THXTaskReport(THXTask& task, std::string bannerURL)
              task.QueueFileName(),
              IncludeTrailingSlash(task.App().SkinFolder())}
     , m_bannerURL(std::move(bannerURL))
-    , m_workingFolder(task.WorkingFolder())
+    , m_workingFolder(workingFolder.empty() ? task.WorkingFolder() : IncludeTrailingSlash(workingFolder))
 {
     if (!m_workingFolder.empty())
         m_folder = IncludeTrailingSlash(m_workingFolder + SplitURL(task.URL).Host);

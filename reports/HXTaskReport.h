@@ -12,7 +12,9 @@
 // the saved files are absolute local paths.
 //
 // For a Zip task the caller first makes sure the archive exists (ZipResultMissing)
-// and has its contents unpacked into the temporary folder.
+// and has its contents unpacked into the temporary folder, or into another folder
+// given as the working folder (the command line keeps a Zip task's reports beside
+// its archive, where they outlive the program).
 //
 // The report takes what it needs of the task (names, totals, queue file, skin
 // folder) when it is made, so it may be written on another thread than the one
@@ -56,9 +58,10 @@ public:
     using TProgress = std::function<void(const std::string& label, int percent)>;
 
     // The banner block's frame loads bannerURL; with an empty one the pages carry no
-    // banner block and no layer. Owner thread (it reads the task); the report's other
-    // operations may run anywhere.
-    explicit THXTaskReport(THXTask& task, std::string bannerURL = {});
+    // banner block and no layer. The working folder holds the copy the reports
+    // describe and link to (the task's own working folder when empty). Owner thread
+    // (it reads the task); the report's other operations may run anywhere.
+    explicit THXTaskReport(THXTask& task, std::string bannerURL = {}, std::string workingFolder = {});
 
     const std::string& OutputFolder() const { return m_folder; }
     std::string SummaryFile() const;

@@ -5,8 +5,15 @@
 # on 127.0.0.1. Arguments are handed to harbex-cli.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$here/scripts/setup.sh" >&2
 build="$here/${HX_BUILD_DIR:-build}"
+# Only the two programs are built here, not the tests and benchmarks
+# (./scripts/test.sh builds everything); a build configured without the windows
+# has only the command-line program.
+programs="harbex-cli harbex"
+if grep -q '^HX_BUILD_GUI:BOOL=OFF$' "$build/CMakeCache.txt" 2>/dev/null; then
+    programs="harbex-cli"
+fi
+HX_BUILD_TARGET="$programs" "$here/scripts/setup.sh" >&2
 if [ $# -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$build/app/harbex" ]; then
     exec "$build/app/harbex"
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building Harbex: installs the packages that
 # are missing (nothing is installed when all are present), then configures and
-# builds into ./build (HX_BUILD_DIR). Extra arguments are passed to the CMake configure step.
+# builds into ./build (HX_BUILD_DIR): everything, or the targets HX_BUILD_TARGET
+# names. Extra arguments are passed to the CMake configure step.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -62,5 +63,12 @@ fi
 
 build_dir=${HX_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja "$@"
-# HX_BUILD_TARGET builds one target instead of everything (the fuzz build).
-cmake --build "$build_dir" -j "$(nproc)" ${HX_BUILD_TARGET:+--target "$HX_BUILD_TARGET"}
+# HX_BUILD_TARGET builds the targets it names (blank-separated) instead of
+# everything: the fuzz build, and run.sh's two programs.
+targets=()
+read -r -a targets <<<"${HX_BUILD_TARGET:-}"
+if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}"
+else
+    cmake --build "$build_dir" -j "$(nproc)"
+fi

@@ -18,11 +18,20 @@ using namespace std::chrono_literals;
 
 TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments, bool separateErrors)
 {
+    return StartProgramWith(
+        home, arguments,
+        {"HARBEX_HOME=" + home, std::string("HARBEX_DATA_DIR=") + HX_SOURCE_DATA_DIR, "PATH=/usr/bin:/bin"},
+        separateErrors);
+}
+
+TProgramRun StartProgramWith(const std::string& outputFolder, const std::vector<std::string>& arguments,
+                             std::vector<std::string> environment, bool separateErrors)
+{
     TProgramRun run;
     // Each run its own file: two programs may run at once.
-    run.OutputFile = home + "/output.txt";
+    run.OutputFile = outputFolder + "/output.txt";
     for (int number = 2; std::filesystem::exists(run.OutputFile); ++number)
-        run.OutputFile = home + "/output-" + std::to_string(number) + ".txt";
+        run.OutputFile = outputFolder + "/output-" + std::to_string(number) + ".txt";
     std::vector<std::string> words = {HX_CLI_PROGRAM};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -30,8 +39,6 @@ TProgramRun StartProgram(const std::string& home, const std::vector<std::string>
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    std::vector<std::string> environment = {"HARBEX_HOME=" + home, std::string("HARBEX_DATA_DIR=") + HX_SOURCE_DATA_DIR,
-                                            "PATH=/usr/bin:/bin"};
     std::vector<char*> envp;
     for (std::string& entry : environment)
         envp.push_back(entry.data());

@@ -27,6 +27,10 @@ struct TProgramRun
 // Starts harbex-cli with the arguments, HARBEX_HOME set, output into a file.
 TProgramRun StartProgram(const std::string& home, const std::vector<std::string>& arguments,
                          bool separateErrors = false);
+// Starts harbex-cli with exactly this environment ("NAME=value" entries), its
+// output into a new file in `outputFolder`.
+TProgramRun StartProgramWith(const std::string& outputFolder, const std::vector<std::string>& arguments,
+                             std::vector<std::string> environment, bool separateErrors = false);
 // Waits for the program; its exit status (-1 when it did not end in time and was killed).
 int WaitProgram(const TProgramRun& run, std::chrono::seconds limit = std::chrono::seconds(120));
 std::string ReadText(const std::string& path);
