@@ -129,6 +129,8 @@ void TqkHTTP::Start()
         m_http.SetFeatures(HTTPFeatures());
         m_http.SetURL(m_url);
         m_http.SetUserAgent(m_qItem->Task->UserAgent());
+        // The task's archive file, when its run keeps one, sees every exchange.
+        m_http.SetRecorder(m_qItem->Task->Recorder);
     }
     catch (const ESocketError&)
     {
