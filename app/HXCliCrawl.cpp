@@ -306,7 +306,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
     const TCliArgs args(arguments,
                         {"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category",
                          "--pacing", "--load-cookies", "--save-cookies", "--login-url", "--post-data",
-                         std::string(kConnectTimeOut)},
+                         std::string(kConnectTimeOut), std::string(kWarc)},
                         {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)});
     if (args.Positional().size() != 1)
         throw EUsageError("copy needs exactly one address");
@@ -315,6 +315,7 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, args.Positional().front());
     if (!PrepareCookies(app, args, *task, out, err))
         return kExitFailed;
+    ApplyWarcOption(args, *task);
     task->Save();
 
     RememberURL(app, task->URL);
@@ -324,7 +325,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
 int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
     const TCliArgs args(arguments,
-                        {"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
+                        {"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut),
+                         std::string(kWarc)},
                         {"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
                          std::string(kNoRobots)});
     if (args.Positional().size() != 1)
@@ -376,6 +378,7 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
         task->RunMode = kRunRestart;
     if (!PrepareCookies(app, args, *task, out, err))
         return kExitFailed;
+    ApplyWarcOption(args, *task);
     return RunInSession(app, task, connections, args, out, err);
 }
 

@@ -34,12 +34,12 @@ Commands:
            [--connections N] [--name TASK] [--category C] [--sitemaps]
            [--no-check-certificate] [--no-robots] [--connect-timeout N]
            [--load-cookies FILE] [--save-cookies FILE]
-           [--login-url URL --post-data FIELDS]
+           [--login-url URL --post-data FIELDS] [--warc FILE.warc.gz]
                 create a task for the address (http or https) and run it to
                 completion
   run TASKFILE [--restart | --resume | --update | --recover | --map]
                [--no-check-certificate] [--no-robots] [--connect-timeout N]
-               [--load-cookies FILE] [--save-cookies FILE]
+               [--load-cookies FILE] [--save-cookies FILE] [--warc FILE.warc.gz]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode
@@ -92,6 +92,12 @@ Options:
                 and connected to (secure handshake included) within N seconds,
                 5 to 300. For this run only; the "Connect Time Out" setting
                 (30 by default) stays as it is
+  --warc FILE.warc.gz
+                (copy, run) keep every request and answer of the task's runs,
+                as sent and received, in a WARC file for replay tools; the task
+                keeps the name, later runs append to it (304 answers of an
+                update become revisit records), a numbered file follows past
+                1 GB, and FILE.cdxj beside it indexes the answers
   --version     print the version and exit
   --help        print this text and exit
 
