@@ -30,6 +30,10 @@ constexpr std::string_view kCdxjSuffix = ".cdxj";
 constexpr std::string_view kRevisitProfile = "http://netpreserve.org/warc/1.1/revisit/server-not-modified";
 // The answer's header lines are read from at most this much of its start.
 constexpr std::size_t kHeadBytes = 64 * 1024;
+// zlib's fastest level: a copy must not wait for its archive.
+constexpr int kCompressionLevel = Z_BEST_SPEED;
+// Answers up to this size are compressed before the file is taken.
+constexpr std::int64_t kCompressAhead = 8 * 1024 * 1024;
 // Compressed bytes gathered before they are written.
 constexpr std::size_t kOutputBlock = 256 * 1024;
 
@@ -136,7 +140,7 @@ class TGzipMember
 public:
     TGzipMember()
     {
-        if (deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateInit2(&m_stream, kCompressionLevel, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw std::bad_alloc();
     }
     ~TGzipMember() { deflateEnd(&m_stream); }
@@ -177,6 +181,18 @@ private:
     z_stream m_stream{};
     std::string m_output;
 };
+
+// One record as one gzip member: its header, its block and the two line ends after it.
+void CompressRecord(const std::string& header,
+                    const std::function<void(const std::function<void(std::string_view)>& write)>& block,
+                    const std::function<void(std::string_view)>& flush)
+{
+    TGzipMember member;
+    member.Add(header, flush);
+    block([&member, &flush](std::string_view bytes) { member.Add(bytes, flush); });
+    member.Add("\r\n\r\n", flush);
+    member.Finish(flush);
+}
 
 std::int64_t FileSize(int fd)
 {
@@ -351,12 +367,7 @@ void TWarcWriter::WriteBytes(std::string_view bytes)
 std::int64_t TWarcWriter::WriteRecord(const std::string& header, const TBlock& block)
 {
     const std::int64_t start = m_size;
-    TGzipMember member;
-    const auto flush = [this](std::string_view compressed) { WriteBytes(compressed); };
-    member.Add(header, flush);
-    block([&member, &flush](std::string_view bytes) { member.Add(bytes, flush); });
-    member.Add("\r\n\r\n", flush);
-    member.Finish(flush);
+    CompressRecord(header, block, [this](std::string_view compressed) { WriteBytes(compressed); });
     return m_size - start;
 }
 
@@ -368,8 +379,13 @@ void TWarcWriter::WriteInfo()
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const std::string date =
         FormatTime(std::chrono::duration_cast<std::chrono::seconds>(now).count(), "%Y-%m-%dT%H:%M:%SZ");
+    std::string id;
+    {
+        std::lock_guard lock(m_idMutex);
+        id = NewRecordID();
+    }
     const std::string header =
-        "WARC/1.1\r\nWARC-Type: warcinfo\r\nWARC-Record-ID: " + NewRecordID() + "\r\nWARC-Date: " + date +
+        "WARC/1.1\r\nWARC-Type: warcinfo\r\nWARC-Record-ID: " + id + "\r\nWARC-Date: " + date +
         "\r\nWARC-Filename: " + ExtractFileName(m_path) +
         "\r\nContent-Type: application/warc-fields\r\nWARC-Block-Digest: " + TSha1::Labelled(fields) +
         "\r\nContent-Length: " + std::to_string(fields.size()) + "\r\n\r\n";
@@ -408,14 +424,13 @@ void TWarcWriter::Record(const THXExchange& exchange)
     const bool revisit = answer.Status == "304";
     const std::string date = FormatTime(exchange.Time, "%Y-%m-%dT%H:%M:%SZ");
 
-    std::lock_guard lock(m_mutex);
-    if (m_size >= m_options.FileLimit && !m_fresh)
+    std::string requestID;
+    std::string responseID;
     {
-        OpenFile(m_number + 1);
-        WriteInfo();
+        std::lock_guard lock(m_idMutex);
+        requestID = NewRecordID();
+        responseID = NewRecordID();
     }
-    const std::string requestID = NewRecordID();
-    const std::string responseID = NewRecordID();
     std::string common = "WARC-Date: " + date + "\r\nWARC-Target-URI: " + HeaderValueText(exchange.URL) + "\r\n";
     if (!exchange.IPAddress.empty())
         common += "WARC-IP-Address: " + exchange.IPAddress + "\r\n";
@@ -440,16 +455,46 @@ void TWarcWriter::Record(const THXExchange& exchange)
         "Content-Type: application/http;msgtype=response\r\nWARC-Block-Digest: " + exchange.ResponseDigest +
         "\r\nContent-Length: " + std::to_string(exchange.Response->Size()) + "\r\n\r\n";
 
+    // The records are compressed on the transfer's own thread, so the slots write
+    // side by side; only an answer too large to hold compressed in memory is
+    // compressed while the file is held.
+    const TBlock requestBlock = [&exchange](const auto& write) { write(exchange.Request); };
+    const TBlock responseBlock = [&exchange](const auto& write) { exchange.Response->ForEachPiece(write); };
+    const bool ahead = exchange.Response->Size() <= kCompressAhead;
+    std::string requestBytes;
+    std::string responseBytes;
+    if (ahead)
+    {
+        CompressRecord(requestHeader, requestBlock, [&requestBytes](std::string_view bytes) { requestBytes += bytes; });
+        CompressRecord(responseHeader, responseBlock,
+                       [&responseBytes](std::string_view bytes) { responseBytes += bytes; });
+    }
+
+    std::lock_guard lock(m_mutex);
+    if (m_size >= m_options.FileLimit && !m_fresh)
+    {
+        OpenFile(m_number + 1);
+        WriteInfo();
+    }
     // Both records or neither: a failed write is cut off again.
     const std::int64_t start = m_size;
     std::int64_t responseOffset = 0;
     std::int64_t responseLength = 0;
     try
     {
-        WriteRecord(requestHeader, [&exchange](const auto& write) { write(exchange.Request); });
-        responseOffset = m_size;
-        responseLength =
-            WriteRecord(responseHeader, [&exchange](const auto& write) { exchange.Response->ForEachPiece(write); });
+        if (ahead)
+        {
+            WriteBytes(requestBytes);
+            responseOffset = m_size;
+            WriteBytes(responseBytes);
+            responseLength = m_size - responseOffset;
+        }
+        else
+        {
+            WriteRecord(requestHeader, requestBlock);
+            responseOffset = m_size;
+            responseLength = WriteRecord(responseHeader, responseBlock);
+        }
     }
     catch (...)
     {

@@ -89,12 +89,15 @@ private:
     std::int64_t WriteRecord(const std::string& header, const TBlock& block);
     void WriteBytes(std::string_view bytes);
     void AppendIndexLine(const std::string& line);
+    // Under m_idMutex.
     std::string NewRecordID();
     [[noreturn]] void WriteFailed(const std::string& path, int error);
 
     const std::string m_given;
     const TWarcOptions m_options;
+    // Guards the files and the sizes; m_idMutex the record IDs' random numbers.
     mutable std::mutex m_mutex;
+    std::mutex m_idMutex;
     int m_number = 0;
     std::string m_path;
     TFileHandle m_file;
