@@ -161,6 +161,12 @@ std::string ReportsWorkingFolder(const THXTask& task);
 // Unpacks the task's archive into ZipReportsFolder, replacing what is there;
 // false (the problem printed to `err`) when that failed.
 bool UnpackForReports(THXTask& task, std::ostream& err);
+// "--warc FILE" (copy, run): the task archives every exchange of its runs, as
+// sent and received, in that WARC file (gzip-compressed records; numbered files
+// follow past 1 GB; a CDXJ index beside it). Stored in the task as its "WARC File".
+inline constexpr std::string_view kWarc = "--warc";
+// Sets the task's WARC file when the option is given.
+void ApplyWarcOption(const TCliArgs& args, THXTask& task);
 
 // A task file named on the command line: a path as given, else a name (with or
 // without ".hxt") looked up under the Tasks folder, "General" first then every

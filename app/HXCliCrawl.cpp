@@ -444,6 +444,7 @@ int CopyAddress(THXApp& app, const TCliArgs& args, const std::string& address, i
 {
     std::shared_ptr<THXTask> task = NewTaskFromURL(app, args, address);
     ApplyTaskOptions(app, args, *task);
+    ApplyWarcOption(args, *task);
     if (!PrepareCookies(app, args, *task, output.Notes, output.Err))
         return kExitFailed;
     task->Save();
@@ -473,6 +474,7 @@ int RunTaskFile(THXApp& app, const TCliArgs& args, const std::string& given, int
     }
     // The task's own settings given here change the task as its editor would.
     ApplyTaskOptions(app, args, *task);
+    ApplyWarcOption(args, *task);
     const bool choiceGiven = args.CountFlags({"--restart", "--resume", "--update", "--recover", "--map"}) > 0;
     if (!choiceGiven && (task->Status == kStatusZipped || task->Status == kStatusTaskComplete) &&
         FileExists(task->QueueFileName()))

@@ -52,6 +52,7 @@ constexpr std::array kOptions = {
     TOptionInfo{"--user-agent", true, kFetching},
     TOptionInfo{"--limit-rate", true, kFetching},
     TOptionInfo{"--wait", true, kFetching},
+    TOptionInfo{kWarc, true, kFetching},
     TOptionInfo{"--input-file", true, kFetching},
     TOptionInfo{"--quiet", false, kFetching},
     TOptionInfo{"--verbose", false, kFetching},
@@ -163,7 +164,8 @@ const std::set<std::string, std::less<>>& TaskValueOptions()
 {
     static const std::set<std::string, std::less<>> options = {
         "--include",       "--exclude", "--types",      "--pages",      "--resources", "--user",
-        "--password-file", "--header",  "--user-agent", "--limit-rate", "--wait",      "--input-file"};
+        "--password-file", "--header",  "--user-agent", "--limit-rate", "--wait",      "--input-file",
+        std::string(kWarc)};
     return options;
 }
 

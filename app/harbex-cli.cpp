@@ -35,11 +35,13 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C] [--sitemaps]
-           [--login-url URL --post-data FIELDS] [task options] [run options]
+           [--login-url URL --post-data FIELDS] [--warc FILE.warc.gz]
+           [task options] [run options]
                 create a task for the address (http or https) and run it to
                 completion; with -i FILE, one task for each address in the file
   run TASKFILE [--restart | --resume | --update | --recover | --map]
-               [--connections N] [task options] [run options]
+               [--connections N] [--warc FILE.warc.gz] [task options]
+               [run options]
                 run a task (Ctrl+C stops it); without a choice a task that
                 has a queue resumes, as the Run Task dialog's default, and
                 one that never ran starts with its own run mode; a task that
@@ -131,6 +133,12 @@ Run options (copy, run; for this run only, no setting is changed):
                 (copy) sign in before the crawl: POST the form fields
                 ("user=ann&password=...", URL-encoded) to the address, follow
                 its redirects and keep the cookies it sets
+  --warc FILE.warc.gz
+                (copy, run) keep every request and answer of the task's runs,
+                as sent and received, in a WARC file for replay tools; the task
+                keeps the name, later runs append to it (304 answers of an
+                update become revisit records), a numbered file follows past
+                1 GB, and FILE.cdxj beside it indexes the answers
 
 Output options:
   --quiet       (copy, run) print errors only

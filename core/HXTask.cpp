@@ -115,6 +115,7 @@ void THXTask::Load()
     LimitRate = std::max<std::int64_t>(0, StrToInt64Def(file.ReadString(kTaskSection, "Limit Rate", "0"), 0));
     AgentText = file.ReadString(kTaskSection, "User Agent", "");
     ExtraHeaders = ParseCommaText(file.ReadString(kTaskSection, "Extra Headers", ""));
+    WarcFile = file.ReadString(kTaskSection, "WARC File", "");
     Destination = file.ReadString(kTaskSection, "Destination", "");
     IntranetMode = file.ReadBool(kTaskSection, "Intranet Mode", false);
     Status = file.ReadInteger(kTaskSection, "Status", 0);
@@ -156,35 +157,38 @@ void THXTask::Save()
 {
     TIniFile file = ReadTaskFile(FileName);
     auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
-    file.RewriteSection(kTaskSection,
-                        {
-                            {"Task Name", Name},
-                            {"URL", URL},
-                            {"Start Page Title", StartPageTitle},
-                            {"Server", Server},
-                            {"Can Update", flag(CanUpdate)},
-                            {"User Name", UserName},
-                            {"Password", Password},
-                            {"Comment", Comment},
-                            {"Limit Rate", std::to_string(LimitRate)},
-                            {"User Agent", AgentText},
-                            {"Extra Headers", ExtraHeaders.empty() ? std::string() : CommaText(ExtraHeaders)},
-                            // Local paths keep "/": a backslash is an ordinary name character here.
-                            {"Destination", Destination},
-                            {"Intranet Mode", flag(IntranetMode)},
-                            {"Status", std::to_string(Status)},
-                            {"Schedule", Schedule},
-                            {"Total Bytes", std::to_string(TotalBytes)},
-                            {"Total Pages", std::to_string(TotalPages)},
-                            {"Total Resources", std::to_string(TotalResources)},
-                            {"Pages Saved", std::to_string(PagesSaved)},
-                            {"Resources Saved", std::to_string(ResourcesSaved)},
-                            {"Page Errors", std::to_string(PageErrors)},
-                            {"Resource Errors", std::to_string(ResourceErrors)},
-                            {"Elapsed Time", FormatFileDateTime(ElapsedTime)},
-                            {"Last Run", FormatFileDateTime(LastRun)},
-                            {"Next Run", FormatFileDateTime(NextRun)},
-                        });
+    std::vector<std::pair<std::string, std::string>> values{
+        {"Task Name", Name},
+        {"URL", URL},
+        {"Start Page Title", StartPageTitle},
+        {"Server", Server},
+        {"Can Update", flag(CanUpdate)},
+        {"User Name", UserName},
+        {"Password", Password},
+        {"Comment", Comment},
+        {"Limit Rate", std::to_string(LimitRate)},
+        {"User Agent", AgentText},
+        {"Extra Headers", ExtraHeaders.empty() ? std::string() : CommaText(ExtraHeaders)},
+        // Local paths keep "/": a backslash is an ordinary name character here.
+        {"Destination", Destination},
+        {"Intranet Mode", flag(IntranetMode)},
+        {"Status", std::to_string(Status)},
+        {"Schedule", Schedule},
+        {"Total Bytes", std::to_string(TotalBytes)},
+        {"Total Pages", std::to_string(TotalPages)},
+        {"Total Resources", std::to_string(TotalResources)},
+        {"Pages Saved", std::to_string(PagesSaved)},
+        {"Resources Saved", std::to_string(ResourcesSaved)},
+        {"Page Errors", std::to_string(PageErrors)},
+        {"Resource Errors", std::to_string(ResourceErrors)},
+        {"Elapsed Time", FormatFileDateTime(ElapsedTime)},
+        {"Last Run", FormatFileDateTime(LastRun)},
+        {"Next Run", FormatFileDateTime(NextRun)},
+    };
+    // Only a task that archives its exchanges names the file: other task files stay as they were.
+    if (!WarcFile.empty())
+        values.emplace(values.begin() + 8, "WARC File", WarcFile);
+    file.RewriteSection(kTaskSection, values);
     Profile.FileName = FileName;
     Profile.WriteTo(file);
     file.SetPrivate(true); // the site's password

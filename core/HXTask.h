@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/HXCookieJar.h"
+#include "core/HXExchangeRecorder.h"
 #include "core/HXDateTime.h"
 #include "core/HXLinkBook.h"
 #include "core/HXProfile.h"
@@ -101,6 +102,12 @@ public:
     // "Extra Headers": request header lines ("Name: value") every request of the
     // task carries; lines that ExtraHeaderProblem refuses are never sent.
     TStringList ExtraHeaders;
+    // Where the run's exchanges are archived as they went over the wire (a WARC
+    // file, numbered ones following it); empty for none.
+    std::string WarcFile;
+    // The archive file's writer while a run with a WarcFile goes on (the task runner
+    // opens and closes it); transfers hand it their exchanges. Null otherwise.
+    std::shared_ptr<THXExchangeRecorder> Recorder;
     int RunMode = kRunRestart;
     bool ZipLast = false;
     THXZipNode* ZipNode = nullptr;

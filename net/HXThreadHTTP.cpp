@@ -319,6 +319,8 @@ void TThreadHTTP::Execute()
     m_http.SetBodyTarget(nullptr);
     m_http.BodyWanted = nullptr;
     m_part.reset();
+    // The archive file closes when its run ends, not when this slot is next used.
+    m_http.SetRecorder(nullptr);
     m_connection.SetTag(1);
     {
         std::lock_guard lock(m_callMutex);

@@ -1,6 +1,7 @@
 #include "net/aghttp.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <limits>
 #include <optional>
@@ -10,6 +11,8 @@
 #include "core/HXFiles.h"
 #include "core/HXPacing.h"
 #include "core/HXStrings.h"
+#include "core/HXExchangeRecorder.h"
+#include "net/HXExchangeCapture.h"
 #include "net/HXHostNames.h"
 #include "net/agtlsstream.h"
 #include "net/agtunnelstream.h"
@@ -164,6 +167,23 @@ TagHTTP::TagHTTP()
     SetDefaultPort(80);
 }
 
+TagHTTP::~TagHTTP() = default;
+
+void TagHTTP::SetRecorder(std::shared_ptr<THXExchangeRecorder> recorder)
+{
+    m_recorder = std::move(recorder);
+    if (m_recorder && !m_capture)
+        m_capture = std::make_unique<TExchangeCapture>();
+}
+
+void TagHTTP::RecordExchange(std::string_view method, bool bodyRead)
+{
+    if (!m_recorder)
+        return;
+    const THXExchange exchange = m_capture->Exchange(m_url, std::string(method), Address(), bodyRead);
+    m_recorder->Record(exchange);
+}
+
 void TagHTTP::SetURL(const std::string& url)
 {
     const bool secure = UpperCase(std::string_view(url).substr(0, kSecureScheme.size())) == kSecureScheme;
@@ -297,6 +317,12 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             m_bodyTarget->Clear();
     }
     const std::string key = ConnectionKey();
+    // The socket shows the capture what it reads, for this exchange only.
+    struct TTapScope
+    {
+        TagHTTP& http;
+        ~TTapScope() { http.SetReceiveTap(nullptr); }
+    } tapScope{*this};
     try
     {
         ResetState();
@@ -310,12 +336,20 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             Connect();
         }
         TByteStream request = ComposeRequest(method, credentials);
+        if (m_recorder)
+        {
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            m_capture->Begin(request.Bytes(), std::chrono::duration_cast<std::chrono::seconds>(now).count());
+            SetReceiveTap(m_capture.get());
+        }
         if (!reusing || !AskOverKeptConnection(request))
         {
             if (reusing)
             {
                 // The server closed the kept connection before answering (it had been
                 // idle too long, or served its share of requests): once more, fresh.
+                if (m_recorder)
+                    m_capture->Restart();
                 Open();
                 Connect();
             }
@@ -332,10 +366,19 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
                 m_decoding = TContentCoding::Identity;
         }
         bool bodyEnded = !isGet;
+        bool bodyRead = !isGet;
         if (isGet && (!BodyWanted || BodyWanted()))
+        {
             bodyEnded = ReadBody();
+            bodyRead = true;
+        }
         else if (isGet && m_features.KeepAlive)
+        {
             bodyEnded = SkipUnwantedBody();
+            bodyRead = bodyEnded;
+        }
+        SetReceiveTap(nullptr);
+        RecordExchange(method, bodyRead);
         if (m_features.KeepAlive && ConnectionStaysOpen(bodyEnded))
         {
             // The exchange is over as if the connection had closed; the connection

@@ -30,6 +30,8 @@ namespace hx
 {
 
 class THXCookieJar;
+class THXExchangeRecorder;
+class TExchangeCapture;
 
 // Base64 of RFC 2045: the standard alphabet, "=" padding, no line breaks.
 std::string EncodeBase64(std::string_view bytes);
@@ -89,6 +91,9 @@ public:
     using TMessageEvent = std::function<void(const std::string& message)>;
 
     TagHTTP();
+    ~TagHTTP() override;
+    TagHTTP(const TagHTTP&) = delete;
+    TagHTTP& operator=(const TagHTTP&) = delete;
 
     // Fired at the start of composing each request.
     TNotifyEvent OnSending;
@@ -136,6 +141,11 @@ public:
     // each answer's Set-Cookie lines go into it. Not owned; null for none. Set
     // between exchanges only.
     void SetCookieJar(THXCookieJar* jar) { m_cookieJar = jar; }
+
+    // Where every completed exchange goes, byte for byte as sent and received (the
+    // task's archive file); null for none. Set between exchanges only. A recorder
+    // that fails ends the exchange with its exception.
+    void SetRecorder(std::shared_ptr<THXExchangeRecorder> recorder);
 
     // Set between exchanges only; switching keep-alive off closes a kept connection
     // at the next exchange.
@@ -196,6 +206,8 @@ private:
     };
 
     int Exchange(std::string_view method, const TCredentials* credentials);
+    // Hands the exchange just completed to the recorder, if any.
+    void RecordExchange(std::string_view method, bool bodyRead);
     TByteStream ComposeRequest(std::string_view method, const TCredentials* credentials);
     // Sends the request over the kept connection and reads the answer's header
     // lines. False when the server had closed the connection before a byte of the
@@ -256,6 +268,10 @@ private:
     // Whether the last request asked for compression, and what the answer's body needs.
     bool m_askedCompression = false;
     TContentCoding m_decoding = TContentCoding::Identity;
+
+    std::shared_ptr<THXExchangeRecorder> m_recorder;
+    // What the recorder is given of the exchange in progress; made with the recorder.
+    std::unique_ptr<TExchangeCapture> m_capture;
 };
 
 } // namespace hx

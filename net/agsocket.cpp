@@ -650,6 +650,8 @@ int TagSocket::ReadLine(std::string& line)
         m_lastLineEnd = TLineEnd::Ended;
         line.assign(m_readAhead, 0, lineEnd + 1);
         m_readAhead.erase(0, lineEnd + 1);
+        if (m_receiveTap != nullptr)
+            m_receiveTap->Received(line, false);
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();
         result = ReplyCode(line);
@@ -712,6 +714,8 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
         {
             got = std::min(wanted, m_readAhead.size());
             target.Write(std::string_view(m_readAhead).substr(0, got));
+            if (m_receiveTap != nullptr)
+                m_receiveTap->Received(std::string_view(m_readAhead).substr(0, got), true);
             m_readAhead.erase(0, got);
         }
         else
@@ -722,6 +726,8 @@ std::int64_t TagSocket::ReadData(TByteSink& target, std::int64_t count)
                 got = result.Bytes;
                 m_receivedSinceOpen += static_cast<std::int64_t>(got);
                 target.Write(std::string_view(buffer.data(), got));
+                if (m_receiveTap != nullptr)
+                    m_receiveTap->Received(std::string_view(buffer.data(), got), true);
                 // Under a cap the slot waits here until the run may receive again;
                 // the silence time-out starts after the wait.
                 if (m_rateLimit != nullptr)

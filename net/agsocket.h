@@ -33,6 +33,16 @@ namespace hx
 // Longest line ReadLine accepts, line end included.
 inline constexpr std::size_t kMaxLineBytes = 16384;
 
+// Sees every byte the socket's read operations take from the connection, in
+// order: lines with their line ends as received, and the stretches ReadData
+// hands out (`data`). What a closed connection cut off inside a line is not taken.
+class TReceiveTap
+{
+public:
+    virtual ~TReceiveTap() = default;
+    virtual void Received(std::string_view bytes, bool data) = 0;
+};
+
 // ---- Exceptions ----
 
 // A socket failure with its code and message. The time-out and the cancel
@@ -180,6 +190,10 @@ public:
     // others count bytes sent).
     bool ReceivingData() const { return m_receivingData; }
 
+    // The tap the read operations show their bytes to; null for none. Not owned;
+    // set between operations only.
+    void SetReceiveTap(TReceiveTap* tap) { m_receiveTap = tap; }
+
     // Replaces the system resolver (tests use one they control).
     void SetResolver(THostResolver resolver);
     // When set, Open takes the transport from the factory instead of looking up
@@ -290,6 +304,7 @@ private:
     std::string m_readAhead;
     std::int64_t m_receivedSinceOpen = 0;
     TLineEnd m_lastLineEnd = TLineEnd::Ended;
+    TReceiveTap* m_receiveTap = nullptr;
 };
 
 } // namespace hx

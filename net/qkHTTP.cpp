@@ -130,6 +130,8 @@ void TqkHTTP::Start()
         m_http.SetURL(m_url);
         m_http.SetUserAgent(m_qItem->Task->UserAgent());
         m_http.SetExtraHeaders(m_qItem->Task->ExtraHeaders);
+        // The task's archive file, when its run keeps one, sees every exchange.
+        m_http.SetRecorder(m_qItem->Task->Recorder);
     }
     catch (const ESocketError&)
     {

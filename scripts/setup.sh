@@ -19,6 +19,7 @@ packages=(
     dpkg-dev desktop-file-utils appstream shared-mime-info python3
     dbus at-spi2-core python3-pyatspi
     clang libfuzzer-14-dev locales
+    nodejs
 )
 
 missing=()
@@ -59,6 +60,21 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
         echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
     fi
     "${sudo_cmd[@]}" locale-gen >/dev/null || echo "Could not generate the de_DE.UTF-8 locale; its test is skipped"
+fi
+
+# The WARC files the program writes are read back in the tests by webrecorder's
+# warcio, the reader replay tools use: its npm package, at the version the lock
+# file pins, goes into tests/warc/node_modules. npm comes with some builds of
+# nodejs; Debian's own nodejs needs the npm package beside it.
+if ! command -v npm >/dev/null 2>&1; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends npm
+fi
+warcio_wanted=$(node -p 'require("./tests/warc/package.json").dependencies.warcio')
+warcio_found=$(node -p 'require("./tests/warc/node_modules/warcio/package.json").version' 2>/dev/null || true)
+if [ "$warcio_found" != "$warcio_wanted" ]; then
+    (cd tests/warc && npm ci --no-audit --no-fund --loglevel=error)
 fi
 
 build_dir=${HX_BUILD_DIR:-build}

@@ -19,7 +19,9 @@
 #include "core/HXPaths.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "core/HXVersion.h"
 #include "engine/HXThreadParseRewrite.h"
+#include "engine/HXWarcWriter.h"
 #include "net/HXProxy.h"
 #include "net/HXSockets.h"
 #include "schedule/HXSchedule.h"
@@ -234,6 +236,12 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
         // begins afresh.
         task->LinksRestored = 0;
         OpenCookies(*task, current);
+        // The archive file of the run: appended to, so a resumed or updated copy adds
+        // to what the earlier runs kept.
+        task->Recorder.reset();
+        if (!task->WarcFile.empty())
+            task->Recorder = std::make_shared<TWarcWriter>(
+                task->WarcFile, TWarcOptions{"Harbex " HX_VERSION, task->Name, kWarcFileLimit, {}});
         if (!current)
         {
             task->LinkBook.Clear();
@@ -644,6 +652,8 @@ void THXTaskRunner::HaltTask(THXTask& task)
         for (THXSocket* slot : stopped)
             m_dispatcher.AccountStopped(*slot);
     m_slots.Renew();
+    // No transfer writes to the archive file any more: it closes, its index sorted.
+    task.Recorder.reset();
     task.ResetInterrupted();
     SaveCookies(task, true);
     if (running)

@@ -288,6 +288,11 @@ QWidget* TdlgEditTask::SaveToPage()
     cbUseStartPageTitle = new QCheckBox(tr("Rename zip file to start page title"), page);
     cbUseStartPageTitle->setToolTip(
         tr("Upon completion Harbex will rename the zip file to the title of the first web page."));
+    edWarcFile = new QLineEdit(page);
+    edWarcFile->setToolTip(tr("Keep every request and answer, as sent and received, in this WARC file "
+                              "(full path; leave empty for none)."));
+    edWarcFile->setAccessibleName(tr("WARC file"));
+    btnWarcFile = IconButton(page, QStyle::SP_FileIcon, tr("Select a WARC file."));
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(rbIntranet);
@@ -307,6 +312,14 @@ QWidget* TdlgEditTask::SaveToPage()
     zipRow->addWidget(btnOpenZip);
     layout->addLayout(zipRow);
     layout->addWidget(cbUseStartPageTitle);
+    layout->addSpacing(12);
+    auto* warcLabel = new QLabel(tr("Also archive the exchanges in this WARC file (for replay tools):"), page);
+    warcLabel->setBuddy(edWarcFile);
+    layout->addWidget(warcLabel);
+    auto* warcRow = new QHBoxLayout;
+    warcRow->addWidget(edWarcFile, 1);
+    warcRow->addWidget(btnWarcFile);
+    layout->addLayout(warcRow);
     layout->addStretch();
 
     connect(rbIntranet, &QRadioButton::toggled, this, &TdlgEditTask::UpdateDestination);
@@ -342,6 +355,18 @@ QWidget* TdlgEditTask::SaveToPage()
                 dialog.setDefaultSuffix(QStringLiteral("zip"));
                 if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
                     edFileName->setText(dialog.selectedFiles().constFirst());
+            });
+    connect(btnWarcFile, &QToolButton::clicked, this,
+            [this]
+            {
+                // An existing file is appended to, so the dialog does not ask before "overwriting".
+                QFileDialog dialog(this, tr("WARC File"), Text(ExtractFilePath(Std(edWarcFile->text()))),
+                                   tr("WARC file (*.warc.gz);;All files (*)"));
+                dialog.setAcceptMode(QFileDialog::AcceptSave);
+                dialog.setOption(QFileDialog::DontConfirmOverwrite);
+                dialog.setDefaultSuffix(QStringLiteral("warc.gz"));
+                if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+                    edWarcFile->setText(dialog.selectedFiles().constFirst());
             });
     return page;
 }
@@ -520,6 +545,7 @@ void TdlgEditTask::FormShow()
         rbZip->setChecked(true);
     }
     UpdateDestination();
+    edWarcFile->setText(Text(m_task.WarcFile));
 
     cmbProfile->setCurrentIndex(cmbProfile->findData(Text(m_task.Profile.Name)));
     LoadProfile(m_task.Profile, !m_task.Profile.FileName.empty());
@@ -786,6 +812,14 @@ bool TdlgEditTask::Validate()
                                 "to the Intranet Folder."));
         return false;
     }
+    const QString warc = edWarcFile->text().trimmed();
+    if (!warc.isEmpty() && (!warc.startsWith(QLatin1Char('/')) || warc.endsWith(QLatin1Char('/'))))
+    {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("A valid WARC file name is required.\nHint:  Harbex requires the full path "
+                                "and filename, or an empty field for none."));
+        return false;
+    }
     return true;
 }
 
@@ -865,6 +899,7 @@ void TdlgEditTask::SaveToTask()
         m_task.Destination = Std(edIntranetFolder->text());
         m_task.IntranetMode = true;
     }
+    m_task.WarcFile = Std(edWarcFile->text().trimmed());
     m_task.Status = kStatusScheduled;
     if (rbNow->isChecked())
         m_task.Schedule = "Now";

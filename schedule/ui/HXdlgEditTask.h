@@ -92,6 +92,9 @@ public:
     QToolButton* btnNewZip = nullptr;
     QToolButton* btnOpenZip = nullptr;
     QCheckBox* cbUseStartPageTitle = nullptr;
+    // "WARC File": where the runs' exchanges are archived (empty: not archived).
+    QLineEdit* edWarcFile = nullptr;
+    QToolButton* btnWarcFile = nullptr;
 
     // "Filetypes".
     TFileTypeTree* tvFileTypes = nullptr;

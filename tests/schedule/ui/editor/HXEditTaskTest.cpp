@@ -21,6 +21,7 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <functional>
@@ -291,6 +292,58 @@ private slots:
         QVERIFY(task.IntranetMode);
         QCOMPARE(task.Destination, folder.toStdString() + "/");
         QCOMPARE(task.Status, kStatusUnscheduled);
+    }
+
+    // The save page's "WARC File": an existing task shows its file, a name without
+    // its full path is refused with a message, and the typed path reaches the task
+    // and its task file; an emptied field archives nothing.
+    void warcFileOnTheSavePage()
+    {
+        THXApp& app = m_sandbox->App;
+        THXTask task(app);
+        task.URL = "http://www.example.org/";
+        task.Name = "archived";
+        task.WarcFile = "/srv/old.warc.gz";
+        task.Destination = m_sandbox->Home.Folder() + "site.zip";
+        TdlgEditTask editor(nullptr, app, task, TEditTaskMode::Edit);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.lbScreens->setCurrentRow(1);
+        QTRY_VERIFY(editor.edWarcFile->isVisible());
+        QCOMPARE(editor.edWarcFile->text(), QStringLiteral("/srv/old.warc.gz"));
+        QVERIFY(editor.btnWarcFile->isEnabled());
+
+        TypeInto(editor.edWarcFile, QStringLiteral("site.warc.gz"));
+        {
+            TModalAnswer<QMessageBox> answer(Pressing(QMessageBox::Ok));
+            Click(editor.btnOK);
+            QTRY_COMPARE(answer.Seen(), 1);
+            QCOMPARE(answer.Text(), QStringLiteral("A valid WARC file name is required.\nHint:  Harbex requires the "
+                                                   "full path and filename, or an empty field for none."));
+        }
+        QVERIFY(editor.isVisible());
+        const QString path = QString::fromStdString(m_sandbox->Home.Folder()) + QStringLiteral("archive/site.warc.gz");
+        TypeInto(editor.edWarcFile, path);
+        Click(editor.btnOK);
+        QTRY_VERIFY(!editor.isVisible());
+        QCOMPARE(task.WarcFile, path.toStdString());
+
+        task.FileName = app.TasksFolder() + "General/archived.hxt";
+        task.Save();
+        THXTask reread(app);
+        reread.FileName = task.FileName;
+        reread.Load();
+        QCOMPARE(reread.WarcFile, path.toStdString());
+
+        TdlgEditTask again(nullptr, app, reread, TEditTaskMode::Edit);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        again.lbScreens->setCurrentRow(1);
+        QCOMPARE(again.edWarcFile->text(), path);
+        TypeInto(again.edWarcFile, QString());
+        Click(again.btnOK);
+        QTRY_VERIFY(!again.isVisible());
+        QVERIFY(reread.WarcFile.empty());
     }
 
     // A named profile fills every screen; changing the depth afterwards shows
