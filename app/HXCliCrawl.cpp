@@ -482,8 +482,9 @@ int RunTaskFile(THXApp& app, const TCliArgs& args, const std::string& given, int
         // Resumed, a finished queue would end at once and change nothing: say what
         // would, as the Run Task dialog offers it.
         const TRunTaskView view = RunTaskView(*task);
-        output.Notes << "Task \"" << task->Name << "\": " << view.Message << "\nNothing is left to fetch. harbex-cli run \""
-            << task->Name << "\" --update fetches what changed on the server (SmartUpdate)";
+        output.Notes << "Task \"" << task->Name << "\": " << view.Message
+                     << "\nNothing is left to fetch. harbex-cli run \"" << task->Name
+                     << "\" --update fetches what changed on the server (SmartUpdate)";
         if (view.SmartRecoveryEnabled)
             output.Notes << ", --recover retries what failed (SmartRecovery)";
         output.Notes << ", --restart copies the site again.\n";

@@ -163,9 +163,8 @@ const TOptionInfo* FindOption(std::string_view name)
 const std::set<std::string, std::less<>>& TaskValueOptions()
 {
     static const std::set<std::string, std::less<>> options = {
-        "--include",       "--exclude", "--types",      "--pages",      "--resources", "--user",
-        "--password-file", "--header",  "--user-agent", "--limit-rate", "--wait",      "--input-file",
-        std::string(kWarc)};
+        "--include", "--exclude",    "--types",      "--pages", "--resources",  "--user",          "--password-file",
+        "--header",  "--user-agent", "--limit-rate", "--wait",  "--input-file", std::string(kWarc)};
     return options;
 }
 

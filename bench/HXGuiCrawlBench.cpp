@@ -351,7 +351,7 @@ int RunBench(TTimedApplication& application, const TBenchArgs& args)
 
     hx::TMainOptions options;
     // The run's pacing comes from the "Pacing" setting: Fast unless changed.
-    options.Launch = [](const TLaunchRequest&) { return true; };
+    options.Launch = [](const hx::TLaunchRequest&) { return true; };
     hx::THXQtSession session(app);
     auto window = std::make_unique<hx::TFormHarbex>(session, options);
     window->show();

@@ -169,6 +169,7 @@ void THXTask::Save()
         {"Limit Rate", std::to_string(LimitRate)},
         {"User Agent", AgentText},
         {"Extra Headers", ExtraHeaders.empty() ? std::string() : CommaText(ExtraHeaders)},
+        {"WARC File", WarcFile},
         // Local paths keep "/": a backslash is an ordinary name character here.
         {"Destination", Destination},
         {"Intranet Mode", flag(IntranetMode)},
@@ -186,8 +187,8 @@ void THXTask::Save()
         {"Next Run", FormatFileDateTime(NextRun)},
     };
     // Only a task that archives its exchanges names the file: other task files stay as they were.
-    if (!WarcFile.empty())
-        values.emplace(values.begin() + 8, "WARC File", WarcFile);
+    if (WarcFile.empty())
+        std::erase_if(values, [](const auto& value) { return value.first == "WARC File"; });
     file.RewriteSection(kTaskSection, values);
     Profile.FileName = FileName;
     Profile.WriteTo(file);

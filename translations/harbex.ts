@@ -793,19 +793,11 @@ Zip file which is saved on your hard disk within
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Unable to start %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Version %1 (Build %2) (22 January 1999)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>The help pages were not found in %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Ready</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1420,11 +1412,11 @@ This file holds no cookie that can be used: it is not a cookies.txt file in the 
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Enter one or more file extensions separated by semicolons):</source>
+        <source>Edit File Type</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Edit File Type</source>
+        <source>Enter one or more file extensions (separated by semicolons):</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1463,10 +1455,6 @@ This file holds no cookie that can be used: it is not a cookies.txt file in the 
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Depth of retreival:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>How many levels of this site would you like to retrieve?</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1496,10 +1484,6 @@ This file holds no cookie that can be used: it is not a cookies.txt file in the 
     </message>
     <message>
         <source>Resource Location:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Resources (images, sounds etc..) must be within:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1548,6 +1532,14 @@ This file holds no cookie that can be used: it is not a cookies.txt file in the 
     </message>
     <message>
         <source>URL&apos;s MUST NOT contain characters, words or phrases from at least one of the following groups.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Depth of retrieval:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resources (images, sounds etc.) must be within:</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1699,10 +1691,6 @@ This file holds no cookie that can be used: it is not a cookies.txt file in the 
     </message>
     <message>
         <source>Download and save files directly to this location without compression. This can be your default Personal  Intranet or any other directory on your system.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enter the full path.of your local Intranet Folder</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1879,6 +1867,51 @@ Hint:  Harbex requires the full path to the Intranet Folder.</source>
         <source>Custom</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Enter the full path of your local Intranet Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep every request and answer, as sent and received, in this WARC file (full path; leave empty for none).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WARC file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select a WARC file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also archive the exchanges in this WARC file (for replay tools):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WARC File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WARC file (*.warc.gz);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sitemaps:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Use Sitemaps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also copy the pages the site lists in its sitemaps (robots.txt &quot;Sitemap:&quot; lines and /sitemap.xml), within the rules above, even those no link leads to.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A valid WARC file name is required.
+Hint:  Harbex requires the full path and filename, or an empty field for none.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>hx::TdlgEditURLFilter</name>
@@ -2031,10 +2064,6 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Indentify Harbex as:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Secure Sites (https)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2120,6 +2149,50 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
     </message>
     <message>
         <source>Certificates (*.pem *.crt);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identify Harbex as:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crawling</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Fast: fetch and parse as soon as there is work</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Classic: the steady one-second cadence</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Obey the sites&apos; robots.txt files (Fast pacing)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pacing:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Host Delay:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>milliseconds between two requests to one host</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Max Page Size:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MB (a larger page is kept, its links not followed)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -2256,6 +2329,21 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
     </message>
     <message>
         <source>Sign In - </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>hx::TdlgTaskReport</name>
+    <message>
+        <source>Task Reports</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Creating Task Summary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Progress</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -800,20 +800,12 @@ Zip-Datei gespeichert, die auf Ihrer Festplatte liegt, in
         <translation>&amp;Beenden</translation>
     </message>
     <message>
-        <source>Unable to start %1</source>
-        <translation>%1 kann nicht gestartet werden</translation>
-    </message>
-    <message>
         <source>Version %1 (Build %2) (22 January 1999)</source>
         <translation>Version %1 (Build %2) (22. Januar 1999)</translation>
     </message>
     <message>
         <source>The help pages were not found in %1</source>
         <translation>Die Hilfeseiten wurden in %1 nicht gefunden</translation>
-    </message>
-    <message>
-        <source>Ready</source>
-        <translation>Bereit</translation>
     </message>
     <message>
         <source>Unable to write the reports: %1</source>
@@ -1429,12 +1421,12 @@ Diese Datei enthält kein verwendbares Cookie: Sie ist keine cookies.txt-Datei i
         <translation>Dateiendungen:</translation>
     </message>
     <message>
-        <source>Enter one or more file extensions separated by semicolons):</source>
-        <translation>Geben Sie eine oder mehrere Dateiendungen ein, durch Semikolons getrennt):</translation>
-    </message>
-    <message>
         <source>Edit File Type</source>
         <translation>Dateityp bearbeiten</translation>
+    </message>
+    <message>
+        <source>Enter one or more file extensions (separated by semicolons):</source>
+        <translation>Geben Sie eine oder mehrere Dateiendungen ein (durch Semikolons getrennt):</translation>
     </message>
 </context>
 <context>
@@ -1472,10 +1464,6 @@ Diese Datei enthält kein verwendbares Cookie: Sie ist keine cookies.txt-Datei i
         <translation>Folgende Dateitypen holen</translation>
     </message>
     <message>
-        <source>Depth of retreival:</source>
-        <translation>Abruftiefe:</translation>
-    </message>
-    <message>
         <source>How many levels of this site would you like to retrieve?</source>
         <translation>Wie viele Ebenen dieser Website möchten Sie holen?</translation>
     </message>
@@ -1506,10 +1494,6 @@ Diese Datei enthält kein verwendbares Cookie: Sie ist keine cookies.txt-Datei i
     <message>
         <source>Resource Location:</source>
         <translation>Ort der Ressourcen:</translation>
-    </message>
-    <message>
-        <source>Resources (images, sounds etc..) must be within:</source>
-        <translation>Ressourcen (Bilder, Klänge usw.) müssen liegen in:</translation>
     </message>
     <message>
         <source>URL Filter - Include:</source>
@@ -1558,6 +1542,14 @@ Diese Datei enthält kein verwendbares Cookie: Sie ist keine cookies.txt-Datei i
     <message>
         <source>URL&apos;s MUST NOT contain characters, words or phrases from at least one of the following groups.</source>
         <translation>URLs DÜRFEN KEINE Zeichen, Wörter oder Ausdrücke aus mindestens einer der folgenden Gruppen enthalten.</translation>
+    </message>
+    <message>
+        <source>Depth of retrieval:</source>
+        <translation>Abruftiefe:</translation>
+    </message>
+    <message>
+        <source>Resources (images, sounds etc.) must be within:</source>
+        <translation>Ressourcen (Bilder, Klänge usw.) müssen liegen innerhalb von:</translation>
     </message>
 </context>
 <context>
@@ -1709,10 +1701,6 @@ Diese Datei enthält kein verwendbares Cookie: Sie ist keine cookies.txt-Datei i
     <message>
         <source>Download and save files directly to this location without compression. This can be your default Personal  Intranet or any other directory on your system.</source>
         <translation>Dateien ohne Komprimierung direkt an diesem Ort speichern. Das kann Ihr Standard-Intranet (Persönliches  Intranet) oder ein beliebiges anderes Verzeichnis Ihres Systems sein.</translation>
-    </message>
-    <message>
-        <source>Enter the full path.of your local Intranet Folder</source>
-        <translation>Geben Sie den vollständigen Pfad Ihres lokalen Intranet-Ordners ein</translation>
     </message>
     <message>
         <source>Personal Intranet folder</source>
@@ -1890,6 +1878,52 @@ Hinweis:  Harbex braucht den vollständigen Pfad zum Intranet-Ordner.</translati
         <source>Custom</source>
         <translation>Benutzerdefiniert</translation>
     </message>
+    <message>
+        <source>Enter the full path of your local Intranet Folder</source>
+        <translation>Geben Sie den vollständigen Pfad Ihres lokalen Intranet-Ordners ein</translation>
+    </message>
+    <message>
+        <source>Keep every request and answer, as sent and received, in this WARC file (full path; leave empty for none).</source>
+        <translation>Jede Anfrage und Antwort so, wie sie gesendet und empfangen wurde, in dieser WARC-Datei aufbewahren (vollständiger Pfad; leer lassen für keine).</translation>
+    </message>
+    <message>
+        <source>WARC file</source>
+        <translation>WARC-Datei</translation>
+    </message>
+    <message>
+        <source>Select a WARC file.</source>
+        <translation>Wählen Sie eine WARC-Datei.</translation>
+    </message>
+    <message>
+        <source>Also archive the exchanges in this WARC file (for replay tools):</source>
+        <translation>Den Datenverkehr auch in dieser WARC-Datei archivieren (für Wiedergabeprogramme):</translation>
+    </message>
+    <message>
+        <source>WARC File</source>
+        <translation>WARC-Datei</translation>
+    </message>
+    <message>
+        <source>WARC file (*.warc.gz);;All files (*)</source>
+        <translation>WARC-Datei (*.warc.gz);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Sitemaps:</source>
+        <translation>Sitemaps:</translation>
+    </message>
+    <message>
+        <source>Use Sitemaps</source>
+        <translation>Sitemaps verwenden</translation>
+    </message>
+    <message>
+        <source>Also copy the pages the site lists in its sitemaps (robots.txt &quot;Sitemap:&quot; lines and /sitemap.xml), within the rules above, even those no link leads to.</source>
+        <translation>Auch die Seiten kopieren, die die Website in ihren Sitemaps aufführt (Zeilen „Sitemap:“ in robots.txt und /sitemap.xml), im Rahmen der Regeln oben, auch solche, zu denen kein Link führt.</translation>
+    </message>
+    <message>
+        <source>A valid WARC file name is required.
+Hint:  Harbex requires the full path and filename, or an empty field for none.</source>
+        <translation>Ein gültiger WARC-Dateiname ist erforderlich.
+Tipp:  Harbex benötigt den vollständigen Pfad und Dateinamen oder ein leeres Feld für keine.</translation>
+    </message>
 </context>
 <context>
     <name>hx::TdlgEditURLFilter</name>
@@ -2043,10 +2077,6 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
 Mit dieser Option &apos;überlisten&apos; Sie den Webserver, damit er Ihnen die gewünschte Seite liefert.</translation>
     </message>
     <message>
-        <source>Indentify Harbex as:</source>
-        <translation>Harbex ausweisen als:</translation>
-    </message>
-    <message>
         <source>Secure Sites (https)</source>
         <translation>Sichere Websites (https)</translation>
     </message>
@@ -2133,6 +2163,50 @@ Mit dieser Option &apos;überlisten&apos; Sie den Webserver, damit er Ihnen die 
     <message>
         <source>Certificates (*.pem *.crt);;All files (*)</source>
         <translation>Zertifikate (*.pem *.crt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Netzwerk</translation>
+    </message>
+    <message>
+        <source>Identify Harbex as:</source>
+        <translation>Harbex ausweisen als:</translation>
+    </message>
+    <message>
+        <source>Crawling</source>
+        <translation>Abruf</translation>
+    </message>
+    <message>
+        <source>Fast: fetch and parse as soon as there is work</source>
+        <translation>Schnell: abrufen und auswerten, sobald Arbeit da ist</translation>
+    </message>
+    <message>
+        <source>Classic: the steady one-second cadence</source>
+        <translation>Klassisch: der gleichmäßige Sekundentakt</translation>
+    </message>
+    <message>
+        <source>Obey the sites&apos; robots.txt files (Fast pacing)</source>
+        <translation>robots.txt-Dateien der Websites befolgen (schnelles Tempo)</translation>
+    </message>
+    <message>
+        <source>Pacing:</source>
+        <translation>Tempo:</translation>
+    </message>
+    <message>
+        <source>Host Delay:</source>
+        <translation>Host-Pause:</translation>
+    </message>
+    <message>
+        <source>milliseconds between two requests to one host</source>
+        <translation>Millisekunden zwischen zwei Anfragen an einen Host</translation>
+    </message>
+    <message>
+        <source>Max Page Size:</source>
+        <translation>Max. Seitengröße:</translation>
+    </message>
+    <message>
+        <source>MB (a larger page is kept, its links not followed)</source>
+        <translation>MB (eine größere Seite wird behalten, ihren Links wird nicht gefolgt)</translation>
     </message>
 </context>
 <context>
@@ -2269,6 +2343,21 @@ Mit dieser Option &apos;überlisten&apos; Sie den Webserver, damit er Ihnen die 
     <message>
         <source>Sign In - </source>
         <translation>Anmelden - </translation>
+    </message>
+</context>
+<context>
+    <name>hx::TdlgTaskReport</name>
+    <message>
+        <source>Task Reports</source>
+        <translation>Aufgabenberichte</translation>
+    </message>
+    <message>
+        <source>Creating Task Summary</source>
+        <translation>Aufgabenübersicht wird erstellt</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>

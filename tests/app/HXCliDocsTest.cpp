@@ -167,9 +167,8 @@ TEST_F(HXCliDocsTest, TheManPageExamplesRunInOrderAndTheHelpPageShowsTheSame)
     const std::string temp = HomeFolder() + "/tmp";
     fs::create_directories(home);
     fs::create_directories(temp);
-    const std::vector<std::string> environment = {"HOME=" + home, "TMPDIR=" + temp,
-                                                  std::string("HARBEX_DATA_DIR=") + HX_SOURCE_DATA_DIR,
-                                                  "PATH=/usr/bin:/bin"};
+    const std::vector<std::string> environment = {
+        "HOME=" + home, "TMPDIR=" + temp, std::string("HARBEX_DATA_DIR=") + HX_SOURCE_DATA_DIR, "PATH=/usr/bin:/bin"};
     // The examples copy example.org; here the site is the local server's, and the
     // task takes its name from that address as it would from example.org.
     const std::string site = server.URL("/");
@@ -245,8 +244,8 @@ TEST_F(HXCliDocsTest, RunningAFinishedTaskSaysThatUpdateRefreshesIt)
 TEST_F(HXCliDocsTest, ExplainLeavesOutAPageTheSitesRobotsFileKeepsOutAsARunWould)
 {
     std::map<std::string, TReply> routes = ExampleSite();
-    routes.emplace("/robots.txt", TReply::Text(200, "User-agent: *\nDisallow: /private/\n",
-                                               {{"Content-Type", "text/plain"}}));
+    routes.emplace("/robots.txt",
+                   TReply::Text(200, "User-agent: *\nDisallow: /private/\n", {{"Content-Type", "text/plain"}}));
     THXTestServer server(Routes(routes));
     std::string output;
     // A task to ask about.
