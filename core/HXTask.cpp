@@ -186,9 +186,15 @@ void THXTask::Save()
         {"Last Run", FormatFileDateTime(LastRun)},
         {"Next Run", FormatFileDateTime(NextRun)},
     };
-    // Only a task that archives its exchanges names the file: other task files stay as they were.
-    if (WarcFile.empty())
-        std::erase_if(values, [](const auto& value) { return value.first == "WARC File"; });
+    // The keys of a rate cap, an own agent, extra headers and an archive file are
+    // written only for a task that has them: other task files stay as they were.
+    std::erase_if(values,
+                  [](const auto& value)
+                  {
+                      const bool optional = value.first == "Limit Rate" || value.first == "User Agent" ||
+                                            value.first == "Extra Headers" || value.first == "WARC File";
+                      return optional && (value.second.empty() || value.second == "0");
+                  });
     file.RewriteSection(kTaskSection, values);
     Profile.FileName = FileName;
     Profile.WriteTo(file);

@@ -207,6 +207,10 @@ private:
     bool WithSkinDialog(const std::function<void(TdlgSelectSkin&)>& steps)
     {
         test::TWhenShown<TdlgSelectSkin> when(steps, test::TActTimes::Once);
+        // A closed dialog may leave no window active: the key goes to the main window's.
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            return false;
         QTest::keyClick(m_window.get(), Qt::Key_K, Qt::ControlModifier);
         return QTest::qWaitFor([&] { return when.Done(); }, 5000);
     }
