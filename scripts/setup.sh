@@ -66,15 +66,19 @@ fi
 # warcio, the reader replay tools use: its npm package, at the version the lock
 # file pins, goes into tests/warc/node_modules. npm comes with some builds of
 # nodejs; Debian's own nodejs needs the npm package beside it.
-if ! command -v npm >/dev/null 2>&1; then
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends npm
-fi
-warcio_wanted=$(node -p 'require("./tests/warc/package.json").dependencies.warcio')
-warcio_found=$(node -p 'require("./tests/warc/node_modules/warcio/package.json").version' 2>/dev/null || true)
-if [ "$warcio_found" != "$warcio_wanted" ]; then
-    (cd tests/warc && npm ci --no-audit --no-fund --loglevel=error)
+# Only the tests need it: a set-up that builds just some targets (run.sh's two
+# programs, the fuzz build) leaves it out and needs no npm registry.
+if [ -z "${HX_BUILD_TARGET:-}" ]; then
+    if ! command -v npm >/dev/null 2>&1; then
+        sudo_cmd=()
+        [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+        DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends npm
+    fi
+    warcio_wanted=$(node -p 'require("./tests/warc/package.json").dependencies.warcio')
+    warcio_found=$(node -p 'require("./tests/warc/node_modules/warcio/package.json").version' 2>/dev/null || true)
+    if [ "$warcio_found" != "$warcio_wanted" ]; then
+        (cd tests/warc && npm ci --no-audit --no-fund --loglevel=error)
+    fi
 fi
 
 build_dir=${HX_BUILD_DIR:-build}
