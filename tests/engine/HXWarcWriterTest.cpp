@@ -281,11 +281,14 @@ TEST(HXWarcWriterTest, AFullDiskStopsWithDiskFullAndLeavesTheFileReadable)
     TTempFolder folder;
     const std::string path = (folder.Path() / "site.warc.gz").string();
     TExchangeData data("http://127.0.0.1:8080/a.html", kRequest, kChunkedAnswer, "Hello, world");
-    // The disk takes the warcinfo record and one more write, then is full.
+    // The disk takes the warcinfo record and part of the exchange's records, then is full.
     int writes = 0;
     TWarcWrite full = [&writes](int fd, const void* bytes, std::size_t size) -> ssize_t
     {
-        if (++writes > 2)
+        ++writes;
+        if (writes == 2)
+            return ::write(fd, bytes, size / 2);
+        if (writes > 2)
         {
             errno = ENOSPC;
             return -1;
@@ -303,7 +306,7 @@ TEST(HXWarcWriterTest, AFullDiskStopsWithDiskFullAndLeavesTheFileReadable)
         EXPECT_NE(std::string(error.what()).find("Disk full: unable to write " + path), std::string::npos)
             << error.what();
     }
-    // The request record that did fit is cut off again: only the warcinfo stays.
+    // What did fit is cut off again: only the warcinfo stays.
     const std::vector<TRecord> records = ReadRecords(path);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Fields.at("WARC-Type"), "warcinfo");
