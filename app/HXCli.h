@@ -141,6 +141,9 @@ inline constexpr std::string_view kNoCheckCertificate = "--no-check-certificate"
 // "--no-robots": the same commands fetch every page the profile allows, whatever
 // the sites' robots.txt files say.
 inline constexpr std::string_view kNoRobots = "--no-robots";
+// "--no-http2": the same commands ask https servers over HTTP/1.1 only, whatever
+// the "Use HTTP/2" setting says.
+inline constexpr std::string_view kNoHttp2 = "--no-http2";
 // "--sitemaps" (copy): the new task's profile reads the start site's sitemaps and
 // copies the pages they list, as the profile setting "Use Sitemaps" does.
 inline constexpr std::string_view kSitemaps = "--sitemaps";

@@ -112,6 +112,8 @@ void ApplyConnectionFlags(THXApp& app, const TCliArgs& args)
         app.OverrideCheckCertificates(false);
     if (args.Flag(kNoRobots))
         app.OverrideObeyRobots(false);
+    if (args.Flag(kNoHttp2))
+        app.OverrideNoHttp2();
     if (const auto seconds = args.IntValue(kConnectTimeOut, kMinConnectTimeOut, kMaxConnectTimeOut))
         app.OverrideConnectTimeOut(*seconds);
 }

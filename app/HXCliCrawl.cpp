@@ -543,7 +543,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
         With({"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing",
               "--load-cookies", "--save-cookies", "--login-url", "--post-data", std::string(kConnectTimeOut)},
              TaskValueOptions()),
-        With({std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kSitemaps)}, OutputFlags()));
+        With({std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kNoHttp2), std::string(kSitemaps)},
+             OutputFlags()));
     const std::vector<std::string> addresses = Targets(args, "address");
     if (addresses.empty() || (args.Positional().size() > 1))
         throw EUsageError("copy needs exactly one address (or -i FILE with one address a line)");
@@ -567,7 +568,7 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
         With({"--connections", "--pacing", "--load-cookies", "--save-cookies", std::string(kConnectTimeOut)},
              TaskValueOptions()),
         With({"--restart", "--resume", "--update", "--recover", "--map", std::string(kNoCheckCertificate),
-              std::string(kNoRobots)},
+              std::string(kNoRobots), std::string(kNoHttp2)},
              OutputFlags()));
     const std::vector<std::string> files = Targets(args, "task file");
     if (files.empty() || args.Positional().size() > 1)
@@ -587,7 +588,7 @@ int CommandRun(THXApp& app, const std::vector<std::string>& arguments, std::ostr
 int CommandSchedule(THXApp& app, const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
     const TCliArgs args(arguments, {"--pacing", std::string(kConnectTimeOut)},
-                        {std::string(kNoCheckCertificate), std::string(kNoRobots)});
+                        {std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kNoHttp2)});
     ApplyConnectionFlags(app, args);
     if (args.Positional().size() == 2)
         return ScheduleTaskAsTyped(app, args.Positional()[0], args.Positional()[1], out, err);

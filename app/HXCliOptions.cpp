@@ -65,6 +65,7 @@ constexpr std::array kOptions = {
     TOptionInfo{"--pacing", true, kCrawling},
     TOptionInfo{kNoCheckCertificate, false, kConnecting},
     TOptionInfo{kNoRobots, false, kConnecting},
+    TOptionInfo{kNoHttp2, false, kConnecting},
     TOptionInfo{kConnectTimeOut, true, kConnecting},
     TOptionInfo{"--task", true, "explain"},
     TOptionInfo{"--level", true, "explain"},

@@ -115,6 +115,9 @@ Run options (copy, run; for this run only, no setting is changed):
   --no-robots   (copy, run, schedule, explain) fetch the pages that sites'
                 robots.txt files keep out. For this run only; the "Obey Robots"
                 setting stays as it is
+  --no-http2    (copy, run, schedule) ask https servers over HTTP/1.1 even
+                when they offer HTTP/2. For this run only; the "Use HTTP/2"
+                setting stays as it is
   --connect-timeout N
                 (copy, run, schedule, explain) give up on a host that is not
                 looked up and connected to (secure handshake included) within
@@ -222,6 +225,7 @@ std::vector<TSettingsSection> SettingsSections(hx::THXApp& app)
     line("Check Certificates", flag(app.CheckCertificates()));
     line("CA File", app.CAFile());
     line("Obey Robots", flag(app.ObeyRobots()));
+    line("Use HTTP/2", flag(app.UseHttp2()));
     line("User Agent", app.UserAgentChoice().empty() ? "(default)" : app.UserAgentChoice());
     line("Agent text sent", app.UserAgent().empty() ? "(none)" : app.UserAgent());
     line("Browser", app.Browser().empty() ? "(none found)" : app.Browser());

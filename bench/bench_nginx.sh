@@ -19,7 +19,8 @@ answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # file `extra` inside its server block; sets $port and $nginx_pid. With a third
 # argument, a folder holding server.pem and server.key, it serves https with that
 # certificate instead and logs each request in $work/nginx-tls/access.log as
-# "<connection> <requests on it> <method> <status>".
+# "<connection> <requests on it> <method> <status>". With $nginx_http2 set (to
+# anything) that https server offers HTTP/2 as well.
 start_nginx() {
     local root=$1 extra=$2 tls=${3:-} dir=$work/nginx log_lines='  access_log off;' tls_lines='' _
     if [ -n "$tls" ]; then
@@ -50,7 +51,7 @@ $log_lines
   default_type application/octet-stream;
   sendfile on;
   server {
-    listen 127.0.0.1:$port${tls:+ ssl};
+    listen 127.0.0.1:$port${tls:+ ssl}${tls:+${nginx_http2:+ http2}};
     server_name localhost;
 $tls_lines
     root $root;

@@ -175,6 +175,13 @@ public:
     void SetObeyRobots(bool value);
     // For this program's run only (harbex-cli --no-robots): the stored setting stays.
     void OverrideObeyRobots(bool value) { m_obeyRobots = value; }
+    // "Use HTTP/2": in Fast pacing, https servers that offer HTTP/2 are asked over
+    // it, one connection per server carrying every slot's requests (on unless
+    // switched off). Read from the store each time: a task reads it when it starts.
+    bool UseHttp2() { return m_useHttp2Override ? false : m_store.ReadBool(kSettingsKey, "Use HTTP/2", true); }
+    void SetUseHttp2(bool value) { m_store.WriteBool(kSettingsKey, "Use HTTP/2", value); }
+    // For this program's run only (harbex-cli --no-http2): the stored setting stays.
+    void OverrideNoHttp2() { m_useHttp2Override = true; }
     // "Connect Time Out": seconds a transfer may take to look its host up and make
     // its connection (TCP, the secure handshake, a proxy's tunnel), apart from the
     // time-out of the transfer itself. kMinConnectTimeOut to kMaxConnectTimeOut,
@@ -342,6 +349,8 @@ private:
     std::atomic<int> m_connectTimeOut{kDefaultConnectTimeOut};
     // Owner thread only; -1: the setting decides.
     int m_hostDelayOverride = -1;
+    // Owner thread only: HTTP/2 switched off for this program's run.
+    bool m_useHttp2Override = false;
     std::string m_caFile;
     std::string m_skin = "Default";
     std::atomic<bool> m_noAds{false};

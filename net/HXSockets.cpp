@@ -191,6 +191,7 @@ void THXSlotList::AddSlot()
     slot->Connection().HostGate = &m_hostGate;
     slot->Connection().HTTP().SetResolver(m_hostCache.SocketResolver());
     slot->Connection().HTTP().SetRateLimit(&m_rateLimit);
+    slot->Connection().HTTP().SetHttp2Pool(&m_http2Pool);
     slot->Connection().HTTP().OnConnectOutcome = [this](TagSocket& socket, int code, const std::string& message)
     { ConnectOutcome(socket, code, message); };
     slot->Connection().AskHeadFirst = m_askHeadFirst.load();
@@ -263,6 +264,8 @@ void THXSlotList::Renew()
     }
     while (!old.empty())
         old.pop_back();
+    // The run's HTTP/2 connections end with it.
+    m_http2Pool.Clear();
     for (int i = 0; i < count; ++i)
         AddSlot();
 }

@@ -29,6 +29,7 @@
 #include "net/HXHostCache.h"
 #include "net/HXHostGate.h"
 #include "net/HXHostHealth.h"
+#include "net/HXHttp2.h"
 #include "net/qkHTTP.h"
 
 namespace hx
@@ -138,6 +139,8 @@ public:
     // Which servers of the run answer and which are down; every slot's connections
     // report here.
     THXHostHealth& HostHealth() { return m_hostHealth; }
+    // The run's HTTP/2 connections, one per server, shared by every slot.
+    THXHttp2Pool& Http2Pool() { return m_http2Pool; }
     // Slots making their connection to the server (see THXSocket::Server). Any thread.
     int ConnectingTo(const std::string& server) const;
     // Whether the transfers of every slot, present and future, ask with HEAD before
@@ -183,6 +186,8 @@ private:
     void ConnectOutcome(const TagSocket& socket, int code, const std::string& message);
 
     mutable std::mutex m_mutex;
+    // Before the slots: it outlives every stream they hold.
+    THXHttp2Pool m_http2Pool;
     std::vector<std::unique_ptr<THXSocket>> m_slots;
     // Held while the handler runs, so replacing it waits for a call in progress.
     std::mutex m_endedMutex;

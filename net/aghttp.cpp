@@ -14,6 +14,7 @@
 #include "core/HXExchangeRecorder.h"
 #include "net/HXExchangeCapture.h"
 #include "net/HXHostNames.h"
+#include "net/HXHttp2.h"
 #include "net/agtlsstream.h"
 #include "net/agtunnelstream.h"
 
@@ -26,6 +27,9 @@ namespace
 constexpr std::string_view kScheme = "HTTP://";
 constexpr std::string_view kSecureScheme = "HTTPS://";
 constexpr std::uint16_t kSecurePort = 443;
+// How often one request is sent over a shared connection's streams before its
+// failure counts: refusals before any answer (RST_STREAM, GOAWAY) are tried again.
+constexpr int kSharedStreamTries = 10;
 
 // The host of "host:port" or "[v6 address]:port", without the port and brackets.
 std::string_view HostOf(std::string_view hostAndPort)
@@ -241,7 +245,30 @@ std::shared_ptr<TNetStream> TagHTTP::LayerStream(std::shared_ptr<TNetStream> tra
             authorization = "Basic " + EncodeBase64(m_proxyUserName + ":" + m_proxyPassword);
         transport = std::make_shared<TTunnelStream>(std::move(transport), HeaderText(target), authorization);
     }
-    return std::make_shared<TTLSStream>(std::move(transport), TLSContextFor(m_tlsOptions), m_requestHostName, target);
+    auto secure =
+        std::make_shared<TTLSStream>(std::move(transport), TLSContextFor(m_tlsOptions), m_requestHostName, target);
+    if (m_http2Claim)
+        return m_http2Pool->Negotiate(std::move(secure), std::exchange(m_http2Claim, nullptr));
+    return secure;
+}
+
+bool TagHTTP::OffersHttp2() const
+{
+    return m_features.Http2 && m_features.KeepAlive && m_http2Pool != nullptr && m_secure && Proxy().empty();
+}
+
+std::shared_ptr<TNetStream> TagHTTP::SharedStream()
+{
+    m_http2Claim.reset();
+    if (!OffersHttp2())
+        return nullptr;
+    // While another slot makes the server's connection, this one waits for it as
+    // long as a connection may take to be made.
+    const int seconds = ConnectTimeOut() > 0 ? ConnectTimeOut() : TimeOut();
+    THXHttp2Pool::TAttach found = m_http2Pool->Attach(ConnectionKey(), std::chrono::seconds(std::max(seconds, 1)),
+                                                      [this] { return Cancelled(); });
+    m_http2Claim = std::move(found.Claim);
+    return std::move(found.Stream);
 }
 
 void TagHTTP::SetProxy(const std::string& proxy)
@@ -335,6 +362,9 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             Open();
             Connect();
         }
+        // A stream of a shared connection is like a kept connection: the server may
+        // refuse it, or end the connection, before answering.
+        const bool mayRetry = reusing || StreamShared();
         TByteStream request = ComposeRequest(method, credentials);
         if (m_recorder)
         {
@@ -342,20 +372,28 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             m_capture->Begin(request.Bytes(), std::chrono::duration_cast<std::chrono::seconds>(now).count());
             SetReceiveTap(m_capture.get());
         }
-        if (!reusing || !AskOverKeptConnection(request))
+        bool answered = mayRetry && AskOverKeptConnection(request);
+        for (int tries = 1; !answered && mayRetry; ++tries)
         {
-            if (reusing)
-            {
-                // The server closed the kept connection before answering (it had been
-                // idle too long, or served its share of requests): once more, fresh.
-                if (m_recorder)
-                    m_capture->Restart();
-                Open();
-                Connect();
-            }
+            // The server closed the kept connection before answering (it had been
+            // idle too long, or served its share of requests): once more, fresh. A
+            // shared connection's server may refuse the stream again on the next
+            // connection (one that ends each after a few answers): a few more tries.
+            if (m_recorder)
+                m_capture->Restart();
+            Open();
+            Connect();
+            // The last try, and any over a connection of its own, reports its failures.
+            if (!StreamShared() || tries + 1 >= kSharedStreamTries)
+                break;
+            answered = AskOverKeptConnection(request);
+        }
+        if (!answered)
+        {
             SendStream(request);
             ReadHeaders();
         }
+        m_usedHttp2 = StreamShared();
         const int status = StatusCode();
         // Every answer may set cookies: a HEAD, a GET, each redirect on the way.
         StoreCookies();
@@ -372,7 +410,7 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
             bodyEnded = ReadBody();
             bodyRead = true;
         }
-        else if (isGet && m_features.KeepAlive)
+        else if (isGet && m_features.KeepAlive && !StreamShared())
         {
             bodyEnded = SkipUnwantedBody();
             bodyRead = bodyEnded;
@@ -396,6 +434,7 @@ int TagHTTP::Exchange(std::string_view method, const TCredentials* credentials)
     catch (...)
     {
         m_keptKey.clear();
+        m_http2Claim.reset();
         Close();
         throw;
     }
@@ -452,7 +491,8 @@ std::string TagHTTP::ConnectionKey() const
 
 bool TagHTTP::ConnectionStaysOpen(bool bodyEnded) const
 {
-    if (!bodyEnded || HasUnreadBytes() || !StreamOpen() || m_headers.empty())
+    // A shared connection's stream ends with its exchange; the next one opens another.
+    if (!bodyEnded || HasUnreadBytes() || !StreamOpen() || StreamShared() || m_headers.empty())
         return false;
     // Only an HTTP/1.1 server keeps a connection open unless it says otherwise.
     if (!StartsWithNoCase(m_headers.front(), "HTTP/1.1 "))

@@ -30,6 +30,8 @@ namespace hx
 {
 
 class THXCookieJar;
+class THXHttp2Claim;
+class THXHttp2Pool;
 class THXExchangeRecorder;
 class TExchangeCapture;
 
@@ -69,6 +71,12 @@ struct THTTPFeatures
     // the body target) is the decoded resource. A gzip archive the server labelled
     // as compressed is kept as served (see KeepsContentCoding).
     bool Compression = false;
+    // With KeepAlive, over https without a proxy: HTTP/2 offered with the TLS
+    // handshake, and used when the server chooses it. One connection per server then
+    // carries the exchanges of every slot, each on a stream of its own (see
+    // THXHttp2Pool, which the client must be given); a server that does not choose
+    // it is asked over HTTP/1.1 as before.
+    bool Http2 = false;
 
     bool operator==(const THTTPFeatures&) const = default;
 };
@@ -150,6 +158,12 @@ public:
     // Set between exchanges only; switching keep-alive off closes a kept connection
     // at the next exchange.
     void SetFeatures(THTTPFeatures features) { m_features = features; }
+    // The run's HTTP/2 connections, shared by its slots; null: HTTP/2 is never
+    // offered. Not owned; set between exchanges only.
+    void SetHttp2Pool(THXHttp2Pool* pool) { m_http2Pool = pool; }
+    // Whether the last exchange went over HTTP/2. Operation thread.
+    bool UsedHttp2() const { return m_usedHttp2; }
+
     // Whether the last answer's body is decoded as it arrives (it was compressed and
     // compression was asked for). Known once the header lines have been read.
     bool DecodesBody() const { return m_decoding != TContentCoding::Identity; }
@@ -197,6 +211,7 @@ public:
 
 protected:
     std::shared_ptr<TNetStream> LayerStream(std::shared_ptr<TNetStream> transport) override;
+    std::shared_ptr<TNetStream> SharedStream() override;
 
 private:
     struct TCredentials
@@ -220,6 +235,8 @@ private:
     // Scheme, server, proxy and certificate checks: what a kept connection must
     // match to carry an exchange.
     std::string ConnectionKey() const;
+    // Whether HTTP/2 is offered to the URL's server.
+    bool OffersHttp2() const;
     // Whether the connection may carry the next exchange, once this one's body
     // has been dealt with (`bodyEnded`: its end was found without the connection's).
     bool ConnectionStaysOpen(bool bodyEnded) const;
@@ -268,6 +285,11 @@ private:
     // Whether the last request asked for compression, and what the answer's body needs.
     bool m_askedCompression = false;
     TContentCoding m_decoding = TContentCoding::Identity;
+
+    THXHttp2Pool* m_http2Pool = nullptr;
+    // Held from Open's look for a shared connection until the secure layer takes it.
+    std::shared_ptr<THXHttp2Claim> m_http2Claim;
+    bool m_usedHttp2 = false;
 
     std::shared_ptr<THXExchangeRecorder> m_recorder;
     // What the recorder is given of the exchange in progress; made with the recorder.

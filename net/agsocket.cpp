@@ -342,6 +342,12 @@ void TagSocket::Open()
     LookUpHost(host, address, length);
     LookUpPort(portText);
     SetPort(address, m_port);
+    if (auto shared = SharedStream())
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stream = std::move(shared);
+        return;
+    }
 
     const int handle = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0)
@@ -784,6 +790,12 @@ void TagSocket::Close()
     stream.reset();
     if (OnClosed)
         OnClosed(*this);
+}
+
+bool TagSocket::StreamShared() const
+{
+    const auto stream = CurrentStream();
+    return stream && stream->SharesConnection();
 }
 
 bool TagSocket::StreamIdle()

@@ -233,6 +233,9 @@ public:
     // waiting on it and the peer has neither closed it nor sent anything unasked.
     // A connection found otherwise is closed. Operation thread.
     bool StreamIdle();
+    // Whether the open connection is a stream of a connection shared with other
+    // exchanges (see TNetStream::SharesConnection). Operation thread.
+    bool StreamShared() const;
     // Bytes received on the connection since Open. Operation thread.
     std::int64_t ReceivedSinceOpen() const { return m_receivedSinceOpen; }
     // Whether received bytes are waiting that no operation has taken yet.
@@ -250,6 +253,10 @@ protected:
     // through the proxy, TLS); Connect then connects them all. The plain socket
     // component adds none.
     virtual std::shared_ptr<TNetStream> LayerStream(std::shared_ptr<TNetStream> transport) { return transport; }
+    // A stream over a connection that is already there (shared with other
+    // exchanges), asked for by Open once the server's address is known; null: Open
+    // makes a connection of its own. The plain socket component has none.
+    virtual std::shared_ptr<TNetStream> SharedStream() { return nullptr; }
 
     [[noreturn]] void TimeOutFailure();
     [[noreturn]] void CancelFailure();

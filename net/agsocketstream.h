@@ -75,6 +75,10 @@ public:
     // The socket descriptor, -1 when the stream has none.
     virtual int Handle() const { return -1; }
 
+    // Whether the stream is one of several exchanges sharing one connection (an
+    // HTTP/2 stream): it ends with its exchange, the connection carries on.
+    virtual bool SharesConnection() const { return false; }
+
     // What went wrong, in more words than the code of the last Failed result says
     // ("Certificate not trusted: self-signed certificate"); empty when the code's
     // own text says it all.

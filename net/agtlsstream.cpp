@@ -401,6 +401,16 @@ TIOResult TTLSStream::Handshake()
             if (const TSessionPointer session = m_context->Recall(m_state->Server))
                 SSL_set_session(ssl, session.get());
         }
+        if (!m_offered.empty())
+        {
+            // The wire form: each name preceded by its length in one byte.
+            std::string wire;
+            for (const std::string& name : m_offered)
+                if (!name.empty() && name.size() < 256)
+                    wire += static_cast<char>(name.size()) + name;
+            SSL_set_alpn_protos(ssl, reinterpret_cast<const unsigned char*>(wire.data()),
+                                static_cast<unsigned int>(wire.size()));
+        }
         SSL_set_connect_state(ssl);
     }
     ERR_clear_error();
@@ -526,6 +536,16 @@ std::string TTLSStream::Protocol() const
 bool TTLSStream::Resumed() const
 {
     return m_phase == TPhase::Open && SSL_session_reused(m_state->Connection.get()) == 1;
+}
+
+std::string TTLSStream::AgreedApplicationProtocol() const
+{
+    if (m_phase != TPhase::Open)
+        return {};
+    const unsigned char* name = nullptr;
+    unsigned int length = 0;
+    SSL_get0_alpn_selected(m_state->Connection.get(), &name, &length);
+    return name != nullptr ? std::string(reinterpret_cast<const char*>(name), length) : std::string();
 }
 
 } // namespace hx

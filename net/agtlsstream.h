@@ -23,6 +23,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/agsocketstream.h"
 
@@ -75,6 +76,12 @@ public:
     std::string Protocol() const;
     // Whether the handshake resumed an earlier session with the server.
     bool Resumed() const;
+    // Offers the application protocols by their ALPN names ("h2", "http/1.1"), most
+    // wanted first, with the handshake; set before connecting. None by default.
+    void OfferProtocols(std::vector<std::string> protocols) { m_offered = std::move(protocols); }
+    // The protocol the server chose from those offered; empty when it chose none
+    // (or before the handshake).
+    std::string AgreedApplicationProtocol() const;
 
     // What a connection's OpenSSL callbacks reach (private to the source).
     struct TState;
@@ -105,6 +112,7 @@ private:
     // A failure ended the connection: its session is not to be resumed.
     bool m_broken = false;
     std::string m_failureText;
+    std::vector<std::string> m_offered;
 };
 
 } // namespace hx

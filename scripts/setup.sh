@@ -12,7 +12,7 @@ packages=(
     g++ cmake ninja-build pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev zip unzip
-    libssl-dev libidn2-dev libpsl-dev openssl zlib1g-dev libdeflate-dev
+    libssl-dev libidn2-dev libpsl-dev libnghttp2-dev openssl zlib1g-dev libdeflate-dev
     nginx tinyproxy wget
     qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-dejavu-core xvfb xauth
     qt6-l10n-tools qt6-tools-dev qt6-translations-l10n

@@ -320,6 +320,8 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     m_slots.HostGate().SetDelay(m_pacing.Dispatch.HostDelay);
     m_slots.RateLimit().SetRate(task->LimitRate);
     m_slots.SetAskHeadFirst(m_pacing.AskHeadFirst);
+    // HTTP/2 goes with the persistent connections of Fast pacing, as the setting says.
+    m_pacing.HTTP.Http2 = m_pacing.HTTP.KeepAlive && m_app.UseHttp2();
     m_slots.SetHTTPFeatures(m_pacing.HTTP);
     m_parser.SetPacing(m_pacing.Parse);
     m_lastZipBatch = {};

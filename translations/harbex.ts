@@ -2195,6 +2195,10 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
         <source>MB (a larger page is kept, its links not followed)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Use HTTP/2 where the server offers it (Fast pacing)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>hx::TdlgRunTask</name>

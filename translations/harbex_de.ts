@@ -2208,6 +2208,10 @@ Mit dieser Option &apos;überlisten&apos; Sie den Webserver, damit er Ihnen die 
         <source>MB (a larger page is kept, its links not followed)</source>
         <translation>MB (eine größere Seite wird behalten, ihren Links wird nicht gefolgt)</translation>
     </message>
+    <message>
+        <source>Use HTTP/2 where the server offers it (Fast pacing)</source>
+        <translation>HTTP/2 verwenden, wo der Server es anbietet (schnelles Tempo)</translation>
+    </message>
 </context>
 <context>
     <name>hx::TdlgRunTask</name>

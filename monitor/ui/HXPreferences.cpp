@@ -363,6 +363,9 @@ QWidget* TdlgOptions::BuildNetworkPage()
     certificatesLayout->addWidget(new QLabel(tr("CA File:"), certificates), 1, 0);
     certificatesLayout->addWidget(edCAFile, 1, 1);
     certificatesLayout->addWidget(btnCAFile, 1, 2);
+    // One connection per server for every slot, where the server offers it.
+    cbUseHttp2 = new QCheckBox(tr("Use HTTP/2 where the server offers it (Fast pacing)"), certificates);
+    certificatesLayout->addWidget(cbUseHttp2, 2, 0, 1, 3);
     certificatesLayout->setColumnStretch(1, 1);
 
     // How long a host may take to be looked up and to accept the connection (the
@@ -475,6 +478,7 @@ void TdlgOptions::LoadSettings()
     edMaxPageSize->setValue(m_app.MaxPageSize());
     cbCheckCertificates->setChecked(store.ReadBool(kSettingsKey, "Check Certificates", true));
     edCAFile->setText(Text(m_app.CAFile()));
+    cbUseHttp2->setChecked(m_app.UseHttp2());
     edConnectTimeOut->setValue(m_app.ConnectTimeOut());
 
     edMaxURLs->setValue(m_app.MaxURLHistory());
@@ -527,6 +531,7 @@ void TdlgOptions::StoreSettings()
     m_app.SetUserAgentChoice(Std(cmbAgent->currentText()));
     m_app.SetCheckCertificates(cbCheckCertificates->isChecked());
     m_app.SetCAFile(Std(edCAFile->text().trimmed()));
+    m_app.SetUseHttp2(cbUseHttp2->isChecked());
     m_app.SetConnectTimeOut(edConnectTimeOut->value());
     m_app.SetPacing(rbPacingClassic->isChecked() ? kPacingClassic : kPacingFast);
     m_app.SetObeyRobots(cbObeyRobots->isChecked());
@@ -603,6 +608,7 @@ void TdlgOptions::ProxyToggled()
 void TdlgOptions::PacingToggled()
 {
     cbObeyRobots->setEnabled(rbPacingFast->isChecked());
+    cbUseHttp2->setEnabled(rbPacingFast->isChecked());
 }
 
 void TdlgOptions::ClearURLHistory()

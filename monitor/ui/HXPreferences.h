@@ -108,6 +108,7 @@ public:
     QRadioButton* rbPacingFast = nullptr;
     QRadioButton* rbPacingClassic = nullptr;
     QCheckBox* cbObeyRobots = nullptr;
+    QCheckBox* cbUseHttp2 = nullptr;
     QSpinBox* edHostDelay = nullptr;
     QSpinBox* edMaxPageSize = nullptr;
     QCheckBox* cbCheckCertificates = nullptr;

@@ -214,7 +214,8 @@ std::string THXNginx::Configuration(const std::string& root, const TNginxSetup& 
          << "http {\n";
     if (setup.LogRequests)
         conf << "  log_format counted '$connection $connection_requests $request_method $request_uri $status "
-                "$ssl_session_reused';\n"
+                "$ssl_session_reused"
+             << (setup.LogProtocol ? " $server_protocol" : "") << "';\n"
              << "  access_log " << dir << "access.log counted;\n";
     else
         conf << "  access_log off;\n";
@@ -226,6 +227,7 @@ std::string THXNginx::Configuration(const std::string& root, const TNginxSetup& 
          << "  types { " << setup.Types << " }\n"
          << "  default_type application/octet-stream;\n"
          << "  sendfile on;\n"
+         << setup.HttpExtra << "\n"
          << "  server {\n"
          << "    listen 127.0.0.1:" << m_port << ";\n"
          << "    server_name localhost;\n"
@@ -237,7 +239,7 @@ std::string THXNginx::Configuration(const std::string& root, const TNginxSetup& 
         const std::uint16_t port = FreeLoopbackPort();
         m_securePorts.push_back(port);
         conf << "  server {\n"
-             << "    listen 127.0.0.1:" << port << " ssl;\n"
+             << "    listen 127.0.0.1:" << port << (setup.Http2 ? " ssl http2;\n" : " ssl;\n")
              << "    server_name localhost;\n"
              << "    ssl_certificate " << pair.Certificate << ";\n"
              << "    ssl_certificate_key " << pair.Key << ";\n"

@@ -65,6 +65,12 @@ struct TNginxSetup
     std::vector<TCertificatePair> Certificates;
     // Every request written to the access log (see AccessLog()).
     bool LogRequests = false;
+    // The https servers offer HTTP/2 (ALPN "h2") besides HTTP/1.1.
+    bool Http2 = false;
+    // Each logged line ends with the request's protocol ("HTTP/2.0", "HTTP/1.1").
+    bool LogProtocol = false;
+    // Goes into the http block as it is (keepalive_requests and the like).
+    std::string HttpExtra;
     // The MIME types by file name ending, in nginx's "types" block syntax.
     std::string Types = "text/html html; text/plain txt; application/octet-stream bin;";
 };

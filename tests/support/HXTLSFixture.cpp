@@ -18,9 +18,9 @@ std::string Quoted(const std::string& text)
     return quoted + "'";
 }
 
-// Plain http and https servers of the same folder, every request logged, the
-// types of a site's pages, styles and pictures.
-TNginxSetup SecureSetup(const std::vector<TCertificatePair>& certificates, const std::string& extra)
+} // namespace
+
+TNginxSetup SecureNginxSetup(const std::vector<TCertificatePair>& certificates, const std::string& extra)
 {
     TNginxSetup setup;
     setup.Extra = extra;
@@ -30,8 +30,6 @@ TNginxSetup SecureSetup(const std::vector<TCertificatePair>& certificates, const
                   "application/octet-stream bin;";
     return setup;
 }
-
-} // namespace
 
 // ---- THXTestCertificates ----
 
@@ -90,7 +88,7 @@ bool THXTestCertificates::MakeServer(const std::string& name, const std::string&
 
 THXSecureNginx::THXSecureNginx(const std::string& root, const std::vector<TCertificatePair>& certificates,
                                const std::string& extra)
-    : THXNginx(root, SecureSetup(certificates, extra))
+    : THXNginx(root, SecureNginxSetup(certificates, extra))
 {
 }
 

@@ -59,6 +59,10 @@ private:
     TCertificatePair m_untrusted;
 };
 
+// Plain http and https servers of the same folder, every request logged, the
+// types of a site's pages, styles and pictures; a test may add to it (HTTP/2).
+TNginxSetup SecureNginxSetup(const std::vector<TCertificatePair>& certificates, const std::string& extra = {});
+
 // nginx serving `root` over http on one port and over https on one port per
 // certificate. `extra` goes into every server block (as THXNginx's). Every
 // request is written to the access log with its connection's serial number, so

@@ -277,13 +277,16 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         // The defaults: Fast pacing, robots.txt obeyed, no delay, the default page size.
         QVERIFY(dialog.rbPacingFast->isChecked());
         QVERIFY(dialog.cbObeyRobots->isChecked());
+        QVERIFY(dialog.cbUseHttp2->isChecked());
         QCOMPARE(dialog.edHostDelay->value(), 0);
         QCOMPARE(dialog.edMaxPageSize->value(), kDefaultMaxPageSize);
-        // robots.txt is read in Fast pacing only: Classic takes its box away.
+        // robots.txt and HTTP/2 are Fast pacing's: Classic takes their boxes away.
         Click(dialog.rbPacingClassic);
         QVERIFY(!dialog.cbObeyRobots->isEnabled());
+        QVERIFY(!dialog.cbUseHttp2->isEnabled());
         Click(dialog.rbPacingFast);
         Click(dialog.cbObeyRobots);
+        Click(dialog.cbUseHttp2);
         Click(dialog.rbPacingClassic);
         // A digit that would pass the longest delay is refused; a size and a
         // time-out below the least become the least.
@@ -297,6 +300,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
     std::unique_ptr<THXApp> again = Reread(sandbox);
     QCOMPARE(again->Pacing(), kPacingClassic);
     QVERIFY(!again->ObeyRobots());
+    QVERIFY(!again->UseHttp2());
     QCOMPARE(again->HostDelay(), kMaxHostDelay);
     QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
     QCOMPARE(again->ConnectTimeOut(), kMinConnectTimeOut);
@@ -309,10 +313,12 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         dialog.ShowPage(TPreferencesPage::Network);
         QVERIFY(dialog.rbPacingClassic->isChecked());
         QVERIFY(!dialog.cbObeyRobots->isChecked());
+        QVERIFY(!dialog.cbUseHttp2->isChecked());
         QCOMPARE(dialog.edHostDelay->value(), kMaxHostDelay);
         QCOMPARE(dialog.edMaxPageSize->value(), kMinMaxPageSize);
         Click(dialog.rbPacingFast);
         Click(dialog.cbObeyRobots);
+        Click(dialog.cbUseHttp2);
         Retype(dialog.edHostDelay, QStringLiteral("250"));
         Retype(dialog.edMaxPageSize, QStringLiteral("8"));
         Click(dialog.cbCheckCertificates);
@@ -324,6 +330,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
     again = Reread(sandbox);
     QCOMPARE(again->Pacing(), kPacingClassic);
     QVERIFY(!again->ObeyRobots());
+    QVERIFY(!again->UseHttp2());
     QCOMPARE(again->HostDelay(), kMaxHostDelay);
     QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
     QVERIFY(again->CheckCertificates());
