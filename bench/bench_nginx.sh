@@ -19,13 +19,14 @@ answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # file `extra` inside its server block; sets $port and $nginx_pid. With a third
 # argument, a folder holding server.pem and server.key, it serves https with that
 # certificate instead and logs each request in $work/nginx-tls/access.log as
-# "<connection> <requests on it> <method> <status>". With $nginx_http2 set (to
-# anything) that https server offers HTTP/2 as well.
+# "<connection> <requests on it> <method> <status> <protocol>". A fourth argument
+# "http2" offers HTTP/2 on that https port too (chosen by ALPN: a client that does
+# not ask for it gets HTTP/1.1); so does $nginx_http2 set to anything.
 start_nginx() {
-    local root=$1 extra=$2 tls=${3:-} dir=$work/nginx log_lines='  access_log off;' tls_lines='' _
+    local root=$1 extra=$2 tls=${3:-} http2=${4:-${nginx_http2:-}} dir=$work/nginx log_lines='  access_log off;' tls_lines='' _
     if [ -n "$tls" ]; then
         dir=$work/nginx-tls
-        log_lines="  log_format counted '\$connection \$connection_requests \$request_method \$status';
+        log_lines="  log_format counted '\$connection \$connection_requests \$request_method \$status \$server_protocol';
   access_log $dir/access.log counted;"
         tls_lines="    ssl_certificate $tls/server.pem;
     ssl_certificate_key $tls/server.key;
@@ -51,7 +52,7 @@ $log_lines
   default_type application/octet-stream;
   sendfile on;
   server {
-    listen 127.0.0.1:$port${tls:+ ssl}${tls:+${nginx_http2:+ http2}};
+    listen 127.0.0.1:$port${tls:+ ssl}${http2:+ http2};
     server_name localhost;
 $tls_lines
     root $root;

@@ -663,7 +663,7 @@ void THXQueue::Clear()
     // Swapped with empty ones so a cleared queue gives its memory back.
     std::vector<std::uint32_t>().swap(m_known);
     m_knownCount = 0;
-    std::deque<THXQItem>().swap(m_items);
+    m_items.clear();
     std::vector<bool>().swap(m_built);
     std::unordered_set<std::string>().swap(m_sharedTexts);
     m_lines.clear();

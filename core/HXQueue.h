@@ -27,6 +27,7 @@
 #include "core/HXItemText.h"
 #include "core/HXJobThread.h"
 #include "core/HXQueueLines.h"
+#include "core/HXStableList.h"
 
 namespace hx
 {
@@ -266,10 +267,10 @@ private:
 
     mutable std::mutex m_lock;
     THXQueueLines m_lines;
-    // Item k stands on lines 2k and 2k+1; a deque keeps every item where it is as the
+    // Item k stands on lines 2k and 2k+1; the list keeps every item where it is as the
     // queue grows. m_built says which pairs have their item (the lines of a queue
     // file are read before the items are built from them).
-    mutable std::deque<THXQItem> m_items;
+    mutable THXStableList<THXQItem> m_items;
     std::vector<bool> m_built;
     // Pair number + 1 of every known URL in the low 27 bits, 0 for a free slot, and
     // five bits of the URL's hash above them: a probe compares the URL line (far

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/HXApp.h"
 #include "core/HXFileTypes.h"
+#include "core/HXStableList.h"
 #include "support/HXSandbox.h"
 
 namespace hx
@@ -124,6 +126,65 @@ TEST_F(HXQueueScaleTest, BackgroundWriteSavesACopyAndNeverReplacesALaterSave)
     EXPECT_EQ(Lines(), later);
     EXPECT_EQ(task->ItemCount(), 302);
     EXPECT_EQ(task->BackgroundQueueWritesFailed(), 0);
+}
+
+TEST_F(HXQueueScaleTest, ItemsKeepTheirPlaceAsTheQueueGrowsPastManyChunks)
+{
+    // The workers hold item pointers while the owner adds: none may move.
+    constexpr int kItems = 5000;
+    std::vector<THXQItem*> added;
+    for (int serial = 0; serial < kItems; ++serial)
+        added.push_back(Add(serial));
+    for (int pair = 0; pair < kItems; ++pair)
+    {
+        ASSERT_EQ(task->Item(pair), added[static_cast<std::size_t>(pair)]) << pair;
+        EXPECT_EQ(added[static_cast<std::size_t>(pair)]->Index, 2 * pair);
+        EXPECT_EQ(task->FindItem("http://h/d" + std::to_string(pair % 7) + "/" + std::to_string(pair) + ".html"),
+                  added[static_cast<std::size_t>(pair)]);
+    }
+    task->ClearQueue();
+    EXPECT_EQ(task->Item(0), nullptr);
+    EXPECT_EQ(Add(7)->Index, 0);
+}
+
+TEST(HXStableListTest, ElementsStayInPlaceAndClearDestroysEveryOne)
+{
+    auto alive = std::make_shared<int>(0);
+    struct TCounted
+    {
+        explicit TCounted(std::shared_ptr<int> count, int value)
+            : Count(std::move(count))
+            , Value(value)
+        {
+            ++*Count;
+        }
+        TCounted(TCounted&&) noexcept = default;
+        TCounted& operator=(TCounted&&) noexcept = default;
+        ~TCounted()
+        {
+            if (Count)
+                --*Count;
+        }
+        std::shared_ptr<int> Count;
+        int Value;
+    };
+    THXStableList<TCounted, 4> list;
+    std::vector<const TCounted*> places;
+    for (int value = 0; value < 19; ++value)
+        places.push_back(&list.emplace_back(alive, value));
+    EXPECT_EQ(list.size(), 19U);
+    EXPECT_EQ(*alive, 19);
+    EXPECT_EQ(list.back().Value, 18);
+    for (std::size_t index = 0; index < places.size(); ++index)
+    {
+        EXPECT_EQ(&list[index], places[index]) << index;
+        EXPECT_EQ(list[index].Value, static_cast<int>(index));
+    }
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(*alive, 0);
+    EXPECT_EQ(list.emplace_back(alive, 5).Value, 5);
+    EXPECT_EQ(*alive, 1);
 }
 
 } // namespace
