@@ -150,6 +150,10 @@ TRendered TRenderStep::Render(THXTask& task, const TPageFacts& facts, const THXP
     case TRenderOutcome::Hung:
         rendered.StatusText = "Not rendered: the renderer did not answer in time" + std::string(kKeptText);
         return rendered;
+    case TRenderOutcome::GivenUp:
+        rendered.StatusText =
+            "Not rendered: the renderers failed twice and are not started again in this run" + std::string(kKeptText);
+        return rendered;
     case TRenderOutcome::Unavailable:
         rendered.StatusText = "Not rendered: " + std::string(kRenderUnavailableText) + std::string(kKeptText);
         return rendered;

@@ -144,9 +144,9 @@ TRenderOutcome TRenderClient::ReadExactly(char* out, std::size_t size, int cance
     return TRenderOutcome::Rendered;
 }
 
-TRenderOutcome TRenderClient::Render(const TRenderRequest& request, TRenderReply& reply, int cancelFd)
+TRenderOutcome TRenderClient::Render(const TRenderRequest& request, TRenderReply& reply, int cancelFd, int graceMs)
 {
-    const int waitMs = request.TimeOutMs + kRenderGraceMs;
+    const int waitMs = request.TimeOutMs + graceMs;
     const auto readFrame = [&](std::string& payload)
     {
         unsigned char prefix[4];
@@ -238,8 +238,9 @@ void TRenderClient::End()
     Kill();
 }
 
-THXRenderPool::THXRenderPool(std::string program, int renderers)
+THXRenderPool::THXRenderPool(std::string program, int renderers, int graceMs)
     : m_program(std::move(program))
+    , m_graceMs(graceMs)
     , m_slots(static_cast<std::size_t>(renderers < 1 ? 1 : renderers))
 {
     if (::pipe2(m_cancel, O_CLOEXEC) != 0)
@@ -280,7 +281,7 @@ TRenderOutcome THXRenderPool::Render(const TRenderRequest& request, TRenderReply
     if (m_unavailable)
         return TRenderOutcome::Unavailable;
     if (!usable())
-        return TRenderOutcome::Crashed;
+        return TRenderOutcome::GivenUp;
     TSlot& slot = m_slots[static_cast<std::size_t>(FreeSlot())];
     slot.Busy = true;
     if (!slot.Client)
@@ -290,7 +291,7 @@ TRenderOutcome THXRenderPool::Render(const TRenderRequest& request, TRenderReply
         ++m_starts;
     lock.unlock();
 
-    const TRenderOutcome outcome = client.Render(request, reply, m_cancel[0]);
+    const TRenderOutcome outcome = client.Render(request, reply, m_cancel[0], m_graceMs);
 
     lock.lock();
     slot.Busy = false;

@@ -34,6 +34,7 @@ enum class TRenderOutcome
     Crashed,     // the renderer ended or broke the protocol while rendering
     Hung,        // no answer within the time out and grace period: ended
     Unavailable, // the renderer cannot be started (missing program, no Qt WebEngine)
+    GivenUp,     // every renderer of the run has failed twice: none is started again
     Stopped,     // the run ended meanwhile
 };
 
@@ -50,7 +51,9 @@ public:
 
     // Renders one page; starts the process first when it is not running. cancelFd is
     // read-watched while waiting: once readable, the wait ends with Stopped.
-    TRenderOutcome Render(const TRenderRequest& request, TRenderReply& reply, int cancelFd);
+    // graceMs: the time beyond the page's time out (and for the start) before the
+    // renderer counts as hung.
+    TRenderOutcome Render(const TRenderRequest& request, TRenderReply& reply, int cancelFd, int graceMs);
     bool Running() const { return m_pid > 0; }
     // Ends the process: the pipe is closed (a renderer leaves when it reads the end),
     // then it is killed if it has not left after a short wait.
@@ -72,7 +75,7 @@ private:
 class THXRenderPool
 {
 public:
-    THXRenderPool(std::string program, int renderers);
+    THXRenderPool(std::string program, int renderers, int graceMs = kRenderGraceMs);
     ~THXRenderPool();
     THXRenderPool(const THXRenderPool&) = delete;
     THXRenderPool& operator=(const THXRenderPool&) = delete;
@@ -97,6 +100,7 @@ private:
     int FreeSlot() const;
 
     std::string m_program;
+    int m_graceMs;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<TSlot> m_slots;

@@ -110,6 +110,7 @@ public:
     QCheckBox* cbObeyRobots = nullptr;
     QSpinBox* edHostDelay = nullptr;
     QSpinBox* edMaxPageSize = nullptr;
+    QSpinBox* edRenderers = nullptr;
     QCheckBox* cbCheckCertificates = nullptr;
     QLineEdit* edCAFile = nullptr;
     QToolButton* btnCAFile = nullptr;

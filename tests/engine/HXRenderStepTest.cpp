@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,8 @@
 #include "net/HXRenderClient.h"
 #include "net/HXRenderProtocol.h"
 #include "support/HXSandbox.h"
+
+#include <signal.h>
 
 namespace hx
 {
@@ -171,6 +176,56 @@ TEST_F(HXRenderStepTest, WithoutARendererThePageKeepsItsTextAndSaysWhy)
     profile.RenderPages = true;
     facts.StyleSheet = true;
     EXPECT_TRUE(missing.Render(task, facts, profile, text).StatusText.empty());
+}
+
+// A stand-in renderer: says it is ready, notes its process id, then does as told.
+std::string FakeRenderer(const test::TTempFolder& folder, const std::string& name, const std::string& then)
+{
+    const std::string path = folder.WriteFile(name, "#!/bin/sh\necho $$ >> '" + folder.Folder() + name +
+                                                        ".pids'\n"
+                                                        "printf '\\000\\000\\000\\011\\000\\000\\000\\005ready'\n" +
+                                                        then + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+std::vector<int> Pids(const test::TTempFolder& folder, const std::string& name)
+{
+    std::vector<int> pids;
+    std::istringstream lines(folder.ReadFile(name + ".pids"));
+    for (int pid = 0; lines >> pid;)
+        pids.push_back(pid);
+    return pids;
+}
+
+TEST(HXRenderPoolTest, HungOrCrashedRendererIsEndedAndStartedAgainOnce)
+{
+    test::TTempFolder folder;
+    TRenderRequest request;
+    request.URL = "http://127.0.0.1:9/";
+    request.TimeOutMs = 100;
+    TRenderReply reply;
+
+    // No answer within the time out and grace: ended (its process gone), started
+    // again for the next page, given up after the second failure.
+    THXRenderPool hanging(FakeRenderer(folder, "hang.sh", "exec sleep 60"), 1, 200);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(hanging.Render(request, reply), TRenderOutcome::Hung);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    EXPECT_EQ(hanging.Render(request, reply), TRenderOutcome::Hung);
+    EXPECT_EQ(hanging.Render(request, reply), TRenderOutcome::GivenUp);
+    EXPECT_EQ(hanging.Starts(), 2);
+    const std::vector<int> pids = Pids(folder, "hang.sh");
+    ASSERT_EQ(pids.size(), 2u);
+    for (const int pid : pids)
+        EXPECT_NE(::kill(pid, 0), 0) << pid;
+
+    // One that leaves while rendering: the same.
+    THXRenderPool crashing(FakeRenderer(folder, "crash.sh", "exit 3"), 1, 5000);
+    EXPECT_EQ(crashing.Render(request, reply), TRenderOutcome::Crashed);
+    EXPECT_EQ(crashing.Render(request, reply), TRenderOutcome::Crashed);
+    EXPECT_EQ(crashing.Render(request, reply), TRenderOutcome::GivenUp);
+    EXPECT_EQ(crashing.Starts(), 2);
 }
 
 TEST(HXRenderPoolTest, StoppedPoolAnswersAtOnce)

@@ -279,6 +279,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         QVERIFY(dialog.cbObeyRobots->isChecked());
         QCOMPARE(dialog.edHostDelay->value(), 0);
         QCOMPARE(dialog.edMaxPageSize->value(), kDefaultMaxPageSize);
+        QCOMPARE(dialog.edRenderers->value(), kDefaultRenderers);
         // robots.txt is read in Fast pacing only: Classic takes its box away.
         Click(dialog.rbPacingClassic);
         QVERIFY(!dialog.cbObeyRobots->isEnabled());
@@ -290,6 +291,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         Retype(dialog.edHostDelay, QString::number(kMaxHostDelay) + QStringLiteral("0"));
         QCOMPARE(dialog.edHostDelay->value(), kMaxHostDelay);
         Retype(dialog.edMaxPageSize, QString::number(kMinMaxPageSize - 1));
+        Retype(dialog.edRenderers, QStringLiteral("1"));
         Retype(dialog.edConnectTimeOut, QString::number(kMinConnectTimeOut - 1));
         QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -299,6 +301,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
     QVERIFY(!again->ObeyRobots());
     QCOMPARE(again->HostDelay(), kMaxHostDelay);
     QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
+    QCOMPARE(again->Renderers(), 1);
     QCOMPARE(again->ConnectTimeOut(), kMinConnectTimeOut);
 
     {
