@@ -271,6 +271,33 @@ TEST_F(HXRenderCrawlTest, CrashedRendererLeavesThePageAsFetchedAndTheCopyGoesOn)
     EXPECT_NE(SavedText("crash", "/app/about.html").find("Text of the about route"), std::string::npos);
 }
 
+// The renderer is given the task's cookies (a host-only and a domain cookie of
+// cookies.txt), and keeps the page's scripts only when asked to.
+TEST_F(HXRenderCrawlTest, RendererSendsTheTaskCookiesAndKeepsScriptsWhenAsked)
+{
+    if (!RendererWorks())
+        GTEST_SKIP() << skipReason;
+    THXRenderPool pool(HX_RENDER_PROGRAM, 1);
+    TRenderRequest request;
+    request.URL = server.URL("/app/about.html");
+    request.Sites = {"127.0.0.1"};
+    request.Cookies = "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tabc\n"
+                      "#HttpOnly_127.0.0.1\tFALSE\t/app/\tFALSE\t4102444800\tlanguage\tde\n";
+    request.KeepScripts = true;
+    const std::size_t before = server.RequestCount();
+    TRenderReply reply;
+    ASSERT_EQ(pool.Render(request, reply), TRenderOutcome::Rendered);
+    EXPECT_NE(reply.Document.find("Text of the about route"), std::string::npos);
+    EXPECT_NE(reply.Document.find("<script src=\"/app/app.js\">"), std::string::npos) << reply.Document;
+    std::string sent;
+    const std::vector<TRecordedRequest> requests = server.Requests();
+    for (std::size_t n = before; n < requests.size(); ++n)
+        if (requests[n].Target == "/app/about.html")
+            sent = requests[n].Header("Cookie");
+    EXPECT_NE(sent.find("session=abc"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("language=de"), std::string::npos) << sent;
+}
+
 TEST_F(HXRenderCrawlTest, WithoutTheRendererRenderIsRefusedAndTheCopyGoesOn)
 {
     ::setenv("HARBEX_RENDER", (Home().Path() / "missing" / "harbex-render").c_str(), 1);
