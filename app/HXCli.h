@@ -147,6 +147,11 @@ inline constexpr std::string_view kNoHttp2 = "--no-http2";
 // "--sitemaps" (copy): the new task's profile reads the start site's sitemaps and
 // copies the pages they list, as the profile setting "Use Sitemaps" does.
 inline constexpr std::string_view kSitemaps = "--sitemaps";
+// "--render" (copy): the new task's profile renders every page in an offscreen
+// browser (harbex-render) and keeps what its scripts built, as the profile setting
+// "Render Pages" does. Without the renderer it is refused with a message and the
+// copy goes on without it.
+inline constexpr std::string_view kRender = "--render";
 // "--connect-timeout N": the same commands give a host this many seconds (5 to 300)
 // to be looked up and connected to, whatever the "Connect Time Out" setting says.
 inline constexpr std::string_view kConnectTimeOut = "--connect-timeout";

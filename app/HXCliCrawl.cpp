@@ -24,6 +24,7 @@
 #include "core/HXFiles.h"
 #include "core/HXTask.h"
 #include "core/HXTaskLock.h"
+#include "engine/HXRenderStep.h"
 #include "engine/HXRobots.h"
 #include "net/HXProxy.h"
 #include "net/HXSignIn.h"
@@ -421,6 +422,8 @@ std::shared_ptr<THXTask> NewTaskFromURL(THXApp& app, const TCliArgs& args, std::
         task->Profile.Depth = *depth;
     if (args.Flag(kSitemaps))
         task->Profile.UseSitemaps = true;
+    if (args.Flag(kRender))
+        task->Profile.RenderPages = true;
     // The command runs the task at once, with or without a named profile.
     task->Schedule = std::string(kScheduleNow);
     task->Status = kStatusScheduled;
@@ -447,6 +450,12 @@ int CopyAddress(THXApp& app, const TCliArgs& args, const std::string& address, i
     ApplyWarcOption(args, *task);
     if (!PrepareCookies(app, args, *task, output.Notes, output.Err))
         return kExitFailed;
+    if (task->Profile.RenderPages && !RenderProgramPresent(RenderProgramPath()))
+    {
+        output.Err << "harbex-cli: --render refused: " << kRenderUnavailableText
+                   << " (it is not installed); the copy goes on without rendering\n";
+        task->Profile.RenderPages = false;
+    }
     task->Save();
     RememberURL(app, task->URL);
     return RunInSession(app, task, connections, args, output);
@@ -543,7 +552,8 @@ int CommandCopy(THXApp& app, const std::vector<std::string>& arguments, std::ost
         With({"--profile", "--folder", "--zip", "--depth", "--connections", "--name", "--category", "--pacing",
               "--load-cookies", "--save-cookies", "--login-url", "--post-data", std::string(kConnectTimeOut)},
              TaskValueOptions()),
-        With({std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kNoHttp2), std::string(kSitemaps)},
+        With({std::string(kNoCheckCertificate), std::string(kNoRobots), std::string(kNoHttp2), std::string(kSitemaps),
+              std::string(kRender)},
              OutputFlags()));
     const std::vector<std::string> addresses = Targets(args, "address");
     if (addresses.empty() || (args.Positional().size() > 1))

@@ -36,6 +36,7 @@ constexpr std::array kOptions = {
     TOptionInfo{"--name", true, "copy"},
     TOptionInfo{"--category", true, "copy"},
     TOptionInfo{"--sitemaps", false, "copy"},
+    TOptionInfo{kRender, false, "copy"},
     TOptionInfo{"--login-url", true, "copy"},
     TOptionInfo{"--post-data", true, "copy"},
     TOptionInfo{"--connections", true, kFetching},

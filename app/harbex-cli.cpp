@@ -35,6 +35,7 @@ Commands:
   (none)        copy the bundled sample site from a local server, to see it work
   copy URL [--profile NAME] [--folder DIR | --zip FILE] [--depth N]
            [--connections N] [--name TASK] [--category C] [--sitemaps]
+           [--render]
            [--login-url URL --post-data FIELDS] [--warc FILE.warc.gz]
            [task options] [run options]
                 create a task for the address (http or https) and run it to
@@ -126,6 +127,11 @@ Run options (copy, run; for this run only, no setting is changed):
   --sitemaps    (copy) read the start site's sitemaps (robots.txt "Sitemap:"
                 lines and /sitemap.xml) and copy the pages they list that the
                 profile allows, also those no link leads to
+  --render      (copy) load every page again in an offscreen browser
+                (harbex-render, Qt WebEngine) and keep what its scripts built:
+                the rendered page is saved without its scripts, and the data
+                files and pictures it used are copied; refused with a message
+                when the renderer is not installed
   --load-cookies FILE
                 add the cookies of a cookies.txt file (the Netscape format wget,
                 curl and browser extensions write) to the task's own, which it

@@ -53,6 +53,10 @@ inline constexpr int kPacingFast = 1;
 inline constexpr int kMinMaxPageSize = 1;
 inline constexpr int kMaxMaxPageSize = 1024;
 inline constexpr int kDefaultMaxPageSize = 32;
+// "Renderers": how many offscreen browsers render pages at once.
+inline constexpr int kMinRenderers = 1;
+inline constexpr int kMaxRenderers = 8;
+inline constexpr int kDefaultRenderers = 2;
 // The longest "Host Delay", in milliseconds: a minute between two requests to one
 // host, the most a robots.txt Crawl-delay is taken for; a larger stored number (a
 // typing slip) must not leave a copy waiting for days.
@@ -267,6 +271,17 @@ public:
     void SetMaxPageSize(int megabytes)
     {
         m_store.WriteInteger(kSettingsKey, "Max Page Size", std::clamp(megabytes, kMinMaxPageSize, kMaxMaxPageSize));
+    }
+    // "Renderers": how many offscreen browsers (harbex-render) a task with "Render
+    // Pages" runs at most at once (kMinRenderers to kMaxRenderers).
+    int Renderers()
+    {
+        return std::clamp(m_store.ReadInteger(kSettingsKey, "Renderers", kDefaultRenderers), kMinRenderers,
+                          kMaxRenderers);
+    }
+    void SetRenderers(int count)
+    {
+        m_store.WriteInteger(kSettingsKey, "Renderers", std::clamp(count, kMinRenderers, kMaxRenderers));
     }
     // The four skin colours as "$00BBGGRR" texts.
     const std::array<std::string, 4>& ThemeColors() const { return m_themeColors; }

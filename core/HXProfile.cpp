@@ -66,6 +66,10 @@ void THXProfile::ReadFrom(const TIniFile& file)
     ResourceFileSizeMin = file.ReadInteger(kProfileSection, "Resource File Size Min", 0);
     ResourceFileSizeMax = file.ReadInteger(kProfileSection, "Resource File Size Max", 0);
     UseSitemaps = file.ReadBool(kProfileSection, "Use Sitemaps", false);
+    RenderPages = file.ReadBool(kProfileSection, "Render Pages", false);
+    RenderTimeOut = std::clamp(file.ReadInteger(kProfileSection, "Render Time Out", kDefaultRenderTimeOut),
+                               kMinRenderTimeOut, kMaxRenderTimeOut);
+    KeepScripts = file.ReadBool(kProfileSection, "Keep Scripts", false);
 }
 
 void THXProfile::WriteTo(TIniFile& file) const
@@ -93,6 +97,9 @@ THXProfile::TEntries THXProfile::Entries() const
         {"Resource File Size Min", number(ResourceFileSizeMin)},
         {"Resource File Size Max", number(ResourceFileSizeMax)},
         {"Use Sitemaps", UseSitemaps ? "1" : "0"},
+        {"Render Pages", RenderPages ? "1" : "0"},
+        {"Render Time Out", number(RenderTimeOut)},
+        {"Keep Scripts", KeepScripts ? "1" : "0"},
     };
 }
 

@@ -19,6 +19,11 @@ class TIniFile;
 
 inline constexpr std::string_view kProfileSection = "Profile";
 
+// "Render Time Out" in seconds: the default and its bounds.
+inline constexpr int kDefaultRenderTimeOut = 10;
+inline constexpr int kMinRenderTimeOut = 1;
+inline constexpr int kMaxRenderTimeOut = 300;
+
 // Where followed pages or resources may be.
 inline constexpr int kLocationStartDirectory = 0;
 inline constexpr int kLocationStartSite = 1;
@@ -87,6 +92,16 @@ public:
     // "/sitemap.xml") and queue the pages they list, so pages no link leads to are
     // copied too. Off unless a file says otherwise.
     bool UseSitemaps = false;
+    // Load every page again from the live site in an offscreen browser (the helper
+    // program harbex-render) and keep what its scripts built: the rendered document
+    // is scanned and saved instead of the fetched text, and what the page requested
+    // while rendering is copied too. Off unless a file says otherwise.
+    bool RenderPages = false;
+    // Seconds a page may take to render before what it shows by then is kept.
+    int RenderTimeOut = kDefaultRenderTimeOut;
+    // Keep the page's own <script> elements in the rendered document (off: removed,
+    // so the copy shows the content instead of running the application again).
+    bool KeepScripts = false;
 
     // Reads every key of FileName with its default. A list key that is missing or
     // empty leaves that list unchanged; a non-empty one replaces it.

@@ -16,6 +16,7 @@
 #include "core/HXStrings.h"
 #include "core/HXTask.h"
 #include "core/HXURL.h"
+#include "engine/HXRenderStep.h"
 #include "engine/HXThreadParseRewrite.h"
 #include "engine/HXThreadParseScan.h"
 #include "engine/HXThreadParseStyle.h"
@@ -529,7 +530,13 @@ TParseOutcome TThreadParse::ParsePage(THXTask& task, THXQItem& item, std::uint64
         return SettleEmptyOrRefetch(task, page);
     if (RewrittenEarlier(page, text))
         return SettleRewrittenSheet(task, page);
+    // The render step may replace the text by the page as its scripts built it.
+    const TRendered rendered =
+        m_renderStep ? m_renderStep.load()->Render(task, page.Facts, page.Profile, text) : TRendered{};
+    if (!rendered.StatusText.empty() && !OnOwner(run, [&] { page.Item->StatusText = rendered.StatusText; }))
+        return TParseOutcome::Abandoned;
     TPageScan scan(std::move(text), page.Facts, page.Profile, std::move(page.Groups));
+    rendered.QueueRequested(scan);
     if (!ScanPage(task, page, scan, pacing))
         return TParseOutcome::Abandoned;
     return SavePage(task, page, scan, pacing);

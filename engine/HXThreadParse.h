@@ -46,6 +46,7 @@ namespace hx
 class THXApp;
 class THXTask;
 class THXQItem;
+class TRenderStep;
 
 // The status line the parse worker writes to (the status window's). Called on the
 // owner thread only.
@@ -138,6 +139,8 @@ public:
     // Asked on the worker thread whether a linked item will not be fetched in this run
     // (its server given up on): its links are then saved with its address.
     void SetGivenUp(TPageScan::TGivenUpTest givenUp);
+    // Renders pages of profiles with "Render Pages" before their scan (null: none).
+    void SetRenderStep(TRenderStep* step) { m_renderStep = step; }
     // Pages the loop has finished (any outcome but Abandoned) since creation.
     int PagesDone() const;
 
@@ -259,6 +262,7 @@ private:
     std::function<void()> m_onPageDone;
     std::function<void(const std::string& text)> m_onDiskFull;
     TPageScan::TGivenUpTest m_givenUp;
+    std::atomic<TRenderStep*> m_renderStep{nullptr};
 
     mutable std::mutex m_mutex;
     std::shared_ptr<THXTask> m_task;

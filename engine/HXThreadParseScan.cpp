@@ -358,6 +358,11 @@ TPageScan::TLinkDecision TPageScan::HandleLink(THXParser* scanner, const std::st
     return decision;
 }
 
+void TPageScan::FollowUsedAddress(const std::string& url)
+{
+    HandleLink(nullptr, url, "IMG", "SRC", nullptr);
+}
+
 bool TPageScan::GivenUp(const std::string& url)
 {
     if (!IsGivenUp)

@@ -141,6 +141,10 @@ public:
     // False when a hook ended it.
     bool ScanLinks();
 
+    // An address the page used while it was rendered (a picture, a data file, a font,
+    // a script chunk): followed as a picture of the page is, under the profile's rules.
+    void FollowUsedAddress(const std::string& url);
+
     // The items built for new followed links since the last call, in the order found:
     // state 0, without a task.
     std::vector<THXQItem> TakeNewItems();

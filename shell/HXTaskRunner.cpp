@@ -105,6 +105,7 @@ THXTaskRunner::THXTaskRunner(THXApp& app, THXRunnerHost& host, THXSlotList& slot
     m_slots.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
     m_parser.SetOnDiskFull([this](const std::string& text) { DiskFull(text); });
     m_parser.SetGivenUp([this](const std::string& url) { return ServerGivenUp(m_slots, url); });
+    m_parser.SetRenderStep(&m_render);
     m_dispatcher.SetOnCompleted(
         [this]
         {
@@ -147,6 +148,7 @@ THXTaskRunner::~THXTaskRunner()
     m_sitemaps.Reset();
     m_dispatcher.Halt();
     m_parser.Halt();
+    m_render.EndRun();
     if (m_feeding)
         m_zip.Abort = true;
 }
@@ -324,6 +326,10 @@ bool THXTaskRunner::Start(const std::shared_ptr<THXTask>& task)
     m_pacing.HTTP.Http2 = m_pacing.HTTP.KeepAlive && m_app.UseHttp2();
     m_slots.SetHTTPFeatures(m_pacing.HTTP);
     m_parser.SetPacing(m_pacing.Parse);
+    m_render.BeginRun(m_app.Renderers());
+    if (task->Profile.RenderPages && !m_render.Available())
+        m_host.ShowStatus("Render Pages refused: " + std::string(kRenderUnavailableText) +
+                          "; the copy goes on without rendering");
     m_lastZipBatch = {};
 
     m_dispatcher.SetTask(task);
@@ -635,6 +641,7 @@ void THXTaskRunner::HaltTask(THXTask& task)
     m_sitemaps.Reset();
     m_dispatcher.Halt();
     m_parser.Halt();
+    m_render.EndRun();
     m_zipTimerEnabled = false;
     if (!task.IntranetMode)
         m_zip.Abort = true;

@@ -29,6 +29,7 @@
 #include "core/HXJobThread.h"
 #include "core/HXPacing.h"
 #include "core/HXTaskLock.h"
+#include "engine/HXRenderStep.h"
 #include "engine/HXSitemaps.h"
 #include "engine/HXThreadDownload.h"
 #include "engine/HXThreadParse.h"
@@ -262,6 +263,9 @@ private:
     // while they may still add pages. Its reading is abandoned before the workers
     // end, and it ends after them.
     THXSitemaps m_sitemaps;
+    // The offscreen renderers of a run whose profile has "Render Pages"; the parse
+    // worker uses it, so it ends after the workers.
+    TRenderStep m_render;
     // Workers last: they end before the rest goes.
     TThreadParse m_parser;
     TThreadDownload m_dispatcher;

@@ -1059,6 +1059,41 @@ Zip file which is saved on your hard disk within
     </message>
 </context>
 <context>
+    <name>hx::TRenderBox</name>
+    <message>
+        <source>Rendering:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Render Pages</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Load every page again in an offscreen browser, with its scripts, and keep what they built: the rendered page is saved, and the data files and pictures it used are copied. For sites whose pages are built by scripts.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Render Time Out (seconds):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A page is taken as it shows once its network has been idle for half a second, or when this time has passed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep Scripts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep the page&apos;s scripts in the saved page. Off, the copy shows the rendered content instead of running the site&apos;s application again without its data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Render Pages needs harbex-render (Qt WebEngine), which is not installed. Pages are copied as the site sends them.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>hx::TSocketListModel</name>
     <message>
         <source>Retrieving</source>
@@ -2197,6 +2232,14 @@ Use this option to &apos;trick&apos; the web server into giving you the page you
     </message>
     <message>
         <source>Use HTTP/2 where the server offers it (Fast pacing)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Renderers:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>offscreen browsers at once for profiles that render pages</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

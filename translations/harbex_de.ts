@@ -1066,6 +1066,41 @@ Zip-Datei gespeichert, die auf Ihrer Festplatte liegt, in
     </message>
 </context>
 <context>
+    <name>hx::TRenderBox</name>
+    <message>
+        <source>Rendering:</source>
+        <translation>Rendern:</translation>
+    </message>
+    <message>
+        <source>Render Pages</source>
+        <translation>Seiten rendern</translation>
+    </message>
+    <message>
+        <source>Load every page again in an offscreen browser, with its scripts, and keep what they built: the rendered page is saved, and the data files and pictures it used are copied. For sites whose pages are built by scripts.</source>
+        <translation>Jede Seite mit ihren Skripten noch einmal in einem unsichtbaren Browser laden und behalten, was sie aufgebaut haben: Die gerenderte Seite wird gespeichert, und die Datendateien und Bilder, die sie verwendet hat, werden kopiert. Für Websites, deren Seiten von Skripten aufgebaut werden.</translation>
+    </message>
+    <message>
+        <source>Render Time Out (seconds):</source>
+        <translation>Zeitlimit für das Rendern (Sekunden):</translation>
+    </message>
+    <message>
+        <source>A page is taken as it shows once its network has been idle for half a second, or when this time has passed.</source>
+        <translation>Eine Seite wird so übernommen, wie sie sich zeigt, sobald ihr Netzwerk eine halbe Sekunde lang ruht oder wenn diese Zeit abgelaufen ist.</translation>
+    </message>
+    <message>
+        <source>Keep Scripts</source>
+        <translation>Skripte behalten</translation>
+    </message>
+    <message>
+        <source>Keep the page&apos;s scripts in the saved page. Off, the copy shows the rendered content instead of running the site&apos;s application again without its data.</source>
+        <translation>Die Skripte der Seite in der gespeicherten Seite behalten. Ohne diese Option zeigt die Kopie den gerenderten Inhalt, statt die Anwendung der Website ohne ihre Daten erneut auszuführen.</translation>
+    </message>
+    <message>
+        <source>Render Pages needs harbex-render (Qt WebEngine), which is not installed. Pages are copied as the site sends them.</source>
+        <translation>„Seiten rendern“ benötigt harbex-render (Qt WebEngine), das nicht installiert ist. Die Seiten werden so kopiert, wie die Website sie sendet.</translation>
+    </message>
+</context>
+<context>
     <name>hx::TSocketListModel</name>
     <message>
         <source>Retrieving</source>
@@ -2211,6 +2246,14 @@ Mit dieser Option &apos;überlisten&apos; Sie den Webserver, damit er Ihnen die 
     <message>
         <source>Use HTTP/2 where the server offers it (Fast pacing)</source>
         <translation>HTTP/2 verwenden, wo der Server es anbietet (schnelles Tempo)</translation>
+    </message>
+    <message>
+        <source>Renderers:</source>
+        <translation>Renderer:</translation>
+    </message>
+    <message>
+        <source>offscreen browsers at once for profiles that render pages</source>
+        <translation>unsichtbare Browser gleichzeitig für Profile, die Seiten rendern</translation>
     </message>
 </context>
 <context>

@@ -339,6 +339,7 @@ QWidget* TdlgOptions::BuildNetworkPage()
     edHostDelay = NumberField(crawling, 0, kMaxHostDelay);
     edHostDelay->setSingleStep(100);
     edMaxPageSize = NumberField(crawling, kMinMaxPageSize, kMaxMaxPageSize);
+    edRenderers = NumberField(crawling, kMinRenderers, kMaxRenderers);
     crawlingLayout->addWidget(new QLabel(tr("Pacing:"), crawling), 0, 0);
     crawlingLayout->addWidget(rbPacingFast, 0, 1, 1, 2);
     crawlingLayout->addWidget(rbPacingClassic, 1, 1, 1, 2);
@@ -349,6 +350,10 @@ QWidget* TdlgOptions::BuildNetworkPage()
     crawlingLayout->addWidget(Buddy(tr("Max Page Size:"), edMaxPageSize, crawling), 4, 0);
     crawlingLayout->addWidget(edMaxPageSize, 4, 1);
     crawlingLayout->addWidget(new QLabel(tr("MB (a larger page is kept, its links not followed)"), crawling), 4, 2);
+    crawlingLayout->addWidget(Buddy(tr("Renderers:"), edRenderers, crawling), 5, 0);
+    crawlingLayout->addWidget(edRenderers, 5, 1);
+    crawlingLayout->addWidget(new QLabel(tr("offscreen browsers at once for profiles that render pages"), crawling), 5,
+                              2);
     crawlingLayout->setColumnStretch(2, 1);
 
     // Secure sites: whether their certificates are checked, and which extra
@@ -476,6 +481,7 @@ void TdlgOptions::LoadSettings()
     cbObeyRobots->setChecked(m_app.ObeyRobots());
     edHostDelay->setValue(m_app.HostDelay());
     edMaxPageSize->setValue(m_app.MaxPageSize());
+    edRenderers->setValue(m_app.Renderers());
     cbCheckCertificates->setChecked(store.ReadBool(kSettingsKey, "Check Certificates", true));
     edCAFile->setText(Text(m_app.CAFile()));
     cbUseHttp2->setChecked(m_app.UseHttp2());
@@ -508,7 +514,7 @@ void TdlgOptions::FillBrowserList()
 void TdlgOptions::StoreSettings()
 {
     // A number still being typed is taken as the field will show it (within its range).
-    for (QSpinBox* field : {edHostDelay, edMaxPageSize, edConnectTimeOut})
+    for (QSpinBox* field : {edHostDelay, edMaxPageSize, edRenderers, edConnectTimeOut})
         field->interpretText();
     THXSettingsStore& store = m_app.Store();
     store.WriteBool(kSettingsKey, "Zip Last", cbZipLast->isChecked());
@@ -537,6 +543,7 @@ void TdlgOptions::StoreSettings()
     m_app.SetObeyRobots(cbObeyRobots->isChecked());
     m_app.SetHostDelay(edHostDelay->value());
     m_app.SetMaxPageSize(edMaxPageSize->value());
+    m_app.SetRenderers(edRenderers->value());
     m_app.SetMaxURLHistory(HistoryValue(*edMaxURLs, kDefaultURLHistory));
     m_app.SetMaxFileHistory(HistoryValue(*edMaxFiles, kDefaultFileHistory));
     m_app.SetBrowser(Std(cmbBrowser->currentText().trimmed()));

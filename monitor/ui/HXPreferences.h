@@ -111,6 +111,7 @@ public:
     QCheckBox* cbUseHttp2 = nullptr;
     QSpinBox* edHostDelay = nullptr;
     QSpinBox* edMaxPageSize = nullptr;
+    QSpinBox* edRenderers = nullptr;
     QCheckBox* cbCheckCertificates = nullptr;
     QLineEdit* edCAFile = nullptr;
     QToolButton* btnCAFile = nullptr;

@@ -195,6 +195,9 @@ QWidget* TdlgEditProfile::BuildFields()
     sitemaps->layout()->addWidget(cbUseSitemaps);
     layout->addWidget(sitemaps);
 
+    renderBox = new TRenderBox(panel);
+    layout->addWidget(renderBox);
+
     QGroupBox* rename = Section(tr("Auto-Rename:"), QString(), panel);
     cbUseStartPageTitle = new QCheckBox(tr("Automatically rename Zip files to Start Page Title"), rename);
     cbUseStartPageTitle->setToolTip(
@@ -208,6 +211,7 @@ QWidget* TdlgEditProfile::BuildFields()
     connect(edLevels, &QSpinBox::valueChanged, this, &TdlgEditProfile::MarkDirty);
     connect(cbUseStartPageTitle, &QCheckBox::clicked, this, &TdlgEditProfile::MarkDirty);
     connect(cbUseSitemaps, &QCheckBox::clicked, this, &TdlgEditProfile::MarkDirty);
+    connect(renderBox, &TRenderBox::Changed, this, &TdlgEditProfile::MarkDirty);
     connect(tvFileTypes, &TFileTypeTree::TicksChanged, this, &TdlgEditProfile::MarkDirty);
 
     auto* scroll = new QScrollArea(this);
@@ -296,6 +300,7 @@ void TdlgEditProfile::ShowProfile()
     edProfileName->setText(QString::fromStdString(profile.Name));
     cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
     cbUseSitemaps->setChecked(profile.UseSitemaps);
+    renderBox->ShowProfile(profile);
     tvFileTypes->Fill(profile.FileTypes);
     lbInc->SetEntries(profile.URLFiltersInclude);
     lbEx->SetEntries(profile.URLFiltersExclude);
@@ -317,6 +322,7 @@ void TdlgEditProfile::CopyControlsInto(THXProfile& profile) const
         profile.ResourceLocation = grpResourceLocation->checkedId();
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
     profile.UseSitemaps = cbUseSitemaps->isChecked();
+    renderBox->CopyInto(profile);
     profile.URLFiltersExclude = lbEx->Entries();
     profile.URLFiltersInclude = lbInc->Entries();
 }

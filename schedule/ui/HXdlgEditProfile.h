@@ -13,6 +13,7 @@
 
 #include "core/HXProfile.h"
 #include "core/ui/HXButtonGroups.h"
+#include "schedule/ui/HXRenderBox.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -56,6 +57,7 @@ public:
     TURLFilterList* lbInc = nullptr;
     TURLFilterList* lbEx = nullptr;
     QCheckBox* cbUseSitemaps = nullptr;
+    TRenderBox* renderBox = nullptr;
     QCheckBox* cbUseStartPageTitle = nullptr;
 
     QPushButton* btnClose = nullptr;

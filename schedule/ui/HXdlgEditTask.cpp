@@ -436,11 +436,15 @@ QWidget* TdlgEditTask::AdvancedPage()
     auto* sitemapsLayout = new QVBoxLayout(sitemaps);
     sitemapsLayout->addWidget(cbUseSitemaps);
     layout->addWidget(sitemaps);
+    // Pages built by scripts: rendered before they are scanned.
+    renderBox = new TRenderBox(page);
+    layout->addWidget(renderBox);
     layout->addStretch();
     connect(cbAggressive, &QCheckBox::toggled, this, &TdlgEditTask::UpdateAggressive);
     connect(cbAggressive, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
     connect(grpAggressive, &QButtonGroup::idClicked, this, &TdlgEditTask::SetCustomProfile);
     connect(cbUseSitemaps, &QCheckBox::clicked, this, &TdlgEditTask::SetCustomProfile);
+    connect(renderBox, &TRenderBox::Changed, this, &TdlgEditTask::SetCustomProfile);
     return page;
 }
 
@@ -566,6 +570,7 @@ void TdlgEditTask::LoadProfile(const THXProfile& profile, bool full)
     const bool wasLoading = m_loading;
     m_loading = true;
     cbUseSitemaps->setChecked(profile.UseSitemaps);
+    renderBox->ShowProfile(profile);
     cbUseStartPageTitle->setChecked(profile.UseStartPageTitle);
     tvFileTypes->Fill(profile.FileTypes);
     if (!full)
@@ -828,6 +833,7 @@ void TdlgEditTask::SaveProfile(THXProfile& profile) const
     profile.Name = cmbProfile->currentIndex() < 0 ? std::string() : Std(cmbProfile->currentData().toString());
     profile.UseStartPageTitle = cbUseStartPageTitle->isChecked();
     profile.UseSitemaps = cbUseSitemaps->isChecked();
+    renderBox->CopyInto(profile);
     profile.FileTypes = tvFileTypes->TickedExtensions();
     ReadDepth(*grpDepth, *edLevels, profile.Depth);
     ReadButton(*grpPageLocation, profile.PageLocation);

@@ -14,6 +14,7 @@
 #include "core/HXCookieJar.h"
 #include "core/ui/HXButtonGroups.h"
 #include "schedule/ui/HXdlgSchedule.h"
+#include "schedule/ui/HXRenderBox.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -109,6 +110,7 @@ public:
     QCheckBox* cbAggressive = nullptr;
     QButtonGroup* grpAggressive = nullptr;
     QCheckBox* cbUseSitemaps = nullptr;
+    TRenderBox* renderBox = nullptr;
 
     // "URL Filters".
     TURLFilterList* lbInc = nullptr;

@@ -102,7 +102,7 @@ TEST_F(HXAppTest, PagesUnderTheHomePageAddress)
     EXPECT_EQ(AddressUnderHomePage("http://127.0.0.1:9/", "/skins/"), "http://127.0.0.1:9/skins/");
 }
 
-// "Host Delay" and "Max Page Size" are kept within their ranges however they were
+// "Host Delay", "Max Page Size" and "Renderers" are kept within their ranges however they were
 // written: through the setters or straight into the file.
 TEST_F(HXAppTest, HostDelayAndMaxPageSizeStayInTheirRanges)
 {
@@ -125,6 +125,15 @@ TEST_F(HXAppTest, HostDelayAndMaxPageSizeStayInTheirRanges)
     app.SetMaxPageSize(64);
     EXPECT_EQ(THXApp(Env()).HostDelay(), 1500);
     EXPECT_EQ(THXApp(Env()).MaxPageSize(), 64);
+
+    // "Renderers" the same way.
+    EXPECT_EQ(app.Renderers(), kDefaultRenderers);
+    app.SetRenderers(kMaxRenderers + 3);
+    EXPECT_EQ(app.Store().ReadInteger(kSettingsKey, "Renderers", 0), kMaxRenderers);
+    app.Store().WriteInteger(kSettingsKey, "Renderers", 0);
+    EXPECT_EQ(app.Renderers(), kMinRenderers);
+    app.SetRenderers(1);
+    EXPECT_EQ(THXApp(Env()).Renderers(), 1);
 }
 
 TEST_F(HXAppTest, AgentChoiceDecidesTheTextSent)

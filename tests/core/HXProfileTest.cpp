@@ -32,6 +32,9 @@ TEST(HXProfileTest, NewProfileIsEmptyAndMissingKeysTakeTheFileDefaults)
     EXPECT_TRUE(profile.UseStartPageTitle);
     EXPECT_TRUE(profile.URLFiltersExclude.empty());
     EXPECT_FALSE(profile.UseSitemaps);
+    EXPECT_FALSE(profile.RenderPages);
+    EXPECT_EQ(profile.RenderTimeOut, 10);
+    EXPECT_FALSE(profile.KeepScripts);
 
     // A missing file reads the same defaults.
     THXProfile missing;
@@ -39,6 +42,15 @@ TEST(HXProfileTest, NewProfileIsEmptyAndMissingKeysTakeTheFileDefaults)
     missing.Load();
     EXPECT_EQ(missing.Depth, -1);
     EXPECT_TRUE(missing.UseStartPageTitle);
+
+    // A render time out beyond its bounds is read as the nearest bound.
+    THXProfile bounded;
+    bounded.FileName = folder.WriteFile("bounded.hxp", "[Profile]\r\nRender Time Out=0\r\n");
+    bounded.Load();
+    EXPECT_EQ(bounded.RenderTimeOut, kMinRenderTimeOut);
+    bounded.FileName = folder.WriteFile("long.hxp", "[Profile]\r\nRender Time Out=100000\r\n");
+    bounded.Load();
+    EXPECT_EQ(bounded.RenderTimeOut, kMaxRenderTimeOut);
 }
 
 TEST(HXProfileTest, EveryFieldRoundTripsAndOtherSectionsSurvive)
@@ -62,6 +74,9 @@ TEST(HXProfileTest, EveryFieldRoundTripsAndOtherSectionsSurvive)
     profile.ResourceFileSizeMin = -3;
     profile.ResourceFileSizeMax = 2147483647;
     profile.UseSitemaps = true;
+    profile.RenderPages = true;
+    profile.RenderTimeOut = 25;
+    profile.KeepScripts = true;
     profile.Save();
 
     THXProfile read;
@@ -86,10 +101,14 @@ TEST(HXProfileTest, EveryFieldRoundTripsAndOtherSectionsSurvive)
                                                    "Page File Size Max",
                                                    "Resource File Size Min",
                                                    "Resource File Size Max",
-                                                   "Use Sitemaps"};
+                                                   "Use Sitemaps",
+                                                   "Render Pages",
+                                                   "Render Time Out",
+                                                   "Keep Scripts"};
     EXPECT_EQ(file.Keys("Profile"), expectedKeys);
     EXPECT_EQ(file.ReadString("Profile", "Use Start Page Title", ""), "0");
     EXPECT_EQ(file.ReadString("Profile", "Use Sitemaps", ""), "1");
+    EXPECT_EQ(file.ReadString("Profile", "Render Time Out", ""), "25");
     EXPECT_EQ(file.ReadString("Profile", "File Types", ""), ".htm,.html,.gif");
     // A group of two words is one quoted item of its list.
     EXPECT_EQ(file.ReadString("Profile", "URL Filters Include", ""), "[AL]docs");
@@ -109,7 +128,8 @@ TEST(HXProfileTest, SavingKeepsKeysOfANewerVersionAndTheDocumentedOrder)
     profile.Save();
     const TIniFile file(profile.FileName);
     const auto keys = file.Keys("Profile");
-    ASSERT_EQ(keys.size(), 17u);
+    // The profile's 19 keys, then the one it does not know.
+    ASSERT_EQ(keys.size(), 20u);
     EXPECT_EQ(keys.front(), "Profile Name");
     EXPECT_EQ(keys.back(), "Future Key");
     EXPECT_EQ(file.ReadString("Profile", "Future Key", ""), "kept");

@@ -280,6 +280,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         QVERIFY(dialog.cbUseHttp2->isChecked());
         QCOMPARE(dialog.edHostDelay->value(), 0);
         QCOMPARE(dialog.edMaxPageSize->value(), kDefaultMaxPageSize);
+        QCOMPARE(dialog.edRenderers->value(), kDefaultRenderers);
         // robots.txt and HTTP/2 are Fast pacing's: Classic takes their boxes away.
         Click(dialog.rbPacingClassic);
         QVERIFY(!dialog.cbObeyRobots->isEnabled());
@@ -293,6 +294,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
         Retype(dialog.edHostDelay, QString::number(kMaxHostDelay) + QStringLiteral("0"));
         QCOMPARE(dialog.edHostDelay->value(), kMaxHostDelay);
         Retype(dialog.edMaxPageSize, QString::number(kMinMaxPageSize - 1));
+        Retype(dialog.edRenderers, QStringLiteral("1"));
         Retype(dialog.edConnectTimeOut, QString::number(kMinConnectTimeOut - 1));
         QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -303,6 +305,7 @@ void HXPreferencesTest::NetworkPageKeepsTheSettingsRanges()
     QVERIFY(!again->UseHttp2());
     QCOMPARE(again->HostDelay(), kMaxHostDelay);
     QCOMPARE(again->MaxPageSize(), kMinMaxPageSize);
+    QCOMPARE(again->Renderers(), 1);
     QCOMPARE(again->ConnectTimeOut(), kMinConnectTimeOut);
 
     {

@@ -25,6 +25,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <cstdlib>
 #include <memory>
 
 #include "core/HXApp.h"
@@ -457,6 +458,45 @@ private slots:
             Click(editor.btnCancel);
         }
         QVERIFY(task.Profile.UseSitemaps);
+    }
+
+    // "Render Pages" on the advanced screen beside "Use Sitemaps": ticking it enables
+    // its time out, makes the profile "Custom", and OK puts the values into the task.
+    void renderPagesTick()
+    {
+        THXApp& app = m_sandbox->App;
+        THXTask task(app);
+        task.Name = "rendered";
+        task.URL = "http://www.example.org/";
+        task.Destination = app.GetDownloadsFolder() + "rendered.zip";
+        THXProfile named;
+        named.FileName = app.ProfilesFolder() + "Plain.hxp";
+        named.Save();
+        TdlgEditTask editor(nullptr, app, task, TEditTaskMode::Edit);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QTest::keyClick(editor.cmbProfile, Qt::Key_P);
+        QCOMPARE(editor.cmbProfile->currentText(), QStringLiteral("Plain"));
+        const QRect row = editor.lbScreens->visualItemRect(editor.lbScreens->item(4));
+        QTest::mouseClick(editor.lbScreens->viewport(), Qt::LeftButton, {}, row.center());
+        TRenderBox& box = *editor.renderBox;
+        QVERIFY(box.cbRenderPages->isVisible());
+        QVERIFY(!box.cbRenderPages->isChecked());
+        QVERIFY(!box.edRenderTimeOut->isEnabled());
+        // Any program there stands for the renderer.
+        ::setenv("HARBEX_RENDER", "/bin/true", 1);
+        Click(box.cbRenderPages);
+        ::unsetenv("HARBEX_RENDER");
+        QVERIFY(box.cbRenderPages->isChecked());
+        QCOMPARE(editor.cmbProfile->currentText(), QStringLiteral("Custom"));
+        QVERIFY(box.edRenderTimeOut->isEnabled());
+        QTest::keyClick(box.edRenderTimeOut, Qt::Key_Up);
+        Click(box.cbKeepScripts);
+        Click(editor.btnOK);
+        QTRY_VERIFY(!editor.isVisible());
+        QVERIFY(task.Profile.RenderPages);
+        QCOMPARE(task.Profile.RenderTimeOut, kDefaultRenderTimeOut + 1);
+        QVERIFY(task.Profile.KeepScripts);
     }
 
     // The account dialog opens when the password box is ticked with no account and

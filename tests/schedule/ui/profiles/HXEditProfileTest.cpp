@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
 
 #include "core/HXApp.h"
@@ -65,6 +66,8 @@ struct TSandboxApp
         fast.ResourceFileSizeMin = 33;
         fast.ResourceFileSizeMax = 44;
         fast.UseSitemaps = true;
+        fast.RenderPages = true;
+        fast.RenderTimeOut = 25;
         fast.Save();
         SaveTextFile(File("Slow"), "[Profile]\nProfile Name=Slow\nDepth=35\n");
     }
@@ -287,6 +290,57 @@ private slots:
         QTRY_COMPARE(answer.Seen(), 1);
         QCOMPARE(m_sandbox->Read("Slow").UseSitemaps, true);
         QCOMPARE(m_sandbox->Read("Slow").Depth, 35);
+    }
+
+    // "Rendering:" shows each profile's values; ticking "Render Pages" enables its time
+    // out and is a change that Yes saves. Where the renderer is not installed the tick
+    // is refused with a message and nothing changes.
+    void renderPagesBox()
+    {
+        TdlgEditProfile editor(nullptr, m_sandbox->App);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        TRenderBox& box = *editor.renderBox;
+        const auto tick = [&]
+        {
+            editor.findChild<QScrollArea*>()->ensureWidgetVisible(box.cbRenderPages);
+            QTest::mouseClick(box.cbRenderPages, Qt::LeftButton, {}, QPoint(8, box.cbRenderPages->height() / 2));
+        };
+        ClickEntry(editor.lvProfiles, QStringLiteral("Fast"));
+        QVERIFY(box.cbRenderPages->isChecked());
+        QCOMPARE(box.edRenderTimeOut->value(), 25);
+        ClickEntry(editor.lvProfiles, QStringLiteral("Slow"));
+        QVERIFY(!box.cbRenderPages->isChecked());
+        QVERIFY(!box.edRenderTimeOut->isEnabled());
+
+        ::setenv("HARBEX_RENDER", (m_sandbox->Home.Path() / "no-renderer").c_str(), 1);
+        {
+            QString said;
+            test::TWhenShown<QMessageBox> refusal(
+                [&said](QMessageBox& message)
+                {
+                    said = message.text();
+                    message.button(QMessageBox::Ok)->click();
+                });
+            tick();
+            QTRY_COMPARE(refusal.Seen(), 1);
+            QVERIFY(said.contains(QStringLiteral("harbex-render")));
+        }
+        QVERIFY(!box.cbRenderPages->isChecked());
+        QVERIFY(!editor.Dirty());
+
+        // Any program there stands for the renderer: the tick is taken.
+        ::setenv("HARBEX_RENDER", "/bin/true", 1);
+        tick();
+        ::unsetenv("HARBEX_RENDER");
+        QVERIFY(box.cbRenderPages->isChecked());
+        QVERIFY(box.edRenderTimeOut->isEnabled());
+        QVERIFY(editor.Dirty());
+        test::TWhenShown<QMessageBox> answer([](QMessageBox& message) { message.button(QMessageBox::Yes)->click(); });
+        ClickEntry(editor.lvProfiles, QStringLiteral("Fast"));
+        QTRY_COMPARE(answer.Seen(), 1);
+        QVERIFY(m_sandbox->Read("Slow").RenderPages);
+        QCOMPARE(m_sandbox->Read("Slow").RenderTimeOut, kDefaultRenderTimeOut);
     }
 
     // The editor with a profile loaded, saved as a picture when HX_SCREENSHOT_DIR is set:
