@@ -45,6 +45,11 @@ public:
     // Keeps the exchange. Fails with the exception that stops a run when nothing
     // more can be written (a full disk).
     virtual void Record(const THXExchange& exchange) = 0;
+    // Puts on disk what Record has gathered so far. Called before the task's queue
+    // is saved, so every exchange of an item the saved queue counts as done is on
+    // disk. Returns false when it could not be written (it is kept for a later try,
+    // and the next Record fails with the run-stopping exception).
+    virtual bool Flush() { return true; }
 };
 
 } // namespace hx

@@ -219,6 +219,8 @@ public:
     // (Modified stays set). A failed write leaves the previous file; the SaveQueue
     // that ends every run writes again and reports a failure.
     void SaveQueueInBackground();
+    // Puts the archive recorder's gathered records on disk (both saves do it first).
+    void FlushRecorder();
     // Background writes that failed since the task was made (any thread).
     int BackgroundQueueWritesFailed() const { return m_queue.BackgroundWritesFailed(); }
     void AutoSaveQueue();

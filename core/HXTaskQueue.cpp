@@ -155,13 +155,23 @@ void THXTask::LoadQueue()
 
 void THXTask::SaveQueue()
 {
+    FlushRecorder();
     m_queue.Save(QueueFileName());
     Modified = false;
     ChangesSinceSave = 0;
 }
 
+void THXTask::FlushRecorder()
+{
+    // The archive's gathered records go to disk first: the saved queue never
+    // counts an item done whose exchange is not in the archive.
+    if (Recorder)
+        Recorder->Flush();
+}
+
 void THXTask::SaveQueueInBackground()
 {
+    FlushRecorder();
     if (!m_queue.SaveInBackground(QueueFileName()))
         return;
     Modified = false;

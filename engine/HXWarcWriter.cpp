@@ -506,7 +506,7 @@ void TWarcWriter::Record(const THXExchange& exchange)
     const TBlock requestBlock = [&exchange](const auto& write) { write(exchange.Request); };
     const TBlock responseBlock = [&exchange](const auto& write) { exchange.Response->ForEachPiece(write); };
     const bool ahead = exchange.Response->Size() <= kCompressAhead;
-    // Both records compressed ahead go to the file in one write.
+    // Both records compressed ahead, outside the lock.
     std::string recordBytes;
     std::size_t requestLength = 0;
     if (ahead)
@@ -517,35 +517,46 @@ void TWarcWriter::Record(const THXExchange& exchange)
     }
 
     std::lock_guard lock(m_mutex);
+    // A flush that failed is tried again at once: if the disk is still full, the run stops here.
+    if (m_flushFailed)
+    {
+        FlushLocked();
+        m_flushFailed = false;
+    }
     if (m_size >= m_options.FileLimit && !m_fresh)
     {
+        FlushLocked();
         OpenFile(m_number + 1);
         WriteInfo();
     }
-    // Both records or neither: a failed write is cut off again.
     const std::int64_t start = m_size;
     std::int64_t responseOffset = 0;
     std::int64_t responseLength = 0;
-    try
+    if (ahead)
     {
-        if (ahead)
-        {
-            WriteBytes(recordBytes);
-            responseOffset = start + static_cast<std::int64_t>(requestLength);
-            responseLength = m_size - responseOffset;
-        }
-        else
+        // Gathered with the others; written when enough have gathered.
+        m_gathered += recordBytes;
+        m_size += static_cast<std::int64_t>(recordBytes.size());
+        responseOffset = start + static_cast<std::int64_t>(requestLength);
+        responseLength = m_size - responseOffset;
+    }
+    else
+    {
+        // Streamed straight to the file, after what has gathered. Both records or
+        // neither: a failed write is cut off again.
+        FlushLocked();
+        try
         {
             WriteRecord(requestHeader, requestBlock);
             responseOffset = m_size;
             responseLength = WriteRecord(responseHeader, responseBlock);
         }
-    }
-    catch (...)
-    {
-        if (::ftruncate(m_file.Get(), static_cast<off_t>(start)) == 0)
-            m_size = start;
-        throw;
+        catch (...)
+        {
+            if (::ftruncate(m_file.Get(), static_cast<off_t>(start)) == 0)
+                m_size = start;
+            throw;
+        }
     }
     m_fresh = false;
 
@@ -561,13 +572,67 @@ void TWarcWriter::Record(const THXExchange& exchange)
         fields += ", \"digest\": " + JsonText(exchange.PayloadDigest);
     fields += ", \"length\": \"" + std::to_string(responseLength) + "\", \"offset\": \"" +
               std::to_string(responseOffset) + "\", \"filename\": " + JsonText(ExtractFileName(m_path)) + "}";
-    if (!getenv("HX_NOIDX"))
-        AppendIndexLine(SurtKey(exchange.URL) + " " + FormatTime(exchange.Time, "%Y%m%d%H%M%S") + " " + fields + "\n");
+    m_gatheredIndex += SurtKey(exchange.URL) + " " + FormatTime(exchange.Time, "%Y%m%d%H%M%S") + " " + fields + "\n";
+    if (m_gathered.size() + m_gatheredIndex.size() >= kWarcGatherBytes)
+        FlushLocked();
+}
+
+void TWarcWriter::FlushLocked()
+{
+    if (!m_gathered.empty())
+    {
+        // All gathered records or none: a failed write is cut off again.
+        const std::int64_t start = m_size - static_cast<std::int64_t>(m_gathered.size());
+        try
+        {
+            m_size = start;
+            WriteBytes(m_gathered);
+        }
+        catch (...)
+        {
+            if (::ftruncate(m_file.Get(), static_cast<off_t>(start)) == 0)
+            {
+                // Kept for a later try, at the offsets their index lines name.
+                m_size = start + static_cast<std::int64_t>(m_gathered.size());
+            }
+            else
+            {
+                // The file could not be cut back: what did not fit is given up,
+                // index lines with it, so no line names bytes that are not there.
+                m_gathered.clear();
+                m_gatheredIndex.clear();
+                m_size = FileSize(m_file.Get());
+            }
+            throw;
+        }
+        m_gathered.clear();
+    }
+    if (!m_gatheredIndex.empty())
+    {
+        AppendIndexLine(m_gatheredIndex);
+        m_gatheredIndex.clear();
+    }
+}
+
+bool TWarcWriter::Flush()
+{
+    std::lock_guard lock(m_mutex);
+    try
+    {
+        FlushLocked();
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        m_flushFailed = true;
+        return false;
+    }
 }
 
 void TWarcWriter::SortIndex()
 {
     std::lock_guard lock(m_mutex);
+    FlushLocked();
     const std::string path = CdxjFileName(m_given);
     const std::optional<std::string> text = ReadWholeFile(path);
     if (!text)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -98,6 +100,40 @@ TEST_F(HXQueueETagTest, OldFilesReadAndNewRecordsStayReadable)
     EXPECT_EQ(loaded.ETag, "\"5f-abc\"");
     EXPECT_EQ(loaded.FrameFlag, "Y");
     EXPECT_EQ(loaded.Size, 42);
+}
+
+// An archive recorder that notes whether the queue file was there when it was flushed.
+class TFlushWitness final : public THXExchangeRecorder
+{
+public:
+    explicit TFlushWitness(std::string queueFile)
+        : m_queueFile(std::move(queueFile))
+    {
+    }
+    void Record(const THXExchange&) override {}
+    bool Flush() override
+    {
+        QueueFileThere.push_back(std::filesystem::exists(m_queueFile));
+        return true;
+    }
+    std::vector<bool> QueueFileThere;
+
+private:
+    std::string m_queueFile;
+};
+
+TEST_F(HXQueueETagTest, SavingTheQueueFlushesTheArchiveFirst)
+{
+    // A queue counts an item done only once its exchange is on disk in the archive.
+    auto task = NewTask();
+    auto witness = std::make_shared<TFlushWitness>(task->QueueFileName());
+    task->Recorder = witness;
+    task->SaveQueue();
+    ASSERT_EQ(witness->QueueFileThere.size(), 1u);
+    EXPECT_FALSE(witness->QueueFileThere[0]);
+    task->Modified = true;
+    task->SaveQueueInBackground();
+    EXPECT_EQ(witness->QueueFileThere.size(), 2u);
 }
 
 } // namespace

@@ -148,6 +148,10 @@ TEST(HXWarcWriterTest, AnExchangeIsARequestAndAResponseRecordLinkedToEachOther)
     {
         TWarcWriter writer(path, {"Harbex 9.9", "Site", kWarcFileLimit, {}});
         writer.Record(data.Exchange);
+        // The records gather in memory until a flush (the task's, before it saves its queue).
+        EXPECT_EQ(ReadRecords(path).size(), 1u);
+        EXPECT_TRUE(writer.Flush());
+        EXPECT_EQ(ReadRecords(path).size(), 3u);
     }
     const std::vector<TRecord> records = ReadRecords(path);
     ASSERT_EQ(records.size(), 3u);
@@ -296,6 +300,10 @@ TEST(HXWarcWriterTest, AFullDiskStopsWithDiskFullAndLeavesTheFileReadable)
         return ::write(fd, bytes, size);
     };
     TWarcWriter writer(path, {"Harbex", "", kWarcFileLimit, full});
+    // The exchange's records gather in memory; the task's flush before it saves
+    // its queue finds the disk full, and the next exchange stops the run.
+    writer.Record(data.Exchange);
+    EXPECT_FALSE(writer.Flush());
     try
     {
         writer.Record(data.Exchange);
