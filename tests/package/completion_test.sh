@@ -53,7 +53,7 @@ expect "report|run" harbex-cli r
 expect "schedule|settings" harbex-cli s
 expect "--pacing|--pages|--password-file" harbex-cli --pa
 expect "--verbose|--version" harbex-cli --ver
-expect "--no-check-certificate|--no-robots" harbex-cli --no
+expect "--no-check-certificate|--no-http2|--no-robots" harbex-cli --no
 expect "copy" harbex-cli --no-robots --wait 1 co
 expect "classic|fast" harbex-cli --pacing ""
 expect "copy" harbex-cli --pacing fast co
