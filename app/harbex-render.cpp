@@ -110,6 +110,9 @@ int ShowVisibleText(QApplication& app, const QString& file)
                        {
                            std::fputs(text.toUtf8().constData(), stdout);
                            std::fputs("\n", stdout);
+                           // Out now: a pipe's buffer would be lost if the process
+                           // ends without the normal exit (a leak check's _exit).
+                           std::fflush(stdout);
                            status = 0;
                            app.quit();
                        });
