@@ -80,3 +80,31 @@ wall_seconds() {
         awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; printf "%.3f", s }'
 }
 peak_rss() { sed -n 's/.*Maximum resident set size (kbytes): //p' "$1"; }
+
+# A test authority and a certificate for 127.0.0.1 signed by it, in the folder
+# given (ca.pem, server.pem, server.key); made once.
+make_test_certificates() {
+    local dir=$1
+    [ -f "$dir/server.pem" ] && return 0
+    mkdir -p "$dir"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+        -subj "/CN=Harbex Bench Authority" -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+        >"$dir/server.ext"
+    openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
+        -days 2 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+}
+
+# Makes harbex-cli of the HARBEX_HOME given trust the authority's certificate
+# through its "CA File" setting. The settings key goes through the environment:
+# awk -v would read its backslashes as escapes.
+trust_test_authority() {
+    local home=$1 ca=$2 reg=$1/Harbex.reg
+    grep -v '^"CA File"=' "$reg" |
+        key='[HKEY_CURRENT_USER\Software\Tavrolin\Harbex\Settings]' line="\"CA File\"=\"$ca\"" \
+            awk '{ print } $0 == ENVIRON["key"] { print ENVIRON["line"] }' >"$reg.new"
+    mv "$reg.new" "$reg"
+    grep -q '^"CA File"=' "$reg"
+}

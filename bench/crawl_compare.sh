@@ -198,19 +198,7 @@ trap cleanup EXIT
 # ---- https ----
 
 tls_dir=$work/tls
-make_certificates() {
-    [ -f "$tls_dir/server.pem" ] && return 0
-    mkdir -p "$tls_dir"
-    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-        -subj "/CN=Harbex Bench Authority" -keyout "$tls_dir/ca.key" -out "$tls_dir/ca.pem" 2>/dev/null
-    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
-        -keyout "$tls_dir/server.key" -out "$tls_dir/server.csr" 2>/dev/null
-    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
-        >"$tls_dir/server.ext"
-    openssl x509 -req -in "$tls_dir/server.csr" -CA "$tls_dir/ca.pem" -CAkey "$tls_dir/ca.key" -CAcreateserial \
-        -days 2 -extfile "$tls_dir/server.ext" -out "$tls_dir/server.pem" 2>/dev/null
-}
-case " $schemes " in *" https "* | *" h2 "*) make_certificates ;; esac
+case " $schemes " in *" https "* | *" h2 "*) make_test_certificates "$tls_dir" ;; esac
 
 # ---- harbex-cli's home ----
 
@@ -229,13 +217,7 @@ if grep -q '^  copy URL' <<<"$harbex_help"; then
     mkdir -p "$home_template"
     HARBEX_HOME=$home_template "$harbex" settings >/dev/null 2>&1 || true
     if [ -f "$tls_dir/ca.pem" ]; then
-        # The key goes through the environment: awk -v would read its backslashes as escapes.
-        reg=$home_template/Harbex.reg
-        grep -v '^"CA File"=' "$reg" |
-            key='[HKEY_CURRENT_USER\Software\Tavrolin\Harbex\Settings]' line="\"CA File\"=\"$tls_dir/ca.pem\"" \
-                awk '{ print } $0 == ENVIRON["key"] { print ENVIRON["line"] }' >"$reg.new"
-        mv "$reg.new" "$reg"
-        grep -q '^"CA File"=' "$reg" || { echo "crawl_compare.sh: could not set harbex-cli's CA File" >&2; exit 1; }
+        trust_test_authority "$home_template" "$tls_dir/ca.pem" || { echo "crawl_compare.sh: could not set harbex-cli's CA File" >&2; exit 1; }
     fi
     if [ -f "$home_template/Profiles/Whole Site.hxp" ]; then
         sed -e 's/^Profile Name=.*/Profile Name=Site Only/' -e 's/^Resource Location=.*/Resource Location=1/' \

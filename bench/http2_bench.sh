@@ -59,15 +59,7 @@ cleanup() {
 trap cleanup EXIT
 
 tls_dir=$work/tls
-mkdir -p "$tls_dir"
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-    -subj "/CN=Harbex Bench Authority" -keyout "$tls_dir/ca.key" -out "$tls_dir/ca.pem" 2>/dev/null
-openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
-    -keyout "$tls_dir/server.key" -out "$tls_dir/server.csr" 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
-    >"$tls_dir/server.ext"
-openssl x509 -req -in "$tls_dir/server.csr" -CA "$tls_dir/ca.pem" -CAkey "$tls_dir/ca.key" -CAcreateserial \
-    -days 2 -extfile "$tls_dir/server.ext" -out "$tls_dir/server.pem" 2>/dev/null
+make_test_certificates "$tls_dir"
 
 "$site_maker" "$work/site" "$pages" --nginx-extra "$work/extra.conf" >&2
 # One connection may carry the whole copy: nginx's default ends it after 1,000 requests.
@@ -84,10 +76,7 @@ copy() {
     mkdir -p "$dir/home"
     HARBEX_HOME=$dir/home "$harbex" settings >/dev/null 2>&1 || true
     # The test authority is trusted through the "CA File" setting.
-    local reg=$dir/home/Harbex.reg key='[HKEY_CURRENT_USER\Software\Tavrolin\Harbex\Settings]'
-    # The key through the environment: awk -v would take its backslashes as escapes.
-    grep -v '^"CA File"=' "$reg" | key=$key line="\"CA File\"=\"$tls_dir/ca.pem\"" \
-        awk '{ print } $0 == ENVIRON["key"] { print ENVIRON["line"] }' >"$reg.new" && mv "$reg.new" "$reg"
+    trust_test_authority "$dir/home" "$tls_dir/ca.pem"
     [ "$kind" = http11 ] && options=(--no-http2)
     : >"$log"
     local status=0
